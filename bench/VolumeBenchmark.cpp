@@ -1,0 +1,138 @@
+// Loading .tvi files and serving planes.
+//
+// LoadTvi is timed against plain read() of the same file in the same run
+// (warm page cache both), and its peak resident memory is compared with the
+// size of the 8-bit volume it produces.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TempFolder.h"
+#include "TimeVolume.h"
+#include "TviWriter.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+TempFolder& BenchFolder() {
+    static TempFolder folder;
+    return folder;
+}
+
+// Writes an X x Y x Z x T file of smooth data with noise, streamed in slices.
+std::string MakeFile(int x, int y, int z, int t) {
+    const std::string path = BenchFolder().File(std::to_string(x) + "x" + std::to_string(y) + "x" +
+                                                std::to_string(z) + "x" + std::to_string(t) + ".tvi");
+    if (std::ifstream(path).good()) return path;
+    TviContents header;
+    header.sizeX = x;
+    header.sizeY = y;
+    header.sizeZ = z;
+    header.frames = t;
+    std::ofstream out(path, std::ios::binary);
+    const std::vector<uint8_t> headerBytes = TviFileBytes(header);
+    out.write(reinterpret_cast<const char*>(headerBytes.data()), static_cast<std::streamsize>(headerBytes.size()));
+    std::vector<uint16_t> image(static_cast<size_t>(x) * y);
+    uint32_t noise = 12345;
+    for (int zi = 0; zi < z; ++zi)
+        for (int ti = 0; ti < t; ++ti) {
+            for (int yi = 0; yi < y; ++yi)
+                for (int xi = 0; xi < x; ++xi) {
+                    noise = noise * 1664525u + 1013904223u;
+                    image[static_cast<size_t>(yi) * x + xi] =
+                        static_cast<uint16_t>(((xi ^ yi) + zi * 16 + ti * 8) % 2000 + (noise >> 24));
+                }
+            out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size() * 2));
+        }
+    return path;
+}
+
+// Reads the whole file with read() into one reused buffer.
+double PlainReadSeconds(const std::string& path) {
+    static std::vector<char> buffer(size_t{8} << 20);
+    const auto start = Clock::now();
+    const int fd = open(path.c_str(), O_RDONLY);
+    while (read(fd, buffer.data(), buffer.size()) > 0) {
+    }
+    close(fd);
+    return SecondsSince(start);
+}
+
+long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+    return -1;
+}
+
+// Starts a new peak-resident-memory measurement.
+void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+void BM_LoadTvi(benchmark::State& state) {
+    const int x = static_cast<int>(state.range(0)), y = static_cast<int>(state.range(1));
+    const int z = static_cast<int>(state.range(2)), t = static_cast<int>(state.range(3));
+    const std::string path = MakeFile(x, y, z, t);
+    const double fileBytes = 1108.0 + 2.0 * x * y * z * t;
+    const double volumeMiB = static_cast<double>(x) * y * z * t / (1 << 20);
+    PlainReadSeconds(path);  // warm the page cache
+
+    double readTotal = 0, loadTotal = 0, peakMiB = 0;
+    for (auto _ : state) {
+        readTotal += PlainReadSeconds(path);
+        auto volume = std::make_unique<CTimeVolume>();
+        const long before = StatusKiB("VmRSS");
+        ResetPeakResident();
+        const auto start = Clock::now();
+        if (!volume->LoadTvi(path, 0.98)) state.SkipWithError("load failed");
+        const double seconds = SecondsSince(start);
+        peakMiB = std::max(peakMiB, (StatusKiB("VmHWM") - before) / 1024.0);
+        loadTotal += seconds;
+        state.SetIterationTime(seconds);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["load_s"] = loadTotal / n;
+    state.counters["read_s"] = readTotal / n;
+    state.counters["ratio_to_read"] = loadTotal / readTotal;
+    state.counters["file_GB/s"] = fileBytes * n / loadTotal / 1e9;
+    state.counters["peak_MiB"] = peakMiB;
+    state.counters["limit_MiB"] = 1.1 * volumeMiB + 64;
+}
+BENCHMARK(BM_LoadTvi)
+    ->Args({256, 256, 64, 30})
+    ->Args({512, 512, 128, 30})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_GetSliceThreePlanes(benchmark::State& state) {
+    static CTimeVolume volume;
+    if (volume.m_sizeX == 0 && !volume.LoadTvi(MakeFile(512, 512, 128, 1), 0.98))
+        state.SkipWithError("load failed");
+    for (auto _ : state) {
+        for (int plane = 0; plane < 3; ++plane) {
+            CSliceImage image = volume.GetSlice(plane, 200, 0, true);
+            benchmark::DoNotOptimize(image.m_data);
+            FreeSliceImage(image);
+        }
+    }
+}
+BENCHMARK(BM_GetSliceThreePlanes)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// Small operations on file paths. Folders are separated by '/'. Each function
+// looks for one character from the end of the path, so a dot inside a folder
+// name counts as an extension dot: callers pass plain file paths.
+
+// Text before the last '.', or "" when the path has no '.'.
+std::string PathWithoutExtension(const std::string& path);
+
+// Text after the last '.', or the whole path when it has no '.'.
+std::string PathExtension(const std::string& path);
+
+// Text after the last '/', or the whole path when it has no '/'.
+std::string FileNameOfPath(const std::string& path);
+
+// True when path names a regular file that can be opened for reading.
+bool FileExists(const std::string& path);

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the viewer and the demo data, and starts
+# the viewer on the demo data (or on the files given as arguments).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup-deps.sh
+
+build=build
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target orvanta orvanta-make-demo
+
+demo="$build/demo"
+if [ ! -f "$demo/heart.tvi" ] || [ "$build/tools/orvanta-make-demo" -nt "$demo/heart.tvi" ]; then
+  mkdir -p "$demo"
+  "$build/tools/orvanta-make-demo" "$demo"
+fi
+
+if [ "$#" -eq 0 ]; then
+  set -- "$demo/heart.tvi"
+fi
+exec "$build/app/orvanta" "$@"

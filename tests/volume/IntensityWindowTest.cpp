@@ -1,0 +1,77 @@
+#include "IntensityWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+uint16_t LevelOf(const std::vector<uint16_t>& samples, double fraction) {
+    auto histogram = std::make_unique<IntensityHistogram>();
+    AddToHistogram(*histogram, samples.data(), samples.size());
+    return SaturationLevelOfHistogram(*histogram, fraction);
+}
+
+}  // namespace
+
+TEST(IntensityWindow, SaturationLevelIsTheFirstValueReachingTheFraction) {
+    EXPECT_EQ(LevelOf({0, 0, 0, 100}, 0.98), 100);
+    EXPECT_EQ(LevelOf({10, 20, 30, 40}, 0.5), 20);  // exactly half at 20 qualifies
+    EXPECT_EQ(LevelOf({0, 0, 0, 0}, 0.3), 0);
+    EXPECT_EQ(LevelOf({0, 5}, 0.5), 0);
+    EXPECT_EQ(LevelOf({3, 7, 65535}, 1.0), 65535);
+    EXPECT_EQ(LevelOf({}, 0.98), 0);          // no samples
+    EXPECT_EQ(LevelOf({1, 2, 3}, 1.01), 0);   // no value qualifies
+}
+
+TEST(IntensityWindow, HistogramCountsEverySampleWhateverTheRunLength) {
+    // Long runs of one value and a tail that is not a multiple of four.
+    std::vector<uint16_t> samples(1003, 7);
+    samples[1002] = 65535;
+    samples[0] = 0;
+    auto histogram = std::make_unique<IntensityHistogram>();
+    AddToHistogram(*histogram, samples.data(), samples.size());
+    AddToHistogram(*histogram, samples.data(), samples.size());
+    EXPECT_EQ((*histogram)[0], 2u);
+    EXPECT_EQ((*histogram)[7], 2002u);
+    EXPECT_EQ((*histogram)[65535], 2u);
+}
+
+TEST(IntensityWindow, EightBitValuesFollowTheRamp) {
+    EXPECT_EQ(EightBitValue(0, 100), 0);
+    EXPECT_EQ(EightBitValue(100, 100), 255);
+    EXPECT_EQ(EightBitValue(101, 100), 255);
+    EXPECT_EQ(EightBitValue(10, 20), 127);   // truncated, not rounded
+    EXPECT_EQ(EightBitValue(999, 1000), 254);
+    EXPECT_EQ(EightBitValue(1, 3), 85);      // 1/3 * 255 is exactly 85.0 in doubles
+    EXPECT_EQ(EightBitValue(7, 65535), 0);
+    EXPECT_EQ(EightBitValue(0, 0), 0);
+    EXPECT_EQ(EightBitValue(5, 0), 255);
+    EXPECT_EQ(EightBitValue(65535, 0), 255);
+}
+
+TEST(IntensityWindow, TableMatchesTheFormulaForEverySample) {
+    for (uint16_t level : {0, 1, 3, 255, 1000, 4095, 65534, 65535}) {
+        const IntensityTable table = MakeIntensityTable(level);
+        for (uint32_t v = 0; v < 65536; ++v) {
+            // The formula, written out independently of EightBitValue.
+            uint8_t expected;
+            if (level == 0) {
+                expected = v == 0 ? 0 : 255;
+            } else {
+                const double q = static_cast<double>(v) / level;
+                expected = q > 1.0 ? 255 : static_cast<uint8_t>(q * 255.0);
+            }
+            ASSERT_EQ(table[v], expected) << "sample " << v << " at level " << level;
+        }
+    }
+}
+
+TEST(IntensityWindow, ConvertSamplesLooksUpEverySample) {
+    const IntensityTable table = MakeIntensityTable(20);
+    const std::vector<uint16_t> samples = {0, 10, 20, 30, 65535};
+    std::vector<uint8_t> out(samples.size(), 99);
+    ConvertSamples(samples.data(), out.data(), samples.size(), table);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0, 127, 255, 255, 255}));
+}

@@ -1,0 +1,266 @@
+#include "TimeVolume.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "IntensityWindow.h"
+#include "TempFolder.h"
+#include "TviWriter.h"
+
+namespace {
+
+// A volume whose 8-bit voxels identify their own position: with saturation
+// 1.0 and a maximum sample of 255 every sample maps to itself.
+TviContents CodedVolume(int x, int y, int z, int t) {
+    TviContents c;
+    c.sizeX = x;
+    c.sizeY = y;
+    c.sizeZ = z;
+    c.frames = t;
+    c.pixelSizeX = 1.25;
+    c.pixelSizeY = 1.5;
+    c.pixelSizeZ = 6.0;
+    c.frameTime = 55.0;
+    c.Allocate();
+    for (int zi = 0; zi < z; ++zi)
+        for (int ti = 0; ti < t; ++ti)
+            for (int yi = 0; yi < y; ++yi)
+                for (int xi = 0; xi < x; ++xi)
+                    c.At(xi, yi, zi, ti) = static_cast<uint16_t>((xi * 3 + yi * 17 + zi * 41 + ti * 7) % 250);
+    c.samples.back() = 255;  // fixes the saturation level at 255
+    return c;
+}
+
+class TimeVolumeTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const TviContents& contents) {
+        const std::string path = m_folder.File(name);
+        EXPECT_TRUE(WriteTviFile(path, contents));
+        return path;
+    }
+    TempFolder m_folder;
+};
+
+void ExpectEmpty(const CSliceImage& image) {
+    EXPECT_FALSE(image.m_ownsData);
+    EXPECT_EQ(image.m_width, 0);
+    EXPECT_EQ(image.m_height, 0);
+    EXPECT_EQ(image.m_data, nullptr);
+}
+
+}  // namespace
+
+TEST_F(TimeVolumeTest, LoadKeepsEverySliceAndTheCalibration) {
+    const TviContents c = CodedVolume(4, 3, 2, 3);
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", c), 1.0));
+    EXPECT_EQ(volume.m_sizeX, 4);
+    EXPECT_EQ(volume.m_sizeY, 3);
+    EXPECT_EQ(volume.m_sizeZ, 2);
+    EXPECT_EQ(volume.m_frames, 3);
+    EXPECT_EQ(volume.m_pixelSizeY, 1.5);
+    EXPECT_EQ(volume.m_frameTime, 55.0);
+    EXPECT_EQ(volume.m_saturationLevel, 255);
+    ASSERT_EQ(volume.m_slices.size(), 2u);
+    for (int z = 0; z < 2; ++z)
+        for (int t = 0; t < 3; ++t) {
+            const CSliceImage& slice = volume.m_slices[z][t];
+            ASSERT_TRUE(slice.m_ownsData);
+            ASSERT_EQ(slice.m_bytesPerPixel, 1);
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 4; ++x)
+                    EXPECT_EQ(slice.m_data[y * 4 + x], c.samples[c.IndexOf(x, y, z, t)])
+                        << "voxel " << x << "," << y << "," << z << " frame " << t;
+        }
+}
+
+TEST_F(TimeVolumeTest, GetSliceOrientsEveryPlane) {
+    const TviContents c = CodedVolume(4, 3, 2, 1);
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", c), 1.0));
+    auto voxel = [&](int x, int y, int z) { return c.samples[c.IndexOf(x, y, z, 0)]; };
+
+    // XY plane: the stored slice itself, borrowed.
+    CSliceImage xy = volume.GetSlice(2, 1, 0, false);
+    EXPECT_FALSE(xy.m_ownsData);
+    EXPECT_EQ(xy.m_data, volume.m_slices[1][0].m_data);
+    EXPECT_EQ(xy.m_width, 4);
+    EXPECT_EQ(xy.m_height, 3);
+
+    // XZ plane at y = 0: row r is data row Y-1-0 = 2 of slice r.
+    CSliceImage xz = volume.GetSlice(1, 0, 0, false);
+    ASSERT_TRUE(xz.m_ownsData);
+    ASSERT_EQ(xz.m_width, 4);
+    ASSERT_EQ(xz.m_height, 2);
+    for (int r = 0; r < 2; ++r)
+        for (int col = 0; col < 4; ++col) EXPECT_EQ(xz.m_data[r * 4 + col], voxel(col, 2, r)) << col << "," << r;
+    FreeSliceImage(xz);
+
+    // YZ plane at x = 0: pixel (c, r) is data pixel (3, 2-c) of slice r.
+    CSliceImage yz = volume.GetSlice(0, 0, 0, false);
+    ASSERT_TRUE(yz.m_ownsData);
+    ASSERT_EQ(yz.m_width, 3);
+    ASSERT_EQ(yz.m_height, 2);
+    for (int r = 0; r < 2; ++r)
+        for (int col = 0; col < 3; ++col)
+            EXPECT_EQ(yz.m_data[r * 3 + col], voxel(3, 2 - col, r)) << col << "," << r;
+    FreeSliceImage(yz);
+}
+
+TEST_F(TimeVolumeTest, OutOfRangeRequestsGiveTheEmptyRecord) {
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", CodedVolume(4, 3, 2, 2)), 1.0));
+    ExpectEmpty(volume.GetSlice(0, 4, 0, false));
+    ExpectEmpty(volume.GetSlice(1, 3, 0, false));
+    ExpectEmpty(volume.GetSlice(2, 2, 0, true));
+    ExpectEmpty(volume.GetSlice(0, -1, 0, false));
+    ExpectEmpty(volume.GetSlice(2, 0, 2, false));
+    ExpectEmpty(volume.GetSlice(2, 0, -1, false));
+    ExpectEmpty(volume.GetSlice(3, 0, 0, false));
+    ExpectEmpty(volume.GetSlice(-1, 0, 0, false));
+
+    volume.Clear();
+    EXPECT_EQ(volume.m_sizeX, 0);
+    EXPECT_EQ(volume.m_frames, 0);
+    EXPECT_TRUE(volume.m_slices.empty());
+    EXPECT_EQ(volume.m_pixelSizeX, 1.25);  // calibration survives Clear
+    for (int plane = 0; plane < 3; ++plane) ExpectEmpty(volume.GetSlice(plane, 0, 0, true));
+}
+
+TEST_F(TimeVolumeTest, PowerOfTwoAppliesToTheGatheredPlanesOnly) {
+    const TviContents c = CodedVolume(100, 100, 20, 1);
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", c), 1.0));
+
+    CSliceImage yz = volume.GetSlice(0, 10, 0, true);
+    CSliceImage plain = volume.GetSlice(0, 10, 0, false);
+    ASSERT_TRUE(yz.m_ownsData);
+    ASSERT_EQ(yz.m_width, 256);
+    ASSERT_EQ(yz.m_height, 64);
+    for (int i = 0; i < 64; ++i)
+        for (int j = 0; j < 256; ++j) {
+            const int sx = static_cast<int>((j + 0.5) * 100 / 256), sy = static_cast<int>((i + 0.5) * 20 / 64);
+            ASSERT_EQ(yz.m_data[i * 256 + j], plain.m_data[sy * 100 + sx]) << j << "," << i;
+        }
+    FreeSliceImage(yz);
+    FreeSliceImage(plain);
+
+    CSliceImage xy = volume.GetSlice(2, 5, 0, true);
+    EXPECT_FALSE(xy.m_ownsData);
+    EXPECT_EQ(xy.m_width, 100);
+    EXPECT_EQ(xy.m_height, 100);
+}
+
+TEST_F(TimeVolumeTest, VersionOneKeepsTheEarlierCalibration) {
+    TviContents v1 = CodedVolume(2, 2, 1, 1);
+    v1.version = 1;
+    const std::string v1Path = Write("v1.tvi", v1);
+
+    CTimeVolume fresh;
+    ASSERT_TRUE(fresh.LoadTvi(v1Path, 0.98));
+    EXPECT_EQ(fresh.m_pixelSizeX, 0.0);
+    EXPECT_EQ(fresh.m_pixelSizeY, 0.0);
+    EXPECT_EQ(fresh.m_pixelSizeZ, 0.0);
+    EXPECT_EQ(fresh.m_frameTime, 0.0);
+
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(Write("v2.tvi", CodedVolume(3, 3, 1, 1)), 0.98));
+    volume.Clear();
+    ASSERT_TRUE(volume.LoadTvi(v1Path, 0.98));
+    EXPECT_EQ(volume.m_pixelSizeX, 1.25);
+    EXPECT_EQ(volume.m_pixelSizeZ, 6.0);
+    EXPECT_EQ(volume.m_frameTime, 55.0);
+    EXPECT_EQ(volume.m_sizeX, 2);
+}
+
+TEST_F(TimeVolumeTest, FailedLoadsChangeNothing) {
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(Write("good.tvi", CodedVolume(4, 3, 2, 2)), 1.0));
+    const uint8_t* data = volume.m_slices[1][1].m_data;
+
+    TviContents other = CodedVolume(5, 5, 1, 1);
+    other.pixelSizeX = 9.0;
+    std::vector<uint8_t> bytes = TviFileBytes(other);
+    bytes.resize(bytes.size() - 2);
+    std::ofstream(m_folder.File("short.tvi"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+    for (const char* name : {"missing.tvi", "short.tvi"}) {
+        EXPECT_FALSE(volume.LoadTvi(m_folder.File(name), 1.0)) << name;
+        EXPECT_FALSE(volume.LastError().empty()) << name;
+        EXPECT_EQ(volume.m_sizeX, 4);
+        EXPECT_EQ(volume.m_sizeZ, 2);
+        EXPECT_EQ(volume.m_frames, 2);
+        EXPECT_EQ(volume.m_pixelSizeX, 1.25);
+        EXPECT_EQ(volume.m_slices[1][1].m_data, data);
+    }
+}
+
+TEST_F(TimeVolumeTest, ZeroSizeHeadersLoadAsAnEmptyVolume) {
+    const int sizes[][4] = {{0, 3, 2, 2}, {4, 0, 2, 2}, {4, 3, 0, 2}, {4, 3, 2, 0}, {0, 0, 0, 0}};
+    for (const auto& s : sizes) {
+        TviContents c;
+        c.sizeX = s[0];
+        c.sizeY = s[1];
+        c.sizeZ = s[2];
+        c.frames = s[3];
+        c.pixelSizeX = 2.0;
+        CTimeVolume volume;
+        ASSERT_TRUE(volume.LoadTvi(Write("zero.tvi", c), 0.98));
+        EXPECT_EQ(volume.m_sizeX, 0);
+        EXPECT_EQ(volume.m_sizeY, 0);
+        EXPECT_EQ(volume.m_sizeZ, 0);
+        EXPECT_EQ(volume.m_frames, 0);
+        EXPECT_TRUE(volume.m_slices.empty());
+        EXPECT_EQ(volume.m_pixelSizeX, 2.0);
+        for (int plane = 0; plane < 3; ++plane) ExpectEmpty(volume.GetSlice(plane, 0, 0, false));
+    }
+}
+
+TEST_F(TimeVolumeTest, CutFilesNeverLoadPartially) {
+    const std::vector<uint8_t> bytes = TviFileBytes(CodedVolume(7, 5, 3, 2));
+    const std::string path = m_folder.File("cut.tvi");
+    for (size_t length = 0; length < bytes.size(); length += 97) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(length));
+        CTimeVolume volume;
+        EXPECT_FALSE(volume.LoadTvi(path, 0.98)) << "length " << length;
+        EXPECT_TRUE(volume.m_slices.empty());
+    }
+}
+
+// A volume large enough to be split over threads maps exactly as the
+// per-sample formula says, at a percentile computed over all samples.
+TEST_F(TimeVolumeTest, LargeLoadMatchesTheFormula) {
+    TviContents c;
+    c.sizeX = 160;
+    c.sizeY = 128;
+    c.sizeZ = 16;
+    c.frames = 13;  // 4.3 million samples, 8.5 MB
+    c.Allocate();
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> values(0, 4000);
+    for (auto& v : c.samples) v = static_cast<uint16_t>(values(random));
+    for (int i = 0; i < 100; ++i) c.samples[static_cast<size_t>(i) * 40000] = 65535;
+
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(Write("large.tvi", c), 0.98));
+
+    std::vector<uint16_t> sorted = c.samples;
+    std::sort(sorted.begin(), sorted.end());
+    // The smallest value with at least 98 % of the samples at or below it.
+    const auto needed = static_cast<size_t>(std::ceil(0.98 * static_cast<double>(sorted.size())));
+    const uint16_t level = sorted[needed - 1];
+    EXPECT_EQ(volume.m_saturationLevel, level);
+
+    for (int z = 0; z < c.sizeZ; ++z)
+        for (int t = 0; t < c.frames; ++t)
+            for (int i = 0; i < c.sizeX * c.sizeY; ++i) {
+                const uint16_t v = c.samples[c.IndexOf(i % c.sizeX, i / c.sizeX, z, t)];
+                ASSERT_EQ(volume.m_slices[z][t].m_data[i], EightBitValue(v, level))
+                    << "z " << z << " t " << t << " pixel " << i;
+            }
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// The mapping of 16-bit samples to 8-bit grey values: a linear ramp from 0 up
+// to a saturation level S, white at and above S.
+
+using IntensityHistogram = std::array<uint64_t, 65536>;
+using IntensityTable = std::array<uint8_t, 65536>;
+
+// The smallest sample value v for which at least `fraction` of all samples
+// lie at or below v; 0 when no value qualifies (no samples, fraction above 1).
+uint16_t SaturationLevelOfHistogram(const IntensityHistogram& histogram, double fraction);
+
+// The 8-bit value of sample v under saturation level S.
+uint8_t EightBitValue(uint16_t v, uint16_t saturationLevel);
+
+// EightBitValue for every sample value, so a load maps by table look-up.
+IntensityTable MakeIntensityTable(uint16_t saturationLevel);
+
+// Adds every sample of [samples, samples + count) to the histogram.
+void AddToHistogram(IntensityHistogram& histogram, const uint16_t* samples, size_t count);
+
+// out[i] = table[samples[i]] for i < count; samples are in file byte order.
+void ConvertSamples(const uint16_t* samples, uint8_t* out, size_t count, const IntensityTable& table);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SliceSource.h"
+
+// The 4-D image the viewer shows: T frames of an X x Y x Z volume held as one
+// 8-bit X x Y slice per (z, t), indexed m_slices[z][t]. Filled from a .tvi
+// file (16-bit samples windowed to 8 bits while loading) or from movies.
+class CTimeVolume : public CSliceSource {
+public:
+    CTimeVolume();
+    ~CTimeVolume() override;
+    CTimeVolume(const CTimeVolume&) = delete;
+    CTimeVolume& operator=(const CTimeVolume&) = delete;
+
+    // Frees every slice; sizes back to 0. The calibration stays.
+    void Clear();
+
+    // Appends the slices of a .tvi file, windowed at the `saturation` fraction
+    // of its samples. False when the file cannot be opened or is not a sound
+    // .tvi file (LastError says why); the volume is then unchanged. A header
+    // with a zero size loads as nothing.
+    bool LoadTvi(const std::string& path, double saturation);
+
+    CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
+
+    // Why the last load failed.
+    const std::string& LastError() const { return m_lastError; }
+
+    int32_t m_frames = 0;
+    int32_t m_sizeX = 0;
+    int32_t m_sizeY = 0;
+    int32_t m_sizeZ = 0;
+    std::vector<std::vector<CSliceImage>> m_slices;
+    double m_pixelSizeX = 0.0;
+    double m_pixelSizeY = 0.0;
+    double m_pixelSizeZ = 0.0;
+    double m_frameTime = 0.0;
+    // The 16-bit level that became white in the last .tvi load.
+    uint16_t m_saturationLevel = 0;
+
+private:
+    // Sizes follow the slices held: Z entries, T of the last one, X x Y of [0][0].
+    void UpdateSizes();
+    uint8_t Voxel(int x, int y, int z, int frame) const;
+
+    std::string m_lastError;
+};
