@@ -25,7 +25,8 @@ struct FileCloser {
 // (the group base) turns a file index into an index within the object.
 class CObjParser {
 public:
-    void Parse(const char* line);
+    // Interprets one line of at least 3 characters, line `lineNumber` of the file.
+    void Parse(const char* line, int64_t lineNumber);
     // Closes the last object and hands over all of them.
     std::vector<CMeshObject> Finish();
 
@@ -41,8 +42,8 @@ private:
     int64_t m_lineNumber = 0;
 };
 
-void CObjParser::Parse(const char* line) {
-    ++m_lineNumber;
+void CObjParser::Parse(const char* line, int64_t lineNumber) {
+    m_lineNumber = lineNumber;
     switch (line[0]) {
         case 'v':
             ReadVertex(line + 1);
@@ -126,7 +127,7 @@ bool CMeshSet::LoadObj(const std::string& path) {
         CObjParser parser;
         // A last line without a line feed is incomplete and not read.
         while (reader->ReadLine())
-            if (reader->Length() >= 3) parser.Parse(reader->Line());
+            if (reader->Length() >= 3) parser.Parse(reader->Line(), reader->LineNumber());
         if (reader->Failed()) {
             std::printf("Error: Reading %s failed\n", path.c_str());
             return false;

@@ -25,6 +25,7 @@ inline int CObjLineReader::Next() {
 
 bool CObjLineReader::ReadLine() {
     m_length = 0;
+    ++m_lineNumber;
     bool complete = false;
     for (;;) {
         // Fast path: copy plain characters straight out of the block.

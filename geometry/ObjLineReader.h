@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // Splits an .obj file into lines, reading it in blocks.
@@ -28,6 +29,9 @@ public:
     // itself hold NUL characters).
     const char* Line() const { return m_line; }
     size_t Length() const { return m_length; }
+    // The 1-based number of the line just read, counting the pieces of cut
+    // lines as lines.
+    int64_t LineNumber() const { return m_lineNumber; }
 
     // True when reading the file failed (as against reaching its end).
     bool Failed() const { return std::ferror(m_file) != 0; }
@@ -45,6 +49,7 @@ private:
     size_t m_position = 0;
     size_t m_filled = 0;
     size_t m_length = 0;
+    int64_t m_lineNumber = 0;
     char m_block[kBlockSize];
     char m_line[kMaxLength + 1];
 };

@@ -152,12 +152,12 @@ TEST(ObjReader, NumbersIgnoreADecimalCommaLocale) {
 TEST(ObjReader, FacesOutsideTheirGroupAreDroppedWithOneLineEach) {
     CMeshSet set;
     const std::string output =
-        LoadObjText(set, std::string(kTwoGroups) + "f 1 2 3\nf 4 5 7\nf 4 nan 6\nf 4 5 1e30\nf 6 5 4\n");
+        LoadObjText(set, std::string(kTwoGroups) + "f 1 2 3\nf 4 5 7\n\nf 4 nan 6\nf 4 5 1e30\nf 6 5 4\n");
     EXPECT_EQ(output,
               "Error: Face in line 11 refers to vertex 1, outside group 'heart-01'; skipped\n"
               "Error: Face in line 12 refers to vertex 7, outside group 'heart-01'; skipped\n"
-              "Error: Face in line 13 refers to vertex nan, outside group 'heart-01'; skipped\n"
-              "Error: Face in line 14 refers to vertex 1e+30, outside group 'heart-01'; skipped\n");
+              "Error: Face in line 14 refers to vertex nan, outside group 'heart-01'; skipped\n"
+              "Error: Face in line 15 refers to vertex 1e+30, outside group 'heart-01'; skipped\n");
     ASSERT_EQ(set.ObjectCount(), 2);
     EXPECT_EQ(set.Object(1).m_triangles, (std::vector<Triangle>{{{0, 1, 2}}, {{2, 1, 0}}}));
 }

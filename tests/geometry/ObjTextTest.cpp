@@ -38,6 +38,7 @@ TEST_F(ObjTextTest, ScanFloatsReadsWhatSscanfReads) {
                             "1e50 -1e50 1",
                             "1e-50 -1e-50 2",
                             "1e400 1e-400 3",
+                            "1e-40 -1e-45 1e-46",
                             "inf -nan NaN",
                             "0.1 0.2 0.3",
                             "16777217 2 3",
