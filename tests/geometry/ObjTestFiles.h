@@ -1,0 +1,27 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "MeshSet.h"
+#include "TempFolder.h"
+
+// Writes `content` byte for byte to `name` in `folder`; returns its path.
+inline std::string WriteTextFile(const TempFolder& folder, const std::string& name,
+                                 const std::string& content) {
+    const std::string path = folder.File(name);
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+// Loads `content` as an .obj file into `set`; returns what was printed.
+inline std::string LoadObjText(CMeshSet& set, const std::string& content, bool* loaded = nullptr) {
+    TempFolder folder;
+    const std::string path = WriteTextFile(folder, "mesh.obj", content);
+    testing::internal::CaptureStdout();
+    const bool ok = set.LoadObj(path);
+    if (loaded) *loaded = ok;
+    return testing::internal::GetCapturedStdout();
+}
