@@ -1,0 +1,111 @@
+#include "OpenGLWnd.h"
+
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSurfaceFormat>
+#include <QTimer>
+
+COpenGLWnd::COpenGLWnd(QWidget* parent) : QOpenGLWidget(parent) {
+    setFormat(RequestedFormat());
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(1, 1);
+    resize(500, 500);
+}
+
+COpenGLWnd::~COpenGLWnd() {
+    // Textures and lists belong to this widget's context, which must be
+    // current to delete them.
+    if (context() != nullptr) {
+        makeCurrent();
+        m_renderer.ReleaseResources();
+        doneCurrent();
+    }
+}
+
+QSurfaceFormat COpenGLWnd::RequestedFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    format.setRedBufferSize(8);
+    format.setGreenBufferSize(8);
+    format.setBlueBufferSize(8);
+    format.setAlphaBufferSize(8);
+    format.setDepthBufferSize(24);
+    return format;
+}
+
+void COpenGLWnd::initializeGL() { InitGLState(); }
+
+void COpenGLWnd::InitGLState() {
+    glClearColor(0, 0, 0, 0);
+    glEnable(GL_DEPTH_TEST);
+}
+
+void COpenGLWnd::resizeGL(int width, int height) {
+    const qreal ratio = devicePixelRatio();
+    m_renderer.Resize(*this, static_cast<int>(width * ratio), static_cast<int>(height * ratio));
+}
+
+void COpenGLWnd::paintGL() {
+    RenderScene();
+    // A modal box shown from inside painting would paint again beneath it:
+    // the message waits until the frame is done.
+    if (m_frameError != 0 && !m_errorReported) {
+        m_errorReported = true;
+        const QString text = QString("An OpenGl error occured (code==%1).\n\nAll subsequent errors will be supressed.")
+                                 .arg(m_frameError);
+        QTimer::singleShot(0, this, [this, text] { ShowErrorMessage(text); });
+    }
+    m_frameError = 0;
+}
+
+void COpenGLWnd::RenderScene() { m_frameError = m_renderer.BeginFrame(*this); }
+
+void COpenGLWnd::ShowErrorMessage(const QString& text) {
+    QMessageBox::warning(this, "Error", text, QMessageBox::Ok);
+}
+
+void COpenGLWnd::SetClearColor(double red, double green, double blue) {
+    if (context() == nullptr) return;
+    makeCurrent();
+    m_renderer.SetClearColor(red, green, blue);
+    doneCurrent();
+}
+
+void COpenGLWnd::SetBrightnessContrast(double brightness, double contrast) {
+    if (context() == nullptr) return;
+    makeCurrent();
+    m_renderer.SetBrightnessContrast(brightness, contrast);
+    doneCurrent();
+}
+
+bool COpenGLWnd::ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) {
+    if (context() == nullptr) return false;
+    const qreal ratio = devicePixelRatio();
+    width = static_cast<int>(this->width() * ratio);
+    height = static_cast<int>(this->height() * ratio);
+    if (width <= 0 || height <= 0) return false;
+    // The widget draws into its own framebuffer, which keeps the last frame.
+    makeCurrent();
+    pixels = m_renderer.ReadFrameBuffer(width, height);
+    doneCurrent();
+    return true;
+}
+
+void COpenGLWnd::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) BeginDrag(kRotating, at.x(), at.y());
+    if (event->button() == Qt::RightButton) BeginDrag(kDollying, at.x(), at.y());
+}
+
+void COpenGLWnd::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) EndDrag();
+}
+
+void COpenGLWnd::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (DragTo(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier)) update();
+    QOpenGLWidget::mouseMoveEvent(event);
+}

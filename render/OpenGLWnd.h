@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QOpenGLWidget>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+#include "OrbitCamera.h"
+#include "SceneRenderer.h"
+
+// The drawing surface: a widget with its own OpenGL compatibility context
+// that turns mouse drags into the orbiting camera (left drag turns, right
+// drag dollies) and draws through a CSceneRenderer. The camera state is the
+// COrbitCamera base, so the main frame sets m_distance, m_target and the
+// angles directly.
+class COpenGLWnd : public QOpenGLWidget, public COrbitCamera {
+    Q_OBJECT
+
+public:
+    explicit COpenGLWnd(QWidget* parent = nullptr);
+    ~COpenGLWnd() override;
+
+    // The surface format every view asks for: double-buffered RGBA with a
+    // depth buffer, OpenGL compatibility profile.
+    static QSurfaceFormat RequestedFormat();
+
+    void SetClearColor(double red, double green, double blue);
+    // Brightness and contrast in 0..1 (0.5 neutral); they act on the next
+    // slice upload.
+    void SetBrightnessContrast(double brightness, double contrast);
+    // The last frame drawn, BGRA, bottom row first. False when the view has
+    // no context or no area.
+    bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels);
+
+    // True once an OpenGL error has been reported; later ones are not.
+    bool m_errorReported = false;
+
+protected:
+    // Draws one frame; the base sets the frame up (error check, clear, camera).
+    virtual void RenderScene();
+    // Called once with the new context current.
+    virtual void InitGLState();
+    // Shows the one-time OpenGL error message; a test can catch it here.
+    virtual void ShowErrorMessage(const QString& text);
+
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+    CSceneRenderer m_renderer;
+
+private:
+    GLenum m_frameError = 0;
+};

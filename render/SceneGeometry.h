@@ -1,0 +1,25 @@
+#pragma once
+
+#include <array>
+
+// Geometry of the slice scene that needs no OpenGL, shared by the renderer
+// and its tests.
+
+// The pixel-transfer scale and bias that carry brightness and contrast
+// (0..1 each, 0.5 neutral) into texture uploads.
+struct PixelTransferValues {
+    double scale;
+    double bias;
+};
+PixelTransferValues BrightnessContrastTransfer(double brightness, double contrast);
+
+// Where the local point (u, v) of plane `plane`'s quad lands in the unit box
+// when the plane lies at fraction `position` along its normal. The YZ plane
+// (0) lies at the mirrored x = 1 - position.
+std::array<double, 3> PlaneLocalToBox(int plane, double position, double u, double v);
+
+// The two clip-plane equations (a, b, c, d), keeping a*x + b*y + c*z + d >= 0,
+// that together keep the slab of half-width kClipSlabHalfWidth millimetres
+// round plane `plane` of a box of `extent` millimetres at `slicePos`.
+constexpr double kClipSlabHalfWidth = 0.005;
+std::array<std::array<double, 4>, 2> ClipSlab(int plane, const double extent[3], const double slicePos[3]);

@@ -1,0 +1,391 @@
+#include "SceneRenderer.h"
+
+#include <GL/glu.h>
+
+#include <algorithm>
+
+#include "SceneGeometry.h"
+
+namespace {
+
+// The unit cube of the bounding box, one face per row: normal, then corners.
+constexpr double kCubeFaces[6][5][3] = {
+    {{1, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}},
+    {{-1, 0, 0}, {0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 0}},
+    {{0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}},
+    {{0, -1, 0}, {0, 1, 0}, {0, 1, 1}, {1, 1, 1}, {1, 1, 0}},
+    {{0, 0, 1}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
+    {{0, 0, -1}, {0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}},
+};
+
+void DrawUnitCube() {
+    for (const auto& face : kCubeFaces) {
+        glBegin(GL_QUADS);
+        glNormal3dv(face[0]);
+        for (int corner = 1; corner <= 4; ++corner) glVertex3dv(face[corner]);
+        glEnd();
+    }
+}
+
+}  // namespace
+
+void CSceneRenderer::ApplyPlaneTransform(int plane, double position) {
+    switch (plane) {
+        case 2:
+            glTranslated(0, 0, position);
+            break;
+        case 1:
+            glRotated(-90, 1, 0, 0);
+            glTranslated(0, -1, 0);
+            glTranslated(0, 0, position);
+            break;
+        default:
+            glRotated(-90, 1, 0, 0);
+            glTranslated(0, -1, 0);
+            glRotated(-90, 0, 1, 0);
+            glTranslated(0, 0, position - 1);
+            break;
+    }
+}
+
+namespace {
+
+// Outline colours of the planes when colour coding is on: x red, y green, z blue.
+constexpr GLdouble kOutlineColour[3][4] = {{1, 0, 0, 1}, {0, 0.7, 0, 1}, {0, 0, 0.7, 1}};
+
+}  // namespace
+
+void CSceneRenderer::InitGLState() {
+    glClearColor(0, 0, 0, 0);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+}
+
+void CSceneRenderer::Resize(const COrbitCamera& camera, int width, int height) {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // A collapsed window has no height; any aspect will do until it has one.
+    gluPerspective(30.0, static_cast<double>(width) / std::max(height, 1), camera.m_nearPlane, camera.m_farPlane);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+GLenum CSceneRenderer::BeginFrame(const COrbitCamera& camera) {
+    const GLenum error = glGetError();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const COrbitCamera::LookAt look = camera.ComputeLookAt();
+    gluLookAt(look.eye[0], look.eye[1], look.eye[2], look.centre[0], look.centre[1], look.centre[2], look.up[0],
+              look.up[1], look.up[2]);
+    return error;
+}
+
+GLenum CSceneRenderer::RenderFrame(const COrbitCamera& camera, const CSceneState& state) {
+    const GLenum error = BeginFrame(camera);
+    DrawScene(state);
+    glFlush();
+    return error;
+}
+
+void CSceneRenderer::DrawScene(const CSceneState& state) {
+    if (m_texture[0] == 0 && m_texture[1] == 0 && m_texture[2] == 0 && state.m_meshes.ObjectCount() == 0) return;
+    if (state.m_showAxes) DrawAxes();
+
+    const double* extent = state.m_extent;
+    glScaled(extent[0], extent[1], extent[2]);
+    DrawPlanes(state);
+    glScaled(1.0 / extent[0], 1.0 / extent[1], 1.0 / extent[2]);
+
+    if (state.m_drawGeometry) DrawMeshes(state);
+
+    glScaled(extent[0], extent[1], extent[2]);
+    if (state.m_showBoundingBox && !state.m_colourCoding) {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glLineWidth(2.0f);
+        glColor4d(0, 0, 0.7, 1);
+        DrawUnitCube();
+    }
+}
+
+void CSceneRenderer::DrawPlanes(const CSceneState& state) const {
+    // Clipped meshes lie in the planes: pushing the planes back keeps the
+    // contour lines in front of them.
+    if (state.m_clipGeometry) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1.0f, 1.0f);
+    } else {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+    }
+    glEnable(state.m_textureTarget);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    for (int plane : {2, 1, 0}) {
+        if (!state.m_showPlane[plane]) continue;
+        if (m_texture[plane] != 0) {
+            glColor4d(1, 1, 1, state.m_planeAlpha[plane]);
+            glBindTexture(state.m_textureTarget, m_texture[plane]);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+        }
+        glPushMatrix();
+        ApplyPlaneTransform(plane, state.m_slicePos[plane]);
+        DrawSliceQuad(state, plane);
+        if (state.m_colourCoding) {
+            glEnable(GL_POLYGON_OFFSET_FILL);
+            glPolygonOffset(1.0f, 1.0f);
+            glDisable(state.m_textureTarget);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+            glLineWidth(2.0f);
+            glColor4dv(kOutlineColour[plane]);
+            DrawSliceQuad(state, plane);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+            glEnable(state.m_textureTarget);
+            glColor4d(1, 1, 1, 1);
+            glDisable(GL_POLYGON_OFFSET_FILL);
+        }
+        glPopMatrix();
+    }
+    glDisable(state.m_textureTarget);
+    if (state.m_clipGeometry) glDisable(GL_POLYGON_OFFSET_FILL);
+}
+
+void CSceneRenderer::DrawSliceQuad(const CSceneState& state, int plane) const {
+    // Rectangle textures address texels in pixels, 2-D textures in 0..1.
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    if (state.m_alternateTexturing)
+        glScaled(m_texWidth[plane], m_texHeight[plane], 0);
+    else
+        glScaled(1, 1, 0);
+    glMatrixMode(GL_MODELVIEW);
+    // The first image row lies at v = 1: local (u, v) takes texel (u, 1 - v).
+    glBegin(GL_POLYGON);
+    glTexCoord2d(0, 1);
+    glVertex3d(0, 0, 0);
+    glTexCoord2d(0, 0);
+    glVertex3d(0, 1, 0);
+    glTexCoord2d(1, 0);
+    glVertex3d(1, 1, 0);
+    glTexCoord2d(1, 1);
+    glVertex3d(1, 0, 0);
+    glEnd();
+}
+
+void CSceneRenderer::DrawAxes() {
+    if (m_axisList == 0) {
+        m_axisList = glGenLists(1);
+        GLUquadric* quadric = gluNewQuadric();
+        gluQuadricDrawStyle(quadric, GLU_FILL);
+        gluQuadricNormals(quadric, GLU_SMOOTH);
+        glNewList(m_axisList, GL_COMPILE);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        gluCylinder(quadric, 6.0 / 7.0, 6.0 / 7.0, 10.0, 32, 1);
+        glPushMatrix();
+        glTranslated(0, 0, 10.0);
+        gluDisk(quadric, 0.0, 12.0 / 7.0, 32, 1);
+        gluCylinder(quadric, 12.0 / 7.0, 0.0, 10.0 / 3.0, 32, 1);
+        glPopMatrix();
+        glEndList();
+        gluDeleteQuadric(quadric);
+    }
+    glPushMatrix();
+    glColor3d(0, 0, 0.6);
+    glCallList(m_axisList);
+    glRotated(-90, 1, 0, 0);
+    glColor3d(0, 0.6, 0);
+    glCallList(m_axisList);
+    glRotated(90, 1, 0, 0);
+    glRotated(90, 0, 1, 0);
+    glColor3d(0.6, 0, 0);
+    glCallList(m_axisList);
+    glPopMatrix();
+}
+
+void CSceneRenderer::DrawMeshes(const CSceneState& state) const {
+    if (!state.m_clipGeometry) {
+        DrawGeometry(state);
+        return;
+    }
+    // Each shown plane keeps a thin slab of the meshes: their contour in it.
+    for (int plane : {2, 1, 0}) {
+        if (!state.m_showPlane[plane]) continue;
+        const auto slab = ClipSlab(plane, state.m_extent, state.m_slicePos);
+        const GLenum first = GL_CLIP_PLANE0 + static_cast<GLenum>(2 * (2 - plane));
+        glClipPlane(first, slab[0].data());
+        glClipPlane(first + 1, slab[1].data());
+        glEnable(first);
+        glEnable(first + 1);
+        DrawGeometry(state);
+        glDisable(first);
+        glDisable(first + 1);
+    }
+}
+
+void CSceneRenderer::DrawGeometry(const CSceneState& state) const {
+    const std::vector<int> objects = state.ObjectsToDraw();
+    if (objects.empty()) return;
+
+    const bool lines = state.m_clipGeometry || state.m_wireframe;
+    if (lines) {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glLineWidth(3.0f);
+    } else {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    }
+    if (state.m_pointsOnly) glPointSize(3.0f);
+    glColor4d(0.7, 0, 0, 1);
+
+    const bool lit = !lines && !state.m_pointsOnly;
+    if (lit) {
+        const GLfloat ambient[] = {0.1f, 0.1f, 0.1f, 1.0f};
+        const GLfloat diffuse[] = {0.5f, 0.5f, 0.5f, 1.0f};
+        const GLfloat specular[] = {0.7f, 0.7f, 0.7f, 1.0f};
+        const auto ex = static_cast<GLfloat>(state.m_extent[0]);
+        const auto ey = static_cast<GLfloat>(state.m_extent[1]);
+        const auto ez = static_cast<GLfloat>(state.m_extent[2]);
+        const GLfloat position0[] = {ex, ey, ez, 0.0f};
+        const GLfloat position1[] = {-ex, -ey, -ez, 0.0f};
+        for (GLenum light : {GL_LIGHT0, GL_LIGHT1}) {
+            glLightfv(light, GL_AMBIENT, ambient);
+            glLightfv(light, GL_DIFFUSE, diffuse);
+            glLightfv(light, GL_SPECULAR, specular);
+            glLightfv(light, GL_POSITION, light == GL_LIGHT0 ? position0 : position1);
+        }
+        const GLfloat materialAmbient[] = {0.0f, 0.0f, 0.0f, 1.0f};
+        glMaterialfv(GL_FRONT, GL_AMBIENT, materialAmbient);
+        glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+        glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+        glMaterialf(GL_FRONT, GL_SHININESS, 50.0f);
+        // Colour material makes the current red the ambient and diffuse
+        // reflectance of both faces. Some drivers take the colour only at
+        // its next change, not when colour material is switched on, so the
+        // material gets it here directly.
+        const GLfloat red[] = {0.7f, 0.0f, 0.0f, 1.0f};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, red);
+        glShadeModel(GL_SMOOTH);
+        glEnable(GL_LIGHTING);
+        glEnable(GL_LIGHT0);
+        glEnable(GL_LIGHT1);
+        glEnable(GL_COLOR_MATERIAL);
+    }
+
+    for (int index : objects) {
+        const CMeshObject& object = state.m_meshes.Object(index);
+        if (state.m_pointsOnly) {
+            glBegin(GL_POINTS);
+            for (const Vec3d& v : object.m_vertices) glVertex3d(v.x, v.y, v.z);
+            glEnd();
+        } else {
+            // Normals exist for every vertex once the set was loaded; a
+            // hand-built object without them is drawn unshaded.
+            const bool normals = object.m_normals.size() == object.m_vertices.size();
+            const size_t count = object.m_vertices.size();
+            glBegin(GL_TRIANGLES);
+            for (const Triangle& triangle : object.m_triangles) {
+                if (static_cast<size_t>(triangle.v[0]) >= count || static_cast<size_t>(triangle.v[1]) >= count ||
+                    static_cast<size_t>(triangle.v[2]) >= count)
+                    continue;
+                for (int corner = 0; corner < 3; ++corner) {
+                    const auto i = static_cast<size_t>(triangle.v[corner]);
+                    if (normals) glNormal3d(object.m_normals[i].x, object.m_normals[i].y, object.m_normals[i].z);
+                    glVertex3d(object.m_vertices[i].x, object.m_vertices[i].y, object.m_vertices[i].z);
+                }
+            }
+            glEnd();
+        }
+        if (!object.m_vertices.empty()) {
+            // A small sphere marks the first vertex, where the contours start.
+            const Vec3d& first = object.m_vertices.front();
+            glPushMatrix();
+            glTranslatef(static_cast<GLfloat>(first.x), static_cast<GLfloat>(first.y),
+                         static_cast<GLfloat>(first.z));
+            GLUquadric* quadric = gluNewQuadric();
+            gluQuadricDrawStyle(quadric, GLU_FILL);
+            gluQuadricNormals(quadric, GLU_SMOOTH);
+            gluSphere(quadric, 1.0, 16, 16);
+            gluDeleteQuadric(quadric);
+            glPopMatrix();
+        }
+    }
+
+    if (lit) {
+        glDisable(GL_LIGHTING);
+        glDisable(GL_LIGHT0);
+        glDisable(GL_LIGHT1);
+        glDisable(GL_COLOR_MATERIAL);
+    }
+}
+
+void CSceneRenderer::SetSliceTexture(const CSceneState& state, int plane, int height, int width,
+                                     const uint8_t* pixels) {
+    if (plane < 0 || plane > 2) return;
+    if (m_texture[plane] != 0) {
+        glDeleteTextures(1, &m_texture[plane]);
+        m_texture[plane] = 0;
+    }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(state.m_textureTarget, name);
+    m_texWidth[plane] = width;
+    m_texHeight[plane] = height;
+    m_texture[plane] = name;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(state.m_textureTarget, 0, 1, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, pixels);
+    const GLint filter = state.m_bilinear ? GL_LINEAR : GL_NEAREST;
+    glTexParameteri(state.m_textureTarget, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(state.m_textureTarget, GL_TEXTURE_MAG_FILTER, filter);
+}
+
+void CSceneRenderer::SetClearColor(double red, double green, double blue) {
+    glClearColor(static_cast<GLfloat>(red), static_cast<GLfloat>(green), static_cast<GLfloat>(blue), 0.0f);
+}
+
+void CSceneRenderer::ApplyPixelTransfer(double scale, double bias) const {
+    const auto s = static_cast<GLfloat>(scale);
+    const auto b = static_cast<GLfloat>(bias);
+    glPixelTransferf(GL_RED_SCALE, s);
+    glPixelTransferf(GL_GREEN_SCALE, s);
+    glPixelTransferf(GL_BLUE_SCALE, s);
+    glPixelTransferf(GL_RED_BIAS, b);
+    glPixelTransferf(GL_GREEN_BIAS, b);
+    glPixelTransferf(GL_BLUE_BIAS, b);
+}
+
+void CSceneRenderer::SetBrightnessContrast(double brightness, double contrast) {
+    const PixelTransferValues transfer = BrightnessContrastTransfer(brightness, contrast);
+    m_transferScale = transfer.scale;
+    m_transferBias = transfer.bias;
+    ApplyPixelTransfer(m_transferScale, m_transferBias);
+}
+
+void CSceneRenderer::SetBackfaceCulling(bool on) {
+    if (on) {
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
+    } else {
+        glDisable(GL_CULL_FACE);
+    }
+}
+
+std::vector<uint8_t> CSceneRenderer::ReadFrameBuffer(int width, int height) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(std::max(width, 0)) * std::max(height, 0) * 4);
+    if (pixels.empty()) return pixels;
+    ApplyPixelTransfer(1.0, 0.0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+    ApplyPixelTransfer(m_transferScale, m_transferBias);
+    return pixels;
+}
+
+void CSceneRenderer::ReleaseResources() {
+    for (GLuint& name : m_texture) {
+        if (name != 0) glDeleteTextures(1, &name);
+        name = 0;
+    }
+    if (m_axisList != 0) glDeleteLists(m_axisList, 1);
+    m_axisList = 0;
+}

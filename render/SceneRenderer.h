@@ -1,0 +1,74 @@
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "OrbitCamera.h"
+#include "SceneState.h"
+
+// Draws the slice scene with fixed-function OpenGL on whatever context is
+// current: the window's, or an offscreen one for tests and headless runs.
+// It owns the OpenGL objects of the scene (the three slice textures and the
+// axis arrow's display list); every call needs its context current.
+class CSceneRenderer {
+public:
+    CSceneRenderer() = default;
+    CSceneRenderer(const CSceneRenderer&) = delete;
+    CSceneRenderer& operator=(const CSceneRenderer&) = delete;
+
+    // Blending, line smoothing and depth test; the clear colour black.
+    void InitGLState();
+    // Viewport and perspective projection for a drawing area of width x height.
+    void Resize(const COrbitCamera& camera, int width, int height);
+
+    // Starts a frame: takes one pending OpenGL error code (returned, 0 if
+    // none), clears and places the camera.
+    GLenum BeginFrame(const COrbitCamera& camera);
+    // Draws the planes, axes, meshes and box of `state` after BeginFrame.
+    void DrawScene(const CSceneState& state);
+    // BeginFrame and DrawScene.
+    GLenum RenderFrame(const COrbitCamera& camera, const CSceneState& state);
+
+    // Replaces plane `plane`'s texture by an 8-bit grey image of width x
+    // height bytes, rows packed, first row first. Brightness and contrast
+    // apply to the upload.
+    void SetSliceTexture(const CSceneState& state, int plane, int height, int width, const uint8_t* pixels);
+    void SetClearColor(double red, double green, double blue);
+    void SetBrightnessContrast(double brightness, double contrast);
+    void SetBackfaceCulling(bool on);
+
+    // The last frame drawn as it is on screen: width x height BGRA pixels,
+    // bottom row first. Brightness and contrast, which only concern the
+    // slice uploads, are set aside while reading.
+    std::vector<uint8_t> ReadFrameBuffer(int width, int height);
+
+    // Deletes the textures and the display list; the renderer can be used again.
+    void ReleaseResources();
+
+    GLuint Texture(int plane) const { return m_texture[plane]; }
+    int TextureWidth(int plane) const { return m_texWidth[plane]; }
+    int TextureHeight(int plane) const { return m_texHeight[plane]; }
+
+    // Moves the quad of plane `plane` (in z = 0, 0..1) to its place in the
+    // unit box, the plane lying at fraction `position` along its normal.
+    static void ApplyPlaneTransform(int plane, double position);
+
+    // The pieces of DrawScene, for callers that draw one of them alone.
+    void DrawSliceQuad(const CSceneState& state, int plane) const;
+    void DrawGeometry(const CSceneState& state) const;
+
+private:
+    void ApplyPixelTransfer(double scale, double bias) const;
+    void DrawAxes();
+    void DrawPlanes(const CSceneState& state) const;
+    void DrawMeshes(const CSceneState& state) const;
+
+    GLuint m_texture[3] = {0, 0, 0};
+    int m_texWidth[3] = {0, 0, 0};
+    int m_texHeight[3] = {0, 0, 0};
+    GLuint m_axisList = 0;
+    double m_transferScale = 1.0;
+    double m_transferBias = 0.0;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <GL/gl.h>
+
+#include "MeshSet.h"
+
+// What the slice scene shows: where the three planes lie, how they and the
+// meshes are drawn. Plain data written by the main frame and read by the
+// renderer on every frame; the OpenGL objects live in the renderer.
+// Planes are indexed 0 = YZ (normal x), 1 = XZ (normal y), 2 = XY (normal z).
+struct CSceneState {
+    static constexpr GLenum kTextureRectangle = 0x84F5;
+
+    double m_planeAlpha[3] = {1.0, 1.0, 1.0};
+    // Position of each plane along its normal as a fraction of the box: (index + 0.5) / size.
+    double m_slicePos[3] = {0.0, 0.0, 0.0};
+    bool m_bilinear = true;
+    bool m_showPlane[3] = {true, true, true};
+    // Box size in millimetres: voxel count times pixel size per axis.
+    double m_extent[3] = {1.0, 1.0, 1.0};
+    bool m_showAxes = false;
+    bool m_clipGeometry = false;
+    bool m_showBoundingBox = true;
+    bool m_drawGeometry = false;
+    CMeshSet m_meshes;
+    // Which object of the current mesh frame is drawn; -1 = all of them.
+    int m_selectedObject = -1;
+    // The frame whose meshes are drawn.
+    int m_meshFrame = -1;
+    bool m_wireframe = false;
+    // Shown by the menu; the culling itself is OpenGL state switched by the command.
+    bool m_backfaceCulling = false;
+    bool m_colourCoding = false;
+    bool m_pointsOnly = false;
+    GLenum m_textureTarget = GL_TEXTURE_2D;
+    bool m_alternateTexturing = false;
+
+    // Up arrow (raise) or Down arrow (lower): the YZ and XZ planes' opacity by
+    // 0.05, compared before the step. The XY plane always stays opaque.
+    void StepPlaneAlpha(bool raise);
+
+    // Toggle Objects: all objects (-1), then each object of the current mesh
+    // frame in turn, then all again.
+    void CycleSelectedObject();
+
+    // The objects of the current mesh frame that are drawn, in set order.
+    std::vector<int> ObjectsToDraw() const;
+};

@@ -1,0 +1,48 @@
+#include "VolumeView.h"
+
+#include <QKeyEvent>
+
+CVolumeView::CVolumeView(QWidget* parent) : COpenGLWnd(parent) {}
+
+CVolumeView::~CVolumeView() = default;
+
+void CVolumeView::InitGLState() { m_renderer.InitGLState(); }
+
+void CVolumeView::RenderScene() {
+    COpenGLWnd::RenderScene();
+    m_renderer.DrawScene(*this);
+}
+
+void CVolumeView::SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) {
+    if (context() == nullptr) return;
+    makeCurrent();
+    m_renderer.SetSliceTexture(*this, plane, height, width, pixels);
+    doneCurrent();
+}
+
+void CVolumeView::ToggleBackfaceCulling() {
+    if (context() != nullptr) {
+        makeCurrent();
+        m_renderer.SetBackfaceCulling(!m_backfaceCulling);
+        doneCurrent();
+    }
+    m_backfaceCulling = !m_backfaceCulling;
+    update();
+}
+
+void CVolumeView::ShowCameraPreset(CameraPreset preset) {
+    ApplyPreset(preset);
+    update();
+}
+
+void CVolumeView::OnViewKeyDown(int key) {
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+        StepPlaneAlpha(key == Qt::Key_Up);
+        update();
+    }
+}
+
+void CVolumeView::keyPressEvent(QKeyEvent* event) {
+    OnViewKeyDown(event->key());
+    COpenGLWnd::keyPressEvent(event);
+}

@@ -1,0 +1,381 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "RenderFixture.h"
+#include "SceneGeometry.h"
+
+namespace {
+
+// A 16 x 8 x 4 volume of 10 x 10 x 20 mm voxels, grey 40, with one marker in
+// each plane through the current voxel (x, y, z) = (10, 5, 2), which itself is
+// 255. The current voxel's data column is X-1-x = 5 and its data row Y-1-y = 2.
+constexpr int kX = 16, kY = 8, kZ = 4;
+struct Marker {
+    int column, row, slice, grey;
+};
+constexpr Marker kCurrent = {5, 2, 2, 255};
+constexpr Marker kXYMarker = {3, 5, 2, 200};  // in slice 2
+constexpr Marker kXZMarker = {1, 2, 3, 150};  // in data row 2
+constexpr Marker kYZMarker = {5, 6, 3, 100};  // in data column 5
+constexpr double kPixelSize[3] = {10, 10, 20};
+
+// World millimetres of a voxel centre.
+std::array<double, 3> World(const Marker& m) {
+    return {(m.column + 0.5) * kPixelSize[0], (kY - m.row - 0.5) * kPixelSize[1], (m.slice + 0.5) * kPixelSize[2]};
+}
+
+class SceneRendererTest : public RenderFixture {
+protected:
+    void SetUp() override {
+        RenderFixture::SetUp();
+        if (IsSkipped()) return;
+        std::vector<uint16_t> samples(kX * kY * kZ, 40);
+        for (const Marker& m : {kCurrent, kXYMarker, kXZMarker, kYZMarker})
+            samples[static_cast<size_t>((m.slice * kY + m.row) * kX + m.column)] = static_cast<uint16_t>(m.grey);
+        double pixelSize[3] = {kPixelSize[0], kPixelSize[1], kPixelSize[2]};
+        LoadVolume(kX, kY, kZ, 1, pixelSize, samples);
+        m_state.m_bilinear = false;
+        m_state.m_showBoundingBox = false;
+    }
+    void ExpectGrey(const Marker& m, int grey, const std::string& where) {
+        const auto p = World(m);
+        EXPECT_TRUE(ColoursNear(PixelAtWorld(p[0], p[1], p[2]), {grey, grey, grey}, 1))
+            << where << ": voxel " << m.column << "," << m.row << "," << m.slice;
+    }
+};
+
+}  // namespace
+
+TEST_F(SceneRendererTest, EmptySceneShowsTheClearColourOnly) {
+    Draw();
+    EXPECT_EQ(CountNonBackground({0, 0, 0}), 0);
+    m_renderer.SetClearColor(1, 1, 1);
+    Draw();
+    EXPECT_EQ(CountNonBackground({255, 255, 255}), 0);
+}
+
+TEST_F(SceneRendererTest, PlanesShowEachVoxelWhereItLies) {
+    for (bool rectangle : {false, true}) {
+        m_state.m_alternateTexturing = rectangle;
+        m_state.m_textureTarget = rectangle ? CSceneState::kTextureRectangle : GL_TEXTURE_2D;
+        Refresh(10, 5, 2);
+        const std::string mode = rectangle ? "rectangle textures" : "2-D textures";
+
+        m_camera.ApplyPreset(COrbitCamera::kShowXY);
+        Draw();
+        ExpectGrey(kXYMarker, 200, "top view, " + mode);
+        ExpectGrey({8, 6, 2, 0}, 40, "top view, " + mode);
+        // The top view shows x to the right and y up the screen.
+        const auto origin = Project(0, 0, 50), right = Project(100, 0, 50), up = Project(0, 100, 50);
+        EXPECT_GT(right[0], origin[0] + 40);
+        EXPECT_NEAR(right[1], origin[1], 1.0);
+        EXPECT_LT(up[1], origin[1] - 40);
+
+        m_camera.ApplyPreset(COrbitCamera::kShowXZ);
+        Draw();
+        ExpectGrey(kXZMarker, 150, "front view, " + mode);
+        ExpectGrey({10, 2, 1, 0}, 40, "front view, " + mode);
+
+        m_camera.ApplyPreset(COrbitCamera::kShowYZ);
+        Draw();
+        ExpectGrey(kYZMarker, 100, "side view, " + mode);
+        ExpectGrey({5, 1, 0, 0}, 40, "side view, " + mode);
+
+        m_camera.ApplyPreset(COrbitCamera::kShow3DRef);
+        Draw();
+        ExpectGrey(kXYMarker, 200, "oblique view, " + mode);
+        ExpectGrey(kXZMarker, 150, "oblique view, " + mode);
+        ExpectGrey(kYZMarker, 100, "oblique view, " + mode);
+    }
+}
+
+TEST_F(SceneRendererTest, ThePlanesMeetAtTheCurrentVoxel) {
+    Refresh(10, 5, 2);
+    m_camera.ApplyPreset(COrbitCamera::kShow3DRef);
+    m_camera.m_distance = 300;
+    Draw();
+    // The current voxel's faces on each plane, just off the common edge lines.
+    const auto c = World(kCurrent);
+    EXPECT_TRUE(ColoursNear(PixelAtWorld(c[0] - 3, c[1] - 3, c[2]), {255, 255, 255}, 1)) << "XY plane";
+    EXPECT_TRUE(ColoursNear(PixelAtWorld(c[0] - 3, c[1], c[2] + 5), {255, 255, 255}, 1)) << "XZ plane";
+    EXPECT_TRUE(ColoursNear(PixelAtWorld(c[0], c[1] - 3, c[2] + 5), {255, 255, 255}, 1)) << "YZ plane";
+}
+
+TEST_F(SceneRendererTest, BrightnessAndContrastActOnUploads) {
+    m_camera.ApplyPreset(COrbitCamera::kShowXY);
+    m_renderer.SetBrightnessContrast(1.0, 0.5);
+    Refresh(10, 5, 2);
+    Draw();
+    ExpectGrey(kXYMarker, 255, "brightness 1");
+    ExpectGrey({8, 6, 2, 0}, 255, "brightness 1");
+    // The background is untouched: the transfer only concerns the slices.
+    EXPECT_TRUE(ColoursNear(PixelAt(2, 2), {0, 0, 0}, 0));
+
+    m_renderer.SetBrightnessContrast(0.5, 0.0);
+    Refresh(10, 5, 2);
+    Draw();
+    ExpectGrey(kXYMarker, 128, "contrast 0");
+    ExpectGrey({8, 6, 2, 0}, 128, "contrast 0");
+
+    m_renderer.SetBrightnessContrast(0.5, 0.5);
+    Refresh(10, 5, 2);
+    Draw();
+    ExpectGrey(kXYMarker, 200, "neutral");
+    ExpectGrey({8, 6, 2, 0}, 40, "neutral");
+}
+
+TEST_F(SceneRendererTest, ReadBackIsTheFrameOnScreenBottomRowFirst) {
+    m_camera.ApplyPreset(COrbitCamera::kShowXY);
+    Refresh(10, 5, 2);
+    m_renderer.SetBrightnessContrast(1.0, 0.5);  // acts on later uploads only
+    BeginFrame();
+    m_renderer.DrawScene(m_state);
+    // Mark the bottom row so its place in the buffer shows.
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, kWidth, 1);
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+
+    // What is on screen, read without any pixel transfer.
+    glPixelTransferf(GL_RED_BIAS, 0);
+    glPixelTransferf(GL_GREEN_BIAS, 0);
+    glPixelTransferf(GL_BLUE_BIAS, 0);
+    std::vector<uint8_t> screen(kWidth * kHeight * 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_BGRA, GL_UNSIGNED_BYTE, screen.data());
+    m_renderer.SetBrightnessContrast(1.0, 0.5);
+
+    const std::vector<uint8_t> read = m_renderer.ReadFrameBuffer(kWidth, kHeight);
+    ASSERT_EQ(read.size(), 320u * 240u * 4u);
+    EXPECT_TRUE(read == screen) << "the read-back differs from the frame";
+    EXPECT_EQ(read[0], 0);    // blue
+    EXPECT_EQ(read[1], 0);    // green
+    EXPECT_EQ(read[2], 255);  // red
+    // A slice voxel keeps its grey rather than the brightened white.
+    m_pixels = read;
+    const auto p = World(kXYMarker);
+    const auto at = Project(p[0], p[1], p[2]);
+    EXPECT_TRUE(ColoursNear(PixelAt(static_cast<int>(at[0]), static_cast<int>(at[1])), {200, 200, 200}, 1));
+    // And the later read-back still leaves the transfer in force for uploads.
+    Refresh(10, 5, 2);
+    Draw();
+    ExpectGrey(kXYMarker, 255, "upload after read-back");
+}
+
+TEST_F(SceneRendererTest, OutlinesAndBoundingBox) {
+    Refresh(10, 5, 2);
+    m_camera.ApplyPreset(COrbitCamera::kShow3DRef);
+    m_state.m_showBoundingBox = true;
+    Draw();
+    const auto boxEdge = Project(80, 0, 80);
+    EXPECT_TRUE(FindColourNear(boxEdge[0], boxEdge[1], 2, {0, 0, 178}, 40)) << "bounding box";
+
+    m_state.m_colourCoding = true;
+    Draw();
+    EXPECT_FALSE(FindColourNear(boxEdge[0], boxEdge[1], 2, {0, 0, 178}, 60)) << "box hidden by colour coding";
+    const auto yzEdge = Project(55, 40, 80);   // top edge of the YZ plane
+    const auto xzEdge = Project(80, 55, 80);   // top edge of the XZ plane
+    const auto xyEdge = Project(160, 40, 50);  // far edge of the XY plane
+    EXPECT_TRUE(FindColourNear(yzEdge[0], yzEdge[1], 2, {255, 0, 0}, 60)) << "YZ outline";
+    EXPECT_TRUE(FindColourNear(xzEdge[0], xzEdge[1], 2, {0, 178, 0}, 60)) << "XZ outline";
+    EXPECT_TRUE(FindColourNear(xyEdge[0], xyEdge[1], 2, {0, 0, 178}, 60)) << "XY outline";
+}
+
+TEST_F(SceneRendererTest, AxesAreRedGreenBlueArrowsAtTheOrigin) {
+    Refresh(10, 5, 2);
+    for (bool& shown : m_state.m_showPlane) shown = false;
+    m_state.m_showAxes = true;
+    m_camera.ApplyPreset(COrbitCamera::kShow3DRef);
+    m_camera.m_target = {0, 0, 0};
+    m_camera.m_distance = 120;
+    Draw();
+    EXPECT_TRUE(ColoursNear(PixelAtWorld(5, 0, 0), {153, 0, 0}, 2)) << "x axis";
+    EXPECT_TRUE(ColoursNear(PixelAtWorld(0, 5, 0), {0, 153, 0}, 2)) << "y axis";
+    EXPECT_TRUE(ColoursNear(PixelAtWorld(0, 0, 5), {0, 0, 153}, 2)) << "z axis";
+    EXPECT_TRUE(ColoursNear(PixelAtWorld(6, -6, 0), {0, 0, 0}, 0)) << "between the axes";
+}
+
+TEST_F(SceneRendererTest, DownArrowMakesTheUprightPlanesTranslucent) {
+    Refresh(10, 5, 2);
+    m_state.StepPlaneAlpha(false);
+    m_state.StepPlaneAlpha(false);
+    m_camera.ApplyPreset(COrbitCamera::kShowXZ);
+    Draw();
+    ExpectGrey(kXZMarker, 135, "XZ plane at 0.9 over black");
+    m_camera.ApplyPreset(COrbitCamera::kShowXY);
+    Draw();
+    ExpectGrey(kXYMarker, 200, "XY plane stays opaque");
+}
+
+TEST_F(SceneRendererTest, PlaneTransformsMatchTheBoxPlacement) {
+    for (int plane = 0; plane < 3; ++plane) {
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        CSceneRenderer::ApplyPlaneTransform(plane, 0.3);
+        double m[16];
+        glGetDoublev(GL_MODELVIEW_MATRIX, m);
+        for (double u : {0.0, 0.25, 1.0})
+            for (double v : {0.0, 0.6, 1.0}) {
+                const auto expected = PlaneLocalToBox(plane, 0.3, u, v);
+                for (int row = 0; row < 3; ++row) {
+                    const double actual = m[row] * u + m[4 + row] * v + m[12 + row];
+                    EXPECT_NEAR(actual, expected[static_cast<size_t>(row)], 1e-6)
+                        << "plane " << plane << " local " << u << "," << v << " axis " << row;
+                }
+            }
+    }
+}
+
+TEST_F(SceneRendererTest, RepeatedRefreshesKeepOneTexturePerPlane) {
+    ASSERT_TRUE(m_context.Resize(32, 24));
+    m_renderer.Resize(m_camera, 32, 24);
+    m_state.m_showAxes = true;
+    for (int i = 0; i < 10000; ++i) {
+        Refresh(i % kX, i % kY, i % kZ);
+        m_renderer.RenderFrame(m_camera, m_state);
+    }
+    ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    // Every name ever handed out lies at or below the newest ones.
+    const GLuint newest = std::max({m_renderer.Texture(0), m_renderer.Texture(1), m_renderer.Texture(2), 1000u});
+    int textures = 0, lists = 0;
+    for (GLuint name = 1; name <= newest; ++name) {
+        textures += glIsTexture(name) ? 1 : 0;
+        lists += glIsList(name) ? 1 : 0;
+    }
+    EXPECT_EQ(textures, 3);
+    EXPECT_EQ(lists, 1);
+    m_renderer.ReleaseResources();
+    for (GLuint name = 1; name <= newest; ++name) ASSERT_FALSE(glIsTexture(name) || glIsList(name)) << name;
+}
+
+namespace {
+
+// A cube of edge 40 mm round (80, 40, 40), triangles counter-clockwise seen
+// from outside, for frame 0.
+CMeshObject Cube() {
+    CMeshObject cube("cube-00");
+    for (int i = 0; i < 8; ++i)
+        cube.m_vertices.push_back({i & 1 ? 100.0 : 60.0, i & 2 ? 60.0 : 20.0, i & 4 ? 60.0 : 20.0});
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (const auto& f : faces) {
+        cube.m_triangles.push_back(Triangle{{f[0], f[1], f[2]}});
+        cube.m_triangles.push_back(Triangle{{f[0], f[2], f[3]}});
+    }
+    cube.ComputeNormals();
+    return cube;
+}
+
+class MeshRenderingTest : public SceneRendererTest {
+protected:
+    void SetUp() override {
+        SceneRendererTest::SetUp();
+        if (IsSkipped()) return;
+        Refresh(10, 5, 2);
+        m_state.m_meshes.AddObject(Cube());
+        m_state.m_drawGeometry = true;
+        for (bool& shown : m_state.m_showPlane) shown = false;
+        m_camera.ApplyPreset(COrbitCamera::kShow3DRef);
+        m_camera.m_distance = 300;
+    }
+    int CountRed() const {
+        int count = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const Colour c = PixelAt(x, y);
+                if (c.r > 40 && c.r > c.g + 30) ++count;
+            }
+        return count;
+    }
+    static bool IsRed(const Colour& c) { return c.r > 40 && c.r > c.g + 30 && std::abs(c.g - c.b) <= 2; }
+};
+
+}  // namespace
+
+TEST_F(MeshRenderingTest, SurfacesAreLitInRedShades) {
+    Draw();
+    const Colour front = PixelAtWorld(80, 20, 40);
+    const Colour top = PixelAtWorld(80, 40, 60);
+    EXPECT_TRUE(IsRed(front)) << front.r << "," << front.g << "," << front.b;
+    EXPECT_TRUE(IsRed(top)) << top.r << "," << top.g << "," << top.b;
+    const int filled = CountRed();
+    EXPECT_GT(filled, 2000);
+
+    m_state.m_wireframe = true;
+    Draw();
+    const auto edge = Project(80, 20, 60);
+    EXPECT_TRUE(FindColourNear(edge[0], edge[1], 2, {178, 0, 0}, 50)) << "wireframe edge";
+    EXPECT_LT(CountRed(), filled / 2) << "wireframe fills the faces";
+}
+
+TEST_F(MeshRenderingTest, PointsOnlyDrawsTheVerticesAndTheMarker) {
+    m_state.m_pointsOnly = true;
+    Draw();
+    const auto corner = Project(100, 20, 60);
+    EXPECT_TRUE(FindColourNear(corner[0], corner[1], 1, {178, 0, 0}, 10)) << "vertex point";
+    EXPECT_FALSE(IsRed(PixelAtWorld(80, 20, 40))) << "face centre";
+    const int red = CountRed();
+    EXPECT_GT(red, 8 * 4);
+    EXPECT_LT(red, 8 * 9 + 200);
+}
+
+TEST_F(MeshRenderingTest, AMarkerSphereSitsOnTheFirstVertex) {
+    CMeshObject dot("dot-00");
+    dot.m_vertices = {{30, 30, 30}};
+    m_state.m_meshes = CMeshSet();
+    m_state.m_meshes.AddObject(dot);
+    Draw();
+    EXPECT_TRUE(IsRed(PixelAtWorld(30, 30, 30)));
+    // Radius 1 mm at 300 mm: a disc of about 3 pixels across.
+    const int red = CountRed();
+    EXPECT_GT(red, 4);
+    EXPECT_LT(red, 60);
+}
+
+TEST_F(MeshRenderingTest, ClippingKeepsOnlyTheContoursInTheShownPlanes) {
+    Draw();
+    EXPECT_TRUE(IsRed(PixelAtWorld(80, 20, 57))) << "unclipped front face";
+
+    for (bool& shown : m_state.m_showPlane) shown = true;
+    m_state.m_clipGeometry = true;
+    Draw();
+    // The XY plane lies at z = 50: the cube's front face crosses it along y = 20.
+    const auto contour = Project(80, 20, 50);
+    EXPECT_TRUE(FindColourNear(contour[0], contour[1], 2, {178, 0, 0}, 50)) << "contour in the XY plane";
+    EXPECT_FALSE(IsRed(PixelAtWorld(80, 20, 57))) << "front face off the planes";
+    EXPECT_FALSE(IsRed(PixelAtWorld(80, 20, 44))) << "front face off the planes";
+}
+
+TEST_F(MeshRenderingTest, OnlyTheSelectedObjectOfTheFrameIsDrawn) {
+    m_state.m_selectedObject = 1;  // the frame has one object
+    Draw();
+    EXPECT_EQ(CountRed(), 0);
+    m_state.m_selectedObject = 0;
+    Draw();
+    EXPECT_GT(CountRed(), 2000);
+    m_state.m_meshFrame = 1;  // no objects in frame 1
+    Draw();
+    EXPECT_EQ(CountRed(), 0);
+}
+
+TEST_F(MeshRenderingTest, BackFaceCullingRemovesFacesTurnedAway) {
+    // One triangle whose front looks down, seen from above.
+    CMeshObject sheet("sheet-00");
+    sheet.m_vertices = {{40, 40, 40}, {120, 40, 40}, {40, 70, 40}};
+    sheet.m_triangles = {Triangle{{0, 2, 1}}};
+    sheet.ComputeNormals();
+    m_state.m_meshes = CMeshSet();
+    m_state.m_meshes.AddObject(sheet);
+    Draw();
+    const int sides = CountNonBackground({0, 0, 0});
+    EXPECT_GT(sides, 500);
+    m_renderer.SetBackfaceCulling(true);
+    Draw();
+    // The marker sphere's front half stays.
+    EXPECT_LT(CountNonBackground({0, 0, 0}), 60);
+    m_renderer.SetBackfaceCulling(false);
+    Draw();
+    EXPECT_EQ(CountNonBackground({0, 0, 0}), sides);
+}
