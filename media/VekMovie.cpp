@@ -63,6 +63,17 @@ void SettleAlpha(CVisRGBAByteImage& image, bool sourceHasAlpha) {
     }
 }
 
+int64_t StartTime(const AVStream* stream) {
+    return stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+}
+
+// Frame numbers come from timestamps; in an AVI file the time base is the
+// frame duration itself.
+AVRational FrameDuration(const AVStream* stream) {
+    const AVRational duration = av_inv_q(stream->r_frame_rate);
+    return duration.num > 0 && duration.den > 0 ? duration : stream->time_base;
+}
+
 }  // namespace
 
 CVekMovie::CVekMovie(int32_t frameRate) : m_frameRate(frameRate) {}
@@ -297,10 +308,8 @@ bool CVekMovie::DecodeNext() {
 }
 
 void CVekMovie::SeekBefore(uint32_t index) {
-    const int64_t start = m_videoStream->start_time != AV_NOPTS_VALUE ? m_videoStream->start_time : 0;
-    AVRational frameDuration = av_inv_q(m_videoStream->r_frame_rate);
-    if (frameDuration.num <= 0 || frameDuration.den <= 0) frameDuration = m_videoStream->time_base;
-    const int64_t timestamp = start + av_rescale_q(index, frameDuration, m_videoStream->time_base);
+    const int64_t start = StartTime(m_videoStream);
+    const int64_t timestamp = start + av_rescale_q(index, FrameDuration(m_videoStream), m_videoStream->time_base);
     int result = av_seek_frame(m_file, m_videoStream->index, timestamp, AVSEEK_FLAG_BACKWARD);
     if (result < 0) result = av_seek_frame(m_file, m_videoStream->index, start, AVSEEK_FLAG_BACKWARD);
     if (result < 0) Raise("Can't read avi frame", result);
@@ -310,10 +319,8 @@ void CVekMovie::SeekBefore(uint32_t index) {
 }
 
 int64_t CVekMovie::FrameIndexOf(int64_t timestamp) const {
-    const int64_t start = m_videoStream->start_time != AV_NOPTS_VALUE ? m_videoStream->start_time : 0;
-    AVRational frameDuration = av_inv_q(m_videoStream->r_frame_rate);
-    if (frameDuration.num <= 0 || frameDuration.den <= 0) frameDuration = m_videoStream->time_base;
-    return av_rescale_q_rnd(timestamp - start, m_videoStream->time_base, frameDuration, AV_ROUND_NEAR_INF);
+    return av_rescale_q_rnd(timestamp - StartTime(m_videoStream), m_videoStream->time_base,
+                            FrameDuration(m_videoStream), AV_ROUND_NEAR_INF);
 }
 
 void CVekMovie::DeliverFrame(CVisRGBAByteImage& image) {

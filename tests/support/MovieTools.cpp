@@ -14,9 +14,9 @@ std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alph
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             uint8_t* pixel = &bytes[(static_cast<size_t>(y) * width + x) * 4];
-            pixel[0] = static_cast<uint8_t>(x * 7 + frame * 11);
-            pixel[1] = static_cast<uint8_t>(y * 5 + frame * 3);
-            pixel[2] = static_cast<uint8_t>((x + y) * 3 + frame * 29);
+            pixel[0] = static_cast<uint8_t>(x * 3 + frame * 5);
+            pixel[1] = static_cast<uint8_t>(y * 4 + frame * 3);
+            pixel[2] = static_cast<uint8_t>((x + y) * 2 + frame * 7);
             pixel[3] = alpha;
         }
     }

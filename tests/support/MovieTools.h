@@ -8,8 +8,9 @@
 // Helpers for movie tests: frames made by code, and the ffmpeg and ffprobe
 // commands as an independent reader and writer of AVI files.
 
-// A BGRA frame (rows top first) in which every pixel differs from its
-// neighbours and from the same pixel of other frames; alpha is `alpha`.
+// A BGRA frame (rows top first) of smooth ramps, so that lossy codecs keep it
+// close: blue grows to the right, green downwards, and each frame shifts all
+// three. Up to 64 x 48 pixels and 10 frames no value wraps. Alpha is `alpha`.
 std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alpha = 255);
 
 // Runs a shell command; returns its standard output, and its exit status in `status`.
