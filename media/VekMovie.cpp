@@ -74,6 +74,20 @@ AVRational FrameDuration(const AVStream* stream) {
     return duration.num > 0 && duration.den > 0 ? duration : stream->time_base;
 }
 
+// swscale wants the full-range ("J") YUV formats of JPEG decoders named as
+// their plain twins with the range given separately.
+AVPixelFormat WithoutJpegRange(AVPixelFormat format, bool& fullRange) {
+    fullRange = true;
+    switch (format) {
+        case AV_PIX_FMT_YUVJ420P: return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P: return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P: return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P: return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P: return AV_PIX_FMT_YUV411P;
+        default: fullRange = false; return format;
+    }
+}
+
 }  // namespace
 
 CVekMovie::CVekMovie(int32_t frameRate) : m_frameRate(frameRate) {}
@@ -343,10 +357,21 @@ void CVekMovie::DeliverFrame(CVisRGBAByteImage& image) {
             }
         }
     } else {
-        m_scaler = sws_getCachedContext(m_scaler, m_frame->width, m_frame->height, format, width, height,
+        bool fullRange = false;
+        const AVPixelFormat sourceFormat = WithoutJpegRange(format, fullRange);
+        fullRange = fullRange || m_frame->color_range == AVCOL_RANGE_JPEG;
+        m_scaler = sws_getCachedContext(m_scaler, m_frame->width, m_frame->height, sourceFormat, width, height,
                                         AV_PIX_FMT_BGRA, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr,
                                         nullptr);
         if (m_scaler == nullptr) Raise("Can't read avi frame", kVisErrorFailure);
+        int* inverseTable = nullptr;
+        int* table = nullptr;
+        int sourceRange = 0, targetRange = 0, brightness = 0, contrast = 0, saturation = 0;
+        if (sws_getColorspaceDetails(m_scaler, &inverseTable, &sourceRange, &table, &targetRange, &brightness,
+                                     &contrast, &saturation) >= 0) {
+            sws_setColorspaceDetails(m_scaler, sws_getCoefficients(m_frame->colorspace), fullRange ? 1 : 0, table,
+                                     targetRange, brightness, contrast, saturation);
+        }
         uint8_t* target[4] = {image.PbFirstPixelInRow(0), nullptr, nullptr, nullptr};
         const int targetStride[4] = {image.MemoryWidth() * 4, 0, 0, 0};
         if (sws_scale(m_scaler, m_frame->data, m_frame->linesize, 0, m_frame->height, target, targetStride) !=

@@ -144,6 +144,8 @@ struct ForeignMovie {
     bool topDown;
 };
 
+void PrintTo(const ForeignMovie& movie, std::ostream* out) { *out << movie.name; }
+
 class VekMovieReadsFfmpegMovies : public testing::TestWithParam<ForeignMovie> {};
 
 TEST_P(VekMovieReadsFfmpegMovies, FramesMatchFfmpegsDecoding) {
