@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+// Everything modal the application asks of the user: message boxes and file
+// dialogs. The window installs the Qt implementation; tests install one that
+// records what was asked and answers at once, so no test waits on a window.
+class CDialogService {
+public:
+    enum class Icon { kNone, kInformation, kWarning, kError };
+
+    // What a file dialog offers: a caption-less Qt filter such as
+    // "Time volume files (*.tvi)", the default extension added to a name
+    // typed without one, and the name proposed at first.
+    struct FileRequest {
+        std::string filter;
+        std::string defaultExtension;
+        std::string initialName;
+    };
+
+    virtual ~CDialogService() = default;
+
+    // A modal message with an OK button.
+    virtual void ShowMessage(const std::string& caption, const std::string& text, Icon icon) = 0;
+    // The chosen file, or "" when the user cancelled. Open dialogs accept
+    // only existing files; save dialogs ask before replacing one.
+    virtual std::string AskOpenFileName(const FileRequest& request) = 0;
+    virtual std::string AskSaveFileName(const FileRequest& request) = 0;
+};
