@@ -6,15 +6,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "OrbitCamera.h"
 #include "SceneRenderer.h"
+#include "ViewModel.h"
 
 // The drawing surface: a widget with its own OpenGL compatibility context
 // that turns mouse drags into the orbiting camera (left drag turns, right
-// drag dollies) and draws through a CSceneRenderer. The camera state is the
-// COrbitCamera base, so the main frame sets m_distance, m_target and the
-// angles directly.
-class COpenGLWnd : public QOpenGLWidget, public COrbitCamera {
+// drag dollies) and draws through a CSceneRenderer. The camera and scene
+// state are the CViewModel base, so the main frame sets m_distance, m_target
+// and the angles directly.
+class COpenGLWnd : public QOpenGLWidget, public CViewModel {
     Q_OBJECT
 
 public:
@@ -25,13 +25,11 @@ public:
     // depth buffer, OpenGL compatibility profile.
     static QSurfaceFormat RequestedFormat();
 
-    void SetClearColor(double red, double green, double blue);
-    // Brightness and contrast in 0..1 (0.5 neutral); they act on the next
-    // slice upload.
-    void SetBrightnessContrast(double brightness, double contrast);
-    // The last frame drawn, BGRA, bottom row first. False when the view has
-    // no context or no area.
-    bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels);
+    void SetClearColor(double red, double green, double blue) override;
+    void SetBrightnessContrast(double brightness, double contrast) override;
+    // False when the view has no context or no area.
+    bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) override;
+    void Repaint() override { update(); }
 
     // True once an OpenGL error has been reported; later ones are not.
     bool m_errorReported = false;

@@ -30,11 +30,6 @@ void CVolumeView::ToggleBackfaceCulling() {
     update();
 }
 
-void CVolumeView::ShowCameraPreset(CameraPreset preset) {
-    ApplyPreset(preset);
-    update();
-}
-
 void CVolumeView::OnViewKeyDown(int key) {
     if (key == Qt::Key_Up || key == Qt::Key_Down) {
         StepPlaneAlpha(key == Qt::Key_Up);

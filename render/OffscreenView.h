@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "OffscreenContext.h"
+#include "SceneRenderer.h"
+#include "ViewModel.h"
+
+// The view without a window: the scene drawn into an offscreen context of a
+// fixed size. Headless runs and tests drive the main frame's logic with it
+// exactly as the window does.
+class COffscreenView : public CViewModel {
+public:
+    COffscreenView() = default;
+    ~COffscreenView() override;
+
+    // Makes the context and its width x height drawing area. False (with
+    // ErrorText) when no OpenGL can be had without a display.
+    bool Create(int width, int height);
+    const std::string& ErrorText() const { return m_context.ErrorText(); }
+    int Width() const { return m_context.Width(); }
+    int Height() const { return m_context.Height(); }
+
+    void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override;
+    void SetClearColor(double red, double green, double blue) override;
+    void SetBrightnessContrast(double brightness, double contrast) override;
+    void ToggleBackfaceCulling() override;
+    // Draws on the next read-back, as a window draws on its next paint.
+    void Repaint() override { m_stale = true; }
+    // Draws the pending frame first, so the pixels are those of the state now.
+    bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) override;
+
+    // Draws a frame now; returns the OpenGL error pending before it (0 if none).
+    unsigned Render();
+
+private:
+    COffscreenContext m_context;
+    CSceneRenderer m_renderer;
+    bool m_created = false;
+    bool m_stale = true;
+};
