@@ -1,48 +1,39 @@
-// Until the window exists, orvanta loads the named .tvi file and prints what
-// it holds, so the loading path can be tried from the shell.
+// orvanta [FILE]: the viewer. FILE is a .tvi or .obj file; without it the
+// .avi movies of the current folder are loaded.
 
-#include <algorithm>
-#include <cstdio>
+#include <QApplication>
+#include <QMessageBox>
+#include <QSurfaceFormat>
+
 #include <string>
 
-#include "TimeVolume.h"
+#include "MainFrame.h"
 
 int main(int argc, char** argv) {
-    std::string path;
+    // Every OpenGL surface of the program gets the compatibility context the
+    // fixed-function drawing needs.
+    QSurfaceFormat::setDefaultFormat(COpenGLWnd::RequestedFormat());
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Orvanta");
+
+    std::string fileName;
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-') {
-            path = argv[i];
+            fileName = argv[i];
             break;
         }
     }
-    if (path.empty()) {
-        std::fprintf(stderr, "usage: orvanta FILE.tvi\n");
-        return 2;
-    }
-    constexpr double kSaturation = 0.98;
-    CTimeVolume volume;
-    if (!volume.LoadTvi(path, kSaturation)) {
-        std::fprintf(stderr, "orvanta: cannot load %s: %s\n", path.c_str(), volume.LastError().c_str());
+
+    CMainFrame frame;
+    frame.show();
+    // The view makes its OpenGL context when it is first shown.
+    QApplication::processEvents();
+    if (!frame.View().isValid()) {
+        QMessageBox::critical(nullptr, "Error",
+                              "Orvanta cannot create its OpenGL view: no OpenGL compatibility context is "
+                              "available on this display.");
         return 1;
     }
-    std::printf("%s\n", path.c_str());
-    std::printf("  size          %d x %d x %d slices x %d frames\n", volume.m_sizeX, volume.m_sizeY,
-                volume.m_sizeZ, volume.m_frames);
-    std::printf("  pixel size    %g x %g x %g mm\n", volume.m_pixelSizeX, volume.m_pixelSizeY,
-                volume.m_pixelSizeZ);
-    std::printf("  frame time    %g ms\n", volume.m_frameTime);
-    std::printf("  saturation    %g %% -> level %u\n", kSaturation * 100, volume.m_saturationLevel);
-    if (volume.m_sizeX > 0) {
-        // A small grey-level sketch of the middle slice of frame 0.
-        const CSliceImage slice = volume.GetSlice(2, volume.m_sizeZ / 2, 0, false);
-        const char* shades = " .:-=+*#%@";
-        const int step = std::max(1, slice.m_width / 48);
-        for (int y = 0; y < slice.m_height; y += step * 2) {
-            std::printf("  ");
-            for (int x = 0; x < slice.m_width; x += step)
-                std::putchar(shades[slice.m_data[y * slice.m_width + x] * 10 / 256]);
-            std::putchar('\n');
-        }
-    }
-    return 0;
+    frame.Viewer().OpenStartupFile(fileName);
+    return QApplication::exec();
 }

@@ -1,0 +1,197 @@
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWheelEvent>
+
+#include "CommandTable.h"
+
+namespace {
+
+// The window icon: the three coloured planes of the scene in a box.
+QIcon MakeIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(QRect(3, 3, 26, 26), QColor(20, 20, 30));
+    painter.setPen(QPen(QColor(0, 0, 180), 2));
+    painter.drawRect(QRect(3, 3, 26, 26));
+    painter.setPen(QPen(QColor(230, 0, 0), 2));
+    painter.drawLine(16, 5, 16, 27);
+    painter.setPen(QPen(QColor(0, 180, 0), 2));
+    painter.drawLine(5, 16, 27, 16);
+    painter.setBrush(QColor(200, 200, 200));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPoint(16, 16), 5, 5);
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame() : m_view(new CVolumeView(this)), m_qtDialogs(this), m_dialogs(&m_qtDialogs) {
+    setWindowTitle("Orvanta");
+    setWindowIcon(MakeIcon());
+    setCentralWidget(m_view);
+    setAcceptDrops(true);
+    m_viewer = std::make_unique<CViewer>(*m_view, *this);
+    connect(&m_timer, &QTimer::timeout, this, [this] { m_viewer->OnTimer(); });
+    BuildMenus();
+    resize(800, 640);
+    m_view->setFocus();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::BuildMenus() {
+    std::vector<QMenu*> menus;
+    for (const char* title : kMenuTitles) {
+        QMenu* menu = menuBar()->addMenu(title);
+        menus.push_back(menu);
+        // Rules are read when a menu opens; while it is closed every action
+        // stays enabled so that its key reaches the rule check in Execute.
+        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            for (auto& [id, action] : m_actions) action->setEnabled(true);
+        });
+    }
+    for (const CCommand& command : CommandTable()) {
+        auto* action = new QAction(this);
+        QList<QKeySequence> shortcuts;
+        for (const QKeyCombination& key : command.keys) shortcuts << QKeySequence(key);
+        action->setShortcuts(shortcuts);
+        action->setShortcutContext(Qt::WindowShortcut);
+        // The text carries its own key hint after the tab.
+        action->setShortcutVisibleInContextMenu(false);
+        if (command.text != nullptr) action->setText(QString::fromUtf8(command.text));
+        action->setCheckable(command.checked != nullptr);
+        const int id = command.id;
+        connect(action, &QAction::triggered, this, [this, id] { m_viewer->Execute(id); });
+        if (command.menu >= 0) {
+            QMenu* menu = menus[static_cast<size_t>(command.menu)];
+            if (command.separatorBefore) menu->addSeparator();
+            menu->addAction(action);
+        }
+        addAction(action);  // keys work with the menu closed and for key-only commands
+        m_actions[id] = action;
+    }
+}
+
+QAction* CMainFrame::Action(int id) const {
+    const auto found = m_actions.find(id);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+void CMainFrame::UpdateCommandStates() {
+    for (const CCommand& command : CommandTable()) {
+        QAction* action = m_actions[command.id];
+        action->setEnabled(IsCommandEnabled(command, *m_viewer));
+        if (command.checked != nullptr) action->setChecked(command.checked(*m_viewer));
+    }
+}
+
+std::string CMainFrame::Title() const { return windowTitle().toStdString(); }
+
+void CMainFrame::SetTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+
+bool CMainFrame::StartTimer(int periodMs) {
+    if (periodMs < 0) return false;
+    m_timer.start(periodMs);
+    return m_timer.isActive();
+}
+
+void CMainFrame::StopTimer() { m_timer.stop(); }
+
+void CMainFrame::CaptureMouse(bool capture) {
+    if (capture) {
+        setMouseTracking(true);
+        grabMouse();
+    } else {
+        releaseMouse();
+        setMouseTracking(false);
+    }
+}
+
+void CMainFrame::SetWaitCursor(bool wait) {
+    if (wait)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::ResizeViewTo(int width, int height) {
+    resize(this->width() - m_view->width() + width, this->height() - m_view->height() + height);
+    update();
+}
+
+void CMainFrame::ToggleFullScreen() {
+    if (!IsFullScreen()) {
+        m_restoreRect = geometry();
+        m_windowedFlags = windowFlags();
+        menuBar()->hide();
+        setWindowFlags(m_windowedFlags | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        setGeometry(screen != nullptr ? screen->geometry() : m_restoreRect);
+        show();
+    } else {
+        menuBar()->show();
+        setWindowFlags(m_windowedFlags);
+        setGeometry(m_restoreRect);
+        m_restoreRect = QRect();
+        show();
+    }
+    m_view->setFocus();
+}
+
+void CMainFrame::ShowAbout() {
+    m_dialogs->ShowMessage("About", "Orvanta", CDialogService::Icon::kInformation);
+}
+
+void CMainFrame::focusInEvent(QFocusEvent* event) {
+    QMainWindow::focusInEvent(event);
+    m_view->setFocus();
+}
+
+void CMainFrame::wheelEvent(QWheelEvent* event) {
+    m_viewer->OnMouseWheel(event->angleDelta().y());
+    event->accept();
+}
+
+void CMainFrame::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        const QPoint at = event->position().toPoint();
+        m_viewer->OnLeftButtonDown(at.x(), at.y());
+    }
+    QMainWindow::mousePressEvent(event);
+}
+
+void CMainFrame::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) m_viewer->OnLeftButtonUp();
+    QMainWindow::mouseReleaseEvent(event);
+}
+
+void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    m_viewer->OnMouseMove(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier);
+    QMainWindow::mouseMoveEvent(event);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) paths.push_back(url.toLocalFile().toStdString());
+    event->acceptProposedAction();
+    m_viewer->OnDropFiles(paths);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QRect>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+#include "QtDialogService.h"
+#include "Viewer.h"
+#include "VolumeView.h"
+
+class QAction;
+class QMenu;
+
+// The main window: the menus and keys of the command table, the view filling
+// the client area, the playback timer, dropped files and the window commands.
+// Everything else it forwards to its CViewer.
+class CMainFrame : public QMainWindow, public CViewerHost {
+    Q_OBJECT
+
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    CVolumeView& View() { return *m_view; }
+    CViewer& Viewer() { return *m_viewer; }
+    // Replaces the Qt dialogs, e.g. by a recording one in tests.
+    void SetDialogService(CDialogService* dialogs) { m_dialogs = dialogs != nullptr ? dialogs : &m_qtDialogs; }
+    // The menu action of command `id` (nullptr for commands without one).
+    QAction* Action(int id) const;
+    // Brings the menu actions' enabled and check states up to date.
+    void UpdateCommandStates();
+
+    // CViewerHost
+    std::string Title() const override;
+    void SetTitle(const std::string& title) override;
+    bool StartTimer(int periodMs) override;
+    void StopTimer() override;
+    void CaptureMouse(bool capture) override;
+    void SetWaitCursor(bool wait) override;
+    CDialogService& Dialogs() override { return *m_dialogs; }
+    void ResizeViewTo(int width, int height) override;
+    void ToggleFullScreen() override;
+    void CloseWindow() override { close(); }
+    void ShowAbout() override;
+
+    bool IsFullScreen() const { return m_restoreRect.width() != 0; }
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void BuildMenus();
+
+    CVolumeView* m_view;
+    std::unique_ptr<CViewer> m_viewer;
+    CQtDialogService m_qtDialogs;
+    CDialogService* m_dialogs;
+    QTimer m_timer;
+    // The window's rectangle before Full Screen; empty when not in full screen.
+    QRect m_restoreRect;
+    Qt::WindowFlags m_windowedFlags;
+    std::map<int, QAction*> m_actions;
+};

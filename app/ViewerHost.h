@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "DialogService.h"
+
+// What the viewer's logic needs from the window around it: the title, the
+// playback timer, mouse capture, the wait cursor, the window commands and the
+// dialogs. The main window is one; tests and headless runs supply their own.
+class CViewerHost {
+public:
+    virtual ~CViewerHost() = default;
+
+    virtual std::string Title() const = 0;
+    virtual void SetTitle(const std::string& title) = 0;
+    // Starts (or restarts) the repeating playback timer; false when refused.
+    virtual bool StartTimer(int periodMs) = 0;
+    virtual void StopTimer() = 0;
+    // Sends every mouse move to the frame (slice drag) or ends that.
+    virtual void CaptureMouse(bool capture) = 0;
+    virtual void SetWaitCursor(bool wait) = 0;
+    virtual CDialogService& Dialogs() = 0;
+
+    // Window commands: the frame's size so that the view draws width x height
+    // pixels, full screen on or off, closing the window, and the About box.
+    virtual void ResizeViewTo(int width, int height) = 0;
+    virtual void ToggleFullScreen() = 0;
+    virtual void CloseWindow() = 0;
+    virtual void ShowAbout() = 0;
+};

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "DialogService.h"
+#include "TempFolder.h"
+#include "TviWriter.h"
+#include "Viewer.h"
+#include "ViewModel.h"
+
+// Message boxes and file dialogs that record what was asked and answer at
+// once from a queue of prepared answers ("" = the user cancelled).
+class CRecordingDialogs : public CDialogService {
+public:
+    struct Message {
+        std::string caption, text;
+        Icon icon;
+    };
+    std::vector<Message> m_messages;
+    std::vector<FileRequest> m_fileRequests;
+    std::deque<std::string> m_fileAnswers;
+
+    void ShowMessage(const std::string& caption, const std::string& text, Icon icon) override {
+        m_messages.push_back({caption, text, icon});
+    }
+    std::string AskOpenFileName(const FileRequest& request) override { return Answer(request); }
+    std::string AskSaveFileName(const FileRequest& request) override { return Answer(request); }
+
+private:
+    std::string Answer(const FileRequest& request) {
+        m_fileRequests.push_back(request);
+        if (m_fileAnswers.empty()) return "";
+        std::string answer = m_fileAnswers.front();
+        m_fileAnswers.pop_front();
+        return answer;
+    }
+};
+
+// A host without a window: it keeps the title and records the rest.
+class CTestHost : public CViewerHost {
+public:
+    std::string m_title = "Orvanta";
+    bool m_timerRunning = false;
+    int m_timerPeriod = 0;
+    bool m_refuseTimer = false;
+    bool m_mouseCaptured = false;
+    int m_waitCursors = 0;
+    std::vector<std::string> m_windowCommands;
+    CRecordingDialogs m_dialogs;
+
+    std::string Title() const override { return m_title; }
+    void SetTitle(const std::string& title) override { m_title = title; }
+    bool StartTimer(int periodMs) override {
+        if (m_refuseTimer) return false;
+        m_timerRunning = true;
+        m_timerPeriod = periodMs;
+        return true;
+    }
+    void StopTimer() override { m_timerRunning = false; }
+    void CaptureMouse(bool capture) override { m_mouseCaptured = capture; }
+    void SetWaitCursor(bool wait) override { m_waitCursors += wait ? 1 : -1; }
+    CDialogService& Dialogs() override { return m_dialogs; }
+    void ResizeViewTo(int width, int height) override {
+        m_windowCommands.push_back("resize " + std::to_string(width) + "x" + std::to_string(height));
+    }
+    void ToggleFullScreen() override { m_windowCommands.push_back("full screen"); }
+    void CloseWindow() override { m_windowCommands.push_back("close"); }
+    void ShowAbout() override { m_windowCommands.push_back("about"); }
+};
+
+// A view that records what the frame hands it instead of drawing.
+class CRecordingView : public CViewModel {
+public:
+    struct Upload {
+        int plane, height, width;
+        std::vector<uint8_t> pixels;
+    };
+    std::vector<Upload> m_uploads;
+    double m_clear[3] = {-1, -1, -1};
+    double m_brightness = -1, m_contrast = -1;
+    int m_repaints = 0;
+
+    void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override {
+        Upload upload{plane, height, width, {}};
+        if (pixels != nullptr) upload.pixels.assign(pixels, pixels + static_cast<size_t>(height) * width);
+        m_uploads.push_back(std::move(upload));
+    }
+    void SetClearColor(double r, double g, double b) override {
+        m_clear[0] = r;
+        m_clear[1] = g;
+        m_clear[2] = b;
+    }
+    void SetBrightnessContrast(double brightness, double contrast) override {
+        m_brightness = brightness;
+        m_contrast = contrast;
+    }
+    void ToggleBackfaceCulling() override { m_backfaceCulling = !m_backfaceCulling; }
+    void Repaint() override { ++m_repaints; }
+    bool ReadFrameBuffer(int&, int&, std::vector<uint8_t>&) override { return false; }
+};
+
+class ViewerTest : public ::testing::Test {
+protected:
+    ViewerTest() : m_viewer(m_view, m_host) { m_viewer.m_baseTitle = "Orvanta"; }
+
+    // Writes a volume of the given size whose voxels hold (x + y + z + t) % 200.
+    std::string WriteVolume(const std::string& name, int x, int y, int z, int t, double pixelSize = 0.0);
+    // Writes an .obj file with one 3-vertex object per name, each centred on `centre`.
+    std::string WriteMeshes(const std::string& name, const std::vector<std::string>& objects,
+                            double centre[3]);
+
+    TempFolder m_folder;
+    CTestHost m_host;
+    CRecordingView m_view;
+    CViewer m_viewer;
+};
