@@ -1,6 +1,9 @@
 #include "TimeVolume.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -8,6 +11,7 @@
 #include "ParallelRanges.h"
 #include "TviFile.h"
 #include "TviSampleMap.h"
+#include "VekMovie.h"
 
 namespace {
 
@@ -19,6 +23,48 @@ void FreeSlices(std::vector<std::vector<CSliceImage>>& slices) {
     for (auto& frames : slices)
         for (auto& slice : frames) FreeSliceImage(slice);
     slices.clear();
+}
+
+// The frames of a movie being read; freed unless they were moved to the volume,
+// so a movie that fails halfway leaves nothing behind.
+struct PendingFrames {
+    std::vector<CSliceImage> frames;
+    ~PendingFrames() {
+        for (auto& slice : frames) FreeSliceImage(slice);
+    }
+};
+
+bool EndsWithAvi(const std::string& name) {
+    static const char kExtension[] = ".avi";
+    const size_t length = sizeof kExtension - 1;
+    if (name.size() < length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (std::tolower(static_cast<unsigned char>(name[name.size() - length + i])) != kExtension[i])
+            return false;
+    return true;
+}
+
+// prefix + name of every regular file in the folder `prefix` names whose name
+// ends in .avi in any case, sorted by bytes as unsigned values (what
+// std::string's ordering does). A prefix that names no folder finds nothing.
+std::vector<std::string> AviPathsIn(const std::string& prefix) {
+    namespace fs = std::filesystem;
+    // A folder named without its closing slash still joins to its file names.
+    const std::string head = prefix.empty() || prefix.back() == '/' ? prefix : prefix + '/';
+    std::vector<std::string> paths;
+    std::error_code error;
+    fs::directory_iterator entry(prefix.empty() ? fs::path(".") : fs::path(prefix), error);
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        std::error_code typeError;
+        if (EndsWithAvi(name) && entry->is_regular_file(typeError)) paths.push_back(head + name);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::string SizeText(int32_t width, int32_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
 }
 
 }  // namespace
@@ -114,6 +160,66 @@ bool CTimeVolume::LoadTvi(const std::string& path, double saturation) {
     UpdateSizes();
     m_lastError.clear();
     return true;
+}
+
+std::vector<CSkippedMovie> CTimeVolume::LoadAviDirectory(const std::string& prefix) {
+    std::vector<CSkippedMovie> skipped;
+    for (const std::string& path : AviPathsIn(prefix)) {
+        std::optional<std::string> reason = AddAviSlice(path);
+        if (reason) skipped.push_back({path, std::move(*reason)});
+    }
+    return skipped;
+}
+
+std::optional<std::string> CTimeVolume::AddAviSlice(const std::string& path) {
+    PendingFrames pending;
+    try {
+        CVekMovie movie(4);
+        movie.Open(path.c_str(), CVekMovie::kOpenRead);
+        const auto width = static_cast<int32_t>(movie.Width());
+        const auto height = static_cast<int32_t>(movie.Height());
+        if (!m_slices.empty() && (width != m_sizeX || height != m_sizeY))
+            return "frame size " + SizeText(width, height) + " differs from " + SizeText(m_sizeX, m_sizeY) +
+                   " of the first movie";
+        // The volume keeps no more frames than its shortest movie has, so
+        // frames past those it already holds would be dropped again at once.
+        uint32_t count = std::min<uint32_t>(movie.FrameCount(), std::numeric_limits<int32_t>::max());
+        if (!m_slices.empty()) count = std::min(count, static_cast<uint32_t>(m_frames));
+        if (count == 0) return std::string("no frames");
+
+        // In increasing order every frame is decoded once; the image keeps its memory.
+        CVisRGBAByteImage image;
+        for (uint32_t t = 0; t < count; ++t) {
+            movie.ReadFrame(image, static_cast<int32_t>(t));
+            if (image.Width() != width || image.Height() != height)
+                return "frame " + std::to_string(t) + " is " + SizeText(image.Width(), image.Height()) +
+                       ", not " + SizeText(width, height);
+            // An empty record first, so a failing append cannot lose the buffer.
+            pending.frames.emplace_back();
+            CSliceImage& slice = pending.frames.back();
+            slice = MakeOwnedSliceImage(width, height, 1);
+            uint8_t* voxel = slice.m_data;
+            for (int32_t y = 0; y < height; ++y) {
+                const uint8_t* pixel = image.PbFirstPixelInRow(y);
+                // Byte 0 of a pixel is its blue byte; a grey movie has its level in every channel.
+                for (int32_t x = 0; x < width; ++x, pixel += 4) *voxel++ = *pixel;
+            }
+        }
+        m_slices.push_back(std::move(pending.frames));
+    } catch (const std::bad_alloc&) {
+        return std::string("not enough memory");
+    } catch (const std::exception& error) {
+        const std::string text = error.what();
+        return text.empty() ? std::string("cannot be read") : text;
+    }
+
+    const size_t frames = m_slices.back().size();
+    for (auto& slices : m_slices) {
+        for (size_t t = frames; t < slices.size(); ++t) FreeSliceImage(slices[t]);
+        slices.resize(std::min(slices.size(), frames));
+    }
+    UpdateSizes();
+    return std::nullopt;
 }
 
 uint8_t CTimeVolume::Voxel(int x, int y, int z, int frame) const {

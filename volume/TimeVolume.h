@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "SkippedMovie.h"
 #include "SliceSource.h"
 
 // The 4-D image the viewer shows: T frames of an X x Y x Z volume held as one
@@ -25,6 +27,15 @@ public:
     // with a zero size loads as nothing.
     bool LoadTvi(const std::string& path, double saturation);
 
+    // Appends every movie of the folder `prefix` names ("" = the current
+    // folder) whose name ends in .avi in any letter case, in byte-wise name
+    // order: one movie per z-slice, its frames the time frames, the blue byte
+    // of each pixel the voxel. Movies that cannot be read, have no frames or
+    // differ in frame size from the first movie are left out and returned with
+    // the reason; the frame count is that of the shortest movie kept. The
+    // calibration stays as it was.
+    std::vector<CSkippedMovie> LoadAviDirectory(const std::string& prefix);
+
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
 
     // Why the last load failed.
@@ -43,6 +54,10 @@ public:
     uint16_t m_saturationLevel = 0;
 
 private:
+    // Appends one movie as a z-slice and trims the volume to the shorter of its
+    // frame count and the movie's. Nothing when the movie was added, else why
+    // it was not; the volume is then unchanged.
+    std::optional<std::string> AddAviSlice(const std::string& path);
     // Sizes follow the slices held: Z entries, T of the last one, X x Y of [0][0].
     void UpdateSizes();
     uint8_t Voxel(int x, int y, int z, int frame) const;
