@@ -1,6 +1,8 @@
 #include "VolumeView.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QWheelEvent>
 
 CVolumeView::CVolumeView(QWidget* parent) : COpenGLWnd(parent) {}
 
@@ -40,4 +42,11 @@ void CVolumeView::OnViewKeyDown(int key) {
 void CVolumeView::keyPressEvent(QKeyEvent* event) {
     OnViewKeyDown(event->key());
     COpenGLWnd::keyPressEvent(event);
+}
+
+void CVolumeView::wheelEvent(QWheelEvent* event) {
+    if (parentWidget() != nullptr)
+        QApplication::sendEvent(parentWidget(), event);
+    else
+        event->ignore();
 }

@@ -24,4 +24,6 @@ protected:
     void RenderScene() override;
     void InitGLState() override;
     void keyPressEvent(QKeyEvent* event) override;
+    // The wheel moves the z slice, which is the main frame's business.
+    void wheelEvent(QWheelEvent* event) override;
 };

@@ -1,0 +1,156 @@
+#include "MainFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QWheelEvent>
+
+#include "CommandTable.h"
+#include "ViewerFixture.h"
+
+namespace {
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "no X display for window tests";
+        m_frame.SetDialogService(&m_dialogs);
+        m_frame.show();
+        m_frame.activateWindow();
+        for (int i = 0; i < 50 && !m_frame.isActiveWindow(); ++i) QApplication::processEvents();
+        QApplication::processEvents();
+        if (!m_frame.View().isValid()) GTEST_SKIP() << "the view got no OpenGL context";
+    }
+    // A key as the keyboard delivers it to the focused view.
+    void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &m_frame.View();
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+        QApplication::sendEvent(target, &release);
+        QApplication::processEvents();
+    }
+    std::string WriteVolume(int frames) {
+        TviContents tvi;
+        tvi.sizeX = tvi.sizeY = 8;
+        tvi.sizeZ = 4;
+        tvi.frames = frames;
+        tvi.Allocate();
+        const std::string path = m_folder.File("v.tvi");
+        EXPECT_TRUE(WriteTviFile(path, tvi));
+        return path;
+    }
+
+    TempFolder m_folder;
+    CRecordingDialogs m_dialogs;
+    CMainFrame m_frame;
+};
+
+}  // namespace
+
+TEST_F(MainFrameTest, MenusCarryTheTableTexts) {
+    const QList<QAction*> menus = m_frame.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 5);
+    EXPECT_EQ(menus[0]->text(), "&File");
+    EXPECT_EQ(menus[3]->text(), "Geometry");
+    for (const CCommand& command : CommandTable()) {
+        QAction* action = m_frame.Action(command.id);
+        ASSERT_NE(action, nullptr) << std::hex << command.id;
+        if (command.text != nullptr) {
+            EXPECT_EQ(action->text().toStdString(), command.text);
+        }
+    }
+    EXPECT_EQ(m_frame.Action(0x800E)->text(), "&Reset Brightness && Contrast\tR");
+    EXPECT_EQ(m_frame.windowTitle(), "Orvanta");
+    EXPECT_EQ(QApplication::focusWidget(), &m_frame.View());
+}
+
+TEST_F(MainFrameTest, KeysRunTheirCommandsWithExactModifiers) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadTviFile(WriteVolume(5));
+    Press(Qt::Key_S);
+    EXPECT_EQ(viewer.m_t, 1);
+    Press(Qt::Key_S, Qt::ShiftModifier);  // letters are bound without Shift
+    EXPECT_EQ(viewer.m_t, 1);
+    Press(Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_DOUBLE_EQ(viewer.m_contrast, 0.55);
+    Press(Qt::Key_Plus);  // the main keyboard's plus is not bound
+    EXPECT_DOUBLE_EQ(viewer.m_contrast, 0.55);
+    Press(Qt::Key_Plus, Qt::KeypadModifier | Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(viewer.m_brightness, 0.55);
+    Press(Qt::Key_1);
+    EXPECT_FALSE(viewer.m_showX);
+    Press(Qt::Key_Left);
+    EXPECT_EQ(viewer.m_sliceDragMode, 1);
+    Press(Qt::Key_Left);
+    EXPECT_EQ(viewer.m_sliceDragMode, 0);
+    Press(Qt::Key_Down);  // not a command: the view's plane opacity
+    EXPECT_NEAR(m_frame.View().m_planeAlpha[0], 0.95, 1e-12);
+
+    // A disabled command's key does nothing: no stepping while playing.
+    Press(Qt::Key_Space);
+    ASSERT_TRUE(viewer.m_playing);
+    const int t = viewer.m_t;
+    Press(Qt::Key_A);
+    EXPECT_EQ(viewer.m_t, t);
+    Press(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(viewer.m_t, 0);
+    Press(Qt::Key_Space);
+    EXPECT_FALSE(viewer.m_playing);
+}
+
+TEST_F(MainFrameTest, TabTogglesObjectsInsteadOfMovingTheFocus) {
+    for (const char* name : {"a-00", "b-00"}) m_frame.View().m_meshes.AddObject(CMeshObject(name));
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(m_frame.View().m_selectedObject, 0);
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(m_frame.View().m_selectedObject, 1);
+    EXPECT_EQ(QApplication::focusWidget(), &m_frame.View());
+}
+
+TEST_F(MainFrameTest, MenuStatesFollowTheRules) {
+    m_frame.UpdateCommandStates();
+    EXPECT_FALSE(m_frame.Action(0x8004)->isEnabled()) << "Play needs frames";
+    EXPECT_FALSE(m_frame.Action(0x801F)->isEnabled()) << "Draw Geometry needs meshes";
+    EXPECT_TRUE(m_frame.Action(0x801D)->isChecked()) << "Bounding Box";
+    EXPECT_FALSE(m_frame.Action(0x801E)->isChecked()) << "Axes";
+    m_frame.Viewer().LoadTviFile(WriteVolume(3));
+    m_frame.Viewer().OnPingPong();
+    m_frame.UpdateCommandStates();
+    EXPECT_TRUE(m_frame.Action(0x8004)->isEnabled());
+    EXPECT_TRUE(m_frame.Action(0x802F)->isChecked());
+}
+
+TEST_F(MainFrameTest, ResizeGivesTheViewExactlyThatArea) {
+    m_frame.Viewer().Execute(0x802D);
+    QApplication::processEvents();
+    EXPECT_EQ(m_frame.View().size(), QSize(640, 480));
+    m_frame.Viewer().Execute(0x8033);
+    QApplication::processEvents();
+    EXPECT_EQ(m_frame.View().size(), QSize(320, 240));
+}
+
+TEST_F(MainFrameTest, FullScreenTwiceRestoresTheWindow) {
+    QApplication::processEvents();
+    const QRect before = m_frame.geometry();
+    Press(Qt::Key_F11);
+    EXPECT_TRUE(m_frame.IsFullScreen());
+    EXPECT_FALSE(m_frame.menuBar()->isVisible());
+    Press(Qt::Key_F11);
+    QApplication::processEvents();
+    EXPECT_FALSE(m_frame.IsFullScreen());
+    EXPECT_TRUE(m_frame.menuBar()->isVisible());
+    EXPECT_EQ(m_frame.geometry(), before);
+}
+
+TEST_F(MainFrameTest, TheWheelOverTheViewStepsZ) {
+    m_frame.Viewer().LoadTviFile(WriteVolume(1));
+    EXPECT_EQ(m_frame.Viewer().m_z, 2);
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&m_frame.View(), &wheel);
+    EXPECT_EQ(m_frame.Viewer().m_z, 3);
+}
