@@ -23,6 +23,19 @@ std::vector<CCommand> BuildTable() {
         // File
         {0x801A, kFile, "Open TVI...\tO", {Key(Qt::Key_O)}, [](CViewer& v) { v.OnOpenTvi(); }, NotPlaying,
          nullptr},
+        {0x8021, kFile, "Save Snapshot...\tCtrl + S", {Key(kCtrl, Qt::Key_S)}, [](CViewer& v) { v.OnSaveSnapshot(); },
+         NotPlaying, nullptr, true},
+        {0x8019, kFile, "Save Current XY-plane...\tCtrl + Z", {Key(kCtrl, Qt::Key_Z)},
+         [](CViewer& v) { v.OnSavePlane(2); }, [](const CViewer& v) { return !v.m_playing && v.m_volume.m_sizeZ > 0; },
+         nullptr},
+        {0x8018, kFile, "Save Current XZ-plane...\tCtrl + Y", {Key(kCtrl, Qt::Key_Y)},
+         [](CViewer& v) { v.OnSavePlane(1); }, [](const CViewer& v) { return !v.m_playing && v.m_volume.m_sizeY > 0; },
+         nullptr},
+        {0x8017, kFile, "Save Current YZ-plane...\tCtrl + X", {Key(kCtrl, Qt::Key_X)},
+         [](CViewer& v) { v.OnSavePlane(0); }, [](const CViewer& v) { return !v.m_playing && v.m_volume.m_sizeX > 0; },
+         nullptr},
+        {0x8032, kFile, "Save Time Sequence as AVI...", {}, [](CViewer& v) { v.OnSaveTimeSequence(); },
+         [](const CViewer& v) { return v.LastFrameIndex() >= 0; }, nullptr, true},
         {0xE141, kFile, "E&xit", {}, [](CViewer& v) { v.OnExit(); }, nullptr, nullptr, true},
 
         // Control
@@ -93,6 +106,8 @@ std::vector<CCommand> BuildTable() {
         {0x8033, kDisplay, "Resize to 320x240", {}, [](CViewer& v) { v.OnResize320x240(); }, NotPlaying, nullptr},
         {0x8038, kDisplay, "Full Screen\tF11", {Key(Qt::Key_F11)}, [](CViewer& v) { v.OnFullScreen(); }, nullptr,
          nullptr},
+        {0x8016, kDisplay, "Pr&eferences...\tCtrl + P", {Key(kCtrl, Qt::Key_P)}, [](CViewer& v) { v.OnPreferences(); },
+         nullptr, nullptr, true},
         {0x8039, kDisplay, "Alternate texturing (use if slices turn white)\tCtrl + A", {Key(kCtrl, Qt::Key_A)},
          [](CViewer& v) { v.OnAlternateTexturing(); }, nullptr,
          [](const CViewer& v) { return v.m_view.m_alternateTexturing; }, true},

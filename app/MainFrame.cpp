@@ -9,10 +9,13 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QWheelEvent>
 
+#include "AboutDlg.h"
 #include "CommandTable.h"
+#include "PreferencesDialog.h"
 
 namespace {
 
@@ -152,8 +155,42 @@ void CMainFrame::ToggleFullScreen() {
 }
 
 void CMainFrame::ShowAbout() {
-    m_dialogs->ShowMessage("About", "Orvanta", CDialogService::Icon::kInformation);
+    CAboutDlg dialog(this);
+    dialog.exec();
 }
+
+bool CMainFrame::EditPreferences(CPreferenceValues& values) {
+    CPreferencesDialog dialog(m_dialogs, this);
+    dialog.m_frameTimeMs = values.frameTimeMs;
+    dialog.m_pixelSizeX = values.pixelSizeX;
+    dialog.m_pixelSizeY = values.pixelSizeY;
+    dialog.m_pixelSizeZ = values.pixelSizeZ;
+    dialog.m_saturationPercent = values.saturationPercent;
+    if (dialog.exec() != QDialog::Accepted) return false;
+    values.frameTimeMs = dialog.m_frameTimeMs;
+    values.pixelSizeX = dialog.m_pixelSizeX;
+    values.pixelSizeY = dialog.m_pixelSizeY;
+    values.pixelSizeZ = dialog.m_pixelSizeZ;
+    values.saturationPercent = dialog.m_saturationPercent;
+    return true;
+}
+
+void CMainFrame::BeginProgress(int total) {
+    m_progress = std::make_unique<QProgressDialog>("", "Cancel", 0, total, this);
+    m_progress->setWindowTitle(kProductName);
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(0);
+}
+
+bool CMainFrame::StepProgress(int done, int total) {
+    if (m_progress == nullptr) return true;
+    m_progress->setLabelText(QString("Frame %1 of %2").arg(done + 1).arg(total));
+    m_progress->setValue(done);
+    QApplication::processEvents();
+    return !m_progress->wasCanceled();
+}
+
+void CMainFrame::EndProgress() { m_progress.reset(); }
 
 void CMainFrame::focusInEvent(QFocusEvent* event) {
     QMainWindow::focusInEvent(event);

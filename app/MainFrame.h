@@ -13,6 +13,7 @@
 
 class QAction;
 class QMenu;
+class QProgressDialog;
 
 // The main window: the menus and keys of the command table, the view filling
 // the client area, the playback timer, dropped files and the window commands.
@@ -45,6 +46,10 @@ public:
     void ToggleFullScreen() override;
     void CloseWindow() override { close(); }
     void ShowAbout() override;
+    bool EditPreferences(CPreferenceValues& values) override;
+    void BeginProgress(int total) override;
+    bool StepProgress(int done, int total) override;
+    void EndProgress() override;
 
     bool IsFullScreen() const { return m_restoreRect.width() != 0; }
 
@@ -69,4 +74,5 @@ private:
     QRect m_restoreRect;
     Qt::WindowFlags m_windowedFlags;
     std::map<int, QAction*> m_actions;
+    std::unique_ptr<QProgressDialog> m_progress;
 };

@@ -127,6 +127,23 @@ public:
     void OnResize320x240() { m_host.ResizeViewTo(320, 240); }
     void OnFullScreen() { m_host.ToggleFullScreen(); }
     void OnAbout() { m_host.ShowAbout(); }
+    void OnSaveSnapshot();
+    // Plane 0 = YZ at x, 1 = XZ at y, 2 = XY at z.
+    void OnSavePlane(int plane);
+    void OnSaveTimeSequence();
+    void OnPreferences();
+
+    // The work behind the save commands, without their dialogs (headless runs
+    // call these). Each reports its own failure and returns false then.
+    bool SaveSnapshot(const std::string& path);
+    bool SavePlane(int plane, const std::string& path);
+    bool ExportMovie(const std::string& path);
+    // The frames a movie shows, in order: all, then back when ping-pong is on.
+    std::vector<int> MovieFrames() const;
+    // The name a save dialog proposes: the .tvi path without extension and
+    // `suffix`, a printf format that may take `index`.
+    std::string ProposedName(const char* suffix, int index) const;
+    void ApplyPreferences(const CPreferenceValues& values);
 
     // Runs command `id` when its enable rule allows; false when it did not run.
     bool Execute(int id);

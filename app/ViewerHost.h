@@ -4,6 +4,15 @@
 
 #include "DialogService.h"
 
+// The values the Preferences dialog edits.
+struct CPreferenceValues {
+    int frameTimeMs = 0;
+    double pixelSizeX = 0.0;
+    double pixelSizeY = 0.0;
+    double pixelSizeZ = 0.0;
+    int saturationPercent = 0;
+};
+
 // What the viewer's logic needs from the window around it: the title, the
 // playback timer, mouse capture, the wait cursor, the window commands and the
 // dialogs. The main window is one; tests and headless runs supply their own.
@@ -27,4 +36,13 @@ public:
     virtual void ToggleFullScreen() = 0;
     virtual void CloseWindow() = 0;
     virtual void ShowAbout() = 0;
+    // Shows the Preferences filled with `values`; true with the accepted
+    // values, false when the user cancelled.
+    virtual bool EditPreferences(CPreferenceValues& values) = 0;
+
+    // A modal progress display for long work ("Frame 7 of 40"); StepProgress
+    // returns false once the user has cancelled.
+    virtual void BeginProgress(int total) = 0;
+    virtual bool StepProgress(int done, int total) = 0;
+    virtual void EndProgress() = 0;
 };

@@ -27,6 +27,7 @@ public:
     void ToggleBackfaceCulling() override;
     // Draws on the next read-back, as a window draws on its next paint.
     void Repaint() override { m_stale = true; }
+    void RenderNow() override { Render(); }
     // Draws the pending frame first, so the pixels are those of the state now.
     bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) override;
 

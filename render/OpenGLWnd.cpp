@@ -60,6 +60,15 @@ void COpenGLWnd::paintGL() {
     m_frameError = 0;
 }
 
+void COpenGLWnd::RenderNow() {
+    if (context() == nullptr) return;
+    makeCurrent();
+    RenderScene();
+    glFlush();
+    doneCurrent();
+    update();
+}
+
 void COpenGLWnd::RenderScene() { m_frameError = m_renderer.BeginFrame(*this); }
 
 void COpenGLWnd::ShowErrorMessage(const QString& text) {

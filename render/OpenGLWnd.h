@@ -30,6 +30,9 @@ public:
     // False when the view has no context or no area.
     bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) override;
     void Repaint() override { update(); }
+    // Draws into the widget's framebuffer at once, then schedules the paint
+    // that shows it.
+    void RenderNow() override;
 
     // True once an OpenGL error has been reported; later ones are not.
     bool m_errorReported = false;

@@ -23,6 +23,8 @@ public:
     virtual void ToggleBackfaceCulling() = 0;
     // Asks for the scene to be drawn again.
     virtual void Repaint() = 0;
+    // Draws the scene now, so that a read-back right after shows the current state.
+    virtual void RenderNow() = 0;
     // The last frame drawn, BGRA, bottom row first; false when there is none.
     virtual bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) = 0;
 

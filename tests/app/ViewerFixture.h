@@ -70,6 +70,24 @@ public:
     void ToggleFullScreen() override { m_windowCommands.push_back("full screen"); }
     void CloseWindow() override { m_windowCommands.push_back("close"); }
     void ShowAbout() override { m_windowCommands.push_back("about"); }
+    // Preferences answer with m_preferenceAnswer (or cancel), recording what was shown.
+    bool m_acceptPreferences = false;
+    CPreferenceValues m_preferencesShown, m_preferenceAnswer;
+    bool EditPreferences(CPreferenceValues& values) override {
+        m_preferencesShown = values;
+        if (m_acceptPreferences) values = m_preferenceAnswer;
+        return m_acceptPreferences;
+    }
+    // Progress: records the steps and cancels before step m_cancelAt.
+    std::vector<std::string> m_progress;
+    int m_cancelAt = -1;
+    void BeginProgress(int total) override { m_progress.push_back("begin " + std::to_string(total)); }
+    bool StepProgress(int done, int total) override {
+        if (done == m_cancelAt) return false;
+        m_progress.push_back("Frame " + std::to_string(done + 1) + " of " + std::to_string(total));
+        return true;
+    }
+    void EndProgress() override { m_progress.push_back("end"); }
 };
 
 // A view that records what the frame hands it instead of drawing.
@@ -100,6 +118,7 @@ public:
     }
     void ToggleBackfaceCulling() override { m_backfaceCulling = !m_backfaceCulling; }
     void Repaint() override { ++m_repaints; }
+    void RenderNow() override { ++m_repaints; }
     bool ReadFrameBuffer(int&, int&, std::vector<uint8_t>&) override { return false; }
 };
 

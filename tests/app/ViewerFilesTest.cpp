@@ -1,0 +1,300 @@
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "MovieTools.h"
+#include "OffscreenView.h"
+#include "PngReader.h"
+#include "VekMovie.h"
+#include "ViewerFixture.h"
+#include "VisImage.h"
+
+namespace {
+
+// The viewer with a view that really draws, offscreen, for the commands that
+// read the picture back.
+class ViewerFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_view.Create(64, 48)) GTEST_SKIP() << "no offscreen OpenGL: " << m_view.ErrorText();
+        m_viewer.m_baseTitle = "Orvanta";
+    }
+    // X x Y x Z x T voxels; every voxel of frame t is 40 * t + 10, except
+    // that each slice's data column c adds c (so orientation shows).
+    std::string WriteVolume(int x, int y, int z, int t, double px = 1, double py = 1, double pz = 1) {
+        TviContents tvi;
+        tvi.sizeX = x;
+        tvi.sizeY = y;
+        tvi.sizeZ = z;
+        tvi.frames = t;
+        tvi.pixelSizeX = px;
+        tvi.pixelSizeY = py;
+        tvi.pixelSizeZ = pz;
+        tvi.frameTime = 55;
+        tvi.Allocate();
+        for (int zi = 0; zi < z; ++zi)
+            for (int ti = 0; ti < t; ++ti)
+                for (int yi = 0; yi < y; ++yi)
+                    for (int xi = 0; xi < x; ++xi) tvi.At(xi, yi, zi, ti) = static_cast<uint16_t>(40 * ti + 10 + xi + yi * 3 + zi);
+        tvi.samples.back() = 255;
+        const std::string path = m_folder.File("heart.tvi");
+        EXPECT_TRUE(WriteTviFile(path, tvi));
+        return path;
+    }
+    // The view's current frame, upright and as RGBA rows, as a PNG holds it.
+    std::vector<std::vector<uint8_t>> ScreenRows() {
+        int width = 0, height = 0;
+        std::vector<uint8_t> pixels;
+        EXPECT_TRUE(m_view.ReadFrameBuffer(width, height, pixels));
+        std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(height));
+        for (int r = 0; r < height; ++r) {
+            const uint8_t* source = &pixels[static_cast<size_t>(height - 1 - r) * width * 4];
+            for (int c = 0; c < width; ++c) {
+                const uint8_t* p = source + c * 4;
+                rows[static_cast<size_t>(r)].insert(rows[static_cast<size_t>(r)].end(), {p[2], p[1], p[0], p[3]});
+            }
+        }
+        return rows;
+    }
+    const std::vector<CRecordingDialogs::Message>& Messages() { return m_host.m_dialogs.m_messages; }
+
+    TempFolder m_folder;
+    CTestHost m_host;
+    COffscreenView m_view;
+    CViewer m_viewer{m_view, m_host};
+};
+
+}  // namespace
+
+TEST_F(ViewerFilesTest, SaveDialogsProposeNamesAfterTheVolume) {
+    m_viewer.Execute(0x8019);  // XY plane: nothing loaded, so disabled
+    EXPECT_TRUE(m_host.m_dialogs.m_fileRequests.empty());
+    m_viewer.m_z = 5;
+    m_viewer.OnSavePlane(2);
+    m_viewer.OnSaveSnapshot();
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
+    m_viewer.m_x = 7;
+    m_viewer.Execute(0x8017);
+    m_viewer.Execute(0x8032);
+    const auto& requests = m_host.m_dialogs.m_fileRequests;
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].initialName, "_xy005.png");
+    EXPECT_EQ(requests[1].initialName, ".png");
+    EXPECT_EQ(requests[2].initialName, m_folder.File("heart_yz007.png"));
+    EXPECT_EQ(requests[2].filter, "PNG files (*.png)");
+    EXPECT_EQ(requests[2].defaultExtension, "png");
+    EXPECT_EQ(requests[3].initialName, m_folder.File("heart.avi"));
+    EXPECT_EQ(requests[3].filter, "Movie files (*.avi)");
+}
+
+TEST_F(ViewerFilesTest, TheXYPlaneIsSavedAsStored) {
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
+    m_viewer.m_z = 2;
+    m_viewer.m_t = 3;
+    m_viewer.m_lockedFrame = 0;  // plane saves take t itself
+    m_host.m_dialogs.m_fileAnswers = {m_folder.File("xy.png")};
+    m_viewer.Execute(0x8019);
+    const DecodedPng png = ReadPng(m_folder.File("xy.png"));
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_PALETTE);
+    ASSERT_EQ(png.paletteEntries, 256);
+    EXPECT_EQ(png.palette[77].red, 77);
+    ASSERT_EQ(png.width, 8u);
+    ASSERT_EQ(png.height, 6u);
+    const CSliceImage& slice = m_viewer.m_volume.m_slices[2][3];
+    for (uint32_t r = 0; r < 6; ++r)
+        for (uint32_t c = 0; c < 8; ++c) EXPECT_EQ(png.rows[r][c], slice.m_data[r * 8 + c]) << c << "," << r;
+}
+
+TEST_F(ViewerFilesTest, UprightPlanesAreFlippedAndStretchedByThePixelSizes) {
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 1, 1.0, 2.0, 5.0));
+    for (int plane : {0, 1}) {
+        const std::string path = m_folder.File(plane == 0 ? "yz.png" : "xz.png");
+        ASSERT_TRUE(m_viewer.SavePlane(plane, path));
+        const DecodedPng png = ReadPng(path);
+        ASSERT_TRUE(png.ok);
+        CSliceImage slice = m_viewer.m_volume.GetSlice(plane, plane == 0 ? m_viewer.m_x : m_viewer.m_y, 0, false);
+        EXPECT_EQ(png.width, static_cast<uint32_t>(slice.m_width));
+        // YZ: 5 / 1 (the x pixel size); XZ: 5 / 2.
+        EXPECT_EQ(png.height, plane == 0 ? 20u : 10u);
+        // The top of the picture is the top slice.
+        for (int c = 0; c < slice.m_width; ++c) {
+            EXPECT_EQ(png.rows.front()[static_cast<size_t>(c)], slice.m_data[3 * slice.m_width + c]);
+            EXPECT_EQ(png.rows.back()[static_cast<size_t>(c)], slice.m_data[c]);
+        }
+        FreeSliceImage(slice);
+    }
+}
+
+TEST_F(ViewerFilesTest, PlaneSavesThatCannotBeMadeSaySo) {
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
+    m_viewer.m_t = 5;  // past the volume's frames
+    EXPECT_FALSE(m_viewer.SavePlane(2, m_folder.File("none.png")));
+    EXPECT_FALSE(std::filesystem::exists(m_folder.File("none.png")));
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].caption, "Error");
+    m_viewer.m_t = 0;
+    const std::string unwritable = m_folder.File("missing/xy.png");
+    EXPECT_FALSE(m_viewer.SavePlane(2, unwritable));
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_NE(Messages()[1].text.find(unwritable), std::string::npos);
+}
+
+TEST_F(ViewerFilesTest, TheSnapshotIsTheFrameOnScreen) {
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
+    m_viewer.Execute(0x800A);  // brighter slices on screen
+    const auto screen = ScreenRows();
+    ASSERT_TRUE(m_viewer.SaveSnapshot(m_folder.File("snap.png")));
+    const DecodedPng png = ReadPng(m_folder.File("snap.png"));
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_RGBA);
+    EXPECT_EQ(png.width, 64u);
+    EXPECT_TRUE(png.rows == screen) << "the snapshot differs from the view";
+}
+
+TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
+    // The picture of each frame, drawn one by one.
+    std::vector<std::vector<std::vector<uint8_t>>> expected;
+    for (int t = 0; t < 4; ++t) {
+        m_viewer.m_t = t;
+        m_viewer.RefreshView();
+        expected.push_back(ScreenRows());
+    }
+    m_viewer.m_t = 2;
+    m_viewer.OnPingPong();
+    const std::string path = m_folder.File("heart.avi");
+    ASSERT_TRUE(m_viewer.ExportMovie(path));
+    EXPECT_EQ(m_viewer.m_t, 2) << "the frame returns to where it was";
+    EXPECT_EQ(m_host.m_progress.front(), "begin 6");
+    EXPECT_EQ(m_host.m_progress[3], "Frame 3 of 6");
+
+    CVekMovie movie(4);
+    movie.Open(path.c_str(), 0);
+    ASSERT_EQ(movie.FrameCount(), 6u);
+    const int order[] = {0, 1, 2, 3, 2, 1};
+    for (int i = 0; i < 6; ++i) {
+        CVisRGBAByteImage image;
+        movie.ReadFrame(image, i);
+        ASSERT_EQ(image.Width(), 64);
+        bool same = true;
+        for (int r = 0; r < 48 && same; ++r)
+            for (int c = 0; c < 64 && same; ++c) {
+                const auto& p = image.Pixel(c, r);
+                const auto& e = expected[static_cast<size_t>(order[i])][static_cast<size_t>(r)];
+                same = p.r == e[static_cast<size_t>(c) * 4] && p.g == e[static_cast<size_t>(c) * 4 + 1] &&
+                       p.b == e[static_cast<size_t>(c) * 4 + 2];
+            }
+        EXPECT_TRUE(same) << "movie frame " << i << " is not frame " << order[i];
+    }
+    auto stream = ProbeVideoStream(path);
+    EXPECT_EQ(stream["r_frame_rate"], "18/1");
+    EXPECT_EQ(stream["nb_read_packets"], "6");
+
+    m_viewer.OnPingPong();
+    m_viewer.m_frameTimeMs = 40;
+    ASSERT_TRUE(m_viewer.ExportMovie(path));
+    stream = ProbeVideoStream(path);
+    EXPECT_EQ(stream["r_frame_rate"], "25/1");
+    EXPECT_EQ(stream["nb_read_packets"], "4");
+}
+
+TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
+    const std::string path = m_folder.File("old.avi");
+    std::ofstream(path) << "the movie the user had";
+    m_host.m_cancelAt = 2;
+    m_viewer.m_playing = true;
+    m_host.m_timerRunning = true;
+    EXPECT_FALSE(m_viewer.ExportMovie(path));
+    EXPECT_TRUE(m_host.m_timerRunning) << "playback goes on after the export";
+    EXPECT_TRUE(m_viewer.m_playing);
+    std::ifstream in(path);
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "the movie the user had");
+    EXPECT_TRUE(Messages().empty()) << "a cancel is not an error";
+
+    m_host.m_cancelAt = -1;
+    const std::string unwritable = m_folder.File("missing/new.avi");
+    EXPECT_FALSE(m_viewer.ExportMovie(unwritable));
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].caption, "Orvanta");
+    EXPECT_EQ(Messages()[0].text.rfind("Exception: \nsource file: ", 0), 0u) << Messages()[0].text;
+    EXPECT_NE(Messages()[0].text.find("\nfunction name: "), std::string::npos);
+    EXPECT_NE(Messages()[0].text.find("\nmessage: "), std::string::npos);
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_folder.Path())) ++files;
+    EXPECT_EQ(files, 2) << "only heart.tvi and old.avi: no temporary file is left";
+}
+
+TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
+    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4, 1.0, 1.0, 1.0));
+    m_viewer.OnPreferences();  // cancelled
+    EXPECT_EQ(m_host.m_preferencesShown.frameTimeMs, 55);
+    EXPECT_EQ(m_host.m_preferencesShown.saturationPercent, 98);
+    EXPECT_EQ(m_viewer.m_frameTimeMs, 55);
+
+    // The frame time alone while playing restarts the timer.
+    m_viewer.OnPlayStop();
+    m_host.m_acceptPreferences = true;
+    m_host.m_preferenceAnswer = {100, 1.0, 1.0, 1.0, 98};
+    m_viewer.m_t = 2;
+    m_viewer.OnPreferences();
+    EXPECT_EQ(m_host.m_timerPeriod, 100);
+    EXPECT_TRUE(m_viewer.m_playing);
+    EXPECT_EQ(m_viewer.m_t, 2);
+
+    // Pixel sizes alone refresh the box.
+    m_viewer.OnPlayStop();
+    m_host.m_preferenceAnswer = {100, 2.0, 3.0, 4.0, 98};
+    m_viewer.OnPreferences();
+    EXPECT_EQ(m_view.m_extent[1], 18.0);
+
+    // A new saturation reloads the file, which brings its own calibration.
+    m_host.m_preferenceAnswer = {100, 2.0, 3.0, 4.0, 50};
+    m_viewer.OnPreferences();
+    EXPECT_EQ(m_viewer.m_saturation, 0.5);
+    EXPECT_EQ(m_viewer.m_t, 0);
+    EXPECT_EQ(m_viewer.m_pixelSizeY, 1.0);
+    EXPECT_EQ(m_viewer.m_frameTimeMs, 55);
+
+    // Without a .tvi file the new saturation is kept for the next one.
+    m_viewer.m_tviPath.clear();
+    const uint8_t* data = m_viewer.m_volume.m_slices[0][0].m_data;
+    m_host.m_preferenceAnswer = {55, 1.0, 1.0, 1.0, 70};
+    m_viewer.OnPreferences();
+    EXPECT_DOUBLE_EQ(m_viewer.m_saturation, 0.7);
+    EXPECT_EQ(m_viewer.m_volume.m_slices[0][0].m_data, data);
+}
+
+TEST_F(ViewerFilesTest, StartingWithoutAFileLoadsTheFoldersMovies) {
+    auto writeMovie = [&](const std::string& name, int frames, int size) {
+        CVekMovie movie(4);
+        movie.Open(m_folder.File(name).c_str(), CVekMovie::kOpenCreate | CVekMovie::kOpenWrite);
+        for (int f = 0; f < frames; ++f) {
+            std::vector<uint8_t> pixels = PatternFrame(size, size, f);
+            CVisRGBAByteImage image(CVisShape(0, 0, size, size), pixels.data());
+            movie.WriteFrame(image, -1);
+        }
+    };
+    writeMovie("b.avi", 5, 16);
+    writeMovie("a.avi", 6, 16);
+    writeMovie("c.avi", 5, 8);
+    std::ofstream(m_folder.File("d.avi")) << "not a movie";
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(m_folder.Path());
+    m_viewer.OpenStartupFile("");
+    std::filesystem::current_path(previous);
+
+    EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 2);
+    EXPECT_EQ(m_viewer.m_volume.m_frames, 5);
+    EXPECT_EQ(m_viewer.m_x, 8);
+    EXPECT_EQ(m_viewer.m_z, 1);
+    EXPECT_EQ(m_host.m_title, "Orvanta");
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].caption, "Error");
+    EXPECT_NE(Messages()[0].text.find("c.avi"), std::string::npos);
+    EXPECT_NE(Messages()[0].text.find("d.avi"), std::string::npos);
+}
