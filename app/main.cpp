@@ -1,28 +1,45 @@
-// orvanta [FILE]: the viewer. FILE is a .tvi or .obj file; without it the
-// .avi movies of the current folder are loaded.
+// orvanta [OPTIONS] [FILE]: the viewer, or with an output option a run
+// without window that writes pictures, movies or information and exits.
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QSurfaceFormat>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
+#include "CommandLine.h"
+#include "HeadlessRun.h"
 #include "MainFrame.h"
 
+#ifndef ORVANTA_VERSION
+#define ORVANTA_VERSION "0.0"
+#endif
+
 int main(int argc, char** argv) {
+    CCommandLine commandLine;
+    std::string error;
+    if (!commandLine.Parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
+        std::fprintf(stderr, "orvanta: %s\nTry 'orvanta --help'.\n", error.c_str());
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(CCommandLine::HelpText(), stdout);
+        return 0;
+    }
+    if (commandLine.version) {
+        std::printf("orvanta %s\n", ORVANTA_VERSION);
+        return 0;
+    }
+    // Outputs need no display at all: no Qt application is made for them.
+    if (commandLine.Headless()) return RunHeadless(commandLine);
+
     // Every OpenGL surface of the program gets the compatibility context the
     // fixed-function drawing needs.
     QSurfaceFormat::setDefaultFormat(COpenGLWnd::RequestedFormat());
     QApplication application(argc, argv);
     QApplication::setApplicationName("Orvanta");
-
-    std::string fileName;
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-') {
-            fileName = argv[i];
-            break;
-        }
-    }
 
     CMainFrame frame;
     frame.show();
@@ -34,6 +51,8 @@ int main(int argc, char** argv) {
                               "available on this display.");
         return 1;
     }
-    frame.Viewer().OpenStartupFile(fileName);
+    if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
+    frame.Viewer().OpenStartupFile(commandLine.file);
+    for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());
     return QApplication::exec();
 }

@@ -40,8 +40,8 @@ public:
     void SetBackfaceCulling(bool on);
 
     // The last frame drawn as it is on screen: width x height BGRA pixels,
-    // bottom row first. Brightness and contrast, which only concern the
-    // slice uploads, are set aside while reading.
+    // bottom row first, alpha 255. Brightness and contrast, which only
+    // concern the slice uploads, are set aside while reading.
     std::vector<uint8_t> ReadFrameBuffer(int width, int height);
 
     // Deletes the textures and the display list; the renderer can be used again.

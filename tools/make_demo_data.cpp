@@ -107,7 +107,6 @@ TviContents MakeVolume() {
 bool WriteMeshes(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) return false;
-    std::fprintf(file, "# Orvanta demo: left-ventricle mid-wall surface, one group per frame\n");
     const double centreX = (kCentreColumn + 0.5) * kPixelSize;
     const double centreY = (kSizeY - kCentreRow - 0.5) * kPixelSize;
     int firstVertex = 1;

@@ -241,7 +241,7 @@ TEST(ObjReader, ReadsTheDemoHeart) {
     CMeshSet set;
     testing::internal::CaptureStdout();
     ASSERT_TRUE(set.LoadObj(folder.File("heart.obj")));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Unknown line type '#'\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the demo file reads without a diagnostic";
     ASSERT_EQ(set.ObjectCount(), 20);
     EXPECT_EQ(set.LastFrame(), 19);
     for (int i = 0; i < 20; ++i) {

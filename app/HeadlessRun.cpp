@@ -1,0 +1,158 @@
+#include "HeadlessRun.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "OffscreenView.h"
+#include "TextFormat.h"
+#include "Viewer.h"
+
+namespace {
+
+// Messages become lines on standard error; the run decides what they mean.
+class CHeadlessDialogs : public CDialogService {
+public:
+    std::vector<std::string> m_errors;
+
+    void ShowMessage(const std::string& caption, const std::string& text, Icon) override {
+        std::string line = text;
+        for (char& c : line)
+            if (c == '\n') c = ' ';
+        if (caption != "Error" && caption != "Orvanta" && !caption.empty()) line = caption + ": " + line;
+        m_errors.push_back(line);
+    }
+    std::string AskOpenFileName(const FileRequest&) override { return ""; }
+    std::string AskSaveFileName(const FileRequest&) override { return ""; }
+};
+
+class CHeadlessHost : public CViewerHost {
+public:
+    CHeadlessDialogs m_dialogs;
+
+    std::string Title() const override { return m_title; }
+    void SetTitle(const std::string& title) override { m_title = title; }
+    bool StartTimer(int) override { return false; }  // nothing plays without a window
+    void StopTimer() override {}
+    void CaptureMouse(bool) override {}
+    void SetWaitCursor(bool) override {}
+    CDialogService& Dialogs() override { return m_dialogs; }
+    void ResizeViewTo(int, int) override {}
+    void ToggleFullScreen() override {}
+    void CloseWindow() override {}
+    void ShowAbout() override {}
+    bool EditPreferences(CPreferenceValues&) override { return false; }
+    void BeginProgress(int) override {}
+    bool StepProgress(int done, int total) override {
+        // Progress is for people watching: only on a terminal.
+        if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\rFrame %d of %d", done + 1, total);
+        return true;
+    }
+    void EndProgress() override {
+        if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
+    }
+
+private:
+    std::string m_title = "Orvanta";
+};
+
+std::string JsonString(const std::string& text) {
+    if (text.empty()) return "null";
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            out += FormatText("\\u%04x", c);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Prints the errors collected since `from` and says whether there were any.
+bool ReportErrors(const CHeadlessDialogs& dialogs, size_t& from) {
+    const bool any = dialogs.m_errors.size() > from;
+    for (; from < dialogs.m_errors.size(); ++from) std::fprintf(stderr, "orvanta: %s\n", dialogs.m_errors[from].c_str());
+    return any;
+}
+
+}  // namespace
+
+std::string InfoJson(const CViewer& viewer) {
+    const CTimeVolume& v = viewer.m_volume;
+    const CMeshSet& meshes = viewer.m_view.m_meshes;
+    size_t vertices = 0, triangles = 0;
+    for (const CMeshObject& object : meshes.Objects()) {
+        vertices += object.m_vertices.size();
+        triangles += object.m_triangles.size();
+    }
+    return FormatText(
+        "{\"volume\": {\"path\": %s, \"size\": [%d, %d, %d], \"frames\": %d, \"pixel_size_mm\": [%.15g, %.15g, "
+        "%.15g], \"frame_time_ms\": %d, \"saturation\": %.15g, \"saturation_level\": %u}, \"meshes\": {\"path\": "
+        "%s, \"objects\": %d, \"last_frame\": %d, \"vertices\": %zu, \"triangles\": %zu}, \"position\": [%d, %d, "
+        "%d], \"frame\": %d, \"last_frame_index\": %d}\n",
+        JsonString(viewer.m_tviPath).c_str(), v.m_sizeX, v.m_sizeY, v.m_sizeZ, v.m_frames, viewer.m_pixelSizeX,
+        viewer.m_pixelSizeY, viewer.m_pixelSizeZ, viewer.m_frameTimeMs, viewer.m_saturation,
+        static_cast<unsigned>(v.m_saturationLevel), JsonString(viewer.m_geometryPath).c_str(),
+        meshes.ObjectCount(), meshes.LastFrame(), vertices, triangles, viewer.m_x, viewer.m_y, viewer.m_z,
+        viewer.m_t, viewer.LastFrameIndex());
+}
+
+int RunHeadless(const CCommandLine& commandLine) {
+    COffscreenView view;
+    if (!view.Create(commandLine.width, commandLine.height)) {
+        std::fprintf(stderr, "orvanta: cannot draw without a display: %s\n", view.ErrorText().c_str());
+        return 1;
+    }
+    CHeadlessHost host;
+    CViewer viewer(view, host);
+    size_t reported = 0;
+
+    const std::string& file = commandLine.file;
+    const std::string extension = file.substr(file.rfind('.') == std::string::npos ? 0 : file.rfind('.') + 1);
+    if (!file.empty() && extension != "tvi" && extension != "obj") {
+        std::fprintf(stderr, "orvanta: %s: only .tvi and .obj files can be loaded\n", file.c_str());
+        return 2;
+    }
+    // Standard output carries --info; the readers' diagnostics go to
+    // standard error meanwhile.
+    std::fflush(stdout);
+    const int savedOutput = dup(STDOUT_FILENO);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    bool failed = false;
+    viewer.OpenStartupFile(file);
+    // Movies that could not be read are skipped with a warning; a named file must load.
+    failed = ReportErrors(host.m_dialogs, reported) && !file.empty();
+    for (size_t i = 0; i < commandLine.state.size() && !failed; ++i) {
+        CCommandLine::ApplyState(commandLine.state[i], viewer);
+        failed = ReportErrors(host.m_dialogs, reported);
+    }
+    std::fflush(stdout);
+    dup2(savedOutput, STDOUT_FILENO);
+    close(savedOutput);
+    if (failed) return 1;
+
+    for (const CCommandLine::Option& output : commandLine.outputs) {
+        bool done = true;
+        if (output.name == "info") {
+            std::fputs(InfoJson(viewer).c_str(), stdout);
+            std::fflush(stdout);
+        } else if (output.name == "snapshot") {
+            done = viewer.SaveSnapshot(output.text);
+        } else if (output.name == "save-plane") {
+            if (viewer.m_volume.m_sizeX == 0) {
+                std::fprintf(stderr, "orvanta: --save-plane needs a volume\n");
+                return 2;
+            }
+            done = viewer.SavePlane(static_cast<int>(output.numbers[0]), output.text);
+        } else if (output.name == "export-avi") {
+            done = viewer.ExportMovie(output.text);
+        }
+        if (ReportErrors(host.m_dialogs, reported) || !done) return 1;
+    }
+    return 0;
+}
