@@ -14,35 +14,14 @@
 #include <QWheelEvent>
 
 #include "AboutDlg.h"
+#include "AppIcon.h"
 #include "CommandTable.h"
 #include "PreferencesDialog.h"
 
-namespace {
-
-// The window icon: the three coloured planes of the scene in a box.
-QIcon MakeIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(QRect(3, 3, 26, 26), QColor(20, 20, 30));
-    painter.setPen(QPen(QColor(0, 0, 180), 2));
-    painter.drawRect(QRect(3, 3, 26, 26));
-    painter.setPen(QPen(QColor(230, 0, 0), 2));
-    painter.drawLine(16, 5, 16, 27);
-    painter.setPen(QPen(QColor(0, 180, 0), 2));
-    painter.drawLine(5, 16, 27, 16);
-    painter.setBrush(QColor(200, 200, 200));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPoint(16, 16), 5, 5);
-    return QIcon(pixmap);
-}
-
-}  // namespace
 
 CMainFrame::CMainFrame() : m_view(new CVolumeView(this)), m_qtDialogs(this), m_dialogs(&m_qtDialogs) {
     setWindowTitle("Orvanta");
-    setWindowIcon(MakeIcon());
+    setWindowIcon(QIcon(AppIconPixmap(32)));
     setCentralWidget(m_view);
     setAcceptDrops(true);
     m_viewer = std::make_unique<CViewer>(*m_view, *this);
