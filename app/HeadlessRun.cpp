@@ -52,6 +52,11 @@ public:
     void EndProgress() override {
         if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
     }
+    void LoadProgress(double fraction) override {
+        if (!isatty(STDERR_FILENO)) return;
+        std::fprintf(stderr, "\rLoading %3d%%", static_cast<int>(fraction * 100));
+        if (fraction >= 1.0) std::fprintf(stderr, "\n");
+    }
 
 private:
     std::string m_title = "Orvanta";

@@ -171,6 +171,31 @@ bool CMainFrame::StepProgress(int done, int total) {
 
 void CMainFrame::EndProgress() { m_progress.reset(); }
 
+void CMainFrame::LoadProgress(double fraction) {
+    constexpr int kSteps = 1000;
+    if (fraction <= 0.0) {
+        m_loadClock.start();
+        return;
+    }
+    if (fraction >= 1.0) {
+        m_loadProgress.reset();
+        m_loadClock.invalidate();
+        return;
+    }
+    if (m_loadProgress == nullptr && m_loadClock.isValid() && m_loadClock.elapsed() > 500) {
+        m_loadProgress = std::make_unique<QProgressDialog>("Loading volume...", QString(), 0, kSteps, this);
+        m_loadProgress->setWindowTitle(kProductName);
+        m_loadProgress->setWindowModality(Qt::WindowModal);
+        m_loadProgress->setMinimumDuration(0);
+    }
+    if (m_loadProgress != nullptr) {
+        m_loadProgress->setValue(static_cast<int>(fraction * kSteps));
+        QApplication::processEvents();
+    }
+}
+
+bool CMainFrame::IsShowingLoadProgress() const { return m_loadProgress != nullptr && m_loadProgress->isVisible(); }
+
 void CMainFrame::focusInEvent(QFocusEvent* event) {
     QMainWindow::focusInEvent(event);
     m_view->setFocus();

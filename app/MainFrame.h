@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QRect>
 #include <QTimer>
 
@@ -50,8 +51,10 @@ public:
     void BeginProgress(int total) override;
     bool StepProgress(int done, int total) override;
     void EndProgress() override;
+    void LoadProgress(double fraction) override;
 
     bool IsFullScreen() const { return m_restoreRect.width() != 0; }
+    bool IsShowingLoadProgress() const;
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -75,4 +78,7 @@ private:
     Qt::WindowFlags m_windowedFlags;
     std::map<int, QAction*> m_actions;
     std::unique_ptr<QProgressDialog> m_progress;
+    // Loads show their progress only once they have taken half a second.
+    QElapsedTimer m_loadClock;
+    std::unique_ptr<QProgressDialog> m_loadProgress;
 };

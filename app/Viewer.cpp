@@ -119,7 +119,10 @@ void CViewer::LoadTviFile(const std::string& path) {
     m_volume.Clear();
     m_tviPath = path;
     m_fileTitle = FileNameOfPath(path);
-    const bool loaded = m_volume.LoadTvi(m_tviPath, m_saturation);
+    m_host.LoadProgress(0.0);
+    const bool loaded =
+        m_volume.LoadTvi(m_tviPath, m_saturation, [this](double fraction) { m_host.LoadProgress(fraction); });
+    m_host.LoadProgress(1.0);
     m_t = 0;
     m_x = m_volume.m_sizeX / 2;
     m_y = m_volume.m_sizeY / 2;
@@ -200,7 +203,10 @@ void CViewer::LoadAviDirectory() {
     m_host.SetTitle(m_baseTitle + " - Loading volume...");
     m_volume.Clear();
     m_fileTitle.clear();
-    const std::vector<CSkippedMovie> skipped = m_volume.LoadAviDirectory("");
+    m_host.LoadProgress(0.0);
+    const std::vector<CSkippedMovie> skipped =
+        m_volume.LoadAviDirectory("", [this](double fraction) { m_host.LoadProgress(fraction); });
+    m_host.LoadProgress(1.0);
     m_host.SetTitle(m_baseTitle);
     if (m_volume.m_sizeX >= 1) {
         m_t = 0;

@@ -45,4 +45,8 @@ public:
     virtual void BeginProgress(int total) = 0;
     virtual bool StepProgress(int done, int total) = 0;
     virtual void EndProgress() = 0;
+
+    // How far a load has come: 0 when it starts, 1 when it is done. A load
+    // that takes a while shows it, and the window repaints meanwhile.
+    virtual void LoadProgress(double fraction) = 0;
 };

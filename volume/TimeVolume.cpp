@@ -89,7 +89,7 @@ void CTimeVolume::UpdateSizes() {
     m_sizeY = m_slices[0][0].m_height;
 }
 
-bool CTimeVolume::LoadTvi(const std::string& path, double saturation) {
+bool CTimeVolume::LoadTvi(const std::string& path, double saturation, const Progress& progress) {
     CTviFile file;
     if (file.ReadHeader(path) != 0) {
         m_lastError = file.ErrorText();
@@ -115,6 +115,8 @@ bool CTimeVolume::LoadTvi(const std::string& path, double saturation) {
                     const int64_t n = std::min(kChunkSamples, end - at);
                     AddToHistogram(histogram, samples + at, static_cast<size_t>(n));
                     map.Release(at, at + n);
+                    // The calling thread's share stands for the whole pass.
+                    if (part == 0 && progress) progress(0.5 * static_cast<double>(at + n - begin) / (end - begin));
                 }
             });
             for (size_t i = 1; i < partial.size(); ++i)
@@ -130,7 +132,7 @@ bool CTimeVolume::LoadTvi(const std::string& path, double saturation) {
                     frames.push_back(MakeOwnedSliceImage(file.m_sizeX, file.m_sizeY, 1));
             }
             const int64_t frames = file.m_frames;
-            ParallelRanges(total, threads, [&](int, int64_t begin, int64_t end) {
+            ParallelRanges(total, threads, [&](int part, int64_t begin, int64_t end) {
                 for (int64_t at = begin; at < end;) {
                     const int64_t image = at / imageSamples;
                     const int64_t offset = at - image * imageSamples;
@@ -139,6 +141,7 @@ bool CTimeVolume::LoadTvi(const std::string& path, double saturation) {
                     ConvertSamples(samples + at, slice.m_data + offset, static_cast<size_t>(n), table);
                     map.Release(at, at + n);
                     at += n;
+                    if (part == 0 && progress) progress(0.5 + 0.5 * static_cast<double>(at - begin) / (end - begin));
                 }
             });
         } catch (const std::bad_alloc&) {
@@ -162,12 +165,15 @@ bool CTimeVolume::LoadTvi(const std::string& path, double saturation) {
     return true;
 }
 
-std::vector<CSkippedMovie> CTimeVolume::LoadAviDirectory(const std::string& prefix) {
+std::vector<CSkippedMovie> CTimeVolume::LoadAviDirectory(const std::string& prefix, const Progress& progress) {
     std::vector<CSkippedMovie> skipped;
-    for (const std::string& path : AviPathsIn(prefix)) {
-        std::optional<std::string> reason = AddAviSlice(path);
-        if (reason) skipped.push_back({path, std::move(*reason)});
+    const std::vector<std::string> paths = AviPathsIn(prefix);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (progress) progress(static_cast<double>(i) / static_cast<double>(paths.size()));
+        std::optional<std::string> reason = AddAviSlice(paths[i]);
+        if (reason) skipped.push_back({paths[i], std::move(*reason)});
     }
+    if (progress) progress(1.0);
     return skipped;
 }
 

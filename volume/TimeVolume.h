@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,7 +26,10 @@ public:
     // of its samples. False when the file cannot be opened or is not a sound
     // .tvi file (LastError says why); the volume is then unchanged. A header
     // with a zero size loads as nothing.
-    bool LoadTvi(const std::string& path, double saturation);
+    // `progress`, when given, hears the fraction done (0 to 1) from the
+    // calling thread now and then.
+    using Progress = std::function<void(double fraction)>;
+    bool LoadTvi(const std::string& path, double saturation, const Progress& progress = {});
 
     // Appends every movie of the folder `prefix` names ("" = the current
     // folder) whose name ends in .avi in any letter case, in byte-wise name
@@ -34,7 +38,7 @@ public:
     // differ in frame size from the first movie are left out and returned with
     // the reason; the frame count is that of the shortest movie kept. The
     // calibration stays as it was.
-    std::vector<CSkippedMovie> LoadAviDirectory(const std::string& prefix);
+    std::vector<CSkippedMovie> LoadAviDirectory(const std::string& prefix, const Progress& progress = {});
 
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
 

@@ -8,6 +8,9 @@
 #include <QMenuBar>
 #include <QWheelEvent>
 
+#include <chrono>
+#include <thread>
+
 #include "CommandTable.h"
 #include "ViewerFixture.h"
 
@@ -153,4 +156,15 @@ TEST_F(MainFrameTest, TheWheelOverTheViewStepsZ) {
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(&m_frame.View(), &wheel);
     EXPECT_EQ(m_frame.Viewer().m_z, 3);
+}
+
+TEST_F(MainFrameTest, SlowLoadsShowTheirProgress) {
+    m_frame.LoadProgress(0.0);
+    m_frame.LoadProgress(0.2);
+    EXPECT_FALSE(m_frame.IsShowingLoadProgress()) << "a quick load shows nothing";
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    m_frame.LoadProgress(0.4);
+    EXPECT_TRUE(m_frame.IsShowingLoadProgress());
+    m_frame.LoadProgress(1.0);
+    EXPECT_FALSE(m_frame.IsShowingLoadProgress());
 }

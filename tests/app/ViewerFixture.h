@@ -88,6 +88,8 @@ public:
         return true;
     }
     void EndProgress() override { m_progress.push_back("end"); }
+    std::vector<double> m_loadProgress;
+    void LoadProgress(double fraction) override { m_loadProgress.push_back(fraction); }
 };
 
 // A view that records what the frame hands it instead of drawing.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "CommandTable.h"
@@ -76,6 +77,10 @@ TEST_F(ViewerTest, LoadingAVolumeCentresThePositionAndUploadsThePlanes) {
     EXPECT_EQ(m_host.m_title, "Orvanta - scan.tvi");
     EXPECT_EQ(m_host.m_waitCursors, 0);
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
+    ASSERT_GE(m_host.m_loadProgress.size(), 2u);
+    EXPECT_EQ(m_host.m_loadProgress.front(), 0.0);
+    EXPECT_EQ(m_host.m_loadProgress.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(m_host.m_loadProgress.begin(), m_host.m_loadProgress.end()));
     ASSERT_EQ(m_view.m_uploads.size(), 3u);
     // YZ: 12 x 10 resampled to 32 x 32; XZ: 16 x 10 to 16 x 32; XY as stored.
     EXPECT_EQ(m_view.m_uploads[0].width, 32);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -247,7 +248,13 @@ TEST_F(TimeVolumeTest, LargeLoadMatchesTheFormula) {
     for (int i = 0; i < 100; ++i) c.samples[static_cast<size_t>(i) * 40000] = 65535;
 
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(Write("large.tvi", c), 0.98));
+    std::vector<double> progress;
+    ASSERT_TRUE(volume.LoadTvi(Write("large.tvi", c), 0.98, [&](double f) { progress.push_back(f); }));
+    // Progress comes from the calling thread, rising to the end.
+    ASSERT_GE(progress.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_GT(progress.front(), 0.0);
+    EXPECT_DOUBLE_EQ(progress.back(), 1.0);
 
     std::vector<uint16_t> sorted = c.samples;
     std::sort(sorted.begin(), sorted.end());
