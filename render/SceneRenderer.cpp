@@ -374,16 +374,14 @@ void CSceneRenderer::SetBackfaceCulling(bool on) {
 std::vector<uint8_t> CSceneRenderer::ReadFrameBuffer(int width, int height) {
     std::vector<uint8_t> pixels(static_cast<size_t>(std::max(width, 0)) * std::max(height, 0) * 4);
     if (pixels.empty()) return pixels;
+    // With the identity transfer the driver copies the pixels straight out.
     ApplyPixelTransfer(1.0, 0.0);
-    // The screen is opaque: the alpha the clear colour leaves in the buffer
-    // would make a snapshot's background transparent.
-    glPixelTransferf(GL_ALPHA_SCALE, 0.0f);
-    glPixelTransferf(GL_ALPHA_BIAS, 1.0f);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
-    glPixelTransferf(GL_ALPHA_SCALE, 1.0f);
-    glPixelTransferf(GL_ALPHA_BIAS, 0.0f);
     ApplyPixelTransfer(m_transferScale, m_transferBias);
+    // The screen is opaque: the alpha the clear colour leaves in the buffer
+    // would make a snapshot's background transparent.
+    for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
     return pixels;
 }
 

@@ -1,0 +1,99 @@
+// Exporting the demo data (20 frames) as a movie at 640 x 480 on the
+// software renderer, with the time split into drawing, reading back and
+// writing.
+
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "OffscreenView.h"
+#include "TempFolder.h"
+#include "Viewer.h"
+
+namespace {
+
+class CNullDialogs : public CDialogService {
+public:
+    void ShowMessage(const std::string&, const std::string&, Icon) override {}
+    std::string AskOpenFileName(const FileRequest&) override { return ""; }
+    std::string AskSaveFileName(const FileRequest&) override { return ""; }
+};
+
+class CBenchHost : public CViewerHost {
+public:
+    std::string Title() const override { return m_title; }
+    void SetTitle(const std::string& title) override { m_title = title; }
+    bool StartTimer(int) override { return false; }
+    void StopTimer() override {}
+    void CaptureMouse(bool) override {}
+    void SetWaitCursor(bool) override {}
+    CDialogService& Dialogs() override { return m_dialogs; }
+    void ResizeViewTo(int, int) override {}
+    void ToggleFullScreen() override {}
+    void CloseWindow() override {}
+    void ShowAbout() override {}
+    bool EditPreferences(CPreferenceValues&) override { return false; }
+    void BeginProgress(int) override {}
+    bool StepProgress(int, int) override { return true; }
+    void EndProgress() override {}
+    void LoadProgress(double) override {}
+
+private:
+    std::string m_title = "Orvanta";
+    CNullDialogs m_dialogs;
+};
+
+double Seconds(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_ExportDemo(benchmark::State& state) {
+    TempFolder folder;
+    if (std::system((std::string(ORVANTA_MAKE_DEMO) + " " + folder.Path().string() + " > /dev/null").c_str()) != 0) {
+        state.SkipWithError("cannot make the demo data");
+        return;
+    }
+    COffscreenView view;
+    if (!view.Create(640, 480)) {
+        state.SkipWithError(view.ErrorText().c_str());
+        return;
+    }
+    CBenchHost host;
+    CViewer viewer(view, host);
+    viewer.OpenStartupFile(folder.File("heart.tvi"));
+    const int frames = static_cast<int>(viewer.MovieFrames().size());
+
+    double total = 0, drawing = 0, reading = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        if (!viewer.ExportMovie(folder.File("heart.avi"))) state.SkipWithError("export failed");
+        total += Seconds(start);
+        // The same frames drawn, then read back, without writing.
+        std::vector<uint8_t> pixels;
+        int width = 0, height = 0;
+        for (int t = 0; t < frames; ++t) {
+            viewer.m_t = t;
+            start = std::chrono::steady_clock::now();
+            viewer.RefreshView();
+            view.RenderNow();
+            glFinish();  // the software renderer draws when asked to finish
+            drawing += Seconds(start);
+            start = std::chrono::steady_clock::now();
+            view.ReadFrameBuffer(width, height, pixels);
+            reading += Seconds(start);
+        }
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["frames_per_s"] = frames * n / total;
+    state.counters["drawing_share"] = drawing / total;
+    state.counters["readback_share"] = reading / total;
+    state.counters["writing_share"] = 1.0 - (drawing + reading) / total;
+}
+BENCHMARK(BM_ExportDemo)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();
