@@ -16,7 +16,15 @@ if [ ! -f "$demo/heart.tvi" ] || [ "$build/tools/orvanta-make-demo" -nt "$demo/h
   "$build/tools/orvanta-make-demo" "$demo"
 fi
 
-if [ "$#" -eq 0 ]; then
-  set -- "$demo/heart.tvi"
+# Without a file among the arguments, show the demo.
+has_file=no
+for argument in "$@"; do
+  case "$argument" in
+    -*) ;;
+    *) has_file=yes ;;
+  esac
+done
+if [ "$has_file" = no ]; then
+  set -- "$@" "$demo/heart.tvi"
 fi
 exec "$build/app/orvanta" "$@"
