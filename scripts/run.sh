@@ -16,12 +16,12 @@ if [ ! -f "$demo/heart.tvi" ] || [ "$build/tools/orvanta-make-demo" -nt "$demo/h
   "$build/tools/orvanta-make-demo" "$demo"
 fi
 
-# Without a file among the arguments, show the demo.
+# Without a .tvi or .obj file among the arguments, show the demo.
 has_file=no
 for argument in "$@"; do
   case "$argument" in
     -*) ;;
-    *) has_file=yes ;;
+    *.tvi | *.obj) has_file=yes ;;
   esac
 done
 if [ "$has_file" = no ]; then
