@@ -18,7 +18,7 @@ enum class Kind {
     kPlaneAndPath,
 };
 
-struct Spec {
+struct OptionSyntax {
     Kind kind;
     int count = 0;
     double minimum = 0, maximum = 0;
@@ -27,8 +27,8 @@ struct Spec {
     bool output = false;
 };
 
-const std::map<std::string, Spec>& Specs() {
-    static const std::map<std::string, Spec> specs = {
+const std::map<std::string, OptionSyntax>& OptionSyntaxes() {
+    static const std::map<std::string, OptionSyntax> specs = {
         {"info", {Kind::kFlag, 0, 0, 0, false, {}, true}},
         {"snapshot", {Kind::kPath, 0, 0, 0, false, {}, true}},
         {"save-plane", {Kind::kPlaneAndPath, 0, 0, 0, false, {"xy", "xz", "yz"}, true}},
@@ -104,12 +104,12 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
             version = true;
             continue;
         }
-        const auto found = Specs().find(name);
-        if (found == Specs().end()) {
+        const auto found = OptionSyntaxes().find(name);
+        if (found == OptionSyntaxes().end()) {
             error = "unknown option " + argument;
             return false;
         }
-        const Spec& spec = found->second;
+        const OptionSyntax& spec = found->second;
         Option option{name, {}, ""};
         auto next = [&](std::string& value) {
             if (i + 1 >= arguments.size()) {

@@ -5,62 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "HeadlessHost.h"
 #include "OffscreenView.h"
 #include "TextFormat.h"
 #include "Viewer.h"
 
 namespace {
-
-// Messages become lines on standard error; the run decides what they mean.
-class CHeadlessDialogs : public CDialogService {
-public:
-    std::vector<std::string> m_errors;
-
-    void ShowMessage(const std::string& caption, const std::string& text, Icon) override {
-        std::string line = text;
-        for (char& c : line)
-            if (c == '\n') c = ' ';
-        if (caption != "Error" && caption != "Orvanta" && !caption.empty()) line = caption + ": " + line;
-        m_errors.push_back(line);
-    }
-    std::string AskOpenFileName(const FileRequest&) override { return ""; }
-    std::string AskSaveFileName(const FileRequest&) override { return ""; }
-};
-
-class CHeadlessHost : public CViewerHost {
-public:
-    CHeadlessDialogs m_dialogs;
-
-    std::string Title() const override { return m_title; }
-    void SetTitle(const std::string& title) override { m_title = title; }
-    bool StartTimer(int) override { return false; }  // nothing plays without a window
-    void StopTimer() override {}
-    void CaptureMouse(bool) override {}
-    void SetWaitCursor(bool) override {}
-    CDialogService& Dialogs() override { return m_dialogs; }
-    void ResizeViewTo(int, int) override {}
-    void ToggleFullScreen() override {}
-    void CloseWindow() override {}
-    void ShowAbout() override {}
-    bool EditPreferences(CPreferenceValues&) override { return false; }
-    void BeginProgress(int) override {}
-    bool StepProgress(int done, int total) override {
-        // Progress is for people watching: only on a terminal.
-        if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\rFrame %d of %d", done + 1, total);
-        return true;
-    }
-    void EndProgress() override {
-        if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
-    }
-    void LoadProgress(double fraction) override {
-        if (!isatty(STDERR_FILENO)) return;
-        std::fprintf(stderr, "\rLoading %3d%%", static_cast<int>(fraction * 100));
-        if (fraction >= 1.0) std::fprintf(stderr, "\n");
-    }
-
-private:
-    std::string m_title = "Orvanta";
-};
 
 std::string JsonString(const std::string& text) {
     if (text.empty()) return "null";

@@ -9,42 +9,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "HeadlessHost.h"
 #include "OffscreenView.h"
 #include "TempFolder.h"
 #include "Viewer.h"
 
 namespace {
-
-class CNullDialogs : public CDialogService {
-public:
-    void ShowMessage(const std::string&, const std::string&, Icon) override {}
-    std::string AskOpenFileName(const FileRequest&) override { return ""; }
-    std::string AskSaveFileName(const FileRequest&) override { return ""; }
-};
-
-class CBenchHost : public CViewerHost {
-public:
-    std::string Title() const override { return m_title; }
-    void SetTitle(const std::string& title) override { m_title = title; }
-    bool StartTimer(int) override { return false; }
-    void StopTimer() override {}
-    void CaptureMouse(bool) override {}
-    void SetWaitCursor(bool) override {}
-    CDialogService& Dialogs() override { return m_dialogs; }
-    void ResizeViewTo(int, int) override {}
-    void ToggleFullScreen() override {}
-    void CloseWindow() override {}
-    void ShowAbout() override {}
-    bool EditPreferences(CPreferenceValues&) override { return false; }
-    void BeginProgress(int) override {}
-    bool StepProgress(int, int) override { return true; }
-    void EndProgress() override {}
-    void LoadProgress(double) override {}
-
-private:
-    std::string m_title = "Orvanta";
-    CNullDialogs m_dialogs;
-};
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -61,7 +31,7 @@ void BM_ExportDemo(benchmark::State& state) {
         state.SkipWithError(view.ErrorText().c_str());
         return;
     }
-    CBenchHost host;
+    CHeadlessHost host;
     CViewer viewer(view, host);
     viewer.OpenStartupFile(folder.File("heart.tvi"));
     const int frames = static_cast<int>(viewer.MovieFrames().size());

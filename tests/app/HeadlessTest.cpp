@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -198,4 +199,27 @@ TEST_F(HeadlessTest, DamagedFilesThroughTheEntryPointFailCleanly) {
         Run("--info fuzz.tvi", status);
         EXPECT_TRUE(status == 0 || status == 1) << "round " << round << " status " << status;
     }
+}
+
+TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
+    ASSERT_EQ(std::system((std::string(ORVANTA_MAKE_DEMO) + " '" + m_folder.Path().string() + "' > /dev/null").c_str()),
+              0);
+    int status = -1;
+    const std::string json =
+        Run("--info --frame 4 --snapshot demo.png --save-plane xy demo_xy.png --export-avi demo.avi heart.tvi", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(json.find("\"size\": [192, 192, 12], \"frames\": 20"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"objects\": 20, \"last_frame\": 19"), std::string::npos) << json;
+    auto stream = ProbeVideoStream(m_folder.File("demo.avi"));
+    EXPECT_EQ(stream["nb_read_packets"], "20");
+    EXPECT_EQ(stream["r_frame_rate"], "18/1");
+
+    InProcess viewer(m_folder.File("heart.tvi"));
+    if (!viewer.m_ready) GTEST_SKIP() << "no offscreen OpenGL";
+    viewer.m_viewer.m_t = 4;
+    viewer.m_viewer.RefreshView();
+    ASSERT_TRUE(viewer.m_viewer.SaveSnapshot(m_folder.File("gui.png")));
+    ASSERT_TRUE(viewer.m_viewer.SavePlane(2, m_folder.File("gui_xy.png")));
+    EXPECT_EQ(ReadBytes(m_folder.File("demo.png")), ReadBytes(m_folder.File("gui.png")));
+    EXPECT_EQ(ReadBytes(m_folder.File("demo_xy.png")), ReadBytes(m_folder.File("gui_xy.png")));
 }
