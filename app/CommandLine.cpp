@@ -109,7 +109,7 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
             error = "unknown option " + argument;
             return false;
         }
-        const OptionSyntax& spec = found->second;
+        const OptionSyntax& syntax = found->second;
         Option option{name, {}, ""};
         auto next = [&](std::string& value) {
             if (i + 1 >= arguments.size()) {
@@ -120,19 +120,19 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
             return true;
         };
         std::string value;
-        switch (spec.kind) {
+        switch (syntax.kind) {
             case Kind::kFlag: break;
             case Kind::kNumbers:
             case Kind::kSize: {
                 if (!next(value)) return false;
-                const char separator = spec.kind == Kind::kSize ? 'x' : ',';
-                if (!ParseNumbers(value, separator, spec.integer, option.numbers) ||
-                    static_cast<int>(option.numbers.size()) != spec.count) {
+                const char separator = syntax.kind == Kind::kSize ? 'x' : ',';
+                if (!ParseNumbers(value, separator, syntax.integer, option.numbers) ||
+                    static_cast<int>(option.numbers.size()) != syntax.count) {
                     error = argument + ": malformed value '" + value + "'";
                     return false;
                 }
                 for (double number : option.numbers) {
-                    if (number < spec.minimum || number > spec.maximum) {
+                    if (number < syntax.minimum || number > syntax.maximum) {
                         error = argument + ": " + value + " is out of range";
                         return false;
                     }
@@ -146,7 +146,7 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
                         error = argument + ": expected any of x, y and z, got '" + value + "'";
                         return false;
                     }
-                } else if (std::find(spec.words.begin(), spec.words.end(), value) == spec.words.end()) {
+                } else if (std::find(syntax.words.begin(), syntax.words.end(), value) == syntax.words.end()) {
                     error = argument + ": unknown value '" + value + "'";
                     return false;
                 }
@@ -157,7 +157,7 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
                 break;
             case Kind::kPlaneAndPath:
                 if (!next(value)) return false;
-                if (std::find(spec.words.begin(), spec.words.end(), value) == spec.words.end()) {
+                if (std::find(syntax.words.begin(), syntax.words.end(), value) == syntax.words.end()) {
                     error = argument + ": unknown plane '" + value + "' (xy, xz or yz)";
                     return false;
                 }
@@ -169,7 +169,7 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
             width = static_cast<int>(option.numbers[0]);
             height = static_cast<int>(option.numbers[1]);
             sizeGiven = true;
-        } else if (spec.output) {
+        } else if (syntax.output) {
             outputs.push_back(option);
         } else {
             state.push_back(option);
