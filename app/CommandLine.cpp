@@ -246,8 +246,7 @@ void CCommandLine::ApplyState(const Option& option, CViewer& viewer) {
         view.m_distance = n[2];
         view.Repaint();
     } else if (name == "saturation" || name == "pixel-size" || name == "frame-time") {
-        CPreferenceValues values{viewer.m_frameTimeMs, viewer.m_pixelSizeX, viewer.m_pixelSizeY,
-                                 viewer.m_pixelSizeZ, static_cast<int>(std::lround(viewer.m_saturation * 100))};
+        CPreferenceValues values = viewer.CurrentPreferences();
         if (name == "saturation") values.saturationPercent = static_cast<int>(n[0]);
         if (name == "frame-time") values.frameTimeMs = static_cast<int>(n[0]);
         if (name == "pixel-size") {

@@ -7,6 +7,7 @@
 
 #include "HeadlessHost.h"
 #include "OffscreenView.h"
+#include "PathUtils.h"
 #include "TextFormat.h"
 #include "Viewer.h"
 
@@ -68,7 +69,7 @@ int RunHeadless(const CCommandLine& commandLine) {
     size_t reported = 0;
 
     const std::string& file = commandLine.file;
-    const std::string extension = file.substr(file.rfind('.') == std::string::npos ? 0 : file.rfind('.') + 1);
+    const std::string extension = PathExtension(file);
     if (!file.empty() && extension != "tvi" && extension != "obj") {
         std::fprintf(stderr, "orvanta: %s: only .tvi and .obj files can be loaded\n", file.c_str());
         return 2;

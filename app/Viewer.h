@@ -144,6 +144,8 @@ public:
     // `suffix`, a printf format that may take `index`.
     std::string ProposedName(const char* suffix, int index) const;
     void ApplyPreferences(const CPreferenceValues& values);
+    // The values the Preferences show for the state now.
+    CPreferenceValues CurrentPreferences() const;
 
     // Runs command `id` when its enable rule allows; false when it did not run.
     bool Execute(int id);
@@ -157,6 +159,8 @@ private:
     void CopySwitchesToView();
     // Copies the three plane switches into the view and refreshes.
     void CopyPlaneSwitchesToView();
+    // Arms a slice drag in `mode` (1 x, 2 y), or ends the one in progress.
+    void ArmSliceDrag(int mode);
     void StepVoxel(int& value, int delta, int size);
     void ChangeBrightnessContrast(double& value, double delta);
 

@@ -194,13 +194,13 @@ bool CViewer::ExportMovie(const std::string& path) {
     return error.empty() && !cancelled;
 }
 
+CPreferenceValues CViewer::CurrentPreferences() const {
+    return {m_frameTimeMs, m_pixelSizeX, m_pixelSizeY, m_pixelSizeZ,
+            CPreferencesDialog::SaturationToPercent(m_saturation)};
+}
+
 void CViewer::OnPreferences() {
-    CPreferenceValues values;
-    values.frameTimeMs = m_frameTimeMs;
-    values.pixelSizeX = m_pixelSizeX;
-    values.pixelSizeY = m_pixelSizeY;
-    values.pixelSizeZ = m_pixelSizeZ;
-    values.saturationPercent = CPreferencesDialog::SaturationToPercent(m_saturation);
+    CPreferenceValues values = CurrentPreferences();
     if (!m_host.EditPreferences(values)) return;
     ApplyPreferences(values);
 }

@@ -94,27 +94,20 @@ void CViewer::OnTimer() {
     RefreshView();
 }
 
-void CViewer::OnSliceDragX() {
+void CViewer::ArmSliceDrag(int mode) {
+    // Either arrow ends any drag in progress rather than switching it.
     if (m_sliceDragMode != 0) {
         m_host.CaptureMouse(false);
         m_sliceDragMode = 0;
         return;
     }
     m_host.CaptureMouse(true);
-    m_sliceDragMode = 1;
+    m_sliceDragMode = mode;
     m_dragLastX = -1;
 }
 
-void CViewer::OnSliceDragY() {
-    if (m_sliceDragMode != 0) {
-        m_host.CaptureMouse(false);
-        m_sliceDragMode = 0;
-        return;
-    }
-    m_host.CaptureMouse(true);
-    m_sliceDragMode = 2;
-    m_dragLastX = -1;
-}
+void CViewer::OnSliceDragX() { ArmSliceDrag(1); }
+void CViewer::OnSliceDragY() { ArmSliceDrag(2); }
 
 void CViewer::OnMouseMove(int x, int y, bool ctrl, bool shift) {
     UpdateTitle();

@@ -1,7 +1,7 @@
 #include "OffscreenView.h"
 
 COffscreenView::~COffscreenView() {
-    if (m_created && m_context.MakeCurrent()) m_renderer.ReleaseResources();
+    if (MakeCurrent()) m_renderer.ReleaseResources();
 }
 
 bool COffscreenView::Create(int width, int height) {
@@ -13,30 +13,30 @@ bool COffscreenView::Create(int width, int height) {
 }
 
 void COffscreenView::SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) {
-    if (!m_created || !m_context.MakeCurrent()) return;
+    if (!MakeCurrent()) return;
     m_renderer.SetSliceTexture(*this, plane, height, width, pixels);
     m_stale = true;
 }
 
 void COffscreenView::SetClearColor(double red, double green, double blue) {
-    if (!m_created || !m_context.MakeCurrent()) return;
+    if (!MakeCurrent()) return;
     m_renderer.SetClearColor(red, green, blue);
     m_stale = true;
 }
 
 void COffscreenView::SetBrightnessContrast(double brightness, double contrast) {
-    if (!m_created || !m_context.MakeCurrent()) return;
+    if (!MakeCurrent()) return;
     m_renderer.SetBrightnessContrast(brightness, contrast);
 }
 
 void COffscreenView::ToggleBackfaceCulling() {
-    if (m_created && m_context.MakeCurrent()) m_renderer.SetBackfaceCulling(!m_backfaceCulling);
+    if (MakeCurrent()) m_renderer.SetBackfaceCulling(!m_backfaceCulling);
     m_backfaceCulling = !m_backfaceCulling;
     m_stale = true;
 }
 
 unsigned COffscreenView::Render() {
-    if (!m_created || !m_context.MakeCurrent()) return 0;
+    if (!MakeCurrent()) return 0;
     // The projection follows the camera's near and far planes, as a resize does.
     m_renderer.Resize(*this, m_context.Width(), m_context.Height());
     const unsigned error = m_renderer.RenderFrame(*this, *this);
@@ -45,9 +45,8 @@ unsigned COffscreenView::Render() {
 }
 
 bool COffscreenView::ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) {
-    if (!m_created) return false;
     if (m_stale) Render();
-    if (!m_context.MakeCurrent()) return false;
+    if (!MakeCurrent()) return false;
     width = m_context.Width();
     height = m_context.Height();
     pixels = m_renderer.ReadFrameBuffer(width, height);

@@ -35,6 +35,9 @@ public:
     unsigned Render();
 
 private:
+    // Makes the context current; false before Create succeeded.
+    bool MakeCurrent() { return m_created && m_context.MakeCurrent(); }
+
     COffscreenContext m_context;
     CSceneRenderer m_renderer;
     bool m_created = false;

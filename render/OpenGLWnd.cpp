@@ -15,11 +15,7 @@ COpenGLWnd::COpenGLWnd(QWidget* parent) : QOpenGLWidget(parent) {
 COpenGLWnd::~COpenGLWnd() {
     // Textures and lists belong to this widget's context, which must be
     // current to delete them.
-    if (context() != nullptr) {
-        makeCurrent();
-        m_renderer.ReleaseResources();
-        doneCurrent();
-    }
+    WithContext([this] { m_renderer.ReleaseResources(); });
 }
 
 QSurfaceFormat COpenGLWnd::RequestedFormat() {
@@ -61,12 +57,11 @@ void COpenGLWnd::paintGL() {
 }
 
 void COpenGLWnd::RenderNow() {
-    if (context() == nullptr) return;
-    makeCurrent();
-    RenderScene();
-    glFlush();
-    doneCurrent();
-    update();
+    if (WithContext([this] {
+            RenderScene();
+            glFlush();
+        }))
+        update();
 }
 
 void COpenGLWnd::RenderScene() { m_frameError = m_renderer.BeginFrame(*this); }
@@ -76,30 +71,20 @@ void COpenGLWnd::ShowErrorMessage(const QString& text) {
 }
 
 void COpenGLWnd::SetClearColor(double red, double green, double blue) {
-    if (context() == nullptr) return;
-    makeCurrent();
-    m_renderer.SetClearColor(red, green, blue);
-    doneCurrent();
+    WithContext([&] { m_renderer.SetClearColor(red, green, blue); });
 }
 
 void COpenGLWnd::SetBrightnessContrast(double brightness, double contrast) {
-    if (context() == nullptr) return;
-    makeCurrent();
-    m_renderer.SetBrightnessContrast(brightness, contrast);
-    doneCurrent();
+    WithContext([&] { m_renderer.SetBrightnessContrast(brightness, contrast); });
 }
 
 bool COpenGLWnd::ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) {
-    if (context() == nullptr) return false;
     const qreal ratio = devicePixelRatio();
     width = static_cast<int>(this->width() * ratio);
     height = static_cast<int>(this->height() * ratio);
     if (width <= 0 || height <= 0) return false;
     // The widget draws into its own framebuffer, which keeps the last frame.
-    makeCurrent();
-    pixels = m_renderer.ReadFrameBuffer(width, height);
-    doneCurrent();
-    return true;
+    return WithContext([&] { pixels = m_renderer.ReadFrameBuffer(width, height); });
 }
 
 void COpenGLWnd::mousePressEvent(QMouseEvent* event) {

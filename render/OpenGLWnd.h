@@ -54,6 +54,17 @@ protected:
 
     CSceneRenderer m_renderer;
 
+    // Runs `work` with this view's context current, as every OpenGL call from
+    // outside painting needs; nothing happens before the context exists.
+    template <typename Work>
+    bool WithContext(Work work) {
+        if (context() == nullptr) return false;
+        makeCurrent();
+        work();
+        doneCurrent();
+        return true;
+    }
+
 private:
     GLenum m_frameError = 0;
 };

@@ -16,18 +16,11 @@ void CVolumeView::RenderScene() {
 }
 
 void CVolumeView::SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) {
-    if (context() == nullptr) return;
-    makeCurrent();
-    m_renderer.SetSliceTexture(*this, plane, height, width, pixels);
-    doneCurrent();
+    WithContext([&] { m_renderer.SetSliceTexture(*this, plane, height, width, pixels); });
 }
 
 void CVolumeView::ToggleBackfaceCulling() {
-    if (context() != nullptr) {
-        makeCurrent();
-        m_renderer.SetBackfaceCulling(!m_backfaceCulling);
-        doneCurrent();
-    }
+    WithContext([this] { m_renderer.SetBackfaceCulling(!m_backfaceCulling); });
     m_backfaceCulling = !m_backfaceCulling;
     update();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -8,6 +9,13 @@
 // to a saturation level S, white at and above S.
 
 using IntensityHistogram = std::array<uint64_t, 65536>;
+
+// A sample as stored in a file (little-endian) in the host's byte order.
+inline uint16_t SampleFromFile(uint16_t stored) {
+    if constexpr (std::endian::native == std::endian::big)
+        return static_cast<uint16_t>((stored >> 8) | (stored << 8));
+    return stored;
+}
 using IntensityTable = std::array<uint8_t, 65536>;
 
 // The smallest sample value v for which at least `fraction` of all samples

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "HistogramCounter.h"
 #include "IntensityWindow.h"
 #include "ParallelRanges.h"
 #include "TviFile.h"
@@ -106,22 +107,21 @@ bool CTimeVolume::LoadTvi(const std::string& path, double saturation, const Prog
         const uint16_t* samples = map.Samples();
         const int threads = WorthwhileThreads(2 * total);
         try {
-            // Pass 1: the histogram of every sample, one partial histogram per thread.
-            std::vector<std::unique_ptr<IntensityHistogram>> partial(static_cast<size_t>(threads));
-            for (auto& histogram : partial) histogram = std::make_unique<IntensityHistogram>();
+            // Pass 1: the histogram of every sample, one counter per thread.
+            std::vector<CHistogramCounter> counters(static_cast<size_t>(threads));
             ParallelRanges(total, threads, [&](int part, int64_t begin, int64_t end) {
-                IntensityHistogram& histogram = *partial[static_cast<size_t>(part)];
+                CHistogramCounter& counter = counters[static_cast<size_t>(part)];
                 for (int64_t at = begin; at < end; at += kChunkSamples) {
                     const int64_t n = std::min(kChunkSamples, end - at);
-                    AddToHistogram(histogram, samples + at, static_cast<size_t>(n));
+                    counter.Add(samples + at, static_cast<size_t>(n));
                     map.Release(at, at + n);
                     // The calling thread's share stands for the whole pass.
                     if (part == 0 && progress) progress(0.5 * static_cast<double>(at + n - begin) / (end - begin));
                 }
             });
-            for (size_t i = 1; i < partial.size(); ++i)
-                for (size_t v = 0; v < partial[0]->size(); ++v) (*partial[0])[v] += (*partial[i])[v];
-            level = SaturationLevelOfHistogram(*partial[0], saturation);
+            auto histogram = std::make_unique<IntensityHistogram>();
+            for (CHistogramCounter& counter : counters) counter.AddTo(*histogram);
+            level = SaturationLevelOfHistogram(*histogram, saturation);
             const IntensityTable table = MakeIntensityTable(level);
 
             // Pass 2: every (z, t) image through the table into its own slice.

@@ -136,16 +136,19 @@ void CTviFile::Adopt(const Header& header) {
     }
 }
 
-int CTviFile::ReadHeader(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+CTviFile::FilePtr CTviFile::OpenAndParse(const std::string& path, Header& header) {
+    FilePtr file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (file == nullptr) {
         m_errorText = "cannot open file: " + std::string(std::strerror(errno));
-        return -1;
+        return FilePtr(nullptr, &std::fclose);
     }
+    if (!ParseHeader(file.get(), header, m_errorText)) return FilePtr(nullptr, &std::fclose);
+    return file;
+}
+
+int CTviFile::ReadHeader(const std::string& path) {
     Header header;
-    const bool ok = ParseHeader(file, header, m_errorText);
-    std::fclose(file);
-    if (!ok) return -1;
+    if (OpenAndParse(path, header) == nullptr) return -1;
     Adopt(header);
     m_samples.reset();  // they belonged to the previous file
     m_errorText.clear();
@@ -153,25 +156,16 @@ int CTviFile::ReadHeader(const std::string& path) {
 }
 
 int CTviFile::Read(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        m_errorText = "cannot open file: " + std::string(std::strerror(errno));
-        return -1;
-    }
     Header header;
-    if (!ParseHeader(file, header, m_errorText)) {
-        std::fclose(file);
-        return -1;
-    }
+    FilePtr file = OpenAndParse(path, header);
+    if (file == nullptr) return -1;
     std::unique_ptr<uint16_t[]> samples(new (std::nothrow) uint16_t[static_cast<size_t>(header.sampleCount)]);
     if (samples == nullptr) {
-        std::fclose(file);
         m_errorText = "not enough memory for " + std::to_string(header.sampleCount) + " samples";
         return -1;
     }
     const auto count = static_cast<size_t>(header.sampleCount);
-    const size_t got = std::fread(samples.get(), sizeof(uint16_t), count, file);
-    std::fclose(file);
+    const size_t got = std::fread(samples.get(), sizeof(uint16_t), count, file.get());
     if (got != count) {
         m_errorText = "file is truncated: read " + std::to_string(got) + " of " + std::to_string(count) +
                       " samples";

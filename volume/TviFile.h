@@ -55,7 +55,10 @@ public:
 
 private:
     struct Header;
+    using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
     static bool ParseHeader(std::FILE* file, Header& header, std::string& error);
+    // Opens the file and reads its header; null (with m_errorText) on failure.
+    FilePtr OpenAndParse(const std::string& path, Header& header);
     void Adopt(const Header& header);
 
     std::string m_errorText;
