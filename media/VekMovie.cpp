@@ -12,7 +12,6 @@ extern "C" {
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <source_location>
 
 #include "PathUtils.h"
 #include "VisError.h"
@@ -21,14 +20,15 @@ namespace {
 
 constexpr int64_t kPositionUnknown = INT64_MIN;
 
-[[noreturn]] void Raise(const char* message, int32_t code,
-                        std::source_location where = std::source_location::current()) {
-    throw CVisError(message, code, "", "VekMovie", static_cast<int32_t>(where.line()));
+// The error names the line that raised it. __builtin_LINE() as a default
+// argument gives the caller's line with GCC and clang alike; clang 14 cannot
+// build std::source_location on GCC 12's library.
+[[noreturn]] void Raise(const char* message, int32_t code, int32_t line = __builtin_LINE()) {
+    throw CVisError(message, code, "", "VekMovie", line);
 }
 
-void RaiseIfFailed(int result, const char* message,
-                   std::source_location where = std::source_location::current()) {
-    if (result < 0) Raise(message, result, where);
+void RaiseIfFailed(int result, const char* message, int32_t line = __builtin_LINE()) {
+    if (result < 0) Raise(message, result, line);
 }
 
 bool EndsWithBottomUpMark(const AVCodecParameters* parameters) {

@@ -12,6 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
+  clang-14 libclang-rt-14-dev
   locales-all
 )
 

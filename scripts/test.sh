@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test. Any failed test or any
-# sanitizer report fails the run.
+# UndefinedBehaviorSanitizer, runs every test, and then replays every fuzz
+# corpus and fuzzes each target briefly. Any failed test, sanitizer report or
+# fuzz finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,7 @@ export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0
 # Window tests need an X display; xvfb-run gives them a virtual one.
 xvfb-run -a -s "-screen 0 1280x1024x24" \
   ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
+
+# The fuzz targets, in their own clang build: every committed input once,
+# then ORVANTA_FUZZ_SECONDS (default 20) of fuzzing per target.
+bash scripts/fuzz.sh all "${ORVANTA_FUZZ_SECONDS:-20}"

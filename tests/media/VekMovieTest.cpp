@@ -272,8 +272,14 @@ TEST(VekMovie, FailuresRaiseTheirMessagesAndCodes) {
     EXPECT_STREQ(error.what(), "Invalid input image");
     EXPECT_EQ(error.ErrorCode(), static_cast<int32_t>(0x80070057));
 
+    const int32_t invalidImageLine = error.Line();
+
     error = RaisedBy([&] { movie.Open(folder.File("missing.avi").c_str(), CVekMovie::kOpenRead); });
     EXPECT_STREQ(error.what(), "AviFileOpen failed");
+    // Each error names the line that raised it, not one inside a helper.
+    EXPECT_GT(error.Line(), 0);
+    EXPECT_GT(invalidImageLine, 0);
+    EXPECT_NE(error.Line(), invalidImageLine);
     EXPECT_EQ(error.ErrorCode(), -ENOENT);  // FFmpeg's error value
     EXPECT_STREQ(error.SourceFile(), "VekMovie");
     EXPECT_STREQ(error.FunctionName(), "");

@@ -1,0 +1,113 @@
+// Opens the input as a .tvi file, the way the viewer does, and then asks the
+// loaded volume for its planes: every index and frame of a small volume, a
+// spread of them for a large one, plain and resampled to power-of-two sizes.
+// The gathered planes are compared voxel by voxel with the stored XY slices,
+// and the full 16-bit read must agree with the mapped load on the saturation.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "FuzzInput.h"
+#include "SliceImage.h"
+#include "TimeVolume.h"
+#include "TviFile.h"
+
+namespace {
+
+// Indices and frames asked per plane at most; longer axes are walked with a
+// stride that still visits the first and the last one.
+constexpr int kMaxSteps = 24;
+
+std::vector<int> Spread(int count) {
+    std::vector<int> values;
+    if (count <= 0) return values;
+    const int stride = std::max(1, count / kMaxSteps);
+    for (int i = 0; i < count; i += stride) values.push_back(i);
+    if (values.back() != count - 1) values.push_back(count - 1);
+    return values;
+}
+
+// The voxel the XY slices hold, rows top first.
+uint8_t StoredVoxel(const CTimeVolume& volume, int x, int y, int z, int t) {
+    const CSliceImage& slice = volume.m_slices[static_cast<size_t>(z)][static_cast<size_t>(t)];
+    return slice.m_data[static_cast<size_t>(y) * static_cast<size_t>(slice.m_width) + static_cast<size_t>(x)];
+}
+
+void CheckPlane(const CTimeVolume& volume, int plane, int index, int frame, bool powerOfTwo) {
+    CSliceImage image = volume.GetSlice(plane, index, frame, powerOfTwo);
+    const int32_t widths[3] = {volume.m_sizeY, volume.m_sizeX, volume.m_sizeX};
+    const int32_t heights[3] = {volume.m_sizeZ, volume.m_sizeZ, volume.m_sizeY};
+    int32_t width = widths[plane];
+    int32_t height = heights[plane];
+    // The XY plane is handed out as stored, never resampled.
+    if (powerOfTwo && plane != 2) {
+        width = PowerOfTwoTextureSize(width);
+        height = PowerOfTwoTextureSize(height);
+    }
+    FuzzCheck(image.m_data != nullptr, "a plane inside the volume comes back empty");
+    FuzzCheck(image.m_width == width && image.m_height == height && image.m_bytesPerPixel == 1,
+              "a plane has the wrong size");
+    FuzzCheck(image.m_ownsData == (plane != 2), "a plane's ownership is wrong");
+    if (!powerOfTwo && plane != 2) {
+        // The gathered planes read mirrored rows and columns of the XY slices.
+        for (int r = 0; r < height; ++r) {
+            for (int c = 0; c < width; ++c) {
+                const uint8_t expected = plane == 1
+                                             ? StoredVoxel(volume, c, volume.m_sizeY - 1 - index, r, frame)
+                                             : StoredVoxel(volume, volume.m_sizeX - 1 - index,
+                                                           volume.m_sizeY - 1 - c, r, frame);
+                FuzzCheck(image.m_data[static_cast<size_t>(r) * static_cast<size_t>(width) + c] == expected,
+                          "a gathered plane differs from the stored slices");
+            }
+        }
+    } else {
+        Consume(image.m_data, static_cast<size_t>(image.ByteCount()));
+    }
+    FreeSliceImage(image);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string path = WriteScratchFile("input.tvi", data, size);
+
+    CTviFile file;
+    const bool read = file.Read(path) == 0;
+    FuzzCheck(read == file.ErrorText().empty(), "a failed read says why, a good one has no error");
+
+    CTimeVolume volume;
+    if (!volume.LoadTvi(path, 0.98)) {
+        FuzzCheck(!volume.LastError().empty(), "a refused load says why");
+        FuzzCheck(!read, "the load refuses a file the full read accepts");
+        FuzzCheck(volume.m_slices.empty() && volume.m_sizeX == 0 && volume.m_frames == 0,
+                  "a refused load leaves the volume as it was");
+        return 0;
+    }
+    FuzzCheck(read, "the load accepts a file the full read refuses");
+    FuzzCheck(volume.m_saturationLevel == file.SaturationLevel(0.98),
+              "the load and the full read disagree on the saturation level");
+
+    // A volume holds either nothing or the file's sizes with one slice per (z, t).
+    if (!file.IsEmpty()) {
+        FuzzCheck(volume.m_sizeX == file.m_sizeX && volume.m_sizeY == file.m_sizeY &&
+                      volume.m_sizeZ == file.m_sizeZ && volume.m_frames == file.m_frames,
+                  "the volume's sizes differ from the header's");
+    }
+    FuzzCheck(volume.m_slices.size() == static_cast<size_t>(volume.m_sizeZ), "one slice list per z");
+    for (const auto& frames : volume.m_slices)
+        FuzzCheck(frames.size() == static_cast<size_t>(volume.m_frames), "one slice per frame");
+
+    const int32_t extents[3] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ};
+    for (int plane = 0; plane < 3; ++plane) {
+        for (int index : Spread(extents[plane]))
+            for (int frame : Spread(volume.m_frames))
+                for (bool powerOfTwo : {false, true}) CheckPlane(volume, plane, index, frame, powerOfTwo);
+        // Outside the volume there is nothing to hand out.
+        for (const int index : {-1, extents[plane]})
+            FuzzCheck(volume.GetSlice(plane, index, 0, true).m_data == nullptr, "a plane outside the volume");
+        FuzzCheck(volume.GetSlice(plane, 0, volume.m_frames, false).m_data == nullptr, "a frame past the end");
+    }
+    return 0;
+}
