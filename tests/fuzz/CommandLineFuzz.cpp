@@ -11,8 +11,8 @@
 #include "FuzzInput.h"
 #include "HeadlessHost.h"
 #include "TviWriter.h"
-#include "Viewer.h"
 #include "ViewModel.h"
+#include "Viewer.h"
 
 namespace {
 
@@ -45,7 +45,8 @@ std::string WriteStartupFiles() {
     for (size_t i = 0; i < contents.samples.size(); ++i) contents.samples[i] = static_cast<uint16_t>(i * 37);
     const std::string path = ScratchPath("volume.tvi");
     FuzzCheck(WriteTviFile(path, contents), "writing the volume");
-    const std::string meshes = "g a-00\nv 0 0 0\nv 4 0 0\nv 0 3 2\nf 1 2 3\ng a-01\nv 1 1 1\nv 2 1 1\nv 1 2 1\nf 4 5 6\n";
+    const std::string meshes =
+        "g a-00\nv 0 0 0\nv 4 0 0\nv 0 3 2\nf 1 2 3\ng a-01\nv 1 1 1\nv 2 1 1\nv 1 2 1\nf 4 5 6\n";
     WriteScratchFile("volume.obj", reinterpret_cast<const uint8_t*>(meshes.data()), meshes.size());
     return path;
 }

@@ -7,6 +7,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -47,7 +49,8 @@ void ReadMovie(const std::string& path) {
     }
     // Seeks: the last frame, past the end, back to the start, the middle.
     const int32_t count = static_cast<int32_t>(std::min<uint32_t>(movie.FrameCount(), INT32_MAX));
-    for (int32_t index : {count - 1, count + 5, 0, count / 2, -1}) {
+    const auto pastEnd = static_cast<int32_t>(std::min<int64_t>(int64_t{count} + 5, INT32_MAX));
+    for (int32_t index : {count - 1, pastEnd, 0, count / 2, -1}) {
         try {
             movie.ReadFrame(image, index);
             CheckFrame(movie, image);
@@ -83,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const CSkippedMovie& movie : skipped) FuzzCheck(!movie.reason.empty(), "a skipped movie says why");
     FuzzCheck(volume.m_sizeZ == static_cast<int32_t>(volume.m_slices.size()), "one slice per movie kept");
     for (const auto& frames : volume.m_slices) {
-        FuzzCheck(frames.size() == static_cast<size_t>(volume.m_frames), "every slice has the volume's frames");
+        FuzzCheck(frames.size() == static_cast<size_t>(volume.m_frames),
+                  "every slice has the volume's frames");
         for (const CSliceImage& slice : frames)
             FuzzCheck(slice.m_width == volume.m_sizeX && slice.m_height == volume.m_sizeY,
                       "a slice has not the volume's size");

@@ -19,7 +19,8 @@ void CheckObject(const CMeshObject& object) {
     FuzzCheck(object.m_normals.size() == count, "one normal per vertex");
     for (const Triangle& triangle : object.m_triangles)
         for (int32_t v : triangle.v)
-            FuzzCheck(v >= 0 && static_cast<size_t>(v) < count, "a triangle refers to a vertex it does not have");
+            FuzzCheck(v >= 0 && static_cast<size_t>(v) < count,
+                      "a triangle refers to a vertex it does not have");
     for (const Vec3d& n : object.m_normals) {
         // Unit length or zero; a mesh with infinite coordinates may give NaN.
         const double length = n.Length();

@@ -51,6 +51,8 @@ void SetValues(CPreferencesDialog& dialog, const SValues& values) {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Font warnings of the offscreen platform would bury libFuzzer's report.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     static QApplication application(*argc, *argv);
     return 0;
 }
@@ -79,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (double pixelSize : {accepted.x, accepted.y, accepted.z})
         FuzzCheck(pixelSize >= 0.01 && pixelSize <= 100.0, "pixel size out of range");
     FuzzCheck(accepted.saturation >= 1 && accepted.saturation <= 100, "saturation out of range");
-    FuzzCheck(CPreferencesDialog::SaturationToPercent(CPreferencesDialog::PercentToSaturation(accepted.saturation)) ==
-                  accepted.saturation,
+    FuzzCheck(CPreferencesDialog::SaturationToPercent(
+                  CPreferencesDialog::PercentToSaturation(accepted.saturation)) == accepted.saturation,
               "the saturation does not survive the frame's fraction");
 
     // Shown and confirmed unchanged, the values stay what the boxes showed:

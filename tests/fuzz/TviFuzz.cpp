@@ -54,10 +54,10 @@ void CheckPlane(const CTimeVolume& volume, int plane, int index, int frame, bool
         // The gathered planes read mirrored rows and columns of the XY slices.
         for (int r = 0; r < height; ++r) {
             for (int c = 0; c < width; ++c) {
-                const uint8_t expected = plane == 1
-                                             ? StoredVoxel(volume, c, volume.m_sizeY - 1 - index, r, frame)
-                                             : StoredVoxel(volume, volume.m_sizeX - 1 - index,
-                                                           volume.m_sizeY - 1 - c, r, frame);
+                const uint8_t expected =
+                    plane == 1
+                        ? StoredVoxel(volume, c, volume.m_sizeY - 1 - index, r, frame)
+                        : StoredVoxel(volume, volume.m_sizeX - 1 - index, volume.m_sizeY - 1 - c, r, frame);
                 FuzzCheck(image.m_data[static_cast<size_t>(r) * static_cast<size_t>(width) + c] == expected,
                           "a gathered plane differs from the stored slices");
             }
@@ -107,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Outside the volume there is nothing to hand out.
         for (const int index : {-1, extents[plane]})
             FuzzCheck(volume.GetSlice(plane, index, 0, true).m_data == nullptr, "a plane outside the volume");
-        FuzzCheck(volume.GetSlice(plane, 0, volume.m_frames, false).m_data == nullptr, "a frame past the end");
+        FuzzCheck(volume.GetSlice(plane, 0, volume.m_frames, false).m_data == nullptr,
+                  "a frame past the end");
     }
     return 0;
 }
