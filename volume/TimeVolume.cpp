@@ -1,5 +1,8 @@
 #include "TimeVolume.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -8,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "HistogramCounter.h"
 #include "IntensityWindow.h"
@@ -66,6 +70,26 @@ std::vector<std::string> AviPathsIn(const std::string& prefix) {
 std::string SizeText(int32_t width, int32_t height) {
     return std::to_string(width) + " x " + std::to_string(height);
 }
+
+// Prefaults a voxel block on a thread of the lowest priority for as long as it lives.
+class BackgroundPrefault {
+public:
+    explicit BackgroundPrefault(const CVoxelBuffer& voxels)
+        : m_thread([this, &voxels] {
+              setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+              voxels.Prefault(m_stop);
+          }) {}
+    ~BackgroundPrefault() {
+        m_stop = true;
+        m_thread.join();
+    }
+    BackgroundPrefault(const BackgroundPrefault&) = delete;
+    BackgroundPrefault& operator=(const BackgroundPrefault&) = delete;
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 // Runs work(part, first, count, scratch) over every block of the source's
 // samples, on `threads` threads. The threads claim runs of blocks in file
@@ -148,7 +172,7 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
             if (!source.Prepare(stage(0.0, prepareWeight), m_lastError)) return false;
 
             buffer = std::make_unique<CVoxelBuffer>(total);
-            level = ConvertSource(source, saturation, buffer->Data(), stage(prepareWeight, 1.0),
+            level = ConvertSource(source, saturation, *buffer, stage(prepareWeight, 1.0),
                                   stage(prepareWeight + 1.0, 1.0));
 
             const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
@@ -186,16 +210,22 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
     return true;
 }
 
-uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, uint8_t* voxels,
+uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, const CVoxelBuffer& voxels,
                                     const Progress& countProgress, const Progress& convertProgress) {
     const int64_t total = source.SampleCount();
     const int threads = WorthwhileThreads(2 * total);
 
-    // Pass 1: the histogram of every code, one counter per thread.
+    // Pass 1: the histogram of every code, one counter per thread. Meanwhile a
+    // thread of low priority has the kernel clear the pages the voxels will
+    // take: while the counting waits for the disk that costs nothing, and
+    // otherwise the counting threads come first.
     std::vector<CHistogramCounter> counters(static_cast<size_t>(threads));
-    ForEachBlock(source, threads, countProgress, [&](int part, int64_t first, int64_t count, uint16_t* scratch) {
-        counters[static_cast<size_t>(part)].Add(source.Codes(first, count, scratch), static_cast<size_t>(count));
-    });
+    {
+        const BackgroundPrefault prefault(voxels);
+        ForEachBlock(source, threads, countProgress, [&](int part, int64_t first, int64_t count, uint16_t* scratch) {
+            counters[static_cast<size_t>(part)].Add(source.Codes(first, count, scratch), static_cast<size_t>(count));
+        });
+    }
     auto histogram = std::make_unique<IntensityHistogram>();
     for (CHistogramCounter& counter : counters) counter.AddTo(*histogram);
 
@@ -227,7 +257,7 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, ui
             source.ImagePlace(image, z, t);
             if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
                 throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
-            uint8_t* out = voxels + (int64_t{z} * source.m_frames + t) * imageSamples + offset;
+            uint8_t* out = voxels.Data() + (int64_t{z} * source.m_frames + t) * imageSamples + offset;
             ConvertSamples(source.Codes(at, n, scratch), out, static_cast<size_t>(n), table);
             at += n;
         }

@@ -68,8 +68,8 @@ public:
 
 private:
     // Counts the source's samples, finds the saturation level and writes every
-    // voxel to `voxels` (slice-major, frames within slices). Returns the level.
-    static uint16_t ConvertSource(CSampleSource& source, double saturation, uint8_t* voxels,
+    // voxel into `voxels` (slice-major, frames within slices). Returns the level.
+    static uint16_t ConvertSource(CSampleSource& source, double saturation, const CVoxelBuffer& voxels,
                                   const Progress& countProgress, const Progress& convertProgress);
     // Appends one movie as a z-slice and trims the volume to the shorter of its
     // frame count and the movie's. Nothing when the movie was added, else why

@@ -22,7 +22,7 @@ bool CTviSource::Open(const std::string& path, std::string& error) {
         m_calibration.m_frameTime = file.m_frameTime;
     }
     const int64_t count = file.SampleCount();
-    return count == 0 || m_map.Open(path, count, error);
+    return count == 0 || m_file.Open(path, CTviFile::kHeaderSize, 2, count, error);
 }
 
 void CTviSource::ImagePlace(int64_t image, int32_t& z, int32_t& t) const {
@@ -31,17 +31,10 @@ void CTviSource::ImagePlace(int64_t image, int32_t& z, int32_t& t) const {
 }
 
 const uint16_t* CTviSource::Codes(int64_t first, int64_t count, uint16_t* scratch) const {
-    const uint16_t* stored = m_map.Samples() + first;
-    if constexpr (std::endian::native == std::endian::little) {
-        (void)count;
-        (void)scratch;
-        return stored;
-    } else {
-        for (int64_t i = 0; i < count; ++i) scratch[i] = SampleFromFile(stored[i]);
-        return scratch;
-    }
+    m_file.Read(first, count, scratch);
+    if constexpr (std::endian::native == std::endian::big)
+        for (int64_t i = 0; i < count; ++i) scratch[i] = SampleFromFile(scratch[i]);
+    return scratch;
 }
 
-void CTviSource::WillNeed(int64_t first, int64_t end) const { m_map.WillNeed(first, end); }
-
-void CTviSource::Release(int64_t first, int64_t end) const { m_map.Release(first, end); }
+void CTviSource::WillNeed(int64_t first, int64_t end) const { m_file.WillNeed(first, end); }

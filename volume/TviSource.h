@@ -3,10 +3,10 @@
 #include <string>
 
 #include "SampleSource.h"
-#include "TviSampleMap.h"
+#include "SampleFile.h"
 
-// The samples of a .tvi file for a volume load: the file is mapped, not read,
-// and its images lie z-major (every frame of slice 0, then of slice 1, ...).
+// The samples of a .tvi file for a volume load. Its images lie z-major (every
+// frame of slice 0, then every frame of slice 1, ...).
 class CTviSource : public CSampleSource {
 public:
     // Reads and checks the header and maps the samples. False, with `error`
@@ -16,8 +16,7 @@ public:
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
     void WillNeed(int64_t first, int64_t end) const override;
-    void Release(int64_t first, int64_t end) const override;
 
 private:
-    CTviSampleMap m_map;
+    CSampleFile m_file;
 };

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <new>
 
 CVoxelBuffer::CVoxelBuffer(int64_t bytes) : m_size(bytes) {
@@ -19,4 +20,16 @@ CVoxelBuffer::CVoxelBuffer(int64_t bytes) : m_size(bytes) {
 
 CVoxelBuffer::~CVoxelBuffer() {
     if (m_data != nullptr) munmap(m_data, m_mappedSize);
+}
+
+void CVoxelBuffer::Prefault(const std::atomic<bool>& stop) const {
+#ifdef MADV_POPULATE_WRITE
+    constexpr size_t kStep = size_t{2} << 20;
+    for (size_t at = 0; at < m_mappedSize && !stop.load(std::memory_order_relaxed); at += kStep) {
+        // Kernels before 5.14 refuse the advice; the pages then come at first write as usual.
+        if (madvise(m_data + at, std::min(kStep, m_mappedSize - at), MADV_POPULATE_WRITE) != 0) return;
+    }
+#else
+    (void)stop;
+#endif
 }

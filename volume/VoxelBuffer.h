@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -17,6 +18,12 @@ public:
     CVoxelBuffer& operator=(const CVoxelBuffer&) = delete;
 
     uint8_t* Data() const { return m_data; }
+
+    // Has the kernel supply the block's pages (cleared) now rather than at
+    // their first write, front to back, until done or `stop` is set. Meant to
+    // run on a spare thread while the load waits for the disk. Writes nothing,
+    // so it may overlap reads of the block but must end before it is written.
+    void Prefault(const std::atomic<bool>& stop) const;
     int64_t Size() const { return m_size; }
 
 private:
