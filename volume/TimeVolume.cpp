@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -221,7 +222,10 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
     // otherwise the counting threads come first.
     std::vector<CHistogramCounter> counters(static_cast<size_t>(threads));
     {
-        const BackgroundPrefault prefault(voxels);
+        // Below some megabytes the pages come as fast as a thread starts.
+        constexpr int64_t kWorthPrefaulting = int64_t{32} << 20;
+        std::optional<BackgroundPrefault> prefault;
+        if (voxels.Size() >= kWorthPrefaulting) prefault.emplace(voxels);
         ForEachBlock(source, threads, countProgress, [&](int part, int64_t first, int64_t count, uint16_t* scratch) {
             counters[static_cast<size_t>(part)].Add(source.Codes(first, count, scratch), static_cast<size_t>(count));
         });
