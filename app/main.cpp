@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "AppIcon.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
 #include "MainFrame.h"
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
     // fixed-function drawing needs.
     QSurfaceFormat::setDefaultFormat(COpenGLWnd::RequestedFormat());
     QApplication application(argc, argv);
-    QApplication::setApplicationName("Orvanta");
+    SetUpApplication();
 
     CMainFrame frame;
     frame.show();
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
+    commandLine.ApplyLoadSettings(frame.Viewer());
     frame.Viewer().OpenStartupFile(commandLine.file);
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());
     return QApplication::exec();
