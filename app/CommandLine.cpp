@@ -1,14 +1,14 @@
 #include "CommandLine.h"
 
-#include "PreferencesDialog.h"
-#include "Viewer.h"
-
 #include <QCommandLineParser>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
+
+#include "PreferencesDialog.h"
+#include "Viewer.h"
 
 namespace {
 
@@ -86,7 +86,9 @@ const OptionSyntax* FindSyntax(const std::string& name) {
 QString FromBytes(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
-std::string ToBytes(const QString& text) { return text.toLatin1().toStdString(); }
+std::string ToBytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 // The parser gives an option one value, but --save-plane takes two, a plane
 // and a path. The path joins the plane behind a NUL, which no argument can
@@ -104,10 +106,12 @@ QStringList JoinTwoValueOptions(const std::vector<std::string>& arguments) {
         }
         if (argument.rfind("--", 0) != 0) continue;
         const size_t equals = argument.find('=');
-        const OptionSyntax* syntax = FindSyntax(argument.substr(2, equals == std::string::npos ? equals : equals - 2));
+        const OptionSyntax* syntax =
+            FindSyntax(argument.substr(2, equals == std::string::npos ? equals : equals - 2));
         if (syntax == nullptr || syntax->kind == Kind::kFlag) continue;
         // The values that follow, which may look like options themselves.
-        const size_t values = (equals == std::string::npos ? 1 : 0) + (syntax->kind == Kind::kPlaneAndPath ? 1 : 0);
+        const size_t values =
+            (equals == std::string::npos ? 1 : 0) + (syntax->kind == Kind::kPlaneAndPath ? 1 : 0);
         if (i + values >= arguments.size()) continue;  // the parser reports what is missing
         if (syntax->kind == Kind::kPlaneAndPath) {
             std::string value = equals == std::string::npos ? arguments[++i] : argument.substr(equals + 1);
@@ -144,7 +148,8 @@ bool ParseValue(const OptionSyntax& syntax, const std::string& value, CCommandLi
                 std::string& error) {
     const std::string argument = "--" + option.name;
     switch (syntax.kind) {
-        case Kind::kFlag: break;
+        case Kind::kFlag:
+            break;
         case Kind::kNumbers:
         case Kind::kSize: {
             const char separator = syntax.kind == Kind::kSize ? 'x' : ',';
@@ -212,7 +217,8 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     for (const OptionSyntax& syntax : OptionSyntaxes())
-        parser.addOption(QCommandLineOption(syntax.name, QString(), syntax.kind == Kind::kFlag ? "" : "value"));
+        parser.addOption(
+            QCommandLineOption(syntax.name, QString(), syntax.kind == Kind::kFlag ? "" : "value"));
 
     if (!parser.parse(JoinTwoValueOptions(arguments))) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -304,7 +310,8 @@ Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.
 void CCommandLine::ApplyLoadSettings(CViewer& viewer) const {
     for (const Option& option : loadSettings) {
         if (option.name == "saturation")
-            viewer.m_saturation = CPreferencesDialog::PercentToSaturation(static_cast<int>(option.numbers[0]));
+            viewer.m_saturation =
+                CPreferencesDialog::PercentToSaturation(static_cast<int>(option.numbers[0]));
     }
 }
 

@@ -112,7 +112,8 @@ void CMainFrame::ResizeViewTo(int width, int height) {
     // The size is named in device pixels, the pixels snapshots and movies
     // hold; widgets are sized in logical pixels, fewer on a scaled display.
     const QSize logical = COpenGLWnd::LogicalSizeFor(QSize(width, height), m_view->devicePixelRatio());
-    resize(this->width() - m_view->width() + logical.width(), this->height() - m_view->height() + logical.height());
+    resize(this->width() - m_view->width() + logical.width(),
+           this->height() - m_view->height() + logical.height());
     update();
 }
 

@@ -54,9 +54,10 @@ std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
         // is never below the side itself, so this covers the XY plane too.
         const int texture = PowerOfTwoTextureSize(size);
         if (texture == 0 || texture > limit)
-            return FormatText("The slices are too large to show: %s = %d, and the textures here hold at most %d "
-                              "pixels a side.",
-                              name, size, limit);
+            return FormatText(
+                "The slices are too large to show: %s = %d, and the textures here hold at most %d "
+                "pixels a side.",
+                name, size, limit);
     }
     return "";
 }

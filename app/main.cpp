@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSurfaceFormat>
-
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 #include <QSurfaceFormat>
 #include <QTimer>
-
 #include <algorithm>
 
 COpenGLWnd::COpenGLWnd(QWidget* parent) : QOpenGLWidget(parent) {

@@ -122,7 +122,8 @@ bool CTviFile::ParseHeader(std::FILE* file, Header& header, std::string& error) 
     for (int i : {0, 1, 3}) {
         if (sizes[i] > kMaxVolumeSide) {
             error = std::string("the slices are too large to show: ") + names[i] + " = " +
-                    std::to_string(sizes[i]) + ", at most " + std::to_string(kMaxVolumeSide) + " can be shown";
+                    std::to_string(sizes[i]) + ", at most " + std::to_string(kMaxVolumeSide) +
+                    " can be shown";
             return false;
         }
     }

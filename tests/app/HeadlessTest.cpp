@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include "CommandLine.h"
 #include "MovieTools.h"
@@ -45,12 +45,13 @@ protected:
     // Runs orvanta with `arguments` and no display; returns its standard
     // output. With `command` the arguments start with the program itself
     // (after any variable settings).
-    std::string Run(const std::string& arguments, int& status, std::string* errors = nullptr, bool command = false) {
+    std::string Run(const std::string& arguments, int& status, std::string* errors = nullptr,
+                    bool command = false) {
         const std::string errorFile = m_folder.File("stderr.txt");
         const std::string program = command ? "" : "'" ORVANTA_EXE "' ";
         const std::string output =
-            RunCommand("cd '" + m_folder.Path().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + program +
-                           arguments + " 2> '" + errorFile + "'",
+            RunCommand("cd '" + m_folder.Path().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " +
+                           program + arguments + " 2> '" + errorFile + "'",
                        &status);
         if (errors != nullptr) {
             std::ifstream in(errorFile);
@@ -146,9 +147,10 @@ TEST_F(HeadlessTest, OptionsTakeTheirValueAfterAnEqualsSign) {
 
 TEST_F(HeadlessTest, TheSaturationTakesPartInTheOneLoad) {
     // In any order, the saturation does not undo the state options before it.
-    for (const char* arguments : {"--frame 2 --position 10,10,2 --saturation 50 --info scan.tvi",
-                                  "--saturation 50 --frame 2 --position 10,10,2 --info scan.tvi",
-                                  "--saturation=70 --frame 2 --saturation 50 --position 10,10,2 --info scan.tvi"}) {
+    for (const char* arguments :
+         {"--frame 2 --position 10,10,2 --saturation 50 --info scan.tvi",
+          "--saturation 50 --frame 2 --position 10,10,2 --info scan.tvi",
+          "--saturation=70 --frame 2 --saturation 50 --position 10,10,2 --info scan.tvi"}) {
         int status = -1;
         const QJsonObject info = ParseJson(Run(arguments, status));
         EXPECT_EQ(status, 0) << arguments;
@@ -158,9 +160,11 @@ TEST_F(HeadlessTest, TheSaturationTakesPartInTheOneLoad) {
     }
     // The level follows the saturation: the samples run 0..299 evenly.
     int status = -1;
-    const int half = ParseJson(Run("--saturation 50 --info scan.tvi", status))["volume"].toObject()
-                         ["saturation_level"].toInt();
-    const int most = ParseJson(Run("--info scan.tvi", status))["volume"].toObject()["saturation_level"].toInt();
+    const int half = ParseJson(Run("--saturation 50 --info scan.tvi", status))["volume"]
+                         .toObject()["saturation_level"]
+                         .toInt();
+    const int most =
+        ParseJson(Run("--info scan.tvi", status))["volume"].toObject()["saturation_level"].toInt();
     EXPECT_LT(half, most);
     EXPECT_NEAR(half, 150, 5);
 }
@@ -173,8 +177,8 @@ TEST_F(HeadlessTest, OnlyOutputsThatDrawNeedOpenGL) {
     Run(noEgl + "'" ORVANTA_EXE "' --snapshot s.png scan.tvi", status, &errors, true);
     ASSERT_EQ(status, 1) << "the drawing output must fail without OpenGL, or this test proves nothing";
     EXPECT_NE(errors.find("cannot draw"), std::string::npos) << errors;
-    const QJsonObject info = ParseJson(Run(noEgl + "'" ORVANTA_EXE "' --info --save-plane xy p.png scan.tvi", status,
-                                           &errors, true));
+    const QJsonObject info = ParseJson(
+        Run(noEgl + "'" ORVANTA_EXE "' --info --save-plane xy p.png scan.tvi", status, &errors, true));
     EXPECT_EQ(status, 0) << errors;
     EXPECT_EQ(info["volume"].toObject()["frames"], 3);
     EXPECT_EQ(ReadPng(m_folder.File("p.png")).width, 24u);

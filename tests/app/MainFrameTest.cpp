@@ -1,5 +1,3 @@
-#include "MainFrame.h"
-
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -7,13 +5,13 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QWheelEvent>
-
 #include <chrono>
 #include <string>
-#include <tuple>
 #include <thread>
+#include <tuple>
 
 #include "CommandTable.h"
+#include "MainFrame.h"
 #include "MovieTools.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
@@ -151,7 +149,8 @@ TEST_F(MainFrameTest, ResizeGivesTheViewExactlyThatArea) {
 TEST_F(MainFrameTest, SnapshotsAndMoviesHaveTheSizeNamed) {
     CViewer& viewer = m_frame.Viewer();
     viewer.LoadTviFile(WriteVolume(2));
-    for (const auto& [command, width, height] : {std::tuple{0x802D, 640, 480}, std::tuple{0x8033, 320, 240}}) {
+    for (const auto& [command, width, height] :
+         {std::tuple{0x802D, 640, 480}, std::tuple{0x8033, 320, 240}}) {
         viewer.Execute(command);
         QApplication::processEvents();
         const std::string size = std::to_string(width) + "x" + std::to_string(height);

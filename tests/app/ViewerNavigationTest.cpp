@@ -37,9 +37,14 @@ TEST_F(ViewerTest, VoxelStepsWalkBackIntoTheVolume) {
         int expected;
     };
     const Case cases[] = {
-        {-5, &CViewer::OnIncreaseZ, -4}, {9, &CViewer::OnDecreaseZ, 8},  {6, &CViewer::OnDecreaseZ, 5},
-        {-1, &CViewer::OnIncreaseZ, 0},  {9, &CViewer::OnIncreaseZ, 9},  {-5, &CViewer::OnDecreaseZ, -5},
-        {INT_MAX, &CViewer::OnIncreaseZ, INT_MAX}, {INT_MIN, &CViewer::OnDecreaseZ, INT_MIN},
+        {-5, &CViewer::OnIncreaseZ, -4},
+        {9, &CViewer::OnDecreaseZ, 8},
+        {6, &CViewer::OnDecreaseZ, 5},
+        {-1, &CViewer::OnIncreaseZ, 0},
+        {9, &CViewer::OnIncreaseZ, 9},
+        {-5, &CViewer::OnDecreaseZ, -5},
+        {INT_MAX, &CViewer::OnIncreaseZ, INT_MAX},
+        {INT_MIN, &CViewer::OnDecreaseZ, INT_MIN},
         {INT_MAX, &CViewer::OnDecreaseZ, INT_MAX - 1},
     };
     for (const Case& c : cases) {

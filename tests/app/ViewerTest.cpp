@@ -114,12 +114,13 @@ TEST_F(ViewerTest, VolumesTooLargeForTheTexturesAreRefused) {
         int x, y, z;
         bool shown;
     };
-    const Case cases[] = {{32, 8, 4, true}, {64, 64, 64, true}, {40, 8, 4, false}, {8, 33, 4, false},
-                          {8, 8, 65, false}, {8, 8, 31, true}};
+    const Case cases[] = {{32, 8, 4, true},  {64, 64, 64, true}, {40, 8, 4, false},
+                          {8, 33, 4, false}, {8, 8, 65, false},  {8, 8, 31, true}};
     for (const Case& c : cases) {
         m_host.m_dialogs.m_messages.clear();
         m_viewer.LoadTviFile(WriteVolume("big.tvi", c.x, c.y, c.z, 1));
-        const std::string sizes = std::to_string(c.x) + " x " + std::to_string(c.y) + " x " + std::to_string(c.z);
+        const std::string sizes =
+            std::to_string(c.x) + " x " + std::to_string(c.y) + " x " + std::to_string(c.z);
         EXPECT_EQ(m_viewer.m_volume.m_sizeX, c.shown ? c.x : 0) << sizes;
         if (c.shown) {
             EXPECT_TRUE(m_host.m_dialogs.m_messages.empty()) << sizes;

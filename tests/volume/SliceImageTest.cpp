@@ -3,11 +3,28 @@
 #include <gtest/gtest.h>
 
 TEST(SliceImage, PowerOfTwoSizesDoubleAnyOtherSize) {
-    const int32_t sizes[][2] = {{1, 1}, {2, 2}, {3, 8}, {5, 16}, {20, 64}, {100, 256},
-                                {128, 128}, {129, 512}, {256, 256}, {192, 512}, {12, 32},
+    const int32_t sizes[][2] = {{1, 1},
+                                {2, 2},
+                                {3, 8},
+                                {5, 16},
+                                {20, 64},
+                                {100, 256},
+                                {128, 128},
+                                {129, 512},
+                                {256, 256},
+                                {192, 512},
+                                {12, 32},
                                 // The largest textures there are, and sides that have none.
-                                {16383, 32768}, {16384, 16384}, {16385, 0}, {32768, 32768}, {32769, 0},
-                                {(1 << 29) + 1, 0}, {1 << 30, 0}, {0x7fffffff, 0}, {0, 0}, {-4, 0}};
+                                {16383, 32768},
+                                {16384, 16384},
+                                {16385, 0},
+                                {32768, 32768},
+                                {32769, 0},
+                                {(1 << 29) + 1, 0},
+                                {1 << 30, 0},
+                                {0x7fffffff, 0},
+                                {0, 0},
+                                {-4, 0}};
     for (const auto& [size, expected] : sizes) EXPECT_EQ(PowerOfTwoTextureSize(size), expected) << size;
 }
 

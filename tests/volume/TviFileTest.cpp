@@ -168,7 +168,8 @@ TEST(TviFile, FailedReadsLeaveTheRecordAsItWas) {
         {"truncated.tvi", "file is truncated: 1131 bytes, header needs 1132"},
         {"negative.tvi", "negative size in header: Y = -2"},
         {"overflow.tvi", "header sizes are too large"},
-        {"noframes.tvi", "header sizes are too large: 1073741824 x 1073741823 x 2147483647 slices x 0 frames"},
+        {"noframes.tvi",
+         "header sizes are too large: 1073741824 x 1073741823 x 2147483647 slices x 0 frames"},
         {"wide.tvi", "the slices are too large to show: X = 536870913, at most 16384"},
         {"large.tvi", "file is truncated"},
         {"stub.tvi", "file is truncated: 500 bytes"},
@@ -208,7 +209,7 @@ TEST(TviFile, SidesUpToTheLongestTextureAreRead) {
         WriteBytes(path, TviFileBytes(contents));
         std::filesystem::resize_file(path, CTviFile::kHeaderSize + 2 * contents.SampleCount());
         CTviFile file;
-        EXPECT_EQ(file.ReadHeader(path) == 0, c.read) << c.x << " " << c.y << " " << c.z << " " << c.t << ": "
-                                                      << file.ErrorText();
+        EXPECT_EQ(file.ReadHeader(path) == 0, c.read)
+            << c.x << " " << c.y << " " << c.z << " " << c.t << ": " << file.ErrorText();
     }
 }
