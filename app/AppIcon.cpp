@@ -1,5 +1,7 @@
 #include "AppIcon.h"
 
+#include <QApplication>
+#include <QIcon>
 #include <QPainter>
 
 QPixmap AppIconPixmap(int size) {
@@ -20,4 +22,11 @@ QPixmap AppIconPixmap(int size) {
     painter.setPen(Qt::NoPen);
     painter.drawEllipse(QPointF(16, 16), 5, 5);
     return pixmap;
+}
+
+void SetUpApplication() {
+    QApplication::setApplicationName("Orvanta");
+    QIcon icon;
+    for (int size : {16, 32, 64, 128, 256}) icon.addPixmap(AppIconPixmap(size));
+    QApplication::setWindowIcon(icon);
 }

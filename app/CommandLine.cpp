@@ -1,11 +1,14 @@
 #include "CommandLine.h"
 
-#include "Viewer.h"
+#include <QCommandLineParser>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
+
+#include "PreferencesDialog.h"
+#include "Viewer.h"
 
 namespace {
 
@@ -18,49 +21,108 @@ enum class Kind {
     kPlaneAndPath,
 };
 
+// What an option does, and so where Parse puts it.
+enum class Role {
+    kState,    // set after loading, in order
+    kLoad,     // taken by the load itself
+    kOutput,   // written without drawing
+    kDrawing,  // written by drawing the scene: needs an OpenGL context
+};
+
 struct OptionSyntax {
+    const char* name;
     Kind kind;
+    Role role = Role::kState;
     int count = 0;
     double minimum = 0, maximum = 0;
     bool integer = false;
     std::vector<std::string> words = {};
-    bool output = false;
 };
 
-const std::map<std::string, OptionSyntax>& OptionSyntaxes() {
-    static const std::map<std::string, OptionSyntax> specs = {
-        {"info", {Kind::kFlag, 0, 0, 0, false, {}, true}},
-        {"snapshot", {Kind::kPath, 0, 0, 0, false, {}, true}},
-        {"save-plane", {Kind::kPlaneAndPath, 0, 0, 0, false, {"xy", "xz", "yz"}, true}},
-        {"export-avi", {Kind::kPath, 0, 0, 0, false, {}, true}},
-        {"size", {Kind::kSize, 2, 1, 8192, true}},
-        {"position", {Kind::kNumbers, 3, -1e9, 1e9, true}},
-        {"frame", {Kind::kNumbers, 1, -1e9, 1e9, true}},
-        {"lock-frame", {Kind::kNumbers, 1, -1, 1e9, true}},
-        {"view", {Kind::kWord, 0, 0, 0, false, {"xy", "xz", "yz", "3d"}}},
-        {"camera", {Kind::kNumbers, 3, -1e6, 1e6, false}},
-        {"saturation", {Kind::kNumbers, 1, 1, 100, true}},
-        {"pixel-size", {Kind::kNumbers, 3, 0.01, 100, false}},
-        {"frame-time", {Kind::kNumbers, 1, 1, 5000, true}},
-        {"brightness", {Kind::kNumbers, 1, 0, 1, false}},
-        {"contrast", {Kind::kNumbers, 1, 0, 1, false}},
-        {"hide-planes", {Kind::kWord}},
-        {"white-background", {Kind::kFlag}},
-        {"no-bilinear", {Kind::kFlag}},
-        {"colour-coding", {Kind::kFlag}},
-        {"no-bounding-box", {Kind::kFlag}},
-        {"axes", {Kind::kFlag}},
-        {"no-geometry", {Kind::kFlag}},
-        {"clip-geometry", {Kind::kFlag}},
-        {"wireframe", {Kind::kFlag}},
-        {"points-only", {Kind::kFlag}},
-        {"backface-culling", {Kind::kFlag}},
-        {"z-cap", {Kind::kFlag}},
-        {"select-object", {Kind::kNumbers, 1, -1, 1e9, true}},
-        {"alternate-texturing", {Kind::kFlag}},
-        {"ping-pong", {Kind::kFlag}},
+const std::vector<OptionSyntax>& OptionSyntaxes() {
+    static const std::vector<OptionSyntax> syntaxes = {
+        {"info", Kind::kFlag, Role::kOutput},
+        {"snapshot", Kind::kPath, Role::kDrawing},
+        {"save-plane", Kind::kPlaneAndPath, Role::kOutput, 0, 0, 0, false, {"xy", "xz", "yz"}},
+        {"export-avi", Kind::kPath, Role::kDrawing},
+        {"size", Kind::kSize, Role::kState, 2, 1, 8192, true},
+        {"position", Kind::kNumbers, Role::kState, 3, -1e9, 1e9, true},
+        {"frame", Kind::kNumbers, Role::kState, 1, -1e9, 1e9, true},
+        {"lock-frame", Kind::kNumbers, Role::kState, 1, -1, 1e9, true},
+        {"view", Kind::kWord, Role::kState, 0, 0, 0, false, {"xy", "xz", "yz", "3d"}},
+        {"camera", Kind::kNumbers, Role::kState, 3, -1e6, 1e6, false},
+        {"saturation", Kind::kNumbers, Role::kLoad, 1, 1, 100, true},
+        {"pixel-size", Kind::kNumbers, Role::kState, 3, 0.01, 100, false},
+        {"frame-time", Kind::kNumbers, Role::kState, 1, 1, 5000, true},
+        {"brightness", Kind::kNumbers, Role::kState, 1, 0, 1, false},
+        {"contrast", Kind::kNumbers, Role::kState, 1, 0, 1, false},
+        {"hide-planes", Kind::kWord},
+        {"white-background", Kind::kFlag},
+        {"no-bilinear", Kind::kFlag},
+        {"colour-coding", Kind::kFlag},
+        {"no-bounding-box", Kind::kFlag},
+        {"axes", Kind::kFlag},
+        {"no-geometry", Kind::kFlag},
+        {"clip-geometry", Kind::kFlag},
+        {"wireframe", Kind::kFlag},
+        {"points-only", Kind::kFlag},
+        {"backface-culling", Kind::kFlag},
+        {"z-cap", Kind::kFlag},
+        {"select-object", Kind::kNumbers, Role::kState, 1, -1, 1e9, true},
+        {"alternate-texturing", Kind::kFlag},
+        {"ping-pong", Kind::kFlag},
     };
-    return specs;
+    return syntaxes;
+}
+
+const OptionSyntax* FindSyntax(const std::string& name) {
+    for (const OptionSyntax& syntax : OptionSyntaxes())
+        if (name == syntax.name) return &syntax;
+    return nullptr;
+}
+
+// Arguments are bytes, and paths need not be UTF-8: they travel through the
+// parser as Latin-1, one character per byte, and come back unchanged.
+QString FromBytes(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+std::string ToBytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+// The parser gives an option one value, but --save-plane takes two, a plane
+// and a path. The path joins the plane behind a NUL, which no argument can
+// hold, as one value; Parse splits them again.
+constexpr char kJoin = '\0';
+
+QStringList JoinTwoValueOptions(const std::vector<std::string>& arguments) {
+    QStringList joined{"orvanta"};
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        joined << FromBytes(argument);
+        if (argument == "--") {
+            for (++i; i < arguments.size(); ++i) joined << FromBytes(arguments[i]);
+            break;
+        }
+        if (argument.rfind("--", 0) != 0) continue;
+        const size_t equals = argument.find('=');
+        const OptionSyntax* syntax =
+            FindSyntax(argument.substr(2, equals == std::string::npos ? equals : equals - 2));
+        if (syntax == nullptr || syntax->kind == Kind::kFlag) continue;
+        // The values that follow, which may look like options themselves.
+        const size_t values =
+            (equals == std::string::npos ? 1 : 0) + (syntax->kind == Kind::kPlaneAndPath ? 1 : 0);
+        if (i + values >= arguments.size()) continue;  // the parser reports what is missing
+        if (syntax->kind == Kind::kPlaneAndPath) {
+            std::string value = equals == std::string::npos ? arguments[++i] : argument.substr(equals + 1);
+            value += kJoin;
+            value += arguments[++i];
+            joined.back() = FromBytes("--" + std::string(syntax->name) + "=" + value);
+        } else if (values == 1) {
+            joined << FromBytes(arguments[++i]);
+        }
+    }
+    return joined;
 }
 
 // Splits "a,b,c" (or "WxH") into numbers; false when a piece is not a
@@ -81,98 +143,125 @@ bool ParseNumbers(const std::string& text, char separator, bool integer, std::ve
     }
 }
 
+// Checks the value of one option against its syntax and fills `option`.
+bool ParseValue(const OptionSyntax& syntax, const std::string& value, CCommandLine::Option& option,
+                std::string& error) {
+    const std::string argument = "--" + option.name;
+    switch (syntax.kind) {
+        case Kind::kFlag:
+            break;
+        case Kind::kNumbers:
+        case Kind::kSize: {
+            const char separator = syntax.kind == Kind::kSize ? 'x' : ',';
+            if (!ParseNumbers(value, separator, syntax.integer, option.numbers) ||
+                static_cast<int>(option.numbers.size()) != syntax.count) {
+                error = argument + ": malformed value '" + value + "'";
+                return false;
+            }
+            for (double number : option.numbers) {
+                if (number < syntax.minimum || number > syntax.maximum) {
+                    error = argument + ": " + value + " is out of range";
+                    return false;
+                }
+            }
+            break;
+        }
+        case Kind::kWord:
+            if (option.name == "hide-planes") {
+                if (value.empty() || value.find_first_not_of("xyz") != std::string::npos) {
+                    error = argument + ": expected any of x, y and z, got '" + value + "'";
+                    return false;
+                }
+            } else if (std::find(syntax.words.begin(), syntax.words.end(), value) == syntax.words.end()) {
+                error = argument + ": unknown value '" + value + "'";
+                return false;
+            }
+            option.text = value;
+            break;
+        case Kind::kPath:
+            option.text = value;
+            break;
+        case Kind::kPlaneAndPath: {
+            const size_t join = value.find(kJoin);
+            const std::string plane = value.substr(0, join);
+            if (join == std::string::npos) {
+                error = argument + " needs a plane and a path";
+                return false;
+            }
+            if (std::find(syntax.words.begin(), syntax.words.end(), plane) == syntax.words.end()) {
+                error = argument + ": unknown plane '" + plane + "' (xy, xz or yz)";
+                return false;
+            }
+            option.numbers.push_back(plane == "yz" ? 0 : plane == "xz" ? 1 : 2);
+            option.text = value.substr(join + 1);
+            break;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
+bool CCommandLine::Draws() const {
+    for (const Option& output : outputs) {
+        const OptionSyntax* syntax = FindSyntax(output.name);
+        if (syntax != nullptr && syntax->role == Role::kDrawing) return true;
+    }
+    return false;
+}
+
 bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string& error) {
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.rfind("--", 0) != 0 || argument == "--") {
-            if (argument == "--" || argument.empty() || argument[0] == '-') {
-                error = "unknown option " + argument;
-                return false;
-            }
-            // The first argument that is not an option is the file; further ones are ignored.
-            if (file.empty()) file = argument;
-            continue;
+    QCommandLineParser parser;
+    const QCommandLineOption helpOption(QStringList{"h", "help"});
+    const QCommandLineOption versionOption(QStringList{"v", "version"});
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+    for (const OptionSyntax& syntax : OptionSyntaxes())
+        parser.addOption(
+            QCommandLineOption(syntax.name, QString(), syntax.kind == Kind::kFlag ? "" : "value"));
+
+    if (!parser.parse(JoinTwoValueOptions(arguments))) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const std::string name = ToBytes(unknown.front());
+            error = "unknown option " + std::string(name.size() == 1 ? "-" : "--") + name;
+        } else {
+            error = ToBytes(parser.errorText());
         }
-        const std::string name = argument.substr(2);
-        if (name == "help") {
-            help = true;
-            continue;
-        }
-        if (name == "version") {
-            version = true;
-            continue;
-        }
-        const auto found = OptionSyntaxes().find(name);
-        if (found == OptionSyntaxes().end()) {
-            error = "unknown option " + argument;
-            return false;
-        }
-        const OptionSyntax& syntax = found->second;
+        return false;
+    }
+    help = parser.isSet(helpOption);
+    version = parser.isSet(versionOption);
+    // The first argument that is not an option is the file; further ones are ignored.
+    const QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty()) file = ToBytes(positional.front());
+    if (!positional.isEmpty() && file.empty()) {
+        error = "the file name is empty";
+        return false;
+    }
+
+    // The parser keeps each option's values apart; the names come in the
+    // order given, which is the order the state options apply in.
+    std::map<std::string, qsizetype> seen;
+    for (const QString& found : parser.optionNames()) {
+        const std::string name = ToBytes(found);
+        const OptionSyntax* syntax = FindSyntax(name);
+        if (syntax == nullptr) continue;  // help and version
+        const qsizetype occurrence = seen[name]++;
+        const QStringList values = parser.values(found);
+        const std::string value = syntax->kind == Kind::kFlag ? "" : ToBytes(values.value(occurrence));
         Option option{name, {}, ""};
-        auto next = [&](std::string& value) {
-            if (i + 1 >= arguments.size()) {
-                error = argument + " needs an argument";
-                return false;
-            }
-            value = arguments[++i];
-            return true;
-        };
-        std::string value;
-        switch (syntax.kind) {
-            case Kind::kFlag: break;
-            case Kind::kNumbers:
-            case Kind::kSize: {
-                if (!next(value)) return false;
-                const char separator = syntax.kind == Kind::kSize ? 'x' : ',';
-                if (!ParseNumbers(value, separator, syntax.integer, option.numbers) ||
-                    static_cast<int>(option.numbers.size()) != syntax.count) {
-                    error = argument + ": malformed value '" + value + "'";
-                    return false;
-                }
-                for (double number : option.numbers) {
-                    if (number < syntax.minimum || number > syntax.maximum) {
-                        error = argument + ": " + value + " is out of range";
-                        return false;
-                    }
-                }
-                break;
-            }
-            case Kind::kWord:
-                if (!next(value)) return false;
-                if (name == "hide-planes") {
-                    if (value.empty() || value.find_first_not_of("xyz") != std::string::npos) {
-                        error = argument + ": expected any of x, y and z, got '" + value + "'";
-                        return false;
-                    }
-                } else if (std::find(syntax.words.begin(), syntax.words.end(), value) == syntax.words.end()) {
-                    error = argument + ": unknown value '" + value + "'";
-                    return false;
-                }
-                option.text = value;
-                break;
-            case Kind::kPath:
-                if (!next(option.text)) return false;
-                break;
-            case Kind::kPlaneAndPath:
-                if (!next(value)) return false;
-                if (std::find(syntax.words.begin(), syntax.words.end(), value) == syntax.words.end()) {
-                    error = argument + ": unknown plane '" + value + "' (xy, xz or yz)";
-                    return false;
-                }
-                option.numbers.push_back(value == "yz" ? 0 : value == "xz" ? 1 : 2);
-                if (!next(option.text)) return false;
-                break;
-        }
+        if (!ParseValue(*syntax, value, option, error)) return false;
         if (name == "size") {
             width = static_cast<int>(option.numbers[0]);
             height = static_cast<int>(option.numbers[1]);
             sizeGiven = true;
-        } else if (syntax.output) {
-            outputs.push_back(option);
-        } else {
+        } else if (syntax->role == Role::kState) {
             state.push_back(option);
+        } else if (syntax->role == Role::kLoad) {
+            loadSettings.push_back(option);
+        } else {
+            outputs.push_back(option);
         }
     }
     return true;
@@ -191,14 +280,16 @@ Outputs (any of them runs without a window and exits when done):
   --save-plane xy|xz|yz PNG   write one plane through the current voxel
   --export-avi AVI            write the time sequence as an uncompressed movie
 
-State, applied after loading in the order given:
+Set before loading:
   --size WxH                  drawing area (default 640x480)
+  --saturation PERCENT        intensity window percentile (1..100)
+
+State, applied after loading in the order given:
   --position X,Y,Z            current voxel
   --frame T                   current frame
   --lock-frame T              show volume frame T while the meshes follow the frame
   --view xy|xz|yz|3d          camera preset
   --camera AZ,EL,DIST         camera as the position title shows it (degrees, mm)
-  --saturation PERCENT        intensity window percentile (1..100)
   --pixel-size X,Y,Z          voxel size in mm (0.01..100 each)
   --frame-time MS             frame time in ms (1..5000)
   --brightness B, --contrast C  0..1, 0.5 neutral
@@ -207,11 +298,21 @@ State, applied after loading in the order given:
   --no-geometry  --clip-geometry  --wireframe  --points-only  --backface-culling
   --z-cap  --select-object N  --alternate-texturing  --ping-pong
 
-  --version                   print the version
-  --help                      print this text
+  -v, --version               print the version
+  -h, --help                  print this text
+
+Every option with a value also takes the form --option=value.
 
 Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.
 )";
+}
+
+void CCommandLine::ApplyLoadSettings(CViewer& viewer) const {
+    for (const Option& option : loadSettings) {
+        if (option.name == "saturation")
+            viewer.m_saturation =
+                CPreferencesDialog::PercentToSaturation(static_cast<int>(option.numbers[0]));
+    }
 }
 
 void CCommandLine::ApplyState(const Option& option, CViewer& viewer) {
@@ -245,9 +346,8 @@ void CCommandLine::ApplyState(const Option& option, CViewer& viewer) {
         view.SetCameraAngles((n[0] - 90.0) / kDegrees, n[1] / kDegrees);
         view.m_distance = n[2];
         view.Repaint();
-    } else if (name == "saturation" || name == "pixel-size" || name == "frame-time") {
+    } else if (name == "pixel-size" || name == "frame-time") {
         CPreferenceValues values = viewer.CurrentPreferences();
-        if (name == "saturation") values.saturationPercent = static_cast<int>(n[0]);
         if (name == "frame-time") values.frameTimeMs = static_cast<int>(n[0]);
         if (name == "pixel-size") {
             values.pixelSizeX = n[0];

@@ -6,8 +6,10 @@
 class CViewer;
 
 // The command line: orvanta [OPTIONS] [FILE]. Options that write files make
-// the run headless; the others set the viewer's state after loading, in the
-// order given, in the window as well as headless.
+// the run headless; the load takes the load settings (--saturation); the
+// others set the viewer's state after loading, in the order given, in the
+// window as well as headless. Every option with a value also takes the
+// --option=value form.
 struct CCommandLine {
     // One option with its parsed arguments.
     struct Option {
@@ -20,20 +22,26 @@ struct CCommandLine {
     int width = 640;
     int height = 480;
     bool sizeGiven = false;
-    std::vector<Option> state;    // applied after loading, in order
-    std::vector<Option> outputs;  // info, snapshot, save-plane, export-avi, in order
+    std::vector<Option> loadSettings;  // taken by the load itself, the last one of a name winning
+    std::vector<Option> state;         // applied after loading, in order
+    std::vector<Option> outputs;       // info, snapshot, save-plane, export-avi, in order
     bool help = false;
     bool version = false;
 
     bool Headless() const { return !outputs.empty(); }
+    // True when an output draws the scene and so needs an OpenGL context.
+    bool Draws() const;
 
-    // Parses argv. False with `error` (one line, for a usage error) when an
-    // option is unknown, lacks its argument or has a malformed or
-    // out-of-range number.
+    // Parses the arguments after the program name. False with `error` (one
+    // line, for a usage error) when an option is unknown, lacks its argument
+    // or has a malformed or out-of-range value.
     bool Parse(const std::vector<std::string>& arguments, std::string& error);
 
     static const char* HelpText();
 
+    // Gives the viewer the load settings, before it loads the file: one
+    // load, so the state options after it keep their effect.
+    void ApplyLoadSettings(CViewer& viewer) const;
     // Sets one state option on the viewer, as the matching commands would.
     static void ApplyState(const Option& option, CViewer& viewer);
 };

@@ -2,31 +2,30 @@
 
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 #include <string>
 
 #include "HeadlessHost.h"
 #include "OffscreenView.h"
 #include "PathUtils.h"
-#include "TextFormat.h"
 #include "Viewer.h"
 
 namespace {
 
-std::string JsonString(const std::string& text) {
-    if (text.empty()) return "null";
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            out += FormatText("\\u%04x", c);
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+// Paths are bytes; JSON text is UTF-8. Bytes that are not UTF-8 become
+// U+FFFD, so the output always parses. No path gives null.
+QJsonValue JsonPath(const std::string& path) {
+    if (path.empty()) return QJsonValue::Null;
+    return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+QJsonArray JsonArray(std::initializer_list<double> numbers) {
+    QJsonArray array;
+    for (double number : numbers) array.append(number);
+    return array;
 }
 
 // Prints the errors collected since `from` and says whether there were any.
@@ -46,21 +45,36 @@ std::string InfoJson(const CViewer& viewer) {
         vertices += object.m_vertices.size();
         triangles += object.m_triangles.size();
     }
-    return FormatText(
-        "{\"volume\": {\"path\": %s, \"size\": [%d, %d, %d], \"frames\": %d, \"pixel_size_mm\": [%.15g, %.15g, "
-        "%.15g], \"frame_time_ms\": %d, \"saturation\": %.15g, \"saturation_level\": %u}, \"meshes\": {\"path\": "
-        "%s, \"objects\": %d, \"last_frame\": %d, \"vertices\": %zu, \"triangles\": %zu}, \"position\": [%d, %d, "
-        "%d], \"frame\": %d, \"last_frame_index\": %d}\n",
-        JsonString(viewer.m_tviPath).c_str(), v.m_sizeX, v.m_sizeY, v.m_sizeZ, v.m_frames, viewer.m_pixelSizeX,
-        viewer.m_pixelSizeY, viewer.m_pixelSizeZ, viewer.m_frameTimeMs, viewer.m_saturation,
-        static_cast<unsigned>(v.m_saturationLevel), JsonString(viewer.m_geometryPath).c_str(),
-        meshes.ObjectCount(), meshes.LastFrame(), vertices, triangles, viewer.m_x, viewer.m_y, viewer.m_z,
-        viewer.m_t, viewer.LastFrameIndex());
+    QJsonObject volume;
+    volume["path"] = JsonPath(viewer.m_tviPath);
+    volume["size"] = JsonArray({double(v.m_sizeX), double(v.m_sizeY), double(v.m_sizeZ)});
+    volume["frames"] = v.m_frames;
+    volume["pixel_size_mm"] = JsonArray({viewer.m_pixelSizeX, viewer.m_pixelSizeY, viewer.m_pixelSizeZ});
+    volume["frame_time_ms"] = viewer.m_frameTimeMs;
+    volume["saturation"] = viewer.m_saturation;
+    volume["saturation_level"] = v.m_saturationLevel;
+
+    QJsonObject meshInfo;
+    meshInfo["path"] = JsonPath(viewer.m_geometryPath);
+    meshInfo["objects"] = meshes.ObjectCount();
+    meshInfo["last_frame"] = meshes.LastFrame();
+    meshInfo["vertices"] = static_cast<qint64>(vertices);
+    meshInfo["triangles"] = static_cast<qint64>(triangles);
+
+    QJsonObject info;
+    info["volume"] = volume;
+    info["meshes"] = meshInfo;
+    info["position"] = JsonArray({double(viewer.m_x), double(viewer.m_y), double(viewer.m_z)});
+    info["frame"] = viewer.m_t;
+    info["last_frame_index"] = viewer.LastFrameIndex();
+    return QJsonDocument(info).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
 int RunHeadless(const CCommandLine& commandLine) {
+    // Only drawing needs OpenGL; a view never created draws nothing, and
+    // runs that only read (--info, --save-plane) start at once without it.
     COffscreenView view;
-    if (!view.Create(commandLine.width, commandLine.height)) {
+    if (commandLine.Draws() && !view.Create(commandLine.width, commandLine.height)) {
         std::fprintf(stderr, "orvanta: cannot draw without a display: %s\n", view.ErrorText().c_str());
         return 1;
     }
@@ -80,6 +94,7 @@ int RunHeadless(const CCommandLine& commandLine) {
     const int savedOutput = dup(STDOUT_FILENO);
     dup2(STDERR_FILENO, STDOUT_FILENO);
     bool failed = false;
+    commandLine.ApplyLoadSettings(viewer);
     viewer.OpenStartupFile(file);
     // Movies that could not be read are skipped with a warning; a named file must load.
     failed = ReportErrors(host.m_dialogs, reported) && !file.empty();

@@ -21,7 +21,6 @@
 
 CMainFrame::CMainFrame() : m_view(new CVolumeView(this)), m_qtDialogs(this), m_dialogs(&m_qtDialogs) {
     setWindowTitle("Orvanta");
-    setWindowIcon(QIcon(AppIconPixmap(32)));
     setCentralWidget(m_view);
     setAcceptDrops(true);
     m_viewer = std::make_unique<CViewer>(*m_view, *this);
@@ -110,7 +109,11 @@ void CMainFrame::SetWaitCursor(bool wait) {
 }
 
 void CMainFrame::ResizeViewTo(int width, int height) {
-    resize(this->width() - m_view->width() + width, this->height() - m_view->height() + height);
+    // The size is named in device pixels, the pixels snapshots and movies
+    // hold; widgets are sized in logical pixels, fewer on a scaled display.
+    const QSize logical = COpenGLWnd::LogicalSizeFor(QSize(width, height), m_view->devicePixelRatio());
+    resize(this->width() - m_view->width() + logical.width(),
+           this->height() - m_view->height() + logical.height());
     update();
 }
 

@@ -7,6 +7,7 @@
 #include "MeshSet.h"
 #include "PathUtils.h"
 #include "TextFormat.h"
+#include "TviFile.h"
 
 namespace {
 
@@ -43,10 +44,31 @@ int CViewer::DisplayFrame() const {
     return std::min(m_t, m_volume.m_frames - 1);
 }
 
+std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
+    if (sizeX <= 0 || sizeY <= 0 || sizeZ <= 0) return "";
+    const int held = m_view.MaxTextureSize();
+    const int limit = held > 0 ? std::min(held, kMaxTextureSide) : kMaxTextureSide;
+    const std::pair<const char*, int> sides[] = {{"X", sizeX}, {"Y", sizeY}, {"Z", sizeZ}};
+    for (const auto& [name, size] : sides) {
+        // The gathered planes are resampled to PowerOfTwoTextureSize, which
+        // is never below the side itself, so this covers the XY plane too.
+        const int texture = PowerOfTwoTextureSize(size);
+        if (texture == 0 || texture > limit)
+            return FormatText(
+                "The slices are too large to show: %s = %d, and the textures here hold at most %d "
+                "pixels a side.",
+                name, size, limit);
+    }
+    return "";
+}
+
 void CViewer::RefreshView() {
     const int frame = DisplayFrame();
     const CTimeVolume& v = m_volume;
-    if (v.m_sizeX > 0) {
+    // Planes that no texture can hold are not made: the view shows none.
+    if (v.m_sizeX > 0 && !TextureRefusal(v.m_sizeX, v.m_sizeY, v.m_sizeZ).empty()) {
+        for (int plane = 0; plane < 3; ++plane) m_view.SetSliceTexture(plane, 0, 0, nullptr);
+    } else if (v.m_sizeX > 0) {
         m_view.m_slicePos[0] = (m_x + 0.5) / v.m_sizeX;
         m_view.m_slicePos[1] = (m_y + 0.5) / v.m_sizeY;
         m_view.m_slicePos[2] = (m_z + 0.5) / v.m_sizeZ;
@@ -120,8 +142,14 @@ void CViewer::LoadTviFile(const std::string& path) {
     m_tviPath = path;
     m_fileTitle = FileNameOfPath(path);
     m_host.LoadProgress(0.0);
-    const bool loaded =
-        m_volume.LoadTvi(m_tviPath, m_saturation, [this](double fraction) { m_host.LoadProgress(fraction); });
+    // The file's sizes are checked against the view's textures first, so a
+    // volume that could not be shown is not read at all.
+    std::string refusal;
+    if (CTviFile header; m_view.MaxTextureSize() > 0 && header.ReadHeader(m_tviPath) == 0)
+        refusal = TextureRefusal(header.m_sizeX, header.m_sizeY, header.m_sizeZ);
+    const bool loaded = refusal.empty() && m_volume.LoadTvi(m_tviPath, m_saturation, [this](double fraction) {
+        m_host.LoadProgress(fraction);
+    });
     m_host.LoadProgress(1.0);
     m_t = 0;
     m_x = m_volume.m_sizeX / 2;
@@ -140,7 +168,9 @@ void CViewer::LoadTviFile(const std::string& path) {
     // An unreadable file shows as an empty volume; say why, or it would look
     // like an empty file.
     if (!loaded)
-        m_host.Dialogs().ShowMessage("Error", "Cannot load the time volume " + path + ":\n" + m_volume.LastError(),
+        m_host.Dialogs().ShowMessage("Error",
+                                     "Cannot load the time volume " + path + ":\n" +
+                                         (refusal.empty() ? m_volume.LastError() : refusal),
                                      CDialogService::Icon::kError);
 }
 
@@ -216,6 +246,8 @@ void CViewer::LoadAviDirectory() {
     }
     RefreshView();
     m_host.SetWaitCursor(false);
+    const std::string refusal = TextureRefusal(m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ);
+    if (!refusal.empty()) m_host.Dialogs().ShowMessage("Error", refusal, CDialogService::Icon::kError);
     if (!skipped.empty()) {
         std::string text = "These movies were skipped:";
         for (const CSkippedMovie& movie : skipped) text += "\n" + movie.path + ": " + movie.reason;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 #include "TimeVolume.h"
@@ -55,6 +56,15 @@ public:
     int DisplayFrame() const;
     // The title the window should have now.
     std::string TitleText() const;
+    // The playback timer's period: the frame time, but at least 1 ms. A file
+    // may carry a frame time below 1 ms or below 0, and a timer of 0 ms
+    // would spin while a negative one never starts.
+    int TimerPeriodMs() const { return std::max(m_frameTimeMs, 1); }
+
+    // Why the planes of a volume of these sides cannot be shown as textures,
+    // or "" when they can: every side's texture must fit both the longest
+    // texture there is and what the view's OpenGL holds.
+    std::string TextureRefusal(int sizeX, int sizeY, int sizeZ) const;
 
     // --- Refresh and loading -----------------------------------------------
     void RefreshView();

@@ -189,7 +189,7 @@ bool CViewer::ExportMovie(const std::string& path) {
 
     m_t = savedFrame;
     RefreshView();
-    if (wasPlaying && !m_host.StartTimer(m_frameTimeMs)) m_playing = false;
+    if (wasPlaying && !m_host.StartTimer(TimerPeriodMs())) m_playing = false;
     if (!error.empty()) m_host.Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
     return error.empty() && !cancelled;
 }
@@ -221,7 +221,7 @@ void CViewer::ApplyPreferences(const CPreferenceValues& values) {
         }
     } else if (m_playing) {
         m_playing = false;
-        if (m_host.StartTimer(m_frameTimeMs)) m_playing = true;
+        if (m_host.StartTimer(TimerPeriodMs())) m_playing = true;
         return;
     }
     RefreshView();

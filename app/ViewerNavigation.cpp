@@ -6,8 +6,12 @@
 #include "Viewer.h"
 
 void CViewer::StepVoxel(int& value, int delta, int size) {
-    const int stepped = value + delta;
-    if (stepped >= 0 && stepped < size) value = stepped;
+    // Each direction has its own bound: a step up stops at the size, a step
+    // down at 0. A position outside the volume (meshes may place it there)
+    // thus walks back in. Worked out wide, as the position may be any int.
+    const long long stepped = static_cast<long long>(value) + delta;
+    const bool refused = size == 0 || (delta > 0 ? stepped >= size : stepped < 0);
+    if (!refused) value = static_cast<int>(stepped);
     RefreshView();
 }
 
@@ -55,7 +59,7 @@ void CViewer::OnPlayStop() {
     if (m_playing) {
         m_host.StopTimer();
         m_playing = false;
-    } else if (m_host.StartTimer(m_frameTimeMs)) {
+    } else if (m_host.StartTimer(TimerPeriodMs())) {
         m_playing = true;
     }
 }

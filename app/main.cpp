@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSurfaceFormat>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "AppIcon.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
 #include "MainFrame.h"
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     // fixed-function drawing needs.
     QSurfaceFormat::setDefaultFormat(COpenGLWnd::RequestedFormat());
     QApplication application(argc, argv);
-    QApplication::setApplicationName("Orvanta");
+    SetUpApplication();
 
     CMainFrame frame;
     frame.show();
@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
+    commandLine.ApplyLoadSettings(frame.Viewer());
     frame.Viewer().OpenStartupFile(commandLine.file);
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());
     return QApplication::exec();

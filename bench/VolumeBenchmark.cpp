@@ -33,31 +33,10 @@ TempFolder& BenchFolder() {
     return folder;
 }
 
-// Writes an X x Y x Z x T file of smooth data with noise, streamed in slices.
 std::string MakeFile(int x, int y, int z, int t) {
     const std::string path = BenchFolder().File(std::to_string(x) + "x" + std::to_string(y) + "x" +
                                                 std::to_string(z) + "x" + std::to_string(t) + ".tvi");
-    if (std::ifstream(path).good()) return path;
-    TviContents header;
-    header.sizeX = x;
-    header.sizeY = y;
-    header.sizeZ = z;
-    header.frames = t;
-    std::ofstream out(path, std::ios::binary);
-    const std::vector<uint8_t> headerBytes = TviFileBytes(header);
-    out.write(reinterpret_cast<const char*>(headerBytes.data()), static_cast<std::streamsize>(headerBytes.size()));
-    std::vector<uint16_t> image(static_cast<size_t>(x) * y);
-    uint32_t noise = 12345;
-    for (int zi = 0; zi < z; ++zi)
-        for (int ti = 0; ti < t; ++ti) {
-            for (int yi = 0; yi < y; ++yi)
-                for (int xi = 0; xi < x; ++xi) {
-                    noise = noise * 1664525u + 1013904223u;
-                    image[static_cast<size_t>(yi) * x + xi] =
-                        static_cast<uint16_t>(((xi ^ yi) + zi * 16 + ti * 8) % 2000 + (noise >> 24));
-                }
-            out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size() * 2));
-        }
+    if (!std::ifstream(path).good()) WriteLargeTviFile(path, x, y, z, t);
     return path;
 }
 

@@ -6,6 +6,9 @@ COffscreenView::~COffscreenView() {
 
 bool COffscreenView::Create(int width, int height) {
     if (!m_context.Create(width, height)) return false;
+    GLint size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    m_maxTextureSize = size;
     m_renderer.InitGLState();
     m_renderer.Resize(*this, width, height);
     m_created = true;

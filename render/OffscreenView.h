@@ -20,6 +20,7 @@ public:
     const std::string& ErrorText() const { return m_context.ErrorText(); }
     int Width() const { return m_context.Width(); }
     int Height() const { return m_context.Height(); }
+    int MaxTextureSize() const override { return m_maxTextureSize; }
 
     void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override;
     void SetClearColor(double red, double green, double blue) override;
@@ -41,5 +42,6 @@ private:
     COffscreenContext m_context;
     CSceneRenderer m_renderer;
     bool m_created = false;
+    int m_maxTextureSize = 0;
     bool m_stale = true;
 };

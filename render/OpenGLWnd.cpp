@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QSurfaceFormat>
 #include <QTimer>
+#include <algorithm>
 
 COpenGLWnd::COpenGLWnd(QWidget* parent) : QOpenGLWidget(parent) {
     setFormat(RequestedFormat());
@@ -31,16 +32,38 @@ QSurfaceFormat COpenGLWnd::RequestedFormat() {
     return format;
 }
 
-void COpenGLWnd::initializeGL() { InitGLState(); }
+QSize COpenGLWnd::DeviceSize() const {
+    // Rounded as QOpenGLWidget sizes its framebuffer.
+    return size() * devicePixelRatio();
+}
+
+QSize COpenGLWnd::LogicalSizeFor(QSize device, qreal ratio) {
+    if (ratio <= 0) ratio = 1;
+    auto side = [ratio](int pixels) {
+        const int nearest = std::max(1, qRound(pixels / ratio));
+        // Of the nearest logical sizes, one whose rounding gives the pixels exactly.
+        for (int candidate : {nearest, nearest - 1, nearest + 1})
+            if (candidate >= 1 && qRound(candidate * ratio) == pixels) return candidate;
+        return nearest;
+    };
+    return QSize(side(device.width()), side(device.height()));
+}
+
+void COpenGLWnd::initializeGL() {
+    GLint size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    m_maxTextureSize = size;
+    InitGLState();
+}
 
 void COpenGLWnd::InitGLState() {
     glClearColor(0, 0, 0, 0);
     glEnable(GL_DEPTH_TEST);
 }
 
-void COpenGLWnd::resizeGL(int width, int height) {
-    const qreal ratio = devicePixelRatio();
-    m_renderer.Resize(*this, static_cast<int>(width * ratio), static_cast<int>(height * ratio));
+void COpenGLWnd::resizeGL(int, int) {
+    const QSize device = DeviceSize();
+    m_renderer.Resize(*this, device.width(), device.height());
 }
 
 void COpenGLWnd::paintGL() {
@@ -79,9 +102,9 @@ void COpenGLWnd::SetBrightnessContrast(double brightness, double contrast) {
 }
 
 bool COpenGLWnd::ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) {
-    const qreal ratio = devicePixelRatio();
-    width = static_cast<int>(this->width() * ratio);
-    height = static_cast<int>(this->height() * ratio);
+    const QSize device = DeviceSize();
+    width = device.width();
+    height = device.height();
     if (width <= 0 || height <= 0) return false;
     // The widget draws into its own framebuffer, which keeps the last frame.
     return WithContext([&] { pixels = m_renderer.ReadFrameBuffer(width, height); });

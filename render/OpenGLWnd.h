@@ -25,10 +25,18 @@ public:
     // depth buffer, OpenGL compatibility profile.
     static QSurfaceFormat RequestedFormat();
 
+    // The drawing area in device pixels: what the widget's framebuffer, and
+    // so every read-back, holds.
+    QSize DeviceSize() const;
+    // The logical size whose device size at `ratio` is `device`, or the
+    // nearest one where the ratio allows none (1.5 and an odd number).
+    static QSize LogicalSizeFor(QSize device, qreal ratio);
+
     void SetClearColor(double red, double green, double blue) override;
     void SetBrightnessContrast(double brightness, double contrast) override;
     // False when the view has no context or no area.
     bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) override;
+    int MaxTextureSize() const override { return m_maxTextureSize; }
     void Repaint() override { update(); }
     // Draws into the widget's framebuffer at once, then schedules the paint
     // that shows it.
@@ -67,4 +75,5 @@ protected:
 
 private:
     GLenum m_frameError = 0;
+    int m_maxTextureSize = 0;
 };

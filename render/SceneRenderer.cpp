@@ -95,19 +95,25 @@ void CSceneRenderer::DrawScene(const CSceneState& state) {
     if (m_texture[0] == 0 && m_texture[1] == 0 && m_texture[2] == 0 && state.m_meshes.ObjectCount() == 0) return;
     if (state.m_showAxes) DrawAxes();
 
+    // Planes and box are drawn in the unit cube scaled to the extent. The
+    // scale is undone by restoring the matrix, not by dividing: an extent
+    // of 0 (a flat mesh alone, a pixel size of 0) has no inverse.
     const double* extent = state.m_extent;
+    glPushMatrix();
     glScaled(extent[0], extent[1], extent[2]);
     DrawPlanes(state);
-    glScaled(1.0 / extent[0], 1.0 / extent[1], 1.0 / extent[2]);
+    glPopMatrix();
 
     if (state.m_drawGeometry) DrawMeshes(state);
 
-    glScaled(extent[0], extent[1], extent[2]);
     if (state.m_showBoundingBox && !state.m_colourCoding) {
+        glPushMatrix();
+        glScaled(extent[0], extent[1], extent[2]);
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         glLineWidth(2.0f);
         glColor4d(0, 0, 0.7, 1);
         DrawUnitCube();
+        glPopMatrix();
     }
 }
 

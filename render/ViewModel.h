@@ -27,6 +27,9 @@ public:
     virtual void RenderNow() = 0;
     // The last frame drawn, BGRA, bottom row first; false when there is none.
     virtual bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) = 0;
+    // The longest texture side the view's OpenGL holds (GL_MAX_TEXTURE_SIZE);
+    // 0 while it has no context to ask.
+    virtual int MaxTextureSize() const { return 0; }
 
     // Turns the camera to a preset and repaints.
     void ShowCameraPreset(CameraPreset preset) {

@@ -41,7 +41,7 @@ command -v clang++-14 >/dev/null || bash scripts/setup-deps.sh
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DORVANTA_FUZZ=ON -DORVANTA_TESTS=OFF -DORVANTA_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
+  -DORVANTA_FUZZ=ON -DORVANTA_WERROR=ON -DORVANTA_TESTS=OFF -DORVANTA_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
 for name in $targets; do
   cmake --build "$build" -j "$(nproc)" --target "fuzz-$name"
 done

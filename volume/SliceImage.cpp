@@ -19,14 +19,17 @@ void FreeSliceImage(CSliceImage& image) {
 }
 
 int32_t PowerOfTwoTextureSize(int32_t size) {
+    if (size < 1 || size > kMaxTextureSide) return 0;
     int32_t power = 1;
     while (power < size) power *= 2;
-    return power == size ? size : power * 2;
+    if (power == size) return size;
+    return power <= kMaxTextureSide / 2 ? power * 2 : 0;
 }
 
 CSliceImage ResampleToPowerOfTwo(const CSliceImage& image) {
     const int32_t outWidth = PowerOfTwoTextureSize(image.m_width);
     const int32_t outHeight = PowerOfTwoTextureSize(image.m_height);
+    if (outWidth == 0 || outHeight == 0) return CSliceImage();
     const int32_t bpp = image.m_bytesPerPixel;
     CSliceImage out = MakeOwnedSliceImage(outWidth, outHeight, bpp);
 

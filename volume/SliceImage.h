@@ -26,10 +26,19 @@ CSliceImage MakeOwnedSliceImage(int32_t width, int32_t height, int32_t bytesPerP
 // a borrowed record is only reset.
 void FreeSliceImage(CSliceImage& image);
 
+// The longest side a plane texture may have. OpenGL implementations hold
+// 16384 or 32768 pixels a side (GL_MAX_TEXTURE_SIZE); none holds more.
+constexpr int32_t kMaxTextureSide = 32768;
+// The longest volume side whose planes always fit such a texture, even when
+// PowerOfTwoTextureSize doubles it. Files with longer sides are refused.
+constexpr int32_t kMaxVolumeSide = kMaxTextureSide / 2;
+
 // The size a texture side gets: a power of two stays, any other size becomes
-// twice the next power of two (3 -> 8, 100 -> 256, 129 -> 512).
+// twice the next power of two (3 -> 8, 100 -> 256, 129 -> 512). 0 when there
+// is no such texture: a size below 1, or a result above kMaxTextureSide.
 int32_t PowerOfTwoTextureSize(int32_t size);
 
 // Nearest-neighbour resampling at pixel centres to PowerOfTwoTextureSize in
-// both directions. Returns a new owned image; the input is left alone.
+// both directions. Returns a new owned image, or the empty record when a
+// side has no texture size; the input is left alone.
 CSliceImage ResampleToPowerOfTwo(const CSliceImage& image);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <new>
 
 #include "IntensityWindow.h"
+#include "SliceImage.h"
 
 namespace {
 
@@ -54,10 +56,6 @@ struct CTviFile::Header {
 CTviFile::CTviFile() = default;
 CTviFile::~CTviFile() = default;
 
-int64_t CTviFile::SampleCount() const {
-    return static_cast<int64_t>(m_sizeX) * m_sizeY * m_sizeZ * m_frames;
-}
-
 bool CTviFile::ParseHeader(std::FILE* file, Header& header, std::string& error) {
     struct stat info {};
     if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -100,20 +98,34 @@ bool CTviFile::ParseHeader(std::FILE* file, Header& header, std::string& error) 
             return false;
         }
     }
-    int64_t count = 1;
+    // The sizes may be multiplied in any order, and a zero among them must
+    // not let the others pass unchecked: every non-zero size goes into the
+    // bound, and the count is worked out once, here.
+    int64_t bound = 1;
     for (int32_t size : sizes) {
-        if (__builtin_mul_overflow(count, int64_t{size}, &count) || count > kMaxSamples) {
+        if (__builtin_mul_overflow(bound, int64_t{std::max(size, 1)}, &bound) || bound > kMaxSamples) {
             error = "header sizes are too large: " + std::to_string(header.sizeX) + " x " +
                     std::to_string(header.sizeY) + " x " + std::to_string(header.sizeZ) + " slices x " +
                     std::to_string(header.frames) + " frames";
             return false;
         }
     }
-    header.sampleCount = count;
-    const int64_t needed = kHeaderSize + 2 * count;
+    const bool empty = std::find(std::begin(sizes), std::end(sizes), 0) != std::end(sizes);
+    header.sampleCount = empty ? 0 : bound;
+    const int64_t needed = kHeaderSize + 2 * header.sampleCount;
     if (fileSize < needed) {
         error = Format("file is truncated: %lld bytes, header needs %lld", fileSize, needed);
         return false;
+    }
+    // Every side becomes the side of a plane texture; beyond the longest
+    // one a texture can have, no plane of the volume could be shown.
+    for (int i : {0, 1, 3}) {
+        if (sizes[i] > kMaxVolumeSide) {
+            error = std::string("the slices are too large to show: ") + names[i] + " = " +
+                    std::to_string(sizes[i]) + ", at most " + std::to_string(kMaxVolumeSide) +
+                    " can be shown";
+            return false;
+        }
     }
     return true;
 }
@@ -124,6 +136,7 @@ void CTviFile::Adopt(const Header& header) {
     m_sizeY = header.sizeY;
     m_frames = header.frames;
     m_sizeZ = header.sizeZ;
+    m_sampleCount = header.sampleCount;
     std::memcpy(m_text1, header.text1, sizeof m_text1);
     std::memcpy(m_text2, header.text2, sizeof m_text2);
     std::memcpy(m_reserved, header.reserved, sizeof m_reserved);
@@ -183,13 +196,6 @@ int CTviFile::Read(const std::string& path) {
 
 uint16_t CTviFile::SaturationLevel(double fraction) const {
     auto histogram = std::make_unique<IntensityHistogram>();
-    if (m_samples != nullptr) {
-        // m_samples are already in host order; AddToHistogram expects file order.
-        if constexpr (std::endian::native == std::endian::little) {
-            AddToHistogram(*histogram, m_samples.get(), static_cast<size_t>(SampleCount()));
-        } else {
-            for (int64_t i = 0; i < SampleCount(); ++i) ++(*histogram)[m_samples[static_cast<size_t>(i)]];
-        }
-    }
+    if (m_samples != nullptr) AddToHistogram(*histogram, m_samples.get(), static_cast<size_t>(SampleCount()));
     return SaturationLevelOfHistogram(*histogram, fraction);
 }

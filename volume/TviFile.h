@@ -34,8 +34,9 @@ public:
     // Why the last Read or ReadHeader failed; empty after a success.
     const std::string& ErrorText() const { return m_errorText; }
 
-    // X*Y*Z*T; the header check guarantees this fits and matches the file.
-    int64_t SampleCount() const;
+    // X*Y*Z*T of the file read last (0 before any), worked out once by the
+    // header check, which refuses sizes whose product could overflow.
+    int64_t SampleCount() const { return m_sampleCount; }
     // True when any of the four sizes is 0: the file holds no image.
     bool IsEmpty() const { return SampleCount() == 0; }
 
@@ -62,4 +63,5 @@ private:
     void Adopt(const Header& header);
 
     std::string m_errorText;
+    int64_t m_sampleCount = 0;
 };

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 
 #include "AboutDlg.h"
+#include "AppIcon.h"
 
 namespace {
 
@@ -42,6 +46,19 @@ TEST(AboutDlg, ShowsProductNavigationAndBonusGroupsTopToBottom) {
     ASSERT_EQ(aboutLabels.size(), 2);
     EXPECT_FALSE(aboutLabels[0]->pixmap().isNull());
     EXPECT_LT(aboutLabels[0]->x(), aboutLabels[1]->x());
+}
+
+TEST(AboutDlg, ShowsTheIconTheApplicationGetsAtStartUp) {
+    SetUpApplication();
+    CAboutDlg dialog;
+    dialog.show();
+    const QList<QLabel*> labels = dialog.findChildren<QGroupBox*>().value(0)->findChildren<QLabel*>();
+    ASSERT_FALSE(labels.isEmpty());
+    const QImage shown = labels[0]->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage icon = AppIconPixmap(shown.width()).toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(shown, icon) << "a " << shown.width() << " pixel icon that is not the application's";
+    EXPECT_EQ(QApplication::applicationName(), "Orvanta");
+    QApplication::setWindowIcon(QIcon());
 }
 
 TEST(AboutDlg, OkAtTheBottomRightCloses) {

@@ -7,6 +7,10 @@
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef ORVANTA_TEST_SCALE_FACTOR
+    // A program of window tests that runs as on a high-density display.
+    qputenv("QT_SCALE_FACTOR", ORVANTA_TEST_SCALE_FACTOR);
+#endif
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,5 +1,3 @@
-#include "MainFrame.h"
-
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -7,11 +5,15 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QWheelEvent>
-
 #include <chrono>
+#include <string>
 #include <thread>
+#include <tuple>
 
 #include "CommandTable.h"
+#include "MainFrame.h"
+#include "MovieTools.h"
+#include "PngReader.h"
 #include "ViewerFixture.h"
 
 namespace {
@@ -137,10 +139,30 @@ TEST_F(MainFrameTest, MenuStatesFollowTheRules) {
 TEST_F(MainFrameTest, ResizeGivesTheViewExactlyThatArea) {
     m_frame.Viewer().Execute(0x802D);
     QApplication::processEvents();
-    EXPECT_EQ(m_frame.View().size(), QSize(640, 480));
+    EXPECT_EQ(m_frame.View().DeviceSize(), QSize(640, 480));
     m_frame.Viewer().Execute(0x8033);
     QApplication::processEvents();
-    EXPECT_EQ(m_frame.View().size(), QSize(320, 240));
+    EXPECT_EQ(m_frame.View().DeviceSize(), QSize(320, 240));
+}
+
+// Also run with QT_SCALE_FACTOR=2, where a logical pixel is two device pixels.
+TEST_F(MainFrameTest, SnapshotsAndMoviesHaveTheSizeNamed) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadTviFile(WriteVolume(2));
+    for (const auto& [command, width, height] :
+         {std::tuple{0x802D, 640, 480}, std::tuple{0x8033, 320, 240}}) {
+        viewer.Execute(command);
+        QApplication::processEvents();
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        ASSERT_TRUE(viewer.SaveSnapshot(m_folder.File("view.png"))) << size;
+        const DecodedPng png = ReadPng(m_folder.File("view.png"));
+        EXPECT_EQ(png.width, static_cast<unsigned>(width)) << size;
+        EXPECT_EQ(png.height, static_cast<unsigned>(height)) << size;
+        ASSERT_TRUE(viewer.ExportMovie(m_folder.File("view.avi"))) << size;
+        auto stream = ProbeVideoStream(m_folder.File("view.avi"));
+        EXPECT_EQ(stream["width"], std::to_string(width)) << size;
+        EXPECT_EQ(stream["height"], std::to_string(height)) << size;
+    }
 }
 
 TEST_F(MainFrameTest, FullScreenTwiceRestoresTheWindow) {

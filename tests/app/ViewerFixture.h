@@ -103,7 +103,9 @@ public:
     double m_clear[3] = {-1, -1, -1};
     double m_brightness = -1, m_contrast = -1;
     int m_repaints = 0;
+    int m_maxTextureSize = 0;  // as an OpenGL would report it; 0 = no context
 
+    int MaxTextureSize() const override { return m_maxTextureSize; }
     void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override {
         Upload upload{plane, height, width, {}};
         if (pixels != nullptr) upload.pixels.assign(pixels, pixels + static_cast<size_t>(height) * width);

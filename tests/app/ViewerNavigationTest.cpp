@@ -1,3 +1,5 @@
+#include <climits>
+
 #include "CommandTable.h"
 #include "ViewerFixture.h"
 
@@ -24,6 +26,36 @@ TEST_F(ViewerTest, VoxelStepsStayInsideTheVolume) {
         (v.*decrease)();
         EXPECT_EQ(v.*member, 0);
     }
+}
+
+TEST_F(ViewerTest, VoxelStepsWalkBackIntoTheVolume) {
+    // Meshes may put the position outside the volume; each step toward it is taken.
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 6, 1));
+    struct Case {
+        int start;
+        void (CViewer::*step)();
+        int expected;
+    };
+    const Case cases[] = {
+        {-5, &CViewer::OnIncreaseZ, -4},
+        {9, &CViewer::OnDecreaseZ, 8},
+        {6, &CViewer::OnDecreaseZ, 5},
+        {-1, &CViewer::OnIncreaseZ, 0},
+        {9, &CViewer::OnIncreaseZ, 9},
+        {-5, &CViewer::OnDecreaseZ, -5},
+        {INT_MAX, &CViewer::OnIncreaseZ, INT_MAX},
+        {INT_MIN, &CViewer::OnDecreaseZ, INT_MIN},
+        {INT_MAX, &CViewer::OnDecreaseZ, INT_MAX - 1},
+    };
+    for (const Case& c : cases) {
+        m_viewer.m_z = c.start;
+        (m_viewer.*c.step)();
+        EXPECT_EQ(m_viewer.m_z, c.expected) << "from " << c.start;
+    }
+    // The wheel takes the same steps.
+    m_viewer.m_z = 10;
+    m_viewer.OnMouseWheel(120);
+    EXPECT_EQ(m_viewer.m_z, 9);
 }
 
 TEST_F(ViewerTest, TheWheelStepsZ) {
@@ -137,6 +169,26 @@ TEST_F(ViewerTest, PlaybackCyclesOrBouncesOnTheTimer) {
     m_host.m_refuseTimer = true;
     m_viewer.Execute(0x8004);
     EXPECT_FALSE(m_viewer.m_playing);
+}
+
+TEST_F(ViewerTest, PlaybackTicksAtLeastEveryMillisecond) {
+    // The file's frame time stays what the Preferences show; only the timer is held to 1 ms.
+    const std::pair<double, int> frameTimes[] = {{0.4, 0}, {-3.0, -3}, {0.0, 0}, {1.0, 1}, {40.0, 40}};
+    for (const auto& [frameTime, shown] : frameTimes) {
+        TviContents tvi;
+        tvi.sizeX = tvi.sizeY = 2;
+        tvi.sizeZ = 1;
+        tvi.frames = 3;
+        tvi.frameTime = frameTime;
+        tvi.Allocate();
+        ASSERT_TRUE(WriteTviFile(m_folder.File("t.tvi"), tvi));
+        m_viewer.LoadTviFile(m_folder.File("t.tvi"));
+        ASSERT_EQ(m_viewer.CurrentPreferences().frameTimeMs, shown) << frameTime;
+        m_viewer.OnPlayStop();
+        EXPECT_TRUE(m_viewer.m_playing) << frameTime;
+        EXPECT_EQ(m_host.m_timerPeriod, std::max(shown, 1)) << frameTime;
+        m_viewer.OnPlayStop();
+    }
 }
 
 TEST_F(ViewerTest, LockedFrameHoldsTheSlicesWhileMeshesPlayOn) {

@@ -106,6 +106,43 @@ TEST_F(ViewerTest, ABadVolumeLeavesAnEmptySceneAndSaysWhy) {
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("cannot open"), std::string::npos);
 }
 
+TEST_F(ViewerTest, VolumesTooLargeForTheTexturesAreRefused) {
+    // This OpenGL holds textures of 64 pixels a side; the gathered planes
+    // double any side that is not a power of two.
+    m_view.m_maxTextureSize = 64;
+    struct Case {
+        int x, y, z;
+        bool shown;
+    };
+    const Case cases[] = {{32, 8, 4, true},  {64, 64, 64, true}, {40, 8, 4, false},
+                          {8, 33, 4, false}, {8, 8, 65, false},  {8, 8, 31, true}};
+    for (const Case& c : cases) {
+        m_host.m_dialogs.m_messages.clear();
+        m_viewer.LoadTviFile(WriteVolume("big.tvi", c.x, c.y, c.z, 1));
+        const std::string sizes =
+            std::to_string(c.x) + " x " + std::to_string(c.y) + " x " + std::to_string(c.z);
+        EXPECT_EQ(m_viewer.m_volume.m_sizeX, c.shown ? c.x : 0) << sizes;
+        if (c.shown) {
+            EXPECT_TRUE(m_host.m_dialogs.m_messages.empty()) << sizes;
+            continue;
+        }
+        ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u) << sizes;
+        EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("too large to show"), std::string::npos)
+            << m_host.m_dialogs.m_messages[0].text;
+        EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("at most 64"), std::string::npos);
+    }
+
+    // A volume already loaded that the textures cannot hold shows no planes
+    // rather than asking OpenGL for textures it refuses.
+    m_view.m_maxTextureSize = 0;
+    m_viewer.LoadTviFile(WriteVolume("big.tvi", 40, 8, 4, 1));
+    m_view.m_maxTextureSize = 64;
+    m_view.m_uploads.clear();
+    m_viewer.RefreshView();
+    ASSERT_EQ(m_view.m_uploads.size(), 3u);
+    for (const auto& upload : m_view.m_uploads) EXPECT_EQ(upload.width * upload.height, 0) << upload.plane;
+}
+
 TEST_F(ViewerTest, StartupFileExtensionsAreCaseSensitive) {
     for (const char* name : {"scan.TVI", "/data/scan", "Scan.OBJ"}) {
         m_host.m_dialogs.m_messages.clear();

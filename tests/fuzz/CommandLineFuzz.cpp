@@ -71,6 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CCheckingView view;
     CHeadlessHost host;
     CViewer viewer(view, host);
+    // As the program runs it: the load settings go with the load, the state after it.
+    commandLine.ApplyLoadSettings(viewer);
     viewer.OpenStartupFile(volumePath);
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, viewer);
     viewer.RefreshView();

@@ -387,3 +387,25 @@ TEST_F(MeshRenderingTest, BackFaceCullingRemovesFacesTurnedAway) {
     Draw();
     EXPECT_EQ(CountNonBackground({0, 0, 0}), sides);
 }
+
+TEST_F(MeshRenderingTest, AZeroExtentKeepsMeshesAndBox) {
+    // A flat mesh loaded alone gets a box of no height; a pixel size of 0
+    // flattens the box of a volume. Either way the meshes stay in the picture.
+    CMeshObject flat("flat-00");
+    flat.m_vertices = {{40, 20, 0}, {120, 20, 0}, {40, 70, 0}};
+    flat.m_triangles = {Triangle{{0, 1, 2}}};
+    flat.ComputeNormals();
+    for (int axis = 0; axis < 3; ++axis) {
+        m_state.m_meshes = CMeshSet();
+        m_state.m_meshes.AddObject(axis == 2 ? flat : Cube());
+        m_state.m_showBoundingBox = true;
+        const double saved = m_state.m_extent[axis];
+        m_state.m_extent[axis] = 0.0;
+        Draw();
+        EXPECT_GT(CountRed(), axis == 2 ? 300 : 2000) << "zero extent along axis " << axis;
+        GLdouble matrix[16];
+        glGetDoublev(GL_MODELVIEW_MATRIX, matrix);
+        for (double element : matrix) ASSERT_TRUE(std::isfinite(element)) << "axis " << axis;
+        m_state.m_extent[axis] = saved;
+    }
+}

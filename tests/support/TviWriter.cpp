@@ -56,3 +56,33 @@ bool WriteTviFile(const std::string& path, const TviContents& contents) {
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
 }
+
+bool WriteLargeTviFile(const std::string& path, int x, int y, int z, int t) {
+    TviContents header;
+    header.sizeX = x;
+    header.sizeY = y;
+    header.sizeZ = z;
+    header.frames = t;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const std::vector<uint8_t> headerBytes = TviFileBytes(header);
+    bool written = std::fwrite(headerBytes.data(), 1, headerBytes.size(), file) == headerBytes.size();
+    std::vector<uint8_t> image(static_cast<size_t>(x) * y * 2);
+    uint32_t noise = 12345;
+    for (int zi = 0; zi < z && written; ++zi)
+        for (int ti = 0; ti < t && written; ++ti) {
+            uint8_t* out = image.data();
+            for (int yi = 0; yi < y; ++yi)
+                for (int xi = 0; xi < x; ++xi) {
+                    noise = noise * 1664525u + 1013904223u;
+                    const int dx = xi - x / 2, dy = yi - y / 2;
+                    const int ring = (dx * dx + dy * dy) / 64 % 400;
+                    const bool outlier = (noise >> 28) == 0 && (noise & 0xff) == 0;
+                    const auto v = static_cast<uint16_t>(outlier ? 60000 : ring + zi * 8 + ti * 4 + (noise >> 24));
+                    *out++ = static_cast<uint8_t>(v);
+                    *out++ = static_cast<uint8_t>(v >> 8);
+                }
+            written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
+        }
+    return std::fclose(file) == 0 && written;
+}

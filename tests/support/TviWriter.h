@@ -35,3 +35,8 @@ bool WriteTviFile(const std::string& path, const TviContents& contents);
 
 // The bytes WriteTviFile writes, for tests that cut or patch them.
 std::vector<uint8_t> TviFileBytes(const TviContents& contents);
+
+// Writes an X x Y x Z x T file of smooth rings with noise and a few very bright
+// outliers, a slice at a time, so files of gigabytes need no such memory.
+// False when the file cannot be written.
+bool WriteLargeTviFile(const std::string& path, int x, int y, int z, int t);

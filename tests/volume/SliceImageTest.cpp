@@ -3,9 +3,45 @@
 #include <gtest/gtest.h>
 
 TEST(SliceImage, PowerOfTwoSizesDoubleAnyOtherSize) {
-    const int32_t sizes[][2] = {{1, 1}, {2, 2}, {3, 8}, {5, 16}, {20, 64}, {100, 256},
-                                {128, 128}, {129, 512}, {256, 256}, {192, 512}, {12, 32}};
+    const int32_t sizes[][2] = {{1, 1},
+                                {2, 2},
+                                {3, 8},
+                                {5, 16},
+                                {20, 64},
+                                {100, 256},
+                                {128, 128},
+                                {129, 512},
+                                {256, 256},
+                                {192, 512},
+                                {12, 32},
+                                // The largest textures there are, and sides that have none.
+                                {16383, 32768},
+                                {16384, 16384},
+                                {16385, 0},
+                                {32768, 32768},
+                                {32769, 0},
+                                {(1 << 29) + 1, 0},
+                                {1 << 30, 0},
+                                {0x7fffffff, 0},
+                                {0, 0},
+                                {-4, 0}};
     for (const auto& [size, expected] : sizes) EXPECT_EQ(PowerOfTwoTextureSize(size), expected) << size;
+}
+
+TEST(SliceImage, ASideWithoutTextureSizeResamplesToNothing) {
+    uint8_t pixel = 7;
+    for (const auto& [width, height] : {std::pair{16385, 1}, std::pair{1, 40000}}) {
+        // The sizes are refused before any pixel is read, so one byte is enough here.
+        CSliceImage source;
+        source.m_width = width;
+        source.m_height = height;
+        source.m_bytesPerPixel = 1;
+        source.m_data = &pixel;
+        const CSliceImage out = ResampleToPowerOfTwo(source);
+        EXPECT_EQ(out.m_width, 0) << width << " x " << height;
+        EXPECT_EQ(out.m_data, nullptr);
+        EXPECT_FALSE(out.m_ownsData);
+    }
 }
 
 TEST(SliceImage, ResampleTakesTheNearestSourcePixelAtPixelCentres) {

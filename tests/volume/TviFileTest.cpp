@@ -119,6 +119,10 @@ TEST(TviFile, SecondReadReplacesTheSamples) {
     EXPECT_EQ(file.SampleCount(), 1);
     EXPECT_EQ(file.m_samples[0], 999);
     EXPECT_EQ(file.SaturationLevel(1.0), 999);
+    // Only the header: the count follows it, with the samples gone.
+    ASSERT_EQ(file.ReadHeader(folder.File("a.tvi")), 0);
+    EXPECT_EQ(file.SampleCount(), 64);
+    EXPECT_EQ(file.m_samples, nullptr);
 }
 
 TEST(TviFile, FailedReadsLeaveTheRecordAsItWas) {
@@ -143,11 +147,30 @@ TEST(TviFile, FailedReadsLeaveTheRecordAsItWas) {
     WriteBytes(folder.File("large.tvi"), TviFileBytes(huge));
     WriteBytes(folder.File("stub.tvi"), std::vector<uint8_t>(500, 1));
     std::filesystem::create_directory(folder.File("folder.tvi"));
+    // No frames, so no samples: but X*Y*Z alone overflows 64 bits, in
+    // whatever order the sizes are multiplied.
+    TviContents noFrames = SmallVolume(2, 1, 1, 1, 1);
+    noFrames.samples.clear();
+    noFrames.sizeX = 1 << 30;
+    noFrames.sizeY = (1 << 30) - 1;
+    noFrames.sizeZ = 0x7fffffff;
+    noFrames.frames = 0;
+    WriteBytes(folder.File("noframes.tvi"), TviFileBytes(noFrames));
+    // A row longer than any texture, with every sample present: a sparse
+    // file of 1 GiB that costs no disk.
+    TviContents wide = SmallVolume(2, 1, 1, 1, 1);
+    wide.samples.clear();
+    wide.sizeX = (1 << 29) + 1;
+    WriteBytes(folder.File("wide.tvi"), TviFileBytes(wide));
+    std::filesystem::resize_file(folder.File("wide.tvi"), CTviFile::kHeaderSize + 2 * wide.SampleCount());
 
     const std::pair<const char*, const char*> cases[] = {
         {"truncated.tvi", "file is truncated: 1131 bytes, header needs 1132"},
         {"negative.tvi", "negative size in header: Y = -2"},
         {"overflow.tvi", "header sizes are too large"},
+        {"noframes.tvi",
+         "header sizes are too large: 1073741824 x 1073741823 x 2147483647 slices x 0 frames"},
+        {"wide.tvi", "the slices are too large to show: X = 536870913, at most 16384"},
         {"large.tvi", "file is truncated"},
         {"stub.tvi", "file is truncated: 500 bytes"},
         {"folder.tvi", "not a regular file"},
@@ -162,5 +185,31 @@ TEST(TviFile, FailedReadsLeaveTheRecordAsItWas) {
         ASSERT_NE(file.m_samples, nullptr) << name;
         EXPECT_EQ(file.m_samples[5], static_cast<uint16_t>(5 * 37 + 1)) << name;
         EXPECT_EQ(file.ReadHeader(folder.File(name)), -1) << name;
+    }
+}
+
+TEST(TviFile, SidesUpToTheLongestTextureAreRead) {
+    TempFolder folder;
+    struct Case {
+        int x, y, z, t;
+        bool read;
+    };
+    // Frames are no texture side: only X, Y and Z are bounded.
+    const Case cases[] = {{16384, 1, 1, 1, true},  {16385, 1, 1, 1, false}, {1, 16384, 1, 1, true},
+                          {1, 16385, 1, 1, false}, {1, 1, 16384, 1, true},  {1, 1, 16385, 1, false},
+                          {1, 1, 1, 100000, true}};
+    for (const Case& c : cases) {
+        TviContents contents = SmallVolume(2, 1, 1, 1, 1);
+        contents.samples.clear();
+        contents.sizeX = c.x;
+        contents.sizeY = c.y;
+        contents.sizeZ = c.z;
+        contents.frames = c.t;
+        const std::string path = folder.File("side.tvi");
+        WriteBytes(path, TviFileBytes(contents));
+        std::filesystem::resize_file(path, CTviFile::kHeaderSize + 2 * contents.SampleCount());
+        CTviFile file;
+        EXPECT_EQ(file.ReadHeader(path) == 0, c.read)
+            << c.x << " " << c.y << " " << c.z << " " << c.t << ": " << file.ErrorText();
     }
 }

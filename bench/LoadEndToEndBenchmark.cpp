@@ -1,0 +1,181 @@
+// What a user waits for: `orvanta --info BIG.tvi` from process start to exit,
+// on a generated 1 GiB file (512 x 512 x 64 slices x 32 frames), against
+// `cat BIG.tvi > /dev/null` of the same file in the same run. Both with the
+// file in the page cache (warm) and with it evicted before every run (cold).
+// Each figure is the best of several runs; the ratio is what to read, since
+// this machine is shared and its absolute speed varies.
+//
+// Also: the load's peak memory against the 8-bit volume, `--info` with no
+// file against `--help`, and a movie export of the big file against the load
+// plus what the same frames cost on a tiny volume.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TempFolder.h"
+#include "TviWriter.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kX = 512, kY = 512, kZ = 64, kT = 32;
+
+struct RunResult {
+    double seconds = 0;
+    double cpuSeconds = 0;  // user + system: less at the mercy of other load than the wall time
+    double peakMiB = 0;
+    bool ok = false;
+};
+
+// Runs argv with standard output (and error) sent to /dev/null.
+RunResult Run(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    RunResult result;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+        result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+        result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return result;
+}
+
+// Drops the file's pages from the page cache; needs no privileges.
+void Evict(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    fdatasync(fd);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+}
+
+void Warm(const std::string& path) { Run({"/bin/cat", path}); }
+
+TempFolder& Folder() {
+    static TempFolder folder;
+    return folder;
+}
+
+std::string MakeVolume(int x, int y, int z, int t, const std::string& name) {
+    const std::string path = Folder().File(name);
+    if (!std::ifstream(path).good()) {
+        WriteLargeTviFile(path, x, y, z, t);
+        sync();
+    }
+    return path;
+}
+
+std::string BigFile() { return MakeVolume(kX, kY, kZ, kT, "big.tvi"); }
+
+// Best (smallest) time and largest peak of `runs` runs, each after `before`.
+template <typename Before>
+RunResult Best(const std::vector<std::string>& argv, int runs, Before before) {
+    RunResult best;
+    best.seconds = 1e30;
+    best.ok = true;
+    for (int i = 0; i < runs; ++i) {
+        before();
+        const RunResult r = Run(argv);
+        best.ok = best.ok && r.ok;
+        best.seconds = std::min(best.seconds, r.seconds);
+        best.cpuSeconds = i == 0 ? r.cpuSeconds : std::min(best.cpuSeconds, r.cpuSeconds);
+        best.peakMiB = std::max(best.peakMiB, r.peakMiB);
+    }
+    return best;
+}
+
+void LoadAgainstCat(benchmark::State& state, bool cold) {
+    const std::string path = BigFile();
+    auto before = [&] {
+        if (cold)
+            Evict(path);
+        else
+            Warm(path);
+    };
+    for (auto _ : state) {
+        const RunResult cat = Best({"/bin/cat", path}, 3, before);
+        const RunResult load = Best({ORVANTA_EXE, "--info", path}, 3, before);
+        if (!load.ok) state.SkipWithError("orvanta --info failed");
+        state.SetIterationTime(load.seconds);
+        const double volumeMiB = double{kX} * kY * kZ * kT / (1 << 20);
+        state.counters["orvanta_s"] = load.seconds;
+        state.counters["cat_s"] = cat.seconds;
+        state.counters["orvanta_cpu_s"] = load.cpuSeconds;
+        state.counters["cat_cpu_s"] = cat.cpuSeconds;
+        state.counters["ratio_to_cat"] = load.seconds / cat.seconds;
+        state.counters["target_ratio"] = cold ? 1.4 : 3.0;
+        state.counters["peak_MiB"] = load.peakMiB;
+        state.counters["limit_MiB"] = 1.1 * volumeMiB + 64;
+    }
+}
+
+void BM_InfoWarm(benchmark::State& state) { LoadAgainstCat(state, false); }
+BENCHMARK(BM_InfoWarm)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_InfoCold(benchmark::State& state) { LoadAgainstCat(state, true); }
+BENCHMARK(BM_InfoCold)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_InfoWithoutFile(benchmark::State& state) {
+    auto nothing = [] {};
+    for (auto _ : state) {
+        const RunResult help = Best({ORVANTA_EXE, "--help"}, 10, nothing);
+        const RunResult info = Best({ORVANTA_EXE, "--info"}, 10, nothing);
+        state.SetIterationTime(info.seconds);
+        state.counters["info_ms"] = info.seconds * 1e3;
+        state.counters["help_ms"] = help.seconds * 1e3;
+        state.counters["over_help_ms"] = (info.seconds - help.seconds) * 1e3;
+        state.counters["target_over_ms"] = 20;
+        state.counters["info_peak_MiB"] = info.peakMiB;
+    }
+}
+BENCHMARK(BM_InfoWithoutFile)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The export's cost beyond the load should be what the frames cost anyway:
+// the same number of frames from a tiny volume.
+void BM_ExportBigFile(benchmark::State& state) {
+    const std::string big = BigFile();
+    const std::string tiny = MakeVolume(64, 64, 4, kT, "tiny.tvi");
+    const std::string movie = Folder().File("out.avi");
+    auto warm = [&] { Warm(big); };
+    for (auto _ : state) {
+        const RunResult load = Best({ORVANTA_EXE, "--info", big}, 3, warm);
+        const RunResult exportBig = Best({ORVANTA_EXE, big, "--export-avi", movie}, 3, warm);
+        const RunResult exportTiny = Best({ORVANTA_EXE, tiny, "--export-avi", movie}, 3, warm);
+        const RunResult tinyLoad = Best({ORVANTA_EXE, "--info", tiny}, 3, warm);
+        if (!exportBig.ok || !exportTiny.ok) state.SkipWithError("export failed");
+        state.SetIterationTime(exportBig.seconds);
+        const double frames = exportTiny.seconds - tinyLoad.seconds;
+        state.counters["export_s"] = exportBig.seconds;
+        state.counters["load_s"] = load.seconds;
+        state.counters["frames_s"] = frames;
+        state.counters["ratio_to_load+frames"] = exportBig.seconds / (load.seconds + frames);
+    }
+}
+BENCHMARK(BM_ExportBigFile)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
