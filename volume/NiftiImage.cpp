@@ -25,15 +25,35 @@ T ByteSwapped(T value) {
     return value;
 }
 
-template <typename T>
-void DecodeValues(const uint8_t* bytes, int64_t count, bool swapped, bool scaled, double slope, double intercept,
-                  double* values) {
+template <typename T, bool kSwapped, bool kScaled>
+void DecodeLoop(const uint8_t* bytes, int64_t count, double slope, double intercept, double* values) {
     for (int64_t i = 0; i < count; ++i) {
         T stored;
         std::memcpy(&stored, bytes + i * static_cast<int64_t>(sizeof(T)), sizeof(T));
-        if (swapped) stored = ByteSwapped(stored);
+        if constexpr (kSwapped) stored = ByteSwapped(stored);
         const double v = static_cast<double>(stored);
-        values[i] = scaled ? v * slope + intercept : v;
+        if constexpr (kScaled)
+            values[i] = v * slope + intercept;
+        else
+            values[i] = v;
+    }
+}
+
+// One loop per case, so that none of them tests the byte order or the
+// scaling per voxel.
+template <typename T>
+void DecodeValues(const uint8_t* bytes, int64_t count, bool swapped, bool scaled, double slope, double intercept,
+                  double* values) {
+    if (swapped) {
+        if (scaled)
+            DecodeLoop<T, true, true>(bytes, count, slope, intercept, values);
+        else
+            DecodeLoop<T, true, false>(bytes, count, slope, intercept, values);
+    } else {
+        if (scaled)
+            DecodeLoop<T, false, true>(bytes, count, slope, intercept, values);
+        else
+            DecodeLoop<T, false, false>(bytes, count, slope, intercept, values);
     }
 }
 
