@@ -105,8 +105,12 @@ bool CNiftiHeader::Read(const std::string& path, std::string& error) {
     const int readError = errno;
     close(fd);
     if (got < 0) {
-        error = S_ISDIR(info.st_mode) ? "is a folder, not a file"
-                                      : "cannot read file: " + std::string(std::strerror(readError));
+        if (S_ISDIR(info.st_mode))
+            error = "is a folder, not a file";
+        else if (!S_ISREG(info.st_mode))
+            error = "is not a regular file";
+        else
+            error = "cannot read file: " + std::string(std::strerror(readError));
         return false;
     }
     bytes.resize(static_cast<size_t>(got));

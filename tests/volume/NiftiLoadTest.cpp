@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <nifti1.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <fstream>
@@ -382,4 +383,49 @@ TEST(NiftiLoad, CalibrationIsTakenOnlyWhereTheFileSetsIt) {
     EXPECT_EQ(volume.m_fileInfo.m_calibration.m_pixelSizeY, std::nullopt);
     EXPECT_EQ(volume.m_fileInfo.m_calibration.m_frameTime, std::nullopt);
     EXPECT_EQ(volume.m_fileInfo.m_datatype, "int16");
+}
+
+TEST(NiftiLoad, DamagedFilesLoadOrFailWithAReason) {
+    TempFolder folder;
+    std::vector<std::vector<uint8_t>> originals;
+    for (int version : {1, 2}) {
+        NiftiContents c;
+        c.version = version;
+        c.SetSizes(4, 6, 5, 3, 2);
+        c.datatype = version == 1 ? DT_INT16 : DT_FLOAT32;
+        c.data.assign(6 * 5 * 3 * 2 * (version == 1 ? 2 : 4), 0x41);
+        originals.push_back(NiftiFileBytes(c));
+    }
+    std::mt19937 random(17);
+    int loaded = 0, refused = 0;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<uint8_t> bytes = originals[static_cast<size_t>(round % 2)];
+        const size_t headerBytes = round % 2 == 0 ? 348 : 540;
+        for (int flips = 0; flips < 4; ++flips)
+            bytes[random() % headerBytes] = static_cast<uint8_t>(random());
+        if (round % 5 == 0) bytes.resize(random() % (bytes.size() + 1));
+        const std::string path = folder.File(round % 3 == 0 ? "damaged.nii.gz" : "damaged.nii");
+        if (round % 3 == 0) {
+            gzFile file = gzopen(path.c_str(), "wb");
+            ASSERT_NE(file, nullptr);
+            if (!bytes.empty()) gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
+            gzclose(file);
+        } else {
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+        CTimeVolume volume;
+        if (volume.LoadFile(path, 0.98)) {
+            ++loaded;
+            EXPECT_GE(volume.m_sizeX, 1) << "round " << round;
+            EXPECT_EQ(volume.m_fileInfo.m_format, "nifti") << "round " << round;
+        } else {
+            ++refused;
+            EXPECT_FALSE(volume.LastError().empty()) << "round " << round;
+            EXPECT_EQ(volume.m_sizeX, 0) << "round " << round;
+        }
+    }
+    // Damage to unused fields loads; damage to the sizes, type or offset does not.
+    EXPECT_GT(loaded, 10);
+    EXPECT_GT(refused, 10);
 }
