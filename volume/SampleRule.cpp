@@ -49,7 +49,8 @@ uint16_t CSampleRule::Sample(double v) const {
     } else {
         // The literal formula would overflow to infinity (or give inf / inf);
         // the same ratio of values scaled by a power of two does not.
-        sample = (v * kHugeScale - m_min * kHugeScale) * 65535.0 / (m_max * kHugeScale - m_min * kHugeScale) + 0.5;
+        sample =
+            (v * kHugeScale - m_min * kHugeScale) * 65535.0 / (m_max * kHugeScale - m_min * kHugeScale) + 0.5;
     }
     // Values outside [m, M] (codes a caller maps that never occurred) stay in range.
     if (!(sample >= 0.0)) return 0;

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!volume.LoadFile(path, 0.98)) {
         FuzzCheck(!volume.LastError().empty(), "a refused load says why");
         FuzzCheck(!opened, "the load refuses an image the reader accepts");
-        FuzzCheck(volume.m_slices.empty() && volume.m_sizeX == 0, "a refused load leaves the volume as it was");
+        FuzzCheck(volume.m_slices.empty() && volume.m_sizeX == 0,
+                  "a refused load leaves the volume as it was");
         return 0;
     }
     FuzzCheck(opened, "the load accepts an image the reader refuses");
