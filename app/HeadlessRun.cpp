@@ -47,6 +47,12 @@ std::string InfoJson(const CViewer& viewer) {
     }
     QJsonObject volume;
     volume["path"] = JsonPath(viewer.m_tviPath);
+    const CVolumeFileInfo& file = v.m_fileInfo;
+    volume["format"] = file.m_format.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(file.m_format));
+    volume["datatype"] =
+        file.m_datatype.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(file.m_datatype));
+    volume["value_range"] =
+        file.m_valueRange ? QJsonValue(JsonArray({(*file.m_valueRange)[0], (*file.m_valueRange)[1]})) : QJsonValue();
     volume["size"] = JsonArray({double(v.m_sizeX), double(v.m_sizeY), double(v.m_sizeZ)});
     volume["frames"] = v.m_frames;
     volume["pixel_size_mm"] = JsonArray({viewer.m_pixelSizeX, viewer.m_pixelSizeY, viewer.m_pixelSizeZ});
@@ -83,9 +89,10 @@ int RunHeadless(const CCommandLine& commandLine) {
     size_t reported = 0;
 
     const std::string& file = commandLine.file;
-    const std::string extension = PathExtension(file);
-    if (!file.empty() && extension != "tvi" && extension != "obj") {
-        std::fprintf(stderr, "orvanta: %s: only .tvi and .obj files can be loaded\n", file.c_str());
+    if (!file.empty() && CViewer::FileKindOf(file) == CViewer::EFileKind::kNone) {
+        std::fprintf(stderr,
+                     "orvanta: %s: only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded\n",
+                     file.c_str());
         return 2;
     }
     // Standard output carries --info; the readers' diagnostics go to

@@ -1,14 +1,18 @@
 // Writes the demo data set: a synthetic cine MRI of a beating left ventricle
 // (heart.tvi) and its segmentation, one closed tube per frame (heart.obj).
+// With --nifti the same image is also written as a compressed NIfTI file
+// (heart.nii.gz), whose companion meshes are the same heart.obj.
 //
-//   orvanta-make-demo OUTPUT_FOLDER
+//   orvanta-make-demo OUTPUT_FOLDER [--nifti]
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "NiftiWriter.h"
 #include "TviWriter.h"
 
 namespace {
@@ -133,18 +137,45 @@ bool WriteMeshes(const std::string& path) {
     return std::fclose(file) == 0;
 }
 
+// The same samples as a NIfTI image: uint16, millimetres and milliseconds,
+// voxels t-major (every slice of frame 0 first) as NIfTI stores them.
+NiftiContents AsNifti(const TviContents& tvi) {
+    NiftiContents nifti;
+    nifti.SetSizes(4, tvi.sizeX, tvi.sizeY, tvi.sizeZ, tvi.frames);
+    nifti.datatype = 512;      // DT_UINT16
+    nifti.xyztUnits = 2 | 16;  // mm, ms
+    nifti.pixdim[1] = tvi.pixelSizeX;
+    nifti.pixdim[2] = tvi.pixelSizeY;
+    nifti.pixdim[3] = tvi.pixelSizeZ;
+    nifti.pixdim[4] = tvi.frameTime;
+    nifti.gzip = true;
+    std::vector<uint16_t> values;
+    values.reserve(tvi.samples.size());
+    for (int t = 0; t < tvi.frames; ++t)
+        for (int z = 0; z < tvi.sizeZ; ++z)
+            for (int y = 0; y < tvi.sizeY; ++y)
+                for (int x = 0; x < tvi.sizeX; ++x) values.push_back(tvi.samples[tvi.IndexOf(x, y, z, t)]);
+    nifti.SetValues(values);
+    return nifti;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    const bool nifti = argc == 3 && std::string(argv[2]) == "--nifti";
+    if (argc != 2 && !nifti) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [--nifti]\n", argv[0]);
         return 2;
     }
     const std::string folder = argv[1];
-    if (!WriteTviFile(folder + "/heart.tvi", MakeVolume()) || !WriteMeshes(folder + "/heart.obj")) {
+    const TviContents volume = MakeVolume();
+    bool written = WriteTviFile(folder + "/heart.tvi", volume) && WriteMeshes(folder + "/heart.obj");
+    if (nifti) written = written && WriteNiftiFile(folder + "/heart.nii.gz", AsNifti(volume));
+    if (!written) {
         std::fprintf(stderr, "%s: cannot write the demo files into %s\n", argv[0], folder.c_str());
         return 1;
     }
-    std::printf("wrote %s/heart.tvi and %s/heart.obj\n", folder.c_str(), folder.c_str());
+    std::printf("wrote %s/heart.tvi%s and %s/heart.obj\n", folder.c_str(),
+                nifti ? (", " + folder + "/heart.nii.gz").c_str() : "", folder.c_str());
     return 0;
 }

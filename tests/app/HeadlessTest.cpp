@@ -2,6 +2,7 @@
 // display, compared with what the viewer's own commands write.
 
 #include <gtest/gtest.h>
+#include <nifti1.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,10 +11,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 
 #include "CommandLine.h"
 #include "MovieTools.h"
+#include "NiftiWriter.h"
 #include "OffscreenView.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
@@ -114,6 +117,8 @@ TEST_F(HeadlessTest, InfoDescribesTheLoadedData) {
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(meshesOnly["volume"].toObject()["path"].isNull());
     EXPECT_EQ(meshesOnly["volume"].toObject()["size"].toArray(), (QJsonArray{0, 0, 0}));
+    for (const char* field : {"format", "datatype", "value_range"})
+        EXPECT_TRUE(meshesOnly["volume"].toObject()[field].isNull()) << field;
 }
 
 TEST_F(HeadlessTest, InfoIsValidJsonWhateverBytesThePathHas) {
@@ -184,6 +189,37 @@ TEST_F(HeadlessTest, OnlyOutputsThatDrawNeedOpenGL) {
     EXPECT_EQ(ReadPng(m_folder.File("p.png")).width, 24u);
 }
 
+TEST_F(HeadlessTest, InfoNamesTheFormatTypeAndValueRangeOfANiftiImage) {
+    NiftiContents c;
+    c.SetSizes(4, 5, 4, 3, 2);
+    c.datatype = NIFTI_TYPE_FLOAT32;
+    std::vector<float> values(5 * 4 * 3 * 2, 1.5f);
+    values[7] = -0.25f;
+    values[8] = std::numeric_limits<float>::quiet_NaN();
+    values[9] = 1000.0f;
+    c.SetValues(values);
+    c.slope = 2.0;
+    c.pixdim[1] = 0.5;
+    c.pixdim[4] = 0.03;
+    c.gzip = true;
+    ASSERT_TRUE(WriteNiftiFile(m_folder.File("image.nii.gz"), c));
+    int status = -1;
+    const QJsonObject info = ParseJson(Run("--info image.nii.gz", status));
+    EXPECT_EQ(status, 0);
+    const QJsonObject volume = info["volume"].toObject();
+    EXPECT_EQ(volume["format"], "nifti");
+    EXPECT_EQ(volume["datatype"], "float32");
+    EXPECT_EQ(volume["value_range"].toArray(), (QJsonArray{-0.5, 2000}));
+    EXPECT_EQ(volume["size"].toArray(), (QJsonArray{5, 4, 3}));
+    EXPECT_EQ(volume["frames"], 2);
+    EXPECT_EQ(volume["pixel_size_mm"].toArray(), (QJsonArray{0.5, 1, 1}));
+    EXPECT_EQ(volume["frame_time_ms"], 30);
+    const QJsonObject tvi = ParseJson(Run("--info scan.tvi", status))["volume"].toObject();
+    EXPECT_EQ(tvi["format"], "tvi");
+    EXPECT_TRUE(tvi["datatype"].isNull());
+    EXPECT_TRUE(tvi["value_range"].isNull());
+}
+
 TEST_F(HeadlessTest, PicturesEqualWhatTheCommandsWrite) {
     InProcess viewer(m_tvi);
     if (!viewer.m_ready) GTEST_SKIP() << "no offscreen OpenGL";
@@ -223,6 +259,8 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
     bad[4] = 0xFF;  // X becomes negative
     bad[7] = 0xFF;
     WriteBytes(m_folder.File("bad.tvi"), bad);
+    WriteBytes(m_folder.File("bad.nii.gz"),
+               {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff});
     struct Case {
         std::string arguments;
         int status;
@@ -238,13 +276,14 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--frame x1 --info scan.tvi", 2, "malformed"},
         {"--brightness 1.5 --info scan.tvi", 2, "out of range"},
         {"--save-plane xy p.png scan.obj", 2, "needs a volume"},
-        {"--info scan.TVI", 2, ".tvi"},
         {"--snapshot", 2, "Missing value after '--snapshot'"},
         {"--info=yes", 2, "Unexpected value"},
         {"-x --info", 2, "unknown option -x"},
         {"--save-plane xy", 2, "needs a plane and a path"},
         {"--save-plane=zz p.png --info scan.tvi", 2, "unknown plane 'zz'"},
         {"--size=0x10 --info", 2, "out of range"},
+        {"--info scan.png", 2, "only .tvi, .nii and .nii.gz"},
+        {"--info bad.nii.gz", 1, "gzip data is corrupt"},
     };
     for (const Case& c : cases) {
         int status = -1;
@@ -309,7 +348,9 @@ TEST_F(HeadlessTest, DamagedFilesThroughTheEntryPointFailCleanly) {
 }
 
 TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
-    ASSERT_EQ(std::system((std::string(ORVANTA_MAKE_DEMO) + " '" + m_folder.Path().string() + "' > /dev/null").c_str()),
+    ASSERT_EQ(std::system(
+                  (std::string(ORVANTA_MAKE_DEMO) + " '" + m_folder.Path().string() + "' --nifti > /dev/null")
+                      .c_str()),
               0);
     int status = -1;
     const std::string json =
@@ -323,6 +364,12 @@ TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
     auto stream = ProbeVideoStream(m_folder.File("demo.avi"));
     EXPECT_EQ(stream["nb_read_packets"], "20");
     EXPECT_EQ(stream["r_frame_rate"], "18/1");
+
+    // The NIfTI copy of the demo shows exactly what the .tvi shows.
+    Run("--frame 4 --snapshot nifti.png --save-plane xy nifti_xy.png heart.nii.gz", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(ReadBytes(m_folder.File("nifti.png")), ReadBytes(m_folder.File("demo.png")));
+    EXPECT_EQ(ReadBytes(m_folder.File("nifti_xy.png")), ReadBytes(m_folder.File("demo_xy.png")));
 
     InProcess viewer(m_folder.File("heart.tvi"));
     if (!viewer.m_ready) GTEST_SKIP() << "no offscreen OpenGL";
