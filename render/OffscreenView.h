@@ -22,6 +22,7 @@ public:
     int Height() const { return m_context.Height(); }
 
     void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override;
+    void SetLabelTexture(int plane, int height, int width, const uint8_t* rgba) override;
     void SetClearColor(double red, double green, double blue) override;
     void SetBrightnessContrast(double brightness, double contrast) override;
     void ToggleBackfaceCulling() override;
