@@ -33,6 +33,8 @@ const std::map<std::string, OptionSyntax>& OptionSyntaxes() {
         {"snapshot", {Kind::kPath, 0, 0, 0, false, {}, true}},
         {"save-plane", {Kind::kPlaneAndPath, 0, 0, 0, false, {"xy", "xz", "yz"}, true}},
         {"export-avi", {Kind::kPath, 0, 0, 0, false, {}, true}},
+        {"export-obj", {Kind::kPath, 0, 0, 0, false, {}, true}},
+        {"labels", {Kind::kPath}},
         {"size", {Kind::kSize, 2, 1, 8192, true}},
         {"position", {Kind::kNumbers, 3, -1e9, 1e9, true}},
         {"frame", {Kind::kNumbers, 1, -1e9, 1e9, true}},
@@ -190,8 +192,10 @@ Outputs (any of them runs without a window and exits when done):
   --snapshot PNG              write the 3-D view as a PNG picture
   --save-plane xy|xz|yz PNG   write one plane through the current voxel
   --export-avi AVI            write the time sequence as an uncompressed movie
+  --export-obj OBJ            write every mesh (from .obj files and labels) as an .obj file
 
 State, applied after loading in the order given:
+  --labels NII                show a label image (.nii, .nii.gz) over the planes and as surfaces
   --size WxH                  drawing area (default 640x480)
   --position X,Y,Z            current voxel
   --frame T                   current frame
@@ -222,7 +226,9 @@ void CCommandLine::ApplyState(const Option& option, CViewer& viewer) {
     auto set = [&](bool current, bool wanted, void (CViewer::*toggle)()) {
         if (current != wanted) (viewer.*toggle)();
     };
-    if (name == "position") {
+    if (name == "labels") {
+        viewer.LoadLabelFile(option.text);
+    } else if (name == "position") {
         viewer.m_x = static_cast<int>(n[0]);
         viewer.m_y = static_cast<int>(n[1]);
         viewer.m_z = static_cast<int>(n[2]);

@@ -38,6 +38,25 @@ bool ReportErrors(const CHeadlessDialogs& dialogs, size_t& from) {
 
 }  // namespace
 
+// The label image: its file, grid, labels and, per label, the voxel count of each frame.
+static std::string LabelsJson(const CViewer& viewer) {
+    const CLabelImage& labels = viewer.m_labels;
+    if (labels.Empty()) return "null";
+    std::string values, counts;
+    for (size_t i = 1; i < labels.Values().size(); ++i) {
+        const std::string value = std::to_string(labels.Values()[i]);
+        values += (i > 1 ? ", " : "") + value;
+        counts += std::string(i > 1 ? ", " : "") + "\"" + value + "\": [";
+        for (int frame = 0; frame < labels.Frames(); ++frame)
+            counts += (frame > 0 ? ", " : "") + std::to_string(labels.VoxelCount(frame, static_cast<int>(i)));
+        counts += "]";
+    }
+    return FormatText("{\"path\": %s, \"size\": [%d, %d, %d], \"frames\": %d, \"labels\": [%s], "
+                      "\"voxels_per_frame\": {%s}, \"meshes\": %d}",
+                      JsonString(viewer.m_labelPath).c_str(), labels.SizeX(), labels.SizeY(), labels.SizeZ(),
+                      labels.Frames(), values.c_str(), counts.c_str(), viewer.m_labelMeshCount);
+}
+
 std::string InfoJson(const CViewer& viewer) {
     const CTimeVolume& v = viewer.m_volume;
     const CMeshSet& meshes = viewer.m_view.m_meshes;
@@ -50,12 +69,12 @@ std::string InfoJson(const CViewer& viewer) {
         "{\"volume\": {\"path\": %s, \"size\": [%d, %d, %d], \"frames\": %d, \"pixel_size_mm\": [%.15g, %.15g, "
         "%.15g], \"frame_time_ms\": %d, \"saturation\": %.15g, \"saturation_level\": %u}, \"meshes\": {\"path\": "
         "%s, \"objects\": %d, \"last_frame\": %d, \"vertices\": %zu, \"triangles\": %zu}, \"position\": [%d, %d, "
-        "%d], \"frame\": %d, \"last_frame_index\": %d}\n",
+        "%d], \"frame\": %d, \"last_frame_index\": %d, \"labels\": %s}\n",
         JsonString(viewer.m_tviPath).c_str(), v.m_sizeX, v.m_sizeY, v.m_sizeZ, v.m_frames, viewer.m_pixelSizeX,
         viewer.m_pixelSizeY, viewer.m_pixelSizeZ, viewer.m_frameTimeMs, viewer.m_saturation,
         static_cast<unsigned>(v.m_saturationLevel), JsonString(viewer.m_geometryPath).c_str(),
         meshes.ObjectCount(), meshes.LastFrame(), vertices, triangles, viewer.m_x, viewer.m_y, viewer.m_z,
-        viewer.m_t, viewer.LastFrameIndex());
+        viewer.m_t, viewer.LastFrameIndex(), LabelsJson(viewer).c_str());
 }
 
 int RunHeadless(const CCommandLine& commandLine) {
@@ -107,6 +126,8 @@ int RunHeadless(const CCommandLine& commandLine) {
             done = viewer.SavePlane(static_cast<int>(output.numbers[0]), output.text);
         } else if (output.name == "export-avi") {
             done = viewer.ExportMovie(output.text);
+        } else if (output.name == "export-obj") {
+            done = viewer.SaveGeometry(output.text);
         }
         if (ReportErrors(host.m_dialogs, reported) || !done) return 1;
     }
