@@ -23,12 +23,12 @@ void CHistogramCounter::Add(const uint16_t* samples, size_t count) {
         uint32_t* h3 = h2 + kBins;
         size_t i = 0;
         for (; i + 4 <= n; i += 4) {
-            ++h0[SampleFromFile(samples[i])];
-            ++h1[SampleFromFile(samples[i + 1])];
-            ++h2[SampleFromFile(samples[i + 2])];
-            ++h3[SampleFromFile(samples[i + 3])];
+            ++h0[samples[i]];
+            ++h1[samples[i + 1]];
+            ++h2[samples[i + 2]];
+            ++h3[samples[i + 3]];
         }
-        for (; i < n; ++i) ++h0[SampleFromFile(samples[i])];
+        for (; i < n; ++i) ++h0[samples[i]];
         m_pending += n;
         samples += n;
         count -= n;

@@ -6,7 +6,7 @@
 
 #include "IntensityWindow.h"
 
-// Counts 16-bit samples (in file byte order) into a histogram, a block at a
+// Counts 16-bit samples (in host byte order) into a histogram, a block at a
 // time. Runs of equal samples (a black background) would make every
 // increment wait for the previous one to the same bin, so four interleaved
 // 32-bit tables take the counts; they are folded into 64-bit totals only

@@ -37,5 +37,5 @@ void AddToHistogram(IntensityHistogram& histogram, const uint16_t* samples, size
 }
 
 void ConvertSamples(const uint16_t* samples, uint8_t* out, size_t count, const IntensityTable& table) {
-    for (size_t i = 0; i < count; ++i) out[i] = table[SampleFromFile(samples[i])];
+    for (size_t i = 0; i < count; ++i) out[i] = table[samples[i]];
 }

@@ -28,8 +28,8 @@ uint8_t EightBitValue(uint16_t v, uint16_t saturationLevel);
 // EightBitValue for every sample value, so a load maps by table look-up.
 IntensityTable MakeIntensityTable(uint16_t saturationLevel);
 
-// Adds every sample of [samples, samples + count) to the histogram.
+// Adds every sample (host byte order) of [samples, samples + count) to the histogram.
 void AddToHistogram(IntensityHistogram& histogram, const uint16_t* samples, size_t count);
 
-// out[i] = table[samples[i]] for i < count; samples are in file byte order.
+// out[i] = table[samples[i]] for i < count; samples are in host byte order.
 void ConvertSamples(const uint16_t* samples, uint8_t* out, size_t count, const IntensityTable& table);

@@ -1,25 +1,24 @@
 #include "TimeVolume.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "HistogramCounter.h"
 #include "IntensityWindow.h"
 #include "ParallelRanges.h"
 #include "PlaneGather.h"
 #include "TviFile.h"
-#include "TviSampleMap.h"
+#include "TviSource.h"
+#include "VoxelBuffer.h"
 #include "VekMovie.h"
 
 namespace {
-
-// Samples walked between two page releases: small enough to keep the mapped
-// file's resident share low, large enough that releasing costs nothing.
-constexpr int64_t kChunkSamples = int64_t{4} << 20;
 
 void FreeSlices(std::vector<std::vector<CSliceImage>>& slices) {
     for (auto& frames : slices)
@@ -69,6 +68,36 @@ std::string SizeText(int32_t width, int32_t height) {
     return std::to_string(width) + " x " + std::to_string(height);
 }
 
+// Runs work(part, first, count, scratch) over every block of the source's
+// samples in file order, on `threads` threads that take the blocks in turn, so
+// that together they walk the file front to back (which the disk prefers).
+// Blocks a little ahead are asked for before they are needed, and blocks done
+// with are released. `progress` hears the fraction done from the calling thread.
+template <typename Work>
+void ForEachBlock(const CSampleSource& source, int threads, const CTimeVolume::Progress& progress, Work work) {
+    constexpr int64_t kBlock = CSampleSource::kMaxBlock;
+    constexpr int64_t kReadAhead = 64 * kBlock;
+    const int64_t total = source.SampleCount();
+    std::atomic<int64_t> next{0};
+    source.WillNeed(0, std::min(total, kReadAhead));
+    ParallelRanges(threads, threads, [&](int part, int64_t, int64_t) {
+        std::unique_ptr<uint16_t[]> scratch(new uint16_t[kBlock]);
+        for (;;) {
+            const int64_t first = next.fetch_add(kBlock, std::memory_order_relaxed);
+            if (first >= total) break;
+            const int64_t count = std::min(kBlock, total - first);
+            const int64_t ahead = first + kReadAhead;
+            if (ahead < total) source.WillNeed(ahead, std::min(total, ahead + kBlock));
+            work(part, first, count, scratch.get());
+            source.Release(first, first + count);
+            if (part == 0 && progress)
+                progress(static_cast<double>(std::min(total, next.load(std::memory_order_relaxed))) /
+                         static_cast<double>(total));
+        }
+    });
+    if (progress) progress(1.0);
+}
+
 }  // namespace
 
 CTimeVolume::CTimeVolume() = default;
@@ -77,6 +106,7 @@ CTimeVolume::~CTimeVolume() { FreeSlices(m_slices); }
 
 void CTimeVolume::Clear() {
     FreeSlices(m_slices);
+    m_buffers.clear();
     m_frames = m_sizeX = m_sizeY = m_sizeZ = 0;
 }
 
@@ -92,78 +122,114 @@ void CTimeVolume::UpdateSizes() {
 }
 
 bool CTimeVolume::LoadTvi(const std::string& path, double saturation, const Progress& progress) {
-    CTviFile file;
-    if (file.ReadHeader(path) != 0) {
-        m_lastError = file.ErrorText();
-        return false;
-    }
+    CTviSource source;
+    if (!source.Open(path, m_lastError)) return false;
+    return Load(source, saturation, progress);
+}
 
-    const int64_t imageSamples = int64_t{file.m_sizeX} * file.m_sizeY;
-    const int64_t total = file.SampleCount();
+bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress& progress) {
+    const int64_t total = source.SampleCount();
     uint16_t level = 0;
     std::vector<std::vector<CSliceImage>> loaded;
+    std::unique_ptr<CVoxelBuffer> buffer;
     if (total > 0) {
-        CTviSampleMap map;
-        if (!map.Open(path, total, m_lastError)) return false;
-        const uint16_t* samples = map.Samples();
-        const int threads = WorthwhileThreads(2 * total);
         try {
-            // Pass 1: the histogram of every sample, one counter per thread.
-            std::vector<CHistogramCounter> counters(static_cast<size_t>(threads));
-            ParallelRanges(total, threads, [&](int part, int64_t begin, int64_t end) {
-                CHistogramCounter& counter = counters[static_cast<size_t>(part)];
-                for (int64_t at = begin; at < end; at += kChunkSamples) {
-                    const int64_t n = std::min(kChunkSamples, end - at);
-                    counter.Add(samples + at, static_cast<size_t>(n));
-                    map.Release(at, at + n);
-                    // The calling thread's share stands for the whole pass.
-                    if (part == 0 && progress) progress(0.5 * static_cast<double>(at + n - begin) / (end - begin));
-                }
-            });
-            auto histogram = std::make_unique<IntensityHistogram>();
-            for (CHistogramCounter& counter : counters) counter.AddTo(*histogram);
-            level = SaturationLevelOfHistogram(*histogram, saturation);
-            const IntensityTable table = MakeIntensityTable(level);
+            // Progress is spread over the preparation and the two passes by their weight.
+            const double prepareWeight = source.PrepareWeight();
+            const double allWeight = prepareWeight + 2.0;
+            auto stage = [&progress, allWeight](double start, double weight) {
+                return [&progress, start, weight, allWeight](double fraction) {
+                    if (progress) progress((start + weight * fraction) / allWeight);
+                };
+            };
+            if (!source.Prepare(stage(0.0, prepareWeight), m_lastError)) return false;
 
-            // Pass 2: every (z, t) image through the table into its own slice.
-            loaded.resize(static_cast<size_t>(file.m_sizeZ));
-            for (auto& frames : loaded) {
-                frames.reserve(static_cast<size_t>(file.m_frames));
-                for (int32_t t = 0; t < file.m_frames; ++t)
-                    frames.push_back(MakeOwnedSliceImage(file.m_sizeX, file.m_sizeY, 1));
-            }
-            const int64_t frames = file.m_frames;
-            ParallelRanges(total, threads, [&](int part, int64_t begin, int64_t end) {
-                for (int64_t at = begin; at < end;) {
-                    const int64_t image = at / imageSamples;
-                    const int64_t offset = at - image * imageSamples;
-                    const int64_t n = std::min({kChunkSamples, end - at, imageSamples - offset});
-                    CSliceImage& slice = loaded[static_cast<size_t>(image / frames)][static_cast<size_t>(image % frames)];
-                    ConvertSamples(samples + at, slice.m_data + offset, static_cast<size_t>(n), table);
-                    map.Release(at, at + n);
-                    at += n;
-                    if (part == 0 && progress) progress(0.5 + 0.5 * static_cast<double>(at - begin) / (end - begin));
+            buffer = std::make_unique<CVoxelBuffer>(total);
+            level = ConvertSource(source, saturation, buffer->Data(), stage(prepareWeight, 1.0),
+                                  stage(prepareWeight + 1.0, 1.0));
+
+            const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
+            loaded.resize(static_cast<size_t>(source.m_sizeZ));
+            for (int32_t z = 0; z < source.m_sizeZ; ++z) {
+                auto& frames = loaded[static_cast<size_t>(z)];
+                frames.resize(static_cast<size_t>(source.m_frames));
+                for (int32_t t = 0; t < source.m_frames; ++t) {
+                    CSliceImage& slice = frames[static_cast<size_t>(t)];
+                    slice.m_width = source.m_sizeX;
+                    slice.m_height = source.m_sizeY;
+                    slice.m_bytesPerPixel = 1;
+                    slice.m_data = buffer->Data() + (int64_t{z} * source.m_frames + t) * imageSamples;
                 }
-            });
+            }
         } catch (const std::bad_alloc&) {
-            FreeSlices(loaded);
             m_lastError = "not enough memory for a volume of " + std::to_string(total) + " voxels";
+            return false;
+        } catch (const std::exception& error) {
+            m_lastError = error.what();
             return false;
         }
     }
 
-    // Only a file that carries a calibration block replaces the calibration.
-    if (file.m_version > 1) {
-        m_pixelSizeX = file.m_pixelSizeX;
-        m_pixelSizeY = file.m_pixelSizeY;
-        m_pixelSizeZ = file.m_pixelSizeZ;
-        m_frameTime = file.m_frameTime;
-    }
+    const CVolumeCalibration& calibration = source.m_calibration;
+    if (calibration.m_pixelSizeX) m_pixelSizeX = *calibration.m_pixelSizeX;
+    if (calibration.m_pixelSizeY) m_pixelSizeY = *calibration.m_pixelSizeY;
+    if (calibration.m_pixelSizeZ) m_pixelSizeZ = *calibration.m_pixelSizeZ;
+    if (calibration.m_frameTime) m_frameTime = *calibration.m_frameTime;
     m_saturationLevel = level;
     for (auto& frames : loaded) m_slices.push_back(std::move(frames));
+    if (buffer) m_buffers.push_back(std::move(buffer));
     UpdateSizes();
     m_lastError.clear();
     return true;
+}
+
+uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, uint8_t* voxels,
+                                    const Progress& countProgress, const Progress& convertProgress) {
+    const int64_t total = source.SampleCount();
+    const int threads = WorthwhileThreads(2 * total);
+
+    // Pass 1: the histogram of every code, one counter per thread.
+    std::vector<CHistogramCounter> counters(static_cast<size_t>(threads));
+    ForEachBlock(source, threads, countProgress, [&](int part, int64_t first, int64_t count, uint16_t* scratch) {
+        counters[static_cast<size_t>(part)].Add(source.Codes(first, count, scratch), static_cast<size_t>(count));
+    });
+    auto histogram = std::make_unique<IntensityHistogram>();
+    for (CHistogramCounter& counter : counters) counter.AddTo(*histogram);
+
+    // Codes that are not yet samples have their counts moved to the samples they stand for.
+    std::unique_ptr<SampleOfCode> sampleOfCode;
+    if (!source.CodesAreSamples()) {
+        sampleOfCode = std::make_unique<SampleOfCode>();
+        source.MapCodes(*histogram, *sampleOfCode);
+        auto samples = std::make_unique<IntensityHistogram>();
+        samples->fill(0);
+        for (size_t code = 0; code < histogram->size(); ++code) (*samples)[(*sampleOfCode)[code]] += (*histogram)[code];
+        histogram = std::move(samples);
+    }
+    const uint16_t level = SaturationLevelOfHistogram(*histogram, saturation);
+    IntensityTable table = MakeIntensityTable(level);
+    if (sampleOfCode) {
+        const IntensityTable ofSample = table;
+        for (size_t code = 0; code < table.size(); ++code) table[code] = ofSample[(*sampleOfCode)[code]];
+    }
+
+    // Pass 2: every block to 8 bits, into the place its image has in the volume.
+    const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
+    ForEachBlock(source, threads, convertProgress, [&](int, int64_t first, int64_t count, uint16_t* scratch) {
+        for (int64_t at = first, end = first + count; at < end;) {
+            const int64_t image = at / imageSamples;
+            const int64_t offset = at - image * imageSamples;
+            const int64_t n = std::min(end - at, imageSamples - offset);
+            int32_t z = 0, t = 0;
+            source.ImagePlace(image, z, t);
+            if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
+                throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
+            uint8_t* out = voxels + (int64_t{z} * source.m_frames + t) * imageSamples + offset;
+            ConvertSamples(source.Codes(at, n, scratch), out, static_cast<size_t>(n), table);
+            at += n;
+        }
+    });
+    return level;
 }
 
 std::vector<CSkippedMovie> CTimeVolume::LoadAviDirectory(const std::string& prefix, const Progress& progress) {

@@ -2,12 +2,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "SampleSource.h"
 #include "SkippedMovie.h"
 #include "SliceSource.h"
+
+class CVoxelBuffer;
 
 // The 4-D image the viewer shows: T frames of an X x Y x Z volume held as one
 // 8-bit X x Y slice per (z, t), indexed m_slices[z][t]. Filled from a .tvi
@@ -38,6 +42,11 @@ public:
     // differ in frame size from the first movie are left out and returned with
     // the reason; the frame count is that of the shortest movie kept. The
     // calibration stays as it was.
+    // Appends the volume `source` serves, windowed at the `saturation` fraction
+    // of its samples, and adopts the calibration the source carries. Same
+    // results as LoadTvi; every format's load ends here.
+    bool Load(CSampleSource& source, double saturation, const Progress& progress = {});
+
     std::vector<CSkippedMovie> LoadAviDirectory(const std::string& prefix, const Progress& progress = {});
 
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
@@ -58,6 +67,10 @@ public:
     uint16_t m_saturationLevel = 0;
 
 private:
+    // Counts the source's samples, finds the saturation level and writes every
+    // voxel to `voxels` (slice-major, frames within slices). Returns the level.
+    static uint16_t ConvertSource(CSampleSource& source, double saturation, uint8_t* voxels,
+                                  const Progress& countProgress, const Progress& convertProgress);
     // Appends one movie as a z-slice and trims the volume to the shorter of its
     // frame count and the movie's. Nothing when the movie was added, else why
     // it was not; the volume is then unchanged.
@@ -67,4 +80,6 @@ private:
     uint8_t Voxel(int x, int y, int z, int frame) const;
 
     std::string m_lastError;
+    // The blocks that loaded volumes' slices point into.
+    std::vector<std::unique_ptr<CVoxelBuffer>> m_buffers;
 };

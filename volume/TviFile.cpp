@@ -183,13 +183,6 @@ int CTviFile::Read(const std::string& path) {
 
 uint16_t CTviFile::SaturationLevel(double fraction) const {
     auto histogram = std::make_unique<IntensityHistogram>();
-    if (m_samples != nullptr) {
-        // m_samples are already in host order; AddToHistogram expects file order.
-        if constexpr (std::endian::native == std::endian::little) {
-            AddToHistogram(*histogram, m_samples.get(), static_cast<size_t>(SampleCount()));
-        } else {
-            for (int64_t i = 0; i < SampleCount(); ++i) ++(*histogram)[m_samples[static_cast<size_t>(i)]];
-        }
-    }
+    if (m_samples != nullptr) AddToHistogram(*histogram, m_samples.get(), static_cast<size_t>(SampleCount()));
     return SaturationLevelOfHistogram(*histogram, fraction);
 }

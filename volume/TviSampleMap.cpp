@@ -42,11 +42,20 @@ bool CTviSampleMap::Open(const std::string& path, int64_t sampleCount, std::stri
     return true;
 }
 
-void CTviSampleMap::Release(int64_t begin, int64_t end) const {
+void CTviSampleMap::Advise(int64_t begin, int64_t end, int advice, bool partial) const {
     static const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     auto first = reinterpret_cast<uintptr_t>(m_samples + begin);
     auto last = reinterpret_cast<uintptr_t>(m_samples + end);
-    first = (first + pageSize - 1) & ~(pageSize - 1);
-    last &= ~(pageSize - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    if (partial) {
+        first &= ~(pageSize - 1);
+        last = (last + pageSize - 1) & ~(pageSize - 1);
+    } else {
+        first = (first + pageSize - 1) & ~(pageSize - 1);
+        last &= ~(pageSize - 1);
+    }
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, advice);
 }
+
+void CTviSampleMap::WillNeed(int64_t begin, int64_t end) const { Advise(begin, end, MADV_WILLNEED, true); }
+
+void CTviSampleMap::Release(int64_t begin, int64_t end) const { Advise(begin, end, MADV_DONTNEED, false); }

@@ -20,11 +20,18 @@ public:
 
     const uint16_t* Samples() const { return m_samples; }
 
+    // Starts reading samples [begin, end) from the disk, without waiting.
+    void WillNeed(int64_t begin, int64_t end) const;
+
     // Drops the whole pages inside samples [begin, end) from this process's
     // resident memory; the data stays readable (it is read again from the file).
     void Release(int64_t begin, int64_t end) const;
 
 private:
+    // Applies `advice` to the pages that lie wholly inside samples [begin, end),
+    // or (with `partial`) that hold any of them.
+    void Advise(int64_t begin, int64_t end, int advice, bool partial) const;
+
     void* m_mapping = nullptr;
     size_t m_mappingSize = 0;
     const uint16_t* m_samples = nullptr;

@@ -69,7 +69,6 @@ TEST_F(TimeVolumeTest, LoadKeepsEverySliceAndTheCalibration) {
     for (int z = 0; z < 2; ++z)
         for (int t = 0; t < 3; ++t) {
             const CSliceImage& slice = volume.m_slices[z][t];
-            ASSERT_TRUE(slice.m_ownsData);
             ASSERT_EQ(slice.m_bytesPerPixel, 1);
             for (int y = 0; y < 3; ++y)
                 for (int x = 0; x < 4; ++x)

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "IntensityWindow.h"
+
+// What a file says about its grid spacing and timing. A field is set only when
+// the file carries a value for it; the volume keeps its earlier value otherwise.
+struct CVolumeCalibration {
+    std::optional<double> m_pixelSizeX;  // mm
+    std::optional<double> m_pixelSizeY;
+    std::optional<double> m_pixelSizeZ;
+    std::optional<double> m_frameTime;  // ms
+};
+
+// The 16-bit sample each code stands for.
+using SampleOfCode = std::array<uint16_t, 65536>;
+
+// One image format's side of a volume load (CTimeVolume::Load does the rest).
+//
+// A load reads every sample twice: once to count the histogram that sets the
+// saturation level, once to map the samples to 8 bits. A source hands its
+// samples out in the order its file stores them, as X x Y images one after
+// another (x fastest, then y), and says where each image belongs in the
+// volume. It hands out 16-bit codes rather than samples: once every code has
+// been counted, MapCodes turns each code into the sample it shows. So data
+// whose samples depend on its whole value range (signed or scaled values)
+// still costs two passes, not three.
+class CSampleSource {
+public:
+    using Progress = std::function<void(double fraction)>;
+
+    virtual ~CSampleSource() = default;
+
+    // The grid. Set by the subclass before the load starts; every size > 0.
+    int32_t m_sizeX = 0;
+    int32_t m_sizeY = 0;
+    int32_t m_sizeZ = 0;
+    int32_t m_frames = 0;
+    CVolumeCalibration m_calibration;
+
+    // X * Y * Z * T.
+    int64_t SampleCount() const {
+        return int64_t{m_sizeX} * m_sizeY * m_sizeZ * m_frames;
+    }
+
+    // The volume slice z and frame t of image `image` (0-based, in file order).
+    virtual void ImagePlace(int64_t image, int32_t& z, int32_t& t) const = 0;
+
+    // How long Prepare takes, in passes over the samples (0: it does nothing),
+    // so that the progress shown is spread fairly.
+    virtual double PrepareWeight() const { return 0.0; }
+
+    // Whatever must see all samples before counting can start (decompressing,
+    // finding the value range of real-valued data). False, with `error` set,
+    // when the samples cannot be had. `progress` hears 0 to 1.
+    virtual bool Prepare(const Progress& progress, std::string& error) {
+        (void)progress;
+        (void)error;
+        return true;
+    }
+
+    // The codes of samples [first, first + count) in file order (count at most
+    // kMaxBlock). Returns a pointer to `count` codes: into the source's own
+    // memory, or `scratch` (room for kMaxBlock codes) after filling it. Called
+    // from several threads at once. Throws std::runtime_error when the data
+    // cannot be read; the load then fails with its text.
+    virtual const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const = 0;
+    static constexpr int64_t kMaxBlock = int64_t{1} << 18;
+
+    // Samples [first, end) will be wanted soon: start reading them.
+    virtual void WillNeed(int64_t first, int64_t end) const {
+        (void)first;
+        (void)end;
+    }
+    // Samples [first, end) are done with for this pass: their memory may go.
+    virtual void Release(int64_t first, int64_t end) const {
+        (void)first;
+        (void)end;
+    }
+
+    // True when every code is its own sample; MapCodes is then not called and
+    // the load takes its fastest path.
+    virtual bool CodesAreSamples() const { return true; }
+
+    // Called once, after counting, with how often each code occurred: fills
+    // the sample of every code. Codes that never occurred may map anywhere.
+    virtual void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) {
+        (void)codeCounts;
+        for (size_t code = 0; code < samples.size(); ++code) samples[code] = static_cast<uint16_t>(code);
+    }
+};
