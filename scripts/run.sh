@@ -11,12 +11,13 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target orvanta orvanta-make-demo
 
 demo="$build/demo"
-if [ ! -f "$demo/heart.tvi" ] || [ "$build/tools/orvanta-make-demo" -nt "$demo/heart.tvi" ]; then
+if [ ! -f "$demo/heart-labels.nii.gz" ] || [ "$build/tools/orvanta-make-demo" -nt "$demo/heart.tvi" ]; then
   mkdir -p "$demo"
   "$build/tools/orvanta-make-demo" "$demo"
 fi
 
-# Without a .tvi or .obj file among the arguments, show the demo.
+# Without a .tvi or .obj file among the arguments, show the demo with its
+# label image on top.
 has_file=no
 for argument in "$@"; do
   case "$argument" in
@@ -25,6 +26,6 @@ for argument in "$@"; do
   esac
 done
 if [ "$has_file" = no ]; then
-  set -- "$@" "$demo/heart.tvi"
+  set -- "$@" "$demo/heart.tvi" --labels "$demo/heart-labels.nii.gz"
 fi
 exec "$build/app/orvanta" "$@"
