@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenuBar>
 #include <QWheelEvent>
 
@@ -12,6 +14,7 @@
 #include <thread>
 
 #include "CommandTable.h"
+#include "NiftiWriter.h"
 #include "ViewerFixture.h"
 
 namespace {
@@ -176,4 +179,46 @@ TEST_F(MainFrameTest, SlowLoadsShowTheirProgress) {
     EXPECT_TRUE(m_frame.IsShowingLoadProgress());
     m_frame.LoadProgress(1.0);
     EXPECT_FALSE(m_frame.IsShowingLoadProgress());
+}
+
+// The label keys, and a file dropped with Shift held loading as labels.
+TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadTviFile(WriteVolume(2));
+    NiftiContents nifti;
+    nifti.SetSizes(3, viewer.m_volume.m_sizeX, viewer.m_volume.m_sizeY, viewer.m_volume.m_sizeZ, 1);
+    nifti.datatype = 2;  // uint8
+    std::vector<uint8_t> values(static_cast<size_t>(viewer.m_volume.m_sizeX) * viewer.m_volume.m_sizeY *
+                                    viewer.m_volume.m_sizeZ,
+                                0);
+    values[0] = 4;
+    nifti.SetValues(values);
+    const std::string path = m_folder.File("labels.nii");
+    ASSERT_TRUE(WriteNiftiFile(path, nifti));
+
+    auto drop = [&](Qt::KeyboardModifiers modifiers) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, modifiers);
+        // The application hands drops only to the target of a drag in
+        // progress; the window's own event handling is what a drop reaches.
+        static_cast<QObject&>(m_frame).event(&event);
+    };
+    drop(Qt::NoModifier);
+    EXPECT_TRUE(viewer.m_labels.Empty());
+    ASSERT_EQ(m_dialogs.m_messages.size(), 1u);
+    drop(Qt::ShiftModifier);
+    ASSERT_FALSE(viewer.m_labels.Empty());
+    EXPECT_EQ(viewer.m_labels.Values().back(), 4);
+    EXPECT_EQ(m_dialogs.m_messages.size(), 1u);
+
+    Press(Qt::Key_V);
+    EXPECT_FALSE(m_frame.View().m_showLabels);
+    m_frame.UpdateCommandStates();
+    EXPECT_FALSE(m_frame.Action(0x8041)->isChecked());
+    Press(Qt::Key_BracketRight);
+    EXPECT_EQ(m_frame.View().m_labelOpacity, 0.5);
+    Press(Qt::Key_BracketLeft);
+    Press(Qt::Key_BracketLeft);
+    EXPECT_EQ(m_frame.View().m_labelOpacity, 0.3);
 }

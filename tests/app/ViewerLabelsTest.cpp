@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "CommandTable.h"
 #include "LabelPalette.h"
 #include "ViewerFixture.h"
 
@@ -225,4 +227,15 @@ TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
     }
     EXPECT_FALSE(m_viewer.SaveGeometry(m_folder.File("no/such/folder.obj")));
     EXPECT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+}
+
+// Every key runs one command only.
+TEST(CommandTable, NoTwoCommandsShareAKey) {
+    std::map<int, int> owner;
+    for (const CCommand& command : CommandTable())
+        for (const QKeyCombination& key : command.keys) {
+            const auto [at, fresh] = owner.emplace(key.toCombined(), command.id);
+            EXPECT_TRUE(fresh) << std::hex << "commands 0x" << at->second << " and 0x" << command.id
+                               << " share a key";
+        }
 }
