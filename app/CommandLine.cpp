@@ -183,8 +183,9 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
 const char* CCommandLine::HelpText() {
     return R"(Usage: orvanta [OPTIONS] [FILE]
 
-Shows a 4-D image: FILE is a .tvi time volume (its companion .obj meshes come
-with it) or an .obj mesh file. Without FILE the .avi movies of the current
+Shows a 4-D image: FILE is a .tvi time volume or a NIfTI image (.nii, .nii.gz;
+its companion .obj meshes of the same name come with either) or an .obj mesh
+file. Without FILE the .avi movies of the current
 folder are loaded, one per slice.
 
 Outputs (any of them runs without a window and exits when done):

@@ -8,6 +8,7 @@
 #include "MeshSet.h"
 #include "PathUtils.h"
 #include "TextFormat.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -108,47 +109,82 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
         LoadAviDirectory();
         return;
     }
-    const std::string extension = PathExtension(fileName);
-    if (extension == "tvi") {
-        LoadTviFile(fileName);
-    } else if (extension == "obj") {
-        LoadGeometryFile(fileName);
-    } else {
-        m_host.Dialogs().ShowMessage("Error", "Only .tvi files and .obj can be loaded.",
+    if (!OpenFile(fileName))
+        m_host.Dialogs().ShowMessage("Error", "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded.",
                                      CDialogService::Icon::kNone);
+}
+
+CViewer::EFileKind CViewer::FileKindOf(const std::string& path) {
+    if (VolumeFormatOfPath(path) != EVolumeFormat::kNone) return EFileKind::kVolume;
+    const std::string extension = PathExtension(path);
+    if (extension.size() == 3 && EndsWithIgnoringCase(extension, "obj")) return EFileKind::kMeshes;
+    return EFileKind::kNone;
+}
+
+bool CViewer::OpenFile(const std::string& path) {
+    switch (FileKindOf(path)) {
+        case EFileKind::kVolume: LoadTviFile(path); return true;
+        case EFileKind::kMeshes: LoadGeometryFile(path); return true;
+        case EFileKind::kNone: break;
     }
+    return false;
 }
 
 void CViewer::LoadTviFile(const std::string& path) {
     m_host.SetWaitCursor(true);
     m_host.SetTitle(m_baseTitle + " - Loading volume...");
-    m_volume.Clear();
+    m_host.LoadProgress(0.0);
+    // The file is loaded aside and replaces the shown volume only once it
+    // loaded, so a file that fails leaves everything as it was.
+    CTimeVolume loaded;
+    loaded.m_pixelSizeX = m_volume.m_pixelSizeX;
+    loaded.m_pixelSizeY = m_volume.m_pixelSizeY;
+    loaded.m_pixelSizeZ = m_volume.m_pixelSizeZ;
+    loaded.m_frameTime = m_volume.m_frameTime;
+    const bool ok = loaded.LoadFile(path, m_saturation, [this](double fraction) { m_host.LoadProgress(fraction); });
+    m_host.LoadProgress(1.0);
+    if (!ok) {
+        UpdateTitle();
+        m_host.SetWaitCursor(false);
+        m_host.Dialogs().ShowMessage("Error", "Cannot load the time volume " + path + ":\n" + loaded.LastError(),
+                                     CDialogService::Icon::kError);
+        return;
+    }
+    m_volume.Swap(loaded);
+    loaded.Clear();
     m_tviPath = path;
     m_fileTitle = FileNameOfPath(path);
-    m_host.LoadProgress(0.0);
-    const bool loaded =
-        m_volume.LoadTvi(m_tviPath, m_saturation, [this](double fraction) { m_host.LoadProgress(fraction); });
-    m_host.LoadProgress(1.0);
     m_t = 0;
     m_x = m_volume.m_sizeX / 2;
     m_y = m_volume.m_sizeY / 2;
     m_z = m_volume.m_sizeZ / 2;
-    if (m_volume.m_pixelSizeX > 0) {
-        m_pixelSizeX = m_volume.m_pixelSizeX;
-        m_pixelSizeY = m_volume.m_pixelSizeY;
-        m_pixelSizeZ = m_volume.m_pixelSizeZ;
-        m_frameTimeMs = TruncToInt(m_volume.m_frameTime);
-    }
+    AdoptCalibration();
     DropLabelsThatDoNotFit();
-    const std::string meshes = PathWithoutExtension(path) + ".obj";
+    const std::string meshes = PathWithoutVolumeExtension(path) + ".obj";
     if (FileExists(meshes)) LoadGeometryFile(meshes);
     RefreshView();
     m_host.SetWaitCursor(false);
-    // An unreadable file shows as an empty volume; say why, or it would look
-    // like an empty file.
-    if (!loaded)
-        m_host.Dialogs().ShowMessage("Error", "Cannot load the time volume " + path + ":\n" + m_volume.LastError(),
-                                     CDialogService::Icon::kError);
+}
+
+void CViewer::AdoptCalibration() {
+    const CVolumeFileInfo& file = m_volume.m_fileInfo;
+    if (file.m_format == "tvi") {
+        // A .tvi without calibration brings the volume's earlier values again.
+        if (m_volume.m_pixelSizeX > 0) {
+            m_pixelSizeX = m_volume.m_pixelSizeX;
+            m_pixelSizeY = m_volume.m_pixelSizeY;
+            m_pixelSizeZ = m_volume.m_pixelSizeZ;
+            m_frameTimeMs = TruncToInt(m_volume.m_frameTime);
+        }
+        return;
+    }
+    // Other formats set each value on its own, and only where the file gives
+    // a usable one; the rest stay as they are.
+    const CVolumeCalibration& c = file.m_calibration;
+    if (c.m_pixelSizeX && *c.m_pixelSizeX > 0) m_pixelSizeX = *c.m_pixelSizeX;
+    if (c.m_pixelSizeY && *c.m_pixelSizeY > 0) m_pixelSizeY = *c.m_pixelSizeY;
+    if (c.m_pixelSizeZ && *c.m_pixelSizeZ > 0) m_pixelSizeZ = *c.m_pixelSizeZ;
+    if (c.m_frameTime) m_frameTimeMs = TruncToInt(*c.m_frameTime);
 }
 
 void CViewer::LoadGeometryFile(const std::string& path) {
@@ -206,15 +242,10 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) 
                                          CDialogService::Icon::kNone);
         return;
     }
-    const std::string extension = PathExtension(path);
-    if (extension == "tvi") {
-        LoadTviFile(path);
-    } else if (extension == "obj") {
-        LoadGeometryFile(path);
-    } else {
-        m_host.Dialogs().ShowMessage("Error", "Only .tvi files and .obj can be drag'n'dropped.",
+    if (!OpenFile(path))
+        m_host.Dialogs().ShowMessage("Error",
+                                     "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be drag'n'dropped.",
                                      CDialogService::Icon::kNone);
-    }
 }
 
 void CViewer::LoadAviDirectory() {

@@ -66,12 +66,22 @@ public:
     void RefreshView();
     void UpdateTitle();
     void OpenStartupFile(const std::string& fileName);
+    // What a file's name says it holds, its extension compared ignoring case:
+    // a volume (.tvi, .nii, .nii.gz), meshes (.obj) or nothing the viewer opens.
+    enum class EFileKind { kNone, kVolume, kMeshes };
+    static EFileKind FileKindOf(const std::string& path);
+    // Replaces the volume with a .tvi or NIfTI file; a file that cannot be
+    // loaded changes nothing and is reported.
     void LoadTviFile(const std::string& path);
     void LoadGeometryFile(const std::string& path);
     // The current directory's movies as the volume (start-up without a file).
     void LoadAviDirectory();
     // Files dropped on the window; with `asLabels` (Shift held) a label image.
     void OnDropFiles(const std::vector<std::string>& paths, bool asLabels = false);
+    // Loads a volume or mesh file by its kind; false for a name of neither kind.
+    bool OpenFile(const std::string& path);
+    // Takes the pixel sizes and frame time the loaded volume's file carries.
+    void AdoptCalibration();
     // Reads a .nii or .nii.gz label image and shows it (ShowLabels). A file
     // that cannot be read or does not fit the volume changes nothing and says why.
     void LoadLabelFile(const std::string& path);

@@ -16,6 +16,7 @@
 #include "RawPicture.h"
 #include "TextFormat.h"
 #include "VekMovie.h"
+#include "VolumeFormat.h"
 #include "Viewer.h"
 #include "VisError.h"
 #include "VisImage.h"
@@ -46,7 +47,8 @@ std::string TemporaryPathBeside(const std::string& target) {
 }  // namespace
 
 void CViewer::OnOpenTvi() {
-    const std::string path = m_host.Dialogs().AskOpenFileName({"Time volume files (*.tvi)", "tvi", ""});
+    const std::string path = m_host.Dialogs().AskOpenFileName(
+        {"Volumes (*.tvi *.nii *.nii.gz);;Time volume files (*.tvi);;NIfTI images (*.nii *.nii.gz)", "", ""});
     if (!path.empty()) LoadTviFile(path);
 }
 
@@ -56,7 +58,7 @@ void CViewer::OnLoadGeometry() {
 }
 
 std::string CViewer::ProposedName(const char* suffix, int index) const {
-    return PathWithoutExtension(m_tviPath) + FormatText(suffix, index);
+    return PathWithoutVolumeExtension(m_tviPath) + FormatText(suffix, index);
 }
 
 void CViewer::OnSavePlane(int plane) {

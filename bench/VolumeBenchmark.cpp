@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ProcessMemory.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
 #include "TviWriter.h"
@@ -72,17 +73,6 @@ double PlainReadSeconds(const std::string& path) {
     return SecondsSince(start);
 }
 
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
-    return -1;
-}
-
-// Starts a new peak-resident-memory measurement.
-void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 void BM_LoadTvi(benchmark::State& state) {
     const int x = static_cast<int>(state.range(0)), y = static_cast<int>(state.range(1));

@@ -2,8 +2,10 @@
 // (heart.tvi), its segmentation as one closed tube per frame (heart.obj), and
 // the same heart as a label image (heart-labels.nii.gz): 1 the myocardial
 // ring, 2 the blood pool, every frame.
+// With --nifti the same image is also written as a compressed NIfTI file
+// (heart.nii.gz), whose companion meshes are the same heart.obj.
 //
-//   orvanta-make-demo OUTPUT_FOLDER
+//   orvanta-make-demo OUTPUT_FOLDER [--nifti]
 
 #include <algorithm>
 #include <cmath>
@@ -137,6 +139,28 @@ bool WriteMeshes(const std::string& path) {
     return std::fclose(file) == 0;
 }
 
+// The same samples as a NIfTI image: uint16, millimetres and milliseconds,
+// voxels t-major (every slice of frame 0 first) as NIfTI stores them.
+NiftiContents AsNifti(const TviContents& tvi) {
+    NiftiContents nifti;
+    nifti.SetSizes(4, tvi.sizeX, tvi.sizeY, tvi.sizeZ, tvi.frames);
+    nifti.datatype = 512;  // DT_UINT16
+    nifti.xyztUnits = 2 | 16;  // mm, ms
+    nifti.pixdim[1] = tvi.pixelSizeX;
+    nifti.pixdim[2] = tvi.pixelSizeY;
+    nifti.pixdim[3] = tvi.pixelSizeZ;
+    nifti.pixdim[4] = tvi.frameTime;
+    nifti.gzip = true;
+    std::vector<uint16_t> values;
+    values.reserve(tvi.samples.size());
+    for (int t = 0; t < tvi.frames; ++t)
+        for (int z = 0; z < tvi.sizeZ; ++z)
+            for (int y = 0; y < tvi.sizeY; ++y)
+                for (int x = 0; x < tvi.sizeX; ++x) values.push_back(tvi.samples[tvi.IndexOf(x, y, z, t)]);
+    nifti.SetValues(values);
+    return nifti;
+}
+
 // The ring and the pool where the phantom's tissue is more than half of
 // each, voxel index i the data column, j the data row, k the slice.
 bool WriteLabels(const std::string& path) {
@@ -168,17 +192,21 @@ bool WriteLabels(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    const bool nifti = argc == 3 && std::string(argv[2]) == "--nifti";
+    if (argc != 2 && !nifti) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [--nifti]\n", argv[0]);
         return 2;
     }
     const std::string folder = argv[1];
-    if (!WriteTviFile(folder + "/heart.tvi", MakeVolume()) || !WriteMeshes(folder + "/heart.obj") ||
-        !WriteLabels(folder + "/heart-labels.nii.gz")) {
+    const TviContents volume = MakeVolume();
+    bool written = WriteTviFile(folder + "/heart.tvi", volume) && WriteMeshes(folder + "/heart.obj") &&
+                   WriteLabels(folder + "/heart-labels.nii.gz");
+    if (nifti) written = written && WriteNiftiFile(folder + "/heart.nii.gz", AsNifti(volume));
+    if (!written) {
         std::fprintf(stderr, "%s: cannot write the demo files into %s\n", argv[0], folder.c_str());
         return 1;
     }
-    std::printf("wrote %s/heart.tvi, %s/heart.obj and %s/heart-labels.nii.gz\n", folder.c_str(), folder.c_str(),
-                folder.c_str());
+    std::printf("wrote %s/heart.tvi%s, %s/heart.obj and %s/heart-labels.nii.gz\n", folder.c_str(),
+                nifti ? (", " + folder + "/heart.nii.gz").c_str() : "", folder.c_str(), folder.c_str());
     return 0;
 }

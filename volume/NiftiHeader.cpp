@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -52,6 +53,42 @@ bool ReadGzipStart(const std::string& path, std::vector<uint8_t>& bytes, std::st
 }
 
 bool Multiply(int64_t a, int64_t b, int64_t& product) { return !__builtin_mul_overflow(a, b, &product); }
+
+// The header fields the viewer uses, in the host's byte order, from either version.
+struct StoredFields {
+    bool swapped = false;
+    bool looksGood = false;
+    char magic[4] = {};
+    int64_t dim[8] = {};
+    double pixdim[5] = {};
+    int datatype = 0;
+    double voxOffset = 0.0;
+    int64_t exactVoxOffset = 0;
+    double slope = 0.0;
+    double intercept = 0.0;
+    int xyztUnits = 0;
+};
+
+template <typename Header>
+StoredFields ReadFields(const char* buffer, void (*swap)(Header*), int (*looksGood)(const Header*)) {
+    Header header;
+    std::memcpy(&header, buffer, sizeof header);
+    StoredFields fields;
+    // A header that does not give its own size in the host's order was written in the other.
+    fields.swapped = header.sizeof_hdr != static_cast<int>(sizeof header);
+    if (fields.swapped) swap(&header);
+    fields.looksGood = looksGood(&header) != 0;
+    std::memcpy(fields.magic, header.magic, sizeof fields.magic);
+    for (int i = 0; i < 8; ++i) fields.dim[i] = header.dim[i];
+    for (int i = 0; i < 5; ++i) fields.pixdim[i] = header.pixdim[i];
+    fields.datatype = header.datatype;
+    fields.voxOffset = static_cast<double>(header.vox_offset);
+    if constexpr (std::is_integral_v<decltype(header.vox_offset)>) fields.exactVoxOffset = header.vox_offset;
+    fields.slope = header.scl_slope;
+    fields.intercept = header.scl_inter;
+    fields.xyztUnits = header.xyzt_units;
+    return fields;
+}
 
 }  // namespace
 
@@ -125,42 +162,20 @@ bool CNiftiHeader::Parse(const uint8_t* bytes, size_t size, std::string& error) 
         return false;
     }
 
-    int64_t dim[8] = {};
-    double voxOffset = 0.0;
-    int64_t voxOffset2 = 0;
-    int xyztUnits = 0;
-    bool looksGood = false;
-    char magic[4] = {};
-    if (m_version == 1) {
-        nifti_1_header header;
-        std::memcpy(&header, buffer, sizeof header);
-        m_swapped = header.sizeof_hdr != static_cast<int>(sizeof header);
-        if (m_swapped) nifti_swap_as_nifti1(&header);
-        looksGood = nifti_hdr1_looks_good(&header) != 0;
-        std::memcpy(magic, header.magic, sizeof magic);
-        for (int i = 0; i < 8; ++i) dim[i] = header.dim[i];
-        for (int i = 0; i < 5; ++i) m_pixdim[i] = header.pixdim[i];
-        m_datatype = header.datatype;
-        voxOffset = header.vox_offset;
-        m_slope = header.scl_slope;
-        m_intercept = header.scl_inter;
-        xyztUnits = header.xyzt_units;
-    } else {
-        nifti_2_header header;
-        std::memcpy(&header, buffer, sizeof header);
-        m_swapped = header.sizeof_hdr != static_cast<int>(sizeof header);
-        if (m_swapped) nifti_swap_as_nifti2(&header);
-        looksGood = nifti_hdr2_looks_good(&header) != 0;
-        std::memcpy(magic, header.magic, sizeof magic);
-        for (int i = 0; i < 8; ++i) dim[i] = header.dim[i];
-        for (int i = 0; i < 5; ++i) m_pixdim[i] = header.pixdim[i];
-        m_datatype = header.datatype;
-        voxOffset2 = header.vox_offset;
-        voxOffset = static_cast<double>(voxOffset2);
-        m_slope = header.scl_slope;
-        m_intercept = header.scl_inter;
-        xyztUnits = header.xyzt_units;
-    }
+    const StoredFields stored = m_version == 1 ? ReadFields<nifti_1_header>(buffer, nifti_swap_as_nifti1,
+                                                                            nifti_hdr1_looks_good)
+                                               : ReadFields<nifti_2_header>(buffer, nifti_swap_as_nifti2,
+                                                                            nifti_hdr2_looks_good);
+    m_swapped = stored.swapped;
+    for (int i = 0; i < 5; ++i) m_pixdim[i] = stored.pixdim[i];
+    m_datatype = stored.datatype;
+    m_slope = stored.slope;
+    m_intercept = stored.intercept;
+    const int xyztUnits = stored.xyztUnits;
+    const int64_t* dim = stored.dim;
+    const char* magic = stored.magic;
+    const double voxOffset = stored.voxOffset;
+    const bool looksGood = stored.looksGood;
     m_spaceUnit = XYZT_TO_SPACE(xyztUnits);
     m_timeUnit = XYZT_TO_TIME(xyztUnits);
 
@@ -175,7 +190,7 @@ bool CNiftiHeader::Parse(const uint8_t* bytes, size_t size, std::string& error) 
         return false;
     }
     if (!CheckSizes(dim, error) || !CheckDatatype(error) || !CheckOffset(voxOffset, error)) return false;
-    if (m_version == 2) m_dataOffset = voxOffset2;
+    if (m_version == 2) m_dataOffset = stored.exactVoxOffset;
 
     int64_t bytesNeeded = 0;
     if (!Multiply(VoxelCount(), m_bytesPerVoxel, bytesNeeded) ||

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -10,6 +9,7 @@
 #include <stdexcept>
 
 #include "HistogramCounter.h"
+#include "NiftiSource.h"
 #include "IntensityWindow.h"
 #include "ParallelRanges.h"
 #include "PlaneGather.h"
@@ -35,16 +35,6 @@ struct PendingFrames {
     }
 };
 
-bool EndsWithAvi(const std::string& name) {
-    static const char kExtension[] = ".avi";
-    const size_t length = sizeof kExtension - 1;
-    if (name.size() < length) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (std::tolower(static_cast<unsigned char>(name[name.size() - length + i])) != kExtension[i])
-            return false;
-    return true;
-}
-
 // prefix + name of every regular file in the folder `prefix` names whose name
 // ends in .avi in any case, sorted by bytes as unsigned values (what
 // std::string's ordering does). A prefix that names no folder finds nothing.
@@ -58,7 +48,7 @@ std::vector<std::string> AviPathsIn(const std::string& prefix) {
     for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
         const std::string name = entry->path().filename().string();
         std::error_code typeError;
-        if (EndsWithAvi(name) && entry->is_regular_file(typeError)) paths.push_back(head + name);
+        if (EndsWithIgnoringCase(name, ".avi") && entry->is_regular_file(typeError)) paths.push_back(head + name);
     }
     std::sort(paths.begin(), paths.end());
     return paths;
@@ -108,6 +98,7 @@ void CTimeVolume::Clear() {
     FreeSlices(m_slices);
     m_buffers.clear();
     m_frames = m_sizeX = m_sizeY = m_sizeZ = 0;
+    m_fileInfo = CVolumeFileInfo();
 }
 
 void CTimeVolume::UpdateSizes() {
@@ -123,8 +114,42 @@ void CTimeVolume::UpdateSizes() {
 
 bool CTimeVolume::LoadTvi(const std::string& path, double saturation, const Progress& progress) {
     CTviSource source;
-    if (!source.Open(path, m_lastError)) return false;
-    return Load(source, saturation, progress);
+    if (!source.Open(path, m_lastError) || !Load(source, saturation, progress)) return false;
+    m_fileInfo = CVolumeFileInfo{"tvi", "", std::nullopt, source.m_calibration};
+    return true;
+}
+
+bool CTimeVolume::LoadNifti(const std::string& path, double saturation, const Progress& progress) {
+    CNiftiSource source;
+    if (!source.Open(path, m_lastError) || !Load(source, saturation, progress)) return false;
+    m_fileInfo = CVolumeFileInfo{"nifti", source.Header().DatatypeName(), source.ValueRange(), source.m_calibration};
+    return true;
+}
+
+bool CTimeVolume::LoadFile(const std::string& path, double saturation, const Progress& progress) {
+    switch (VolumeFormatOfPath(path)) {
+        case EVolumeFormat::kTvi: return LoadTvi(path, saturation, progress);
+        case EVolumeFormat::kNifti: return LoadNifti(path, saturation, progress);
+        case EVolumeFormat::kNone: break;
+    }
+    m_lastError = "not a .tvi, .nii or .nii.gz file";
+    return false;
+}
+
+void CTimeVolume::Swap(CTimeVolume& other) noexcept {
+    std::swap(m_frames, other.m_frames);
+    std::swap(m_sizeX, other.m_sizeX);
+    std::swap(m_sizeY, other.m_sizeY);
+    std::swap(m_sizeZ, other.m_sizeZ);
+    m_slices.swap(other.m_slices);
+    std::swap(m_pixelSizeX, other.m_pixelSizeX);
+    std::swap(m_pixelSizeY, other.m_pixelSizeY);
+    std::swap(m_pixelSizeZ, other.m_pixelSizeZ);
+    std::swap(m_frameTime, other.m_frameTime);
+    std::swap(m_saturationLevel, other.m_saturationLevel);
+    std::swap(m_fileInfo, other.m_fileInfo);
+    m_lastError.swap(other.m_lastError);
+    m_buffers.swap(other.m_buffers);
 }
 
 bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress& progress) {

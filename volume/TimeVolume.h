@@ -10,6 +10,7 @@
 #include "SampleSource.h"
 #include "SkippedMovie.h"
 #include "SliceSource.h"
+#include "VolumeFormat.h"
 
 class CVoxelBuffer;
 
@@ -34,6 +35,19 @@ public:
     // calling thread now and then.
     using Progress = std::function<void(double fraction)>;
     bool LoadTvi(const std::string& path, double saturation, const Progress& progress = {});
+
+    // The same for a NIfTI image (.nii or .nii.gz), its values turned into
+    // 16-bit samples first (CSampleRule).
+    bool LoadNifti(const std::string& path, double saturation, const Progress& progress = {});
+
+    // LoadTvi or LoadNifti, as the file's name says; false (LastError says
+    // why) for a name of neither kind.
+    bool LoadFile(const std::string& path, double saturation, const Progress& progress = {});
+
+    // Exchanges everything the two volumes hold, calibration included, so a
+    // volume can be loaded aside and take the place of the shown one only
+    // once it loaded.
+    void Swap(CTimeVolume& other) noexcept;
 
     // Appends every movie of the folder `prefix` names ("" = the current
     // folder) whose name ends in .avi in any letter case, in byte-wise name
@@ -63,8 +77,10 @@ public:
     double m_pixelSizeY = 0.0;
     double m_pixelSizeZ = 0.0;
     double m_frameTime = 0.0;
-    // The 16-bit level that became white in the last .tvi load.
+    // The 16-bit level that became white in the last file load.
     uint16_t m_saturationLevel = 0;
+    // What the file of the last load was; empty after Clear.
+    CVolumeFileInfo m_fileInfo;
 
 private:
     // Counts the source's samples, finds the saturation level and writes every

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "PageAdvice.h"
 #include "TviFile.h"
 
 CTviSampleMap::~CTviSampleMap() {
@@ -43,17 +44,7 @@ bool CTviSampleMap::Open(const std::string& path, int64_t sampleCount, std::stri
 }
 
 void CTviSampleMap::Advise(int64_t begin, int64_t end, int advice, bool partial) const {
-    static const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    auto first = reinterpret_cast<uintptr_t>(m_samples + begin);
-    auto last = reinterpret_cast<uintptr_t>(m_samples + end);
-    if (partial) {
-        first &= ~(pageSize - 1);
-        last = (last + pageSize - 1) & ~(pageSize - 1);
-    } else {
-        first = (first + pageSize - 1) & ~(pageSize - 1);
-        last &= ~(pageSize - 1);
-    }
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, advice);
+    AdvisePages(m_samples + begin, m_samples + end, advice, partial);
 }
 
 void CTviSampleMap::WillNeed(int64_t begin, int64_t end) const { Advise(begin, end, MADV_WILLNEED, true); }

@@ -2,10 +2,12 @@
 // display, compared with what the viewer's own commands write.
 
 #include <gtest/gtest.h>
+#include <nifti1.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 
 #include "CommandLine.h"
@@ -86,7 +88,35 @@ TEST_F(HeadlessTest, InfoDescribesTheLoadedData) {
 
     const std::string meshesOnly = Run("--info scan.obj", status);
     EXPECT_EQ(status, 0);
-    EXPECT_NE(meshesOnly.find("\"volume\": {\"path\": null, \"size\": [0, 0, 0]"), std::string::npos) << meshesOnly;
+    EXPECT_NE(meshesOnly.find("\"volume\": {\"path\": null, \"format\": null, \"datatype\": null, \"value_range\": null, "
+                              "\"size\": [0, 0, 0]"),
+              std::string::npos)
+        << meshesOnly;
+}
+
+TEST_F(HeadlessTest, InfoNamesTheFormatTypeAndValueRangeOfANiftiImage) {
+    NiftiContents c;
+    c.SetSizes(4, 5, 4, 3, 2);
+    c.datatype = NIFTI_TYPE_FLOAT32;
+    std::vector<float> values(5 * 4 * 3 * 2, 1.5f);
+    values[7] = -0.25f;
+    values[8] = std::numeric_limits<float>::quiet_NaN();
+    values[9] = 1000.0f;
+    c.SetValues(values);
+    c.slope = 2.0;
+    c.pixdim[1] = 0.5;
+    c.pixdim[4] = 0.03;
+    c.gzip = true;
+    ASSERT_TRUE(WriteNiftiFile(m_folder.File("image.nii.gz"), c));
+    int status = -1;
+    const std::string json = Run("--info image.nii.gz", status);
+    EXPECT_EQ(status, 0);
+    for (const char* expected : {"\"format\": \"nifti\"", "\"datatype\": \"float32\"", "\"value_range\": [-0.5, 2000]",
+                                 "\"size\": [5, 4, 3]", "\"frames\": 2", "\"pixel_size_mm\": [0.5, 1, 1]",
+                                 "\"frame_time_ms\": 30"})
+        EXPECT_NE(json.find(expected), std::string::npos) << expected << " not in " << json;
+    const std::string tvi = Run("--info scan.tvi", status);
+    EXPECT_NE(tvi.find("\"format\": \"tvi\", \"datatype\": null, \"value_range\": null"), std::string::npos) << tvi;
 }
 
 TEST_F(HeadlessTest, PicturesEqualWhatTheCommandsWrite) {
@@ -128,6 +158,7 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
     bad[4] = 0xFF;  // X becomes negative
     bad[7] = 0xFF;
     WriteBytes(m_folder.File("bad.tvi"), bad);
+    WriteBytes(m_folder.File("bad.nii.gz"), {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff});
     struct Case {
         std::string arguments;
         int status;
@@ -143,7 +174,8 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--frame x1 --info scan.tvi", 2, "malformed"},
         {"--brightness 1.5 --info scan.tvi", 2, "out of range"},
         {"--save-plane xy p.png scan.obj", 2, "needs a volume"},
-        {"--info scan.TVI", 2, ".tvi"},
+        {"--info scan.png", 2, "only .tvi, .nii and .nii.gz"},
+        {"--info bad.nii.gz", 1, "gzip data is corrupt"},
         {"--snapshot", 2, "needs an argument"},
     };
     for (const Case& c : cases) {
@@ -203,7 +235,8 @@ TEST_F(HeadlessTest, DamagedFilesThroughTheEntryPointFailCleanly) {
 }
 
 TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
-    ASSERT_EQ(std::system((std::string(ORVANTA_MAKE_DEMO) + " '" + m_folder.Path().string() + "' > /dev/null").c_str()),
+    ASSERT_EQ(std::system((std::string(ORVANTA_MAKE_DEMO) + " '" + m_folder.Path().string() + "' --nifti > /dev/null")
+                              .c_str()),
               0);
     int status = -1;
     const std::string json =
@@ -214,6 +247,12 @@ TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
     auto stream = ProbeVideoStream(m_folder.File("demo.avi"));
     EXPECT_EQ(stream["nb_read_packets"], "20");
     EXPECT_EQ(stream["r_frame_rate"], "18/1");
+
+    // The NIfTI copy of the demo shows exactly what the .tvi shows.
+    Run("--frame 4 --snapshot nifti.png --save-plane xy nifti_xy.png heart.nii.gz", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(ReadBytes(m_folder.File("nifti.png")), ReadBytes(m_folder.File("demo.png")));
+    EXPECT_EQ(ReadBytes(m_folder.File("nifti_xy.png")), ReadBytes(m_folder.File("demo_xy.png")));
 
     InProcess viewer(m_folder.File("heart.tvi"));
     if (!viewer.m_ready) GTEST_SKIP() << "no offscreen OpenGL";

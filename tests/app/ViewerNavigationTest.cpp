@@ -253,5 +253,6 @@ TEST_F(ViewerTest, OpenDialogsLoadTheChosenFile) {
     m_viewer.Execute(0x801A);
     EXPECT_EQ(m_viewer.m_tviPath, path);
     ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 2u);
-    EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].filter, "Time volume files (*.tvi)");
+    EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].filter,
+              "Volumes (*.tvi *.nii *.nii.gz);;Time volume files (*.tvi);;NIfTI images (*.nii *.nii.gz)");
 }

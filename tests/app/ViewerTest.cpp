@@ -1,7 +1,12 @@
+#include <nifti1.h>
+
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 #include "CommandTable.h"
+#include "NiftiWriter.h"
 #include "ViewerFixture.h"
 
 TEST_F(ViewerTest, StartsWithTheDefaults) {
@@ -93,32 +98,135 @@ TEST_F(ViewerTest, LoadingAVolumeCentresThePositionAndUploadsThePlanes) {
     EXPECT_DOUBLE_EQ(m_view.m_slicePos[0], 8.5 / 16);
 }
 
-TEST_F(ViewerTest, ABadVolumeLeavesAnEmptySceneAndSaysWhy) {
-    m_viewer.m_t = 5;
+TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
+    const std::string good = WriteVolume("scan.tvi", 8, 6, 4, 3, 2.0);
+    m_viewer.LoadTviFile(good);
+    m_viewer.m_t = 2;
     m_viewer.m_x = 3;
-    m_viewer.LoadTviFile(m_folder.File("missing.tvi"));
-    EXPECT_EQ(m_viewer.m_x, 0);
-    EXPECT_EQ(m_viewer.m_t, 0);
-    EXPECT_EQ(m_host.m_title, "Orvanta - missing.tvi");
-    ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
-    EXPECT_EQ(m_host.m_dialogs.m_messages[0].caption, "Error");
-    EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("missing.tvi"), std::string::npos);
-    EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("cannot open"), std::string::npos);
+    m_viewer.m_pixelSizeX = 0.75;
+    std::ofstream(m_folder.File("bad.nii")) << "not an image at all, but long enough to be looked at as one";
+    const struct {
+        std::string path, reason;
+    } cases[] = {
+        {m_folder.File("missing.tvi"), "cannot open"},
+        {m_folder.File("bad.nii"), "too short for a NIfTI header"},
+        {m_folder.File("missing.nii.gz"), "cannot open"},
+    };
+    for (const auto& test : cases) {
+        m_host.m_dialogs.m_messages.clear();
+        m_viewer.LoadTviFile(test.path);
+        EXPECT_EQ(m_viewer.m_tviPath, good);
+        EXPECT_EQ(m_viewer.m_volume.m_sizeX, 8);
+        EXPECT_EQ(m_viewer.m_volume.m_frames, 3);
+        EXPECT_EQ(m_viewer.m_x, 3);
+        EXPECT_EQ(m_viewer.m_t, 2);
+        EXPECT_EQ(m_viewer.m_pixelSizeX, 0.75);
+        EXPECT_EQ(m_host.m_title, "Orvanta - scan.tvi");
+        EXPECT_EQ(m_host.m_waitCursors, 0);
+        ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+        EXPECT_EQ(m_host.m_dialogs.m_messages[0].caption, "Error");
+        EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find(test.path), std::string::npos);
+        EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find(test.reason), std::string::npos)
+            << m_host.m_dialogs.m_messages[0].text;
+    }
 }
 
-TEST_F(ViewerTest, StartupFileExtensionsAreCaseSensitive) {
-    for (const char* name : {"scan.TVI", "/data/scan", "Scan.OBJ"}) {
+TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
+    const struct {
+        std::string name, message;
+    } cases[] = {
+        {"scan.TVI", "Cannot load the time volume scan.TVI"},
+        {"Scan.Nii", "Cannot load the time volume Scan.Nii"},
+        {"scan.NII.GZ", "Cannot load the time volume scan.NII.GZ"},
+        {"Scan.OBJ", "Cannot load the meshes from Scan.OBJ"},
+        {"tvi", "Cannot load the time volume tvi"},  // a name without a dot is its own extension
+        {"/data/scan", "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded."},
+        {"scan.gz", "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded."},
+    };
+    for (const auto& test : cases) {
         m_host.m_dialogs.m_messages.clear();
-        m_viewer.OpenStartupFile(name);
-        ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u) << name;
-        EXPECT_EQ(m_host.m_dialogs.m_messages[0].text, "Only .tvi files and .obj can be loaded.");
+        m_viewer.OpenStartupFile(test.name);
+        ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u) << test.name;
+        EXPECT_EQ(m_host.m_dialogs.m_messages[0].text.rfind(test.message, 0), 0u)
+            << test.name << ": " << m_host.m_dialogs.m_messages[0].text;
         EXPECT_EQ(m_host.m_dialogs.m_messages[0].caption, "Error");
         EXPECT_TRUE(m_viewer.m_tviPath.empty());
     }
-    // A name without a dot is its own extension: "tvi" is a time volume.
-    m_viewer.OpenStartupFile("tvi");
-    EXPECT_EQ(m_viewer.m_tviPath, "tvi");
     EXPECT_EQ(m_viewer.m_baseTitle, "Orvanta");
+}
+
+TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
+    double centre[3] = {3.2, 4.0, 10.0};
+    WriteMeshes("heart.obj", {"lv-00"}, centre);
+    NiftiContents c;
+    c.SetSizes(4, 8, 6, 4, 3);
+    c.SetValues(std::vector<int16_t>(8 * 6 * 4 * 3, -5));
+    c.xyztUnits = NIFTI_UNITS_MM | NIFTI_UNITS_MSEC;
+    c.pixdim[1] = 0.8;
+    c.pixdim[2] = 0.0;  // no y size: the one in use stays
+    c.pixdim[3] = 5.0;
+    c.pixdim[4] = 39.6;
+    c.gzip = true;
+    const std::string path = m_folder.File("Heart.NII.GZ");
+    ASSERT_TRUE(WriteNiftiFile(path, c));
+    std::filesystem::rename(m_folder.File("heart.obj"), m_folder.File("Heart.obj"));
+
+    m_viewer.m_pixelSizeY = 1.25;
+    m_viewer.m_t = 2;
+    m_viewer.OnDropFiles({path});
+    EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
+    EXPECT_EQ(m_viewer.m_tviPath, path);
+    EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 4);
+    EXPECT_EQ(m_viewer.m_t, 0);
+    EXPECT_FLOAT_EQ(m_viewer.m_pixelSizeX, 0.8f);
+    EXPECT_EQ(m_viewer.m_pixelSizeY, 1.25);
+    EXPECT_EQ(m_viewer.m_pixelSizeZ, 5.0);
+    EXPECT_EQ(m_viewer.m_frameTimeMs, 40);
+    EXPECT_EQ(m_viewer.m_geometryPath, m_folder.File("Heart.obj"));
+    EXPECT_EQ(m_host.m_title, "Orvanta - Heart.NII.GZ / Heart.obj");
+    EXPECT_GE(m_host.m_loadProgress.size(), 2u);
+    EXPECT_EQ(m_host.m_loadProgress.back(), 1.0);
+
+    // A frame time out of range leaves the one in use.
+    c.pixdim[4] = 2000;
+    c.xyztUnits = NIFTI_UNITS_MM | NIFTI_UNITS_SEC;
+    c.gzip = false;
+    ASSERT_TRUE(WriteNiftiFile(m_folder.File("slow.nii"), c));
+    m_viewer.LoadTviFile(m_folder.File("slow.nii"));
+    EXPECT_EQ(m_viewer.m_tviPath, m_folder.File("slow.nii"));
+    EXPECT_EQ(m_viewer.m_frameTimeMs, 40);
+}
+
+TEST_F(ViewerTest, ANiftiImageShowsAsTheTviWithTheSameSamples) {
+    TviContents tvi;
+    tvi.sizeX = 9;
+    tvi.sizeY = 7;
+    tvi.sizeZ = 5;
+    tvi.frames = 3;
+    tvi.Allocate();
+    NiftiContents nifti;
+    nifti.SetSizes(4, 9, 7, 5, 3);
+    nifti.datatype = NIFTI_TYPE_UINT16;
+    std::vector<uint16_t> values(tvi.samples.size());
+    for (int t = 0; t < 3; ++t)
+        for (int z = 0; z < 5; ++z)
+            for (int y = 0; y < 7; ++y)
+                for (int x = 0; x < 9; ++x) {
+                    const auto sample = static_cast<uint16_t>((x * 977 + y * 131 + z * 3001 + t * 17) % 5000);
+                    tvi.At(x, y, z, t) = sample;
+                    values[static_cast<size_t>(((t * 5 + z) * 7 + y) * 9 + x)] = sample;
+                }
+    nifti.SetValues(values);
+    ASSERT_TRUE(WriteTviFile(m_folder.File("a.tvi"), tvi));
+    ASSERT_TRUE(WriteNiftiFile(m_folder.File("a.nii"), nifti));
+
+    m_viewer.LoadTviFile(m_folder.File("a.tvi"));
+    const std::vector<CRecordingView::Upload> fromTvi = m_view.m_uploads;
+    m_view.m_uploads.clear();
+    m_viewer.LoadTviFile(m_folder.File("a.nii"));
+    ASSERT_EQ(m_view.m_uploads.size(), 3u);
+    ASSERT_EQ(fromTvi.size(), 3u);
+    for (size_t plane = 0; plane < 3; ++plane) EXPECT_EQ(m_view.m_uploads[plane].pixels, fromTvi[plane].pixels);
 }
 
 TEST_F(ViewerTest, TheCompanionMeshesPlaceThePosition) {
@@ -165,9 +273,10 @@ TEST_F(ViewerTest, DroppedFiles) {
     m_viewer.OnDropFiles({tvi, tvi});
     EXPECT_TRUE(m_viewer.m_tviPath.empty()) << "two files are ignored";
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
-    m_viewer.OnDropFiles({m_folder.File("Scan.OBJ")});
+    m_viewer.OnDropFiles({m_folder.File("scan.png")});
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
-    EXPECT_EQ(m_host.m_dialogs.m_messages[0].text, "Only .tvi files and .obj can be drag'n'dropped.");
+    EXPECT_EQ(m_host.m_dialogs.m_messages[0].text,
+              "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be drag'n'dropped.");
     m_viewer.OnDropFiles({tvi});
     EXPECT_EQ(m_viewer.m_tviPath, tvi);
     EXPECT_EQ(m_viewer.m_x, 2);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "NiftiHeader.h"
+
+// A NIfTI image's header and its voxels as stored. A plain .nii is mapped into
+// memory and read as it is used; a .nii.gz is decompressed once, into memory,
+// by LoadVoxels. Voxels are numbered in file order: i fastest, then j, k, t.
+class CNiftiImage {
+public:
+    using Progress = std::function<void(double fraction)>;
+
+    CNiftiImage() = default;
+    ~CNiftiImage();
+    CNiftiImage(const CNiftiImage&) = delete;
+    CNiftiImage& operator=(const CNiftiImage&) = delete;
+
+    // Reads and checks the header and maps a plain file's voxels. False, with
+    // `error` set, when the file cannot be read or is no sound NIfTI image.
+    bool Open(const std::string& path, std::string& error);
+
+    // Makes the voxels available: decompresses a .nii.gz (which fails, with
+    // `error`, when its data is corrupt or shorter than the header announces);
+    // nothing for a plain file. `progress` hears 0 to 1.
+    bool LoadVoxels(const Progress& progress, std::string& error);
+    bool VoxelsLoaded() const { return m_voxels != nullptr; }
+
+    const CNiftiHeader& Header() const { return m_header; }
+
+    // The stored bytes of the voxels from `first` on, in the file's byte order.
+    const uint8_t* VoxelBytes(int64_t first) const { return m_voxels + first * m_header.m_bytesPerVoxel; }
+
+    // The values of voxels [first, first + count), as doubles: the stored
+    // value times scl_slope plus scl_inter when the header scales its values
+    // (`scaled`), else the stored value itself. Needs loaded voxels.
+    void Values(int64_t first, int64_t count, double* values, bool scaled = true) const;
+
+    // Voxels [first, end) will be wanted soon / are done with for now. Only a
+    // mapped file acts on these: its pages are read ahead or handed back.
+    void WillNeed(int64_t first, int64_t end) const;
+    void Release(int64_t first, int64_t end) const;
+
+private:
+    bool Decompress(const Progress& progress, std::string& error);
+    void Advise(int64_t first, int64_t end, int advice, bool partial) const;
+    void Unmap();
+
+    CNiftiHeader m_header;
+    std::string m_path;
+    void* m_mapping = nullptr;
+    size_t m_mappingSize = 0;
+    bool m_fileMapped = false;  // the mapping is the file itself, not decompressed memory
+    const uint8_t* m_voxels = nullptr;
+};
