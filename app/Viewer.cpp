@@ -159,7 +159,7 @@ void CViewer::LoadTviFile(const std::string& path) {
     m_y = m_volume.m_sizeY / 2;
     m_z = m_volume.m_sizeZ / 2;
     AdoptCalibration();
-    DropLabelsThatDoNotFit();
+    FitLabelsToVolume();
     const std::string meshes = PathWithoutVolumeExtension(path) + ".obj";
     if (FileExists(meshes)) LoadGeometryFile(meshes);
     RefreshView();

@@ -203,11 +203,19 @@ private:
     void GridSize(int size[3]) const;
     // Hands the overlay of the display frame to the view, or removes it.
     void UploadLabelOverlay();
-    // Forgets labels that no longer fit a newly loaded volume, with their meshes.
-    void DropLabelsThatDoNotFit();
+    // After the volume or the pixel sizes changed: forgets labels that no
+    // longer fit the volume, with their meshes, and makes the meshes again
+    // where the voxel size or the frame count they were made for changed.
+    void FitLabelsToVolume();
+    // Puts `meshes`, made for `frames` frames at the current voxel size, in
+    // place of the label meshes.
+    void ReplaceLabelMeshes(std::vector<CMeshObject>&& meshes, int frames);
     // The label meshes: one object per label present and frame.
     std::vector<CMeshObject> LabelMeshes(const CLabelImage& labels, int frames);
 
     CViewerHost& m_host;
     bool m_labelOverlayUploaded = false;
+    // The voxel size and frame count the label meshes were made for.
+    double m_labelMeshPixelSize[3] = {0.0, 0.0, 0.0};
+    int m_labelMeshFrames = 0;
 };

@@ -109,8 +109,9 @@ bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
         m_pixelSizeZ = labels.m_pixelSize[2];
     }
     std::vector<CMeshObject> meshes;
+    const int frames = volume ? m_volume.m_frames : labels.Frames();
     try {
-        meshes = LabelMeshes(labels, volume ? m_volume.m_frames : labels.Frames());
+        meshes = LabelMeshes(labels, frames);
     } catch (const std::bad_alloc&) {
         m_pixelSizeX = savedPixelSize[0];
         m_pixelSizeY = savedPixelSize[1];
@@ -120,9 +121,7 @@ bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
         return false;
     }
 
-    m_view.m_meshes.Truncate(m_view.m_meshes.ObjectCount() - m_labelMeshCount);
-    m_labelMeshCount = static_cast<int>(meshes.size());
-    m_view.m_meshes.AddObjects(std::move(meshes));
+    ReplaceLabelMeshes(std::move(meshes), frames);
     m_labels = std::move(labels);
     m_labelPath = path;
     int after[3];
@@ -159,15 +158,41 @@ void CViewer::LoadLabelFile(const std::string& path) {
                                      CDialogService::Icon::kError);
 }
 
-void CViewer::DropLabelsThatDoNotFit() {
-    if (m_labels.Empty() || m_volume.m_sizeX == 0) return;
-    if (m_labels.SizeX() == m_volume.m_sizeX && m_labels.SizeY() == m_volume.m_sizeY &&
-        m_labels.SizeZ() == m_volume.m_sizeZ && (m_labels.Frames() == 1 || m_labels.Frames() == m_volume.m_frames))
+void CViewer::FitLabelsToVolume() {
+    if (m_labels.Empty()) return;
+    const bool volume = m_volume.m_sizeX > 0;
+    if (volume && (m_labels.SizeX() != m_volume.m_sizeX || m_labels.SizeY() != m_volume.m_sizeY ||
+                   m_labels.SizeZ() != m_volume.m_sizeZ ||
+                   (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.m_frames))) {
+        ReplaceLabelMeshes({}, 0);
+        m_labels.Clear();
+        m_labelPath.clear();
         return;
+    }
+    // Surfaces lie in millimetres: a new voxel size or frame count needs new ones.
+    const int frames = volume ? m_volume.m_frames : m_labels.Frames();
+    if (m_labelMeshPixelSize[0] == m_pixelSizeX && m_labelMeshPixelSize[1] == m_pixelSizeY &&
+        m_labelMeshPixelSize[2] == m_pixelSizeZ && m_labelMeshFrames == frames)
+        return;
+    std::vector<CMeshObject> meshes;
+    try {
+        meshes = LabelMeshes(m_labels, frames);
+    } catch (const std::bad_alloc&) {
+        m_host.Dialogs().ShowMessage("Error", "Not enough memory for the surfaces of " + m_labelPath + ".",
+                                     CDialogService::Icon::kError);
+        return;
+    }
+    ReplaceLabelMeshes(std::move(meshes), frames);
+}
+
+void CViewer::ReplaceLabelMeshes(std::vector<CMeshObject>&& meshes, int frames) {
     m_view.m_meshes.Truncate(m_view.m_meshes.ObjectCount() - m_labelMeshCount);
-    m_labelMeshCount = 0;
-    m_labels.Clear();
-    m_labelPath.clear();
+    m_labelMeshCount = static_cast<int>(meshes.size());
+    m_view.m_meshes.AddObjects(std::move(meshes));
+    m_labelMeshPixelSize[0] = m_pixelSizeX;
+    m_labelMeshPixelSize[1] = m_pixelSizeY;
+    m_labelMeshPixelSize[2] = m_pixelSizeZ;
+    m_labelMeshFrames = frames;
 }
 
 void CViewer::OnLoadLabels() {

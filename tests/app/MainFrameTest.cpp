@@ -196,21 +196,24 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     const std::string path = m_folder.File("labels.nii");
     ASSERT_TRUE(WriteNiftiFile(path, nifti));
 
-    auto drop = [&](Qt::KeyboardModifiers modifiers) {
+    auto drop = [&](const std::string& file, Qt::KeyboardModifiers modifiers) {
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
         QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, modifiers);
         // The application hands drops only to the target of a drag in
         // progress; the window's own event handling is what a drop reaches.
         static_cast<QObject&>(m_frame).event(&event);
     };
-    drop(Qt::NoModifier);
+    // With Shift only a NIfTI file will do.
+    drop(m_folder.File("v.tvi"), Qt::ShiftModifier);
     EXPECT_TRUE(viewer.m_labels.Empty());
     ASSERT_EQ(m_dialogs.m_messages.size(), 1u);
-    drop(Qt::ShiftModifier);
+    EXPECT_NE(m_dialogs.m_messages[0].text.find("label images"), std::string::npos);
+    drop(path, Qt::ShiftModifier);
     ASSERT_FALSE(viewer.m_labels.Empty());
     EXPECT_EQ(viewer.m_labels.Values().back(), 4);
     EXPECT_EQ(m_dialogs.m_messages.size(), 1u);
+    EXPECT_EQ(viewer.m_volume.m_sizeX, 8);
 
     Press(Qt::Key_V);
     EXPECT_FALSE(m_frame.View().m_showLabels);

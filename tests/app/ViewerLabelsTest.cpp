@@ -239,3 +239,25 @@ TEST(CommandTable, NoTwoCommandsShareAKey) {
                                << " share a key";
         }
 }
+
+// Label meshes follow a new voxel size and a new volume's frame count, so
+// they stay on the overlay.
+TEST_F(ViewerLabelsTest, LabelMeshesFollowVoxelSizeAndFrames) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
+    CPreferenceValues values = m_viewer.CurrentPreferences();
+    values.pixelSizeX = 2.0;
+    values.pixelSizeY = 3.0;
+    values.pixelSizeZ = 4.0;
+    m_viewer.ApplyPreferences(values);
+    const Vec3d centre = m_view.m_meshes.Object(0).Centroid();
+    EXPECT_EQ(m_view.m_meshes.Object(0).m_name, "label1-00");
+    EXPECT_NEAR(centre.x, 1.5 * 2.0, 1e-4);
+    EXPECT_NEAR(centre.y, (kY - 1 - 0.5) * 3.0, 1e-4);
+    EXPECT_NEAR(centre.z, 2.5 * 4.0, 1e-4);
+
+    m_viewer.LoadTviFile(WriteVolume("five.tvi", kX, kY, kZ, 5, 1.5));
+    EXPECT_EQ(m_view.m_meshes.ObjectCount(), 10);
+    EXPECT_EQ(m_view.m_meshes.LastFrame(), 4);
+    EXPECT_NEAR(m_view.m_meshes.Object(0).Centroid().x, 1.5 * 1.5, 1e-4);
+}
