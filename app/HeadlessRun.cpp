@@ -66,18 +66,23 @@ std::string InfoJson(const CViewer& viewer) {
     }
     const CVolumeFileInfo& file = v.m_fileInfo;
     const std::string valueRange =
-        file.m_valueRange ? FormatText("[%.17g, %.17g]", (*file.m_valueRange)[0], (*file.m_valueRange)[1]) : "null";
+        file.m_valueRange ? FormatText("[%.17g, %.17g]", (*file.m_valueRange)[0], (*file.m_valueRange)[1])
+                          : "null";
     return FormatText(
-        "{\"volume\": {\"path\": %s, \"format\": %s, \"datatype\": %s, \"value_range\": %s, \"size\": [%d, %d, %d], \"frames\": %d, \"pixel_size_mm\": [%.15g, %.15g, "
-        "%.15g], \"frame_time_ms\": %d, \"saturation\": %.15g, \"saturation_level\": %u}, \"meshes\": {\"path\": "
-        "%s, \"objects\": %d, \"last_frame\": %d, \"vertices\": %zu, \"triangles\": %zu}, \"position\": [%d, %d, "
+        "{\"volume\": {\"path\": %s, \"format\": %s, \"datatype\": %s, \"value_range\": %s, \"size\": [%d, "
+        "%d, "
+        "%d], \"frames\": %d, \"pixel_size_mm\": [%.15g, %.15g, %.15g], \"frame_time_ms\": %d, "
+        "\"saturation\": "
+        "%.15g, \"saturation_level\": %u}, \"meshes\": {\"path\": "
+        "%s, \"objects\": %d, \"last_frame\": %d, \"vertices\": %zu, \"triangles\": %zu}, \"position\": [%d, "
+        "%d, "
         "%d], \"frame\": %d, \"last_frame_index\": %d, \"labels\": %s}\n",
-        JsonString(viewer.m_tviPath).c_str(), JsonString(file.m_format).c_str(), JsonString(file.m_datatype).c_str(),
-        valueRange.c_str(), v.m_sizeX, v.m_sizeY, v.m_sizeZ, v.m_frames, viewer.m_pixelSizeX,
-        viewer.m_pixelSizeY, viewer.m_pixelSizeZ, viewer.m_frameTimeMs, viewer.m_saturation,
-        static_cast<unsigned>(v.m_saturationLevel), JsonString(viewer.m_geometryPath).c_str(),
-        meshes.ObjectCount(), meshes.LastFrame(), vertices, triangles, viewer.m_x, viewer.m_y, viewer.m_z,
-        viewer.m_t, viewer.LastFrameIndex(), LabelsJson(viewer).c_str());
+        JsonString(viewer.m_tviPath).c_str(), JsonString(file.m_format).c_str(),
+        JsonString(file.m_datatype).c_str(), valueRange.c_str(), v.m_sizeX, v.m_sizeY, v.m_sizeZ, v.m_frames,
+        viewer.m_pixelSizeX, viewer.m_pixelSizeY, viewer.m_pixelSizeZ, viewer.m_frameTimeMs,
+        viewer.m_saturation, static_cast<unsigned>(v.m_saturationLevel),
+        JsonString(viewer.m_geometryPath).c_str(), meshes.ObjectCount(), meshes.LastFrame(), vertices,
+        triangles, viewer.m_x, viewer.m_y, viewer.m_z, viewer.m_t, viewer.LastFrameIndex(), LabelsJson(viewer).c_str());
 }
 
 int RunHeadless(const CCommandLine& commandLine) {
@@ -92,7 +97,8 @@ int RunHeadless(const CCommandLine& commandLine) {
 
     const std::string& file = commandLine.file;
     if (!file.empty() && CViewer::FileKindOf(file) == CViewer::EFileKind::kNone) {
-        std::fprintf(stderr, "orvanta: %s: only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded\n",
+        std::fprintf(stderr,
+                     "orvanta: %s: only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded\n",
                      file.c_str());
         return 2;
     }

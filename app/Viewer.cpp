@@ -110,7 +110,8 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
         return;
     }
     if (!OpenFile(fileName))
-        m_host.Dialogs().ShowMessage("Error", "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded.",
+        m_host.Dialogs().ShowMessage("Error",
+                                     "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded.",
                                      CDialogService::Icon::kNone);
 }
 
@@ -123,9 +124,14 @@ CViewer::EFileKind CViewer::FileKindOf(const std::string& path) {
 
 bool CViewer::OpenFile(const std::string& path) {
     switch (FileKindOf(path)) {
-        case EFileKind::kVolume: LoadTviFile(path); return true;
-        case EFileKind::kMeshes: LoadGeometryFile(path); return true;
-        case EFileKind::kNone: break;
+        case EFileKind::kVolume:
+            LoadTviFile(path);
+            return true;
+        case EFileKind::kMeshes:
+            LoadGeometryFile(path);
+            return true;
+        case EFileKind::kNone:
+            break;
     }
     return false;
 }
@@ -141,12 +147,14 @@ void CViewer::LoadTviFile(const std::string& path) {
     loaded.m_pixelSizeY = m_volume.m_pixelSizeY;
     loaded.m_pixelSizeZ = m_volume.m_pixelSizeZ;
     loaded.m_frameTime = m_volume.m_frameTime;
-    const bool ok = loaded.LoadFile(path, m_saturation, [this](double fraction) { m_host.LoadProgress(fraction); });
+    const bool ok =
+        loaded.LoadFile(path, m_saturation, [this](double fraction) { m_host.LoadProgress(fraction); });
     m_host.LoadProgress(1.0);
     if (!ok) {
         UpdateTitle();
         m_host.SetWaitCursor(false);
-        m_host.Dialogs().ShowMessage("Error", "Cannot load the time volume " + path + ":\n" + loaded.LastError(),
+        m_host.Dialogs().ShowMessage("Error",
+                                     "Cannot load the time volume " + path + ":\n" + loaded.LastError(),
                                      CDialogService::Icon::kError);
         return;
     }

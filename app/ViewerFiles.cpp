@@ -16,10 +16,10 @@
 #include "RawPicture.h"
 #include "TextFormat.h"
 #include "VekMovie.h"
-#include "VolumeFormat.h"
 #include "Viewer.h"
 #include "VisError.h"
 #include "VisImage.h"
+#include "VolumeFormat.h"
 
 namespace {
 

@@ -32,7 +32,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 TempFolder& BenchFolder() {
     static TempFolder folder;
@@ -58,7 +60,8 @@ void WriteImages(const std::string& path, const std::vector<uint8_t>& header, in
         if (gzip)
             gzwrite(packed, bytes.data(), static_cast<unsigned>(bytes.size()));
         else
-            plain.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            plain.write(reinterpret_cast<const char*>(bytes.data()),
+                        static_cast<std::streamsize>(bytes.size()));
     };
     write(header);
     std::vector<int> image(static_cast<size_t>(x) * y);
@@ -68,7 +71,8 @@ void WriteImages(const std::string& path, const std::vector<uint8_t>& header, in
         for (int inner = 0; inner < innerCount; ++inner) {
             const int z = tMajor ? inner : outer, t = tMajor ? outer : inner;
             for (int yi = 0; yi < y; ++yi)
-                for (int xi = 0; xi < x; ++xi) image[static_cast<size_t>(yi) * x + xi] = Sample(xi, yi, z, t, noise);
+                for (int xi = 0; xi < x; ++xi)
+                    image[static_cast<size_t>(yi) * x + xi] = Sample(xi, yi, z, t, noise);
             put(image, bytes);
             write(bytes);
         }
@@ -92,9 +96,10 @@ std::string MakeTvi(int x, int y, int z, int t) {
     header.sizeY = y;
     header.sizeZ = z;
     header.frames = t;
-    WriteImages(path, TviFileBytes(header), x, y, z, t, false,
-                [](const std::vector<int>& image, std::vector<uint8_t>& bytes) { Put<uint16_t>(image, bytes, 0); },
-                false);
+    WriteImages(
+        path, TviFileBytes(header), x, y, z, t, false,
+        [](const std::vector<int>& image, std::vector<uint8_t>& bytes) { Put<uint16_t>(image, bytes, 0); },
+        false);
     return path;
 }
 
@@ -106,14 +111,15 @@ std::string MakeNifti(const std::string& name, int datatype, int x, int y, int z
     NiftiContents header;
     header.SetSizes(4, x, y, z, t);
     header.datatype = datatype;
-    WriteImages(path, NiftiFileBytes(header), x, y, t, z, true,
-                [datatype](const std::vector<int>& image, std::vector<uint8_t>& bytes) {
-                    if (datatype == DT_FLOAT32)
-                        Put<float>(image, bytes, -1000);
-                    else
-                        Put<int16_t>(image, bytes, -1000);
-                },
-                gzip);
+    WriteImages(
+        path, NiftiFileBytes(header), x, y, t, z, true,
+        [datatype](const std::vector<int>& image, std::vector<uint8_t>& bytes) {
+            if (datatype == DT_FLOAT32)
+                Put<float>(image, bytes, -1000);
+            else
+                Put<int16_t>(image, bytes, -1000);
+        },
+        gzip);
     return path;
 }
 
@@ -132,7 +138,6 @@ void Warm(const std::string& path) {
     }
     if (fd >= 0) close(fd);
 }
-
 
 struct LoadFigures {
     double seconds = 0;
@@ -182,7 +187,13 @@ void BM_NiftiAgainstTvi(benchmark::State& state) {
     Report(state, "nii", niiTotal, tviTotal, peak);
     state.counters["limit_MiB"] = 1.1 * 512.0 + 64;  // 1.1 x the 8-bit volume + 64 MiB
 }
-BENCHMARK(BM_NiftiAgainstTvi)->ArgName("cold")->Arg(0)->Arg(1)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NiftiAgainstTvi)
+    ->ArgName("cold")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // 512 x 512 x 64 x 8 int16 samples: 256 MiB, compressed.
 void BM_CompressedAgainstGzip(benchmark::State& state) {

@@ -15,4 +15,6 @@ inline long StatusKiB(const char* field) {
 }
 
 // Starts a new peak-resident-memory measurement.
-inline void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+inline void ResetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}

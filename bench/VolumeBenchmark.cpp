@@ -73,7 +73,6 @@ double PlainReadSeconds(const std::string& path) {
     return SecondsSince(start);
 }
 
-
 void BM_LoadTvi(benchmark::State& state) {
     const int x = static_cast<int>(state.range(0)), y = static_cast<int>(state.range(1));
     const int z = static_cast<int>(state.range(2)), t = static_cast<int>(state.range(3));

@@ -144,7 +144,7 @@ bool WriteMeshes(const std::string& path) {
 NiftiContents AsNifti(const TviContents& tvi) {
     NiftiContents nifti;
     nifti.SetSizes(4, tvi.sizeX, tvi.sizeY, tvi.sizeZ, tvi.frames);
-    nifti.datatype = 512;  // DT_UINT16
+    nifti.datatype = 512;      // DT_UINT16
     nifti.xyztUnits = 2 | 16;  // mm, ms
     nifti.pixdim[1] = tvi.pixelSizeX;
     nifti.pixdim[2] = tvi.pixelSizeY;

@@ -29,7 +29,9 @@ void SilenceLibrary() {
     (void)silenced;
 }
 
-std::string Text(long long value) { return std::to_string(value); }
+std::string Text(long long value) {
+    return std::to_string(value);
+}
 
 // The first `bytes.size()` bytes of a gzip file, decompressed; fewer when the
 // data ends first. False, with `error`, when the data is not sound gzip.
@@ -52,7 +54,9 @@ bool ReadGzipStart(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return true;
 }
 
-bool Multiply(int64_t a, int64_t b, int64_t& product) { return !__builtin_mul_overflow(a, b, &product); }
+bool Multiply(int64_t a, int64_t b, int64_t& product) {
+    return !__builtin_mul_overflow(a, b, &product);
+}
 
 // The header fields the viewer uses, in the host's byte order, from either version.
 struct StoredFields {
@@ -105,8 +109,12 @@ bool CNiftiHeader::Read(const std::string& path, std::string& error) {
     const int readError = errno;
     close(fd);
     if (got < 0) {
-        error = S_ISDIR(info.st_mode) ? "is a folder, not a file"
-                                      : "cannot read file: " + std::string(std::strerror(readError));
+        if (S_ISDIR(info.st_mode))
+            error = "is a folder, not a file";
+        else if (!S_ISREG(info.st_mode))
+            error = "is not a regular file";
+        else
+            error = "cannot read file: " + std::string(std::strerror(readError));
         return false;
     }
     bytes.resize(static_cast<size_t>(got));
@@ -124,8 +132,8 @@ bool CNiftiHeader::Read(const std::string& path, std::string& error) {
     // The size of compressed data is known only once it is decompressed.
     if (!m_compressed) {
         if (m_dataOffset > m_fileBytes) {
-            error = "vox_offset " + Text(m_dataOffset) + " lies beyond the end of the file (" + Text(m_fileBytes) +
-                    " bytes)";
+            error = "vox_offset " + Text(m_dataOffset) + " lies beyond the end of the file (" +
+                    Text(m_fileBytes) + " bytes)";
             return false;
         }
         if (FileBytesNeeded() > m_fileBytes) {
@@ -150,22 +158,23 @@ bool CNiftiHeader::Parse(const uint8_t* bytes, size_t size, std::string& error) 
     m_version = nifti_header_version(buffer, sizeof buffer);
     if (m_version != 1 && m_version != 2) {
         if (size < sizeof(nifti_1_header))
-            error = "the file is too short for a NIfTI header (" + Text(static_cast<long long>(size)) + " bytes)";
+            error =
+                "the file is too short for a NIfTI header (" + Text(static_cast<long long>(size)) + " bytes)";
         else
             error = "not a NIfTI file: it has no NIfTI-1 or NIfTI-2 header";
         return false;
     }
     const size_t headerBytes = m_version == 1 ? sizeof(nifti_1_header) : sizeof(nifti_2_header);
     if (size < headerBytes) {
-        error = "the file ends inside its NIfTI-" + Text(m_version) + " header (" + Text(static_cast<long long>(size)) +
-                " of " + Text(static_cast<long long>(headerBytes)) + " bytes)";
+        error = "the file ends inside its NIfTI-" + Text(m_version) + " header (" +
+                Text(static_cast<long long>(size)) + " of " + Text(static_cast<long long>(headerBytes)) +
+                " bytes)";
         return false;
     }
 
-    const StoredFields stored = m_version == 1 ? ReadFields<nifti_1_header>(buffer, nifti_swap_as_nifti1,
-                                                                            nifti_hdr1_looks_good)
-                                               : ReadFields<nifti_2_header>(buffer, nifti_swap_as_nifti2,
-                                                                            nifti_hdr2_looks_good);
+    const StoredFields stored =
+        m_version == 1 ? ReadFields<nifti_1_header>(buffer, nifti_swap_as_nifti1, nifti_hdr1_looks_good)
+                       : ReadFields<nifti_2_header>(buffer, nifti_swap_as_nifti2, nifti_hdr2_looks_good);
     m_swapped = stored.swapped;
     for (int i = 0; i < 5; ++i) m_pixdim[i] = stored.pixdim[i];
     m_datatype = stored.datatype;
@@ -195,7 +204,8 @@ bool CNiftiHeader::Parse(const uint8_t* bytes, size_t size, std::string& error) 
     int64_t bytesNeeded = 0;
     if (!Multiply(VoxelCount(), m_bytesPerVoxel, bytesNeeded) ||
         bytesNeeded > std::numeric_limits<int64_t>::max() - m_dataOffset) {
-        error = "the image is too large: " + Text(VoxelCount()) + " voxels of " + Text(m_bytesPerVoxel) + " bytes";
+        error = "the image is too large: " + Text(VoxelCount()) + " voxels of " + Text(m_bytesPerVoxel) +
+                " bytes";
         return false;
     }
     // Everything above is what the viewer needs; the library's own check
@@ -263,14 +273,17 @@ bool CNiftiHeader::CheckDatatype(std::string& error) {
         }
         case DT_RGB24:
         case DT_RGBA32:
-            error = "the data type " + DatatypeName() + " holds colour, which cannot be shown; only grey values can";
+            error = "the data type " + DatatypeName() +
+                    " holds colour, which cannot be shown; only grey values can";
             return false;
         case DT_COMPLEX64:
         case DT_COMPLEX128:
         case DT_COMPLEX256:
             error = "the data type " + DatatypeName() + " holds complex values, which cannot be shown";
             return false;
-        default: error = "the data type " + DatatypeName() + " is not supported"; return false;
+        default:
+            error = "the data type " + DatatypeName() + " is not supported";
+            return false;
     }
 }
 
@@ -287,7 +300,9 @@ bool CNiftiHeader::CheckOffset(double voxOffset, std::string& error) {
     return true;
 }
 
-int64_t CNiftiHeader::VoxelCount() const { return int64_t{m_sizeX} * m_sizeY * m_sizeZ * m_frames; }
+int64_t CNiftiHeader::VoxelCount() const {
+    return int64_t{m_sizeX} * m_sizeY * m_sizeZ * m_frames;
+}
 
 std::string CNiftiHeader::DatatypeName(int datatype) {
     SilenceLibrary();
@@ -300,34 +315,49 @@ std::string CNiftiHeader::DatatypeName(int datatype) {
     return text;
 }
 
-bool CNiftiHeader::IsIntegerType() const { return m_datatype != DT_FLOAT32 && m_datatype != DT_FLOAT64; }
-
-bool CNiftiHeader::IsSignedType() const {
-    return m_datatype == DT_INT8 || m_datatype == DT_INT16 || m_datatype == DT_INT32 || m_datatype == DT_INT64 ||
-           !IsIntegerType();
+bool CNiftiHeader::IsIntegerType() const {
+    return m_datatype != DT_FLOAT32 && m_datatype != DT_FLOAT64;
 }
 
-bool CNiftiHeader::IsScaled() const { return std::isfinite(m_slope) && m_slope != 0.0; }
+bool CNiftiHeader::IsSignedType() const {
+    return m_datatype == DT_INT8 || m_datatype == DT_INT16 || m_datatype == DT_INT32 ||
+           m_datatype == DT_INT64 || !IsIntegerType();
+}
 
-double CNiftiHeader::Slope() const { return IsScaled() ? m_slope : 1.0; }
+bool CNiftiHeader::IsScaled() const {
+    return std::isfinite(m_slope) && m_slope != 0.0;
+}
 
-double CNiftiHeader::Intercept() const { return IsScaled() && std::isfinite(m_intercept) ? m_intercept : 0.0; }
+double CNiftiHeader::Slope() const {
+    return IsScaled() ? m_slope : 1.0;
+}
+
+double CNiftiHeader::Intercept() const {
+    return IsScaled() && std::isfinite(m_intercept) ? m_intercept : 0.0;
+}
 
 double CNiftiHeader::MillimetresPerUnit() const {
     switch (m_spaceUnit) {
-        case NIFTI_UNITS_METER: return 1000.0;
-        case NIFTI_UNITS_MICRON: return 0.001;
-        default: return 1.0;  // millimetres, or no unit given
+        case NIFTI_UNITS_METER:
+            return 1000.0;
+        case NIFTI_UNITS_MICRON:
+            return 0.001;
+        default:
+            return 1.0;  // millimetres, or no unit given
     }
 }
 
 double CNiftiHeader::MillisecondsPerUnit() const {
     switch (m_timeUnit) {
         case NIFTI_UNITS_UNKNOWN:
-        case NIFTI_UNITS_SEC: return 1000.0;
-        case NIFTI_UNITS_MSEC: return 1.0;
-        case NIFTI_UNITS_USEC: return 0.001;
-        default: return 0.0;  // Hz, ppm, rad/s: the fourth axis is not time
+        case NIFTI_UNITS_SEC:
+            return 1000.0;
+        case NIFTI_UNITS_MSEC:
+            return 1.0;
+        case NIFTI_UNITS_USEC:
+            return 0.001;
+        default:
+            return 0.0;  // Hz, ppm, rad/s: the fourth axis is not time
     }
 }
 

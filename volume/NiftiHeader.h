@@ -27,7 +27,7 @@ public:
     // Whether the file is long enough is left to the caller (see Read).
     bool Parse(const uint8_t* bytes, size_t size, std::string& error);
 
-    int m_version = 0;         // 1 or 2
+    int m_version = 0;          // 1 or 2
     bool m_compressed = false;  // the file is gzip data
     bool m_swapped = false;     // stored in the byte order the host does not use
     int64_t m_fileBytes = 0;    // size of the file as stored (compressed for .nii.gz)
@@ -38,15 +38,15 @@ public:
     int32_t m_frames = 0;
     int m_dimensions = 0;  // dim[0]: 1 to 4
 
-    int m_datatype = 0;       // NIfTI data type code (DT_INT16 ...)
-    int m_bytesPerVoxel = 0;  // 1, 2, 4 or 8
+    int m_datatype = 0;        // NIfTI data type code (DT_INT16 ...)
+    int m_bytesPerVoxel = 0;   // 1, 2, 4 or 8
     int64_t m_dataOffset = 0;  // vox_offset: where the voxels start
 
     double m_slope = 0.0;  // scl_slope and scl_inter as stored
     double m_intercept = 0.0;
     double m_pixdim[5] = {};  // pixdim[0..4] as stored
-    int m_spaceUnit = 0;  // NIFTI_UNITS_... of the first three axes
-    int m_timeUnit = 0;   // NIFTI_UNITS_... of the fourth
+    int m_spaceUnit = 0;      // NIFTI_UNITS_... of the first three axes
+    int m_timeUnit = 0;       // NIFTI_UNITS_... of the fourth
 
     // X * Y * Z * T, and the bytes they take.
     int64_t VoxelCount() const;

@@ -25,26 +25,50 @@ T ByteSwapped(T value) {
     return value;
 }
 
-template <typename T>
-void DecodeValues(const uint8_t* bytes, int64_t count, bool swapped, bool scaled, double slope, double intercept,
-                  double* values) {
+template <typename T, bool kSwapped, bool kScaled>
+void DecodeLoop(const uint8_t* bytes, int64_t count, double slope, double intercept, double* values) {
     for (int64_t i = 0; i < count; ++i) {
         T stored;
         std::memcpy(&stored, bytes + i * static_cast<int64_t>(sizeof(T)), sizeof(T));
-        if (swapped) stored = ByteSwapped(stored);
+        if constexpr (kSwapped) stored = ByteSwapped(stored);
         const double v = static_cast<double>(stored);
-        values[i] = scaled ? v * slope + intercept : v;
+        if constexpr (kScaled)
+            values[i] = v * slope + intercept;
+        else
+            values[i] = v;
     }
 }
 
-std::string Text(int64_t value) { return std::to_string(value); }
+// One loop per case, so that none of them tests the byte order or the
+// scaling per voxel.
+template <typename T>
+void DecodeValues(const uint8_t* bytes, int64_t count, bool swapped, bool scaled, double slope,
+                  double intercept, double* values) {
+    if (swapped) {
+        if (scaled)
+            DecodeLoop<T, true, true>(bytes, count, slope, intercept, values);
+        else
+            DecodeLoop<T, true, false>(bytes, count, slope, intercept, values);
+    } else {
+        if (scaled)
+            DecodeLoop<T, false, true>(bytes, count, slope, intercept, values);
+        else
+            DecodeLoop<T, false, false>(bytes, count, slope, intercept, values);
+    }
+}
+
+std::string Text(int64_t value) {
+    return std::to_string(value);
+}
 
 // Input and output are handed to zlib in pieces its 32-bit counters can hold.
 constexpr size_t kPiece = size_t{1} << 30;
 
 }  // namespace
 
-CNiftiImage::~CNiftiImage() { Unmap(); }
+CNiftiImage::~CNiftiImage() {
+    Unmap();
+}
 
 void CNiftiImage::Unmap() {
     if (m_mapping != nullptr) munmap(m_mapping, m_mappingSize);
@@ -69,7 +93,8 @@ bool CNiftiImage::Open(const std::string& path, std::string& error) {
     const int64_t needed = m_header.FileBytesNeeded();
     if (fstat(fd, &info) != 0 || info.st_size < needed) {
         close(fd);
-        error = "the file is truncated: " + Text(info.st_size) + " bytes, its header announces " + Text(needed);
+        error =
+            "the file is truncated: " + Text(info.st_size) + " bytes, its header announces " + Text(needed);
         return false;
     }
     void* mapping = mmap(nullptr, static_cast<size_t>(needed), PROT_READ, MAP_SHARED, fd, 0);
@@ -110,14 +135,13 @@ bool CNiftiImage::Decompress(const Progress& progress, std::string& error) {
     }
     const auto inputSize = static_cast<size_t>(info.st_size);
     madvise(input, inputSize, MADV_SEQUENTIAL);
-    std::unique_ptr<void, std::function<void(void*)>> inputMapping(input,
-                                                                    [inputSize](void* p) { munmap(p, inputSize); });
+    std::unique_ptr<void, std::function<void(void*)>> inputMapping(
+        input, [inputSize](void* p) { munmap(p, inputSize); });
 
     // Pages are only taken as they are written, so a header that announces
     // more than the data holds costs address space, not memory.
-    void* output =
-        mmap(nullptr, static_cast<size_t>(needed), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-             -1, 0);
+    void* output = mmap(nullptr, static_cast<size_t>(needed), PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (output == MAP_FAILED) {
         error = "not enough memory to decompress " + Text(needed) + " bytes";
         return false;
@@ -148,7 +172,8 @@ bool CNiftiImage::Decompress(const Progress& progress, std::string& error) {
             inAt += piece;
         }
         const bool full = outAt >= static_cast<size_t>(needed);
-        const size_t room = full ? sizeof scratch : std::min<size_t>(kPiece / 64, static_cast<size_t>(needed) - outAt);
+        const size_t room =
+            full ? sizeof scratch : std::min<size_t>(kPiece / 64, static_cast<size_t>(needed) - outAt);
         stream.next_out = full ? scratch : out + outAt;
         stream.avail_out = static_cast<uInt>(room);
         result = inflate(&stream, Z_NO_FLUSH);
@@ -202,17 +227,39 @@ void CNiftiImage::Values(int64_t first, int64_t count, double* values, bool scal
     scaled = scaled && m_header.IsScaled();
     const double slope = m_header.Slope(), intercept = m_header.Intercept();
     switch (m_header.m_datatype) {
-        case DT_UINT8: DecodeValues<uint8_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_INT8: DecodeValues<int8_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_UINT16: DecodeValues<uint16_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_INT16: DecodeValues<int16_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_UINT32: DecodeValues<uint32_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_INT32: DecodeValues<int32_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_UINT64: DecodeValues<uint64_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_INT64: DecodeValues<int64_t>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_FLOAT32: DecodeValues<float>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        case DT_FLOAT64: DecodeValues<double>(bytes, count, swapped, scaled, slope, intercept, values); break;
-        default: std::fill(values, values + count, 0.0); break;  // the header check lets no other type through
+        case DT_UINT8:
+            DecodeValues<uint8_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_INT8:
+            DecodeValues<int8_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_UINT16:
+            DecodeValues<uint16_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_INT16:
+            DecodeValues<int16_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_UINT32:
+            DecodeValues<uint32_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_INT32:
+            DecodeValues<int32_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_UINT64:
+            DecodeValues<uint64_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_INT64:
+            DecodeValues<int64_t>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_FLOAT32:
+            DecodeValues<float>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        case DT_FLOAT64:
+            DecodeValues<double>(bytes, count, swapped, scaled, slope, intercept, values);
+            break;
+        default:
+            std::fill(values, values + count, 0.0);
+            break;  // the header check lets no other type through
     }
 }
 
@@ -221,6 +268,10 @@ void CNiftiImage::Advise(int64_t first, int64_t end, int advice, bool partial) c
     if (m_fileMapped) AdvisePages(VoxelBytes(first), VoxelBytes(end), advice, partial);
 }
 
-void CNiftiImage::WillNeed(int64_t first, int64_t end) const { Advise(first, end, MADV_WILLNEED, true); }
+void CNiftiImage::WillNeed(int64_t first, int64_t end) const {
+    Advise(first, end, MADV_WILLNEED, true);
+}
 
-void CNiftiImage::Release(int64_t first, int64_t end) const { Advise(first, end, MADV_DONTNEED, false); }
+void CNiftiImage::Release(int64_t first, int64_t end) const {
+    Advise(first, end, MADV_DONTNEED, false);
+}

@@ -49,7 +49,8 @@ uint16_t CSampleRule::Sample(double v) const {
     } else {
         // The literal formula would overflow to infinity (or give inf / inf);
         // the same ratio of values scaled by a power of two does not.
-        sample = (v * kHugeScale - m_min * kHugeScale) * 65535.0 / (m_max * kHugeScale - m_min * kHugeScale) + 0.5;
+        sample =
+            (v * kHugeScale - m_min * kHugeScale) * 65535.0 / (m_max * kHugeScale - m_min * kHugeScale) + 0.5;
     }
     // Values outside [m, M] (codes a caller maps that never occurred) stay in range.
     if (!(sample >= 0.0)) return 0;
@@ -58,5 +59,19 @@ uint16_t CSampleRule::Sample(double v) const {
 }
 
 void CSampleRule::Apply(const double* values, size_t count, uint16_t* samples) const {
-    for (size_t i = 0; i < count; ++i) samples[i] = Sample(values[i]);
+    if (m_keepsValues || m_flat || m_huge) {
+        for (size_t i = 0; i < count; ++i) samples[i] = Sample(values[i]);
+        return;
+    }
+    // The common case, without branches so that it vectorises: the same
+    // arithmetic as Sample, with non-finite values selected to 0 afterwards.
+    const double low = m_min, width = m_max - m_min;
+    for (size_t i = 0; i < count; ++i) {
+        const double v = values[i];
+        double sample = (v - low) * 65535.0 / width + 0.5;
+        sample = std::isfinite(v) ? sample : 0.0;
+        sample = sample > 0.0 ? sample : 0.0;
+        sample = sample < 65535.0 ? sample : 65535.0;
+        samples[i] = static_cast<uint16_t>(static_cast<int32_t>(sample));
+    }
 }

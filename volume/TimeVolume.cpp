@@ -9,14 +9,14 @@
 #include <stdexcept>
 
 #include "HistogramCounter.h"
-#include "NiftiSource.h"
 #include "IntensityWindow.h"
+#include "NiftiSource.h"
 #include "ParallelRanges.h"
 #include "PlaneGather.h"
 #include "TviFile.h"
 #include "TviSource.h"
-#include "VoxelBuffer.h"
 #include "VekMovie.h"
+#include "VoxelBuffer.h"
 
 namespace {
 
@@ -48,7 +48,8 @@ std::vector<std::string> AviPathsIn(const std::string& prefix) {
     for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
         const std::string name = entry->path().filename().string();
         std::error_code typeError;
-        if (EndsWithIgnoringCase(name, ".avi") && entry->is_regular_file(typeError)) paths.push_back(head + name);
+        if (EndsWithIgnoringCase(name, ".avi") && entry->is_regular_file(typeError))
+            paths.push_back(head + name);
     }
     std::sort(paths.begin(), paths.end());
     return paths;
@@ -122,15 +123,19 @@ bool CTimeVolume::LoadTvi(const std::string& path, double saturation, const Prog
 bool CTimeVolume::LoadNifti(const std::string& path, double saturation, const Progress& progress) {
     CNiftiSource source;
     if (!source.Open(path, m_lastError) || !Load(source, saturation, progress)) return false;
-    m_fileInfo = CVolumeFileInfo{"nifti", source.Header().DatatypeName(), source.ValueRange(), source.m_calibration};
+    m_fileInfo =
+        CVolumeFileInfo{"nifti", source.Header().DatatypeName(), source.ValueRange(), source.m_calibration};
     return true;
 }
 
 bool CTimeVolume::LoadFile(const std::string& path, double saturation, const Progress& progress) {
     switch (VolumeFormatOfPath(path)) {
-        case EVolumeFormat::kTvi: return LoadTvi(path, saturation, progress);
-        case EVolumeFormat::kNifti: return LoadNifti(path, saturation, progress);
-        case EVolumeFormat::kNone: break;
+        case EVolumeFormat::kTvi:
+            return LoadTvi(path, saturation, progress);
+        case EVolumeFormat::kNifti:
+            return LoadNifti(path, saturation, progress);
+        case EVolumeFormat::kNone:
+            break;
     }
     m_lastError = "not a .tvi, .nii or .nii.gz file";
     return false;

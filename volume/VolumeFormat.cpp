@@ -18,7 +18,8 @@ EVolumeFormat VolumeFormatOfPath(const std::string& path) {
     // A name without a dot is its own extension, so "tvi" alone is a time volume.
     const std::string extension = PathExtension(path);
     if (extension.size() == 3 && EndsWithIgnoringCase(extension, "tvi")) return EVolumeFormat::kTvi;
-    if ((extension.size() == 3 && EndsWithIgnoringCase(extension, "nii")) || EndsWithIgnoringCase(path, ".nii.gz"))
+    if ((extension.size() == 3 && EndsWithIgnoringCase(extension, "nii")) ||
+        EndsWithIgnoringCase(path, ".nii.gz"))
         return EVolumeFormat::kNifti;
     return EVolumeFormat::kNone;
 }

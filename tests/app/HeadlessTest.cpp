@@ -88,8 +88,9 @@ TEST_F(HeadlessTest, InfoDescribesTheLoadedData) {
 
     const std::string meshesOnly = Run("--info scan.obj", status);
     EXPECT_EQ(status, 0);
-    EXPECT_NE(meshesOnly.find("\"volume\": {\"path\": null, \"format\": null, \"datatype\": null, \"value_range\": null, "
-                              "\"size\": [0, 0, 0]"),
+    EXPECT_NE(meshesOnly.find(
+                  "\"volume\": {\"path\": null, \"format\": null, \"datatype\": null, \"value_range\": null, "
+                  "\"size\": [0, 0, 0]"),
               std::string::npos)
         << meshesOnly;
 }
@@ -111,12 +112,13 @@ TEST_F(HeadlessTest, InfoNamesTheFormatTypeAndValueRangeOfANiftiImage) {
     int status = -1;
     const std::string json = Run("--info image.nii.gz", status);
     EXPECT_EQ(status, 0);
-    for (const char* expected : {"\"format\": \"nifti\"", "\"datatype\": \"float32\"", "\"value_range\": [-0.5, 2000]",
-                                 "\"size\": [5, 4, 3]", "\"frames\": 2", "\"pixel_size_mm\": [0.5, 1, 1]",
-                                 "\"frame_time_ms\": 30"})
+    for (const char* expected :
+         {"\"format\": \"nifti\"", "\"datatype\": \"float32\"", "\"value_range\": [-0.5, 2000]",
+          "\"size\": [5, 4, 3]", "\"frames\": 2", "\"pixel_size_mm\": [0.5, 1, 1]", "\"frame_time_ms\": 30"})
         EXPECT_NE(json.find(expected), std::string::npos) << expected << " not in " << json;
     const std::string tvi = Run("--info scan.tvi", status);
-    EXPECT_NE(tvi.find("\"format\": \"tvi\", \"datatype\": null, \"value_range\": null"), std::string::npos) << tvi;
+    EXPECT_NE(tvi.find("\"format\": \"tvi\", \"datatype\": null, \"value_range\": null"), std::string::npos)
+        << tvi;
 }
 
 TEST_F(HeadlessTest, PicturesEqualWhatTheCommandsWrite) {
@@ -158,7 +160,8 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
     bad[4] = 0xFF;  // X becomes negative
     bad[7] = 0xFF;
     WriteBytes(m_folder.File("bad.tvi"), bad);
-    WriteBytes(m_folder.File("bad.nii.gz"), {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff});
+    WriteBytes(m_folder.File("bad.nii.gz"),
+               {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff});
     struct Case {
         std::string arguments;
         int status;
@@ -235,8 +238,9 @@ TEST_F(HeadlessTest, DamagedFilesThroughTheEntryPointFailCleanly) {
 }
 
 TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
-    ASSERT_EQ(std::system((std::string(ORVANTA_MAKE_DEMO) + " '" + m_folder.Path().string() + "' --nifti > /dev/null")
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  (std::string(ORVANTA_MAKE_DEMO) + " '" + m_folder.Path().string() + "' --nifti > /dev/null")
+                      .c_str()),
               0);
     int status = -1;
     const std::string json =

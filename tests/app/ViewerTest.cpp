@@ -226,7 +226,8 @@ TEST_F(ViewerTest, ANiftiImageShowsAsTheTviWithTheSameSamples) {
     m_viewer.LoadTviFile(m_folder.File("a.nii"));
     ASSERT_EQ(m_view.m_uploads.size(), 3u);
     ASSERT_EQ(fromTvi.size(), 3u);
-    for (size_t plane = 0; plane < 3; ++plane) EXPECT_EQ(m_view.m_uploads[plane].pixels, fromTvi[plane].pixels);
+    for (size_t plane = 0; plane < 3; ++plane)
+        EXPECT_EQ(m_view.m_uploads[plane].pixels, fromTvi[plane].pixels);
 }
 
 TEST_F(ViewerTest, TheCompanionMeshesPlaceThePosition) {

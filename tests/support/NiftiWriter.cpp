@@ -26,8 +26,10 @@ namespace {
 
 template <typename Header>
 void Fill(Header& header, const NiftiContents& c, int64_t offset) {
-    for (int i = 0; i < 8; ++i) header.dim[i] = static_cast<std::remove_reference_t<decltype(header.dim[0])>>(c.dim[i]);
-    for (int i = 0; i < 8; ++i) header.pixdim[i] = static_cast<std::remove_reference_t<decltype(header.pixdim[0])>>(c.pixdim[i]);
+    for (int i = 0; i < 8; ++i)
+        header.dim[i] = static_cast<std::remove_reference_t<decltype(header.dim[0])>>(c.dim[i]);
+    for (int i = 0; i < 8; ++i)
+        header.pixdim[i] = static_cast<std::remove_reference_t<decltype(header.pixdim[0])>>(c.pixdim[i]);
     header.datatype = static_cast<decltype(header.datatype)>(c.datatype);
     header.bitpix = static_cast<decltype(header.bitpix)>(8 * c.BytesPerVoxel());
     header.xyzt_units = static_cast<decltype(header.xyzt_units)>(c.xyztUnits);
@@ -60,8 +62,7 @@ std::vector<uint8_t> NiftiFileBytes(const NiftiContents& c) {
     bytes.resize(static_cast<size_t>(std::max(offset, headerBytes)));
     std::vector<uint8_t> data = c.data;
     const int size = c.BytesPerVoxel();
-    if (c.swapped && size > 1)
-        nifti_swap_Nbytes(static_cast<int64_t>(data.size()) / size, size, data.data());
+    if (c.swapped && size > 1) nifti_swap_Nbytes(static_cast<int64_t>(data.size()) / size, size, data.data());
     bytes.insert(bytes.end(), data.begin(), data.end());
     return bytes;
 }

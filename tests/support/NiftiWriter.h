@@ -17,7 +17,7 @@ struct NiftiContents {
     int xyztUnits = 2 | 8;  // mm, s
     double slope = 0.0;
     double intercept = 0.0;
-    int64_t voxOffset = -1;  // -1: right behind the header and its extension flag
+    int64_t voxOffset = -1;     // -1: right behind the header and its extension flag
     std::vector<uint8_t> data;  // the voxels in host byte order, i fastest
 
     // Sets the four sizes (and dim[0] = `dimensions`).

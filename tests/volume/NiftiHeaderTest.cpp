@@ -1,14 +1,13 @@
-#include "NiftiHeader.h"
-
 #include <gtest/gtest.h>
 #include <nifti1.h>
 
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <optional>
 #include <functional>
+#include <optional>
 
+#include "NiftiHeader.h"
 #include "NiftiWriter.h"
 #include "TempFolder.h"
 
@@ -155,7 +154,8 @@ TEST(NiftiHeader, RefusesFilesThatAreNotWholeNiftiImages) {
     std::vector<uint8_t> beyond = good;
     const float farOffset = 4096.0f;
     std::memcpy(&beyond[108], &farOffset, sizeof farOffset);
-    std::vector<uint8_t> corruptGzip = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    std::vector<uint8_t> corruptGzip = {0x1f, 0x8b, 8,    0,    0,    0,    0,    0,
+                                        0,    3,    0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -163,11 +163,14 @@ TEST(NiftiHeader, RefusesFilesThatAreNotWholeNiftiImages) {
     } cases[] = {
         {"empty", {}, "the file is empty"},
         {"not nifti", std::vector<uint8_t>(600, 'x'), "not a NIfTI file"},
-        {"inside the header", std::vector<uint8_t>(good.begin(), good.begin() + 200), "too short for a NIfTI header (200 bytes)"},
-        {"truncated", std::vector<uint8_t>(good.begin(), good.end() - 1), "truncated: 471 bytes, its header announces 472"},
+        {"inside the header", std::vector<uint8_t>(good.begin(), good.begin() + 200),
+         "too short for a NIfTI header (200 bytes)"},
+        {"truncated", std::vector<uint8_t>(good.begin(), good.end() - 1),
+         "truncated: 471 bytes, its header announces 472"},
         {"offset beyond the file", beyond, "vox_offset 4096 lies beyond the end of the file (472 bytes)"},
         {"analyze", analyze, "not a NIfTI file"},
-        {"NIfTI-2 cut short", std::vector<uint8_t>(v2.begin(), v2.begin() + 400), "ends inside its NIfTI-2 header (400 of 540"},
+        {"NIfTI-2 cut short", std::vector<uint8_t>(v2.begin(), v2.begin() + 400),
+         "ends inside its NIfTI-2 header (400 of 540"},
         {"header and image pair", pair, "separate .img file"},
         {"corrupt gzip", corruptGzip, "gzip"},
         {"gzip of nothing", {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "no file"},
@@ -198,13 +201,37 @@ TEST(NiftiHeader, CalibrationTakesUnitsAndSensibleValuesOnly) {
     } cases[] = {
         {"mm and s", 4, NIFTI_UNITS_MM | NIFTI_UNITS_SEC, {1, 0.5, 0.75, 6, 0.055}, 0.5, 6.0, 55.0},
         {"no units", 4, 0, {1, 0.5, 0.75, 6, 0.0554}, 0.5, 6.0, 55.0},
-        {"metres and ms", 4, NIFTI_UNITS_METER | NIFTI_UNITS_MSEC, {1, 0.001953125, 1, 0.005859375, 40.6}, 1.953125, 5.859375, 41.0},
-        {"microns and us", 4, NIFTI_UNITS_MICRON | NIFTI_UNITS_USEC, {1, 500, 1, 6000, 30000}, 0.5, 6.0, 30.0},
-        {"2000 s is out of range", 4, NIFTI_UNITS_MM | NIFTI_UNITS_SEC, {1, 1, 1, 1, 2000}, 1.0, 1.0, std::nullopt},
+        {"metres and ms",
+         4,
+         NIFTI_UNITS_METER | NIFTI_UNITS_MSEC,
+         {1, 0.001953125, 1, 0.005859375, 40.6},
+         1.953125,
+         5.859375,
+         41.0},
+        {"microns and us",
+         4,
+         NIFTI_UNITS_MICRON | NIFTI_UNITS_USEC,
+         {1, 500, 1, 6000, 30000},
+         0.5,
+         6.0,
+         30.0},
+        {"2000 s is out of range",
+         4,
+         NIFTI_UNITS_MM | NIFTI_UNITS_SEC,
+         {1, 1, 1, 1, 2000},
+         1.0,
+         1.0,
+         std::nullopt},
         {"below 1 ms", 4, NIFTI_UNITS_MM | NIFTI_UNITS_MSEC, {1, 1, 1, 1, 0.4}, 1.0, 1.0, std::nullopt},
         {"5000 ms is in range", 4, NIFTI_UNITS_MSEC, {1, 1, 1, 1, 5000}, 1.0, 1.0, 5000.0},
         {"hertz is no time", 4, NIFTI_UNITS_MM | NIFTI_UNITS_HZ, {1, 1, 1, 1, 50}, 1.0, 1.0, std::nullopt},
-        {"3-D has no frame time", 3, NIFTI_UNITS_MM | NIFTI_UNITS_SEC, {1, 1, 1, 1, 0.05}, 1.0, 1.0, std::nullopt},
+        {"3-D has no frame time",
+         3,
+         NIFTI_UNITS_MM | NIFTI_UNITS_SEC,
+         {1, 1, 1, 1, 0.05},
+         1.0,
+         1.0,
+         std::nullopt},
         {"zero and negative sizes", 4, NIFTI_UNITS_MM, {1, 0, 1, -2, 0.05}, std::nullopt, std::nullopt, 50.0},
         {"NaN size", 4, NIFTI_UNITS_MM, {1, NAN, 1, INFINITY, 0.05}, std::nullopt, std::nullopt, 50.0},
     };
@@ -230,7 +257,7 @@ TEST(NiftiHeader, ScalingAppliesOnlyWithAFiniteNonZeroSlope) {
         bool scaled;
         double expectedSlope, expectedIntercept;
     } cases[] = {
-        {0.0, 5.0, false, 1.0, 0.0},     {2.0, 5.0, true, 2.0, 5.0},   {NAN, 5.0, false, 1.0, 0.0},
+        {0.0, 5.0, false, 1.0, 0.0},      {2.0, 5.0, true, 2.0, 5.0},   {NAN, 5.0, false, 1.0, 0.0},
         {INFINITY, 5.0, false, 1.0, 0.0}, {-0.5, NAN, true, -0.5, 0.0}, {3.0, -INFINITY, true, 3.0, 0.0},
     };
     for (const Case& test : cases) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <nifti1.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <fstream>
@@ -94,16 +95,36 @@ NiftiContents ContentsOf(const LoadCase& test) {
     std::vector<double> values;
     for (size_t i = 0; i < 60; ++i) values.push_back(test.stored[i % test.stored.size()]);
     switch (test.datatype) {
-        case DT_UINT8: c.SetValues(Cast<uint8_t>(values)); break;
-        case DT_INT8: c.SetValues(Cast<int8_t>(values)); break;
-        case DT_UINT16: c.SetValues(Cast<uint16_t>(values)); break;
-        case DT_INT16: c.SetValues(Cast<int16_t>(values)); break;
-        case DT_UINT32: c.SetValues(Cast<uint32_t>(values)); break;
-        case DT_INT32: c.SetValues(Cast<int32_t>(values)); break;
-        case DT_UINT64: c.SetValues(Cast<uint64_t>(values)); break;
-        case DT_INT64: c.SetValues(Cast<int64_t>(values)); break;
-        case DT_FLOAT32: c.SetValues(Cast<float>(values)); break;
-        default: c.SetValues(values); break;
+        case DT_UINT8:
+            c.SetValues(Cast<uint8_t>(values));
+            break;
+        case DT_INT8:
+            c.SetValues(Cast<int8_t>(values));
+            break;
+        case DT_UINT16:
+            c.SetValues(Cast<uint16_t>(values));
+            break;
+        case DT_INT16:
+            c.SetValues(Cast<int16_t>(values));
+            break;
+        case DT_UINT32:
+            c.SetValues(Cast<uint32_t>(values));
+            break;
+        case DT_INT32:
+            c.SetValues(Cast<int32_t>(values));
+            break;
+        case DT_UINT64:
+            c.SetValues(Cast<uint64_t>(values));
+            break;
+        case DT_INT64:
+            c.SetValues(Cast<int64_t>(values));
+            break;
+        case DT_FLOAT32:
+            c.SetValues(Cast<float>(values));
+            break;
+        default:
+            c.SetValues(values);
+            break;
     }
     if (test.change) test.change(c);
     return c;
@@ -127,7 +148,12 @@ const std::vector<LoadCase>& LoadCases() {
         {"uint16 kept", DT_UINT16, {0, 1, 300, 65535, 42}},
         {"int16 in range kept", DT_INT16, {0, 7, 1000, 32767}},
         {"int16 negative stretched", DT_INT16, {-32768, -5, 0, 3, 32767, 1234}},
-        {"int16 big-endian", DT_INT16, {-300, 5, 0, 299, 12}, 0, 0, [](NiftiContents& c) { c.swapped = true; }},
+        {"int16 big-endian",
+         DT_INT16,
+         {-300, 5, 0, 299, 12},
+         0,
+         0,
+         [](NiftiContents& c) { c.swapped = true; }},
         {"int16 scaled to halves", DT_INT16, {-3, 0, 1, 2, 5, 9}, 0.5, 10.0},
         {"uint16 scaled, whole", DT_UINT16, {0, 1, 2, 30000}, 2.0, 1.0},
         {"uint16 scaled past 65535", DT_UINT16, {0, 1, 2, 40000}, 2.0, 1.0},
@@ -141,12 +167,20 @@ const std::vector<LoadCase>& LoadCases() {
         {"uint64 kept", DT_UINT64, {0, 9, 65535}},
         {"float32 with NaN and infinities", DT_FLOAT32, {0.25, kNaN, -1.5, kInf, 1e3, -kInf, 7.125}},
         {"float64 whole values are stretched", DT_FLOAT64, {0, 10, 100, 55}},
-        {"float64 big-endian, scaled", DT_FLOAT64, {0.1, 0.2, 0.7, -3.3}, 3.0, -0.25,
+        {"float64 big-endian, scaled",
+         DT_FLOAT64,
+         {0.1, 0.2, 0.7, -3.3},
+         3.0,
+         -0.25,
          [](NiftiContents& c) { c.swapped = true; }},
         {"float32 all NaN", DT_FLOAT32, {kNaN}},
         {"float64 one value", DT_FLOAT64, {3.5}},
         {"NIfTI-2", DT_INT16, {-2, 9, 4}, 0, 0, [](NiftiContents& c) { c.version = 2; }},
-        {"NIfTI-2 big-endian float", DT_FLOAT32, {-2.5, 9, 4}, 0, 0,
+        {"NIfTI-2 big-endian float",
+         DT_FLOAT32,
+         {-2.5, 9, 4},
+         0,
+         0,
          [](NiftiContents& c) {
              c.version = 2;
              c.swapped = true;
@@ -205,7 +239,8 @@ TEST(NiftiLoad, OnePlaneOfEachFileShowsTheRuleSamplesWindowed) {
         const std::string path = WriteCase(folder, test, c);
         CTimeVolume volume;
         ASSERT_TRUE(volume.LoadNifti(path, 0.9)) << test.what << ": " << volume.LastError();
-        const int X = static_cast<int>(c.dim[1]), Y = static_cast<int>(c.dim[2]), Z = static_cast<int>(c.dim[3]);
+        const int X = static_cast<int>(c.dim[1]), Y = static_cast<int>(c.dim[2]),
+                  Z = static_cast<int>(c.dim[3]);
         const int T = c.dim[0] >= 4 ? static_cast<int>(c.dim[4]) : 1;
         ASSERT_EQ(volume.m_sizeX, X) << test.what;
         ASSERT_EQ(volume.m_sizeY, Y) << test.what;
@@ -213,7 +248,8 @@ TEST(NiftiLoad, OnePlaneOfEachFileShowsTheRuleSamplesWindowed) {
         ASSERT_EQ(volume.m_frames, T) << test.what;
 
         const std::vector<uint16_t> samples =
-            RuleSamples(ValuesOf(test, int64_t{X} * Y * Z * T), test.datatype != DT_FLOAT32 && test.datatype != DT_FLOAT64);
+            RuleSamples(ValuesOf(test, int64_t{X} * Y * Z * T),
+                        test.datatype != DT_FLOAT32 && test.datatype != DT_FLOAT64);
         IntensityHistogram counts{};
         for (uint16_t s : samples) ++counts[s];
         const uint16_t level = SaturationLevelOfHistogram(counts, 0.9);
@@ -290,7 +326,8 @@ TEST(NiftiLoad, BadDataFailsWithAReasonAndLeavesTheVolumeAsItWas) {
 
     auto write = [&](const std::string& name, std::vector<uint8_t> content) {
         std::ofstream(folder.File(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+            .write(reinterpret_cast<const char*>(content.data()),
+                   static_cast<std::streamsize>(content.size()));
         return folder.File(name);
     };
     std::vector<uint8_t> corrupt = bytes;
@@ -325,7 +362,8 @@ TEST(NiftiLoad, BadDataFailsWithAReasonAndLeavesTheVolumeAsItWas) {
     const CSliceImage before = volume.GetSlice(2, 1, 1, false);
     for (const auto& test : cases) {
         EXPECT_FALSE(volume.LoadFile(test.path, 0.98)) << test.path;
-        EXPECT_NE(volume.LastError().find(test.reason), std::string::npos) << test.path << ": " << volume.LastError();
+        EXPECT_NE(volume.LastError().find(test.reason), std::string::npos)
+            << test.path << ": " << volume.LastError();
         EXPECT_EQ(volume.m_sizeX, 64);
         EXPECT_EQ(volume.m_frames, 2);
         EXPECT_EQ(volume.GetSlice(2, 1, 1, false).m_data, before.m_data);
@@ -339,11 +377,16 @@ TEST(NiftiLoad, TheFileNameSaysTheFormatIgnoringCase) {
         EVolumeFormat format;
         const char* plain;
     } cases[] = {
-        {"a/heart.tvi", EVolumeFormat::kTvi, "a/heart"},      {"HEART.TVI", EVolumeFormat::kTvi, "HEART"},
-        {"tvi", EVolumeFormat::kTvi, ""},                     {"x/heart.nii", EVolumeFormat::kNifti, "x/heart"},
-        {"x/Heart.NII.GZ", EVolumeFormat::kNifti, "x/Heart"}, {"heart.nii.gz", EVolumeFormat::kNifti, "heart"},
-        {"heart.gz", EVolumeFormat::kNone, "heart"},          {"heart.obj", EVolumeFormat::kNone, "heart"},
-        {"heart.hdr", EVolumeFormat::kNone, "heart"},         {"heart.tvi.gz", EVolumeFormat::kNone, "heart.tvi"},
+        {"a/heart.tvi", EVolumeFormat::kTvi, "a/heart"},
+        {"HEART.TVI", EVolumeFormat::kTvi, "HEART"},
+        {"tvi", EVolumeFormat::kTvi, ""},
+        {"x/heart.nii", EVolumeFormat::kNifti, "x/heart"},
+        {"x/Heart.NII.GZ", EVolumeFormat::kNifti, "x/Heart"},
+        {"heart.nii.gz", EVolumeFormat::kNifti, "heart"},
+        {"heart.gz", EVolumeFormat::kNone, "heart"},
+        {"heart.obj", EVolumeFormat::kNone, "heart"},
+        {"heart.hdr", EVolumeFormat::kNone, "heart"},
+        {"heart.tvi.gz", EVolumeFormat::kNone, "heart.tvi"},
     };
     for (const auto& test : cases) {
         EXPECT_EQ(VolumeFormatOfPath(test.path), test.format) << test.path;
@@ -382,4 +425,50 @@ TEST(NiftiLoad, CalibrationIsTakenOnlyWhereTheFileSetsIt) {
     EXPECT_EQ(volume.m_fileInfo.m_calibration.m_pixelSizeY, std::nullopt);
     EXPECT_EQ(volume.m_fileInfo.m_calibration.m_frameTime, std::nullopt);
     EXPECT_EQ(volume.m_fileInfo.m_datatype, "int16");
+}
+
+TEST(NiftiLoad, DamagedFilesLoadOrFailWithAReason) {
+    TempFolder folder;
+    std::vector<std::vector<uint8_t>> originals;
+    for (int version : {1, 2}) {
+        NiftiContents c;
+        c.version = version;
+        c.SetSizes(4, 6, 5, 3, 2);
+        c.datatype = version == 1 ? DT_INT16 : DT_FLOAT32;
+        c.data.assign(6 * 5 * 3 * 2 * (version == 1 ? 2 : 4), 0x41);
+        originals.push_back(NiftiFileBytes(c));
+    }
+    std::mt19937 random(17);
+    int loaded = 0, refused = 0;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<uint8_t> bytes = originals[static_cast<size_t>(round % 2)];
+        const size_t headerBytes = round % 2 == 0 ? 348 : 540;
+        for (int flips = 0; flips < 4; ++flips)
+            bytes[random() % headerBytes] = static_cast<uint8_t>(random());
+        if (round % 5 == 0) bytes.resize(random() % (bytes.size() + 1));
+        const std::string path = folder.File(round % 3 == 0 ? "damaged.nii.gz" : "damaged.nii");
+        if (round % 3 == 0) {
+            gzFile file = gzopen(path.c_str(), "wb");
+            ASSERT_NE(file, nullptr);
+            if (!bytes.empty()) gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
+            gzclose(file);
+        } else {
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+        }
+        CTimeVolume volume;
+        if (volume.LoadFile(path, 0.98)) {
+            ++loaded;
+            EXPECT_GE(volume.m_sizeX, 1) << "round " << round;
+            EXPECT_EQ(volume.m_fileInfo.m_format, "nifti") << "round " << round;
+        } else {
+            ++refused;
+            EXPECT_FALSE(volume.LastError().empty()) << "round " << round;
+            EXPECT_EQ(volume.m_sizeX, 0) << "round " << round;
+        }
+    }
+    // Damage to unused fields loads; damage to the sizes, type or offset does not.
+    EXPECT_GT(loaded, 10);
+    EXPECT_GT(refused, 10);
 }

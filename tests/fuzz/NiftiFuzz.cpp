@@ -1,0 +1,59 @@
+// Opens the input as a NIfTI image (plain or gzip-compressed: the reader goes
+// by the content, not the name), the way the viewer does, then reads every
+// value through the image class the label reader shares, and asks the loaded
+// volume for planes. A refused file must say why and leave the volume as it
+// was; an accepted one must have the header's sizes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FuzzInput.h"
+#include "NiftiImage.h"
+#include "SliceImage.h"
+#include "TimeVolume.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string path = WriteScratchFile("input.nii", data, size);
+
+    CNiftiImage image;
+    std::string error;
+    const bool opened = image.Open(path, error) && image.LoadVoxels({}, error);
+    FuzzCheck(opened == error.empty(), "a refused image says why, an accepted one has no error");
+    if (opened) {
+        const CNiftiHeader& header = image.Header();
+        FuzzCheck(header.m_sizeX >= 1 && header.m_sizeY >= 1 && header.m_sizeZ >= 1 && header.m_frames >= 1,
+                  "an accepted header has sizes of at least 1");
+        std::vector<double> values(4096);
+        for (int64_t first = 0; first < header.VoxelCount(); first += 4096) {
+            const int64_t count = std::min<int64_t>(4096, header.VoxelCount() - first);
+            image.Values(first, count, values.data());
+            for (int64_t i = 0; i < count; ++i) Consume(values[static_cast<size_t>(i)]);
+        }
+    }
+
+    CTimeVolume volume;
+    if (!volume.LoadFile(path, 0.98)) {
+        FuzzCheck(!volume.LastError().empty(), "a refused load says why");
+        FuzzCheck(!opened, "the load refuses an image the reader accepts");
+        FuzzCheck(volume.m_slices.empty() && volume.m_sizeX == 0,
+                  "a refused load leaves the volume as it was");
+        return 0;
+    }
+    FuzzCheck(opened, "the load accepts an image the reader refuses");
+    const CNiftiHeader& header = image.Header();
+    FuzzCheck(volume.m_sizeX == header.m_sizeX && volume.m_sizeY == header.m_sizeY &&
+                  volume.m_sizeZ == header.m_sizeZ && volume.m_frames == header.m_frames,
+              "the volume's sizes differ from the header's");
+    FuzzCheck(volume.m_fileInfo.m_format == "nifti", "a NIfTI load names its format");
+    const int32_t extents[3] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ};
+    for (int plane = 0; plane < 3; ++plane)
+        for (int index : {0, extents[plane] / 2, extents[plane] - 1}) {
+            CSliceImage slice = volume.GetSlice(plane, index, volume.m_frames - 1, true);
+            FuzzCheck(slice.m_data != nullptr, "a plane inside the volume comes back empty");
+            Consume(slice.m_data, static_cast<size_t>(slice.ByteCount()));
+            FreeSliceImage(slice);
+        }
+    return 0;
+}
