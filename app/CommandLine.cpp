@@ -45,6 +45,8 @@ const std::vector<OptionSyntax>& OptionSyntaxes() {
         {"snapshot", Kind::kPath, Role::kDrawing},
         {"save-plane", Kind::kPlaneAndPath, Role::kOutput, 0, 0, 0, false, {"xy", "xz", "yz"}},
         {"export-avi", Kind::kPath, Role::kDrawing},
+        {"export-obj", Kind::kPath, Role::kOutput},
+        {"labels", Kind::kPath, Role::kState},
         {"size", Kind::kSize, Role::kState, 2, 1, 8192, true},
         {"position", Kind::kNumbers, Role::kState, 3, -1e9, 1e9, true},
         {"frame", Kind::kNumbers, Role::kState, 1, -1e9, 1e9, true},
@@ -280,12 +282,14 @@ Outputs (any of them runs without a window and exits when done):
   --snapshot PNG              write the 3-D view as a PNG picture
   --save-plane xy|xz|yz PNG   write one plane through the current voxel
   --export-avi AVI            write the time sequence as an uncompressed movie
+  --export-obj OBJ            write every mesh (from .obj files and labels) as an .obj file
 
 Set before loading:
   --size WxH                  drawing area (default 640x480)
   --saturation PERCENT        intensity window percentile (1..100)
 
 State, applied after loading in the order given:
+  --labels NII                show a label image (.nii, .nii.gz) over the planes and as surfaces
   --position X,Y,Z            current voxel
   --frame T                   current frame
   --lock-frame T              show volume frame T while the meshes follow the frame
@@ -324,7 +328,9 @@ void CCommandLine::ApplyState(const Option& option, CViewer& viewer) {
     auto set = [&](bool current, bool wanted, void (CViewer::*toggle)()) {
         if (current != wanted) (viewer.*toggle)();
     };
-    if (name == "position") {
+    if (name == "labels") {
+        viewer.LoadLabelFile(option.text);
+    } else if (name == "position") {
         viewer.m_x = static_cast<int>(n[0]);
         viewer.m_y = static_cast<int>(n[1]);
         viewer.m_z = static_cast<int>(n[2]);

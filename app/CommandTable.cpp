@@ -11,6 +11,7 @@ enum { kFile, kControl, kDisplay, kGeometry, kHelp };
 bool NotPlaying(const CViewer& v) { return !v.m_playing; }
 bool HasMeshes(const CViewer& v) { return v.m_view.m_meshes.ObjectCount() > 0; }
 bool LastAboveZero(const CViewer& v) { return v.LastFrameIndex() > 0; }
+bool HasLabels(const CViewer& v) { return !v.m_labels.Empty(); }
 
 constexpr auto kCtrl = Qt::ControlModifier;
 constexpr auto kKeypad = Qt::KeypadModifier;
@@ -36,6 +37,8 @@ std::vector<CCommand> BuildTable() {
          nullptr},
         {0x8032, kFile, "Save Time Sequence as AVI...", {}, [](CViewer& v) { v.OnSaveTimeSequence(); },
          [](const CViewer& v) { return v.LastFrameIndex() >= 0; }, nullptr, true},
+        {0x8040, kFile, "Save Geometry as OBJ...", {}, [](CViewer& v) { v.OnSaveGeometry(); },
+         [](const CViewer& v) { return HasMeshes(v) && NotPlaying(v); }, nullptr},
         {0xE141, kFile, "E&xit", {}, [](CViewer& v) { v.OnExit(); }, nullptr, nullptr, true},
 
         // Control
@@ -111,10 +114,18 @@ std::vector<CCommand> BuildTable() {
         {0x8039, kDisplay, "Alternate texturing (use if slices turn white)\tCtrl + A", {Key(kCtrl, Qt::Key_A)},
          [](CViewer& v) { v.OnAlternateTexturing(); }, nullptr,
          [](const CViewer& v) { return v.m_view.m_alternateTexturing; }, true},
+        {0x8041, kDisplay, "Label Overlay\tV", {Key(Qt::Key_V)}, [](CViewer& v) { v.OnLabelOverlay(); }, HasLabels,
+         [](const CViewer& v) { return v.m_view.m_showLabels; }, true},
+        {0x8042, kDisplay, "Increase Label Opacity\t]", {Key(Qt::Key_BracketRight)},
+         [](CViewer& v) { v.OnIncreaseLabelOpacity(); }, HasLabels, nullptr},
+        {0x8043, kDisplay, "Decrease Label Opacity\t[", {Key(Qt::Key_BracketLeft)},
+         [](CViewer& v) { v.OnDecreaseLabelOpacity(); }, HasLabels, nullptr},
 
         // Geometry
         {0x801B, kGeometry, "Load Geometry...\tCtrl + O", {Key(kCtrl, Qt::Key_O)},
          [](CViewer& v) { v.OnLoadGeometry(); }, NotPlaying, nullptr},
+        {0x8044, kGeometry, "Load Label Image...\tCtrl + L", {Key(kCtrl, Qt::Key_L)},
+         [](CViewer& v) { v.OnLoadLabels(); }, NotPlaying, nullptr},
         {0x801F, kGeometry, "Draw Geometry\tG", {Key(Qt::Key_G)}, [](CViewer& v) { v.OnDrawGeometry(); }, HasMeshes,
          [](const CViewer& v) { return v.m_drawGeometry; }, true},
         {0x801C, kGeometry, "Clip Geometry\tC", {Key(Qt::Key_C)}, [](CViewer& v) { v.OnClipGeometry(); }, HasMeshes,

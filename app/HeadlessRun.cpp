@@ -35,6 +35,30 @@ bool ReportErrors(const CHeadlessDialogs& dialogs, size_t& from) {
     return any;
 }
 
+// The label image: its grid, the labels it holds and the voxels of each label
+// in every frame (one entry per frame of the label image); null without one.
+QJsonValue LabelsJson(const CViewer& viewer) {
+    const CLabelImage& labels = viewer.m_labels;
+    if (labels.Empty()) return QJsonValue();
+    QJsonArray values;
+    QJsonObject counts;
+    for (size_t i = 1; i < labels.Values().size(); ++i) {
+        values.append(static_cast<qint64>(labels.Values()[i]));
+        QJsonArray perFrame;
+        for (int frame = 0; frame < labels.Frames(); ++frame)
+            perFrame.append(static_cast<qint64>(labels.VoxelCount(frame, static_cast<int>(i))));
+        counts[QString::number(labels.Values()[i])] = perFrame;
+    }
+    QJsonObject info;
+    info["path"] = JsonPath(viewer.m_labelPath);
+    info["size"] = JsonArray({double(labels.SizeX()), double(labels.SizeY()), double(labels.SizeZ())});
+    info["frames"] = labels.Frames();
+    info["labels"] = values;
+    info["voxels_per_frame"] = counts;
+    info["meshes"] = viewer.m_labelMeshCount;
+    return info;
+}
+
 }  // namespace
 
 std::string InfoJson(const CViewer& viewer) {
@@ -73,6 +97,7 @@ std::string InfoJson(const CViewer& viewer) {
     info["position"] = JsonArray({double(viewer.m_x), double(viewer.m_y), double(viewer.m_z)});
     info["frame"] = viewer.m_t;
     info["last_frame_index"] = viewer.LastFrameIndex();
+    info["labels"] = LabelsJson(viewer);
     return QJsonDocument(info).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
@@ -129,6 +154,8 @@ int RunHeadless(const CCommandLine& commandLine) {
             done = viewer.SavePlane(static_cast<int>(output.numbers[0]), output.text);
         } else if (output.name == "export-avi") {
             done = viewer.ExportMovie(output.text);
+        } else if (output.name == "export-obj") {
+            done = viewer.SaveGeometry(output.text);
         }
         if (ReportErrors(host.m_dialogs, reported) || !done) return 1;
     }

@@ -237,5 +237,6 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls()) paths.push_back(url.toLocalFile().toStdString());
     event->acceptProposedAction();
-    m_viewer->OnDropFiles(paths);
+    // Shift makes the dropped file a label image.
+    m_viewer->OnDropFiles(paths, event->modifiers().testFlag(Qt::ShiftModifier));
 }

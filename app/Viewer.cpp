@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "LabelFile.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
 #include "TextFormat.h"
@@ -65,18 +66,23 @@ std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
 void CViewer::RefreshView() {
     const int frame = DisplayFrame();
     const CTimeVolume& v = m_volume;
+    int size[3];
+    GridSize(size);
     // Planes that no texture can hold are not made: the view shows none.
-    if (v.m_sizeX > 0 && !TextureRefusal(v.m_sizeX, v.m_sizeY, v.m_sizeZ).empty()) {
+    const bool refused = size[0] > 0 && !TextureRefusal(size[0], size[1], size[2]).empty();
+    if (refused) {
         for (int plane = 0; plane < 3; ++plane) m_view.SetSliceTexture(plane, 0, 0, nullptr);
-    } else if (v.m_sizeX > 0) {
-        m_view.m_slicePos[0] = (m_x + 0.5) / v.m_sizeX;
-        m_view.m_slicePos[1] = (m_y + 0.5) / v.m_sizeY;
-        m_view.m_slicePos[2] = (m_z + 0.5) / v.m_sizeZ;
-        m_view.m_extent[0] = v.m_sizeX * m_pixelSizeX;
-        m_view.m_extent[1] = v.m_sizeY * m_pixelSizeY;
-        m_view.m_extent[2] = v.m_sizeZ * m_pixelSizeZ;
+    } else if (size[0] > 0) {
+        m_view.m_slicePos[0] = (m_x + 0.5) / size[0];
+        m_view.m_slicePos[1] = (m_y + 0.5) / size[1];
+        m_view.m_slicePos[2] = (m_z + 0.5) / size[2];
+        m_view.m_extent[0] = size[0] * m_pixelSizeX;
+        m_view.m_extent[1] = size[1] * m_pixelSizeY;
+        m_view.m_extent[2] = size[2] * m_pixelSizeZ;
         for (int axis = 0; axis < 3; ++axis)
             m_view.m_target[static_cast<size_t>(axis)] = m_view.m_extent[axis] / 2.0;
+    }
+    if (v.m_sizeX > 0 && !refused) {
         const int index[3] = {m_x, m_y, m_z};
         for (int plane = 0; plane < 3; ++plane) {
             CSliceImage slice = m_volume.GetSlice(plane, index[plane], frame, true);
@@ -84,6 +90,7 @@ void CViewer::RefreshView() {
             FreeSliceImage(slice);
         }
     }
+    if (!refused) UploadLabelOverlay();
     m_view.m_meshFrame = m_t;
     if (m_whiteBackground)
         m_view.SetClearColor(1, 1, 1);
@@ -184,6 +191,7 @@ void CViewer::LoadTviFile(const std::string& path) {
     m_y = m_volume.m_sizeY / 2;
     m_z = m_volume.m_sizeZ / 2;
     AdoptCalibration();
+    FitLabelsToVolume();
     const std::string meshes = PathWithoutVolumeExtension(path) + ".obj";
     if (FileExists(meshes)) LoadGeometryFile(meshes);
     RefreshView();
@@ -222,6 +230,10 @@ void CViewer::LoadGeometryFile(const std::string& path) {
         return;
     }
     m_geometryPath = path;
+    // The label meshes, the last of the set, stay with the new file's meshes.
+    std::vector<CMeshObject> labelMeshes(m_view.m_meshes.Objects().end() - m_labelMeshCount,
+                                         m_view.m_meshes.Objects().end());
+    loaded.AddObjects(std::move(labelMeshes));
     m_view.m_meshes = std::move(loaded);
 
     const Vec3d c = m_view.m_meshes.Centroid();
@@ -234,7 +246,7 @@ void CViewer::LoadGeometryFile(const std::string& path) {
     m_y = iy;
     m_z = iz;
 
-    if (m_volume.m_sizeX == 0) {
+    if (m_volume.m_sizeX == 0 && m_labels.Empty()) {
         // Without a volume the meshes make the scene: a box twice their centroid.
         m_fileTitle = FileNameOfPath(path);
         m_view.m_extent[0] = 2 * c.x;
@@ -251,12 +263,21 @@ void CViewer::LoadGeometryFile(const std::string& path) {
     m_host.SetWaitCursor(false);
 }
 
-void CViewer::OnDropFiles(const std::vector<std::string>& paths) {
+void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) {
     if (paths.size() != 1) return;
-    if (!OpenFile(paths[0]))
-        m_host.Dialogs().ShowMessage(
-            "Error", "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be drag'n'dropped.",
-            CDialogService::Icon::kNone);
+    const std::string& path = paths[0];
+    if (asLabels) {
+        if (IsNiftiName(path))
+            LoadLabelFile(path);
+        else
+            m_host.Dialogs().ShowMessage("Error", "Only .nii and .nii.gz files can be dropped as label images.",
+                                         CDialogService::Icon::kNone);
+        return;
+    }
+    if (!OpenFile(path))
+        m_host.Dialogs().ShowMessage("Error",
+                                     "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be drag'n'dropped.",
+                                     CDialogService::Icon::kNone);
 }
 
 void CViewer::LoadAviDirectory() {

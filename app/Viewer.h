@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "LabelImage.h"
 #include "TimeVolume.h"
 #include "ViewModel.h"
 #include "ViewerHost.h"
@@ -48,6 +49,11 @@ public:
     std::string m_fileTitle;
     std::string m_geometryPath;
     std::string m_baseTitle;
+    // The label image shown over the planes, its file, and how many of the
+    // meshes (the last ones of the set) were made from it.
+    CLabelImage m_labels;
+    std::string m_labelPath;
+    int m_labelMeshCount = 0;
 
     // --- Derived values ----------------------------------------------------
     // The larger of the volume's last frame and the meshes' last frame number.
@@ -80,12 +86,23 @@ public:
     void LoadGeometryFile(const std::string& path);
     // The current directory's movies as the volume (start-up without a file).
     void LoadAviDirectory();
-    // Files dropped on the window.
-    void OnDropFiles(const std::vector<std::string>& paths);
+    // Files dropped on the window; with `asLabels` (Shift held) a label image.
+    void OnDropFiles(const std::vector<std::string>& paths, bool asLabels = false);
     // Loads a volume or mesh file by its kind; false for a name of neither kind.
     bool OpenFile(const std::string& path);
     // Takes the pixel sizes and frame time the loaded volume's file carries.
     void AdoptCalibration();
+    // Reads a .nii or .nii.gz label image and shows it (ShowLabels). A file
+    // that cannot be read or does not fit the volume changes nothing and says why.
+    void LoadLabelFile(const std::string& path);
+    // Shows `labels`, read from `path`, over the planes and as surface meshes,
+    // replacing the earlier label image and its meshes; meshes from .obj
+    // files stay. The labels must have the volume's x, y and z size and one
+    // frame or the volume's frame count; without a volume they make the grid
+    // and must carry pixel sizes. False, with a message, when they do not fit.
+    bool ShowLabels(CLabelImage&& labels, const std::string& path);
+    // The label frame that goes with the display frame: a single frame serves all.
+    int LabelFrame() const;
 
     // --- Navigation and playback -------------------------------------------
     void OnIncreaseX();
@@ -134,6 +151,10 @@ public:
     void OnBoundingBox();
     void OnAxes();
     void OnGeometryInformation();
+    void OnLabelOverlay();
+    // Label overlay opacity up or down by 0.1, within 0 to 1.
+    void OnIncreaseLabelOpacity() { StepLabelOpacity(0.1); }
+    void OnDecreaseLabelOpacity() { StepLabelOpacity(-0.1); }
     void OnShowXY();
     void OnShowXZ();
     void OnShowYZ();
@@ -142,6 +163,8 @@ public:
     // --- File and window commands ------------------------------------------
     void OnOpenTvi();
     void OnLoadGeometry();
+    void OnLoadLabels();
+    void OnSaveGeometry();
     void OnExit() { m_host.CloseWindow(); }
     void OnResize640x480() { m_host.ResizeViewTo(640, 480); }
     void OnResize320x240() { m_host.ResizeViewTo(320, 240); }
@@ -158,6 +181,8 @@ public:
     bool SaveSnapshot(const std::string& path);
     bool SavePlane(int plane, const std::string& path);
     bool ExportMovie(const std::string& path);
+    // Writes every mesh (from .obj files and labels) as an .obj file.
+    bool SaveGeometry(const std::string& path);
     // The frames a movie shows, in order: all, then back when ping-pong is on.
     std::vector<int> MovieFrames() const;
     // The name a save dialog proposes: the .tvi path without extension and
@@ -183,6 +208,24 @@ private:
     void ArmSliceDrag(int mode);
     void StepVoxel(int& value, int delta, int size);
     void ChangeBrightnessContrast(double& value, double delta);
+    void StepLabelOpacity(double delta);
+    // The grid the planes cut: the volume's, else the label image's.
+    void GridSize(int size[3]) const;
+    // Hands the overlay of the display frame to the view, or removes it.
+    void UploadLabelOverlay();
+    // After the volume or the pixel sizes changed: forgets labels that no
+    // longer fit the volume, with their meshes, and makes the meshes again
+    // where the voxel size or the frame count they were made for changed.
+    void FitLabelsToVolume();
+    // Puts `meshes`, made for `frames` frames at the current voxel size, in
+    // place of the label meshes.
+    void ReplaceLabelMeshes(std::vector<CMeshObject>&& meshes, int frames);
+    // The label meshes: one object per label present and frame.
+    std::vector<CMeshObject> LabelMeshes(const CLabelImage& labels, int frames);
 
     CViewerHost& m_host;
+    bool m_labelOverlayUploaded = false;
+    // The voxel size and frame count the label meshes were made for.
+    double m_labelMeshPixelSize[3] = {0.0, 0.0, 0.0};
+    int m_labelMeshFrames = 0;
 };

@@ -145,6 +145,8 @@ std::string CViewer::GeometryInformation() const {
 }
 
 void CViewer::OnGeometryInformation() {
-    m_host.Dialogs().ShowMessage(m_geometryPath + ": Geometry information", GeometryInformation(),
+    // Meshes made only from labels have no .obj file to name.
+    const std::string& source = m_geometryPath.empty() ? m_labelPath : m_geometryPath;
+    m_host.Dialogs().ShowMessage(source + ": Geometry information", GeometryInformation(),
                                  CDialogService::Icon::kInformation);
 }

@@ -212,6 +212,7 @@ void CViewer::ApplyPreferences(const CPreferenceValues& values) {
     m_pixelSizeX = values.pixelSizeX;
     m_pixelSizeY = values.pixelSizeY;
     m_pixelSizeZ = values.pixelSizeZ;
+    FitLabelsToVolume();
     const double saturation = CPreferencesDialog::PercentToSaturation(values.saturationPercent);
     if (saturation != m_saturation) {
         m_saturation = saturation;

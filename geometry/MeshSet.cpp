@@ -1,11 +1,14 @@
 #include "MeshSet.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -146,6 +149,65 @@ bool CMeshSet::LoadObj(const std::string& path) {
 void CMeshSet::AddObject(const CMeshObject& object) {
     m_objects.push_back(object);
     UpdateFrames();
+}
+
+void CMeshSet::AddObjects(std::vector<CMeshObject>&& objects) {
+    m_objects.reserve(m_objects.size() + objects.size());
+    for (CMeshObject& object : objects) m_objects.push_back(std::move(object));
+    UpdateFrames();
+}
+
+void CMeshSet::Truncate(int count) {
+    if (count >= 0 && static_cast<size_t>(count) < m_objects.size()) m_objects.resize(static_cast<size_t>(count));
+    UpdateFrames();
+}
+
+bool CMeshSet::SaveObj(const std::string& path, std::string& error) const {
+    // Written beside the target and renamed at the end, so a failed write
+    // leaves whatever file was there.
+    const std::string temporary = path + ".part-" + std::to_string(getpid());
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return false;
+    }
+    // Nine significant digits give back the very float the reader stores,
+    // and the reader keeps every coordinate as a float.
+    int64_t firstVertex = 1;
+    bool ok = true;
+    for (const CMeshObject& object : m_objects) {
+        ok = ok && std::fprintf(file.get(), "g %s\n", object.m_name.empty() ? "noname" : object.m_name.c_str()) > 0;
+        for (const Vec3d& v : object.m_vertices)
+            ok = ok && std::fprintf(file.get(), "v %.9g %.9g %.9g\n", static_cast<double>(static_cast<float>(v.x)),
+                                    static_cast<double>(static_cast<float>(v.y)),
+                                    static_cast<double>(static_cast<float>(v.z))) > 0;
+        const size_t count = object.m_vertices.size();
+        for (const Triangle& t : object.m_triangles) {
+            // Triangles that name no vertex of the object would name another
+            // object's vertex in the file.
+            if (static_cast<uint32_t>(t.v[0]) >= count || static_cast<uint32_t>(t.v[1]) >= count ||
+                static_cast<uint32_t>(t.v[2]) >= count)
+                continue;
+            ok = ok && std::fprintf(file.get(), "f %lld %lld %lld\n", static_cast<long long>(firstVertex + t.v[0]),
+                                    static_cast<long long>(firstVertex + t.v[1]),
+                                    static_cast<long long>(firstVertex + t.v[2])) > 0;
+        }
+        firstVertex += static_cast<int64_t>(count);
+        if (!ok) break;
+    }
+    const int savedErrno = errno;
+    const bool closed = std::fclose(file.release()) == 0;
+    if (!ok || !closed) {
+        error = std::strerror(ok ? errno : savedErrno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 Vec3d CMeshSet::Centroid() const {

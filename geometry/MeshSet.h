@@ -23,9 +23,18 @@ public:
     // otherwise, whatever its lines held. Lines it cannot use are reported on
     // standard output.
     bool LoadObj(const std::string& path);
+    // Writes every object to `path` in the .obj subset LoadObj reads, so that
+    // reading the file gives the same objects back: one group per object,
+    // its vertices, then its triangles. The file is replaced only by a
+    // complete one. False with `error` saying why when it cannot be written.
+    bool SaveObj(const std::string& path, std::string& error) const;
 
     // Appends a copy of `object`.
     void AddObject(const CMeshObject& object);
+    // Appends `objects`, moved in.
+    void AddObjects(std::vector<CMeshObject>&& objects);
+    // Keeps the first `count` objects and removes the rest.
+    void Truncate(int count);
 
     int ObjectCount() const { return static_cast<int>(m_objects.size()); }
     // Object `index`, 0 <= index < ObjectCount().

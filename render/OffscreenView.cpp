@@ -21,6 +21,12 @@ void COffscreenView::SetSliceTexture(int plane, int height, int width, const uin
     m_stale = true;
 }
 
+void COffscreenView::SetLabelTexture(int plane, int height, int width, const uint8_t* rgba) {
+    if (!MakeCurrent()) return;
+    m_renderer.SetLabelTexture(*this, plane, height, width, rgba);
+    m_stale = true;
+}
+
 void COffscreenView::SetClearColor(double red, double green, double blue) {
     if (!MakeCurrent()) return;
     m_renderer.SetClearColor(red, green, blue);

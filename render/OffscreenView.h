@@ -23,6 +23,7 @@ public:
     int MaxTextureSize() const override { return m_maxTextureSize; }
 
     void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override;
+    void SetLabelTexture(int plane, int height, int width, const uint8_t* rgba) override;
     void SetClearColor(double red, double green, double blue) override;
     void SetBrightnessContrast(double brightness, double contrast) override;
     void ToggleBackfaceCulling() override;

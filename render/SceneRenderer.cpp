@@ -92,7 +92,9 @@ GLenum CSceneRenderer::RenderFrame(const COrbitCamera& camera, const CSceneState
 }
 
 void CSceneRenderer::DrawScene(const CSceneState& state) {
-    if (m_texture[0] == 0 && m_texture[1] == 0 && m_texture[2] == 0 && state.m_meshes.ObjectCount() == 0) return;
+    const bool anyTexture = m_texture[0] != 0 || m_texture[1] != 0 || m_texture[2] != 0 || m_labelTexture[0] != 0 ||
+                            m_labelTexture[1] != 0 || m_labelTexture[2] != 0;
+    if (!anyTexture && state.m_meshes.ObjectCount() == 0) return;
     if (state.m_showAxes) DrawAxes();
 
     // Planes and box are drawn in the unit cube scaled to the extent. The
@@ -139,6 +141,7 @@ void CSceneRenderer::DrawPlanes(const CSceneState& state) const {
         glPushMatrix();
         ApplyPlaneTransform(plane, state.m_slicePos[plane]);
         DrawSliceQuad(state, plane);
+        DrawLabelQuad(state, plane);
         if (state.m_colourCoding) {
             glEnable(GL_POLYGON_OFFSET_FILL);
             glPolygonOffset(1.0f, 1.0f);
@@ -158,12 +161,34 @@ void CSceneRenderer::DrawPlanes(const CSceneState& state) const {
     if (state.m_clipGeometry) glDisable(GL_POLYGON_OFFSET_FILL);
 }
 
+void CSceneRenderer::DrawLabelQuad(const CSceneState& state, int plane) const {
+    if (!state.m_showLabels || m_labelTexture[plane] == 0) return;
+    // The overlay fades with its plane. It lies exactly on the grey quad:
+    // the same vertices under the same transform and polygon offset give the
+    // same depths, which the depth test lets through as equal; the depth
+    // buffer already holds them, so it is left alone.
+    glColor4d(1, 1, 1, state.m_labelOpacity * state.m_planeAlpha[plane]);
+    glBindTexture(state.m_textureTarget, m_labelTexture[plane]);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_FALSE);
+    DrawQuad(state, m_labelWidth[plane], m_labelHeight[plane]);
+    glDepthMask(GL_TRUE);
+    glDepthFunc(GL_LESS);
+    glColor4d(1, 1, 1, state.m_planeAlpha[plane]);
+}
+
 void CSceneRenderer::DrawSliceQuad(const CSceneState& state, int plane) const {
+    DrawQuad(state, m_texWidth[plane], m_texHeight[plane]);
+}
+
+void CSceneRenderer::DrawQuad(const CSceneState& state, int width, int height) {
     // Rectangle textures address texels in pixels, 2-D textures in 0..1.
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     if (state.m_alternateTexturing)
-        glScaled(m_texWidth[plane], m_texHeight[plane], 0);
+        glScaled(width, height, 0);
     else
         glScaled(1, 1, 0);
     glMatrixMode(GL_MODELVIEW);
@@ -346,6 +371,28 @@ void CSceneRenderer::SetSliceTexture(const CSceneState& state, int plane, int he
     glTexParameteri(state.m_textureTarget, GL_TEXTURE_MAG_FILTER, filter);
 }
 
+void CSceneRenderer::SetLabelTexture(const CSceneState& state, int plane, int height, int width,
+                                     const uint8_t* rgba) {
+    if (plane < 0 || plane > 2) return;
+    if (m_labelTexture[plane] != 0) {
+        glDeleteTextures(1, &m_labelTexture[plane]);
+        m_labelTexture[plane] = 0;
+    }
+    m_labelWidth[plane] = m_labelHeight[plane] = 0;
+    if (rgba == nullptr || width <= 0 || height <= 0) return;
+    glGenTextures(1, &m_labelTexture[plane]);
+    glBindTexture(state.m_textureTarget, m_labelTexture[plane]);
+    m_labelWidth[plane] = width;
+    m_labelHeight[plane] = height;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    // Brightness and contrast are for the grey planes; label colours go in as they are.
+    ApplyPixelTransfer(1.0, 0.0);
+    glTexImage2D(state.m_textureTarget, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    ApplyPixelTransfer(m_transferScale, m_transferBias);
+    glTexParameteri(state.m_textureTarget, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(state.m_textureTarget, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+}
+
 void CSceneRenderer::SetClearColor(double red, double green, double blue) {
     glClearColor(static_cast<GLfloat>(red), static_cast<GLfloat>(green), static_cast<GLfloat>(blue), 0.0f);
 }
@@ -392,10 +439,11 @@ std::vector<uint8_t> CSceneRenderer::ReadFrameBuffer(int width, int height) {
 }
 
 void CSceneRenderer::ReleaseResources() {
-    for (GLuint& name : m_texture) {
-        if (name != 0) glDeleteTextures(1, &name);
-        name = 0;
-    }
+    for (GLuint* names : {m_texture, m_labelTexture})
+        for (int plane = 0; plane < 3; ++plane) {
+            if (names[plane] != 0) glDeleteTextures(1, &names[plane]);
+            names[plane] = 0;
+        }
     if (m_axisList != 0) glDeleteLists(m_axisList, 1);
     m_axisList = 0;
 }

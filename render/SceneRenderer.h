@@ -35,6 +35,10 @@ public:
     // height bytes, rows packed, first row first. Brightness and contrast
     // apply to the upload.
     void SetSliceTexture(const CSceneState& state, int plane, int height, int width, const uint8_t* pixels);
+    // Replaces plane `plane`'s label overlay by an RGBA image of the plane's
+    // own size (alpha 0 where no label lies); no pixels or no size removes it.
+    // Sampled nearest-neighbour, so label borders stay crisp.
+    void SetLabelTexture(const CSceneState& state, int plane, int height, int width, const uint8_t* rgba);
     void SetClearColor(double red, double green, double blue);
     void SetBrightnessContrast(double brightness, double contrast);
     void SetBackfaceCulling(bool on);
@@ -48,6 +52,7 @@ public:
     void ReleaseResources();
 
     GLuint Texture(int plane) const { return m_texture[plane]; }
+    GLuint LabelTexture(int plane) const { return m_labelTexture[plane]; }
     int TextureWidth(int plane) const { return m_texWidth[plane]; }
     int TextureHeight(int plane) const { return m_texHeight[plane]; }
 
@@ -63,11 +68,18 @@ private:
     void ApplyPixelTransfer(double scale, double bias) const;
     void DrawAxes();
     void DrawPlanes(const CSceneState& state) const;
+    // The plane's label overlay over its grey quad, once that is drawn.
+    void DrawLabelQuad(const CSceneState& state, int plane) const;
+    // The unit quad in z = 0, its texture `width` x `height` texels.
+    static void DrawQuad(const CSceneState& state, int width, int height);
     void DrawMeshes(const CSceneState& state) const;
 
     GLuint m_texture[3] = {0, 0, 0};
     int m_texWidth[3] = {0, 0, 0};
     int m_texHeight[3] = {0, 0, 0};
+    GLuint m_labelTexture[3] = {0, 0, 0};
+    int m_labelWidth[3] = {0, 0, 0};
+    int m_labelHeight[3] = {0, 0, 0};
     GLuint m_axisList = 0;
     double m_transferScale = 1.0;
     double m_transferBias = 0.0;

@@ -34,6 +34,9 @@ struct CSceneState {
     bool m_pointsOnly = false;
     GLenum m_textureTarget = GL_TEXTURE_2D;
     bool m_alternateTexturing = false;
+    // The label overlay on the planes, when one is loaded, and its opacity.
+    bool m_showLabels = true;
+    double m_labelOpacity = 0.4;
 
     // Up arrow (raise) or Down arrow (lower): the YZ and XZ planes' opacity by
     // 0.05, compared before the step. The XY plane always stays opaque.

@@ -16,6 +16,8 @@ public:
 
     // Replaces plane `plane`'s texture (note: height before width).
     virtual void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) = 0;
+    // Replaces plane `plane`'s label overlay by an RGBA image; no pixels removes it.
+    virtual void SetLabelTexture(int plane, int height, int width, const uint8_t* rgba) = 0;
     virtual void SetClearColor(double red, double green, double blue) = 0;
     // Brightness and contrast in 0..1 (0.5 neutral); they act on the next upload.
     virtual void SetBrightnessContrast(double brightness, double contrast) = 0;

@@ -19,6 +19,10 @@ void CVolumeView::SetSliceTexture(int plane, int height, int width, const uint8_
     WithContext([&] { m_renderer.SetSliceTexture(*this, plane, height, width, pixels); });
 }
 
+void CVolumeView::SetLabelTexture(int plane, int height, int width, const uint8_t* rgba) {
+    WithContext([&] { m_renderer.SetLabelTexture(*this, plane, height, width, rgba); });
+}
+
 void CVolumeView::ToggleBackfaceCulling() {
     WithContext([this] { m_renderer.SetBackfaceCulling(!m_backfaceCulling); });
     m_backfaceCulling = !m_backfaceCulling;

@@ -14,6 +14,7 @@ public:
     ~CVolumeView() override;
 
     void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override;
+    void SetLabelTexture(int plane, int height, int width, const uint8_t* rgba) override;
     void ToggleBackfaceCulling() override;
     // Up and Down arrows change the opacity of the YZ and XZ planes.
     virtual void OnViewKeyDown(int key);

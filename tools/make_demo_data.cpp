@@ -1,5 +1,7 @@
 // Writes the demo data set: a synthetic cine MRI of a beating left ventricle
-// (heart.tvi) and its segmentation, one closed tube per frame (heart.obj).
+// (heart.tvi), its segmentation as one closed tube per frame (heart.obj), and
+// the same heart as a label image (heart-labels.nii.gz): 1 the myocardial
+// ring, 2 the blood pool, every frame.
 // With --nifti the same image is also written as a compressed NIfTI file
 // (heart.nii.gz), whose companion meshes are the same heart.obj.
 //
@@ -159,6 +161,34 @@ NiftiContents AsNifti(const TviContents& tvi) {
     return nifti;
 }
 
+// The ring and the pool where the phantom's tissue is more than half of
+// each, voxel index i the data column, j the data row, k the slice.
+bool WriteLabels(const std::string& path) {
+    NiftiContents nifti;
+    nifti.SetSizes(4, kSizeX, kSizeY, kSlices, kFrames);
+    nifti.datatype = 2;  // DT_UINT8
+    nifti.pixdim[1] = nifti.pixdim[2] = kPixelSize;
+    nifti.pixdim[3] = kSliceThickness;
+    nifti.pixdim[4] = kFrameTime / 1000.0;
+    nifti.xyztUnits = 2 | 8;  // mm, s
+    nifti.gzip = true;
+    std::vector<uint8_t> labels(static_cast<size_t>(kSizeX) * kSizeY * kSlices * kFrames, 0);
+    size_t i = 0;
+    for (int t = 0; t < kFrames; ++t)
+        for (int z = 0; z < kSlices; ++z)
+            for (int y = 0; y < kSizeY; ++y)
+                for (int x = 0; x < kSizeX; ++x, ++i) {
+                    const double radius = MidWallRadius(z, t), half = WallThickness(t) / 2.0;
+                    const double distance = std::hypot(x - kCentreColumn, y - kCentreRow);
+                    if (distance < radius - half)
+                        labels[i] = 2;
+                    else if (distance < radius + half)
+                        labels[i] = 1;
+                }
+    nifti.SetValues(labels);
+    return WriteNiftiFile(path, nifti);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,13 +199,14 @@ int main(int argc, char** argv) {
     }
     const std::string folder = argv[1];
     const TviContents volume = MakeVolume();
-    bool written = WriteTviFile(folder + "/heart.tvi", volume) && WriteMeshes(folder + "/heart.obj");
+    bool written = WriteTviFile(folder + "/heart.tvi", volume) && WriteMeshes(folder + "/heart.obj") &&
+                   WriteLabels(folder + "/heart-labels.nii.gz");
     if (nifti) written = written && WriteNiftiFile(folder + "/heart.nii.gz", AsNifti(volume));
     if (!written) {
         std::fprintf(stderr, "%s: cannot write the demo files into %s\n", argv[0], folder.c_str());
         return 1;
     }
-    std::printf("wrote %s/heart.tvi%s and %s/heart.obj\n", folder.c_str(),
-                nifti ? (", " + folder + "/heart.nii.gz").c_str() : "", folder.c_str());
+    std::printf("wrote %s/heart.tvi%s, %s/heart.obj and %s/heart-labels.nii.gz\n", folder.c_str(),
+                nifti ? (", " + folder + "/heart.nii.gz").c_str() : "", folder.c_str(), folder.c_str());
     return 0;
 }

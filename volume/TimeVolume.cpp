@@ -17,6 +17,7 @@
 #include "IntensityWindow.h"
 #include "NiftiSource.h"
 #include "ParallelRanges.h"
+#include "PlaneGather.h"
 #include "TviFile.h"
 #include "TviSource.h"
 #include "VekMovie.h"
@@ -390,26 +391,6 @@ CSliceImage CTimeVolume::GetSlice(int plane, int index, int frame, bool powerOfT
         return borrowed;
     }
 
-    // Data rows run against y and the YZ plane looks from the far side of x,
-    // so both gathered planes read mirrored rows and columns.
-    CSliceImage image;
-    if (plane == 1) {
-        image = MakeOwnedSliceImage(m_sizeX, m_sizeZ, 1);
-        const int row = m_sizeY - 1 - index;
-        for (int r = 0; r < m_sizeZ; ++r)
-            for (int c = 0; c < m_sizeX; ++c)
-                image.m_data[static_cast<int64_t>(r) * m_sizeX + c] = Voxel(c, row, r, frame);
-    } else {
-        image = MakeOwnedSliceImage(m_sizeY, m_sizeZ, 1);
-        const int column = m_sizeX - 1 - index;
-        for (int r = 0; r < m_sizeZ; ++r)
-            for (int c = 0; c < m_sizeY; ++c)
-                image.m_data[static_cast<int64_t>(r) * m_sizeY + c] = Voxel(column, m_sizeY - 1 - c, r, frame);
-    }
-    if (powerOfTwo) {
-        CSliceImage resampled = ResampleToPowerOfTwo(image);
-        FreeSliceImage(image);
-        return resampled;
-    }
-    return image;
+    return GatherUprightPlane(plane, index, m_sizeX, m_sizeY, m_sizeZ, powerOfTwo,
+                              [&](int x, int y, int z) { return Voxel(x, y, z, frame); });
 }

@@ -380,3 +380,103 @@ TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
     EXPECT_EQ(ReadBytes(m_folder.File("demo.png")), ReadBytes(m_folder.File("gui.png")));
     EXPECT_EQ(ReadBytes(m_folder.File("demo_xy.png")), ReadBytes(m_folder.File("gui_xy.png")));
 }
+
+namespace {
+
+// Label 1 on a box of the test volume in every frame, label 3 on one voxel of
+// frame 2; `width` other than 24 makes a file that does not fit.
+std::string WriteLabels(const TempFolder& folder, const std::string& name, int width = 24,
+                        double pixelSize = 2.0) {
+    NiftiContents nifti;
+    nifti.SetSizes(4, width, 16, 6, 3);
+    nifti.datatype = 2;  // uint8
+    nifti.pixdim[1] = nifti.pixdim[2] = pixelSize;
+    nifti.pixdim[3] = pixelSize * 2.5;
+    nifti.gzip = true;
+    std::vector<uint8_t> values(static_cast<size_t>(width) * 16 * 6 * 3, 0);
+    auto at = [&](int x, int y, int z, int t) -> uint8_t& {
+        return values[static_cast<size_t>(((t * 6 + z) * 16 + y) * width + x)];
+    };
+    for (int t = 0; t < 3; ++t)
+        for (int z = 1; z <= 3; ++z)
+            for (int y = 3; y <= 6; ++y)
+                for (int x = 4; x <= 7; ++x) at(x, y, z, t) = 1;
+    at(15, 10, 4, 2) = 3;
+    nifti.SetValues(values);
+    const std::string path = folder.File(name);
+    EXPECT_TRUE(WriteNiftiFile(path, nifti));
+    return path;
+}
+
+// Pixels far redder than they are green or blue.
+int RedPixels(const DecodedPng& image) {
+    EXPECT_TRUE(image.ok);
+    const size_t channels = image.colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 3;
+    int count = 0;
+    for (const std::vector<uint8_t>& row : image.rows)
+        for (size_t i = 0; i + 2 < row.size(); i += channels)
+            if (row[i] > row[i + 1] + 60 && row[i] > row[i + 2] + 60) ++count;
+    return count;
+}
+
+}  // namespace
+
+// Labels on the command line: reported by --info, drawn by --snapshot, left
+// out of --save-plane, and written with the .obj meshes by --export-obj.
+TEST_F(HeadlessTest, LabelsThroughEveryOutput) {
+    WriteLabels(m_folder, "labels.nii.gz");
+    int status = -1;
+    std::string errors;
+    const std::string common = "--view xy --position 6,10,2 --no-geometry ";
+    const std::string json = Run(common + "--labels labels.nii.gz --info --snapshot with.png --save-plane xy "
+                                          "plane_with.png --export-obj all.obj scan.tvi",
+                                 status, &errors);
+    ASSERT_EQ(status, 0) << errors;
+    EXPECT_NE(json.find("\"labels\": {\"path\": \"labels.nii.gz\", \"size\": [24, 16, 6], \"frames\": 3, "
+                        "\"labels\": [1, 3], \"voxels_per_frame\": {\"1\": [48, 48, 48], \"3\": [0, 0, 1]}, "
+                        "\"meshes\": 4}"),
+              std::string::npos)
+        << json;
+    Run(common + "--snapshot without.png --save-plane xy plane_without.png scan.tvi", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(ReadBytes(m_folder.File("plane_with.png")), ReadBytes(m_folder.File("plane_without.png")));
+    // The 8 x 8 mm box covers about 9 x 9 pixels at the default distance.
+    EXPECT_GT(RedPixels(ReadPng(m_folder.File("with.png"))), 60);
+    EXPECT_EQ(RedPixels(ReadPng(m_folder.File("without.png"))), 0);
+
+    CMeshSet meshes;
+    ASSERT_TRUE(meshes.LoadObj(m_folder.File("all.obj")));
+    std::vector<std::string> names;
+    for (const CMeshObject& object : meshes.Objects()) names.push_back(object.m_name);
+    EXPECT_EQ(names, (std::vector<std::string>{"lv-00", "lv-01", "lv-02", "label1-00", "label1-01", "label1-02",
+                                               "label3-02"}));
+}
+
+TEST_F(HeadlessTest, LabelsThatCannotBeShownFailWithOneLine) {
+    WriteLabels(m_folder, "wide.nii.gz", 25);
+    WriteLabels(m_folder, "unsized.nii.gz", 24, 0.0);
+    WriteLabels(m_folder, "sized.nii.gz", 24, 1.5);
+    struct Case {
+        std::string arguments, message;
+        int status;
+    };
+    const Case cases[] = {
+        {"--labels wide.nii.gz --info scan.tvi", "25 x 16 x 6 voxels with 3 frames, the volume 24 x 16 x 6", 1},
+        {"--labels unsized.nii.gz --info", "gives no pixel sizes", 1},
+        {"--labels missing.nii --info scan.tvi", "missing.nii", 1},
+        {"--labels sized.nii.gz --export-obj s.obj --info", "", 0},
+    };
+    for (const Case& test : cases) {
+        int status = -1;
+        std::string errors;
+        const std::string json = Run(test.arguments, status, &errors);
+        EXPECT_EQ(status, test.status) << test.arguments << ": " << errors;
+        EXPECT_NE(errors.find(test.message), std::string::npos) << test.arguments << ": " << errors;
+        if (test.status == 0) {
+            EXPECT_NE(json.find("\"pixel_size_mm\": [1.5, 1.5, 3.75]"), std::string::npos) << json;
+            CMeshSet meshes;
+            EXPECT_TRUE(meshes.LoadObj(m_folder.File("s.obj")));
+            EXPECT_EQ(meshes.ObjectCount(), 4);
+        }
+    }
+}

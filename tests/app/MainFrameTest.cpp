@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenuBar>
 #include <QWheelEvent>
 #include <chrono>
@@ -13,6 +15,7 @@
 #include "CommandTable.h"
 #include "MainFrame.h"
 #include "MovieTools.h"
+#include "NiftiWriter.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
 
@@ -198,4 +201,49 @@ TEST_F(MainFrameTest, SlowLoadsShowTheirProgress) {
     EXPECT_TRUE(m_frame.IsShowingLoadProgress());
     m_frame.LoadProgress(1.0);
     EXPECT_FALSE(m_frame.IsShowingLoadProgress());
+}
+
+// The label keys, and a file dropped with Shift held loading as labels.
+TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadTviFile(WriteVolume(2));
+    NiftiContents nifti;
+    nifti.SetSizes(3, viewer.m_volume.m_sizeX, viewer.m_volume.m_sizeY, viewer.m_volume.m_sizeZ, 1);
+    nifti.datatype = 2;  // uint8
+    std::vector<uint8_t> values(static_cast<size_t>(viewer.m_volume.m_sizeX) * viewer.m_volume.m_sizeY *
+                                    viewer.m_volume.m_sizeZ,
+                                0);
+    values[0] = 4;
+    nifti.SetValues(values);
+    const std::string path = m_folder.File("labels.nii");
+    ASSERT_TRUE(WriteNiftiFile(path, nifti));
+
+    auto drop = [&](const std::string& file, Qt::KeyboardModifiers modifiers) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, modifiers);
+        // The application hands drops only to the target of a drag in
+        // progress; the window's own event handling is what a drop reaches.
+        static_cast<QObject&>(m_frame).event(&event);
+    };
+    // With Shift only a NIfTI file will do.
+    drop(m_folder.File("v.tvi"), Qt::ShiftModifier);
+    EXPECT_TRUE(viewer.m_labels.Empty());
+    ASSERT_EQ(m_dialogs.m_messages.size(), 1u);
+    EXPECT_NE(m_dialogs.m_messages[0].text.find("label images"), std::string::npos);
+    drop(path, Qt::ShiftModifier);
+    ASSERT_FALSE(viewer.m_labels.Empty());
+    EXPECT_EQ(viewer.m_labels.Values().back(), 4);
+    EXPECT_EQ(m_dialogs.m_messages.size(), 1u);
+    EXPECT_EQ(viewer.m_volume.m_sizeX, 8);
+
+    Press(Qt::Key_V);
+    EXPECT_FALSE(m_frame.View().m_showLabels);
+    m_frame.UpdateCommandStates();
+    EXPECT_FALSE(m_frame.Action(0x8041)->isChecked());
+    Press(Qt::Key_BracketRight);
+    EXPECT_EQ(m_frame.View().m_labelOpacity, 0.5);
+    Press(Qt::Key_BracketLeft);
+    Press(Qt::Key_BracketLeft);
+    EXPECT_EQ(m_frame.View().m_labelOpacity, 0.3);
 }

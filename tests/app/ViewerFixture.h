@@ -111,6 +111,13 @@ public:
         if (pixels != nullptr) upload.pixels.assign(pixels, pixels + static_cast<size_t>(height) * width);
         m_uploads.push_back(std::move(upload));
     }
+    // The label overlays handed over, RGBA; an empty upload removed one.
+    std::vector<Upload> m_labelUploads;
+    void SetLabelTexture(int plane, int height, int width, const uint8_t* rgba) override {
+        Upload upload{plane, height, width, {}};
+        if (rgba != nullptr) upload.pixels.assign(rgba, rgba + static_cast<size_t>(height) * width * 4);
+        m_labelUploads.push_back(std::move(upload));
+    }
     void SetClearColor(double r, double g, double b) override {
         m_clear[0] = r;
         m_clear[1] = g;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "LabelImage.h"
+#include "LabelPalette.h"
 #include "RenderFixture.h"
 #include "SceneGeometry.h"
 
@@ -407,5 +409,82 @@ TEST_F(MeshRenderingTest, AZeroExtentKeepsMeshesAndBox) {
         glGetDoublev(GL_MODELVIEW_MATRIX, matrix);
         for (double element : matrix) ASSERT_TRUE(std::isfinite(element)) << "axis " << axis;
         m_state.m_extent[axis] = saved;
+    }
+}
+
+// The label overlay: each plane shows its labels' colours blended over the
+// grey at the overlay's opacity, exactly on the labelled voxels, in every
+// texturing mode, with the planes pushed back for clipping, and untouched by
+// brightness and contrast; label 0 leaves the grey as it is.
+TEST_F(SceneRendererTest, LabelOverlayColoursTheLabelledVoxels) {
+    // Label 1 (red) on the XY marker, 2 (green) on the XZ marker, 3 (blue) on the YZ marker.
+    std::vector<uint8_t> values(kX * kY * kZ, 0);
+    const Marker markers[3] = {kXYMarker, kXZMarker, kYZMarker};
+    for (int i = 0; i < 3; ++i) {
+        const Marker& m = markers[i];
+        values[static_cast<size_t>((m.slice * kY + m.row) * kX + m.column)] = static_cast<uint8_t>(i + 1);
+    }
+    CLabelImage labels;
+    std::string error;
+    ASSERT_TRUE(labels.Assign(values.data(), kX, kY, kZ, 1, error)) << error;
+
+    struct Case {
+        const char* name;
+        bool rectangle, clip;
+        double opacity, brightness;
+    };
+    const Case cases[] = {
+        {"default", false, false, 0.4, 0.5},
+        {"rectangle textures", true, false, 0.4, 0.5},
+        {"planes pushed back for clipping", false, true, 0.4, 0.5},
+        {"opaque, bright", false, false, 1.0, 0.9},
+    };
+    struct View {
+        COrbitCamera::CameraPreset preset;
+        Marker marker;
+        RenderFixture::Colour colour;
+        Marker unlabelled;
+    };
+    const View views[] = {
+        {COrbitCamera::kShowXY, kXYMarker, {255, 0, 0}, {8, 6, 2, 40}},
+        {COrbitCamera::kShowXZ, kXZMarker, {0, 255, 0}, {10, 2, 1, 40}},
+        {COrbitCamera::kShowYZ, kYZMarker, {0, 0, 255}, {5, 1, 0, 40}},
+    };
+    for (const Case& test : cases) {
+        m_state.m_alternateTexturing = test.rectangle;
+        m_state.m_textureTarget = test.rectangle ? CSceneState::kTextureRectangle : GL_TEXTURE_2D;
+        m_state.m_clipGeometry = test.clip;
+        m_state.m_labelOpacity = test.opacity;
+        m_renderer.SetBrightnessContrast(test.brightness, 0.5);
+        Refresh(10, 5, 2);
+        const int index[3] = {10, 5, 2};
+        for (int plane = 0; plane < 3; ++plane) {
+            CSliceImage slice = labels.GetSlice(plane, index[plane], 0, true);
+            const std::vector<uint8_t> rgba = CLabelPalette::Colourise(slice, labels.Values());
+            m_renderer.SetLabelTexture(m_state, plane, slice.m_height, slice.m_width, rgba.data());
+            FreeSliceImage(slice);
+        }
+        m_renderer.SetBrightnessContrast(0.5, 0.5);
+        for (const View& view : views) {
+            m_camera.ApplyPreset(view.preset);
+            // The grey planes again at neutral brightness; the labels stay as uploaded.
+            Refresh(10, 5, 2);
+            const auto p = World(view.marker);
+            Draw();
+            const Colour shown = PixelAtWorld(p[0], p[1], p[2]);
+            m_state.m_showLabels = false;
+            Draw();
+            const Colour hidden = PixelAtWorld(p[0], p[1], p[2]);
+            m_state.m_showLabels = true;
+            const Colour expected = {
+                static_cast<int>(std::lround(test.opacity * view.colour.r + (1 - test.opacity) * view.marker.grey)),
+                static_cast<int>(std::lround(test.opacity * view.colour.g + (1 - test.opacity) * view.marker.grey)),
+                static_cast<int>(std::lround(test.opacity * view.colour.b + (1 - test.opacity) * view.marker.grey))};
+            EXPECT_TRUE(ColoursNear(shown, expected, 2)) << test.name << ", label on plane " << view.preset;
+            const int grey = view.marker.grey;
+            EXPECT_TRUE(ColoursNear(hidden, {grey, grey, grey}, 1)) << test.name << ", overlay off";
+            Draw();
+            ExpectGrey(view.unlabelled, 40, std::string(test.name) + ", no label");
+        }
     }
 }

@@ -1,0 +1,178 @@
+#include "LabelSurface.h"
+
+#include <vtkCellArray.h>
+#include <vtkDiscreteFlyingEdges3D.h>
+#include <vtkImageData.h>
+#include <vtkNew.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkWindowedSincPolyDataFilter.h>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Smoothing strength: enough passes and a low enough pass band to round off
+// voxel steps (6 mm slices give tall ones), as segmentation tools do.
+constexpr int kSmoothingIterations = 15;
+constexpr double kPassBand = 0.1;
+// The farthest smoothing may move a point along each axis, in voxels.
+constexpr double kMaxShift = 0.25;
+
+
+// The smallest box of voxels that holds `label`; empty (lo > hi) when none does.
+struct VoxelBox {
+    int lo[3] = {0, 0, 0};
+    int hi[3] = {-1, -1, -1};
+    bool Empty() const { return hi[0] < lo[0]; }
+};
+
+VoxelBox BoxOf(const CLabelGrid& grid, uint8_t label) {
+    VoxelBox box;
+    bool found = false;
+    const uint8_t* voxel = grid.voxels;
+    for (int z = 0; z < grid.sizeZ; ++z)
+        for (int y = 0; y < grid.sizeY; ++y)
+            for (int x = 0; x < grid.sizeX; ++x, ++voxel) {
+                if (*voxel != label) continue;
+                const int at[3] = {x, y, z};
+                for (int axis = 0; axis < 3; ++axis) {
+                    if (!found || at[axis] < box.lo[axis]) box.lo[axis] = at[axis];
+                    if (!found || at[axis] > box.hi[axis]) box.hi[axis] = at[axis];
+                }
+                found = true;
+            }
+    return box;
+}
+
+// Making the first VTK objects on one thread sets up VTK's object factory
+// before any worker thread makes one.
+void PrepareVtk() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        vtkNew<vtkImageData> image;
+        vtkNew<vtkDiscreteFlyingEdges3D> edges;
+        vtkNew<vtkWindowedSincPolyDataFilter> smoother;
+    });
+}
+
+}  // namespace
+
+CMeshObject CLabelSurface::Extract(const CLabelGrid& grid, uint8_t label, const std::string& name) {
+    PrepareVtk();
+    CMeshObject object(name);
+    if (grid.voxels == nullptr || label == 0) return object;
+    const VoxelBox box = BoxOf(grid, label);
+    if (box.Empty()) return object;
+
+    // The label's box with one voxel of background round it, so the surface
+    // closes also where the label touches the border of the grid. Points lie
+    // at voxel centres in millimetres, data rows still running with y.
+    int dims[3];
+    for (int axis = 0; axis < 3; ++axis) dims[axis] = box.hi[axis] - box.lo[axis] + 3;
+    vtkNew<vtkImageData> image;
+    image->SetDimensions(dims);
+    image->SetSpacing(grid.pixelSize[0], grid.pixelSize[1], grid.pixelSize[2]);
+    image->SetOrigin((box.lo[0] - 0.5) * grid.pixelSize[0], (box.lo[1] - 0.5) * grid.pixelSize[1],
+                     (box.lo[2] - 0.5) * grid.pixelSize[2]);
+    image->AllocateScalars(VTK_UNSIGNED_CHAR, 1);
+    auto* mask = static_cast<uint8_t*>(image->GetScalarPointer());
+    std::fill(mask, mask + static_cast<size_t>(dims[0]) * dims[1] * dims[2], uint8_t{0});
+    for (int z = box.lo[2]; z <= box.hi[2]; ++z)
+        for (int y = box.lo[1]; y <= box.hi[1]; ++y) {
+            const uint8_t* row = grid.voxels + (static_cast<size_t>(z) * grid.sizeY + y) * grid.sizeX;
+            uint8_t* out = mask + ((static_cast<size_t>(z - box.lo[2] + 1) * dims[1] + (y - box.lo[1] + 1)) * dims[0]) + 1;
+            for (int x = box.lo[0]; x <= box.hi[0]; ++x) out[x - box.lo[0]] = row[x] == label ? 1 : 0;
+        }
+
+    vtkNew<vtkDiscreteFlyingEdges3D> edges;
+    edges->SetInputData(image);
+    edges->SetValue(0, 1.0);
+    edges->ComputeNormalsOff();
+    edges->ComputeGradientsOff();
+    edges->ComputeScalarsOff();
+
+    vtkNew<vtkWindowedSincPolyDataFilter> smoother;
+    smoother->SetInputConnection(edges->GetOutputPort());
+    smoother->SetNumberOfIterations(kSmoothingIterations);
+    smoother->SetPassBand(kPassBand);
+    smoother->NormalizeCoordinatesOn();
+    smoother->BoundarySmoothingOff();
+    smoother->FeatureEdgeSmoothingOff();
+    smoother->NonManifoldSmoothingOn();
+    smoother->Update();
+    vtkPolyData* surface = smoother->GetOutput();
+    // The filter keeps the points of the extracted surface in their order
+    // and only moves them.
+    vtkPoints* blocky = edges->GetOutput()->GetPoints();
+
+    // Data rows run against y in the scene: y = Y py - (r + 0.5) py. The
+    // mirror turns the winding over, so each triangle is written reversed.
+    const double top = grid.sizeY * grid.pixelSize[1];
+    vtkPoints* points = surface->GetPoints();
+    const vtkIdType pointCount = points != nullptr ? points->GetNumberOfPoints() : 0;
+    object.m_vertices.reserve(static_cast<size_t>(pointCount));
+    const bool limit = blocky != nullptr && blocky->GetNumberOfPoints() == pointCount;
+    for (vtkIdType i = 0; i < pointCount; ++i) {
+        double p[3];
+        points->GetPoint(i, p);
+        if (limit) {
+            // Smoothing alone would shrink a small label to a point and let
+            // flat faces bulge past their voxels near corners; a bounded
+            // shift rounds off the steps and keeps the surface true to them.
+            double q[3];
+            blocky->GetPoint(i, q);
+            for (int axis = 0; axis < 3; ++axis) {
+                const double most = kMaxShift * grid.pixelSize[axis];
+                p[axis] = std::clamp(p[axis], q[axis] - most, q[axis] + most);
+            }
+        }
+        object.m_vertices.push_back({static_cast<float>(p[0]), static_cast<float>(top - p[1]),
+                                     static_cast<float>(p[2])});
+    }
+    vtkCellArray* polys = surface->GetPolys();
+    object.m_triangles.reserve(static_cast<size_t>(polys->GetNumberOfCells()));
+    vtkIdType count = 0;
+    const vtkIdType* ids = nullptr;
+    for (polys->InitTraversal(); polys->GetNextCell(count, ids);) {
+        if (count != 3) continue;
+        object.m_triangles.push_back({{static_cast<int32_t>(ids[0]), static_cast<int32_t>(ids[2]),
+                                       static_cast<int32_t>(ids[1])}});
+    }
+    object.ComputeNormals();
+    return object;
+}
+
+std::vector<CMeshObject> CLabelSurface::ExtractAll(const std::vector<Job>& jobs,
+                                                   const std::function<void(double)>& progress) {
+    PrepareVtk();
+    std::vector<CMeshObject> objects(jobs.size());
+    std::atomic<size_t> next{0}, done{0};
+    std::exception_ptr error;
+    std::mutex errorMutex;
+    auto work = [&](bool reporting) {
+        for (size_t i = next++; i < jobs.size(); i = next++) {
+            try {
+                objects[i] = Extract(jobs[i].grid, jobs[i].label, jobs[i].name);
+            } catch (...) {
+                const std::lock_guard<std::mutex> lock(errorMutex);
+                if (!error) error = std::current_exception();
+            }
+            ++done;
+            if (reporting && progress) progress(static_cast<double>(done) / static_cast<double>(jobs.size()));
+        }
+    };
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t helpers = std::min<size_t>(std::min<size_t>(cores, 8), jobs.size()) - (jobs.empty() ? 0 : 1);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < helpers; ++i) threads.emplace_back(work, false);
+    work(true);
+    for (auto& thread : threads) thread.join();
+    if (error) std::rethrow_exception(error);
+    if (progress) progress(1.0);
+    return objects;
+}

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CommandTable.h"
+#include "LabelPalette.h"
+#include "ViewerFixture.h"
+
+namespace {
+
+constexpr int kX = 6, kY = 5, kZ = 4, kT = 3;
+
+class ViewerLabelsTest : public ViewerTest {
+protected:
+    // Labels of the test grid: label 1 on voxel (column 1, row 1, slice 2) in
+    // every frame, label 2 on a 2 x 2 x 1 box in frame 1 only (4-D), or both
+    // in the one frame of a 3-D image.
+    static CLabelImage Labels(int frames, int x = kX) {
+        std::vector<uint8_t> values(static_cast<size_t>(x) * kY * kZ * frames, 0);
+        auto at = [&](int c, int r, int s, int t) -> uint8_t& {
+            return values[static_cast<size_t>(((t * kZ + s) * kY + r) * x + c)];
+        };
+        for (int t = 0; t < frames; ++t) at(1, 1, 2, t) = 1;
+        const int boxFrame = frames == 1 ? 0 : 1;
+        for (int r = 3; r <= 4; ++r)
+            for (int c = 3; c <= 4; ++c) at(c, r, 0, boxFrame) = 2;
+        CLabelImage labels;
+        std::string error;
+        EXPECT_TRUE(labels.Assign(values.data(), x, kY, kZ, frames, error)) << error;
+        labels.m_pixelSize[0] = 2.0;
+        labels.m_pixelSize[1] = 3.0;
+        labels.m_pixelSize[2] = 4.0;
+        return labels;
+    }
+    std::vector<std::string> MeshNames() const {
+        std::vector<std::string> names;
+        for (const CMeshObject& object : m_view.m_meshes.Objects()) names.push_back(object.m_name);
+        return names;
+    }
+    // The overlay colour shown at XY-plane pixel (column, row) of the last upload.
+    std::array<uint8_t, 4> XYOverlayAt(int column, int row) const {
+        for (auto upload = m_view.m_labelUploads.rbegin(); upload != m_view.m_labelUploads.rend(); ++upload)
+            if (upload->plane == 2) {
+                const size_t i = (static_cast<size_t>(row) * upload->width + column) * 4;
+                return {upload->pixels.at(i), upload->pixels.at(i + 1), upload->pixels.at(i + 2),
+                        upload->pixels.at(i + 3)};
+            }
+        return {0, 0, 0, 0};
+    }
+};
+
+const std::array<uint8_t, 4> kRed = CLabelPalette::Colour(1), kGreen = CLabelPalette::Colour(2),
+                             kClear = CLabelPalette::Colour(0);
+
+}  // namespace
+
+// 4-D labels: one mesh per label present and frame, the overlay following the
+// shown frame (also a locked one), the position left where it was.
+TEST_F(ViewerLabelsTest, FourDLabelsFollowTheFrames) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.m_x = 1, m_viewer.m_y = 2, m_viewer.m_z = 0;
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
+    EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label1-01", "label2-01", "label1-02"}));
+    EXPECT_EQ(m_viewer.m_labelMeshCount, 4);
+    EXPECT_EQ((std::array<int, 3>{m_viewer.m_x, m_viewer.m_y, m_viewer.m_z}), (std::array<int, 3>{1, 2, 0}));
+    // The one-voxel label's mesh sits on the voxel centre, in the volume's millimetres.
+    const Vec3d centre = m_view.m_meshes.Object(0).Centroid();
+    EXPECT_NEAR(centre.x, 1.5 * 1.5, 1e-4);
+    EXPECT_NEAR(centre.y, (kY - 1 - 0.5) * 1.5, 1e-4);
+    EXPECT_NEAR(centre.z, 2.5 * 1.5, 1e-4);
+
+    // Slice 0 holds the box in frame 1 only.
+    struct Step {
+        int t, locked;
+        std::array<uint8_t, 4> box;
+    };
+    for (const Step& step : {Step{0, -1, kClear}, Step{1, -1, kGreen}, Step{2, -1, kClear}, Step{2, 1, kGreen}}) {
+        m_viewer.m_t = step.t;
+        m_viewer.m_lockedFrame = step.locked;
+        m_viewer.RefreshView();
+        EXPECT_EQ(XYOverlayAt(3, 3), step.box) << "frame " << step.t << " locked " << step.locked;
+        EXPECT_EQ(XYOverlayAt(0, 0), kClear);
+    }
+    m_viewer.m_lockedFrame = -1;
+    m_viewer.m_z = 2;
+    m_viewer.RefreshView();
+    EXPECT_EQ(XYOverlayAt(1, 1), kRed);
+}
+
+// A 3-D label image serves every frame of the volume.
+TEST_F(ViewerLabelsTest, ThreeDLabelsServeEveryFrame) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
+    EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label2-00", "label1-01", "label2-01",
+                                                     "label1-02", "label2-02"}));
+    EXPECT_EQ(m_view.m_meshes.Object(4).m_vertices, m_view.m_meshes.Object(0).m_vertices);
+    m_viewer.m_z = 0;
+    for (int t = 0; t < kT; ++t) {
+        m_viewer.m_t = t;
+        m_viewer.RefreshView();
+        EXPECT_EQ(XYOverlayAt(4, 4), kGreen) << "frame " << t;
+    }
+}
+
+// Label meshes and .obj meshes live side by side: each kind of load replaces
+// only its own.
+TEST_F(ViewerLabelsTest, ObjMeshesAndLabelMeshesCoexist) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    double centre[3] = {4, 4, 3};
+    m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-00", "lv-01"}, centre));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "first.nii"));
+    ASSERT_EQ(m_view.m_meshes.ObjectCount(), 8);
+    CLabelImage single = Labels(kT);
+    ASSERT_TRUE(m_viewer.ShowLabels(std::move(single), "second.nii"));
+    EXPECT_EQ(MeshNames(), (std::vector<std::string>{"lv-00", "lv-01", "label1-00", "label1-01", "label2-01",
+                                                     "label1-02"}));
+    m_viewer.LoadGeometryFile(WriteMeshes("b.obj", {"rv-00"}, centre));
+    EXPECT_EQ(MeshNames(), (std::vector<std::string>{"rv-00", "label1-00", "label1-01", "label2-01", "label1-02"}));
+    EXPECT_EQ(m_viewer.m_labelPath, "second.nii");
+}
+
+// Labels that do not fit are refused with both sizes named, and nothing the
+// viewer showed changes.
+TEST_F(ViewerLabelsTest, LabelsThatDoNotFitChangeNothing) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "good.nii"));
+    const std::vector<std::string> before = MeshNames();
+    struct Case {
+        const char* name;
+        CLabelImage labels;
+        const char* sizes;
+    };
+    Case cases[] = {
+        {"wrong width", Labels(1, kX + 1), "7 x 5 x 4 voxels with 1 frame, the volume 6 x 5 x 4 voxels with 3 frames"},
+        {"wrong frame count", Labels(2), "6 x 5 x 4 voxels with 2 frames, the volume 6 x 5 x 4 voxels with 3 frames"},
+    };
+    for (Case& test : cases) {
+        m_host.m_dialogs.m_messages.clear();
+        EXPECT_FALSE(m_viewer.ShowLabels(std::move(test.labels), "bad.nii")) << test.name;
+        ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u) << test.name;
+        EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find(test.sizes), std::string::npos)
+            << test.name << ": " << m_host.m_dialogs.m_messages[0].text;
+        EXPECT_EQ(MeshNames(), before) << test.name;
+        EXPECT_EQ(m_viewer.m_labelPath, "good.nii") << test.name;
+        EXPECT_EQ(m_viewer.m_labels.SizeX(), kX) << test.name;
+    }
+    // A file that cannot be read says so and keeps the labels too.
+    m_host.m_dialogs.m_messages.clear();
+    m_viewer.LoadLabelFile(m_folder.File("missing.nii"));
+    ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+    EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("missing.nii"), std::string::npos);
+    EXPECT_EQ(MeshNames(), before);
+    EXPECT_EQ(m_host.m_waitCursors, 0);
+}
+
+// Without a volume, labels make the grid with their own voxel size, which
+// they must then have.
+TEST_F(ViewerLabelsTest, WithoutAVolumeLabelsMakeTheGrid) {
+    CLabelImage unsized = Labels(1);
+    unsized.m_pixelSize[1] = 0;
+    EXPECT_FALSE(m_viewer.ShowLabels(std::move(unsized), "unsized.nii"));
+    ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+    EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("no pixel sizes"), std::string::npos);
+    EXPECT_TRUE(m_viewer.m_labels.Empty());
+
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
+    EXPECT_EQ(m_view.m_extent[0], kX * 2.0);
+    EXPECT_EQ(m_view.m_extent[1], kY * 3.0);
+    EXPECT_EQ(m_view.m_extent[2], kZ * 4.0);
+    EXPECT_EQ((std::array<int, 3>{m_viewer.m_x, m_viewer.m_y, m_viewer.m_z}), (std::array<int, 3>{3, 2, 2}));
+    EXPECT_EQ(m_viewer.LastFrameIndex(), kT - 1);
+    EXPECT_TRUE(m_view.m_uploads.empty());  // no grey planes
+    m_viewer.m_t = 1;
+    m_viewer.m_z = 0;
+    m_viewer.RefreshView();
+    EXPECT_EQ(XYOverlayAt(3, 3), kGreen);
+    // A volume of another size later drops them, with their meshes.
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX + 2, kY, kZ, kT, 1.5));
+    EXPECT_TRUE(m_viewer.m_labels.Empty());
+    EXPECT_EQ(m_view.m_meshes.ObjectCount(), 0);
+    EXPECT_EQ(m_view.m_labelUploads.back().width, 0);
+}
+
+// The overlay commands need labels; the opacity moves in tenths within 0 to 1.
+TEST_F(ViewerLabelsTest, OverlayCommands) {
+    const int overlay = 0x8041, raise = 0x8042, lower = 0x8043;
+    EXPECT_FALSE(m_viewer.Execute(overlay));
+    EXPECT_FALSE(m_viewer.Execute(raise));
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
+    EXPECT_TRUE(m_viewer.Execute(overlay));
+    EXPECT_FALSE(m_view.m_showLabels);
+    EXPECT_TRUE(m_viewer.Execute(overlay));
+    EXPECT_TRUE(m_view.m_showLabels);
+    EXPECT_EQ(m_view.m_labelOpacity, 0.4);
+    for (int i = 0; i < 8; ++i) m_viewer.Execute(raise);
+    EXPECT_EQ(m_view.m_labelOpacity, 1.0);
+    for (int i = 0; i < 10; ++i) m_viewer.Execute(lower);
+    EXPECT_EQ(m_view.m_labelOpacity, 0.0);
+    m_viewer.Execute(raise);
+    EXPECT_EQ(m_view.m_labelOpacity, 0.1);
+}
+
+// Save Geometry writes OBJ and label meshes; loading the file gives them back.
+TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    double centre[3] = {4, 4, 3};
+    m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-00"}, centre));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
+    const CMeshSet saved = m_view.m_meshes;
+    m_host.m_dialogs.m_fileAnswers.push_back(m_folder.File("all.obj"));
+    EXPECT_TRUE(m_viewer.Execute(0x8040));
+    ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 1u);
+    EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].initialName, m_folder.File("v_geometry.obj"));
+
+    CMeshSet loaded;
+    ASSERT_TRUE(loaded.LoadObj(m_folder.File("all.obj")));
+    ASSERT_EQ(loaded.ObjectCount(), saved.ObjectCount());
+    for (int i = 0; i < saved.ObjectCount(); ++i) {
+        EXPECT_EQ(loaded.Object(i).m_name, saved.Object(i).m_name);
+        EXPECT_EQ(loaded.Object(i).m_vertices, saved.Object(i).m_vertices) << saved.Object(i).m_name;
+        EXPECT_EQ(loaded.Object(i).m_triangles, saved.Object(i).m_triangles) << saved.Object(i).m_name;
+        EXPECT_EQ(loaded.Object(i).m_normals, saved.Object(i).m_normals) << saved.Object(i).m_name;
+    }
+    EXPECT_FALSE(m_viewer.SaveGeometry(m_folder.File("no/such/folder.obj")));
+    EXPECT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+}
+
+// Every key runs one command only.
+TEST(CommandTable, NoTwoCommandsShareAKey) {
+    std::map<int, int> owner;
+    for (const CCommand& command : CommandTable())
+        for (const QKeyCombination& key : command.keys) {
+            const auto [at, fresh] = owner.emplace(key.toCombined(), command.id);
+            EXPECT_TRUE(fresh) << std::hex << "commands 0x" << at->second << " and 0x" << command.id
+                               << " share a key";
+        }
+}
+
+// Label meshes follow a new voxel size and a new volume's frame count, so
+// they stay on the overlay.
+TEST_F(ViewerLabelsTest, LabelMeshesFollowVoxelSizeAndFrames) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
+    CPreferenceValues values = m_viewer.CurrentPreferences();
+    values.pixelSizeX = 2.0;
+    values.pixelSizeY = 3.0;
+    values.pixelSizeZ = 4.0;
+    m_viewer.ApplyPreferences(values);
+    const Vec3d centre = m_view.m_meshes.Object(0).Centroid();
+    EXPECT_EQ(m_view.m_meshes.Object(0).m_name, "label1-00");
+    EXPECT_NEAR(centre.x, 1.5 * 2.0, 1e-4);
+    EXPECT_NEAR(centre.y, (kY - 1 - 0.5) * 3.0, 1e-4);
+    EXPECT_NEAR(centre.z, 2.5 * 4.0, 1e-4);
+
+    m_viewer.LoadTviFile(WriteVolume("five.tvi", kX, kY, kZ, 5, 1.5));
+    EXPECT_EQ(m_view.m_meshes.ObjectCount(), 10);
+    EXPECT_EQ(m_view.m_meshes.LastFrame(), 4);
+    EXPECT_NEAR(m_view.m_meshes.Object(0).Centroid().x, 1.5 * 1.5, 1e-4);
+}

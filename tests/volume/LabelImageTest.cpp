@@ -1,0 +1,127 @@
+#include "LabelImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "TempFolder.h"
+#include "TimeVolume.h"
+#include "TviWriter.h"
+
+namespace {
+
+// Each index maps back to the value it stands for.
+std::vector<int64_t> ValuesOf(const CLabelImage& image, const CSliceImage& slice) {
+    std::vector<int64_t> values;
+    for (int64_t i = 0; i < slice.ByteCount(); ++i) values.push_back(image.Values().at(slice.m_data[i]));
+    return values;
+}
+
+}  // namespace
+
+TEST(LabelImage, KeepsLabelsAsIndicesWithCountsPerFrame) {
+    // 2 x 2 x 1, two frames; labels 0, 7 and 300.
+    const int16_t values[] = {0, 7, 300, 7, 7, 7, 0, 0};
+    CLabelImage image;
+    std::string error;
+    ASSERT_TRUE(image.Assign(values, 2, 2, 1, 2, error)) << error;
+    EXPECT_EQ(image.Values(), (std::vector<int64_t>{0, 7, 300}));
+    EXPECT_EQ(image.Frames(), 2);
+    const uint8_t* frame1 = image.FrameVoxels(1);
+    ASSERT_NE(frame1, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(frame1, frame1 + 4), (std::vector<uint8_t>{1, 1, 0, 0}));
+    EXPECT_EQ(image.VoxelCount(0, 0), 1);
+    EXPECT_EQ(image.VoxelCount(0, 1), 2);
+    EXPECT_EQ(image.VoxelCount(0, 2), 1);
+    EXPECT_EQ(image.VoxelCount(1, 1), 2);
+    EXPECT_EQ(image.VoxelCount(1, 2), 0);
+    EXPECT_EQ(image.VoxelCount(2, 1), 0);
+    EXPECT_EQ(image.FrameVoxels(2), nullptr);
+}
+
+// Values that are no labels are refused with the voxel named, and the image
+// keeps what it held.
+TEST(LabelImage, RefusesValuesThatAreNoLabels) {
+    struct Case {
+        const char* name;
+        std::vector<double> values;
+        const char* expected;
+    };
+    std::vector<double> tooMany(256);
+    for (size_t i = 0; i < tooMany.size(); ++i) tooMany[i] = static_cast<double>(i + 1);
+    const Case cases[] = {
+        {"negative", {0, 1, -1, 2}, "voxel (0, 1, 0) of frame 0 holds -1"},
+        {"huge", {0, 65536, 0, 0}, "holds 65536"},
+        {"fraction", {0, 1, 2.5, 0}, "holds 2.5"},
+        {"not a number", {std::nan(""), 0, 0, 0}, "holds nan"},
+        {"infinite", {0, 0, 0, std::numeric_limits<double>::infinity()}, "holds inf"},
+        {"256 labels", tooMany, "more than 255 different labels"},
+    };
+    for (const Case& test : cases) {
+        CLabelImage image;
+        std::string error;
+        const uint8_t before[] = {0, 1, 2, 1};
+        ASSERT_TRUE(image.Assign(before, 2, 2, 1, 1, error));
+        const int frames = static_cast<int>(test.values.size() / 4);
+        EXPECT_FALSE(image.Assign(test.values.data(), 2, 2, 1, frames, error)) << test.name;
+        EXPECT_NE(error.find(test.expected), std::string::npos) << test.name << ": " << error;
+        EXPECT_EQ(image.Values(), (std::vector<int64_t>{0, 1, 2})) << test.name;
+        EXPECT_EQ(image.Frames(), 1) << test.name;
+    }
+    // 255 labels and whole floats are fine.
+    CLabelImage image;
+    std::string error;
+    tooMany.pop_back();
+    tooMany.push_back(0.0);
+    EXPECT_TRUE(image.Assign(tooMany.data(), 4, 4, 4, 4, error)) << error;
+    EXPECT_EQ(image.Values().size(), 256u);
+    EXPECT_EQ(image.Values().back(), 255);
+}
+
+// Every plane of every frame shows each label where the grey planes show the
+// same voxel, also when resampled to power-of-two sides.
+TEST(LabelImage, PlanesLieWhereTheGreyPlanesLie) {
+    TviContents tvi;
+    tvi.sizeX = 5;
+    tvi.sizeY = 3;
+    tvi.sizeZ = 6;
+    tvi.frames = 2;
+    tvi.Allocate();
+    std::vector<uint16_t> labels(tvi.samples.size());
+    for (int z = 0; z < tvi.sizeZ; ++z)
+        for (int t = 0; t < tvi.frames; ++t)
+            for (int y = 0; y < tvi.sizeY; ++y)
+                for (int x = 0; x < tvi.sizeX; ++x) {
+                    const auto code = static_cast<uint16_t>((x * 3 + y * 17 + z * 41 + t * 7) % 250 + 1);
+                    tvi.At(x, y, z, t) = code;
+                    labels[static_cast<size_t>(((t * tvi.sizeZ + z) * tvi.sizeY + y) * tvi.sizeX + x)] = code;
+                }
+    tvi.samples.back() = 255;  // grey = sample with the saturation at 1.0
+    labels.back() = 255;
+    TempFolder folder;
+    ASSERT_TRUE(WriteTviFile(folder.File("coded.tvi"), tvi));
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadTvi(folder.File("coded.tvi"), 1.0));
+    CLabelImage image;
+    std::string error;
+    ASSERT_TRUE(image.Assign(labels.data(), tvi.sizeX, tvi.sizeY, tvi.sizeZ, tvi.frames, error)) << error;
+
+    const int sizes[3] = {tvi.sizeX, tvi.sizeY, tvi.sizeZ};
+    for (bool powerOfTwo : {false, true})
+        for (int plane = 0; plane < 3; ++plane)
+            for (int index = 0; index < sizes[plane]; ++index)
+                for (int frame = 0; frame < tvi.frames; ++frame) {
+                    CSliceImage grey = volume.GetSlice(plane, index, frame, powerOfTwo);
+                    CSliceImage label = image.GetSlice(plane, index, frame, powerOfTwo);
+                    ASSERT_EQ(label.m_width, grey.m_width);
+                    ASSERT_EQ(label.m_height, grey.m_height);
+                    EXPECT_EQ(ValuesOf(image, label), std::vector<int64_t>(grey.m_data, grey.m_data + grey.ByteCount()))
+                        << "plane " << plane << " index " << index << " frame " << frame;
+                    FreeSliceImage(grey);
+                    FreeSliceImage(label);
+                }
+    EXPECT_EQ(image.GetSlice(2, 6, 0, false).m_data, nullptr);
+    EXPECT_EQ(image.GetSlice(0, 0, 2, false).m_data, nullptr);
+}

@@ -1,0 +1,81 @@
+#include "LabelImage.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "PlaneGather.h"
+
+std::string CLabelImage::BadValueText(double value, int64_t i, int sizeX, int sizeY, int sizeZ) {
+    char number[64];
+    std::snprintf(number, sizeof number, "%.17g", value);
+    const int64_t x = i % sizeX, y = i / sizeX % sizeY, z = i / sizeX / sizeY % sizeZ,
+                  t = i / sizeX / sizeY / sizeZ;
+    return "voxel (" + std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(z) + ") of frame " +
+           std::to_string(t) + " holds " + number + ", which is not a label: labels are whole numbers from 0 to " +
+           std::to_string(kMaxValue);
+}
+
+void CLabelImage::Clear() {
+    m_sizeX = m_sizeY = m_sizeZ = m_frames = 0;
+    m_voxels.clear();
+    m_voxels.shrink_to_fit();
+    m_values.clear();
+    m_counts.clear();
+}
+
+bool CLabelImage::Adopt(int sizeX, int sizeY, int sizeZ, int frames, std::vector<uint8_t> present,
+                        std::string& error) {
+    std::vector<int64_t> values{0};
+    std::vector<int16_t> indexOf(present.size(), -1);
+    indexOf[0] = 0;
+    for (size_t v = 1; v < present.size(); ++v) {
+        if (!present[v]) continue;
+        if (static_cast<int>(values.size()) > kMaxLabels) {
+            error = "the label image holds more than " + std::to_string(kMaxLabels) + " different labels";
+            return false;
+        }
+        indexOf[v] = static_cast<int16_t>(values.size());
+        values.push_back(static_cast<int64_t>(v));
+    }
+    // Allocated before anything is replaced, so running out of memory keeps the old image.
+    std::vector<uint8_t> voxels(static_cast<size_t>(int64_t{sizeX} * sizeY * sizeZ * frames));
+    std::vector<int64_t> counts(static_cast<size_t>(frames) * values.size(), 0);
+    m_voxels = std::move(voxels);
+    m_counts = std::move(counts);
+    m_values = std::move(values);
+    m_indexOf = std::move(indexOf);
+    m_sizeX = sizeX;
+    m_sizeY = sizeY;
+    m_sizeZ = sizeZ;
+    m_frames = frames;
+    return true;
+}
+
+int64_t CLabelImage::VoxelCount(int frame, int label) const {
+    if (frame < 0 || frame >= m_frames || label < 0 || static_cast<size_t>(label) >= m_values.size()) return 0;
+    return m_counts[static_cast<size_t>(frame) * m_values.size() + static_cast<size_t>(label)];
+}
+
+const uint8_t* CLabelImage::FrameVoxels(int frame) const {
+    if (frame < 0 || frame >= m_frames) return nullptr;
+    return m_voxels.data() + static_cast<size_t>(frame) * m_sizeX * m_sizeY * m_sizeZ;
+}
+
+uint8_t CLabelImage::Voxel(int x, int y, int z, int frame) const {
+    return m_voxels[((static_cast<size_t>(frame) * m_sizeZ + z) * m_sizeY + y) * m_sizeX + x];
+}
+
+CSliceImage CLabelImage::GetSlice(int plane, int index, int frame, bool powerOfTwo) const {
+    const int extents[3] = {m_sizeX, m_sizeY, m_sizeZ};
+    if (plane < 0 || plane > 2 || index < 0 || index >= extents[plane] || frame < 0 || frame >= m_frames)
+        return CSliceImage();
+    if (plane == 2) {
+        // The XY plane is stored as it is shown.
+        CSliceImage image = MakeOwnedSliceImage(m_sizeX, m_sizeY, 1);
+        const uint8_t* first = &m_voxels[((static_cast<size_t>(frame) * m_sizeZ + index) * m_sizeY) * m_sizeX];
+        std::copy(first, first + static_cast<size_t>(m_sizeX) * m_sizeY, image.m_data);
+        return image;
+    }
+    return GatherUprightPlane(plane, index, m_sizeX, m_sizeY, m_sizeZ, powerOfTwo,
+                              [&](int x, int y, int z) { return Voxel(x, y, z, frame); });
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "SliceImage.h"
+
+// A segmentation: for every voxel of an X x Y x Z grid and every frame, the
+// label of the structure it belongs to, 0 for background. Labels are whole
+// numbers from 0 to kMaxValue; at most kMaxLabels different ones besides 0.
+// Each is stored as a one-byte index into Values(), 0 standing for 0, so
+// the image takes one byte per voxel whatever the labels' numbers.
+class CLabelImage {
+public:
+    static constexpr int64_t kMaxValue = 65535;
+    static constexpr int kMaxLabels = 255;
+
+    // Takes the label values of a grid, x fastest, then y, then z, then
+    // frames. False with `error` saying why, the image unchanged, when a
+    // value is negative, above kMaxValue, not a whole number, or when there
+    // are more than kMaxLabels labels.
+    template <typename T>
+    bool Assign(const T* values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error);
+
+    // Forgets everything; Empty() afterwards.
+    void Clear();
+    bool Empty() const { return m_frames == 0; }
+
+    int SizeX() const { return m_sizeX; }
+    int SizeY() const { return m_sizeY; }
+    int SizeZ() const { return m_sizeZ; }
+    int Frames() const { return m_frames; }
+    // The label value of each index; Values()[0] is 0, the rest ascending.
+    const std::vector<int64_t>& Values() const { return m_values; }
+    // How many voxels of `frame` carry index `label`.
+    int64_t VoxelCount(int frame, int label) const;
+    // The label indices of one frame, x fastest, then y, then z.
+    const uint8_t* FrameVoxels(int frame) const;
+
+    // The label indices of a plane through voxel `index`, as the grey planes
+    // of the same grid show it (CTimeVolume::GetSlice): 0 = YZ, 1 = XZ, 2 = XY.
+    // An owned image; the empty record for a plane, index or frame outside.
+    CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const;
+
+    // Voxel size in mm as the file gave it; 0 when it gave none.
+    double m_pixelSize[3] = {0.0, 0.0, 0.0};
+
+private:
+    // Why the value at voxel `i` is refused, naming the voxel by x, y, z and frame.
+    static std::string BadValueText(double value, int64_t i, int sizeX, int sizeY, int sizeZ);
+    bool Adopt(int sizeX, int sizeY, int sizeZ, int frames, std::vector<uint8_t> present, std::string& error);
+    uint8_t Voxel(int x, int y, int z, int frame) const;
+
+    int m_sizeX = 0, m_sizeY = 0, m_sizeZ = 0, m_frames = 0;
+    std::vector<uint8_t> m_voxels;
+    std::vector<int64_t> m_values;
+    std::vector<int64_t> m_counts;  // frame-major: m_counts[frame * Values().size() + index]
+    // Index of each label value while assigning; -1 for values not present.
+    std::vector<int16_t> m_indexOf;
+};
+
+template <typename T>
+bool CLabelImage::Assign(const T* values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error) {
+    if (sizeX <= 0 || sizeY <= 0 || sizeZ <= 0 || frames <= 0) {
+        error = "the label image has no voxels";
+        return false;
+    }
+    const int64_t count = int64_t{sizeX} * sizeY * sizeZ * frames;
+    // First pass: which labels there are, and whether each value is one.
+    std::vector<uint8_t> present(static_cast<size_t>(kMaxValue) + 1, 0);
+    for (int64_t i = 0; i < count; ++i) {
+        // Compared as doubles, which hold every type's range well enough to
+        // tell a label from what is none.
+        const auto v = static_cast<double>(values[i]);
+        bool whole = true;
+        if constexpr (std::is_floating_point_v<T>) whole = std::isfinite(v) && v == std::trunc(v);
+        if (!whole || v < 0 || v > static_cast<double>(kMaxValue)) {
+            error = BadValueText(v, i, sizeX, sizeY, sizeZ);
+            return false;
+        }
+        present[static_cast<size_t>(v)] = 1;
+    }
+    if (!Adopt(sizeX, sizeY, sizeZ, frames, std::move(present), error)) return false;
+    // Second pass: each value becomes its index.
+    const size_t labels = m_values.size();
+    for (int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<uint8_t>(m_indexOf[static_cast<size_t>(values[i])]);
+        m_voxels[static_cast<size_t>(i)] = index;
+        ++m_counts[static_cast<size_t>(i / (count / frames)) * labels + index];
+    }
+    m_indexOf.clear();
+    return true;
+}
