@@ -34,6 +34,7 @@ const std::map<std::string, OptionSyntax>& OptionSyntaxes() {
         {"save-plane", {Kind::kPlaneAndPath, 0, 0, 0, false, {"xy", "xz", "yz"}, true}},
         {"export-avi", {Kind::kPath, 0, 0, 0, false, {}, true}},
         {"size", {Kind::kSize, 2, 1, 8192, true}},
+        {"series", {Kind::kPath}},
         {"position", {Kind::kNumbers, 3, -1e9, 1e9, true}},
         {"frame", {Kind::kNumbers, 1, -1e9, 1e9, true}},
         {"lock-frame", {Kind::kNumbers, 1, -1, 1e9, true}},
@@ -165,7 +166,9 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
                 if (!next(option.text)) return false;
                 break;
         }
-        if (name == "size") {
+        if (name == "series") {
+            series = option.text;
+        } else if (name == "size") {
             width = static_cast<int>(option.numbers[0]);
             height = static_cast<int>(option.numbers[1]);
             sizeGiven = true;
@@ -182,14 +185,20 @@ const char* CCommandLine::HelpText() {
     return R"(Usage: orvanta [OPTIONS] [FILE]
 
 Shows a 4-D image: FILE is a .tvi time volume (its companion .obj meshes come
-with it) or an .obj mesh file. Without FILE the .avi movies of the current
-folder are loaded, one per slice.
+with it), an .obj mesh file, a folder of DICOM images or one DICOM image (its
+series is loaded). Without FILE the .avi movies of the current folder are
+loaded, one per slice.
 
 Outputs (any of them runs without a window and exits when done):
   --info                      print the loaded data as one JSON object
   --snapshot PNG              write the 3-D view as a PNG picture
   --save-plane xy|xz|yz PNG   write one plane through the current voxel
   --export-avi AVI            write the time sequence as an uncompressed movie
+
+  --series N|stack|UID         the DICOM series to load: its place in the list
+                              (1-based), the stack of single-slice series, or
+                              its Series Instance UID; without it the stack,
+                              else the series with the most images
 
 State, applied after loading in the order given:
   --size WxH                  drawing area (default 640x480)

@@ -17,6 +17,7 @@ struct CCommandLine {
     };
 
     std::string file;
+    std::string series;  // --series: which series of a DICOM folder loads
     int width = 640;
     int height = 480;
     bool sizeGiven = false;

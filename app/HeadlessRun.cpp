@@ -30,10 +30,27 @@ std::string JsonString(const std::string& text) {
 }
 
 // Prints the errors collected since `from` and says whether there were any.
-bool ReportErrors(const CHeadlessDialogs& dialogs, size_t& from) {
+bool ReportErrors(CHeadlessDialogs& dialogs, size_t& from) {
+    // Notes (what a load left out) are printed but do not fail the run.
+    for (const std::string& note : dialogs.m_notes) std::fprintf(stderr, "orvanta: %s\n", note.c_str());
+    dialogs.m_notes.clear();
     const bool any = dialogs.m_errors.size() > from;
     for (; from < dialogs.m_errors.size(); ++from) std::fprintf(stderr, "orvanta: %s\n", dialogs.m_errors[from].c_str());
     return any;
+}
+
+// The format of the volume and, for DICOM, the series found and the one loaded.
+std::string FormatInfo(const CViewer& viewer) {
+    std::string text = ", \"format\": " + JsonString(viewer.m_volumeFormat);
+    if (viewer.m_volumeFormat != "dicom") return text;
+    text += ", \"series\": [";
+    for (size_t i = 0; i < viewer.m_seriesList.size(); ++i) text += (i ? ", " : "") + JsonString(viewer.m_seriesList[i]);
+    text += "], \"series_uid\": ";
+    if (viewer.m_seriesUids.size() == 1) return text + JsonString(viewer.m_seriesUids[0]);
+    // The stack: the UIDs of the series it is made of.
+    text += "[";
+    for (size_t i = 0; i < viewer.m_seriesUids.size(); ++i) text += (i ? ", " : "") + JsonString(viewer.m_seriesUids[i]);
+    return text + "]";
 }
 
 }  // namespace
@@ -50,12 +67,12 @@ std::string InfoJson(const CViewer& viewer) {
         "{\"volume\": {\"path\": %s, \"size\": [%d, %d, %d], \"frames\": %d, \"pixel_size_mm\": [%.15g, %.15g, "
         "%.15g], \"frame_time_ms\": %d, \"saturation\": %.15g, \"saturation_level\": %u}, \"meshes\": {\"path\": "
         "%s, \"objects\": %d, \"last_frame\": %d, \"vertices\": %zu, \"triangles\": %zu}, \"position\": [%d, %d, "
-        "%d], \"frame\": %d, \"last_frame_index\": %d}\n",
+        "%d], \"frame\": %d, \"last_frame_index\": %d%s}\n",
         JsonString(viewer.m_tviPath).c_str(), v.m_sizeX, v.m_sizeY, v.m_sizeZ, v.m_frames, viewer.m_pixelSizeX,
         viewer.m_pixelSizeY, viewer.m_pixelSizeZ, viewer.m_frameTimeMs, viewer.m_saturation,
         static_cast<unsigned>(v.m_saturationLevel), JsonString(viewer.m_geometryPath).c_str(),
         meshes.ObjectCount(), meshes.LastFrame(), vertices, triangles, viewer.m_x, viewer.m_y, viewer.m_z,
-        viewer.m_t, viewer.LastFrameIndex());
+        viewer.m_t, viewer.LastFrameIndex(), FormatInfo(viewer).c_str());
 }
 
 int RunHeadless(const CCommandLine& commandLine) {
@@ -70,8 +87,9 @@ int RunHeadless(const CCommandLine& commandLine) {
 
     const std::string& file = commandLine.file;
     const std::string extension = PathExtension(file);
-    if (!file.empty() && extension != "tvi" && extension != "obj") {
-        std::fprintf(stderr, "orvanta: %s: only .tvi and .obj files can be loaded\n", file.c_str());
+    if (!file.empty() && extension != "tvi" && extension != "obj" && !CViewer::OpensAsDicom(file)) {
+        std::fprintf(stderr, "orvanta: %s: only .tvi, .obj and DICOM files and folders can be loaded\n",
+                     file.c_str());
         return 2;
     }
     // Standard output carries --info; the readers' diagnostics go to
@@ -80,6 +98,7 @@ int RunHeadless(const CCommandLine& commandLine) {
     const int savedOutput = dup(STDOUT_FILENO);
     dup2(STDERR_FILENO, STDOUT_FILENO);
     bool failed = false;
+    viewer.m_seriesChoice = commandLine.series;
     viewer.OpenStartupFile(file);
     // Movies that could not be read are skipped with a warning; a named file must load.
     failed = ReportErrors(host.m_dialogs, reported) && !file.empty();

@@ -103,7 +103,9 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
         return;
     }
     const std::string extension = PathExtension(fileName);
-    if (extension == "tvi") {
+    if (OpensAsDicom(fileName)) {
+        LoadDicom(fileName);
+    } else if (extension == "tvi") {
         LoadTviFile(fileName);
     } else if (extension == "obj") {
         LoadGeometryFile(fileName);
@@ -118,6 +120,8 @@ void CViewer::LoadTviFile(const std::string& path) {
     m_host.SetTitle(m_baseTitle + " - Loading volume...");
     m_volume.Clear();
     m_tviPath = path;
+    m_dicomPath.clear();
+    m_volumeFormat = "tvi";
     m_fileTitle = FileNameOfPath(path);
     m_host.LoadProgress(0.0);
     const bool loaded =
@@ -188,7 +192,9 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths) {
     if (paths.size() != 1) return;
     const std::string& path = paths[0];
     const std::string extension = PathExtension(path);
-    if (extension == "tvi") {
+    if (OpensAsDicom(path)) {
+        LoadDicom(path);
+    } else if (extension == "tvi") {
         LoadTviFile(path);
     } else if (extension == "obj") {
         LoadGeometryFile(path);
@@ -198,14 +204,14 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths) {
     }
 }
 
-void CViewer::LoadAviDirectory() {
+void CViewer::LoadAviDirectory(const std::string& folder) {
     m_host.SetWaitCursor(true);
     m_host.SetTitle(m_baseTitle + " - Loading volume...");
     m_volume.Clear();
     m_fileTitle.clear();
     m_host.LoadProgress(0.0);
     const std::vector<CSkippedMovie> skipped =
-        m_volume.LoadAviDirectory("", [this](double fraction) { m_host.LoadProgress(fraction); });
+        m_volume.LoadAviDirectory(folder, [this](double fraction) { m_host.LoadProgress(fraction); });
     m_host.LoadProgress(1.0);
     m_host.SetTitle(m_baseTitle);
     if (m_volume.m_sizeX >= 1) {

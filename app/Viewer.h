@@ -47,6 +47,15 @@ public:
     std::string m_fileTitle;
     std::string m_geometryPath;
     std::string m_baseTitle;
+    // What the volume was loaded from: "tvi", "dicom", or "" (movies or nothing).
+    std::string m_volumeFormat;
+    // DICOM: how a series is chosen without asking ("stack", a 1-based list
+    // position or a UID; "" asks when there are several), the folder or file
+    // loaded, the series list found there, and the UIDs of the series loaded.
+    std::string m_seriesChoice;
+    std::string m_dicomPath;
+    std::vector<std::string> m_seriesList;
+    std::vector<std::string> m_seriesUids;
 
     // --- Derived values ----------------------------------------------------
     // The larger of the volume's last frame and the meshes' last frame number.
@@ -62,8 +71,15 @@ public:
     void OpenStartupFile(const std::string& fileName);
     void LoadTviFile(const std::string& path);
     void LoadGeometryFile(const std::string& path);
-    // The current directory's movies as the volume (start-up without a file).
-    void LoadAviDirectory();
+    // The movies of `folder` ("" = the current one) as the volume (start-up without a file).
+    void LoadAviDirectory(const std::string& folder = "");
+    // A series of DICOM images as the volume: `path` names a folder (its
+    // series, chosen by `choice` or m_seriesChoice, else asked) or one image
+    // file (the series it belongs to, from its folder). A folder without
+    // DICOM images but with movies loads its movies.
+    void LoadDicom(const std::string& path, const std::string& choice = "");
+    // True for what LoadDicom opens: a folder, or a file marked as DICOM.
+    static bool OpensAsDicom(const std::string& path);
     // Files dropped on the window.
     void OnDropFiles(const std::vector<std::string>& paths);
 
@@ -121,6 +137,7 @@ public:
 
     // --- File and window commands ------------------------------------------
     void OnOpenTvi();
+    void OnOpenDicomFolder();
     void OnLoadGeometry();
     void OnExit() { m_host.CloseWindow(); }
     void OnResize640x480() { m_host.ResizeViewTo(640, 480); }

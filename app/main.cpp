@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
+    frame.Viewer().m_seriesChoice = commandLine.series;
     frame.Viewer().OpenStartupFile(commandLine.file);
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());
     return QApplication::exec();

@@ -429,10 +429,14 @@ int CDicomFolder::FindChoice(const std::string& choice, std::string& error) cons
 }
 
 int CDicomFolder::SeriesOfFile(const std::string& path) const {
-    bool readable = false;
-    const std::optional<CDicomImageHeader> header = ReadHeader(path, readable);
-    if (!header) return -1;
-    for (size_t i = 0; i < m_series.size(); ++i)
-        if (!m_series[i].stack && m_series[i].uid == header->seriesUid) return static_cast<int>(i);
+    // Found among the images scanned (the file itself is not read again here:
+    // the DICOM library is only ever given files in reader processes).
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        if (m_series[i].stack) continue;
+        for (const CDicomImageHeader& image : m_series[i].images) {
+            std::error_code error;
+            if (std::filesystem::equivalent(image.path, path, error)) return static_cast<int>(i);
+        }
+    }
     return -1;
 }

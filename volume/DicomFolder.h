@@ -51,7 +51,7 @@ public:
     // The entry `choice` names: "stack", a 1-based list position or a Series
     // Instance UID. -1 with `error` set when it names none.
     int FindChoice(const std::string& choice, std::string& error) const;
-    // The entry that holds the image file `path`, or -1.
+    // The series that holds the scanned image file `path`, or -1.
     int SeriesOfFile(const std::string& path) const;
 
     // Reads the header of one file. Nothing when the file is not a DICOM

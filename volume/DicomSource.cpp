@@ -202,10 +202,12 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
 }
 
 bool CDicomSource::Prepare(const Progress& progress, std::string& error) {
+    if (m_prepared) return true;
     try {
         m_codes.Allocate(SampleCount());
         // The fast path may give up; the slower one then decodes everything again.
         if (!DecodeCodes(progress)) DecodeSamples(progress);
+        m_prepared = true;
     } catch (const std::bad_alloc&) {
         error = "not enough memory to decode " + std::to_string(m_images.size()) + " images";
         return false;

@@ -22,7 +22,9 @@ public:
     explicit CDicomSource(const CDicomSeriesLayout& layout);
 
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
-    double PrepareWeight() const override { return 1.0; }
+    // Prepare may be called ahead of the load (so that a file that cannot be
+    // decoded fails before the volume is touched); the load then finds it done.
+    double PrepareWeight() const override { return m_prepared ? 0.0 : 1.0; }
     bool Prepare(const Progress& progress, std::string& error) override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
     bool CodesAreSamples() const override { return m_codesAreSamples; }
@@ -61,6 +63,7 @@ private:
 
     std::vector<Image> m_images;  // slice-major, frames within slices
     SharedCodes m_codes;
+    bool m_prepared = false;
     bool m_codesAreSamples = false;
     bool m_signedCodes = false;
 };

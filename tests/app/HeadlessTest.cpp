@@ -9,6 +9,7 @@
 #include <random>
 
 #include "CommandLine.h"
+#include "DicomWriter.h"
 #include "MovieTools.h"
 #include "OffscreenView.h"
 #include "PngReader.h"
@@ -223,3 +224,48 @@ TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
     EXPECT_EQ(ReadBytes(m_folder.File("demo.png")), ReadBytes(m_folder.File("gui.png")));
     EXPECT_EQ(ReadBytes(m_folder.File("demo_xy.png")), ReadBytes(m_folder.File("gui_xy.png")));
 }
+
+namespace {
+
+TEST_F(HeadlessTest, DicomFolderSeriesAreListedAndChosen) {
+    // Series 5: 2 slices x 3 frames; series 3: one image.
+    for (int image = 0; image < 7; ++image) {
+        DicomImageSpec spec;
+        spec.values.assign(20, 100.0 + image);
+        spec.seriesUid = image < 6 ? "1.2.6.5" : "1.2.6.3";
+        spec.seriesNumber = image < 6 ? 5 : 3;
+        spec.position = std::array<double, 3>{0.0, 0.0, image < 6 ? 4.0 * (image / 3) : 0.0};
+        spec.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+        spec.triggerTime = 30.0 * (image % 3);
+        std::filesystem::create_directories(m_folder.Path() / "dicom");
+        ASSERT_TRUE(WriteDicomImage(m_folder.File("dicom/im" + std::to_string(image)), spec));
+    }
+    const std::string list =
+        "\"series\": [\"3 cine: 5 x 4, 1 image, 1 slice x 1 frame\", \"5 cine: 5 x 4, 6 images, 2 slices x 3 frames\"]";
+    struct Case {
+        const char* arguments;
+        int status;
+        const char* uid;  // the series loaded, or the start of the error
+    };
+    for (const Case& c : {Case{"--info dicom", 0, "1.2.6.5"}, Case{"--info --series 1 dicom", 0, "1.2.6.3"},
+                          Case{"--series 1.2.6.5 --info dicom", 0, "1.2.6.5"},
+                          Case{"--info --series stack dicom", 1, "orvanta: Cannot choose a series"},
+                          Case{"--info dicom/im6", 0, "1.2.6.3"}}) {
+        SCOPED_TRACE(c.arguments);
+        int status = -1;
+        std::string errors;
+        const std::string output = Run(c.arguments, status, &errors);
+        EXPECT_EQ(status, c.status) << errors;
+        if (c.status != 0) {
+            EXPECT_EQ(errors.rfind(c.uid, 0), 0u) << errors;
+            continue;
+        }
+        EXPECT_NE(output.find("\"format\": \"dicom\""), std::string::npos) << output;
+        EXPECT_NE(output.find(list), std::string::npos) << output;
+        EXPECT_NE(output.find("\"series_uid\": \"" + std::string(c.uid) + "\""), std::string::npos) << output;
+    }
+    int status = -1;
+    EXPECT_NE(Run("--info scan.tvi", status).find("\"format\": \"tvi\""), std::string::npos);
+}
+
+}  // namespace
