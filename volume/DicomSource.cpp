@@ -176,10 +176,15 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
         DecodedImage image;
         auto decode = [&](int64_t i) -> std::string {
             try {
+                // Answers begin with + when the image was decoded, - before the reason it was not.
                 Decode(m_images[static_cast<size_t>(i)].path, m_sizeX, m_sizeY, image);
-                return "+" + work(i, image);
+                std::string answer(1, '+');
+                answer += work(i, image);
+                return answer;
             } catch (const std::exception& e) {
-                return std::string("-") + e.what();
+                std::string answer(1, '-');
+                answer += e.what();
+                return answer;
             }
         };
         auto answer = [&](int64_t i, const std::string& text) {
