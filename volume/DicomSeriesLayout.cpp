@@ -4,18 +4,15 @@
 #include <cmath>
 #include <map>
 
-namespace {
+#include "PathUtils.h"
 
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+namespace {
 
 // Names a few files of a list, so a message stays readable with thousands.
 std::string SomeFileNames(const std::vector<CDicomImageHeader>& images) {
     std::string text;
     const size_t shown = std::min<size_t>(images.size(), 5);
-    for (size_t i = 0; i < shown; ++i) text += (i ? ", " : "") + FileName(images[i].path);
+    for (size_t i = 0; i < shown; ++i) text += (i ? ", " : "") + FileNameOfPath(images[i].path);
     if (images.size() > shown) text += " and " + std::to_string(images.size() - shown) + " more";
     return text;
 }
@@ -64,19 +61,19 @@ bool CDicomSeriesLayout::Sort(std::vector<CDicomImageHeader> images, std::string
               [](const CDicomImageHeader& a, const CDicomImageHeader& b) { return a.path < b.path; });
     for (const CDicomImageHeader& image : images) {
         if (image.frames > 1) {
-            error = FileName(image.path) + " is a multi-frame image (" + std::to_string(image.frames) +
+            error = FileNameOfPath(image.path) + " is a multi-frame image (" + std::to_string(image.frames) +
                     " frames); enhanced multi-frame images cannot be loaded";
             return false;
         }
         if (image.samplesPerPixel != 1 ||
             (!image.photometric.empty() && image.photometric.rfind("MONOCHROME", 0) != 0)) {
-            error = FileName(image.path) + " is a colour image (photometric interpretation " +
+            error = FileNameOfPath(image.path) + " is a colour image (photometric interpretation " +
                     (image.photometric.empty() ? std::string("unknown") : image.photometric) +
                     "); only grey-scale images can be shown";
             return false;
         }
         if (image.rows <= 0 || image.columns <= 0) {
-            error = FileName(image.path) + " has no pixels";
+            error = FileNameOfPath(image.path) + " has no pixels";
             return false;
         }
     }
@@ -119,8 +116,8 @@ bool CDicomSeriesLayout::SortIntoSlices(std::vector<CDicomImageHeader>& images, 
         const std::array<double, 6> orientation = *placed[0].orientation;
         for (const CDicomImageHeader& image : placed) {
             if (!SameOrientation(*image.orientation, orientation)) {
-                error = "the images differ in orientation (" + FileName(placed[0].path) + " and " +
-                        FileName(image.path) + "), so they do not form one stack of slices";
+                error = "the images differ in orientation (" + FileNameOfPath(placed[0].path) + " and " +
+                        FileNameOfPath(image.path) + "), so they do not form one stack of slices";
                 return false;
             }
         }
@@ -128,7 +125,7 @@ bool CDicomSeriesLayout::SortIntoSlices(std::vector<CDicomImageHeader>& images, 
         for (size_t i = 0; i < placed.size(); ++i) {
             const double position = PositionAlongNormal(placed[i], orientation);
             if (!std::isfinite(position)) {
-                error = FileName(placed[i].path) + " has an unusable image position";
+                error = FileNameOfPath(placed[i].path) + " has an unusable image position";
                 return false;
             }
             order.emplace_back(position, i);

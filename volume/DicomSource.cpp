@@ -20,14 +20,10 @@
 #include "DicomFolder.h"
 #include "IsolatedRun.h"
 #include "ParallelRanges.h"
+#include "PathUtils.h"
 #include "SampleValueRule.h"
 
 namespace {
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // One decoded image: its raw values in the type the file stores.
 struct DecodedImage {
@@ -52,7 +48,7 @@ void VisitValues(const DecodedImage& image, const std::string& path, Visit visit
         case gdcm::PixelFormat::FLOAT32: visit(reinterpret_cast<const float*>(data)); break;
         case gdcm::PixelFormat::FLOAT64: visit(reinterpret_cast<const double*>(data)); break;
         default:
-            throw std::runtime_error(FileName(path) + ": pixel data of " +
+            throw std::runtime_error(FileNameOfPath(path) + ": pixel data of " +
                                      gdcm::PixelFormat(image.type).GetScalarTypeAsString() +
                                      " values cannot be shown");
     }
@@ -91,23 +87,23 @@ void Decode(const std::string& path, int32_t columns, int32_t rows, DecodedImage
         read = false;
     }
     if (!read || PixelDataCutShort(path, reader.GetFile().GetDataSet()))
-        throw std::runtime_error(FileName(path) + " cannot be read: it is truncated or damaged");
+        throw std::runtime_error(FileNameOfPath(path) + " cannot be read: it is truncated or damaged");
     const gdcm::Image& decoded = reader.GetImage();
     const gdcm::PixelFormat& format = decoded.GetPixelFormat();
     if (format.GetSamplesPerPixel() != 1)
-        throw std::runtime_error(FileName(path) + " is a colour image (photometric interpretation " +
+        throw std::runtime_error(FileNameOfPath(path) + " is a colour image (photometric interpretation " +
                                  std::string(gdcm::PhotometricInterpretation::GetPIString(
                                      decoded.GetPhotometricInterpretation())) +
                                  "); only grey-scale images can be shown");
     if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows) ||
         (decoded.GetNumberOfDimensions() > 2 && decoded.GetDimension(2) > 1))
-        throw std::runtime_error(FileName(path) + " holds pixel data of another size than its header announces");
+        throw std::runtime_error(FileNameOfPath(path) + " holds pixel data of another size than its header announces");
     image.type = format.GetScalarType();
     const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize();
     const unsigned long length = decoded.GetBufferLength();
     if (length < needed || (image.type != gdcm::PixelFormat::UINT8 && image.type != gdcm::PixelFormat::INT8 &&
                             format.GetBitsAllocated() % 8 != 0))
-        throw std::runtime_error(FileName(path) + " holds pixel data in a layout that cannot be shown");
+        throw std::runtime_error(FileNameOfPath(path) + " holds pixel data in a layout that cannot be shown");
     image.bytes.resize(length);
     bool got = false;
     try {
@@ -115,7 +111,7 @@ void Decode(const std::string& path, int32_t columns, int32_t rows, DecodedImage
     } catch (...) {
         got = false;
     }
-    if (!got) throw std::runtime_error(FileName(path) + ": its pixel data cannot be decoded");
+    if (!got) throw std::runtime_error(FileNameOfPath(path) + ": its pixel data cannot be decoded");
 }
 
 }  // namespace
@@ -196,7 +192,7 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
             if (part == 0 && progress) progress(static_cast<double>(finished) / static_cast<double>(count));
         };
         auto died = [&](int64_t i) {
-            fail(i, FileName(m_images[static_cast<size_t>(i)].path) +
+            fail(i, FileNameOfPath(m_images[static_cast<size_t>(i)].path) +
                         " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
         };
         std::string error;
