@@ -286,8 +286,12 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
                 refused.push_back(path);
             } else if (answer[0] == 'i') {
                 CDicomImageHeader header;
-                bytes.GetAll(header);
-                images.push_back(std::move(header));
+                try {
+                    bytes.GetAll(header);
+                    images.push_back(std::move(header));
+                } catch (const std::exception&) {
+                    refused.push_back(path);
+                }
             }
             const int64_t finished = done.fetch_add(1, std::memory_order_relaxed) + 1;
             if (part == 0 && progress && finished % 64 == 0)
