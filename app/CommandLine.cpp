@@ -54,6 +54,7 @@ const std::vector<OptionSyntax>& OptionSyntaxes() {
         {"view", Kind::kWord, Role::kState, 0, 0, 0, false, {"xy", "xz", "yz", "3d"}},
         {"camera", Kind::kNumbers, Role::kState, 3, -1e6, 1e6, false},
         {"saturation", Kind::kNumbers, Role::kLoad, 1, 1, 100, true},
+        {"series", Kind::kPath, Role::kLoad},
         {"pixel-size", Kind::kNumbers, Role::kState, 3, 0.01, 100, false},
         {"frame-time", Kind::kNumbers, Role::kState, 1, 1, 5000, true},
         {"brightness", Kind::kNumbers, Role::kState, 1, 0, 1, false},
@@ -273,9 +274,9 @@ const char* CCommandLine::HelpText() {
     return R"(Usage: orvanta [OPTIONS] [FILE]
 
 Shows a 4-D image: FILE is a .tvi time volume or a NIfTI image (.nii, .nii.gz;
-its companion .obj meshes of the same name come with either) or an .obj mesh
-file. Without FILE the .avi movies of the current
-folder are loaded, one per slice.
+its companion .obj meshes of the same name come with either), a folder of
+DICOM images or one DICOM image (its series is loaded), or an .obj mesh file.
+Without FILE the .avi movies of the current folder are loaded, one per slice.
 
 Outputs (any of them runs without a window and exits when done):
   --info                      print the loaded data as one JSON object
@@ -287,6 +288,11 @@ Outputs (any of them runs without a window and exits when done):
 Set before loading:
   --size WxH                  drawing area (default 640x480)
   --saturation PERCENT        intensity window percentile (1..100)
+
+  --series N|stack|UID         the DICOM series to load: its place in the list
+                              (1-based), the stack of single-slice series, or
+                              its Series Instance UID; without it the stack,
+                              else the series with the most images
 
 State, applied after loading in the order given:
   --labels NII                show a label image (.nii, .nii.gz) over the planes and as surfaces
@@ -317,6 +323,8 @@ void CCommandLine::ApplyLoadSettings(CViewer& viewer) const {
         if (option.name == "saturation")
             viewer.m_saturation =
                 CPreferencesDialog::PercentToSaturation(static_cast<int>(option.numbers[0]));
+        else if (option.name == "series")
+            viewer.m_seriesChoice = option.text;
     }
 }
 

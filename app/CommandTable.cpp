@@ -24,6 +24,7 @@ std::vector<CCommand> BuildTable() {
         // File
         {0x801A, kFile, "Open TVI...\tO", {Key(Qt::Key_O)}, [](CViewer& v) { v.OnOpenTvi(); }, NotPlaying,
          nullptr},
+        {0x803C, kFile, "Open DICOM Folder...", {}, [](CViewer& v) { v.OnOpenDicomFolder(); }, NotPlaying, nullptr},
         {0x8021, kFile, "Save Snapshot...\tCtrl + S", {Key(kCtrl, Qt::Key_S)}, [](CViewer& v) { v.OnSaveSnapshot(); },
          NotPlaying, nullptr, true},
         {0x8019, kFile, "Save Current XY-plane...\tCtrl + Z", {Key(kCtrl, Qt::Key_Z)},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Everything modal the application asks of the user: message boxes and file
 // dialogs. The window installs the Qt implementation; tests install one that
@@ -26,4 +27,10 @@ public:
     // only existing files; save dialogs ask before replacing one.
     virtual std::string AskOpenFileName(const FileRequest& request) = 0;
     virtual std::string AskSaveFileName(const FileRequest& request) = 0;
+    // The chosen existing folder, or "" when the user cancelled.
+    virtual std::string AskFolderName(const std::string& caption) = 0;
+    // One of `items`, offered with `proposed` selected: its index, or -1 when
+    // the user cancelled.
+    virtual int AskChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
+                          int proposed) = 0;
 };

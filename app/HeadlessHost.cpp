@@ -4,12 +4,12 @@
 
 #include <cstdio>
 
-void CHeadlessDialogs::ShowMessage(const std::string& caption, const std::string& text, Icon) {
+void CHeadlessDialogs::ShowMessage(const std::string& caption, const std::string& text, Icon icon) {
     std::string line = text;
     for (char& c : line)
         if (c == '\n') c = ' ';
     if (caption != "Error" && caption != "Orvanta" && !caption.empty()) line = caption + ": " + line;
-    m_errors.push_back(line);
+    (icon == Icon::kInformation ? m_notes : m_errors).push_back(line);
 }
 
 // Progress is for people watching: only on a terminal.

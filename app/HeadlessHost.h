@@ -13,10 +13,17 @@
 class CHeadlessDialogs : public CDialogService {
 public:
     std::vector<std::string> m_errors;
+    // Information that does not make the run fail (what a load left out).
+    std::vector<std::string> m_notes;
 
-    void ShowMessage(const std::string& caption, const std::string& text, Icon) override;
+    void ShowMessage(const std::string& caption, const std::string& text, Icon icon) override;
     std::string AskOpenFileName(const FileRequest&) override { return ""; }
     std::string AskSaveFileName(const FileRequest&) override { return ""; }
+    std::string AskFolderName(const std::string&) override { return ""; }
+    // Without anyone to ask, the proposed choice is taken.
+    int AskChoice(const std::string&, const std::string&, const std::vector<std::string>&, int proposed) override {
+        return proposed;
+    }
 };
 
 class CHeadlessHost : public CViewerHost {

@@ -29,7 +29,10 @@ QJsonArray JsonArray(std::initializer_list<double> numbers) {
 }
 
 // Prints the errors collected since `from` and says whether there were any.
-bool ReportErrors(const CHeadlessDialogs& dialogs, size_t& from) {
+bool ReportErrors(CHeadlessDialogs& dialogs, size_t& from) {
+    // Notes (what a load left out) are printed but do not fail the run.
+    for (const std::string& note : dialogs.m_notes) std::fprintf(stderr, "orvanta: %s\n", note.c_str());
+    dialogs.m_notes.clear();
     const bool any = dialogs.m_errors.size() > from;
     for (; from < dialogs.m_errors.size(); ++from) std::fprintf(stderr, "orvanta: %s\n", dialogs.m_errors[from].c_str());
     return any;
@@ -59,6 +62,21 @@ QJsonValue LabelsJson(const CViewer& viewer) {
     return info;
 }
 
+// For a DICOM volume: the series found and the one loaded (for a stack, the
+// UIDs of the series it is made of).
+void AddSeriesInfo(const CViewer& viewer, QJsonObject& volume) {
+    QJsonArray series;
+    for (const std::string& label : viewer.m_seriesList) series.append(QString::fromStdString(label));
+    volume["series"] = series;
+    if (viewer.m_seriesUids.size() == 1) {
+        volume["series_uid"] = QString::fromStdString(viewer.m_seriesUids[0]);
+        return;
+    }
+    QJsonArray uids;
+    for (const std::string& uid : viewer.m_seriesUids) uids.append(QString::fromStdString(uid));
+    volume["series_uid"] = uids;
+}
+
 }  // namespace
 
 std::string InfoJson(const CViewer& viewer) {
@@ -83,6 +101,7 @@ std::string InfoJson(const CViewer& viewer) {
     volume["frame_time_ms"] = viewer.m_frameTimeMs;
     volume["saturation"] = viewer.m_saturation;
     volume["saturation_level"] = v.m_saturationLevel;
+    if (file.m_format == "dicom") AddSeriesInfo(viewer, volume);
 
     QJsonObject meshInfo;
     meshInfo["path"] = JsonPath(viewer.m_geometryPath);
@@ -116,7 +135,7 @@ int RunHeadless(const CCommandLine& commandLine) {
     const std::string& file = commandLine.file;
     if (!file.empty() && CViewer::FileKindOf(file) == CViewer::EFileKind::kNone) {
         std::fprintf(stderr,
-                     "orvanta: %s: only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded\n",
+                     "orvanta: %s: only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be loaded\n",
                      file.c_str());
         return 2;
     }

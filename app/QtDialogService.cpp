@@ -1,6 +1,7 @@
 #include "QtDialogService.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace {
@@ -37,4 +38,18 @@ std::string CQtDialogService::AskOpenFileName(const FileRequest& request) {
 
 std::string CQtDialogService::AskSaveFileName(const FileRequest& request) {
     return RunFileDialog(m_parent, request, QFileDialog::AcceptSave).toStdString();
+}
+
+std::string CQtDialogService::AskFolderName(const std::string& caption) {
+    return QFileDialog::getExistingDirectory(m_parent, QString::fromStdString(caption)).toStdString();
+}
+
+int CQtDialogService::AskChoice(const std::string& caption, const std::string& text,
+                                const std::vector<std::string>& items, int proposed) {
+    QStringList list;
+    for (const std::string& item : items) list.append(QString::fromStdString(item));
+    bool accepted = false;
+    const QString chosen = QInputDialog::getItem(m_parent, QString::fromStdString(caption),
+                                                 QString::fromStdString(text), list, proposed, false, &accepted);
+    return accepted ? static_cast<int>(list.indexOf(chosen)) : -1;
 }

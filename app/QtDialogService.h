@@ -12,6 +12,9 @@ public:
     void ShowMessage(const std::string& caption, const std::string& text, Icon icon) override;
     std::string AskOpenFileName(const FileRequest& request) override;
     std::string AskSaveFileName(const FileRequest& request) override;
+    std::string AskFolderName(const std::string& caption) override;
+    int AskChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
+                  int proposed) override;
 
 private:
     QWidget* m_parent;

@@ -133,7 +133,8 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
     }
     if (!OpenFile(fileName))
         m_host.Dialogs().ShowMessage("Error",
-                                     "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be loaded.",
+                                     "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj "
+                                     "meshes can be loaded.",
                                      CDialogService::Icon::kNone);
 }
 
@@ -141,6 +142,7 @@ CViewer::EFileKind CViewer::FileKindOf(const std::string& path) {
     if (VolumeFormatOfPath(path) != EVolumeFormat::kNone) return EFileKind::kVolume;
     const std::string extension = PathExtension(path);
     if (extension.size() == 3 && EndsWithIgnoringCase(extension, "obj")) return EFileKind::kMeshes;
+    if (OpensAsDicom(path)) return EFileKind::kDicom;
     return EFileKind::kNone;
 }
 
@@ -151,6 +153,9 @@ bool CViewer::OpenFile(const std::string& path) {
             return true;
         case EFileKind::kMeshes:
             LoadGeometryFile(path);
+            return true;
+        case EFileKind::kDicom:
+            LoadDicom(path);
             return true;
         case EFileKind::kNone:
             break;
@@ -185,6 +190,7 @@ void CViewer::LoadTviFile(const std::string& path) {
     m_volume.Swap(loaded);
     loaded.Clear();
     m_tviPath = path;
+    m_dicomPath.clear();
     m_fileTitle = FileNameOfPath(path);
     m_t = 0;
     m_x = m_volume.m_sizeX / 2;
@@ -276,18 +282,19 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) 
     }
     if (!OpenFile(path))
         m_host.Dialogs().ShowMessage("Error",
-                                     "Only .tvi, .nii and .nii.gz volumes and .obj meshes can be drag'n'dropped.",
+                                     "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj "
+                                     "meshes can be drag'n'dropped.",
                                      CDialogService::Icon::kNone);
 }
 
-void CViewer::LoadAviDirectory() {
+void CViewer::LoadAviDirectory(const std::string& folder) {
     m_host.SetWaitCursor(true);
     m_host.SetTitle(m_baseTitle + " - Loading volume...");
     m_volume.Clear();
     m_fileTitle.clear();
     m_host.LoadProgress(0.0);
     const std::vector<CSkippedMovie> skipped =
-        m_volume.LoadAviDirectory("", [this](double fraction) { m_host.LoadProgress(fraction); });
+        m_volume.LoadAviDirectory(folder, [this](double fraction) { m_host.LoadProgress(fraction); });
     m_host.LoadProgress(1.0);
     m_host.SetTitle(m_baseTitle);
     if (m_volume.m_sizeX >= 1) {

@@ -54,6 +54,13 @@ public:
     CLabelImage m_labels;
     std::string m_labelPath;
     int m_labelMeshCount = 0;
+    // DICOM: how a series is chosen without asking ("stack", a 1-based list
+    // position or a UID; "" asks when there are several), the folder or file
+    // loaded, the series list found there, and the UIDs of the series loaded.
+    std::string m_seriesChoice;
+    std::string m_dicomPath;
+    std::vector<std::string> m_seriesList;
+    std::vector<std::string> m_seriesUids;
 
     // --- Derived values ----------------------------------------------------
     // The larger of the volume's last frame and the meshes' last frame number.
@@ -78,14 +85,12 @@ public:
     void OpenStartupFile(const std::string& fileName);
     // What a file's name says it holds, its extension compared ignoring case:
     // a volume (.tvi, .nii, .nii.gz), meshes (.obj) or nothing the viewer opens.
-    enum class EFileKind { kNone, kVolume, kMeshes };
+    enum class EFileKind { kNone, kVolume, kMeshes, kDicom };
     static EFileKind FileKindOf(const std::string& path);
     // Replaces the volume with a .tvi or NIfTI file; a file that cannot be
     // loaded changes nothing and is reported.
     void LoadTviFile(const std::string& path);
     void LoadGeometryFile(const std::string& path);
-    // The current directory's movies as the volume (start-up without a file).
-    void LoadAviDirectory();
     // Files dropped on the window; with `asLabels` (Shift held) a label image.
     void OnDropFiles(const std::vector<std::string>& paths, bool asLabels = false);
     // Loads a volume or mesh file by its kind; false for a name of neither kind.
@@ -103,6 +108,15 @@ public:
     bool ShowLabels(CLabelImage&& labels, const std::string& path);
     // The label frame that goes with the display frame: a single frame serves all.
     int LabelFrame() const;
+    // The movies of `folder` ("" = the current one) as the volume (start-up without a file).
+    void LoadAviDirectory(const std::string& folder = "");
+    // A series of DICOM images as the volume: `path` names a folder (its
+    // series, chosen by `choice` or m_seriesChoice, else asked) or one image
+    // file (the series it belongs to, from its folder). A folder without
+    // DICOM images but with movies loads its movies.
+    void LoadDicom(const std::string& path, const std::string& choice = "");
+    // True for what LoadDicom opens: a folder, or a file marked as DICOM.
+    static bool OpensAsDicom(const std::string& path);
 
     // --- Navigation and playback -------------------------------------------
     void OnIncreaseX();
@@ -162,6 +176,7 @@ public:
 
     // --- File and window commands ------------------------------------------
     void OnOpenTvi();
+    void OnOpenDicomFolder();
     void OnLoadGeometry();
     void OnLoadLabels();
     void OnSaveGeometry();

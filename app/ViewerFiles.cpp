@@ -222,6 +222,11 @@ void CViewer::ApplyPreferences(const CPreferenceValues& values) {
             LoadTviFile(m_tviPath);
             return;
         }
+        // A DICOM series is read again, the same series without asking.
+        if (!m_dicomPath.empty()) {
+            LoadDicom(m_dicomPath, m_seriesUids.size() == 1 ? m_seriesUids[0] : "stack");
+            return;
+        }
     } else if (m_playing) {
         m_playing = false;
         if (m_host.StartTimer(TimerPeriodMs())) m_playing = true;

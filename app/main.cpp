@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
     if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
     commandLine.ApplyLoadSettings(frame.Viewer());
     frame.Viewer().OpenStartupFile(commandLine.file);
+    // --series is for the folder named at start-up; later folders ask.
+    frame.Viewer().m_seriesChoice.clear();
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());
     return QApplication::exec();
 }

@@ -15,6 +15,7 @@
 #include <random>
 
 #include "CommandLine.h"
+#include "DicomWriter.h"
 #include "MovieTools.h"
 #include "NiftiWriter.h"
 #include "OffscreenView.h"
@@ -432,11 +433,14 @@ TEST_F(HeadlessTest, LabelsThroughEveryOutput) {
                                           "plane_with.png --export-obj all.obj scan.tvi",
                                  status, &errors);
     ASSERT_EQ(status, 0) << errors;
-    EXPECT_NE(json.find("\"labels\": {\"path\": \"labels.nii.gz\", \"size\": [24, 16, 6], \"frames\": 3, "
-                        "\"labels\": [1, 3], \"voxels_per_frame\": {\"1\": [48, 48, 48], \"3\": [0, 0, 1]}, "
-                        "\"meshes\": 4}"),
-              std::string::npos)
-        << json;
+    const QJsonObject labels = ParseJson(json)["labels"].toObject();
+    EXPECT_EQ(labels["path"], "labels.nii.gz");
+    EXPECT_EQ(labels["size"].toArray(), (QJsonArray{24, 16, 6}));
+    EXPECT_EQ(labels["frames"], 3);
+    EXPECT_EQ(labels["labels"].toArray(), (QJsonArray{1, 3}));
+    EXPECT_EQ(labels["voxels_per_frame"].toObject()["1"].toArray(), (QJsonArray{48, 48, 48}));
+    EXPECT_EQ(labels["voxels_per_frame"].toObject()["3"].toArray(), (QJsonArray{0, 0, 1}));
+    EXPECT_EQ(labels["meshes"], 4);
     Run(common + "--snapshot without.png --save-plane xy plane_without.png scan.tvi", status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(ReadBytes(m_folder.File("plane_with.png")), ReadBytes(m_folder.File("plane_without.png")));
@@ -473,10 +477,52 @@ TEST_F(HeadlessTest, LabelsThatCannotBeShownFailWithOneLine) {
         EXPECT_EQ(status, test.status) << test.arguments << ": " << errors;
         EXPECT_NE(errors.find(test.message), std::string::npos) << test.arguments << ": " << errors;
         if (test.status == 0) {
-            EXPECT_NE(json.find("\"pixel_size_mm\": [1.5, 1.5, 3.75]"), std::string::npos) << json;
+            EXPECT_EQ(ParseJson(json)["volume"].toObject()["pixel_size_mm"].toArray(), (QJsonArray{1.5, 1.5, 3.75}))
+                << json;
             CMeshSet meshes;
             EXPECT_TRUE(meshes.LoadObj(m_folder.File("s.obj")));
             EXPECT_EQ(meshes.ObjectCount(), 4);
         }
     }
+}
+
+TEST_F(HeadlessTest, DicomFolderSeriesAreListedAndChosen) {
+    // Series 5: 2 slices x 3 frames; series 3: one image.
+    for (int image = 0; image < 7; ++image) {
+        DicomImageSpec spec;
+        spec.values.assign(20, 100.0 + image);
+        spec.seriesUid = image < 6 ? "1.2.6.5" : "1.2.6.3";
+        spec.seriesNumber = image < 6 ? 5 : 3;
+        spec.position = std::array<double, 3>{0.0, 0.0, image < 6 ? 4.0 * (image / 3) : 0.0};
+        spec.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+        spec.triggerTime = 30.0 * (image % 3);
+        std::filesystem::create_directories(m_folder.Path() / "dicom");
+        ASSERT_TRUE(WriteDicomImage(m_folder.File("dicom/im" + std::to_string(image)), spec));
+    }
+    const QJsonArray list{"3 cine: 5 x 4, 1 image, 1 slice x 1 frame", "5 cine: 5 x 4, 6 images, 2 slices x 3 frames"};
+    struct Case {
+        const char* arguments;
+        int status;
+        const char* uid;  // the series loaded, or the start of the error
+    };
+    for (const Case& c : {Case{"--info dicom", 0, "1.2.6.5"}, Case{"--info --series 1 dicom", 0, "1.2.6.3"},
+                          Case{"--series 1.2.6.5 --info dicom", 0, "1.2.6.5"},
+                          Case{"--info --series stack dicom", 1, "orvanta: Cannot choose a series"},
+                          Case{"--info dicom/im6", 0, "1.2.6.3"}}) {
+        SCOPED_TRACE(c.arguments);
+        int status = -1;
+        std::string errors;
+        const std::string output = Run(c.arguments, status, &errors);
+        EXPECT_EQ(status, c.status) << errors;
+        if (c.status != 0) {
+            EXPECT_EQ(errors.rfind(c.uid, 0), 0u) << errors;
+            continue;
+        }
+        const QJsonObject volume = ParseJson(output)["volume"].toObject();
+        EXPECT_EQ(volume["format"], "dicom") << output;
+        EXPECT_EQ(volume["series"].toArray(), list) << output;
+        EXPECT_EQ(volume["series_uid"], c.uid) << output;
+    }
+    int status = -1;
+    EXPECT_EQ(ParseJson(Run("--info scan.tvi", status))["volume"].toObject()["format"], "tvi");
 }

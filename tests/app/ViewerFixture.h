@@ -23,12 +23,36 @@ public:
     std::vector<Message> m_messages;
     std::vector<FileRequest> m_fileRequests;
     std::deque<std::string> m_fileAnswers;
+    // Choices: what was offered, and the answers to give (-1 = cancel; none left: the proposed one).
+    struct ChoiceRequest {
+        std::string caption, text;
+        std::vector<std::string> items;
+        int proposed;
+    };
+    std::vector<ChoiceRequest> m_choiceRequests;
+    std::deque<int> m_choiceAnswers;
+    std::vector<std::string> m_folderRequests;
 
     void ShowMessage(const std::string& caption, const std::string& text, Icon icon) override {
         m_messages.push_back({caption, text, icon});
     }
     std::string AskOpenFileName(const FileRequest& request) override { return Answer(request); }
     std::string AskSaveFileName(const FileRequest& request) override { return Answer(request); }
+    std::string AskFolderName(const std::string& caption) override {
+        m_folderRequests.push_back(caption);
+        if (m_fileAnswers.empty()) return "";
+        std::string answer = m_fileAnswers.front();
+        m_fileAnswers.pop_front();
+        return answer;
+    }
+    int AskChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
+                  int proposed) override {
+        m_choiceRequests.push_back({caption, text, items, proposed});
+        if (m_choiceAnswers.empty()) return proposed;
+        const int answer = m_choiceAnswers.front();
+        m_choiceAnswers.pop_front();
+        return answer;
+    }
 
 private:
     std::string Answer(const FileRequest& request) {

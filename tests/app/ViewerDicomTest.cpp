@@ -1,0 +1,141 @@
+// Opening DICOM folders and files in the viewer: which series loads, what is
+// asked, and what stays when a load is refused.
+
+#include <filesystem>
+
+#include "DicomWriter.h"
+#include "VekMovie.h"
+#include "ViewerFixture.h"
+#include "VisImage.h"
+
+namespace {
+
+class ViewerDicomTest : public ViewerTest {
+protected:
+    // A series of `slices` x `frames` 5 x 4 images in `folder`, every pixel of slice z and frame t holding 10 z + t.
+    void WriteSeries(const std::string& folder, const std::string& uid, int number, int slices, int frames) {
+        std::filesystem::create_directories(folder);
+        for (int z = 0; z < slices; ++z)
+            for (int t = 0; t < frames; ++t) {
+                DicomImageSpec spec;
+                spec.values.assign(20, 10.0 * z + t);
+                spec.seriesUid = uid;
+                spec.seriesNumber = number;
+                spec.seriesDescription = "series " + std::to_string(number);
+                spec.position = std::array<double, 3>{0.0, 0.0, 7.0 * z};
+                spec.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+                spec.pixelSpacing = std::array<double, 2>{0.75, 0.5};
+                spec.triggerTime = 45.0 * t;
+                const std::string name = uid + "-" + std::to_string(z) + "-" + std::to_string(t) + ".dcm";
+                ASSERT_TRUE(WriteDicomImage((std::filesystem::path(folder) / name).string(), spec));
+            }
+    }
+};
+
+TEST_F(ViewerDicomTest, SeveralSeriesAreOfferedAndTheChosenOneLoads) {
+    const std::string folder = m_folder.File("study");
+    WriteSeries(folder, "1.2.7.1", 4, 3, 2);
+    WriteSeries(folder, "1.2.7.2", 2, 1, 5);
+    struct Case {
+        int answer;  // the list entry chosen
+        int sizeZ, frames;
+    };
+    for (const Case& c : {Case{0, 1, 5}, Case{1, 3, 2}}) {
+        m_host.m_dialogs.m_choiceAnswers = {c.answer};
+        m_viewer.LoadDicom(folder);
+        ASSERT_FALSE(m_host.m_dialogs.m_choiceRequests.empty());
+        const auto& request = m_host.m_dialogs.m_choiceRequests.back();
+        EXPECT_EQ(request.items, (std::vector<std::string>{"2 series 2: 5 x 4, 5 images, 1 slice x 5 frames",
+                                                           "4 series 4: 5 x 4, 6 images, 3 slices x 2 frames"}));
+        // The series with the most images is proposed.
+        EXPECT_EQ(request.proposed, 1);
+        EXPECT_EQ(m_viewer.m_volume.m_sizeZ, c.sizeZ);
+        EXPECT_EQ(m_viewer.m_volume.m_frames, c.frames);
+        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_format, "dicom");
+    }
+    EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
+    EXPECT_EQ(m_viewer.m_seriesUids, std::vector<std::string>{"1.2.7.1"});
+    EXPECT_DOUBLE_EQ(m_viewer.m_pixelSizeX, 0.5);
+    EXPECT_DOUBLE_EQ(m_viewer.m_pixelSizeY, 0.75);
+    EXPECT_DOUBLE_EQ(m_viewer.m_pixelSizeZ, 7.0);
+    EXPECT_EQ(m_viewer.m_frameTimeMs, 45);
+    EXPECT_EQ(m_host.m_title, "Orvanta - study (series 4)");
+    EXPECT_EQ(m_viewer.m_z, 1);
+
+    // A file loads its own series without asking; a saturation change reads it again.
+    const size_t asked = m_host.m_dialogs.m_choiceRequests.size();
+    m_viewer.OpenStartupFile(folder + "/1.2.7.2-0-3.dcm");
+    EXPECT_EQ(m_viewer.m_volume.m_frames, 5);
+    CPreferenceValues values = m_viewer.CurrentPreferences();
+    values.saturationPercent = 50;
+    m_viewer.ApplyPreferences(values);
+    EXPECT_EQ(m_viewer.m_volume.m_frames, 5);
+    EXPECT_EQ(m_host.m_dialogs.m_choiceRequests.size(), asked);
+}
+
+TEST_F(ViewerDicomTest, RefusedLoadsKeepTheVolume) {
+    const std::string tvi = WriteVolume("kept.tvi", 6, 5, 4, 3);
+    const std::string empty = m_folder.File("empty");
+    std::filesystem::create_directories(empty);
+    const std::string study = m_folder.File("study");
+    WriteSeries(study, "1.2.8.1", 1, 2, 2);
+    WriteSeries(study, "1.2.8.2", 2, 2, 2);
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string choice;  // m_seriesChoice
+        int answer;          // for the list, if asked
+        const char* words;
+    };
+    const std::vector<Case> cases = {
+        {"an empty folder", empty, "", 0, "No DICOM images"},
+        {"a choice that names no series", study, "7", 0, "there is no series 7"},
+        {"the list cancelled", study, "", -1, "No series was chosen"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_viewer.LoadTviFile(tvi);
+        m_host.m_dialogs.m_messages.clear();
+        m_host.m_dialogs.m_choiceAnswers = {c.answer};
+        m_viewer.m_seriesChoice = c.choice;
+        m_viewer.LoadDicom(c.path);
+        ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+        EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find(c.words), std::string::npos)
+            << m_host.m_dialogs.m_messages[0].text;
+        EXPECT_EQ(m_viewer.m_volume.m_sizeX, 6);
+        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_format, "tvi");
+        EXPECT_EQ(m_host.m_waitCursors, 0);
+    }
+}
+
+TEST_F(ViewerDicomTest, AFolderOfMoviesLoadsAsMovies) {
+    const std::string folder = m_folder.File("movies");
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"a.avi", "b.AVI"}) {
+        CVekMovie movie(4);
+        movie.Open((folder + "/" + name).c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
+        std::vector<uint8_t> pixels(8 * 6 * 4, 90);
+        for (int t = 0; t < 3; ++t) movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, 8, 6), pixels.data()), -1);
+        movie.Close();
+    }
+    m_viewer.OnDropFiles({folder});
+    EXPECT_EQ(m_viewer.m_volume.m_sizeX, 8);
+    EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 2);
+    EXPECT_EQ(m_viewer.m_volume.m_frames, 3);
+    EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
+}
+
+TEST_F(ViewerDicomTest, OpenDicomFolderAsksForAFolder) {
+    WriteSeries(m_folder.File("one"), "1.2.9.1", 1, 2, 3);
+    m_host.m_dialogs.m_fileAnswers = {"", m_folder.File("one")};
+    m_viewer.OnOpenDicomFolder();  // cancelled
+    EXPECT_EQ(m_viewer.m_volume.m_sizeX, 0);
+    m_viewer.OnOpenDicomFolder();
+    EXPECT_EQ(m_host.m_dialogs.m_folderRequests.size(), 2u);
+    EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 2);
+    EXPECT_EQ(m_viewer.m_volume.m_frames, 3);
+    // One series: nothing to choose.
+    EXPECT_TRUE(m_host.m_dialogs.m_choiceRequests.empty());
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// Opens the input as a folder of DICOM images, the way the viewer does: the
+// input is cut into up to four files, the folder is scanned, and every series
+// found (and the stack, when there is one) is sorted and loaded. A series that
+// cannot be loaded must say why and leave the volume empty; one that loads
+// must have the sizes its sorting gave.
+//
+// Built with the other targets: orvanta_fuzz_target(dicom DicomFuzz.cpp orvanta_volume).
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "DicomFolder.h"
+#include "DicomSource.h"
+#include "FuzzInput.h"
+#include "TimeVolume.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string folder = ScratchPath("dicom");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::vector<std::string> files = SplitInput(data, size, "--next-file--", 4);
+    for (size_t i = 0; i < files.size(); ++i)
+        WriteInputFile(folder + "/im" + std::to_string(i), reinterpret_cast<const uint8_t*>(files[i].data()),
+                       files[i].size());
+
+    CDicomFolder scan;
+    std::string error;
+    FuzzCheck(scan.Scan(folder, error), "a readable folder scans");
+    FuzzCheck(scan.m_unreadable.size() <= files.size(), "no file is named unreadable twice");
+    for (CDicomFolder::Series& series : scan.m_series) {
+        CDicomSeriesLayout layout;
+        if (!series.Layout(layout, error)) {
+            FuzzCheck(!error.empty(), "a series that cannot be sorted says why");
+            continue;
+        }
+        FuzzCheck(layout.Slices() > 0 && layout.Frames() > 0, "a sorted series has slices and frames");
+        for (const auto& slice : layout.m_slices)
+            FuzzCheck(slice.size() == static_cast<size_t>(layout.Frames()), "every slice has the same frames");
+        CDicomSource source(layout);
+        CTimeVolume volume;
+        if (!volume.Load(source, 0.98)) {
+            FuzzCheck(!volume.LastError().empty(), "a refused load says why");
+            FuzzCheck(volume.m_sizeX == 0 && volume.m_slices.empty(), "a refused load leaves the volume empty");
+            continue;
+        }
+        FuzzCheck(volume.m_sizeX == layout.Columns() && volume.m_sizeY == layout.Rows() &&
+                      volume.m_sizeZ == layout.Slices() && volume.m_frames == layout.Frames(),
+                  "the volume has the sorted series' sizes");
+        for (int z = 0; z < volume.m_sizeZ; ++z)
+            for (int t = 0; t < volume.m_frames; ++t) {
+                const CSliceImage& slice = volume.m_slices[static_cast<size_t>(z)][static_cast<size_t>(t)];
+                Consume(slice.m_data, static_cast<size_t>(slice.ByteCount()));
+            }
+    }
+    return 0;
+}

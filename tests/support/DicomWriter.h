@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Writes DICOM MR images for the tests with the DICOM library's own writer,
+// so the reader is tried on files it did not make itself.
+struct DicomImageSpec {
+    enum class Pixels { kUint16, kInt16, kUint8, kInt32, kFloat32 };
+    // Transfer syntaxes a file can be rewritten in after it is written.
+    enum class Syntax {
+        kExplicitLittle, kImplicitLittle, kExplicitBig, kRle, kJpegBaseline, kJpegLossless, kJpegLs, kJpeg2000
+    };
+
+    int32_t rows = 4;
+    int32_t columns = 5;
+    Pixels pixels = Pixels::kUint16;
+    std::vector<double> values;  // rows x columns, row by row; converted to the pixel type
+    Syntax syntax = Syntax::kExplicitLittle;
+    std::string photometric = "MONOCHROME2";
+    int32_t frames = 1;  // > 1 writes a multi-frame image of copies of `values`
+
+    std::string seriesUid = "1.2.826.0.1.3680043.2.1125.1";
+    std::optional<int> seriesNumber = 1;
+    std::string seriesDescription = "cine";
+    std::optional<std::array<double, 3>> position;
+    std::optional<std::array<double, 6>> orientation;
+    std::optional<std::array<double, 2>> pixelSpacing;  // row spacing, column spacing
+    std::optional<double> sliceThickness;
+    std::optional<double> triggerTime;
+    std::optional<int> instanceNumber;
+    std::optional<int> temporalPosition;
+    std::optional<double> rescaleSlope;
+    std::optional<double> rescaleIntercept;
+};
+
+// Writes `spec` to `path`; false when the library refuses.
+bool WriteDicomImage(const std::string& path, const DicomImageSpec& spec);

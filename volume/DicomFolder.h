@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DicomImageHeader.h"
+#include "DicomSeriesLayout.h"
+
+// The DICOM images of a folder and its subfolders, grouped by series.
+//
+// Only the tags that group, sort and calibrate are read; the pixels wait until
+// a series is loaded. Files that are not DICOM images (text, DICOMDIR,
+// reports, presentation states) are passed over; files that look like DICOM
+// but cannot be read are listed in m_unreadable.
+class CDicomFolder {
+public:
+    // One entry of the series list: a series, or the stack of single-slice series.
+    struct Series {
+        std::string uid;  // empty for the stack
+        std::optional<int> number;
+        std::string description;
+        std::vector<CDicomImageHeader> images;
+        bool stack = false;
+        // Filled by Sort: the slices x frames found, or why the images do not form a volume.
+        int32_t rows = 0, columns = 0, slices = 0, frames = 0;
+        std::string layoutError;
+
+        // "7 cine SA: 256 x 208, 100 images, 4 slices x 25 frames"
+        std::string Label() const;
+        // The images sorted into a volume, with the summary above brought up
+        // to date; false with `error` when they cannot be.
+        bool Layout(CDicomSeriesLayout& layout, std::string& error);
+    };
+
+    using Progress = std::function<void(double fraction)>;
+
+    // Reads the folder. False, with `error` set, when it cannot be read.
+    bool Scan(const std::string& folder, std::string& error, const Progress& progress = {});
+
+    // The series, in Series Number order and then by UID; the stack, when
+    // there is one, comes last.
+    std::vector<Series> m_series;
+    // Files that claim to be DICOM but could not be read.
+    std::vector<std::string> m_unreadable;
+
+    // The entry a run without a choice loads: the stack, else the series with the most images.
+    int DefaultChoice() const;
+    // The entry `choice` names: "stack", a 1-based list position or a Series
+    // Instance UID. -1 with `error` set when it names none.
+    int FindChoice(const std::string& choice, std::string& error) const;
+    // The series that holds the scanned image file `path`, or -1.
+    int SeriesOfFile(const std::string& path) const;
+
+    // Reads the header of one file. Nothing when the file is not a DICOM
+    // image; `readable` is false when the file could not be parsed at all.
+    // The DICOM library ends the process on many damaged files (a file cut
+    // short inside its tags is enough), so Scan calls this in reader processes.
+    static std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable);
+    // True when a file announces itself as DICOM (the DICM mark after its preamble).
+    static bool ClaimsDicom(const std::string& path);
+    // Keeps the DICOM library from writing to standard output or error.
+    static void SilenceLibrary();
+
+    // How deep below the folder the scan looks.
+    static constexpr int kMaxDepth = 4;
+
+private:
+    void GroupSeries(std::vector<CDicomImageHeader> images);
+    // Adds the stack entry when two or more single-slice series share their
+    // image size, orientation and frame count and lie at distinct positions.
+    void AddStack();
+};

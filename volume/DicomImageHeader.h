@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What the folder scan reads of one DICOM image file: the tags that group,
+// sort and calibrate a series, and those that say whether its pixels can be
+// shown. Pixel data is not read until a series is loaded.
+struct CDicomImageHeader {
+    std::string path;
+    std::string seriesUid;
+    std::optional<int> seriesNumber;
+    std::string seriesDescription;
+    int32_t rows = 0;
+    int32_t columns = 0;
+    int32_t frames = 1;  // Number of Frames; more than one is an enhanced multi-frame image
+    int32_t samplesPerPixel = 1;
+    std::string photometric;  // MONOCHROME2, RGB, ...
+    // Image Position Patient (mm) and Image Orientation Patient (row cosines, then column cosines).
+    std::optional<std::array<double, 3>> position;
+    std::optional<std::array<double, 6>> orientation;
+    // Pixel Spacing: row spacing (between rows, mm), then column spacing.
+    std::optional<std::array<double, 2>> pixelSpacing;
+    std::optional<double> sliceThickness;
+    std::optional<double> triggerTime;       // ms
+    std::optional<double> temporalPosition;  // Temporal Position Identifier
+    std::optional<double> acquisitionTime;   // seconds since midnight
+    std::optional<double> instanceNumber;
+    double rescaleSlope = 1.0;
+    double rescaleIntercept = 0.0;
+
+    bool HasGeometry() const { return position.has_value() && orientation.has_value(); }
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DicomSeriesLayout.h"
+#include "SampleSource.h"
+
+// The pixels of a sorted DICOM series for a volume load.
+//
+// Prepare decodes every image once, whatever its transfer syntax, into 16-bit
+// codes held in memory (2 bytes per sample, next to the 1 byte per sample of
+// the 8-bit volume; one decoded image per thread on top). Integer data of up
+// to 16 bits with one rescale for the whole series is kept as the raw value
+// made order-preserving (signed values shifted by 32768), and MapCodes applies
+// the value rule to the codes that occur. Anything else (wider or real-valued
+// data, a rescale that changes between images) is decoded twice: once to find
+// the value range, once to store the final samples.
+class CDicomSource : public CSampleSource {
+public:
+    explicit CDicomSource(const CDicomSeriesLayout& layout);
+
+    void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
+    // Prepare may be called ahead of the load (so that a file that cannot be
+    // decoded fails before the volume is touched); the load then finds it done.
+    double PrepareWeight() const override { return m_prepared ? 0.0 : 1.0; }
+    bool Prepare(const Progress& progress, std::string& error) override;
+    const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
+    bool CodesAreSamples() const override { return m_codesAreSamples; }
+    void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;
+
+private:
+    struct Image {
+        std::string path;
+        double slope = 1.0;
+        double intercept = 0.0;
+    };
+    // Memory the decoding processes write the codes into.
+    class SharedCodes {
+    public:
+        SharedCodes() = default;
+        ~SharedCodes();
+        SharedCodes(const SharedCodes&) = delete;
+        SharedCodes& operator=(const SharedCodes&) = delete;
+        // Throws std::bad_alloc when the memory cannot be had.
+        void Allocate(int64_t count);
+        uint16_t* Data() const { return m_data; }
+
+    private:
+        uint16_t* m_data = nullptr;
+        size_t m_bytes = 0;
+    };
+
+    // Decodes every image in reader processes (the decoder may fail on a damaged
+    // file in ways that would end this process): `work` gets each image's raw
+    // values there and answers in bytes, which `receive` gets here. Throws with
+    // the reason of the first image that could not be decoded.
+    template <typename Work, typename Receive>
+    void DecodeAll(const Progress& progress, Work work, Receive receive) const;
+    bool DecodeCodes(const Progress& progress);
+    void DecodeSamples(const Progress& progress);
+
+    std::vector<Image> m_images;  // slice-major, frames within slices
+    SharedCodes m_codes;
+    bool m_prepared = false;
+    bool m_codesAreSamples = false;
+    bool m_signedCodes = false;
+};

@@ -1,0 +1,99 @@
+#include "IsolatedRun.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+bool WriteAll(int fd, const void* data, size_t size) {
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(fd, at, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        at += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Reads exactly `size` bytes; false at the end of the pipe or on an error.
+bool ReadAll(int fd, void* data, size_t size) {
+    char* at = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t got = read(fd, at, size);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        at += got;
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+[[noreturn]] void RunChild(int fd, int64_t first, int64_t end, const CIsolatedRun::Work& work) {
+    const int quiet = open("/dev/null", O_WRONLY);
+    if (quiet >= 0) dup2(quiet, STDERR_FILENO);
+    for (int64_t item = first; item < end; ++item) {
+        std::string answer;
+        try {
+            answer = work(item);
+        } catch (...) {
+            _exit(2);
+        }
+        const uint64_t size = answer.size();
+        if (!WriteAll(fd, &item, sizeof item) || !WriteAll(fd, &size, sizeof size) ||
+            !WriteAll(fd, answer.data(), answer.size()))
+            _exit(3);
+    }
+    // No exit handlers: they belong to the parent.
+    _exit(0);
+}
+
+}  // namespace
+
+bool CIsolatedRun::Run(int64_t first, int64_t end, const Work& work, const Receive& receive, const Failed& failed,
+                       std::string& error) {
+    int64_t next = first;
+    while (next < end) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            error = std::string("cannot start a reader process: ") + std::strerror(errno);
+            return false;
+        }
+        const pid_t child = fork();
+        if (child < 0) {
+            error = std::string("cannot start a reader process: ") + std::strerror(errno);
+            close(fds[0]);
+            close(fds[1]);
+            return false;
+        }
+        if (child == 0) {
+            close(fds[0]);
+            RunChild(fds[1], next, end, work);
+        }
+        close(fds[1]);
+        for (;;) {
+            int64_t item = 0;
+            uint64_t size = 0;
+            if (!ReadAll(fds[0], &item, sizeof item) || !ReadAll(fds[0], &size, sizeof size)) break;
+            std::string answer(size, '\0');
+            if (!ReadAll(fds[0], answer.data(), answer.size())) break;
+            receive(item, answer);
+            next = item + 1;
+        }
+        close(fds[0]);
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        // A child that stopped before the end died on the item after its last answer.
+        if (next < end) {
+            failed(next);
+            ++next;
+        }
+    }
+    return true;
+}
