@@ -21,9 +21,13 @@
 #include "IsolatedRun.h"
 #include "ParallelRanges.h"
 #include "PathUtils.h"
-#include "SampleValueRule.h"
+#include "SampleRule.h"
 
 namespace {
+
+// A stored value through the image's rescale; this file is compiled without
+// fused multiply-add, so the product is rounded before the sum in every build.
+double Rescaled(double raw, double slope, double intercept) { return raw * slope + intercept; }
 
 // One decoded image: its raw values in the type the file stores.
 struct DecodedImage {
@@ -263,12 +267,15 @@ void CDicomSource::MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& 
     const Image& first = m_images.front();
     auto value = [&](size_t code) {
         const double raw = m_signedCodes ? static_cast<double>(code) - 32768.0 : static_cast<double>(code);
-        return CSampleValueRule::Rescaled(raw, first.slope, first.intercept);
+        return Rescaled(raw, first.slope, first.intercept);
     };
-    CSampleValueRule::Range range;
+    CValueRange range;
     for (size_t code = 0; code < codeCounts.size(); ++code)
-        if (codeCounts[code] != 0) range.Add(value(code));
-    const CSampleValueRule rule(range, true);
+        if (codeCounts[code] != 0) {
+            const double v = value(code);
+            range.Add(&v, 1);
+        }
+    const CSampleRule rule(range, true);
     for (size_t code = 0; code < samples.size(); ++code) samples[code] = rule.Sample(value(code));
 }
 
@@ -277,7 +284,7 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
     // Pass 1: the range of every value. Each image answers with its range and
     // whether it holds integers.
     struct Answer {
-        CSampleValueRule::Range range;
+        CValueRange range;
         bool integers = true;
     };
     std::mutex rangeLock;
@@ -291,8 +298,10 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             Answer answer;
             answer.integers = IsIntegerType(image.type);
             VisitValues(image, meta.path, [&](const auto* values) {
-                for (int64_t i = 0; i < imageSamples; ++i)
-                    answer.range.Add(CSampleValueRule::Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept));
+                for (int64_t i = 0; i < imageSamples; ++i) {
+                    const double v = Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept);
+                    answer.range.Add(&v, 1);
+                }
             });
             return std::string(reinterpret_cast<const char*>(&answer), sizeof answer);
         },
@@ -304,7 +313,7 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             all.range.Merge(answer.range);
             all.integers = all.integers && answer.integers;
         });
-    const CSampleValueRule rule(all.range, all.integers);
+    const CSampleRule rule(all.range, all.integers);
 
     // Pass 2: every value to its sample.
     DecodeAll(
@@ -317,7 +326,7 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             VisitValues(image, meta.path, [&](const auto* values) {
                 for (int64_t i = 0; i < imageSamples; ++i)
                     out[i] = rule.Sample(
-                        CSampleValueRule::Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept));
+                        Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept));
             });
             return std::string();
         },
