@@ -55,6 +55,7 @@ const std::vector<OptionSyntax>& OptionSyntaxes() {
         {"camera", Kind::kNumbers, Role::kState, 3, -1e6, 1e6, false},
         {"saturation", Kind::kNumbers, Role::kLoad, 1, 1, 100, true},
         {"series", Kind::kPath, Role::kLoad},
+        {"quit", Kind::kFlag, Role::kLoad},
         {"pixel-size", Kind::kNumbers, Role::kState, 3, 0.01, 100, false},
         {"frame-time", Kind::kNumbers, Role::kState, 1, 1, 5000, true},
         {"brightness", Kind::kNumbers, Role::kState, 1, 0, 1, false},
@@ -255,7 +256,9 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
         const std::string value = syntax->kind == Kind::kFlag ? "" : ToBytes(values.value(occurrence));
         Option option{name, {}, ""};
         if (!ParseValue(*syntax, value, option, error)) return false;
-        if (name == "size") {
+        if (name == "quit") {
+            quit = true;
+        } else if (name == "size") {
             width = static_cast<int>(option.numbers[0]);
             height = static_cast<int>(option.numbers[1]);
             sizeGiven = true;
@@ -289,7 +292,9 @@ Set before loading:
   --size WxH                  drawing area (default 640x480)
   --saturation PERCENT        intensity window percentile (1..100)
 
-  --series N|stack|UID         the DICOM series to load: its place in the list
+  --quit                      close the window as soon as it shows the file
+                              (for scripts that time the start or check a file)
+  --series N|stack|UID        the DICOM series to load: its place in the list
                               (1-based), the stack of single-slice series, or
                               its Series Instance UID; without it the stack,
                               else the series with the most images

@@ -27,6 +27,7 @@ struct CCommandLine {
     std::vector<Option> outputs;       // info, snapshot, save-plane, export-avi, in order
     bool help = false;
     bool version = false;
+    bool quit = false;  // the window closes once it shows the loaded file
 
     bool Headless() const { return !outputs.empty(); }
     // True when an output draws the scene and so needs an OpenGL context.

@@ -57,5 +57,12 @@ int main(int argc, char** argv) {
     // --series is for the folder named at start-up; later folders ask.
     frame.Viewer().m_seriesChoice.clear();
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());
+    if (commandLine.quit) {
+        // The next picture is the first of the loaded file: once it is on
+        // the screen, the window closes.
+        QObject::connect(&frame.View(), &QOpenGLWidget::frameSwapped, &application, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        frame.View().update();
+    }
     return QApplication::exec();
 }

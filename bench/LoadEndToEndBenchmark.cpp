@@ -6,8 +6,9 @@
 // this machine is shared and its absolute speed varies.
 //
 // Also: the load's peak memory against the 8-bit volume, `--info` with no
-// file against `--help`, and a movie export of the big file against the load
-// plus what the same frames cost on a tiny volume.
+// file against `--help`, the window's time to its first picture of the file,
+// and a movie export of the big file against the load plus what the same
+// frames cost on a tiny volume.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -152,6 +154,28 @@ void BM_InfoWithoutFile(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_InfoWithoutFile)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The window's start on the big file: from process start to the first picture
+// of the file on the screen (the window closes at once with --quit), against
+// the headless load of the same file. Needs a display (xvfb-run will do).
+void BM_WindowFirstPicture(benchmark::State& state) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        state.SkipWithError("no display: run under xvfb-run");
+        return;
+    }
+    const std::string path = BigFile();
+    auto warm = [&] { Warm(path); };
+    for (auto _ : state) {
+        const RunResult load = Best({ORVANTA_EXE, "--info", path}, 3, warm);
+        const RunResult window = Best({ORVANTA_EXE, "--quit", path}, 3, warm);
+        if (!window.ok) state.SkipWithError("the window did not show the file");
+        state.SetIterationTime(window.seconds);
+        state.counters["first_picture_s"] = window.seconds;
+        state.counters["headless_load_s"] = load.seconds;
+        state.counters["ratio_to_headless"] = window.seconds / load.seconds;
+    }
+}
+BENCHMARK(BM_WindowFirstPicture)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The export's cost beyond the load should be what the frames cost anyway:
 // the same number of frames from a tiny volume.

@@ -175,6 +175,17 @@ TEST_F(HeadlessTest, TheSaturationTakesPartInTheOneLoad) {
     EXPECT_NEAR(half, 150, 5);
 }
 
+TEST_F(HeadlessTest, QuitClosesTheWindowOnceItShowsTheFile) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display for the window";
+    int status = -1;
+    // Mesa keeps a little memory to the end of a window's life; leaks are
+    // not what this test looks at.
+    RunCommand("cd '" + m_folder.Path().string() + "' && ASAN_OPTIONS=detect_leaks=0 timeout 120 '" ORVANTA_EXE
+               "' --quit --frame 1 scan.tvi",
+               &status);
+    EXPECT_EQ(status, 0) << "status 124: the window did not close by itself";
+}
+
 TEST_F(HeadlessTest, OnlyOutputsThatDrawNeedOpenGL) {
     // With no EGL vendor library to find, no OpenGL context can be made.
     const std::string noEgl = "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json ";

@@ -3,8 +3,6 @@
 // found (and the stack, when there is one) is sorted and loaded. A series that
 // cannot be loaded must say why and leave the volume empty; one that loads
 // must have the sizes its sorting gave.
-//
-// Built with the other targets: orvanta_fuzz_target(dicom DicomFuzz.cpp orvanta_volume).
 
 #include <cstddef>
 #include <cstdint>
