@@ -53,6 +53,8 @@ protected:
         tvi.sizeX = tvi.sizeY = 8;
         tvi.sizeZ = 4;
         tvi.frames = frames;
+        // Slow playback: no tick may step the frame between a key and its check.
+        tvi.frameTime = 1000;
         tvi.Allocate();
         const std::string path = m_folder.File("v.tvi");
         EXPECT_TRUE(WriteTviFile(path, tvi));
