@@ -17,21 +17,11 @@
 #include "DicomFolder.h"
 #include "DicomSource.h"
 #include "DicomWriter.h"
+#include "BenchClock.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-TempFolder& BenchFolder() {
-    static TempFolder folder;
-    return folder;
-}
 
 // A folder of `slices` x `frames` images of columns x rows, int16, written once.
 std::string MakeSeries(const std::string& name, int columns, int rows, int slices, int frames) {

@@ -24,22 +24,12 @@
 
 #include "NiftiWriter.h"
 #include "ProcessMemory.h"
+#include "BenchClock.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
 #include "TviWriter.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-TempFolder& BenchFolder() {
-    static TempFolder folder;
-    return folder;
-}
 
 // Smooth data with noise, as an MRI has: about 2:1 under gzip.
 int Sample(int x, int y, int z, int t, uint32_t& noise) {

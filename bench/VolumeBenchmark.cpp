@@ -17,22 +17,12 @@
 #include <vector>
 
 #include "ProcessMemory.h"
+#include "BenchClock.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
 #include "TviWriter.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-TempFolder& BenchFolder() {
-    static TempFolder folder;
-    return folder;
-}
 
 std::string MakeFile(int x, int y, int z, int t) {
     const std::string path = BenchFolder().File(std::to_string(x) + "x" + std::to_string(y) + "x" +
