@@ -26,6 +26,11 @@ public:
         FuzzCheck(height > 0 && width > 0, "a texture with pixels but no size");
         Consume(pixels, static_cast<size_t>(height) * static_cast<size_t>(width));
     }
+    void SetLabelTexture(int, int height, int width, const uint8_t* rgba) override {
+        if (rgba == nullptr) return;
+        FuzzCheck(height > 0 && width > 0, "a label texture with pixels but no size");
+        Consume(rgba, static_cast<size_t>(height) * static_cast<size_t>(width) * 4);
+    }
     void SetClearColor(double, double, double) override {}
     void SetBrightnessContrast(double, double) override {}
     void ToggleBackfaceCulling() override { m_backfaceCulling = !m_backfaceCulling; }
