@@ -25,8 +25,8 @@ struct NiftiContents {
     // The voxels, of whatever type T the datatype stands for.
     template <typename T>
     void SetValues(const std::vector<T>& values) {
-        data.resize(values.size() * sizeof(T));
-        if (!values.empty()) std::memcpy(data.data(), values.data(), data.size());
+        const auto* bytes = reinterpret_cast<const uint8_t*>(values.data());
+        data.assign(bytes, bytes + values.size() * sizeof(T));
     }
     int BytesPerVoxel() const;
 };
