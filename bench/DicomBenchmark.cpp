@@ -28,24 +28,24 @@ std::string MakeSeries(const std::string& name, int columns, int rows, int slice
     const std::string folder = BenchFolder().File(name);
     if (std::filesystem::exists(folder)) return folder;
     std::filesystem::create_directories(folder);
-    DicomImageSpec spec;
-    spec.rows = rows;
-    spec.columns = columns;
-    spec.pixels = DicomImageSpec::Pixels::kInt16;
-    spec.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
-    spec.pixelSpacing = std::array<double, 2>{1.4, 1.4};
-    spec.values.resize(static_cast<size_t>(columns) * rows);
+    DicomImageFields fields;
+    fields.rows = rows;
+    fields.columns = columns;
+    fields.pixels = DicomImageFields::Pixels::kInt16;
+    fields.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+    fields.pixelSpacing = std::array<double, 2>{1.4, 1.4};
+    fields.values.resize(static_cast<size_t>(columns) * rows);
     uint32_t noise = 12345;
     for (int z = 0; z < slices; ++z)
         for (int t = 0; t < frames; ++t) {
-            for (size_t i = 0; i < spec.values.size(); ++i) {
+            for (size_t i = 0; i < fields.values.size(); ++i) {
                 noise = noise * 1664525u + 1013904223u;
-                spec.values[i] = static_cast<double>((i % 700) + z * 10 + t * 5 + (noise >> 26));
+                fields.values[i] = static_cast<double>((i % 700) + z * 10 + t * 5 + (noise >> 26));
             }
-            spec.position = std::array<double, 3>{0.0, 0.0, 8.0 * z};
-            spec.triggerTime = 35.0 * t;
-            spec.instanceNumber = z * frames + t + 1;
-            WriteDicomImage(folder + "/IM" + std::to_string(z * frames + t), spec);
+            fields.position = std::array<double, 3>{0.0, 0.0, 8.0 * z};
+            fields.triggerTime = 35.0 * t;
+            fields.instanceNumber = z * frames + t + 1;
+            WriteDicomImage(folder + "/IM" + std::to_string(z * frames + t), fields);
         }
     sync();
     return folder;

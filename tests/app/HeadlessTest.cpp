@@ -500,15 +500,15 @@ TEST_F(HeadlessTest, LabelsThatCannotBeShownFailWithOneLine) {
 TEST_F(HeadlessTest, DicomFolderSeriesAreListedAndChosen) {
     // Series 5: 2 slices x 3 frames; series 3: one image.
     for (int image = 0; image < 7; ++image) {
-        DicomImageSpec spec;
-        spec.values.assign(20, 100.0 + image);
-        spec.seriesUid = image < 6 ? "1.2.6.5" : "1.2.6.3";
-        spec.seriesNumber = image < 6 ? 5 : 3;
-        spec.position = std::array<double, 3>{0.0, 0.0, image < 6 ? 4.0 * (image / 3) : 0.0};
-        spec.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
-        spec.triggerTime = 30.0 * (image % 3);
+        DicomImageFields fields;
+        fields.values.assign(20, 100.0 + image);
+        fields.seriesUid = image < 6 ? "1.2.6.5" : "1.2.6.3";
+        fields.seriesNumber = image < 6 ? 5 : 3;
+        fields.position = std::array<double, 3>{0.0, 0.0, image < 6 ? 4.0 * (image / 3) : 0.0};
+        fields.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+        fields.triggerTime = 30.0 * (image % 3);
         std::filesystem::create_directories(m_folder.Path() / "dicom");
-        ASSERT_TRUE(WriteDicomImage(m_folder.File("dicom/im" + std::to_string(image)), spec));
+        ASSERT_TRUE(WriteDicomImage(m_folder.File("dicom/im" + std::to_string(image)), fields));
     }
     const QJsonArray list{"3 cine: 5 x 4, 1 image, 1 slice x 1 frame", "5 cine: 5 x 4, 6 images, 2 slices x 3 frames"};
     struct Case {

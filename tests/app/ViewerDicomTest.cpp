@@ -17,17 +17,17 @@ protected:
         std::filesystem::create_directories(folder);
         for (int z = 0; z < slices; ++z)
             for (int t = 0; t < frames; ++t) {
-                DicomImageSpec spec;
-                spec.values.assign(20, 10.0 * z + t);
-                spec.seriesUid = uid;
-                spec.seriesNumber = number;
-                spec.seriesDescription = "series " + std::to_string(number);
-                spec.position = std::array<double, 3>{0.0, 0.0, 7.0 * z};
-                spec.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
-                spec.pixelSpacing = std::array<double, 2>{0.75, 0.5};
-                spec.triggerTime = 45.0 * t;
+                DicomImageFields fields;
+                fields.values.assign(20, 10.0 * z + t);
+                fields.seriesUid = uid;
+                fields.seriesNumber = number;
+                fields.seriesDescription = "series " + std::to_string(number);
+                fields.position = std::array<double, 3>{0.0, 0.0, 7.0 * z};
+                fields.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+                fields.pixelSpacing = std::array<double, 2>{0.75, 0.5};
+                fields.triggerTime = 45.0 * t;
                 const std::string name = uid + "-" + std::to_string(z) + "-" + std::to_string(t) + ".dcm";
-                ASSERT_TRUE(WriteDicomImage((std::filesystem::path(folder) / name).string(), spec));
+                ASSERT_TRUE(WriteDicomImage((std::filesystem::path(folder) / name).string(), fields));
             }
     }
 };

@@ -41,70 +41,70 @@ void SetText(gdcm::DataSet& data, uint16_t group, uint16_t element, const std::s
     data.Replace(de);
 }
 
-gdcm::TransferSyntax::TSType SyntaxType(DicomImageSpec::Syntax syntax) {
+gdcm::TransferSyntax::TSType SyntaxType(DicomImageFields::Syntax syntax) {
     switch (syntax) {
-        case DicomImageSpec::Syntax::kExplicitLittle: return gdcm::TransferSyntax::ExplicitVRLittleEndian;
-        case DicomImageSpec::Syntax::kImplicitLittle: return gdcm::TransferSyntax::ImplicitVRLittleEndian;
-        case DicomImageSpec::Syntax::kExplicitBig: return gdcm::TransferSyntax::ExplicitVRBigEndian;
-        case DicomImageSpec::Syntax::kRle: return gdcm::TransferSyntax::RLELossless;
-        case DicomImageSpec::Syntax::kJpegBaseline: return gdcm::TransferSyntax::JPEGBaselineProcess1;
-        case DicomImageSpec::Syntax::kJpegLossless: return gdcm::TransferSyntax::JPEGLosslessProcess14_1;
-        case DicomImageSpec::Syntax::kJpegLs: return gdcm::TransferSyntax::JPEGLSLossless;
-        case DicomImageSpec::Syntax::kJpeg2000: return gdcm::TransferSyntax::JPEG2000Lossless;
+        case DicomImageFields::Syntax::kExplicitLittle: return gdcm::TransferSyntax::ExplicitVRLittleEndian;
+        case DicomImageFields::Syntax::kImplicitLittle: return gdcm::TransferSyntax::ImplicitVRLittleEndian;
+        case DicomImageFields::Syntax::kExplicitBig: return gdcm::TransferSyntax::ExplicitVRBigEndian;
+        case DicomImageFields::Syntax::kRle: return gdcm::TransferSyntax::RLELossless;
+        case DicomImageFields::Syntax::kJpegBaseline: return gdcm::TransferSyntax::JPEGBaselineProcess1;
+        case DicomImageFields::Syntax::kJpegLossless: return gdcm::TransferSyntax::JPEGLosslessProcess14_1;
+        case DicomImageFields::Syntax::kJpegLs: return gdcm::TransferSyntax::JPEGLSLossless;
+        case DicomImageFields::Syntax::kJpeg2000: return gdcm::TransferSyntax::JPEG2000Lossless;
     }
     return gdcm::TransferSyntax::ExplicitVRLittleEndian;
 }
 
 }  // namespace
 
-bool WriteDicomImage(const std::string& path, const DicomImageSpec& spec) {
+bool WriteDicomImage(const std::string& path, const DicomImageFields& fields) {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
     // Scanners put a rescale into classic MR images too; the library writes it only when told to.
     gdcm::ImageHelper::SetForceRescaleInterceptSlope(true);
     gdcm::ImageWriter writer;
     gdcm::Image& image = writer.GetImage();
-    image.SetNumberOfDimensions(spec.frames > 1 ? 3 : 2);
-    image.SetDimension(0, static_cast<unsigned>(spec.columns));
-    image.SetDimension(1, static_cast<unsigned>(spec.rows));
-    if (spec.frames > 1) image.SetDimension(2, static_cast<unsigned>(spec.frames));
+    image.SetNumberOfDimensions(fields.frames > 1 ? 3 : 2);
+    image.SetDimension(0, static_cast<unsigned>(fields.columns));
+    image.SetDimension(1, static_cast<unsigned>(fields.rows));
+    if (fields.frames > 1) image.SetDimension(2, static_cast<unsigned>(fields.frames));
 
     std::vector<char> bytes;
-    const bool colour = spec.photometric == "RGB";
-    switch (spec.pixels) {
-        case DicomImageSpec::Pixels::kUint16:
+    const bool colour = fields.photometric == "RGB";
+    switch (fields.pixels) {
+        case DicomImageFields::Pixels::kUint16:
             image.SetPixelFormat(gdcm::PixelFormat::UINT16);
-            bytes = Bytes<uint16_t>(spec.values, spec.frames);
+            bytes = Bytes<uint16_t>(fields.values, fields.frames);
             break;
-        case DicomImageSpec::Pixels::kInt16:
+        case DicomImageFields::Pixels::kInt16:
             image.SetPixelFormat(gdcm::PixelFormat::INT16);
-            bytes = Bytes<int16_t>(spec.values, spec.frames);
+            bytes = Bytes<int16_t>(fields.values, fields.frames);
             break;
-        case DicomImageSpec::Pixels::kUint8:
+        case DicomImageFields::Pixels::kUint8:
             image.SetPixelFormat(colour ? gdcm::PixelFormat(3, 8, 8, 7, 0) : gdcm::PixelFormat(gdcm::PixelFormat::UINT8));
-            bytes = Bytes<uint8_t>(spec.values, spec.frames * (colour ? 3 : 1));
+            bytes = Bytes<uint8_t>(fields.values, fields.frames * (colour ? 3 : 1));
             break;
-        case DicomImageSpec::Pixels::kInt32:
+        case DicomImageFields::Pixels::kInt32:
             image.SetPixelFormat(gdcm::PixelFormat::INT32);
-            bytes = Bytes<int32_t>(spec.values, spec.frames);
+            bytes = Bytes<int32_t>(fields.values, fields.frames);
             break;
-        case DicomImageSpec::Pixels::kFloat32:
+        case DicomImageFields::Pixels::kFloat32:
             image.SetPixelFormat(gdcm::PixelFormat::FLOAT32);
-            bytes = Bytes<float>(spec.values, spec.frames);
+            bytes = Bytes<float>(fields.values, fields.frames);
             break;
     }
-    image.SetPhotometricInterpretation(gdcm::PhotometricInterpretation::GetPIType(spec.photometric.c_str()));
+    image.SetPhotometricInterpretation(gdcm::PhotometricInterpretation::GetPIType(fields.photometric.c_str()));
     image.SetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
     gdcm::DataElement pixelData(gdcm::Tag(0x7fe0, 0x0010));
     pixelData.SetByteValue(bytes.data(), static_cast<uint32_t>(bytes.size()));
     image.SetDataElement(pixelData);
     // One coordinate at a time: the array form keeps only as many as the image has dimensions.
-    if (spec.position)
-        for (unsigned axis = 0; axis < 3; ++axis) image.SetOrigin(axis, (*spec.position)[axis]);
-    if (spec.orientation) image.SetDirectionCosines(spec.orientation->data());
-    if (spec.pixelSpacing) {
-        image.SetSpacing(0, (*spec.pixelSpacing)[1]);
-        image.SetSpacing(1, (*spec.pixelSpacing)[0]);
+    if (fields.position)
+        for (unsigned axis = 0; axis < 3; ++axis) image.SetOrigin(axis, (*fields.position)[axis]);
+    if (fields.orientation) image.SetDirectionCosines(fields.orientation->data());
+    if (fields.pixelSpacing) {
+        image.SetSpacing(0, (*fields.pixelSpacing)[1]);
+        image.SetSpacing(1, (*fields.pixelSpacing)[0]);
     }
 
     gdcm::DataSet& data = writer.GetFile().GetDataSet();
@@ -117,21 +117,21 @@ bool WriteDicomImage(const std::string& path, const DicomImageSpec& spec) {
     data.Replace(sopClass);
     SetText(data, 0x0008, 0x0018, uids.Generate(), gdcm::VR::UI);
     SetText(data, 0x0008, 0x0060, "MR", gdcm::VR::CS);
-    SetText(data, 0x0020, 0x000e, spec.seriesUid, gdcm::VR::UI);
+    SetText(data, 0x0020, 0x000e, fields.seriesUid, gdcm::VR::UI);
     SetText(data, 0x0020, 0x000d, "1.2.826.0.1.3680043.2.1125.99", gdcm::VR::UI);
-    if (spec.seriesNumber) SetText(data, 0x0020, 0x0011, std::to_string(*spec.seriesNumber), gdcm::VR::IS);
-    SetText(data, 0x0008, 0x103e, spec.seriesDescription, gdcm::VR::LO);
-    if (spec.sliceThickness) SetText(data, 0x0018, 0x0050, Decimal(*spec.sliceThickness), gdcm::VR::DS);
-    if (spec.triggerTime) SetText(data, 0x0018, 0x1060, Decimal(*spec.triggerTime), gdcm::VR::DS);
-    if (spec.instanceNumber) SetText(data, 0x0020, 0x0013, std::to_string(*spec.instanceNumber), gdcm::VR::IS);
-    if (spec.temporalPosition)
-        SetText(data, 0x0020, 0x0100, std::to_string(*spec.temporalPosition), gdcm::VR::IS);
-    if (spec.rescaleSlope) image.SetSlope(*spec.rescaleSlope);
-    if (spec.rescaleIntercept) image.SetIntercept(*spec.rescaleIntercept);
+    if (fields.seriesNumber) SetText(data, 0x0020, 0x0011, std::to_string(*fields.seriesNumber), gdcm::VR::IS);
+    SetText(data, 0x0008, 0x103e, fields.seriesDescription, gdcm::VR::LO);
+    if (fields.sliceThickness) SetText(data, 0x0018, 0x0050, Decimal(*fields.sliceThickness), gdcm::VR::DS);
+    if (fields.triggerTime) SetText(data, 0x0018, 0x1060, Decimal(*fields.triggerTime), gdcm::VR::DS);
+    if (fields.instanceNumber) SetText(data, 0x0020, 0x0013, std::to_string(*fields.instanceNumber), gdcm::VR::IS);
+    if (fields.temporalPosition)
+        SetText(data, 0x0020, 0x0100, std::to_string(*fields.temporalPosition), gdcm::VR::IS);
+    if (fields.rescaleSlope) image.SetSlope(*fields.rescaleSlope);
+    if (fields.rescaleIntercept) image.SetIntercept(*fields.rescaleIntercept);
 
-    if (spec.syntax != DicomImageSpec::Syntax::kExplicitLittle) {
+    if (fields.syntax != DicomImageFields::Syntax::kExplicitLittle) {
         gdcm::ImageChangeTransferSyntax change;
-        change.SetTransferSyntax(SyntaxType(spec.syntax));
+        change.SetTransferSyntax(SyntaxType(fields.syntax));
         change.SetInput(image);
         if (!change.Change()) return false;
         writer.SetImage(change.GetOutput());

@@ -8,7 +8,7 @@
 
 // Writes DICOM MR images for the tests with the DICOM library's own writer,
 // so the reader is tried on files it did not make itself.
-struct DicomImageSpec {
+struct DicomImageFields {
     enum class Pixels { kUint16, kInt16, kUint8, kInt32, kFloat32 };
     // Transfer syntaxes a file can be rewritten in after it is written.
     enum class Syntax {
@@ -37,5 +37,5 @@ struct DicomImageSpec {
     std::optional<double> rescaleIntercept;
 };
 
-// Writes `spec` to `path`; false when the library refuses.
-bool WriteDicomImage(const std::string& path, const DicomImageSpec& spec);
+// Writes `fields` to `path`; false when the library refuses.
+bool WriteDicomImage(const std::string& path, const DicomImageFields& fields);

@@ -65,24 +65,24 @@ struct ObliqueSeries {
         std::shuffle(order.begin(), order.end(), random);
         int instance = 1;
         for (const auto& [z, t] : order) {
-            DicomImageSpec spec;
-            spec.rows = kRows;
-            spec.columns = kColumns;
-            spec.pixels = DicomImageSpec::Pixels::kInt16;
+            DicomImageFields fields;
+            fields.rows = kRows;
+            fields.columns = kColumns;
+            fields.pixels = DicomImageFields::Pixels::kInt16;
             for (int y = 0; y < kRows; ++y)
-                for (int x = 0; x < kColumns; ++x) spec.values.push_back(Raw(x, y, z, t));
+                for (int x = 0; x < kColumns; ++x) fields.values.push_back(Raw(x, y, z, t));
             // Slice 0 lies lowest along the normal; the origin is off the axes.
-            spec.position = std::array<double, 3>{-30.0 + z * kGap * normal[0], 12.0 + z * kGap * normal[1],
+            fields.position = std::array<double, 3>{-30.0 + z * kGap * normal[0], 12.0 + z * kGap * normal[1],
                                                   7.0 + z * kGap * normal[2]};
-            spec.orientation = orientation;
-            spec.pixelSpacing = std::array<double, 2>{1.5, 1.25};
-            spec.triggerTime = t * kStep;
+            fields.orientation = orientation;
+            fields.pixelSpacing = std::array<double, 2>{1.5, 1.25};
+            fields.triggerTime = t * kStep;
             // Instance numbers in file order, so they cannot stand in for the trigger time.
-            spec.instanceNumber = instance++;
-            spec.rescaleSlope = kSlope;
-            spec.rescaleIntercept = kIntercept;
+            fields.instanceNumber = instance++;
+            fields.rescaleSlope = kSlope;
+            fields.rescaleIntercept = kIntercept;
             const std::string name = "IM" + std::to_string(random() % 1000000) + "_" + std::to_string(instance);
-            ASSERT_TRUE(WriteDicomImage(folder.File(name), spec));
+            ASSERT_TRUE(WriteDicomImage(folder.File(name), fields));
         }
     }
 
@@ -172,18 +172,18 @@ TEST_F(DicomSeriesTest, SingleSliceSeriesOfferAStack) {
     const double heights[3] = {20.0, 0.0, 10.0};
     for (int s = 0; s < 3; ++s)
         for (int t = 0; t < 4; ++t) {
-            DicomImageSpec spec;
-            spec.values.assign(20, 100.0 * s + t);
-            spec.seriesUid = "1.2.3." + std::to_string(s + 1);
-            spec.seriesNumber = 3 - s;
-            spec.position = std::array<double, 3>{0.0, 0.0, heights[s]};
-            spec.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
-            spec.pixelSpacing = std::array<double, 2>{1.0, 1.0};
-            spec.triggerTime = 25.0 * t;
-            ASSERT_TRUE(WriteDicomImage(m_folder.File("s" + std::to_string(s) + "t" + std::to_string(t)), spec));
+            DicomImageFields fields;
+            fields.values.assign(20, 100.0 * s + t);
+            fields.seriesUid = "1.2.3." + std::to_string(s + 1);
+            fields.seriesNumber = 3 - s;
+            fields.position = std::array<double, 3>{0.0, 0.0, heights[s]};
+            fields.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+            fields.pixelSpacing = std::array<double, 2>{1.0, 1.0};
+            fields.triggerTime = 25.0 * t;
+            ASSERT_TRUE(WriteDicomImage(m_folder.File("s" + std::to_string(s) + "t" + std::to_string(t)), fields));
         }
     std::filesystem::create_directories(m_folder.Path() / "a" / "b");
-    DicomImageSpec localiser;
+    DicomImageFields localiser;
     localiser.values.assign(20, 7.0);
     localiser.seriesUid = "1.2.3.9";
     localiser.seriesNumber = 9;
@@ -230,32 +230,32 @@ TEST_F(DicomSeriesTest, SingleSliceSeriesOfferAStack) {
 }
 
 TEST_F(DicomSeriesTest, EveryTransferSyntaxDecodes) {
-    using Syntax = DicomImageSpec::Syntax;
+    using Syntax = DicomImageFields::Syntax;
     struct Case {
         Syntax syntax;
-        DicomImageSpec::Pixels pixels;
+        DicomImageFields::Pixels pixels;
         double tolerance;  // lossy JPEG may move a value a little
     };
     const std::vector<Case> cases = {
-        {Syntax::kExplicitLittle, DicomImageSpec::Pixels::kUint16, 0}, {Syntax::kImplicitLittle, DicomImageSpec::Pixels::kUint16, 0},
-        {Syntax::kExplicitBig, DicomImageSpec::Pixels::kUint16, 0},    {Syntax::kRle, DicomImageSpec::Pixels::kUint16, 0},
-        {Syntax::kJpegLossless, DicomImageSpec::Pixels::kUint16, 0},   {Syntax::kJpegLs, DicomImageSpec::Pixels::kUint16, 0},
-        {Syntax::kJpeg2000, DicomImageSpec::Pixels::kUint16, 0},       {Syntax::kJpegBaseline, DicomImageSpec::Pixels::kUint8, 12},
+        {Syntax::kExplicitLittle, DicomImageFields::Pixels::kUint16, 0}, {Syntax::kImplicitLittle, DicomImageFields::Pixels::kUint16, 0},
+        {Syntax::kExplicitBig, DicomImageFields::Pixels::kUint16, 0},    {Syntax::kRle, DicomImageFields::Pixels::kUint16, 0},
+        {Syntax::kJpegLossless, DicomImageFields::Pixels::kUint16, 0},   {Syntax::kJpegLs, DicomImageFields::Pixels::kUint16, 0},
+        {Syntax::kJpeg2000, DicomImageFields::Pixels::kUint16, 0},       {Syntax::kJpegBaseline, DicomImageFields::Pixels::kUint8, 12},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE("transfer syntax " + std::to_string(i));
-        DicomImageSpec spec;
-        spec.rows = 16;
-        spec.columns = 16;
-        spec.pixels = cases[i].pixels;
+        DicomImageFields fields;
+        fields.rows = 16;
+        fields.columns = 16;
+        fields.pixels = cases[i].pixels;
         // A smooth ramp (which lossy coding keeps close) with values that do not fit a byte where they may.
-        const double scale = cases[i].pixels == DicomImageSpec::Pixels::kUint8 ? 7.0 : 97.0;
-        for (int y = 0; y < spec.rows; ++y)
-            for (int x = 0; x < spec.columns; ++x) spec.values.push_back(scale * (x + y) + 3);
-        spec.syntax = cases[i].syntax;
-        spec.seriesUid = "1.2.4." + std::to_string(i);
+        const double scale = cases[i].pixels == DicomImageFields::Pixels::kUint8 ? 7.0 : 97.0;
+        for (int y = 0; y < fields.rows; ++y)
+            for (int x = 0; x < fields.columns; ++x) fields.values.push_back(scale * (x + y) + 3);
+        fields.syntax = cases[i].syntax;
+        fields.seriesUid = "1.2.4." + std::to_string(i);
         const std::string path = m_folder.File("syntax" + std::to_string(i) + ".dcm");
-        ASSERT_TRUE(WriteDicomImage(path, spec));
+        ASSERT_TRUE(WriteDicomImage(path, fields));
 
         CDicomFolder folder;
         std::string error;
@@ -267,17 +267,17 @@ TEST_F(DicomSeriesTest, EveryTransferSyntaxDecodes) {
         ASSERT_TRUE(folder.m_series[static_cast<size_t>(index)].Layout(layout, error)) << error;
         CDicomSource source(layout);
         const std::vector<uint16_t> samples = SamplesOf(source);
-        ASSERT_EQ(samples.size(), spec.values.size());
+        ASSERT_EQ(samples.size(), fields.values.size());
         // Integer values within 0..65535 are the samples themselves.
         for (size_t k = 0; k < samples.size(); ++k)
-            ASSERT_NEAR(samples[k], spec.values[k], cases[i].tolerance) << "pixel " << k;
+            ASSERT_NEAR(samples[k], fields.values[k], cases[i].tolerance) << "pixel " << k;
         std::filesystem::remove(path);
     }
 }
 
 TEST_F(DicomSeriesTest, ValuesFollowTheSampleRule) {
     // Each case: pixel type, raw values, per-image rescale (slope, intercept) of a 2-image series, samples.
-    using Pixels = DicomImageSpec::Pixels;
+    using Pixels = DicomImageFields::Pixels;
     struct Case {
         const char* name;
         Pixels pixels;
@@ -303,15 +303,15 @@ TEST_F(DicomSeriesTest, ValuesFollowTheSampleRule) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
         for (int image = 0; image < 2; ++image) {
-            DicomImageSpec spec;
-            spec.rows = 2;
-            spec.columns = 2;
-            spec.pixels = c.pixels;
-            spec.values = c.raw;
-            spec.rescaleSlope = c.rescale[static_cast<size_t>(image)].first;
-            spec.rescaleIntercept = c.rescale[static_cast<size_t>(image)].second;
-            spec.instanceNumber = image + 1;
-            ASSERT_TRUE(WriteDicomImage(folder.File("im" + std::to_string(image)), spec));
+            DicomImageFields fields;
+            fields.rows = 2;
+            fields.columns = 2;
+            fields.pixels = c.pixels;
+            fields.values = c.raw;
+            fields.rescaleSlope = c.rescale[static_cast<size_t>(image)].first;
+            fields.rescaleIntercept = c.rescale[static_cast<size_t>(image)].second;
+            fields.instanceNumber = image + 1;
+            ASSERT_TRUE(WriteDicomImage(folder.File("im" + std::to_string(image)), fields));
         }
         CDicomFolder scan;
         std::string error;
@@ -340,11 +340,11 @@ TEST_F(DicomSeriesTest, BadFoldersAndFilesGetAReason) {
     EXPECT_TRUE(folder.m_unreadable.empty());
 
     // An image cut short in its pixel data scans, but its load fails and names it.
-    DicomImageSpec spec;
-    spec.rows = 64;
-    spec.columns = 64;
-    spec.values.assign(64 * 64, 1000.0);
-    ASSERT_TRUE(WriteDicomImage(m_folder.File("cut"), spec));
+    DicomImageFields fields;
+    fields.rows = 64;
+    fields.columns = 64;
+    fields.values.assign(64 * 64, 1000.0);
+    ASSERT_TRUE(WriteDicomImage(m_folder.File("cut"), fields));
     std::filesystem::resize_file(m_folder.File("cut"), std::filesystem::file_size(m_folder.File("cut")) - 3000);
     ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error));
     ASSERT_EQ(folder.m_series.size(), 1u);
@@ -359,15 +359,15 @@ TEST_F(DicomSeriesTest, BadFoldersAndFilesGetAReason) {
     // Cut inside its tags, an image makes the DICOM library give up on the
     // whole process; the scan survives and names the file.
     std::filesystem::remove(m_folder.File("cut"));
-    ASSERT_TRUE(WriteDicomImage(m_folder.File("headless"), spec));
+    ASSERT_TRUE(WriteDicomImage(m_folder.File("headless"), fields));
     std::filesystem::resize_file(m_folder.File("headless"), 300);
     ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error));
     EXPECT_TRUE(folder.m_series.empty());
     EXPECT_EQ(folder.m_unreadable, std::vector<std::string>{m_folder.File("headless")});
 
     // A colour image is refused by name of its photometric interpretation.
-    DicomImageSpec colour;
-    colour.pixels = DicomImageSpec::Pixels::kUint8;
+    DicomImageFields colour;
+    colour.pixels = DicomImageFields::Pixels::kUint8;
     colour.photometric = "RGB";
     colour.values.assign(20, 9.0);
     colour.seriesUid = "1.2.5.1";
