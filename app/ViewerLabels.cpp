@@ -110,14 +110,20 @@ bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
     }
     std::vector<CMeshObject> meshes;
     const int frames = volume ? m_volume.m_frames : labels.Frames();
+    std::string failure;
     try {
         meshes = LabelMeshes(labels, frames);
     } catch (const std::bad_alloc&) {
+        failure = "Not enough memory for the surfaces of " + path + ".";
+    } catch (const std::exception& e) {
+        // The surface module could not be loaded.
+        failure = "The surfaces of " + path + " cannot be made: " + e.what() + ".";
+    }
+    if (!failure.empty()) {
         m_pixelSizeX = savedPixelSize[0];
         m_pixelSizeY = savedPixelSize[1];
         m_pixelSizeZ = savedPixelSize[2];
-        m_host.Dialogs().ShowMessage("Error", "Not enough memory for the surfaces of " + path + ".",
-                                     CDialogService::Icon::kError);
+        m_host.Dialogs().ShowMessage("Error", failure, CDialogService::Icon::kError);
         return false;
     }
 
@@ -179,6 +185,10 @@ void CViewer::FitLabelsToVolume() {
         meshes = LabelMeshes(m_labels, frames);
     } catch (const std::bad_alloc&) {
         m_host.Dialogs().ShowMessage("Error", "Not enough memory for the surfaces of " + m_labelPath + ".",
+                                     CDialogService::Icon::kError);
+        return;
+    } catch (const std::exception& e) {
+        m_host.Dialogs().ShowMessage("Error", "The surfaces of " + m_labelPath + " cannot be made: " + e.what() + ".",
                                      CDialogService::Icon::kError);
         return;
     }

@@ -1,18 +1,12 @@
 #include "LabelSurface.h"
 
-#include <vtkCellArray.h>
-#include <vtkDiscreteFlyingEdges3D.h>
-#include <vtkImageData.h>
-#include <vtkNew.h>
-#include <vtkPoints.h>
-#include <vtkPolyData.h>
-#include <vtkWindowedSincPolyDataFilter.h>
-
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <mutex>
 #include <thread>
+
+#include "SurfaceExtractor.h"
 
 namespace {
 
@@ -49,21 +43,10 @@ VoxelBox BoxOf(const CLabelGrid& grid, uint8_t label) {
     return box;
 }
 
-// Making the first VTK objects on one thread sets up VTK's object factory
-// before any worker thread makes one.
-void PrepareVtk() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        vtkNew<vtkImageData> image;
-        vtkNew<vtkDiscreteFlyingEdges3D> edges;
-        vtkNew<vtkWindowedSincPolyDataFilter> smoother;
-    });
-}
-
 }  // namespace
 
 CMeshObject CLabelSurface::Extract(const CLabelGrid& grid, uint8_t label, const std::string& name) {
-    PrepareVtk();
+    const CSurfaceExtractor& extractor = CSurfaceExtractor::Get();
     CMeshObject object(name);
     if (grid.voxels == nullptr || label == 0) return object;
     const VoxelBox box = BoxOf(grid, label);
@@ -72,84 +55,56 @@ CMeshObject CLabelSurface::Extract(const CLabelGrid& grid, uint8_t label, const 
     // The label's box with one voxel of background round it, so the surface
     // closes also where the label touches the border of the grid. Points lie
     // at voxel centres in millimetres, data rows still running with y.
-    int dims[3];
-    for (int axis = 0; axis < 3; ++axis) dims[axis] = box.hi[axis] - box.lo[axis] + 3;
-    vtkNew<vtkImageData> image;
-    image->SetDimensions(dims);
-    image->SetSpacing(grid.pixelSize[0], grid.pixelSize[1], grid.pixelSize[2]);
-    image->SetOrigin((box.lo[0] - 0.5) * grid.pixelSize[0], (box.lo[1] - 0.5) * grid.pixelSize[1],
-                     (box.lo[2] - 0.5) * grid.pixelSize[2]);
-    image->AllocateScalars(VTK_UNSIGNED_CHAR, 1);
-    auto* mask = static_cast<uint8_t*>(image->GetScalarPointer());
-    std::fill(mask, mask + static_cast<size_t>(dims[0]) * dims[1] * dims[2], uint8_t{0});
+    CSurfaceExtractor::Mask mask;
+    for (int axis = 0; axis < 3; ++axis) {
+        mask.dims[axis] = box.hi[axis] - box.lo[axis] + 3;
+        mask.spacing[axis] = grid.pixelSize[axis];
+        mask.origin[axis] = (box.lo[axis] - 0.5) * grid.pixelSize[axis];
+    }
+    const int* dims = mask.dims;
+    std::vector<uint8_t> voxels(static_cast<size_t>(dims[0]) * dims[1] * dims[2], 0);
     for (int z = box.lo[2]; z <= box.hi[2]; ++z)
         for (int y = box.lo[1]; y <= box.hi[1]; ++y) {
             const uint8_t* row = grid.voxels + (static_cast<size_t>(z) * grid.sizeY + y) * grid.sizeX;
-            uint8_t* out = mask + ((static_cast<size_t>(z - box.lo[2] + 1) * dims[1] + (y - box.lo[1] + 1)) * dims[0]) + 1;
+            uint8_t* out = voxels.data() +
+                           ((static_cast<size_t>(z - box.lo[2] + 1) * dims[1] + (y - box.lo[1] + 1)) * dims[0]) + 1;
             for (int x = box.lo[0]; x <= box.hi[0]; ++x) out[x - box.lo[0]] = row[x] == label ? 1 : 0;
         }
-
-    vtkNew<vtkDiscreteFlyingEdges3D> edges;
-    edges->SetInputData(image);
-    edges->SetValue(0, 1.0);
-    edges->ComputeNormalsOff();
-    edges->ComputeGradientsOff();
-    edges->ComputeScalarsOff();
-
-    vtkNew<vtkWindowedSincPolyDataFilter> smoother;
-    smoother->SetInputConnection(edges->GetOutputPort());
-    smoother->SetNumberOfIterations(kSmoothingIterations);
-    smoother->SetPassBand(kPassBand);
-    smoother->NormalizeCoordinatesOn();
-    smoother->BoundarySmoothingOff();
-    smoother->FeatureEdgeSmoothingOff();
-    smoother->NonManifoldSmoothingOn();
-    smoother->Update();
-    vtkPolyData* surface = smoother->GetOutput();
-    // The filter keeps the points of the extracted surface in their order
-    // and only moves them.
-    vtkPoints* blocky = edges->GetOutput()->GetPoints();
+    mask.voxels = voxels.data();
+    const CSurfaceExtractor::Surface surface = extractor.Extract(mask, kSmoothingIterations, kPassBand);
 
     // Data rows run against y in the scene: y = Y py - (r + 0.5) py. The
     // mirror turns the winding over, so each triangle is written reversed.
     const double top = grid.sizeY * grid.pixelSize[1];
-    vtkPoints* points = surface->GetPoints();
-    const vtkIdType pointCount = points != nullptr ? points->GetNumberOfPoints() : 0;
-    object.m_vertices.reserve(static_cast<size_t>(pointCount));
-    const bool limit = blocky != nullptr && blocky->GetNumberOfPoints() == pointCount;
-    for (vtkIdType i = 0; i < pointCount; ++i) {
-        double p[3];
-        points->GetPoint(i, p);
-        if (limit) {
+    const size_t pointCount = surface.points.size() / 3;
+    object.m_vertices.reserve(pointCount);
+    for (size_t i = 0; i < pointCount; ++i) {
+        double p[3] = {surface.points[3 * i], surface.points[3 * i + 1], surface.points[3 * i + 2]};
+        if (!surface.blocky.empty()) {
             // Smoothing alone would shrink a small label to a point and let
             // flat faces bulge past their voxels near corners; a bounded
             // shift rounds off the steps and keeps the surface true to them.
-            double q[3];
-            blocky->GetPoint(i, q);
             for (int axis = 0; axis < 3; ++axis) {
+                const double q = surface.blocky[3 * i + static_cast<size_t>(axis)];
                 const double most = kMaxShift * grid.pixelSize[axis];
-                p[axis] = std::clamp(p[axis], q[axis] - most, q[axis] + most);
+                p[axis] = std::clamp(p[axis], q - most, q + most);
             }
         }
         object.m_vertices.push_back({static_cast<float>(p[0]), static_cast<float>(top - p[1]),
                                      static_cast<float>(p[2])});
     }
-    vtkCellArray* polys = surface->GetPolys();
-    object.m_triangles.reserve(static_cast<size_t>(polys->GetNumberOfCells()));
-    vtkIdType count = 0;
-    const vtkIdType* ids = nullptr;
-    for (polys->InitTraversal(); polys->GetNextCell(count, ids);) {
-        if (count != 3) continue;
-        object.m_triangles.push_back({{static_cast<int32_t>(ids[0]), static_cast<int32_t>(ids[2]),
-                                       static_cast<int32_t>(ids[1])}});
-    }
+    object.m_triangles.reserve(surface.triangles.size() / 3);
+    for (size_t t = 0; t + 2 < surface.triangles.size(); t += 3)
+        object.m_triangles.push_back({{surface.triangles[t], surface.triangles[t + 2], surface.triangles[t + 1]}});
     object.ComputeNormals();
     return object;
 }
 
 std::vector<CMeshObject> CLabelSurface::ExtractAll(const std::vector<Job>& jobs,
                                                    const std::function<void(double)>& progress) {
-    PrepareVtk();
+    // Loaded here, before the worker threads start, so that a module that
+    // cannot be loaded fails once, on this thread.
+    CSurfaceExtractor::Get();
     std::vector<CMeshObject> objects(jobs.size());
     std::atomic<size_t> next{0}, done{0};
     std::exception_ptr error;

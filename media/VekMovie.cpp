@@ -1,24 +1,19 @@
 #include "VekMovie.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
-}
-
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "FfmpegLibrary.h"
 #include "PathUtils.h"
 #include "VisError.h"
 
 namespace {
 
 constexpr int64_t kPositionUnknown = INT64_MIN;
+
+// Open loads FFmpeg; everything that runs after it may call through this.
+const CFfmpegLibrary& Av() { return CFfmpegLibrary::Get(); }
 
 // The error names the line that raised it. __builtin_LINE() as a default
 // argument gives the caller's line with GCC and clang alike; clang 14 cannot
@@ -40,7 +35,7 @@ bool EndsWithBottomUpMark(const AVCodecParameters* parameters) {
 // Sources whose pixels carry no alpha of their own; a palette from an AVI
 // file has none either, whatever FFmpeg's palette format says.
 bool HasAlpha(AVPixelFormat format) {
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    const AVPixFmtDescriptor* descriptor = Av().av_pix_fmt_desc_get(format);
     return descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 &&
            (descriptor->flags & AV_PIX_FMT_FLAG_PAL) == 0;
 }
@@ -106,20 +101,25 @@ bool CVekMovie::Open(const char* path, uint32_t mode) {
     Close();
     m_openMode = mode;
     if (path == nullptr) Raise("AviFileOpen failed", AVERROR(EINVAL));
+    try {
+        Av();
+    } catch (const std::exception&) {
+        Raise("FFmpeg's libraries cannot be loaded", kVisErrorFailure);
+    }
     const bool forWriting =
         (mode & kOpenCreate) != 0 || ((mode & (kOpenWrite | kOpenReadWrite)) != 0 && !FileExists(path));
     m_writing = forWriting;
     if (forWriting) {
-        RaiseIfFailed(avformat_alloc_output_context2(&m_file, nullptr, "avi", path), "AviFileOpen failed");
-        RaiseIfFailed(avio_open(&m_file->pb, path, AVIO_FLAG_WRITE), "AviFileOpen failed");
+        RaiseIfFailed(Av().avformat_alloc_output_context2(&m_file, nullptr, "avi", path), "AviFileOpen failed");
+        RaiseIfFailed(Av().avio_open(&m_file->pb, path, AVIO_FLAG_WRITE), "AviFileOpen failed");
     } else {
-        RaiseIfFailed(avformat_open_input(&m_file, path, nullptr, nullptr), "AviFileOpen failed");
+        RaiseIfFailed(Av().avformat_open_input(&m_file, path, nullptr, nullptr), "AviFileOpen failed");
     }
     m_fileName = strdup(path);
     if (m_fileName == nullptr) Raise("Out of memeory", kVisErrorOutOfMemory);
     m_pixelFormat = evispixfmtRGBAByte;
-    m_frame = av_frame_alloc();
-    m_packet = av_packet_alloc();
+    m_frame = Av().av_frame_alloc();
+    m_packet = Av().av_packet_alloc();
     if (m_frame == nullptr || m_packet == nullptr) Raise("Out of memeory", kVisErrorOutOfMemory);
     if (forWriting) {
         OpenForWriting();
@@ -131,7 +131,7 @@ bool CVekMovie::Open(const char* path, uint32_t mode) {
 }
 
 void CVekMovie::OpenForReading() {
-    RaiseIfFailed(avformat_find_stream_info(m_file, nullptr), "AviFileGetStream failed");
+    RaiseIfFailed(Av().avformat_find_stream_info(m_file, nullptr), "AviFileGetStream failed");
     for (unsigned i = 0; i < m_file->nb_streams; ++i) {
         AVStream* stream = m_file->streams[i];
         if (m_videoStream == nullptr && stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -152,11 +152,11 @@ void CVekMovie::OpenForReading() {
         m_bottomUp = false;
     }
 
-    const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+    const AVCodec* codec = Av().avcodec_find_decoder(parameters->codec_id);
     if (codec == nullptr) Raise("Can't open avi frames", kVisErrorFailure);
-    m_decoder = avcodec_alloc_context3(codec);
-    if (m_decoder == nullptr || avcodec_parameters_to_context(m_decoder, parameters) < 0 ||
-        avcodec_open2(m_decoder, codec, nullptr) < 0) {
+    m_decoder = Av().avcodec_alloc_context3(codec);
+    if (m_decoder == nullptr || Av().avcodec_parameters_to_context(m_decoder, parameters) < 0 ||
+        Av().avcodec_open2(m_decoder, codec, nullptr) < 0) {
         Raise("Can't open avi frames", kVisErrorFailure);
     }
     m_decodedBytesPerPixel = HasAlpha(m_decoder->pix_fmt) ? 4 : 3;
@@ -167,9 +167,9 @@ void CVekMovie::OpenForReading() {
     } else {
         // The header gives no length: count the stream's packets, and have the
         // first read seek back to the start.
-        while (av_read_frame(m_file, m_packet) >= 0) {
+        while (Av().av_read_frame(m_file, m_packet) >= 0) {
             if (m_packet->stream_index == m_videoStream->index && m_frameCount < UINT32_MAX) ++m_frameCount;
-            av_packet_unref(m_packet);
+            Av().av_packet_unref(m_packet);
         }
         m_decodedFrame = kPositionUnknown;
     }
@@ -178,7 +178,7 @@ void CVekMovie::OpenForReading() {
 }
 
 void CVekMovie::OpenForWriting() {
-    m_videoStream = avformat_new_stream(m_file, nullptr);
+    m_videoStream = Av().avformat_new_stream(m_file, nullptr);
     if (m_videoStream == nullptr) Raise("Can't create avi stream", AVERROR(ENOMEM));
     AVCodecParameters* parameters = m_videoStream->codecpar;
     parameters->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -187,7 +187,7 @@ void CVekMovie::OpenForWriting() {
     parameters->format = AV_PIX_FMT_BGRA;
     parameters->bits_per_coded_sample = 32;
     // Uncompressed frames with a positive height, the rows handed over bottom-up.
-    RaiseIfFailed(av_opt_set_int(m_file->priv_data, "flipped_raw_rgb", 1, 0), "Can't make compressed stream");
+    RaiseIfFailed(Av().av_opt_set_int(m_file->priv_data, "flipped_raw_rgb", 1, 0), "Can't make compressed stream");
     m_formatPending = true;
 }
 
@@ -205,7 +205,7 @@ void CVekMovie::BeginWriting(const CVisImageBase& image) {
     m_videoStream->time_base = AVRational{1, m_frameRate};
     m_videoStream->avg_frame_rate = AVRational{m_frameRate, 1};
     m_videoStream->r_frame_rate = AVRational{m_frameRate, 1};
-    RaiseIfFailed(avformat_write_header(m_file, nullptr), "Can't set avi stream format");
+    RaiseIfFailed(Av().avformat_write_header(m_file, nullptr), "Can't set avi stream format");
     m_headerWritten = true;
     m_formatPending = false;
 }
@@ -229,9 +229,9 @@ bool CVekMovie::WriteFrame(const CVisImageBase& image, int32_t index) {
     const size_t rowBytes = static_cast<size_t>(m_width) * 4;
     const size_t frameBytes = rowBytes * m_height;
     if (m_conversionBuffer == nullptr) {
-        m_conversionBuffer = av_buffer_alloc(frameBytes + AV_INPUT_BUFFER_PADDING_SIZE);
+        m_conversionBuffer = Av().av_buffer_alloc(frameBytes + AV_INPUT_BUFFER_PADDING_SIZE);
         if (m_conversionBuffer == nullptr) Raise("Out of memory", kVisErrorOutOfMemory);
-    } else if (av_buffer_make_writable(&m_conversionBuffer) < 0) {
+    } else if (Av().av_buffer_make_writable(&m_conversionBuffer) < 0) {
         Raise("Out of memory", kVisErrorOutOfMemory);
     }
     // The bitmap's rows run from the bottom of the picture up.
@@ -240,8 +240,8 @@ bool CVekMovie::WriteFrame(const CVisImageBase& image, int32_t index) {
                     image.PbFirstPixelInRow(static_cast<int32_t>(m_height - 1 - r)), rowBytes);
     }
 
-    av_packet_unref(m_packet);
-    m_packet->buf = av_buffer_ref(m_conversionBuffer);
+    Av().av_packet_unref(m_packet);
+    m_packet->buf = Av().av_buffer_ref(m_conversionBuffer);
     if (m_packet->buf == nullptr) Raise("Out of memory", kVisErrorOutOfMemory);
     m_packet->data = m_conversionBuffer->data;
     m_packet->size = static_cast<int>(frameBytes);
@@ -250,8 +250,8 @@ bool CVekMovie::WriteFrame(const CVisImageBase& image, int32_t index) {
     m_packet->dts = position;
     m_packet->duration = 1;
     m_packet->flags = AV_PKT_FLAG_KEY;
-    const int result = av_write_frame(m_file, m_packet);
-    av_packet_unref(m_packet);
+    const int result = Av().av_write_frame(m_file, m_packet);
+    Av().av_packet_unref(m_packet);
     RaiseIfFailed(result, "Write to AVI stream failed");
 
     m_nextFrame = position + 1;
@@ -305,35 +305,35 @@ void CVekMovie::DecodeFrame(uint32_t index) {
 }
 
 bool CVekMovie::DecodeNext() {
-    av_frame_unref(m_frame);
+    Av().av_frame_unref(m_frame);
     while (true) {
-        const int received = avcodec_receive_frame(m_decoder, m_frame);
+        const int received = Av().avcodec_receive_frame(m_decoder, m_frame);
         if (received == 0) return true;
         if (received != AVERROR(EAGAIN) || m_demuxerAtEnd) return false;
-        if (av_read_frame(m_file, m_packet) < 0) {
+        if (Av().av_read_frame(m_file, m_packet) < 0) {
             m_demuxerAtEnd = true;
-            avcodec_send_packet(m_decoder, nullptr);
+            Av().avcodec_send_packet(m_decoder, nullptr);
             continue;
         }
         // A packet the decoder refuses is skipped; the next one may decode.
-        if (m_packet->stream_index == m_videoStream->index) avcodec_send_packet(m_decoder, m_packet);
-        av_packet_unref(m_packet);
+        if (m_packet->stream_index == m_videoStream->index) Av().avcodec_send_packet(m_decoder, m_packet);
+        Av().av_packet_unref(m_packet);
     }
 }
 
 void CVekMovie::SeekBefore(uint32_t index) {
     const int64_t start = StartTime(m_videoStream);
-    const int64_t timestamp = start + av_rescale_q(index, FrameDuration(m_videoStream), m_videoStream->time_base);
-    int result = av_seek_frame(m_file, m_videoStream->index, timestamp, AVSEEK_FLAG_BACKWARD);
-    if (result < 0) result = av_seek_frame(m_file, m_videoStream->index, start, AVSEEK_FLAG_BACKWARD);
+    const int64_t timestamp = start + Av().av_rescale_q(index, FrameDuration(m_videoStream), m_videoStream->time_base);
+    int result = Av().av_seek_frame(m_file, m_videoStream->index, timestamp, AVSEEK_FLAG_BACKWARD);
+    if (result < 0) result = Av().av_seek_frame(m_file, m_videoStream->index, start, AVSEEK_FLAG_BACKWARD);
     if (result < 0) Raise("Can't read avi frame", result);
-    avcodec_flush_buffers(m_decoder);
+    Av().avcodec_flush_buffers(m_decoder);
     m_demuxerAtEnd = false;
     m_decodedFrame = index == 0 ? -1 : kPositionUnknown;
 }
 
 int64_t CVekMovie::FrameIndexOf(int64_t timestamp) const {
-    return av_rescale_q_rnd(timestamp - StartTime(m_videoStream), m_videoStream->time_base,
+    return Av().av_rescale_q_rnd(timestamp - StartTime(m_videoStream), m_videoStream->time_base,
                             FrameDuration(m_videoStream), AV_ROUND_NEAR_INF);
 }
 
@@ -360,21 +360,21 @@ void CVekMovie::DeliverFrame(CVisRGBAByteImage& image) {
         bool fullRange = false;
         const AVPixelFormat sourceFormat = WithoutJpegRange(format, fullRange);
         fullRange = fullRange || m_frame->color_range == AVCOL_RANGE_JPEG;
-        m_scaler = sws_getCachedContext(m_scaler, m_frame->width, m_frame->height, sourceFormat, width, height,
+        m_scaler = Av().sws_getCachedContext(m_scaler, m_frame->width, m_frame->height, sourceFormat, width, height,
                                         AV_PIX_FMT_BGRA, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr,
                                         nullptr);
         if (m_scaler == nullptr) Raise("Can't read avi frame", kVisErrorFailure);
         int* inverseTable = nullptr;
         int* table = nullptr;
         int sourceRange = 0, targetRange = 0, brightness = 0, contrast = 0, saturation = 0;
-        if (sws_getColorspaceDetails(m_scaler, &inverseTable, &sourceRange, &table, &targetRange, &brightness,
+        if (Av().sws_getColorspaceDetails(m_scaler, &inverseTable, &sourceRange, &table, &targetRange, &brightness,
                                      &contrast, &saturation) >= 0) {
-            sws_setColorspaceDetails(m_scaler, sws_getCoefficients(m_frame->colorspace), fullRange ? 1 : 0, table,
+            Av().sws_setColorspaceDetails(m_scaler, Av().sws_getCoefficients(m_frame->colorspace), fullRange ? 1 : 0, table,
                                      targetRange, brightness, contrast, saturation);
         }
         uint8_t* target[4] = {image.PbFirstPixelInRow(0), nullptr, nullptr, nullptr};
         const int targetStride[4] = {image.MemoryWidth() * 4, 0, 0, 0};
-        if (sws_scale(m_scaler, m_frame->data, m_frame->linesize, 0, m_frame->height, target, targetStride) !=
+        if (Av().sws_scale(m_scaler, m_frame->data, m_frame->linesize, 0, m_frame->height, target, targetStride) !=
             height) {
             Raise("Can't read avi frame", kVisErrorFailure);
         }
@@ -391,24 +391,28 @@ void CVekMovie::Close() {
     m_width = 0;
     m_pixelFormat = evispixfmtNone;
     m_decodedBytesPerPixel = 0;
-    av_buffer_unref(&m_conversionBuffer);
-    sws_freeContext(m_scaler);
-    m_scaler = nullptr;
-    avcodec_free_context(&m_decoder);
-    av_frame_free(&m_frame);
-    av_packet_free(&m_packet);
-    if (m_file != nullptr && m_writing) {
-        // The trailer writes the index that makes the movie complete.
-        if (m_headerWritten) av_write_trailer(m_file);
-        avio_closep(&m_file->pb);
-        avformat_free_context(m_file);
-        m_file = nullptr;
-    } else if (m_file != nullptr) {
-        avformat_close_input(&m_file);
+    m_decodedFrame = -1;
+    m_demuxerAtEnd = false;
+    // Before a movie is opened, FFmpeg may not be loaded, and nothing of its exists.
+    if (CFfmpegLibrary::Loaded()) {
+        const CFfmpegLibrary& av = Av();
+        av.av_buffer_unref(&m_conversionBuffer);
+        av.sws_freeContext(m_scaler);
+        av.avcodec_free_context(&m_decoder);
+        av.av_frame_free(&m_frame);
+        av.av_packet_free(&m_packet);
+        if (m_file != nullptr && m_writing) {
+            // The trailer writes the index that makes the movie complete.
+            if (m_headerWritten) av.av_write_trailer(m_file);
+            av.avio_closep(&m_file->pb);
+            av.avformat_free_context(m_file);
+            m_file = nullptr;
+        } else if (m_file != nullptr) {
+            av.avformat_close_input(&m_file);
+        }
     }
+    m_scaler = nullptr;
     m_videoStream = nullptr;
     m_writing = false;
     m_headerWritten = false;
-    m_decodedFrame = -1;
-    m_demuxerAtEnd = false;
 }

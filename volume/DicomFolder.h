@@ -54,15 +54,8 @@ public:
     // The series that holds the scanned image file `path`, or -1.
     int SeriesOfFile(const std::string& path) const;
 
-    // Reads the header of one file. Nothing when the file is not a DICOM
-    // image; `readable` is false when the file could not be parsed at all.
-    // The DICOM library ends the process on many damaged files (a file cut
-    // short inside its tags is enough), so Scan calls this in reader processes.
-    static std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable);
     // True when a file announces itself as DICOM (the DICM mark after its preamble).
     static bool ClaimsDicom(const std::string& path);
-    // Keeps the DICOM library from writing to standard output or error.
-    static void SilenceLibrary();
 
     // How deep below the folder the scan looks.
     static constexpr int kMaxDepth = 4;

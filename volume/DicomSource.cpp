@@ -3,13 +3,9 @@
 
 #include "DicomSource.h"
 
-#include <gdcmImageReader.h>
-#include <gdcmReader.h>
 #include <sys/mman.h>
 
-#include <filesystem>
 #include <set>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -17,7 +13,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "DicomFolder.h"
+#include "DicomCodec.h"
 #include "IsolatedRun.h"
 #include "ParallelRanges.h"
 #include "PathUtils.h"
@@ -29,11 +25,8 @@ namespace {
 // fused multiply-add, so the product is rounded before the sum in every build.
 double Rescaled(double raw, double slope, double intercept) { return raw * slope + intercept; }
 
-// One decoded image: its raw values in the type the file stores.
-struct DecodedImage {
-    std::vector<char> bytes;
-    gdcm::PixelFormat::ScalarType type = gdcm::PixelFormat::UNKNOWN;
-};
+using DecodedImage = CDicomCodec::Image;
+using ValueType = CDicomCodec::ValueType;
 
 // Calls visit(values) with the image's values as a pointer of their own type;
 // throws for types that are not plain numbers.
@@ -41,81 +34,25 @@ template <typename Visit>
 void VisitValues(const DecodedImage& image, const std::string& path, Visit visit) {
     const char* data = image.bytes.data();
     switch (image.type) {
-        case gdcm::PixelFormat::UINT8: visit(reinterpret_cast<const uint8_t*>(data)); break;
-        case gdcm::PixelFormat::INT8: visit(reinterpret_cast<const int8_t*>(data)); break;
-        case gdcm::PixelFormat::UINT16: visit(reinterpret_cast<const uint16_t*>(data)); break;
-        case gdcm::PixelFormat::INT16: visit(reinterpret_cast<const int16_t*>(data)); break;
-        case gdcm::PixelFormat::UINT32: visit(reinterpret_cast<const uint32_t*>(data)); break;
-        case gdcm::PixelFormat::INT32: visit(reinterpret_cast<const int32_t*>(data)); break;
-        case gdcm::PixelFormat::UINT64: visit(reinterpret_cast<const uint64_t*>(data)); break;
-        case gdcm::PixelFormat::INT64: visit(reinterpret_cast<const int64_t*>(data)); break;
-        case gdcm::PixelFormat::FLOAT32: visit(reinterpret_cast<const float*>(data)); break;
-        case gdcm::PixelFormat::FLOAT64: visit(reinterpret_cast<const double*>(data)); break;
+        case ValueType::kUInt8: visit(reinterpret_cast<const uint8_t*>(data)); break;
+        case ValueType::kInt8: visit(reinterpret_cast<const int8_t*>(data)); break;
+        case ValueType::kUInt16: visit(reinterpret_cast<const uint16_t*>(data)); break;
+        case ValueType::kInt16: visit(reinterpret_cast<const int16_t*>(data)); break;
+        case ValueType::kUInt32: visit(reinterpret_cast<const uint32_t*>(data)); break;
+        case ValueType::kInt32: visit(reinterpret_cast<const int32_t*>(data)); break;
+        case ValueType::kUInt64: visit(reinterpret_cast<const uint64_t*>(data)); break;
+        case ValueType::kInt64: visit(reinterpret_cast<const int64_t*>(data)); break;
+        case ValueType::kFloat32: visit(reinterpret_cast<const float*>(data)); break;
+        case ValueType::kFloat64: visit(reinterpret_cast<const double*>(data)); break;
         default:
             throw std::runtime_error(FileNameOfPath(path) + ": pixel data of " +
-                                     gdcm::PixelFormat(image.type).GetScalarTypeAsString() +
+                                     image.typeName +
                                      " values cannot be shown");
     }
 }
 
-bool IsIntegerType(gdcm::PixelFormat::ScalarType type) {
-    return type != gdcm::PixelFormat::FLOAT32 && type != gdcm::PixelFormat::FLOAT64;
-}
-
-// The library reads a file whose uncompressed pixel data breaks off as if it
-// were whole (the missing part unset), so the file's length is checked
-// against the length the pixel data announces, counted from where it starts.
-bool PixelDataCutShort(const std::string& path, const gdcm::DataSet& data) {
-    const gdcm::Tag pixelTag(0x7fe0, 0x0010);
-    if (!data.FindDataElement(pixelTag)) return false;
-    const gdcm::VL length = data.GetDataElement(pixelTag).GetVL();
-    if (length.IsUndefined()) return false;  // compressed fragments: the decoder sees a cut
-    gdcm::Reader probe;
-    probe.SetFileName(path.c_str());
-    // Skipping the pixel data leaves the stream where its value begins.
-    if (!probe.ReadUpToTag(pixelTag, {pixelTag})) return true;
-    std::error_code error;
-    const auto fileSize = std::filesystem::file_size(path, error);
-    const size_t start = probe.GetStreamCurrentPosition();
-    return error || start == static_cast<size_t>(-1) || start + static_cast<uint64_t>(length) > fileSize;
-}
-
-// Reads and decodes one image file into `image`, which must turn out columns x rows.
-void Decode(const std::string& path, int32_t columns, int32_t rows, DecodedImage& image) {
-    gdcm::ImageReader reader;
-    reader.SetFileName(path.c_str());
-    bool read = false;
-    try {
-        read = reader.Read();
-    } catch (...) {
-        read = false;
-    }
-    if (!read || PixelDataCutShort(path, reader.GetFile().GetDataSet()))
-        throw std::runtime_error(FileNameOfPath(path) + " cannot be read: it is truncated or damaged");
-    const gdcm::Image& decoded = reader.GetImage();
-    const gdcm::PixelFormat& format = decoded.GetPixelFormat();
-    if (format.GetSamplesPerPixel() != 1)
-        throw std::runtime_error(FileNameOfPath(path) + " is a colour image (photometric interpretation " +
-                                 std::string(gdcm::PhotometricInterpretation::GetPIString(
-                                     decoded.GetPhotometricInterpretation())) +
-                                 "); only grey-scale images can be shown");
-    if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows) ||
-        (decoded.GetNumberOfDimensions() > 2 && decoded.GetDimension(2) > 1))
-        throw std::runtime_error(FileNameOfPath(path) + " holds pixel data of another size than its header announces");
-    image.type = format.GetScalarType();
-    const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize();
-    const unsigned long length = decoded.GetBufferLength();
-    if (length < needed || (image.type != gdcm::PixelFormat::UINT8 && image.type != gdcm::PixelFormat::INT8 &&
-                            format.GetBitsAllocated() % 8 != 0))
-        throw std::runtime_error(FileNameOfPath(path) + " holds pixel data in a layout that cannot be shown");
-    image.bytes.resize(length);
-    bool got = false;
-    try {
-        got = decoded.GetBuffer(image.bytes.data());
-    } catch (...) {
-        got = false;
-    }
-    if (!got) throw std::runtime_error(FileNameOfPath(path) + ": its pixel data cannot be decoded");
+bool IsIntegerType(ValueType type) {
+    return type != ValueType::kFloat32 && type != ValueType::kFloat64;
 }
 
 }  // namespace
@@ -157,7 +94,7 @@ void CDicomSource::SharedCodes::Allocate(int64_t count) {
 
 template <typename Work, typename Receive>
 void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receive) const {
-    CDicomFolder::SilenceLibrary();
+    const CDicomCodec& codec = CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
     const int threads = WorthwhileThreads(SampleCount() * 2);
     std::atomic<int64_t> done{0};
@@ -177,7 +114,12 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
         auto decode = [&](int64_t i) -> std::string {
             try {
                 // Answers begin with + when the image was decoded, - before the reason it was not.
-                Decode(m_images[static_cast<size_t>(i)].path, m_sizeX, m_sizeY, image);
+                const std::string& path = m_images[static_cast<size_t>(i)].path;
+                try {
+                    codec.Decode(path, m_sizeX, m_sizeY, image);
+                } catch (const std::exception& e) {
+                    throw std::runtime_error(FileNameOfPath(path) + e.what());
+                }
                 std::string answer(1, '+');
                 answer += work(i, image);
                 return answer;
@@ -252,8 +194,8 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
             std::lock_guard<std::mutex> hold(typesLock);
             types.insert(answer.empty() ? -1 : answer[0]);
         });
-    const std::set<int> unsignedTypes = {gdcm::PixelFormat::UINT8, gdcm::PixelFormat::UINT16};
-    const std::set<int> signedTypes = {gdcm::PixelFormat::INT8, gdcm::PixelFormat::INT16};
+    const std::set<int> unsignedTypes = {static_cast<int>(ValueType::kUInt8), static_cast<int>(ValueType::kUInt16)};
+    const std::set<int> signedTypes = {static_cast<int>(ValueType::kInt8), static_cast<int>(ValueType::kInt16)};
     auto within = [&types](const std::set<int>& allowed) {
         return std::all_of(types.begin(), types.end(), [&allowed](int type) { return allowed.count(type) > 0; });
     };

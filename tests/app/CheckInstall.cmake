@@ -46,3 +46,30 @@ execute_process(COMMAND ${PREFIX}/bin/orvanta --info RESULT_VARIABLE result OUTP
 if(NOT result EQUAL 0 OR NOT info MATCHES "^{\"")
   message(FATAL_ERROR "the installed orvanta --info failed (${result}): ${info}${errors}")
 endif()
+
+# Movies, label surfaces and DICOM scans use parts the program loads when
+# first needed; the installed program must find its own, not the build tree's.
+set(demo ${PREFIX}/demo)
+file(MAKE_DIRECTORY ${demo} ${demo}/empty)
+execute_process(COMMAND ${BUILD_DIR}/tools/orvanta-make-demo ${demo} RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the demo data could not be written (${result})")
+endif()
+execute_process(COMMAND ${PREFIX}/bin/orvanta ${demo}/heart.tvi --labels ${demo}/heart-labels.nii.gz
+                        --export-obj ${demo}/out.obj --export-avi ${demo}/out.avi
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors WORKING_DIRECTORY ${PREFIX})
+set(avi_size 0)
+set(obj "")
+if(EXISTS ${demo}/out.avi AND EXISTS ${demo}/out.obj)
+  file(SIZE ${demo}/out.avi avi_size)
+  file(READ ${demo}/out.obj obj)
+endif()
+string(FIND "${obj}" "label1-00" found)
+if(NOT result EQUAL 0 OR avi_size LESS 1000 OR found EQUAL -1)
+  message(FATAL_ERROR "the installed orvanta could not export movie and surfaces (${result}): ${output}${errors}")
+endif()
+execute_process(COMMAND ${PREFIX}/bin/orvanta --info ${demo}/empty RESULT_VARIABLE result OUTPUT_VARIABLE output
+                ERROR_VARIABLE errors WORKING_DIRECTORY ${PREFIX})
+if("${output}${errors}" MATCHES "module")
+  message(FATAL_ERROR "the installed orvanta could not load its DICOM reader: ${output}${errors}")
+endif()

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DicomImageHeader.h"
+
+// What the DICOM library does for the program: reading the tags of a file and
+// decoding its pixels. The library, and the image codecs it brings, live in a
+// module that the first folder scan or series load brings in.
+//
+// The library ends the process on many damaged files, so callers run these in
+// reader processes (CIsolatedRun); Get() must have been called before those
+// are started, so that each inherits the loaded module.
+class CDicomCodec {
+public:
+    // The type of the values a file stores.
+    enum class ValueType { kUnknown, kUInt8, kInt8, kUInt16, kInt16, kUInt32, kInt32, kUInt64, kInt64, kFloat32, kFloat64 };
+
+    // One decoded image: its raw values as the file stores them.
+    struct Image {
+        std::vector<char> bytes;
+        ValueType type = ValueType::kUnknown;
+        std::string typeName;  // the library's name for the type, for messages
+    };
+
+    // The module's codec, loading it on first use with the library's own
+    // messages silenced. Throws std::runtime_error when it cannot be loaded.
+    static const CDicomCodec& Get();
+
+    // Reads the header of one file. Nothing when the file is not a DICOM
+    // image; `readable` is false when the file could not be parsed at all.
+    virtual std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const = 0;
+
+    // Reads and decodes the image file `path`, which must hold columns x rows
+    // grey values. Throws std::runtime_error with why it cannot, worded to
+    // follow the file's name ("... cannot be read: it is truncated or damaged").
+    virtual void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const = 0;
+
+protected:
+    ~CDicomCodec() = default;
+};

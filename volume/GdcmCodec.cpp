@@ -1,0 +1,251 @@
+// The DICOM library's side of CDicomCodec, built as the orvanta-dicom module:
+// only this file includes the library.
+
+#include <gdcmImageReader.h>
+#include <gdcmReader.h>
+#include <gdcmStringFilter.h>
+#include <gdcmTrace.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <set>
+#include <stdexcept>
+
+#include "DicomCodec.h"
+
+namespace {
+
+// The tags the scan reads; everything else in a file is passed over.
+const gdcm::Tag kAcquisitionTime(0x0008, 0x0032);
+const gdcm::Tag kSeriesDescription(0x0008, 0x103e);
+const gdcm::Tag kSliceThickness(0x0018, 0x0050);
+const gdcm::Tag kTriggerTime(0x0018, 0x1060);
+const gdcm::Tag kSeriesUid(0x0020, 0x000e);
+const gdcm::Tag kSeriesNumber(0x0020, 0x0011);
+const gdcm::Tag kInstanceNumber(0x0020, 0x0013);
+const gdcm::Tag kImagePosition(0x0020, 0x0032);
+const gdcm::Tag kImageOrientation(0x0020, 0x0037);
+const gdcm::Tag kTemporalPosition(0x0020, 0x0100);
+const gdcm::Tag kSamplesPerPixel(0x0028, 0x0002);
+const gdcm::Tag kPhotometric(0x0028, 0x0004);
+const gdcm::Tag kNumberOfFrames(0x0028, 0x0008);
+const gdcm::Tag kRows(0x0028, 0x0010);
+const gdcm::Tag kColumns(0x0028, 0x0011);
+const gdcm::Tag kPixelSpacing(0x0028, 0x0030);
+const gdcm::Tag kRescaleIntercept(0x0028, 0x1052);
+const gdcm::Tag kRescaleSlope(0x0028, 0x1053);
+
+const std::set<gdcm::Tag>& ScannedTags() {
+    static const std::set<gdcm::Tag> tags = {
+        kAcquisitionTime, kSeriesDescription, kSliceThickness, kTriggerTime,    kSeriesUid,
+        kSeriesNumber,    kInstanceNumber,    kImagePosition,  kImageOrientation, kTemporalPosition,
+        kSamplesPerPixel, kPhotometric,       kNumberOfFrames, kRows,           kColumns,
+        kPixelSpacing,    kRescaleIntercept,  kRescaleSlope};
+    return tags;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return "";
+    const size_t end = text.find_last_not_of(std::string(" \t\r\n\0", 5));
+    return end == std::string::npos || end < begin ? "" : text.substr(begin, end - begin + 1);
+}
+
+// The numbers of a multi-valued decimal string "a\b\c"; nothing when any is not a number.
+std::vector<double> Numbers(const std::string& text) {
+    std::vector<double> numbers;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find('\\', start), text.size());
+        std::string piece = Trimmed(text.substr(start, end - start));
+        if (!piece.empty() && piece[0] == '+') piece.erase(0, 1);
+        double value = 0.0;
+        const auto [rest, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+        if (piece.empty() || error != std::errc() || rest != piece.data() + piece.size() || !std::isfinite(value))
+            return {};
+        numbers.push_back(value);
+        start = end + 1;
+    }
+    return numbers;
+}
+
+std::optional<double> Number(const std::string& text) {
+    const std::vector<double> numbers = Numbers(text);
+    if (numbers.empty()) return std::nullopt;
+    return numbers[0];
+}
+
+// A time of day HHMMSS.FFFFFF (or the old HH:MM:SS) in seconds.
+std::optional<double> TimeOfDay(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), ':'), text.end());
+    text = Trimmed(text);
+    if (text.size() < 2 || text.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    if (whole.size() % 2 != 0 || whole.size() > 6) return std::nullopt;
+    double seconds = 0.0;
+    const double units[3] = {3600.0, 60.0, 1.0};
+    for (size_t i = 0; i < whole.size(); i += 2) seconds += std::stoi(whole.substr(i, 2)) * units[i / 2];
+    if (point != std::string::npos && point + 1 < text.size()) {
+        const std::optional<double> fraction = Number("0" + text.substr(point));
+        if (!fraction) return std::nullopt;
+        seconds += *fraction;
+    }
+    return seconds;
+}
+
+int Whole(const std::optional<double>& value, int fallback) {
+    if (!value || !(*value >= -2147483648.0 && *value <= 2147483647.0)) return fallback;
+    return static_cast<int>(*value);
+}
+
+int32_t Whole(const std::optional<double>& value, int32_t fallback, int32_t maximum) {
+    if (!value || !(*value >= 0.0 && *value <= maximum)) return fallback;
+    return static_cast<int32_t>(*value);
+}
+
+CDicomCodec::ValueType ValueTypeOf(gdcm::PixelFormat::ScalarType type) {
+    using T = CDicomCodec::ValueType;
+    switch (type) {
+        case gdcm::PixelFormat::UINT8: return T::kUInt8;
+        case gdcm::PixelFormat::INT8: return T::kInt8;
+        case gdcm::PixelFormat::UINT16: return T::kUInt16;
+        case gdcm::PixelFormat::INT16: return T::kInt16;
+        case gdcm::PixelFormat::UINT32: return T::kUInt32;
+        case gdcm::PixelFormat::INT32: return T::kInt32;
+        case gdcm::PixelFormat::UINT64: return T::kUInt64;
+        case gdcm::PixelFormat::INT64: return T::kInt64;
+        case gdcm::PixelFormat::FLOAT32: return T::kFloat32;
+        case gdcm::PixelFormat::FLOAT64: return T::kFloat64;
+        default: return T::kUnknown;
+    }
+}
+
+// The library reads a file whose uncompressed pixel data breaks off as if it
+// were whole (the missing part unset), so the file's length is checked
+// against the length the pixel data announces, counted from where it starts.
+bool PixelDataCutShort(const std::string& path, const gdcm::DataSet& data) {
+    const gdcm::Tag pixelTag(0x7fe0, 0x0010);
+    if (!data.FindDataElement(pixelTag)) return false;
+    const gdcm::VL length = data.GetDataElement(pixelTag).GetVL();
+    if (length.IsUndefined()) return false;  // compressed fragments: the decoder sees a cut
+    gdcm::Reader probe;
+    probe.SetFileName(path.c_str());
+    // Skipping the pixel data leaves the stream where its value begins.
+    if (!probe.ReadUpToTag(pixelTag, {pixelTag})) return true;
+    std::error_code error;
+    const auto fileSize = std::filesystem::file_size(path, error);
+    const size_t start = probe.GetStreamCurrentPosition();
+    return error || start == static_cast<size_t>(-1) || start + static_cast<uint64_t>(length) > fileSize;
+}
+
+// Messages begin where the file's name ends; the caller names the file.
+void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomCodec::Image& image) {
+    gdcm::ImageReader reader;
+    reader.SetFileName(path.c_str());
+    bool read = false;
+    try {
+        read = reader.Read();
+    } catch (...) {
+        read = false;
+    }
+    if (!read || PixelDataCutShort(path, reader.GetFile().GetDataSet()))
+        throw std::runtime_error(" cannot be read: it is truncated or damaged");
+    const gdcm::Image& decoded = reader.GetImage();
+    const gdcm::PixelFormat& format = decoded.GetPixelFormat();
+    if (format.GetSamplesPerPixel() != 1)
+        throw std::runtime_error(" is a colour image (photometric interpretation " +
+                                 std::string(gdcm::PhotometricInterpretation::GetPIString(
+                                     decoded.GetPhotometricInterpretation())) +
+                                 "); only grey-scale images can be shown");
+    if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows) ||
+        (decoded.GetNumberOfDimensions() > 2 && decoded.GetDimension(2) > 1))
+        throw std::runtime_error(" holds pixel data of another size than its header announces");
+    image.type = ValueTypeOf(format.GetScalarType());
+    image.typeName = format.GetScalarTypeAsString();
+    const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize();
+    const unsigned long length = decoded.GetBufferLength();
+    if (length < needed || (image.type != CDicomCodec::ValueType::kUInt8 && image.type != CDicomCodec::ValueType::kInt8 &&
+                            format.GetBitsAllocated() % 8 != 0))
+        throw std::runtime_error(" holds pixel data in a layout that cannot be shown");
+    image.bytes.resize(length);
+    bool got = false;
+    try {
+        got = decoded.GetBuffer(image.bytes.data());
+    } catch (...) {
+        got = false;
+    }
+    if (!got) throw std::runtime_error(": its pixel data cannot be decoded");
+}
+
+class CGdcmCodec final : public CDicomCodec {
+public:
+    CGdcmCodec() {
+        gdcm::Trace::SetDebug(false);
+        gdcm::Trace::SetWarning(false);
+        gdcm::Trace::SetError(false);
+    }
+
+    std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override;
+    void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const override;
+};
+
+}  // namespace
+
+std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path, bool& readable) const {
+    readable = false;
+    gdcm::Reader reader;
+    reader.SetFileName(path.c_str());
+    try {
+        if (!reader.ReadSelectedTags(ScannedTags())) return std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+    readable = true;
+    const gdcm::DataSet& data = reader.GetFile().GetDataSet();
+    gdcm::StringFilter filter;
+    filter.SetFile(reader.GetFile());
+    auto text = [&](const gdcm::Tag& tag) { return data.FindDataElement(tag) ? Trimmed(filter.ToString(tag)) : ""; };
+
+    CDicomImageHeader header;
+    header.path = path;
+    // Without a pixel matrix the file is no image: a directory, report or presentation state.
+    header.rows = Whole(Number(text(kRows)), 0, 65535);
+    header.columns = Whole(Number(text(kColumns)), 0, 65535);
+    if (header.rows <= 0 || header.columns <= 0) return std::nullopt;
+    header.seriesUid = text(kSeriesUid);
+    if (const std::optional<double> number = Number(text(kSeriesNumber))) header.seriesNumber = Whole(number, 0);
+    header.seriesDescription = text(kSeriesDescription);
+    header.frames = Whole(Number(text(kNumberOfFrames)), 1, 1 << 30);
+    header.samplesPerPixel = Whole(Number(text(kSamplesPerPixel)), 1, 65535);
+    header.photometric = text(kPhotometric);
+    const std::vector<double> position = Numbers(text(kImagePosition));
+    if (position.size() == 3) header.position = {position[0], position[1], position[2]};
+    const std::vector<double> orientation = Numbers(text(kImageOrientation));
+    if (orientation.size() == 6)
+        header.orientation = {orientation[0], orientation[1], orientation[2],
+                              orientation[3], orientation[4], orientation[5]};
+    const std::vector<double> spacing = Numbers(text(kPixelSpacing));
+    if (spacing.size() == 2) header.pixelSpacing = {spacing[0], spacing[1]};
+    header.sliceThickness = Number(text(kSliceThickness));
+    header.triggerTime = Number(text(kTriggerTime));
+    header.temporalPosition = Number(text(kTemporalPosition));
+    header.acquisitionTime = TimeOfDay(text(kAcquisitionTime));
+    header.instanceNumber = Number(text(kInstanceNumber));
+    // An absent or zero slope means none: the values stay as stored.
+    const std::optional<double> slope = Number(text(kRescaleSlope));
+    if (slope && *slope != 0.0) header.rescaleSlope = *slope;
+    header.rescaleIntercept = Number(text(kRescaleIntercept)).value_or(0.0);
+    return header;
+}
+
+void CGdcmCodec::Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const {
+    DecodeImage(path, columns, rows, image);
+}
+
+extern "C" __attribute__((visibility("default"))) const CDicomCodec& OrvantaDicomCodec() {
+    static const CGdcmCodec codec;
+    return codec;
+}
