@@ -268,10 +268,6 @@ void CNiftiImage::Advise(int64_t first, int64_t end, int advice, bool partial) c
     if (m_fileMapped) AdvisePages(VoxelBytes(first), VoxelBytes(end), advice, partial);
 }
 
-void CNiftiImage::WillNeed(int64_t first, int64_t end) const {
-    Advise(first, end, MADV_WILLNEED, true);
-}
-
 void CNiftiImage::Release(int64_t first, int64_t end) const {
     Advise(first, end, MADV_DONTNEED, false);
 }

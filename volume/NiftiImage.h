@@ -38,9 +38,8 @@ public:
     // (`scaled`), else the stored value itself. Needs loaded voxels.
     void Values(int64_t first, int64_t count, double* values, bool scaled = true) const;
 
-    // Voxels [first, end) will be wanted soon / are done with for now. Only a
-    // mapped file acts on these: its pages are read ahead or handed back.
-    void WillNeed(int64_t first, int64_t end) const;
+    // Voxels [first, end) are done with for now. Only a mapped file acts on
+    // this: its pages are handed back.
     void Release(int64_t first, int64_t end) const;
 
 private:

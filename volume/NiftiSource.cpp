@@ -141,10 +141,6 @@ void CNiftiSource::MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& 
         samples[code] = codeCounts[code] != 0 ? rule.Sample(ValueOfCode(code)) : 0;
 }
 
-void CNiftiSource::WillNeed(int64_t first, int64_t end) const {
-    m_image.WillNeed(first, end);
-}
-
 void CNiftiSource::Release(int64_t first, int64_t end) const {
     m_image.Release(first, end);
 }

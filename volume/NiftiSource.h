@@ -31,7 +31,6 @@ public:
     double PrepareWeight() const override;
     bool Prepare(const Progress& progress, std::string& error) override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
-    void WillNeed(int64_t first, int64_t end) const override;
     void Release(int64_t first, int64_t end) const override;
     bool CodesAreSamples() const override { return !m_narrow; }
     void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;

@@ -51,7 +51,3 @@ void CSampleFile::Read(int64_t first, int64_t count, void* out) const {
         left -= got;
     }
 }
-
-void CSampleFile::WillNeed(int64_t first, int64_t end) const {
-    posix_fadvise(m_fd, m_dataOffset + first * m_sampleBytes, (end - first) * m_sampleBytes, POSIX_FADV_WILLNEED);
-}

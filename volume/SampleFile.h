@@ -24,9 +24,6 @@ public:
     // std::runtime_error when they cannot be read (the file shrank, a disk error).
     void Read(int64_t first, int64_t count, void* out) const;
 
-    // Starts reading samples [first, end) from the disk, without waiting.
-    void WillNeed(int64_t first, int64_t end) const;
-
 private:
     int m_fd = -1;
     int64_t m_dataOffset = 0;

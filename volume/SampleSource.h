@@ -72,11 +72,6 @@ public:
     virtual const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const = 0;
     static constexpr int64_t kMaxBlock = int64_t{1} << 18;
 
-    // Samples [first, end) will be wanted soon: start reading them.
-    virtual void WillNeed(int64_t first, int64_t end) const {
-        (void)first;
-        (void)end;
-    }
     // Samples [first, end) are done with for this pass: their memory may go.
     virtual void Release(int64_t first, int64_t end) const {
         (void)first;

@@ -37,4 +37,3 @@ const uint16_t* CTviSource::Codes(int64_t first, int64_t count, uint16_t* scratc
     return scratch;
 }
 
-void CTviSource::WillNeed(int64_t first, int64_t end) const { m_file.WillNeed(first, end); }

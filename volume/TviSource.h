@@ -15,7 +15,6 @@ public:
 
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
-    void WillNeed(int64_t first, int64_t end) const override;
 
 private:
     CSampleFile m_file;
