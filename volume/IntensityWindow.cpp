@@ -1,5 +1,8 @@
 #include "IntensityWindow.h"
 
+#include <bit>
+#include <cstring>
+
 #include "HistogramCounter.h"
 
 uint16_t SaturationLevelOfHistogram(const IntensityHistogram& histogram, double fraction) {
@@ -37,5 +40,21 @@ void AddToHistogram(IntensityHistogram& histogram, const uint16_t* samples, size
 }
 
 void ConvertSamples(const uint16_t* samples, uint8_t* out, size_t count, const IntensityTable& table) {
-    for (size_t i = 0; i < count; ++i) out[i] = table[samples[i]];
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight samples in two loads and eight values in one store: fewer
+        // memory operations per sample than one of each.
+        for (; i + 8 <= count; i += 8) {
+            uint64_t a = 0, b = 0;
+            std::memcpy(&a, samples + i, 8);
+            std::memcpy(&b, samples + i + 4, 8);
+            uint64_t values = 0;
+            for (int lane = 0; lane < 4; ++lane) {
+                values |= uint64_t{table[(a >> (16 * lane)) & 0xffff]} << (8 * lane);
+                values |= uint64_t{table[(b >> (16 * lane)) & 0xffff]} << (8 * lane + 32);
+            }
+            std::memcpy(out + i, &values, 8);
+        }
+    }
+    for (; i < count; ++i) out[i] = table[samples[i]];
 }

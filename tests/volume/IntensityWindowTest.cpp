@@ -33,9 +33,11 @@ TEST(IntensityWindow, HistogramCountsEverySampleWhateverTheRunLength) {
     auto histogram = std::make_unique<IntensityHistogram>();
     AddToHistogram(*histogram, samples.data(), samples.size());
     AddToHistogram(*histogram, samples.data(), samples.size());
+    // From a start that is not aligned to the four samples read at once.
+    AddToHistogram(*histogram, samples.data() + 1, samples.size() - 1);
     EXPECT_EQ((*histogram)[0], 2u);
-    EXPECT_EQ((*histogram)[7], 2002u);
-    EXPECT_EQ((*histogram)[65535], 2u);
+    EXPECT_EQ((*histogram)[7], 3003u);
+    EXPECT_EQ((*histogram)[65535], 3u);
 }
 
 TEST(IntensityWindow, EightBitValuesFollowTheRamp) {
@@ -74,4 +76,19 @@ TEST(IntensityWindow, ConvertSamplesLooksUpEverySample) {
     std::vector<uint8_t> out(samples.size(), 99);
     ConvertSamples(samples.data(), out.data(), samples.size(), table);
     EXPECT_EQ(out, (std::vector<uint8_t>{0, 127, 255, 255, 255}));
+
+    // Every sample value, in an order that mixes lanes, from starts and
+    // lengths that are not multiples of eight; nothing past the end is written.
+    const IntensityTable ramp = MakeIntensityTable(4095);
+    std::vector<uint16_t> all(65536 + 16);
+    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint16_t>(i * 40503u);
+    for (const size_t start : {0, 1, 3}) {
+        for (const size_t count : {size_t{7}, size_t{65536}, size_t{65536 + 13 - 3}}) {
+            std::vector<uint8_t> converted(count + 1, 77);
+            ConvertSamples(all.data() + start, converted.data(), count, ramp);
+            for (size_t i = 0; i < count; ++i)
+                ASSERT_EQ(converted[i], ramp[all[start + i]]) << "start " << start << " sample " << i;
+            EXPECT_EQ(converted[count], 77);
+        }
+    }
 }
