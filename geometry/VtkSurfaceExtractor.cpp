@@ -80,7 +80,7 @@ public:
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const CSurfaceExtractor& OrvantaSurfaceExtractor() {
+extern "C" __attribute__((visibility("default"))) const CSurfaceExtractor* OrvantaSurfaceExtractor() {
     static const CVtkSurfaceExtractor extractor;
-    return extractor;
+    return &extractor;
 }

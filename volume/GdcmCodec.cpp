@@ -89,7 +89,10 @@ std::optional<double> TimeOfDay(std::string text) {
     const double units[3] = {3600.0, 60.0, 1.0};
     for (size_t i = 0; i < whole.size(); i += 2) seconds += std::stoi(whole.substr(i, 2)) * units[i / 2];
     if (point != std::string::npos && point + 1 < text.size()) {
-        const std::optional<double> fraction = Number("0" + text.substr(point));
+        // Appended rather than concatenated: GCC 12 warns falsely (-Wrestrict) about "0" + string.
+        std::string decimal = "0";
+        decimal.append(text, point, std::string::npos);
+        const std::optional<double> fraction = Number(decimal);
         if (!fraction) return std::nullopt;
         seconds += *fraction;
     }
@@ -245,7 +248,7 @@ void CGdcmCodec::Decode(const std::string& path, int32_t columns, int32_t rows, 
     DecodeImage(path, columns, rows, image);
 }
 
-extern "C" __attribute__((visibility("default"))) const CDicomCodec& OrvantaDicomCodec() {
+extern "C" __attribute__((visibility("default"))) const CDicomCodec* OrvantaDicomCodec() {
     static const CGdcmCodec codec;
-    return codec;
+    return &codec;
 }
