@@ -324,13 +324,17 @@ Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.
 }
 
 void CCommandLine::ApplyLoadSettings(CViewer& viewer) const {
-    for (const Option& option : loadSettings) {
+    viewer.m_saturation = Saturation(viewer.m_saturation);
+    for (const Option& option : loadSettings)
+        if (option.name == "series") viewer.m_seriesChoice = option.text;
+}
+
+double CCommandLine::Saturation(double fallback) const {
+    double saturation = fallback;
+    for (const Option& option : loadSettings)
         if (option.name == "saturation")
-            viewer.m_saturation =
-                CPreferencesDialog::PercentToSaturation(static_cast<int>(option.numbers[0]));
-        else if (option.name == "series")
-            viewer.m_seriesChoice = option.text;
-    }
+            saturation = CPreferencesDialog::PercentToSaturation(static_cast<int>(option.numbers[0]));
+    return saturation;
 }
 
 void CCommandLine::ApplyState(const Option& option, CViewer& viewer) {

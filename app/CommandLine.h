@@ -43,6 +43,8 @@ struct CCommandLine {
     // Gives the viewer the load settings, before it loads the file: one
     // load, so the state options after it keep their effect.
     void ApplyLoadSettings(CViewer& viewer) const;
+    // The saturation fraction the load settings ask for, else `fallback`.
+    double Saturation(double fallback) const;
     // Sets one state option on the viewer, as the matching commands would.
     static void ApplyState(const Option& option, CViewer& viewer);
 };

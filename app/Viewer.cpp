@@ -176,14 +176,25 @@ void CViewer::LoadTviFile(const std::string& path) {
     loaded.m_frameTime = m_volume.m_frameTime;
     // A volume that could not be shown is refused before its samples are read.
     loaded.m_sizeCheck = [this](int32_t x, int32_t y, int32_t z) { return TextureRefusal(x, y, z); };
-    const bool ok =
-        loaded.LoadFile(path, m_saturation, [this](double fraction) { m_host.LoadProgress(fraction); });
+    const CTimeVolume::Progress progress = [this](double fraction) { m_host.LoadProgress(fraction); };
+    bool ok = false;
+    std::string error;
+    if (m_startupPreload && m_volume.m_sizeX == 0 && m_startupPreload->IsFor(path, m_saturation)) {
+        ok = m_startupPreload->Finish(loaded, progress);
+        // The view's texture limit was not known when that load began.
+        if (ok) error = TextureRefusal(loaded.m_sizeX, loaded.m_sizeY, loaded.m_sizeZ);
+        ok = ok && error.empty();
+    } else {
+        ok = loaded.LoadFile(path, m_saturation, progress);
+    }
+    m_startupPreload.reset();
     m_host.LoadProgress(1.0);
     if (!ok) {
         UpdateTitle();
         m_host.SetWaitCursor(false);
         m_host.Dialogs().ShowMessage("Error",
-                                     "Cannot load the time volume " + path + ":\n" + loaded.LastError(),
+                                     "Cannot load the time volume " + path + ":\n" +
+                                         (error.empty() ? loaded.LastError() : error),
                                      CDialogService::Icon::kError);
         return;
     }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "LabelImage.h"
+#include "StartupPreload.h"
 #include "TimeVolume.h"
 #include "ViewModel.h"
 #include "ViewerHost.h"
@@ -27,7 +29,8 @@ public:
     int m_lockedFrame = -1;
     double m_contrast = 0.5;
     double m_brightness = 0.5;
-    double m_saturation = 0.98;
+    static constexpr double kDefaultSaturation = 0.98;
+    double m_saturation = kDefaultSaturation;
     int m_frameTimeMs = 55;
     double m_pixelSizeX = 1.3671875;
     double m_pixelSizeY = 1.3671875;
@@ -59,6 +62,9 @@ public:
     // loaded, the series list found there, and the UIDs of the series loaded.
     std::string m_seriesChoice;
     std::string m_dicomPath;
+    // The volume named at start-up, already loading (see CStartupPreload);
+    // the first load of that file takes it over.
+    std::unique_ptr<CStartupPreload> m_startupPreload;
     std::vector<std::string> m_seriesList;
     std::vector<std::string> m_seriesUids;
 

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QSurfaceFormat>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@
 #include "CommandLine.h"
 #include "HeadlessRun.h"
 #include "MainFrame.h"
+#include "StartupPreload.h"
+#include "Viewer.h"
+#include "VolumeFormat.h"
 
 #ifndef ORVANTA_VERSION
 #define ORVANTA_VERSION "0.0"
@@ -35,6 +39,12 @@ int main(int argc, char** argv) {
     // Outputs need no display at all: no Qt application is made for them.
     if (commandLine.Headless()) return RunHeadless(commandLine);
 
+    // A volume named here starts loading now, while the window is made.
+    std::unique_ptr<CStartupPreload> preload;
+    if (VolumeFormatOfPath(commandLine.file) != EVolumeFormat::kNone)
+        preload = std::make_unique<CStartupPreload>(commandLine.file,
+                                                    commandLine.Saturation(CViewer::kDefaultSaturation));
+
     // Every OpenGL surface of the program gets the compatibility context the
     // fixed-function drawing needs.
     QSurfaceFormat::setDefaultFormat(COpenGLWnd::RequestedFormat());
@@ -53,6 +63,7 @@ int main(int argc, char** argv) {
     }
     if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
     commandLine.ApplyLoadSettings(frame.Viewer());
+    frame.Viewer().m_startupPreload = std::move(preload);
     frame.Viewer().OpenStartupFile(commandLine.file);
     // --series is for the folder named at start-up; later folders ask.
     frame.Viewer().m_seriesChoice.clear();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "MovieTools.h"
 #include "OffscreenView.h"
@@ -297,4 +298,62 @@ TEST_F(ViewerFilesTest, StartingWithoutAFileLoadsTheFoldersMovies) {
     EXPECT_EQ(Messages()[0].caption, "Error");
     EXPECT_NE(Messages()[0].text.find("c.avi"), std::string::npos);
     EXPECT_NE(Messages()[0].text.find("d.avi"), std::string::npos);
+}
+
+// The volume named at start-up loads while the window is made; the viewer
+// takes it over only when it is the file and saturation it opens, and the
+// result, or the refusal, is what loading it then would have given.
+TEST_F(ViewerFilesTest, AStartupPreloadGivesWhatTheLoadWouldHave) {
+    const std::string path = WriteVolume(6, 5, 4, 3);
+    const std::string other = m_folder.File("other.tvi");
+    std::filesystem::copy_file(path, other);
+    std::ofstream(other, std::ios::binary | std::ios::in) << "x";  // another header
+    const std::string damaged = m_folder.File("damaged.tvi");
+    std::filesystem::copy_file(path, damaged);
+    std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) - 1);
+
+    // Every voxel of every frame, as the planes through z hand them out.
+    auto voxelsOf = [](const CTimeVolume& volume) {
+        std::vector<uint8_t> voxels;
+        for (int t = 0; t < volume.m_frames; ++t)
+            for (int z = 0; z < volume.m_sizeZ; ++z) {
+                CSliceImage slice = volume.GetSlice(2, z, t, false);
+                voxels.insert(voxels.end(), slice.m_data, slice.m_data + slice.m_width * slice.m_height);
+                FreeSliceImage(slice);
+            }
+        return voxels;
+    };
+    CTimeVolume expected;
+    ASSERT_TRUE(expected.LoadFile(path, CViewer::kDefaultSaturation));
+    CTimeVolume refused;
+    ASSERT_FALSE(refused.LoadFile(damaged, CViewer::kDefaultSaturation));
+
+    const struct {
+        const char* what;
+        std::string preloaded;
+        double saturation;
+        std::string opened;
+    } cases[] = {
+        {"the file opened", path, CViewer::kDefaultSaturation, path},
+        {"another saturation", path, 0.5, path},
+        {"another file", other, CViewer::kDefaultSaturation, path},
+        {"a damaged file", damaged, CViewer::kDefaultSaturation, damaged},
+    };
+    for (const auto& c : cases) {
+        CTestHost host;
+        CViewer viewer(m_view, host);
+        viewer.m_startupPreload = std::make_unique<CStartupPreload>(c.preloaded, c.saturation);
+        viewer.OpenStartupFile(c.opened);
+        EXPECT_FALSE(viewer.m_startupPreload) << c.what;
+        if (c.opened == damaged) {
+            ASSERT_EQ(host.m_dialogs.m_messages.size(), 1u) << c.what;
+            EXPECT_EQ(host.m_dialogs.m_messages[0].text,
+                      "Cannot load the time volume " + damaged + ":\n" + refused.LastError());
+            EXPECT_EQ(viewer.m_volume.m_sizeX, 0) << c.what;
+            continue;
+        }
+        EXPECT_TRUE(host.m_dialogs.m_messages.empty()) << c.what;
+        EXPECT_EQ(viewer.m_volume.m_saturationLevel, expected.m_saturationLevel) << c.what;
+        EXPECT_EQ(voxelsOf(viewer.m_volume), voxelsOf(expected)) << c.what;
+    }
 }
