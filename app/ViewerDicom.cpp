@@ -1,7 +1,6 @@
 // Opening DICOM series: a scanner's folder, or one image of a series.
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 
@@ -9,6 +8,7 @@
 #include "DicomSource.h"
 #include "PathUtils.h"
 #include "Viewer.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -23,9 +23,8 @@ bool HasMovies(const std::string& folder) {
     std::error_code error;
     for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
          entry.increment(error)) {
-        std::string name = entry->path().filename().string();
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".avi") == 0) return true;
+        const std::string name = entry->path().filename().string();
+        if (name.size() > 4 && EndsWithIgnoringCase(name, ".avi")) return true;
     }
     return false;
 }
@@ -41,11 +40,10 @@ std::string ShortName(const std::string& path) {
 
 bool CViewer::OpensAsDicom(const std::string& path) {
     if (IsFolder(path)) return true;
-    std::string extension = PathExtension(path);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    if (extension == "tvi" || extension == "obj") return false;
-    return extension == "dcm" || CDicomFolder::ClaimsDicom(path);
+    const std::string extension = PathExtension(path);
+    auto is = [&extension](const char* name) { return extension.size() == 3 && EndsWithIgnoringCase(extension, name); };
+    if (is("tvi") || is("obj")) return false;
+    return is("dcm") || CDicomFolder::ClaimsDicom(path);
 }
 
 void CViewer::OnOpenDicomFolder() {

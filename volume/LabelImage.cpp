@@ -1,6 +1,7 @@
 #include "LabelImage.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "PlaneGather.h"
@@ -13,6 +14,52 @@ std::string CLabelImage::BadValueText(double value, int64_t i, int sizeX, int si
     return "voxel (" + std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(z) + ") of frame " +
            std::to_string(t) + " holds " + number + ", which is not a label: labels are whole numbers from 0 to " +
            std::to_string(kMaxValue);
+}
+
+bool CLabelImage::Assign(const ValueRuns& values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error) {
+    if (sizeX <= 0 || sizeY <= 0 || sizeZ <= 0 || frames <= 0) {
+        error = "the label image has no voxels";
+        return false;
+    }
+    const int64_t count = int64_t{sizeX} * sizeY * sizeZ * frames;
+    constexpr int64_t kRun = int64_t{1} << 16;
+    std::vector<double> run(static_cast<size_t>(std::min(count, kRun)));
+    // First pass: which labels there are, and whether each value is one.
+    std::vector<uint8_t> present(static_cast<size_t>(kMaxValue) + 1, 0);
+    for (int64_t first = 0; first < count; first += kRun) {
+        const int64_t n = std::min(kRun, count - first);
+        values(first, n, run.data());
+        for (int64_t i = 0; i < n; ++i) {
+            const double v = run[static_cast<size_t>(i)];
+            if (!std::isfinite(v) || v != std::trunc(v) || v < 0 || v > static_cast<double>(kMaxValue)) {
+                error = BadValueText(v, first + i, sizeX, sizeY, sizeZ);
+                return false;
+            }
+            present[static_cast<size_t>(v)] = 1;
+        }
+    }
+    if (!Adopt(sizeX, sizeY, sizeZ, frames, std::move(present), error)) return false;
+    // Second pass: each value becomes its index.
+    const size_t labels = m_values.size();
+    const int64_t frameVoxels = count / frames;
+    for (int64_t first = 0; first < count; first += kRun) {
+        const int64_t n = std::min(kRun, count - first);
+        values(first, n, run.data());
+        for (int64_t i = 0; i < n; ++i) {
+            // A file that changes while it is read can hand out another value now.
+            const double v = run[static_cast<size_t>(i)];
+            const int index = v >= 0 && v <= static_cast<double>(kMaxValue) ? m_indexOf[static_cast<size_t>(v)] : -1;
+            if (index < 0 || v != std::trunc(v)) {
+                Clear();
+                error = "the label values changed while they were read";
+                return false;
+            }
+            m_voxels[static_cast<size_t>(first + i)] = static_cast<uint8_t>(index);
+            ++m_counts[static_cast<size_t>((first + i) / frameVoxels) * labels + index];
+        }
+    }
+    m_indexOf.clear();
+    return true;
 }
 
 void CLabelImage::Clear() {

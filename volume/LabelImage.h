@@ -1,9 +1,8 @@
 #pragma once
 
-#include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "SliceImage.h"
@@ -24,6 +23,11 @@ public:
     // are more than kMaxLabels labels.
     template <typename T>
     bool Assign(const T* values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error);
+    // The same with the values handed out a run at a time: values(first,
+    // count, out) writes the values of voxels [first, first + count) to out.
+    // It is asked for every run twice, so values never need to be held whole.
+    using ValueRuns = std::function<void(int64_t first, int64_t count, double* out)>;
+    bool Assign(const ValueRuns& values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error);
 
     // Forgets everything; Empty() afterwards.
     void Clear();
@@ -64,33 +68,8 @@ private:
 
 template <typename T>
 bool CLabelImage::Assign(const T* values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error) {
-    if (sizeX <= 0 || sizeY <= 0 || sizeZ <= 0 || frames <= 0) {
-        error = "the label image has no voxels";
-        return false;
-    }
-    const int64_t count = int64_t{sizeX} * sizeY * sizeZ * frames;
-    // First pass: which labels there are, and whether each value is one.
-    std::vector<uint8_t> present(static_cast<size_t>(kMaxValue) + 1, 0);
-    for (int64_t i = 0; i < count; ++i) {
-        // Compared as doubles, which hold every type's range well enough to
-        // tell a label from what is none.
-        const auto v = static_cast<double>(values[i]);
-        bool whole = true;
-        if constexpr (std::is_floating_point_v<T>) whole = std::isfinite(v) && v == std::trunc(v);
-        if (!whole || v < 0 || v > static_cast<double>(kMaxValue)) {
-            error = BadValueText(v, i, sizeX, sizeY, sizeZ);
-            return false;
-        }
-        present[static_cast<size_t>(v)] = 1;
-    }
-    if (!Adopt(sizeX, sizeY, sizeZ, frames, std::move(present), error)) return false;
-    // Second pass: each value becomes its index.
-    const size_t labels = m_values.size();
-    for (int64_t i = 0; i < count; ++i) {
-        const auto index = static_cast<uint8_t>(m_indexOf[static_cast<size_t>(values[i])]);
-        m_voxels[static_cast<size_t>(i)] = index;
-        ++m_counts[static_cast<size_t>(i / (count / frames)) * labels + index];
-    }
-    m_indexOf.clear();
-    return true;
+    const ValueRuns runs = [values](int64_t first, int64_t count, double* out) {
+        for (int64_t i = 0; i < count; ++i) out[i] = static_cast<double>(values[first + i]);
+    };
+    return Assign(runs, sizeX, sizeY, sizeZ, frames, error);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -78,6 +79,16 @@ TEST(LabelImage, RefusesValuesThatAreNoLabels) {
     EXPECT_TRUE(image.Assign(tooMany.data(), 4, 4, 4, 4, error)) << error;
     EXPECT_EQ(image.Values().size(), 256u);
     EXPECT_EQ(image.Values().back(), 255);
+
+    // Values read in runs twice (from a file) that change between the reads
+    // are refused, not written through an index that does not exist.
+    int reads = 0;
+    const CLabelImage::ValueRuns changing = [&reads](int64_t, int64_t count, double* out) {
+        std::fill(out, out + count, reads++ == 0 ? 1.0 : 7.0);
+    };
+    EXPECT_FALSE(image.Assign(changing, 2, 2, 1, 1, error));
+    EXPECT_EQ(error, "the label values changed while they were read");
+    EXPECT_TRUE(image.Empty());
 }
 
 // Every plane of every frame shows each label where the grey planes show the
