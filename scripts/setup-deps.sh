@@ -13,6 +13,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
+  shared-mime-info desktop-file-utils
   clang-14 libclang-rt-14-dev
   locales-all
 )
