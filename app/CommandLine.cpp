@@ -9,6 +9,7 @@
 
 #include "PreferencesDialog.h"
 #include "Viewer.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -273,13 +274,12 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
     return true;
 }
 
-const char* CCommandLine::HelpText() {
+std::string CCommandLine::HelpText() {
     return R"(Usage: orvanta [OPTIONS] [FILE]
 
-Shows a 4-D image: FILE is a .tvi time volume or a NIfTI image (.nii, .nii.gz;
-its companion .obj meshes of the same name come with either), a folder of
-DICOM images or one DICOM image (its series is loaded), or an .obj mesh file.
-Without FILE the .avi movies of the current folder are loaded, one per slice.
+Shows a 4-D image. FILE is one of:
+)" + VolumeFormatsHelpText() +
+           R"(  .obj                 meshes, one object per frame (named NAME-<frame>)
 
 Outputs (any of them runs without a window and exits when done):
   --info                      print the loaded data as one JSON object

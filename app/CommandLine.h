@@ -38,7 +38,7 @@ struct CCommandLine {
     // or has a malformed or out-of-range value.
     bool Parse(const std::vector<std::string>& arguments, std::string& error);
 
-    static const char* HelpText();
+    static std::string HelpText();
 
     // Gives the viewer the load settings, before it loads the file: one
     // load, so the state options after it keep their effect.

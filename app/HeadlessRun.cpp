@@ -7,11 +7,14 @@
 #include <QJsonObject>
 #include <cstdio>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 #include "HeadlessHost.h"
 #include "OffscreenView.h"
 #include "PathUtils.h"
 #include "Viewer.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -62,19 +65,26 @@ QJsonValue LabelsJson(const CViewer& viewer) {
     return info;
 }
 
-// For a DICOM volume: the series found and the one loaded (for a stack, the
-// UIDs of the series it is made of).
-void AddSeriesInfo(const CViewer& viewer, QJsonObject& volume) {
-    QJsonArray series;
-    for (const std::string& label : viewer.m_seriesList) series.append(QString::fromStdString(label));
-    volume["series"] = series;
-    if (viewer.m_seriesUids.size() == 1) {
-        volume["series_uid"] = QString::fromStdString(viewer.m_seriesUids[0]);
-        return;
-    }
-    QJsonArray uids;
-    for (const std::string& uid : viewer.m_seriesUids) uids.append(QString::fromStdString(uid));
-    volume["series_uid"] = uids;
+// A format's own --info field as JSON.
+QJsonValue JsonField(const CInfoField& field) {
+    return std::visit(
+        [](const auto& value) -> QJsonValue {
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                return QString::fromStdString(value);
+            } else if constexpr (std::is_same_v<T, std::vector<double>>) {
+                QJsonArray array;
+                for (double number : value) array.append(number);
+                return array;
+            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                QJsonArray array;
+                for (const std::string& text : value) array.append(QString::fromStdString(text));
+                return array;
+            } else {
+                return QJsonValue();
+            }
+        },
+        field.value);
 }
 
 }  // namespace
@@ -88,20 +98,21 @@ std::string InfoJson(const CViewer& viewer) {
         triangles += object.m_triangles.size();
     }
     QJsonObject volume;
-    volume["path"] = JsonPath(viewer.m_tviPath);
     const CVolumeFileInfo& file = v.m_fileInfo;
-    volume["format"] = file.m_format.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(file.m_format));
-    volume["datatype"] =
-        file.m_datatype.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(file.m_datatype));
-    volume["value_range"] =
-        file.m_valueRange ? QJsonValue(JsonArray({(*file.m_valueRange)[0], (*file.m_valueRange)[1]})) : QJsonValue();
+    volume["path"] = JsonPath(file.m_path);
+    volume["format"] = file.m_format == EVolumeFormat::kNone
+                           ? QJsonValue()
+                           : QJsonValue(VolumeFormatRow(file.m_format).name);
+    // Every volume has these, null where its format has none.
+    volume["datatype"] = QJsonValue();
+    volume["value_range"] = QJsonValue();
+    for (const CInfoField& field : file.m_fields) volume[QString::fromStdString(field.key)] = JsonField(field);
     volume["size"] = JsonArray({double(v.m_sizeX), double(v.m_sizeY), double(v.m_sizeZ)});
     volume["frames"] = v.m_frames;
     volume["pixel_size_mm"] = JsonArray({viewer.m_pixelSizeX, viewer.m_pixelSizeY, viewer.m_pixelSizeZ});
     volume["frame_time_ms"] = viewer.m_frameTimeMs;
     volume["saturation"] = viewer.m_saturation;
     volume["saturation_level"] = v.m_saturationLevel;
-    if (file.m_format == "dicom") AddSeriesInfo(viewer, volume);
 
     QJsonObject meshInfo;
     meshInfo["path"] = JsonPath(viewer.m_geometryPath);
@@ -134,9 +145,8 @@ int RunHeadless(const CCommandLine& commandLine) {
 
     const std::string& file = commandLine.file;
     if (!file.empty() && CViewer::FileKindOf(file) == CViewer::EFileKind::kNone) {
-        std::fprintf(stderr,
-                     "orvanta: %s: only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be loaded\n",
-                     file.c_str());
+        std::fprintf(stderr, "orvanta: %s: only %s and %s meshes can be loaded\n", file.c_str(),
+                     OpenableKindsText().c_str(), kMeshFileExtension);
         return 2;
     }
     // Standard output carries --info; the readers' diagnostics go to

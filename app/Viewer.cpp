@@ -1,6 +1,7 @@
 #include "Viewer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -132,17 +133,13 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
         return;
     }
     if (!OpenFile(fileName))
-        m_host.Dialogs().ShowMessage("Error",
-                                     "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj "
-                                     "meshes can be loaded.",
+        m_host.Dialogs().ShowMessage("Error", "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be loaded.",
                                      CDialogService::Icon::kNone);
 }
 
 CViewer::EFileKind CViewer::FileKindOf(const std::string& path) {
-    if (VolumeFormatOfPath(path) != EVolumeFormat::kNone) return EFileKind::kVolume;
-    const std::string extension = PathExtension(path);
-    if (extension.size() == 3 && EndsWithIgnoringCase(extension, "obj")) return EFileKind::kMeshes;
-    if (OpensAsDicom(path)) return EFileKind::kDicom;
+    if (IsMeshFileName(path)) return EFileKind::kMeshes;
+    if (VolumeFormatOfPath(path) != nullptr) return EFileKind::kVolume;
     return EFileKind::kNone;
 }
 
@@ -154,16 +151,13 @@ bool CViewer::OpenFile(const std::string& path) {
         case EFileKind::kMeshes:
             LoadGeometryFile(path);
             return true;
-        case EFileKind::kDicom:
-            LoadDicom(path);
-            return true;
         case EFileKind::kNone:
             break;
     }
     return false;
 }
 
-void CViewer::LoadTviFile(const std::string& path) {
+void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVolumeFormat format) {
     m_host.SetWaitCursor(true);
     m_host.SetTitle(m_baseTitle + " - Loading volume...");
     m_host.LoadProgress(0.0);
@@ -178,47 +172,73 @@ void CViewer::LoadTviFile(const std::string& path) {
     loaded.m_sizeCheck = [this](int32_t x, int32_t y, int32_t z) { return TextureRefusal(x, y, z); };
     const CTimeVolume::Progress progress = [this](double fraction) { m_host.LoadProgress(fraction); };
     bool ok = false;
-    std::string error;
-    if (m_startupPreload && m_volume.m_sizeX == 0 && m_startupPreload->IsFor(path, m_saturation)) {
+    std::string failure;
+    if (m_startupPreload && m_volume.m_sizeX == 0 && format == EVolumeFormat::kNone &&
+        m_startupPreload->IsFor(path, m_saturation)) {
         ok = m_startupPreload->Finish(loaded, progress);
+        failure = loaded.LastFailure();
         // The view's texture limit was not known when that load began.
-        if (ok) error = TextureRefusal(loaded.m_sizeX, loaded.m_sizeY, loaded.m_sizeZ);
-        ok = ok && error.empty();
+        if (const std::string refusal = TextureRefusal(loaded.m_sizeX, loaded.m_sizeY, loaded.m_sizeZ);
+            ok && !refusal.empty()) {
+            ok = false;
+            failure = FailedToOpen(loaded.m_fileInfo.m_format, path, refusal).Message();
+        }
     } else {
-        ok = loaded.LoadFile(path, m_saturation, progress);
+        COpenRequest request;
+        request.choice = choice.empty() ? m_seriesChoice : choice;
+        request.ask = [this](const std::string& caption, const std::string& text,
+                             const std::vector<std::string>& items, int proposed) {
+            return m_host.Dialogs().AskChoice(caption, text, items, proposed);
+        };
+        ok = loaded.LoadFile(path, m_saturation, progress, request, format);
+        failure = loaded.LastFailure();
     }
     m_startupPreload.reset();
     m_host.LoadProgress(1.0);
     if (!ok) {
         UpdateTitle();
         m_host.SetWaitCursor(false);
-        m_host.Dialogs().ShowMessage("Error",
-                                     "Cannot load the time volume " + path + ":\n" +
-                                         (error.empty() ? loaded.LastError() : error),
-                                     CDialogService::Icon::kError);
+        m_host.Dialogs().ShowMessage("Error", failure, CDialogService::Icon::kError);
         return;
     }
+    AdoptVolume(loaded);
+    m_host.SetWaitCursor(false);
+}
+
+void CViewer::AdoptVolume(CTimeVolume& loaded) {
     m_volume.Swap(loaded);
     loaded.Clear();
-    m_tviPath = path;
-    m_dicomPath.clear();
-    m_fileTitle = FileNameOfPath(path);
+    const CVolumeFileInfo& file = m_volume.m_fileInfo;
+    const CVolumeFormat& format = VolumeFormatRow(file.m_format);
+    m_fileTitle = file.m_title;
     m_t = 0;
     m_x = m_volume.m_sizeX / 2;
     m_y = m_volume.m_sizeY / 2;
     m_z = m_volume.m_sizeZ / 2;
     AdoptCalibration();
     FitLabelsToVolume();
-    const std::string meshes = PathWithoutVolumeExtension(path) + ".obj";
-    if (FileExists(meshes)) LoadGeometryFile(meshes);
+    if (format.companionMeshes) {
+        const std::string meshes = PathWithoutVolumeExtension(file.m_path) + kMeshFileExtension;
+        if (FileExists(meshes)) LoadGeometryFile(meshes);
+    }
     RefreshView();
-    m_host.SetWaitCursor(false);
+    if (!file.m_notes.empty()) {
+        std::string caption = format.noun;
+        if (caption.rfind("the ", 0) == 0) caption.erase(0, 4);
+        caption[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(caption[0])));
+        std::string text;
+        for (const std::string& note : file.m_notes) text += (text.empty() ? "" : "\n") + note;
+        m_host.Dialogs().ShowMessage(caption, text, CDialogService::Icon::kInformation);
+    }
+    for (const std::string& warning : file.m_warnings)
+        m_host.Dialogs().ShowMessage("Error", warning, CDialogService::Icon::kError);
 }
 
 void CViewer::AdoptCalibration() {
-    const CVolumeFileInfo& file = m_volume.m_fileInfo;
-    if (file.m_format == "tvi") {
-        // A .tvi without calibration brings the volume's earlier values again.
+    const CVolumeCalibration& c = m_volume.m_fileInfo.m_calibration;
+    if (!c.m_pixelSizeX && !c.m_pixelSizeY && !c.m_pixelSizeZ && !c.m_frameTime) {
+        // A file without calibration brings the values the volume kept from
+        // an earlier file again.
         if (m_volume.m_pixelSizeX > 0) {
             m_pixelSizeX = m_volume.m_pixelSizeX;
             m_pixelSizeY = m_volume.m_pixelSizeY;
@@ -227,9 +247,8 @@ void CViewer::AdoptCalibration() {
         }
         return;
     }
-    // Other formats set each value on its own, and only where the file gives
+    // Otherwise each value is set on its own, and only where the file gives
     // a usable one; the rest stay as they are.
-    const CVolumeCalibration& c = file.m_calibration;
     if (c.m_pixelSizeX && *c.m_pixelSizeX > 0) m_pixelSizeX = *c.m_pixelSizeX;
     if (c.m_pixelSizeY && *c.m_pixelSizeY > 0) m_pixelSizeY = *c.m_pixelSizeY;
     if (c.m_pixelSizeZ && *c.m_pixelSizeZ > 0) m_pixelSizeZ = *c.m_pixelSizeZ;
@@ -284,43 +303,15 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) 
     if (paths.size() != 1) return;
     const std::string& path = paths[0];
     if (asLabels) {
-        if (IsNiftiName(path))
+        if (IsLabelFileName(path))
             LoadLabelFile(path);
         else
-            m_host.Dialogs().ShowMessage("Error", "Only .nii and .nii.gz files can be dropped as label images.",
+            m_host.Dialogs().ShowMessage("Error", "Only " + ExtensionsText(EVolumeFormat::kNifti) + " files can be dropped as label images.",
                                          CDialogService::Icon::kNone);
         return;
     }
     if (!OpenFile(path))
         m_host.Dialogs().ShowMessage("Error",
-                                     "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj "
-                                     "meshes can be drag'n'dropped.",
+                                     "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be drag'n'dropped.",
                                      CDialogService::Icon::kNone);
-}
-
-void CViewer::LoadAviDirectory(const std::string& folder) {
-    m_host.SetWaitCursor(true);
-    m_host.SetTitle(m_baseTitle + " - Loading volume...");
-    m_volume.Clear();
-    m_fileTitle.clear();
-    m_host.LoadProgress(0.0);
-    const std::vector<CSkippedMovie> skipped =
-        m_volume.LoadAviDirectory(folder, [this](double fraction) { m_host.LoadProgress(fraction); });
-    m_host.LoadProgress(1.0);
-    m_host.SetTitle(m_baseTitle);
-    if (m_volume.m_sizeX >= 1) {
-        m_t = 0;
-        m_x = m_volume.m_sizeX / 2;
-        m_y = m_volume.m_sizeY / 2;
-        m_z = m_volume.m_sizeZ / 2;
-    }
-    RefreshView();
-    m_host.SetWaitCursor(false);
-    const std::string refusal = TextureRefusal(m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ);
-    if (!refusal.empty()) m_host.Dialogs().ShowMessage("Error", refusal, CDialogService::Icon::kError);
-    if (!skipped.empty()) {
-        std::string text = "These movies were skipped:";
-        for (const CSkippedMovie& movie : skipped) text += "\n" + movie.path + ": " + movie.reason;
-        m_host.Dialogs().ShowMessage("Error", text, CDialogService::Icon::kError);
-    }
 }

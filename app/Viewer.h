@@ -48,7 +48,6 @@ public:
     bool m_drawGeometry = true;
     int m_sliceDragMode = 0;  // 0 none, 1 x follows the mouse, 2 y follows it
     int m_dragLastX = -1, m_dragLastY = -1;
-    std::string m_tviPath;
     std::string m_fileTitle;
     std::string m_geometryPath;
     std::string m_baseTitle;
@@ -57,16 +56,12 @@ public:
     CLabelImage m_labels;
     std::string m_labelPath;
     int m_labelMeshCount = 0;
-    // DICOM: how a series is chosen without asking ("stack", a 1-based list
-    // position or a UID; "" asks when there are several), the folder or file
-    // loaded, the series list found there, and the UIDs of the series loaded.
+    // How a DICOM series is chosen without asking ("stack", a 1-based list
+    // position or a UID; "" asks when there are several).
     std::string m_seriesChoice;
-    std::string m_dicomPath;
     // The volume named at start-up, already loading (see CStartupPreload);
     // the first load of that file takes it over.
     std::unique_ptr<CStartupPreload> m_startupPreload;
-    std::vector<std::string> m_seriesList;
-    std::vector<std::string> m_seriesUids;
 
     // --- Derived values ----------------------------------------------------
     // The larger of the volume's last frame and the meshes' last frame number.
@@ -89,13 +84,19 @@ public:
     void RefreshView();
     void UpdateTitle();
     void OpenStartupFile(const std::string& fileName);
-    // What a file's name says it holds, its extension compared ignoring case:
-    // a volume (.tvi, .nii, .nii.gz), meshes (.obj) or nothing the viewer opens.
-    enum class EFileKind { kNone, kVolume, kMeshes, kDicom };
+    // What a path holds, as far as the viewer opens it: a volume of any
+    // format of the volume format table, meshes (.obj) or nothing it opens.
+    enum class EFileKind { kNone, kVolume, kMeshes };
     static EFileKind FileKindOf(const std::string& path);
-    // Replaces the volume with a .tvi or NIfTI file; a file that cannot be
-    // loaded changes nothing and is reported.
-    void LoadTviFile(const std::string& path);
+    // Replaces the volume with the one `path` holds, in any volume format
+    // (the name is from when it opened only .tvi files); a path that cannot
+    // be loaded changes nothing and is reported.
+    void LoadTviFile(const std::string& path) { LoadVolume(path); }
+    // The same, with a choice among the volumes the path holds (a DICOM
+    // series: "stack", a 1-based position or a UID; "" takes m_seriesChoice,
+    // else asks) and the format to read it as (kNone: the one the path is).
+    void LoadVolume(const std::string& path, const std::string& choice = "",
+                    EVolumeFormat format = EVolumeFormat::kNone);
     void LoadGeometryFile(const std::string& path);
     // Files dropped on the window; with `asLabels` (Shift held) a label image.
     void OnDropFiles(const std::vector<std::string>& paths, bool asLabels = false);
@@ -115,14 +116,7 @@ public:
     // The label frame that goes with the display frame: a single frame serves all.
     int LabelFrame() const;
     // The movies of `folder` ("" = the current one) as the volume (start-up without a file).
-    void LoadAviDirectory(const std::string& folder = "");
-    // A series of DICOM images as the volume: `path` names a folder (its
-    // series, chosen by `choice` or m_seriesChoice, else asked) or one image
-    // file (the series it belongs to, from its folder). A folder without
-    // DICOM images but with movies loads its movies.
-    void LoadDicom(const std::string& path, const std::string& choice = "");
-    // True for what LoadDicom opens: a folder, or a file marked as DICOM.
-    static bool OpensAsDicom(const std::string& path);
+    void LoadAviDirectory(const std::string& folder = "") { LoadVolume(folder, "", EVolumeFormat::kMovieFolder); }
 
     // --- Navigation and playback -------------------------------------------
     void OnIncreaseX();
@@ -206,8 +200,8 @@ public:
     bool SaveGeometry(const std::string& path);
     // The frames a movie shows, in order: all, then back when ping-pong is on.
     std::vector<int> MovieFrames() const;
-    // The name a save dialog proposes: the .tvi path without extension and
-    // `suffix`, a printf format that may take `index`.
+    // The name a save dialog proposes: the volume's path without its
+    // extension and `suffix`, a printf format that may take `index`.
     std::string ProposedName(const char* suffix, int index) const;
     void ApplyPreferences(const CPreferenceValues& values);
     // The values the Preferences show for the state now.
@@ -222,6 +216,10 @@ public:
     CViewerHost& Host() { return m_host; }
 
 private:
+    // Every successful load ends here: `loaded` becomes the shown volume,
+    // with its position, calibration, label fit, companion meshes, title and
+    // the notes the load left.
+    void AdoptVolume(CTimeVolume& loaded);
     void CopySwitchesToView();
     // Copies the three plane switches into the view and refreshes.
     void CopyPlaneSwitchesToView();

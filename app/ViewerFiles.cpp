@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "AboutDlg.h"
+#include "MeshSet.h"
 #include "PathUtils.h"
 #include "PngExport.h"
 #include "PreferencesDialog.h"
@@ -47,18 +48,23 @@ std::string TemporaryPathBeside(const std::string& target) {
 }  // namespace
 
 void CViewer::OnOpenTvi() {
-    const std::string path = m_host.Dialogs().AskOpenFileName(
-        {"Volumes (*.tvi *.nii *.nii.gz);;Time volume files (*.tvi);;NIfTI images (*.nii *.nii.gz)", "", ""});
+    const std::string path = m_host.Dialogs().AskOpenFileName({VolumeDialogFilter(), "", ""});
     if (!path.empty()) LoadTviFile(path);
 }
 
+void CViewer::OnOpenDicomFolder() {
+    const std::string folder = m_host.Dialogs().AskFolderName("Open DICOM Folder");
+    if (!folder.empty()) LoadVolume(folder);
+}
+
 void CViewer::OnLoadGeometry() {
-    const std::string path = m_host.Dialogs().AskOpenFileName({"OBJ files (*.obj)", "obj", ""});
+    const std::string path = m_host.Dialogs().AskOpenFileName(
+        {std::string("OBJ files (*") + kMeshFileExtension + ")", kMeshFileExtension + 1, ""});
     if (!path.empty()) LoadGeometryFile(path);
 }
 
 std::string CViewer::ProposedName(const char* suffix, int index) const {
-    return PathWithoutVolumeExtension(m_tviPath) + FormatText(suffix, index);
+    return PathWithoutVolumeExtension(m_volume.m_fileInfo.m_path) + FormatText(suffix, index);
 }
 
 void CViewer::OnSavePlane(int plane) {
@@ -216,15 +222,11 @@ void CViewer::ApplyPreferences(const CPreferenceValues& values) {
     const double saturation = CPreferencesDialog::PercentToSaturation(values.saturationPercent);
     if (saturation != m_saturation) {
         m_saturation = saturation;
-        // A volume built from movies has no file to read again; the new
-        // saturation waits for the next .tvi file.
-        if (!m_tviPath.empty()) {
-            LoadTviFile(m_tviPath);
-            return;
-        }
-        // A DICOM series is read again, the same series without asking.
-        if (!m_dicomPath.empty()) {
-            LoadDicom(m_dicomPath, m_seriesUids.size() == 1 ? m_seriesUids[0] : "stack");
+        // The volume is loaded again with it, the same DICOM series without
+        // asking; movies, shown as they are, wait for the next file.
+        const CVolumeFileInfo& file = m_volume.m_fileInfo;
+        if (file.m_format != EVolumeFormat::kNone && VolumeFormatRow(file.m_format).windowed) {
+            LoadVolume(file.m_path, file.m_reopenChoice, file.m_format);
             return;
         }
     } else if (m_playing) {

@@ -11,6 +11,7 @@
 #include "PathUtils.h"
 #include "TextFormat.h"
 #include "Viewer.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -206,8 +207,8 @@ void CViewer::ReplaceLabelMeshes(std::vector<CMeshObject>&& meshes, int frames) 
 }
 
 void CViewer::OnLoadLabels() {
-    const std::string path =
-        m_host.Dialogs().AskOpenFileName({"Label images (*.nii *.nii.gz)", "nii", ""});
+    const std::string path = m_host.Dialogs().AskOpenFileName(
+        {"Label images (" + ExtensionGlobs(EVolumeFormat::kNifti) + ")", "", ""});
     if (!path.empty()) LoadLabelFile(path);
 }
 
@@ -223,10 +224,11 @@ void CViewer::StepLabelOpacity(double delta) {
 }
 
 void CViewer::OnSaveGeometry() {
-    std::string base = PathWithoutExtension(m_tviPath.empty() ? m_labelPath : m_tviPath);
-    if (PathExtension(base) == "nii") base = PathWithoutExtension(base);  // NAME.nii.gz
-    const std::string path =
-        m_host.Dialogs().AskSaveFileName({"OBJ files (*.obj)", "obj", base.empty() ? "" : base + "_geometry.obj"});
+    const std::string& named = m_volume.m_fileInfo.m_path.empty() ? m_labelPath : m_volume.m_fileInfo.m_path;
+    const std::string base = PathWithoutVolumeExtension(named);
+    const std::string path = m_host.Dialogs().AskSaveFileName(
+        {std::string("OBJ files (*") + kMeshFileExtension + ")", kMeshFileExtension + 1,
+         base.empty() ? "" : base + "_geometry" + kMeshFileExtension});
     if (!path.empty()) SaveGeometry(path);
 }
 

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (commandLine.help) {
-        std::fputs(CCommandLine::HelpText(), stdout);
+        std::fputs(CCommandLine::HelpText().c_str(), stdout);
         return 0;
     }
     if (commandLine.version) {
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
 
     // A volume named here starts loading now, while the window is made.
     std::unique_ptr<CStartupPreload> preload;
-    if (VolumeFormatOfPath(commandLine.file) != EVolumeFormat::kNone)
+    if (const CVolumeFormat* format = VolumeFormatOfPath(commandLine.file); format != nullptr && format->startsEarly)
         preload = std::make_unique<CStartupPreload>(commandLine.file,
                                                     commandLine.Saturation(CViewer::kDefaultSaturation));
 

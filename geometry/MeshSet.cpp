@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -14,7 +15,17 @@
 #include <optional>
 
 #include "ObjLineReader.h"
+#include "PathUtils.h"
 #include "ObjText.h"
+
+bool IsMeshFileName(const std::string& path) {
+    const std::string extension = PathExtension(path);
+    const std::string wanted = kMeshFileExtension + 1;
+    if (extension.size() != wanted.size()) return false;
+    for (size_t i = 0; i < wanted.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(extension[i])) != wanted[i]) return false;
+    return true;
+}
 
 namespace {
 

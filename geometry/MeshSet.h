@@ -5,6 +5,11 @@
 
 #include "MeshObject.h"
 
+// The extension of the mesh files the set reads and writes (Wavefront .obj).
+inline constexpr char kMeshFileExtension[] = ".obj";
+// True for names with that extension, in any letter case.
+bool IsMeshFileName(const std::string& path);
+
 // The meshes of one .obj file, in file order, with the frame structure the
 // view asks for on every frame it draws. The frame numbers are taken from the
 // names once, whenever the set changes, not on each query.

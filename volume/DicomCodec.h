@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DicomImageHeader.h"
+#include "ValueType.h"
 
 // What the DICOM library does for the program: reading the tags of a file and
 // decoding its pixels. The library, and the image codecs it brings, live in a
@@ -16,13 +17,10 @@
 // are started, so that each inherits the loaded module.
 class CDicomCodec {
 public:
-    // The type of the values a file stores.
-    enum class ValueType { kUnknown, kUInt8, kInt8, kUInt16, kInt16, kUInt32, kInt32, kUInt64, kInt64, kFloat32, kFloat64 };
-
     // One decoded image: its raw values as the file stores them.
     struct Image {
         std::vector<char> bytes;
-        ValueType type = ValueType::kUnknown;
+        EValueType type = EValueType::kUnknown;
         std::string typeName;  // the library's name for the type, for messages
     };
 

@@ -5,15 +5,17 @@
 
 #include <sys/mman.h>
 
+#include <filesystem>
 #include <set>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
-#include <type_traits>
 
 #include "DicomCodec.h"
+#include "CodeMapping.h"
+#include "DicomFolder.h"
 #include "IsolatedRun.h"
 #include "ParallelRanges.h"
 #include "PathUtils.h"
@@ -26,33 +28,15 @@ namespace {
 double Rescaled(double raw, double slope, double intercept) { return raw * slope + intercept; }
 
 using DecodedImage = CDicomCodec::Image;
-using ValueType = CDicomCodec::ValueType;
 
-// Calls visit(values) with the image's values as a pointer of their own type;
-// throws for types that are not plain numbers.
+// Calls visit(values, n) with the image's values as a pointer of their own
+// type; throws for types that are not plain numbers.
 template <typename Visit>
-void VisitValues(const DecodedImage& image, const std::string& path, Visit visit) {
-    const char* data = image.bytes.data();
-    switch (image.type) {
-        case ValueType::kUInt8: visit(reinterpret_cast<const uint8_t*>(data)); break;
-        case ValueType::kInt8: visit(reinterpret_cast<const int8_t*>(data)); break;
-        case ValueType::kUInt16: visit(reinterpret_cast<const uint16_t*>(data)); break;
-        case ValueType::kInt16: visit(reinterpret_cast<const int16_t*>(data)); break;
-        case ValueType::kUInt32: visit(reinterpret_cast<const uint32_t*>(data)); break;
-        case ValueType::kInt32: visit(reinterpret_cast<const int32_t*>(data)); break;
-        case ValueType::kUInt64: visit(reinterpret_cast<const uint64_t*>(data)); break;
-        case ValueType::kInt64: visit(reinterpret_cast<const int64_t*>(data)); break;
-        case ValueType::kFloat32: visit(reinterpret_cast<const float*>(data)); break;
-        case ValueType::kFloat64: visit(reinterpret_cast<const double*>(data)); break;
-        default:
-            throw std::runtime_error(FileNameOfPath(path) + ": pixel data of " +
-                                     image.typeName +
-                                     " values cannot be shown");
-    }
-}
-
-bool IsIntegerType(ValueType type) {
-    return type != ValueType::kFloat32 && type != ValueType::kFloat64;
+void VisitImageValues(const DecodedImage& image, int64_t count, const std::string& path, Visit visit) {
+    if (image.type == EValueType::kUnknown)
+        throw std::runtime_error(FileNameOfPath(path) + ": pixel data of " + image.typeName +
+                                 " values cannot be shown");
+    VisitValues(image.type, image.bytes.data(), count, false, visit);
 }
 
 }  // namespace
@@ -66,6 +50,111 @@ CDicomSource::CDicomSource(const CDicomSeriesLayout& layout) {
     for (const auto& slice : layout.m_slices)
         for (const CDicomImageHeader& header : slice)
             m_images.push_back({header.path, header.rescaleSlope, header.rescaleIntercept});
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsFolder(const std::string& path) {
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+bool HasMovies(const std::string& folder) {
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() > 4 && EndsWithIgnoringCase(name, ".avi")) return true;
+    }
+    return false;
+}
+
+COpenResult Refused(std::string reason, std::string subject = "") {
+    COpenResult result;
+    result.subject = std::move(subject);
+    result.reason = std::move(reason);
+    return result;
+}
+
+}  // namespace
+
+bool CDicomSource::Recognises(const std::string& path) {
+    return IsFolder(path) || (path.size() > 4 && EndsWithIgnoringCase(path, ".dcm")) ||
+           CDicomFolder::ClaimsDicom(path);
+}
+
+COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& request) {
+    const bool isFolder = IsFolder(path);
+    std::string folderPath = isFolder ? path : fs::path(path).parent_path().string();
+    if (folderPath.empty()) folderPath = ".";
+    CDicomFolder folder;
+    std::string error;
+    if (!folder.Scan(folderPath, error, request.progress)) return Refused(error, "the DICOM folder " + path);
+    if (folder.m_series.empty()) {
+        COpenResult none = Refused("No DICOM images were found in " + folderPath + ".");
+        // A folder of movies loads as one.
+        none.tryNext = isFolder && HasMovies(path);
+        return none;
+    }
+
+    int index = -1;
+    if (!isFolder) {
+        index = folder.SeriesOfFile(path);
+        if (index < 0) return Refused(path + " is not a DICOM image that can be read.");
+    } else if (!request.choice.empty()) {
+        index = folder.FindChoice(request.choice, error);
+        if (index < 0) return Refused("Cannot choose a series in " + path + ": " + error + ".");
+    } else if (folder.m_series.size() == 1 || !request.ask) {
+        index = folder.m_series.size() == 1 ? 0 : folder.DefaultChoice();
+    } else {
+        std::vector<std::string> labels;
+        for (const CDicomFolder::Series& series : folder.m_series) labels.push_back(series.Label());
+        index = request.ask("Open DICOM Folder", path + " holds several series. Which one?", labels,
+                            folder.DefaultChoice());
+        if (index < 0 || index >= static_cast<int>(labels.size()))
+            return Refused("No series was chosen; nothing was loaded.");
+    }
+
+    CDicomFolder::Series& series = folder.m_series[static_cast<size_t>(index)];
+    CDicomSeriesLayout layout;
+    if (!series.Layout(layout, error)) return Refused(error, "the series " + series.Label());
+    auto source = std::make_unique<CDicomSource>(layout);
+    source->m_subject = "the series " + series.Label();
+    for (const CDicomFolder::Series& each : folder.m_series) source->m_seriesList.push_back(each.Label());
+    if (series.stack) {
+        for (const CDicomImageHeader& image : series.images)
+            if (std::find(source->m_seriesUids.begin(), source->m_seriesUids.end(), image.seriesUid) ==
+                source->m_seriesUids.end())
+                source->m_seriesUids.push_back(image.seriesUid);
+    } else {
+        source->m_seriesUids.push_back(series.uid);
+    }
+    source->m_title =
+        ShortNameOfPath(isFolder ? path : folderPath) + (series.description.empty() ? "" : " (" + series.description + ")");
+    source->m_notes = layout.m_notes;
+    source->m_unreadable = folder.m_unreadable;
+    COpenResult result;
+    result.source = std::move(source);
+    return result;
+}
+
+void CDicomSource::Describe(CVolumeFileInfo& info) const {
+    info.m_title = m_title;
+    // The same series again without asking.
+    info.m_reopenChoice = m_seriesUids.size() == 1 ? m_seriesUids[0] : "stack";
+    info.m_fields.push_back({"series", m_seriesList});
+    if (m_seriesUids.size() == 1)
+        info.m_fields.push_back({"series_uid", m_seriesUids[0]});
+    else
+        info.m_fields.push_back({"series_uid", m_seriesUids});
+    info.m_notes = m_notes;
+    if (!m_unreadable.empty()) {
+        std::string files = "These files could not be read and were skipped:";
+        for (const std::string& file : m_unreadable) files += "\n" + file;
+        info.m_notes.push_back(files);
+    }
 }
 
 void CDicomSource::ImagePlace(int64_t image, int32_t& z, int32_t& t) const {
@@ -180,22 +269,20 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
         progress,
         [&](int64_t index, const DecodedImage& image) {
             uint16_t* codes = m_codes.Data() + index * imageSamples;
-            VisitValues(image, m_images[static_cast<size_t>(index)].path, [&](const auto* values) {
-                using Value = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
-                if constexpr (std::is_integral_v<Value> && sizeof(Value) <= 2) {
-                    constexpr int kShift = std::is_signed_v<Value> ? 32768 : 0;
-                    for (int64_t i = 0; i < imageSamples; ++i)
-                        codes[i] = static_cast<uint16_t>(static_cast<int32_t>(values[i]) + kShift);
-                }
-            });
+            VisitImageValues(image, imageSamples, m_images[static_cast<size_t>(index)].path,
+                             [&codes](const auto* values, int64_t n) {
+                                 using T = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
+                                 if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
+                                     for (int64_t i = 0; i < n; ++i) *codes++ = CCodeMapping::CodeOf(values[i]);
+                             });
             return std::string(1, static_cast<char>(image.type));
         },
         [&](int, int64_t, const std::string& answer) {
             std::lock_guard<std::mutex> hold(typesLock);
             types.insert(answer.empty() ? -1 : answer[0]);
         });
-    const std::set<int> unsignedTypes = {static_cast<int>(ValueType::kUInt8), static_cast<int>(ValueType::kUInt16)};
-    const std::set<int> signedTypes = {static_cast<int>(ValueType::kInt8), static_cast<int>(ValueType::kInt16)};
+    const std::set<int> unsignedTypes = {static_cast<int>(EValueType::kUInt8), static_cast<int>(EValueType::kUInt16)};
+    const std::set<int> signedTypes = {static_cast<int>(EValueType::kInt8), static_cast<int>(EValueType::kInt16)};
     auto within = [&types](const std::set<int>& allowed) {
         return std::all_of(types.begin(), types.end(), [&allowed](int type) { return allowed.count(type) > 0; });
     };
@@ -207,18 +294,7 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
 
 void CDicomSource::MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) {
     const Image& first = m_images.front();
-    auto value = [&](size_t code) {
-        const double raw = m_signedCodes ? static_cast<double>(code) - 32768.0 : static_cast<double>(code);
-        return Rescaled(raw, first.slope, first.intercept);
-    };
-    CValueRange range;
-    for (size_t code = 0; code < codeCounts.size(); ++code)
-        if (codeCounts[code] != 0) {
-            const double v = value(code);
-            range.Add(&v, 1);
-        }
-    const CSampleRule rule(range, true);
-    for (size_t code = 0; code < samples.size(); ++code) samples[code] = rule.Sample(value(code));
+    CCodeMapping(m_signedCodes, first.slope, first.intercept).MapCodes(codeCounts, samples);
 }
 
 void CDicomSource::DecodeSamples(const Progress& progress) {
@@ -238,9 +314,9 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
         [&](int64_t index, const DecodedImage& image) {
             const Image& meta = m_images[static_cast<size_t>(index)];
             Answer answer;
-            answer.integers = IsIntegerType(image.type);
-            VisitValues(image, meta.path, [&](const auto* values) {
-                for (int64_t i = 0; i < imageSamples; ++i) {
+            answer.integers = IsIntegerValueType(image.type);
+            VisitImageValues(image, imageSamples, meta.path, [&](const auto* values, int64_t n) {
+                for (int64_t i = 0; i < n; ++i) {
                     const double v = Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept);
                     answer.range.Add(&v, 1);
                 }
@@ -265,10 +341,9 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
         [&](int64_t index, const DecodedImage& image) {
             const Image& meta = m_images[static_cast<size_t>(index)];
             uint16_t* out = m_codes.Data() + index * imageSamples;
-            VisitValues(image, meta.path, [&](const auto* values) {
-                for (int64_t i = 0; i < imageSamples; ++i)
-                    out[i] = rule.Sample(
-                        Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept));
+            VisitImageValues(image, imageSamples, meta.path, [&](const auto* values, int64_t n) {
+                for (int64_t i = 0; i < n; ++i, ++out)
+                    *out = rule.Sample(Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept));
             });
             return std::string();
         },

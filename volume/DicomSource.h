@@ -6,6 +6,7 @@
 
 #include "DicomSeriesLayout.h"
 #include "SampleSource.h"
+#include "VolumeFormat.h"
 
 // The pixels of a sorted DICOM series for a volume load.
 //
@@ -20,6 +21,17 @@
 class CDicomSource : public CSampleSource {
 public:
     explicit CDicomSource(const CDicomSeriesLayout& layout);
+
+    // True for what opens as DICOM: a folder, a .dcm file, or a file that
+    // announces itself as DICOM.
+    static bool Recognises(const std::string& path);
+    // A folder's series (the one `request` names, else the only one, else
+    // one the user picks) or, for one image file, the series it belongs to.
+    // A folder without DICOM images leaves the path to a later format.
+    static COpenResult OpenPath(const std::string& path, const COpenRequest& request);
+
+    // The series list found, the series loaded, the title, the notes.
+    void Describe(CVolumeFileInfo& info) const override;
 
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
     // Prepare may be called ahead of the load (so that a file that cannot be
@@ -62,6 +74,12 @@ private:
     void DecodeSamples(const Progress& progress);
 
     std::vector<Image> m_images;  // slice-major, frames within slices
+    // What the folder held and which series this is: for Describe.
+    std::vector<std::string> m_seriesList;
+    std::vector<std::string> m_seriesUids;  // several for a stack of series
+    std::string m_title;
+    std::vector<std::string> m_notes;
+    std::vector<std::string> m_unreadable;
     SharedCodes m_codes;
     bool m_prepared = false;
     bool m_codesAreSamples = false;

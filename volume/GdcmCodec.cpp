@@ -109,8 +109,8 @@ int32_t Whole(const std::optional<double>& value, int32_t fallback, int32_t maxi
     return static_cast<int32_t>(*value);
 }
 
-CDicomCodec::ValueType ValueTypeOf(gdcm::PixelFormat::ScalarType type) {
-    using T = CDicomCodec::ValueType;
+EValueType ValueTypeOf(gdcm::PixelFormat::ScalarType type) {
+    using T = EValueType;
     switch (type) {
         case gdcm::PixelFormat::UINT8: return T::kUInt8;
         case gdcm::PixelFormat::INT8: return T::kInt8;
@@ -170,7 +170,7 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
     image.typeName = format.GetScalarTypeAsString();
     const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize();
     const unsigned long length = decoded.GetBufferLength();
-    if (length < needed || (image.type != CDicomCodec::ValueType::kUInt8 && image.type != CDicomCodec::ValueType::kInt8 &&
+    if (length < needed || (image.type != EValueType::kUInt8 && image.type != EValueType::kInt8 &&
                             format.GetBitsAllocated() % 8 != 0))
         throw std::runtime_error(" holds pixel data in a layout that cannot be shown");
     image.bytes.resize(length);

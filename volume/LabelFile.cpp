@@ -1,15 +1,11 @@
 #include "LabelFile.h"
 
-#include <cstring>
-
 #include "NiftiImage.h"
 #include "VolumeFormat.h"
 
-bool IsNiftiName(const std::string& path) {
-    // A bare ".nii" names no file.
-    for (const char* tail : {".nii", ".nii.gz"})
-        if (path.size() > std::strlen(tail) && EndsWithIgnoringCase(path, tail)) return true;
-    return false;
+bool IsLabelFileName(const std::string& path) {
+    const CVolumeFormat* format = VolumeFormatOfPath(path);
+    return format != nullptr && format->id == EVolumeFormat::kNifti;
 }
 
 bool ReadLabelFile(const std::string& path, CLabelImage& labels, std::string& error,

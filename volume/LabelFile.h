@@ -14,5 +14,5 @@
 bool ReadLabelFile(const std::string& path, CLabelImage& labels, std::string& error,
                    const std::function<void(double)>& progress = {});
 
-// True for names ending in .nii or .nii.gz, in any letter case.
-bool IsNiftiName(const std::string& path);
+// True for names of the format label images come in (NIfTI), in any letter case.
+bool IsLabelFileName(const std::string& path);

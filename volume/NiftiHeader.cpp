@@ -315,13 +315,20 @@ std::string CNiftiHeader::DatatypeName(int datatype) {
     return text;
 }
 
-bool CNiftiHeader::IsIntegerType() const {
-    return m_datatype != DT_FLOAT32 && m_datatype != DT_FLOAT64;
-}
-
-bool CNiftiHeader::IsSignedType() const {
-    return m_datatype == DT_INT8 || m_datatype == DT_INT16 || m_datatype == DT_INT32 ||
-           m_datatype == DT_INT64 || !IsIntegerType();
+EValueType CNiftiHeader::ValueType() const {
+    switch (m_datatype) {
+        case DT_UINT8: return EValueType::kUInt8;
+        case DT_INT8: return EValueType::kInt8;
+        case DT_UINT16: return EValueType::kUInt16;
+        case DT_INT16: return EValueType::kInt16;
+        case DT_UINT32: return EValueType::kUInt32;
+        case DT_INT32: return EValueType::kInt32;
+        case DT_UINT64: return EValueType::kUInt64;
+        case DT_INT64: return EValueType::kInt64;
+        case DT_FLOAT32: return EValueType::kFloat32;
+        case DT_FLOAT64: return EValueType::kFloat64;
+        default: return EValueType::kUnknown;
+    }
 }
 
 bool CNiftiHeader::IsScaled() const {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SampleSource.h"
+#include "ValueType.h"
 
 // The header of a single-file NIfTI-1 or NIfTI-2 image (.nii, or .nii.gz when
 // gzip-compressed), read through the NIfTI library in either byte order and
@@ -57,8 +58,8 @@ public:
     // "uint8", "int16", "float32" ...
     std::string DatatypeName() const { return DatatypeName(m_datatype); }
     static std::string DatatypeName(int datatype);
-    bool IsIntegerType() const;
-    bool IsSignedType() const;
+    // The stored type; kUnknown for a type the header check refuses.
+    EValueType ValueType() const;
 
     // True when the stored values are scaled: scl_slope is finite and not 0.
     bool IsScaled() const;

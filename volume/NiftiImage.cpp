@@ -1,7 +1,6 @@
 #include "NiftiImage.h"
 
 #include <fcntl.h>
-#include <nifti1.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,47 +14,6 @@
 #include "PageAdvice.h"
 
 namespace {
-
-template <typename T>
-T ByteSwapped(T value) {
-    unsigned char bytes[sizeof(T)];
-    std::memcpy(bytes, &value, sizeof(T));
-    std::reverse(bytes, bytes + sizeof(T));
-    std::memcpy(&value, bytes, sizeof(T));
-    return value;
-}
-
-template <typename T, bool kSwapped, bool kScaled>
-void DecodeLoop(const uint8_t* bytes, int64_t count, double slope, double intercept, double* values) {
-    for (int64_t i = 0; i < count; ++i) {
-        T stored;
-        std::memcpy(&stored, bytes + i * static_cast<int64_t>(sizeof(T)), sizeof(T));
-        if constexpr (kSwapped) stored = ByteSwapped(stored);
-        const double v = static_cast<double>(stored);
-        if constexpr (kScaled)
-            values[i] = v * slope + intercept;
-        else
-            values[i] = v;
-    }
-}
-
-// One loop per case, so that none of them tests the byte order or the
-// scaling per voxel.
-template <typename T>
-void DecodeValues(const uint8_t* bytes, int64_t count, bool swapped, bool scaled, double slope,
-                  double intercept, double* values) {
-    if (swapped) {
-        if (scaled)
-            DecodeLoop<T, true, true>(bytes, count, slope, intercept, values);
-        else
-            DecodeLoop<T, true, false>(bytes, count, slope, intercept, values);
-    } else {
-        if (scaled)
-            DecodeLoop<T, false, true>(bytes, count, slope, intercept, values);
-        else
-            DecodeLoop<T, false, false>(bytes, count, slope, intercept, values);
-    }
-}
 
 std::string Text(int64_t value) {
     return std::to_string(value);
@@ -222,45 +180,16 @@ bool CNiftiImage::Decompress(const Progress& progress, std::string& error) {
 }
 
 void CNiftiImage::Values(int64_t first, int64_t count, double* values, bool scaled) const {
-    const uint8_t* bytes = VoxelBytes(first);
-    const bool swapped = m_header.m_swapped;
     scaled = scaled && m_header.IsScaled();
     const double slope = m_header.Slope(), intercept = m_header.Intercept();
-    switch (m_header.m_datatype) {
-        case DT_UINT8:
-            DecodeValues<uint8_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_INT8:
-            DecodeValues<int8_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_UINT16:
-            DecodeValues<uint16_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_INT16:
-            DecodeValues<int16_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_UINT32:
-            DecodeValues<uint32_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_INT32:
-            DecodeValues<int32_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_UINT64:
-            DecodeValues<uint64_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_INT64:
-            DecodeValues<int64_t>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_FLOAT32:
-            DecodeValues<float>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        case DT_FLOAT64:
-            DecodeValues<double>(bytes, count, swapped, scaled, slope, intercept, values);
-            break;
-        default:
-            std::fill(values, values + count, 0.0);
-            break;  // the header check lets no other type through
-    }
+    VisitValues(m_header.ValueType(), VoxelBytes(first), count, m_header.m_swapped, [&](const auto* stored, int64_t n) {
+        // Whether to scale is asked once a run, not once a voxel.
+        if (scaled)
+            for (int64_t i = 0; i < n; ++i) values[i] = static_cast<double>(stored[i]) * slope + intercept;
+        else
+            for (int64_t i = 0; i < n; ++i) values[i] = static_cast<double>(stored[i]);
+        values += n;
+    });
 }
 
 void CNiftiImage::Advise(int64_t first, int64_t end, int advice, bool partial) const {

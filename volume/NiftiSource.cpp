@@ -1,12 +1,12 @@
 #include "NiftiSource.h"
 
-#include <nifti1.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "CodeMapping.h"
 #include "ParallelRanges.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -15,12 +15,6 @@ constexpr int64_t kValueChunk = 4096;
 
 // Decompressing costs about this many passes over the decompressed samples.
 constexpr double kInflateWeight = 4.0;
-
-uint16_t StoredUint16(const uint8_t* bytes, int64_t i, bool swapped) {
-    uint16_t value;
-    std::memcpy(&value, bytes + 2 * i, sizeof value);
-    return swapped ? static_cast<uint16_t>((value >> 8) | (value << 8)) : value;
-}
 
 }  // namespace
 
@@ -32,7 +26,7 @@ bool CNiftiSource::Open(const std::string& path, std::string& error) {
     m_sizeZ = header.m_sizeZ;
     m_frames = header.m_frames;
     m_calibration = header.Calibration();
-    m_narrow = header.m_bytesPerVoxel <= 2;
+    m_narrow = CCodeMapping::HasCodes(header.ValueType());
     return true;
 }
 
@@ -84,15 +78,13 @@ bool CNiftiSource::Prepare(const Progress& progress, std::string& error) {
     });
     m_range = CValueRange();
     for (const CValueRange& range : ranges) m_range.Merge(range);
-    m_rule.emplace(m_range, Header().IsIntegerType());
+    m_rule.emplace(m_range, IsIntegerValueType(Header().ValueType()));
     report(1.0);
     return true;
 }
 
 const uint16_t* CNiftiSource::Codes(int64_t first, int64_t count, uint16_t* scratch) const {
     const CNiftiHeader& header = Header();
-    const uint8_t* bytes = m_image.VoxelBytes(first);
-    const bool swapped = header.m_swapped;
     if (!m_narrow) {
         double values[kValueChunk];
         for (int64_t at = 0; at < count; at += kValueChunk) {
@@ -102,45 +94,37 @@ const uint16_t* CNiftiSource::Codes(int64_t first, int64_t count, uint16_t* scra
         }
         return scratch;
     }
-    switch (header.m_datatype) {
-        case DT_UINT16:
-            // Stored in the host's order and aligned: the file's own bytes are the codes.
-            if (!swapped && reinterpret_cast<uintptr_t>(bytes) % alignof(uint16_t) == 0)
-                return reinterpret_cast<const uint16_t*>(bytes);
-            for (int64_t i = 0; i < count; ++i) scratch[i] = StoredUint16(bytes, i, swapped);
-            break;
-        case DT_INT16:
-            for (int64_t i = 0; i < count; ++i) scratch[i] = StoredUint16(bytes, i, swapped) ^ 0x8000u;
-            break;
-        case DT_UINT8:
-            for (int64_t i = 0; i < count; ++i) scratch[i] = bytes[i];
-            break;
-        default:  // DT_INT8
-            for (int64_t i = 0; i < count; ++i) scratch[i] = bytes[i] ^ 0x80u;
-            break;
-    }
+    // Unsigned 16-bit values in the host's order, aligned, are their own codes: no copy.
+    const uint8_t* bytes = m_image.VoxelBytes(first);
+    if (header.ValueType() == EValueType::kUInt16 && !header.m_swapped &&
+        reinterpret_cast<uintptr_t>(bytes) % alignof(uint16_t) == 0)
+        return reinterpret_cast<const uint16_t*>(bytes);
+    uint16_t* out = scratch;
+    VisitValues(header.ValueType(), bytes, count, header.m_swapped, [&out](const auto* values, int64_t n) {
+        using T = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
+        if constexpr (std::is_integral_v<T> && sizeof(T) <= 2) {
+            for (int64_t i = 0; i < n; ++i) out[i] = CCodeMapping::CodeOf(values[i]);
+            out += n;
+        }
+    });
     return scratch;
 }
 
-double CNiftiSource::ValueOfCode(uint32_t code) const {
+CCodeMapping CNiftiSource::Mapping() const {
     const CNiftiHeader& header = Header();
-    double raw = code;
-    if (header.m_datatype == DT_INT16) raw -= 32768.0;
-    if (header.m_datatype == DT_INT8) raw -= 128.0;
-    return header.IsScaled() ? raw * header.Slope() + header.Intercept() : raw;
+    return CCodeMapping(header.ValueType() == EValueType::kInt8 || header.ValueType() == EValueType::kInt16,
+                        header.Slope(), header.Intercept());
 }
 
 void CNiftiSource::MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) {
-    std::vector<double> present;
-    for (uint32_t code = 0; code < codeCounts.size(); ++code)
-        if (codeCounts[code] != 0) present.push_back(ValueOfCode(code));
-    m_range = CValueRange();
-    m_range.Add(present.data(), present.size());
-    const CSampleRule rule(m_range, true);
-    for (uint32_t code = 0; code < codeCounts.size(); ++code)
-        samples[code] = codeCounts[code] != 0 ? rule.Sample(ValueOfCode(code)) : 0;
+    m_range = Mapping().MapCodes(codeCounts, samples);
 }
 
 void CNiftiSource::Release(int64_t first, int64_t end) const {
     m_image.Release(first, end);
+}
+
+void CNiftiSource::Describe(CVolumeFileInfo& info) const {
+    info.m_fields.push_back({"datatype", Header().DatatypeName()});
+    if (const auto range = ValueRange()) info.m_fields.push_back({"value_range", std::vector<double>{(*range)[0], (*range)[1]}});
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "CodeMapping.h"
 #include "NiftiImage.h"
 #include "SampleRule.h"
 #include "SampleSource.h"
@@ -34,10 +35,12 @@ public:
     void Release(int64_t first, int64_t end) const override;
     bool CodesAreSamples() const override { return !m_narrow; }
     void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;
+    // The data type and the value range.
+    void Describe(CVolumeFileInfo& info) const override;
 
 private:
-    // The value a code of 8- or 16-bit data stands for.
-    double ValueOfCode(uint32_t code) const;
+    // How codes of 8- or 16-bit data stand for values.
+    CCodeMapping Mapping() const;
 
     CNiftiImage m_image;
     bool m_narrow = true;  // 8- or 16-bit integers: codes, then MapCodes

@@ -17,6 +17,8 @@ struct CVolumeCalibration {
     std::optional<double> m_frameTime;  // ms
 };
 
+struct CVolumeFileInfo;
+
 // The 16-bit sample each code stands for.
 using SampleOfCode = std::array<uint16_t, 65536>;
 
@@ -88,4 +90,16 @@ public:
         (void)codeCounts;
         for (size_t code = 0; code < samples.size(); ++code) samples[code] = static_cast<uint16_t>(code);
     }
+
+    // True when the codes are 8-bit grey levels already (0 to 255), shown as
+    // they are: nothing is counted and no intensity window applies.
+    virtual bool CodesAreGrey() const { return false; }
+
+    // What a failed load of this source is called in its message; "" names
+    // the format and the path ("the time volume a.tvi").
+    std::string m_subject;
+
+    // Adds what the file is beyond its path and calibration (a title, the
+    // format's --info fields, notes for the user); called after the load.
+    virtual void Describe(CVolumeFileInfo& info) const { (void)info; }
 };

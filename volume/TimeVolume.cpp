@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <new>
@@ -15,12 +14,9 @@
 
 #include "HistogramCounter.h"
 #include "IntensityWindow.h"
-#include "NiftiSource.h"
+#include "MovieFolderSource.h"
 #include "ParallelRanges.h"
 #include "PlaneGather.h"
-#include "TviFile.h"
-#include "TviSource.h"
-#include "VekMovie.h"
 #include "VoxelBuffer.h"
 
 namespace {
@@ -29,39 +25,6 @@ void FreeSlices(std::vector<std::vector<CSliceImage>>& slices) {
     for (auto& frames : slices)
         for (auto& slice : frames) FreeSliceImage(slice);
     slices.clear();
-}
-
-// The frames of a movie being read; freed unless they were moved to the volume,
-// so a movie that fails halfway leaves nothing behind.
-struct PendingFrames {
-    std::vector<CSliceImage> frames;
-    ~PendingFrames() {
-        for (auto& slice : frames) FreeSliceImage(slice);
-    }
-};
-
-// prefix + name of every regular file in the folder `prefix` names whose name
-// ends in .avi in any case, sorted by bytes as unsigned values (what
-// std::string's ordering does). A prefix that names no folder finds nothing.
-std::vector<std::string> AviPathsIn(const std::string& prefix) {
-    namespace fs = std::filesystem;
-    // A folder named without its closing slash still joins to its file names.
-    const std::string head = prefix.empty() || prefix.back() == '/' ? prefix : prefix + '/';
-    std::vector<std::string> paths;
-    std::error_code error;
-    fs::directory_iterator entry(prefix.empty() ? fs::path(".") : fs::path(prefix), error);
-    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-        const std::string name = entry->path().filename().string();
-        std::error_code typeError;
-        if (EndsWithIgnoringCase(name, ".avi") && entry->is_regular_file(typeError))
-            paths.push_back(head + name);
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
-std::string SizeText(int32_t width, int32_t height) {
-    return std::to_string(width) + " x " + std::to_string(height);
 }
 
 // Prefaults a voxel block on a thread of the lowest priority for as long as it lives.
@@ -140,31 +103,41 @@ void CTimeVolume::UpdateSizes() {
 }
 
 bool CTimeVolume::LoadTvi(const std::string& path, double saturation, const Progress& progress) {
-    CTviSource source;
-    if (!source.Open(path, m_lastError) || !Load(source, saturation, progress)) return false;
-    m_fileInfo = CVolumeFileInfo{"tvi", "", std::nullopt, source.m_calibration};
-    return true;
+    return LoadFile(path, saturation, progress, {}, EVolumeFormat::kTvi);
 }
 
-bool CTimeVolume::LoadNifti(const std::string& path, double saturation, const Progress& progress) {
-    CNiftiSource source;
-    if (!source.Open(path, m_lastError) || !Load(source, saturation, progress)) return false;
-    m_fileInfo =
-        CVolumeFileInfo{"nifti", source.Header().DatatypeName(), source.ValueRange(), source.m_calibration};
-    return true;
-}
-
-bool CTimeVolume::LoadFile(const std::string& path, double saturation, const Progress& progress) {
-    switch (VolumeFormatOfPath(path)) {
-        case EVolumeFormat::kTvi:
-            return LoadTvi(path, saturation, progress);
-        case EVolumeFormat::kNifti:
-            return LoadNifti(path, saturation, progress);
-        case EVolumeFormat::kNone:
-            break;
+bool CTimeVolume::LoadFile(const std::string& path, double saturation, const Progress& progress,
+                           COpenRequest request, EVolumeFormat format) {
+    const CVolumeFormat* row = format != EVolumeFormat::kNone ? &VolumeFormatRow(format) : VolumeFormatOfPath(path);
+    const double openShare = row != nullptr ? row->openShare : 0.0;
+    if (progress && !request.progress)
+        request.progress = [&progress, openShare](double fraction) { progress(openShare * fraction); };
+    COpenResult opened = OpenVolume(path, request, format);
+    if (!opened.source) {
+        m_lastErrorSubject = opened.subject;
+        m_lastError = opened.reason;
+        return false;
     }
-    m_lastError = "not a .tvi, .nii or .nii.gz file";
-    return false;
+    CSampleSource& source = *opened.source;
+    const Progress loadProgress = [&progress, openShare](double fraction) {
+        if (progress) progress(openShare + (1.0 - openShare) * fraction);
+    };
+    if (!Load(source, saturation, loadProgress)) {
+        m_lastErrorSubject =
+            !source.m_subject.empty() ? source.m_subject : VolumeFormatRow(opened.format).noun + (" " + path);
+        return false;
+    }
+    m_fileInfo = CVolumeFileInfo();
+    m_fileInfo.m_format = opened.format;
+    m_fileInfo.m_path = path;
+    m_fileInfo.m_title = ShortNameOfPath(path);
+    m_fileInfo.m_calibration = source.m_calibration;
+    source.Describe(m_fileInfo);
+    return true;
+}
+
+std::string CTimeVolume::LastFailure() const {
+    return m_lastErrorSubject.empty() ? m_lastError : "Cannot load " + m_lastErrorSubject + ":\n" + m_lastError;
 }
 
 void CTimeVolume::Swap(CTimeVolume& other) noexcept {
@@ -180,6 +153,7 @@ void CTimeVolume::Swap(CTimeVolume& other) noexcept {
     std::swap(m_saturationLevel, other.m_saturationLevel);
     std::swap(m_fileInfo, other.m_fileInfo);
     m_lastError.swap(other.m_lastError);
+    m_lastErrorSubject.swap(other.m_lastErrorSubject);
     m_buffers.swap(other.m_buffers);
 }
 
@@ -250,6 +224,14 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
                                     const Progress& countProgress, const Progress& convertProgress) {
     const int64_t total = source.SampleCount();
     const int threads = WorthwhileThreads(2 * total);
+    if (source.CodesAreGrey()) {
+        // Grey levels are shown as they are: no counting, no window.
+        IntensityTable grey;
+        for (size_t code = 0; code < grey.size(); ++code) grey[code] = static_cast<uint8_t>(std::min<size_t>(code, 255));
+        if (countProgress) countProgress(1.0);
+        ConvertImages(source, grey, threads, voxels, convertProgress);
+        return 0;
+    }
 
     // Pass 1: the histogram of every code, one counter per thread. Meanwhile a
     // thread of low priority has the kernel clear the pages the voxels will
@@ -285,9 +267,15 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
         for (size_t code = 0; code < table.size(); ++code) table[code] = ofSample[(*sampleOfCode)[code]];
     }
 
-    // Pass 2: every block to 8 bits, into the place its image has in the volume.
+    ConvertImages(source, table, threads, voxels, convertProgress);
+    return level;
+}
+
+void CTimeVolume::ConvertImages(const CSampleSource& source, const IntensityTable& table, int threads,
+                                const CVoxelBuffer& voxels, const Progress& progress) {
+    // Every block to 8 bits, into the place its image has in the volume.
     const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
-    ForEachBlock(source, threads, convertProgress, [&](int, int64_t first, int64_t count, uint16_t* scratch) {
+    ForEachBlock(source, threads, progress, [&](int, int64_t first, int64_t count, uint16_t* scratch) {
         for (int64_t at = first, end = first + count; at < end;) {
             const int64_t image = at / imageSamples;
             const int64_t offset = at - image * imageSamples;
@@ -301,70 +289,13 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
             at += n;
         }
     });
-    return level;
 }
 
 std::vector<CSkippedMovie> CTimeVolume::LoadAviDirectory(const std::string& prefix, const Progress& progress) {
-    std::vector<CSkippedMovie> skipped;
-    const std::vector<std::string> paths = AviPathsIn(prefix);
-    for (size_t i = 0; i < paths.size(); ++i) {
-        if (progress) progress(static_cast<double>(i) / static_cast<double>(paths.size()));
-        std::optional<std::string> reason = AddAviSlice(paths[i]);
-        if (reason) skipped.push_back({paths[i], std::move(*reason)});
-    }
-    if (progress) progress(1.0);
-    return skipped;
-}
-
-std::optional<std::string> CTimeVolume::AddAviSlice(const std::string& path) {
-    PendingFrames pending;
-    try {
-        CVekMovie movie(4);
-        movie.Open(path.c_str(), CVekMovie::kOpenRead);
-        const auto width = static_cast<int32_t>(movie.Width());
-        const auto height = static_cast<int32_t>(movie.Height());
-        if (!m_slices.empty() && (width != m_sizeX || height != m_sizeY))
-            return "frame size " + SizeText(width, height) + " differs from " + SizeText(m_sizeX, m_sizeY) +
-                   " of the first movie";
-        // The volume keeps no more frames than its shortest movie has, so
-        // frames past those it already holds would be dropped again at once.
-        uint32_t count = std::min<uint32_t>(movie.FrameCount(), std::numeric_limits<int32_t>::max());
-        if (!m_slices.empty()) count = std::min(count, static_cast<uint32_t>(m_frames));
-        if (count == 0) return std::string("no frames");
-
-        // In increasing order every frame is decoded once; the image keeps its memory.
-        CVisRGBAByteImage image;
-        for (uint32_t t = 0; t < count; ++t) {
-            movie.ReadFrame(image, static_cast<int32_t>(t));
-            if (image.Width() != width || image.Height() != height)
-                return "frame " + std::to_string(t) + " is " + SizeText(image.Width(), image.Height()) +
-                       ", not " + SizeText(width, height);
-            // An empty record first, so a failing append cannot lose the buffer.
-            pending.frames.emplace_back();
-            CSliceImage& slice = pending.frames.back();
-            slice = MakeOwnedSliceImage(width, height, 1);
-            uint8_t* voxel = slice.m_data;
-            for (int32_t y = 0; y < height; ++y) {
-                const uint8_t* pixel = image.PbFirstPixelInRow(y);
-                // Byte 0 of a pixel is its blue byte; a grey movie has its level in every channel.
-                for (int32_t x = 0; x < width; ++x, pixel += 4) *voxel++ = *pixel;
-            }
-        }
-        m_slices.push_back(std::move(pending.frames));
-    } catch (const std::bad_alloc&) {
-        return std::string("not enough memory");
-    } catch (const std::exception& error) {
-        const std::string text = error.what();
-        return text.empty() ? std::string("cannot be read") : text;
-    }
-
-    const size_t frames = m_slices.back().size();
-    for (auto& slices : m_slices) {
-        for (size_t t = frames; t < slices.size(); ++t) FreeSliceImage(slices[t]);
-        slices.resize(std::min(slices.size(), frames));
-    }
-    UpdateSizes();
-    return std::nullopt;
+    CMovieFolderSource source;
+    source.Open(prefix, progress);
+    Load(source, 1.0);
+    return source.Skipped();
 }
 
 uint8_t CTimeVolume::Voxel(int x, int y, int z, int frame) const {

@@ -15,8 +15,9 @@
 class CVoxelBuffer;
 
 // The 4-D image the viewer shows: T frames of an X x Y x Z volume held as one
-// 8-bit X x Y slice per (z, t), indexed m_slices[z][t]. Filled from a .tvi
-// file (16-bit samples windowed to 8 bits while loading) or from movies.
+// 8-bit X x Y slice per (z, t), indexed m_slices[z][t]. Filled from a file or
+// folder of any format of the table in VolumeFormat.h, its 16-bit samples
+// windowed to 8 bits while loading.
 class CTimeVolume : public CSliceSource {
 public:
     CTimeVolume();
@@ -27,46 +28,42 @@ public:
     // Frees every slice; sizes back to 0. The calibration stays.
     void Clear();
 
-    // Appends the slices of a .tvi file, windowed at the `saturation` fraction
-    // of its samples. False when the file cannot be opened or is not a sound
-    // .tvi file (LastError says why); the volume is then unchanged. A header
-    // with a zero size loads as nothing.
-    // `progress`, when given, hears the fraction done (0 to 1) from the
-    // calling thread now and then.
+    // Appends the volume `path` holds, in whichever format the table
+    // recognises it (or in `format` when given), windowed at the `saturation`
+    // fraction of its samples, and adopts the calibration the file carries.
+    // False when it cannot be loaded (LastError says why, LastFailure says
+    // what in a sentence for the user); the volume is then unchanged. A file
+    // whose sizes are 0 loads as nothing. `progress`, when given, hears the
+    // fraction done (0 to 1) from the calling thread now and then; `request`
+    // says how to choose among several volumes in one path.
     using Progress = std::function<void(double fraction)>;
+    bool LoadFile(const std::string& path, double saturation, const Progress& progress = {},
+                  COpenRequest request = {}, EVolumeFormat format = EVolumeFormat::kNone);
+
+    // LoadFile of a .tvi file, whatever its name.
     bool LoadTvi(const std::string& path, double saturation, const Progress& progress = {});
-
-    // The same for a NIfTI image (.nii or .nii.gz), its values turned into
-    // 16-bit samples first (CSampleRule).
-    bool LoadNifti(const std::string& path, double saturation, const Progress& progress = {});
-
-    // LoadTvi or LoadNifti, as the file's name says; false (LastError says
-    // why) for a name of neither kind.
-    bool LoadFile(const std::string& path, double saturation, const Progress& progress = {});
 
     // Exchanges everything the two volumes hold, calibration included, so a
     // volume can be loaded aside and take the place of the shown one only
     // once it loaded.
     void Swap(CTimeVolume& other) noexcept;
 
-    // Appends every movie of the folder `prefix` names ("" = the current
-    // folder) whose name ends in .avi in any letter case, in byte-wise name
-    // order: one movie per z-slice, its frames the time frames, the blue byte
-    // of each pixel the voxel. Movies that cannot be read, have no frames or
-    // differ in frame size from the first movie are left out and returned with
-    // the reason; the frame count is that of the shortest movie kept. The
-    // calibration stays as it was.
     // Appends the volume `source` serves, windowed at the `saturation` fraction
     // of its samples, and adopts the calibration the source carries. Same
-    // results as LoadTvi; every format's load ends here.
+    // results as LoadFile; every format's load ends here.
     bool Load(CSampleSource& source, double saturation, const Progress& progress = {});
 
+    // Appends the movies of the folder `prefix` names ("" = the current
+    // folder): see CMovieFolderSource. Returns the movies left out, with why.
+    // The calibration stays as it was.
     std::vector<CSkippedMovie> LoadAviDirectory(const std::string& prefix, const Progress& progress = {});
 
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
 
     // Why the last load failed.
     const std::string& LastError() const { return m_lastError; }
+    // The last failure as a sentence: "Cannot load the time volume a.tvi:\n" and why.
+    std::string LastFailure() const;
 
     int32_t m_frames = 0;
     int32_t m_sizeX = 0;
@@ -90,15 +87,15 @@ private:
     // voxel into `voxels` (slice-major, frames within slices). Returns the level.
     static uint16_t ConvertSource(CSampleSource& source, double saturation, const CVoxelBuffer& voxels,
                                   const Progress& countProgress, const Progress& convertProgress);
-    // Appends one movie as a z-slice and trims the volume to the shorter of its
-    // frame count and the movie's. Nothing when the movie was added, else why
-    // it was not; the volume is then unchanged.
-    std::optional<std::string> AddAviSlice(const std::string& path);
+    // Pass 2 of a load: every code through `table` into its voxel.
+    static void ConvertImages(const CSampleSource& source, const IntensityTable& table, int threads,
+                              const CVoxelBuffer& voxels, const Progress& progress);
     // Sizes follow the slices held: Z entries, T of the last one, X x Y of [0][0].
     void UpdateSizes();
     uint8_t Voxel(int x, int y, int z, int frame) const;
 
     std::string m_lastError;
+    std::string m_lastErrorSubject;
     // The blocks that loaded volumes' slices point into.
     std::vector<std::unique_ptr<CVoxelBuffer>> m_buffers;
 };

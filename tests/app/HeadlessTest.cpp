@@ -531,6 +531,9 @@ TEST_F(HeadlessTest, DicomFolderSeriesAreListedAndChosen) {
         }
         const QJsonObject volume = ParseJson(output)["volume"].toObject();
         EXPECT_EQ(volume["format"], "dicom") << output;
+        // The folder or file named, as for every format.
+        const std::string arguments = c.arguments;
+        EXPECT_EQ(volume["path"], QString::fromStdString(arguments.substr(arguments.rfind(' ') + 1))) << output;
         EXPECT_EQ(volume["series"].toArray(), list) << output;
         EXPECT_EQ(volume["series_uid"], c.uid) << output;
     }

@@ -30,6 +30,18 @@ protected:
                 ASSERT_TRUE(WriteDicomImage((std::filesystem::path(folder) / name).string(), fields));
             }
     }
+    // Movies of 8 x 6 pixels, three frames each, in `folder`.
+    static void WriteMovies(const std::string& folder, const std::vector<std::string>& names) {
+        std::filesystem::create_directories(folder);
+        for (const std::string& name : names) {
+            CVekMovie movie(4);
+            movie.Open((folder + "/" + name).c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
+            std::vector<uint8_t> pixels(8 * 6 * 4, 90);
+            for (int t = 0; t < 3; ++t)
+                movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, 8, 6), pixels.data()), -1);
+            movie.Close();
+        }
+    }
 };
 
 TEST_F(ViewerDicomTest, SeveralSeriesAreOfferedAndTheChosenOneLoads) {
@@ -42,7 +54,7 @@ TEST_F(ViewerDicomTest, SeveralSeriesAreOfferedAndTheChosenOneLoads) {
     };
     for (const Case& c : {Case{0, 1, 5}, Case{1, 3, 2}}) {
         m_host.m_dialogs.m_choiceAnswers = {c.answer};
-        m_viewer.LoadDicom(folder);
+        m_viewer.LoadVolume(folder);
         ASSERT_FALSE(m_host.m_dialogs.m_choiceRequests.empty());
         const auto& request = m_host.m_dialogs.m_choiceRequests.back();
         EXPECT_EQ(request.items, (std::vector<std::string>{"2 series 2: 5 x 4, 5 images, 1 slice x 5 frames",
@@ -51,10 +63,10 @@ TEST_F(ViewerDicomTest, SeveralSeriesAreOfferedAndTheChosenOneLoads) {
         EXPECT_EQ(request.proposed, 1);
         EXPECT_EQ(m_viewer.m_volume.m_sizeZ, c.sizeZ);
         EXPECT_EQ(m_viewer.m_volume.m_frames, c.frames);
-        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_format, "dicom");
+        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_format, EVolumeFormat::kDicom);
     }
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
-    EXPECT_EQ(m_viewer.m_seriesUids, std::vector<std::string>{"1.2.7.1"});
+    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_reopenChoice, "1.2.7.1");
     EXPECT_DOUBLE_EQ(m_viewer.m_pixelSizeX, 0.5);
     EXPECT_DOUBLE_EQ(m_viewer.m_pixelSizeY, 0.75);
     EXPECT_DOUBLE_EQ(m_viewer.m_pixelSizeZ, 7.0);
@@ -98,26 +110,19 @@ TEST_F(ViewerDicomTest, RefusedLoadsKeepTheVolume) {
         m_host.m_dialogs.m_messages.clear();
         m_host.m_dialogs.m_choiceAnswers = {c.answer};
         m_viewer.m_seriesChoice = c.choice;
-        m_viewer.LoadDicom(c.path);
+        m_viewer.LoadVolume(c.path);
         ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
         EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find(c.words), std::string::npos)
             << m_host.m_dialogs.m_messages[0].text;
         EXPECT_EQ(m_viewer.m_volume.m_sizeX, 6);
-        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_format, "tvi");
+        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_format, EVolumeFormat::kTvi);
         EXPECT_EQ(m_host.m_waitCursors, 0);
     }
 }
 
 TEST_F(ViewerDicomTest, AFolderOfMoviesLoadsAsMovies) {
     const std::string folder = m_folder.File("movies");
-    std::filesystem::create_directories(folder);
-    for (const char* name : {"a.avi", "b.AVI"}) {
-        CVekMovie movie(4);
-        movie.Open((folder + "/" + name).c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
-        std::vector<uint8_t> pixels(8 * 6 * 4, 90);
-        for (int t = 0; t < 3; ++t) movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, 8, 6), pixels.data()), -1);
-        movie.Close();
-    }
+    WriteMovies(folder, {"a.avi", "b.AVI"});
     m_viewer.OnDropFiles({folder});
     EXPECT_EQ(m_viewer.m_volume.m_sizeX, 8);
     EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 2);
@@ -136,6 +141,66 @@ TEST_F(ViewerDicomTest, OpenDicomFolderAsksForAFolder) {
     EXPECT_EQ(m_viewer.m_volume.m_frames, 3);
     // One series: nothing to choose.
     EXPECT_TRUE(m_host.m_dialogs.m_choiceRequests.empty());
+}
+
+// Every format's load ends the same way: a label image that no longer fits
+// goes with its meshes, the path is recorded, and saved files are named after it.
+TEST_F(ViewerDicomTest, EveryFormatDropsLabelsThatNoLongerFitAndRecordsItsPath) {
+    const std::string tvi = WriteVolume("small.tvi", 4, 4, 2, 1);
+    const std::string bigTvi = WriteVolume("big.tvi", 7, 5, 3, 2);
+    const std::string series = m_folder.File("series");
+    WriteSeries(series, "1.2.6.1", 3, 3, 2);
+    const std::string movies = m_folder.File("movies");
+    WriteMovies(movies, {"a.avi", "b.avi"});
+    struct Case {
+        const char* name;
+        std::string path;
+        const char* proposed;  // the snapshot name proposed
+    };
+    const std::vector<Case> cases = {
+        {"a .tvi file", bigTvi, "big.png"},
+        {"a DICOM folder", series, "series.png"},
+        {"a movie folder", movies, "movies.png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_viewer.LoadTviFile(tvi);
+        std::vector<uint8_t> labels(4 * 4 * 2, 0);
+        labels[5] = 1;
+        CLabelImage image;
+        std::string error;
+        ASSERT_TRUE(image.Assign(labels.data(), 4, 4, 2, 1, error)) << error;
+        ASSERT_TRUE(m_viewer.ShowLabels(std::move(image), m_folder.File("labels.nii")));
+        ASSERT_GT(m_view.m_meshes.ObjectCount(), 0);
+
+        m_viewer.OpenFile(c.path);
+        ASSERT_NE(m_viewer.m_volume.m_sizeX, 4);
+        EXPECT_TRUE(m_viewer.m_labels.Empty());
+        EXPECT_EQ(m_view.m_meshes.ObjectCount(), 0);
+        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, c.path);
+        m_host.m_dialogs.m_fileRequests.clear();
+        m_viewer.OnSaveSnapshot();
+        ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 1u);
+        EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].initialName, m_folder.File(c.proposed));
+    }
+}
+
+// A series whose images cannot all be decoded is refused after the scan;
+// the volume on screen stays.
+TEST_F(ViewerDicomTest, ASeriesThatCannotBeDecodedKeepsTheVolume) {
+    const std::string tvi = WriteVolume("kept.tvi", 6, 5, 4, 3);
+    const std::string series = m_folder.File("cut");
+    WriteSeries(series, "1.2.5.1", 5, 2, 1);
+    const std::string damaged = series + "/1.2.5.1-1-0.dcm";
+    std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) - 10);
+    m_viewer.LoadTviFile(tvi);
+    m_viewer.LoadVolume(series);
+    ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+    EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("1.2.5.1-1-0.dcm"), std::string::npos)
+        << m_host.m_dialogs.m_messages[0].text;
+    EXPECT_EQ(m_viewer.m_volume.m_sizeX, 6);
+    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, tvi);
+    EXPECT_EQ(m_host.m_title, "Orvanta - kept.tvi");
 }
 
 }  // namespace

@@ -261,8 +261,8 @@ TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
     EXPECT_EQ(m_viewer.m_pixelSizeY, 1.0);
     EXPECT_EQ(m_viewer.m_frameTimeMs, 55);
 
-    // Without a .tvi file the new saturation is kept for the next one.
-    m_viewer.m_tviPath.clear();
+    // Without a file the new saturation is kept for the next one.
+    m_viewer.m_volume.m_fileInfo = CVolumeFileInfo();
     const uint8_t* data = m_viewer.m_volume.m_slices[0][0].m_data;
     m_host.m_preferenceAnswer = {55, 1.0, 1.0, 1.0, 70};
     m_viewer.OnPreferences();

@@ -301,10 +301,11 @@ TEST_F(ViewerTest, OpenDialogsLoadTheChosenFile) {
     const std::string path = WriteVolume("chosen.tvi", 4, 4, 2, 1);
     m_host.m_dialogs.m_fileAnswers = {"", path};
     m_viewer.Execute(0x801A);  // cancelled
-    EXPECT_TRUE(m_viewer.m_tviPath.empty());
+    EXPECT_TRUE(m_viewer.m_volume.m_fileInfo.m_path.empty());
     m_viewer.Execute(0x801A);
-    EXPECT_EQ(m_viewer.m_tviPath, path);
+    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, path);
     ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 2u);
     EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].filter,
-              "Volumes (*.tvi *.nii *.nii.gz);;Time volume files (*.tvi);;NIfTI images (*.nii *.nii.gz)");
+              "Volumes (*.tvi *.nii *.nii.gz *.dcm);;Time volume files (*.tvi);;NIfTI images (*.nii *.nii.gz);;"
+              "DICOM images (*.dcm)");
 }

@@ -115,7 +115,7 @@ TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
     for (const auto& test : cases) {
         m_host.m_dialogs.m_messages.clear();
         m_viewer.LoadTviFile(test.path);
-        EXPECT_EQ(m_viewer.m_tviPath, good);
+        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, good);
         EXPECT_EQ(m_viewer.m_volume.m_sizeX, 8);
         EXPECT_EQ(m_viewer.m_volume.m_frames, 3);
         EXPECT_EQ(m_viewer.m_x, 3);
@@ -176,8 +176,8 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
         std::string name, message;
     } cases[] = {
         {"scan.TVI", "Cannot load the time volume scan.TVI"},
-        {"Scan.Nii", "Cannot load the time volume Scan.Nii"},
-        {"scan.NII.GZ", "Cannot load the time volume scan.NII.GZ"},
+        {"Scan.Nii", "Cannot load the NIfTI image Scan.Nii"},
+        {"scan.NII.GZ", "Cannot load the NIfTI image scan.NII.GZ"},
         {"Scan.OBJ", "Cannot load the meshes from Scan.OBJ"},
         {"tvi", "Cannot load the time volume tvi"},  // a name without a dot is its own extension
         {"/data/scan", "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be loaded."},
@@ -190,7 +190,7 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
         EXPECT_EQ(m_host.m_dialogs.m_messages[0].text.rfind(test.message, 0), 0u)
             << test.name << ": " << m_host.m_dialogs.m_messages[0].text;
         EXPECT_EQ(m_host.m_dialogs.m_messages[0].caption, "Error");
-        EXPECT_TRUE(m_viewer.m_tviPath.empty());
+        EXPECT_TRUE(m_viewer.m_volume.m_fileInfo.m_path.empty());
     }
     EXPECT_EQ(m_viewer.m_baseTitle, "Orvanta");
 }
@@ -215,7 +215,7 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     m_viewer.m_t = 2;
     m_viewer.OnDropFiles({path});
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
-    EXPECT_EQ(m_viewer.m_tviPath, path);
+    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, path);
     EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 4);
     EXPECT_EQ(m_viewer.m_t, 0);
     EXPECT_FLOAT_EQ(m_viewer.m_pixelSizeX, 0.8f);
@@ -233,7 +233,7 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     c.gzip = false;
     ASSERT_TRUE(WriteNiftiFile(m_folder.File("slow.nii"), c));
     m_viewer.LoadTviFile(m_folder.File("slow.nii"));
-    EXPECT_EQ(m_viewer.m_tviPath, m_folder.File("slow.nii"));
+    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, m_folder.File("slow.nii"));
     EXPECT_EQ(m_viewer.m_frameTimeMs, 40);
 }
 
@@ -312,7 +312,7 @@ TEST_F(ViewerTest, AnUnreadableMeshFileKeepsTheMeshesShown) {
 TEST_F(ViewerTest, DroppedFiles) {
     const std::string tvi = WriteVolume("a.tvi", 4, 4, 2, 1);
     m_viewer.OnDropFiles({tvi, tvi});
-    EXPECT_TRUE(m_viewer.m_tviPath.empty()) << "two files are ignored";
+    EXPECT_TRUE(m_viewer.m_volume.m_fileInfo.m_path.empty()) << "two files are ignored";
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
     m_viewer.OnDropFiles({m_folder.File("scan.png")});
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
@@ -320,7 +320,7 @@ TEST_F(ViewerTest, DroppedFiles) {
               "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be "
               "drag'n'dropped.");
     m_viewer.OnDropFiles({tvi});
-    EXPECT_EQ(m_viewer.m_tviPath, tvi);
+    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, tvi);
     EXPECT_EQ(m_viewer.m_x, 2);
 }
 

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(volume.m_sizeX == header.m_sizeX && volume.m_sizeY == header.m_sizeY &&
                   volume.m_sizeZ == header.m_sizeZ && volume.m_frames == header.m_frames,
               "the volume's sizes differ from the header's");
-    FuzzCheck(volume.m_fileInfo.m_format == "nifti", "a NIfTI load names its format");
+    FuzzCheck(volume.m_fileInfo.m_format == EVolumeFormat::kNifti, "a NIfTI load names its format");
     const int32_t extents[3] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ};
     for (int plane = 0; plane < 3; ++plane)
         for (int index : {0, extents[plane] / 2, extents[plane] - 1}) {

@@ -144,8 +144,8 @@ TEST(LabelFile, RefusesBadFilesAndKeepsWhatWasRead) {
         EXPECT_FALSE(error.empty()) << name;
         EXPECT_EQ(labels.Frames(), 2) << name;
     }
-    EXPECT_TRUE(IsNiftiName("a/B.NII.GZ"));
-    EXPECT_TRUE(IsNiftiName("b.nii"));
-    EXPECT_FALSE(IsNiftiName("b.nii.zip"));
-    EXPECT_FALSE(IsNiftiName(".nii"));
+    EXPECT_TRUE(IsLabelFileName("a/B.NII.GZ"));
+    EXPECT_TRUE(IsLabelFileName("b.nii"));
+    EXPECT_FALSE(IsLabelFileName("b.nii.zip"));
+    EXPECT_FALSE(IsLabelFileName(".nii"));
 }
