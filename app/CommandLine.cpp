@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
+#include "HeadlessRun.h"
+#include "MeshSet.h"
 #include "PreferencesDialog.h"
 #include "Viewer.h"
 #include "VolumeFormat.h"
@@ -18,71 +21,213 @@ enum class Kind {
     kNumbers,  // comma-separated numbers, `count` of them
     kSize,     // WxH
     kWord,     // one of `words`
-    kPath,     // an output file
+    kLetters,  // any of the letters of words[0], at least one
+    kPath,     // a file, or another word passed on as it is
     kPlaneAndPath,
 };
 
-// What an option does, and so where Parse puts it.
+// What an option is for, and so when it takes effect.
 enum class Role {
-    kState,    // set after loading, in order
-    kLoad,     // taken by the load itself
-    kOutput,   // written without drawing
+    kOutput,   // written without drawing, in a run without window
     kDrawing,  // written by drawing the scene: needs an OpenGL context
+    kLoad,     // taken by the load itself, before the file is read
+    kWindow,   // for the window only
+    kState,    // set after loading, in the order given
 };
 
-struct OptionSyntax {
+using Option = CCommandLine::Option;
+
+// Switches are set to the state asked for, whatever they were.
+void SetSwitch(CViewer& viewer, bool current, bool wanted, void (CViewer::*toggle)()) {
+    if (current != wanted) (viewer.*toggle)();
+}
+
+// Each option once: its syntax and help line, its role, and what it does.
+struct OptionRow {
     const char* name;
     Kind kind;
-    Role role = Role::kState;
+    Role role;
+    const char* usage;  // the option with its value, as --help shows it
+    const char* help;
     int count = 0;
     double minimum = 0, maximum = 0;
     bool integer = false;
     std::vector<std::string> words = {};
+    // What a load setting, a window option or a state option does: to the
+    // command line itself (`take`) or to the viewer (`apply`).
+    void (*take)(const Option&, CCommandLine&) = nullptr;
+    void (*apply)(const Option&, CViewer&) = nullptr;
+    // What an output writes: 0 done, 1 failed (reported), 2 a usage error.
+    int (*write)(const Option&, CViewer&) = nullptr;
 };
 
-const std::vector<OptionSyntax>& OptionSyntaxes() {
-    static const std::vector<OptionSyntax> syntaxes = {
-        {"info", Kind::kFlag, Role::kOutput},
-        {"snapshot", Kind::kPath, Role::kDrawing},
-        {"save-plane", Kind::kPlaneAndPath, Role::kOutput, 0, 0, 0, false, {"xy", "xz", "yz"}},
-        {"export-avi", Kind::kPath, Role::kDrawing},
-        {"export-obj", Kind::kPath, Role::kOutput},
-        {"labels", Kind::kPath, Role::kState},
-        {"size", Kind::kSize, Role::kState, 2, 1, 8192, true},
-        {"position", Kind::kNumbers, Role::kState, 3, -1e9, 1e9, true},
-        {"frame", Kind::kNumbers, Role::kState, 1, -1e9, 1e9, true},
-        {"lock-frame", Kind::kNumbers, Role::kState, 1, -1, 1e9, true},
-        {"view", Kind::kWord, Role::kState, 0, 0, 0, false, {"xy", "xz", "yz", "3d"}},
-        {"camera", Kind::kNumbers, Role::kState, 3, -1e6, 1e6, false},
-        {"saturation", Kind::kNumbers, Role::kLoad, 1, 1, 100, true},
-        {"series", Kind::kPath, Role::kLoad},
-        {"quit", Kind::kFlag, Role::kLoad},
-        {"pixel-size", Kind::kNumbers, Role::kState, 3, 0.01, 100, false},
-        {"frame-time", Kind::kNumbers, Role::kState, 1, 1, 5000, true},
-        {"brightness", Kind::kNumbers, Role::kState, 1, 0, 1, false},
-        {"contrast", Kind::kNumbers, Role::kState, 1, 0, 1, false},
-        {"hide-planes", Kind::kWord},
-        {"white-background", Kind::kFlag},
-        {"no-bilinear", Kind::kFlag},
-        {"colour-coding", Kind::kFlag},
-        {"no-bounding-box", Kind::kFlag},
-        {"axes", Kind::kFlag},
-        {"no-geometry", Kind::kFlag},
-        {"clip-geometry", Kind::kFlag},
-        {"wireframe", Kind::kFlag},
-        {"points-only", Kind::kFlag},
-        {"backface-culling", Kind::kFlag},
-        {"z-cap", Kind::kFlag},
-        {"select-object", Kind::kNumbers, Role::kState, 1, -1, 1e9, true},
-        {"alternate-texturing", Kind::kFlag},
-        {"ping-pong", Kind::kFlag},
+const std::vector<OptionRow>& OptionRows() {
+    static const std::vector<OptionRow> rows = {
+        {"info", Kind::kFlag, Role::kOutput, "--info", "print the loaded data as one JSON object", 0, 0, 0, false, {},
+         nullptr, nullptr,
+         [](const Option&, CViewer& viewer) {
+             std::fputs(InfoJson(viewer).c_str(), stdout);
+             std::fflush(stdout);
+             return 0;
+         }},
+        {"snapshot", Kind::kPath, Role::kDrawing, "--snapshot PNG", "write the 3-D view as a PNG picture", 0, 0, 0,
+         false, {}, nullptr, nullptr,
+         [](const Option& o, CViewer& viewer) { return viewer.Exports().SaveSnapshot(o.text) ? 0 : 1; }},
+        {"save-plane", Kind::kPlaneAndPath, Role::kOutput, "--save-plane xy|xz|yz PNG",
+         "write one plane through the current voxel", 0, 0, 0, false, {"xy", "xz", "yz"}, nullptr, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             if (viewer.Volume().m_sizeX == 0) {
+                 std::fprintf(stderr, "orvanta: --save-plane needs a volume\n");
+                 return 2;
+             }
+             return viewer.Exports().SavePlane(static_cast<int>(o.numbers[0]), o.text) ? 0 : 1;
+         }},
+        {"export-avi", Kind::kPath, Role::kDrawing, "--export-avi AVI",
+         "write the time sequence as an uncompressed movie", 0, 0, 0, false, {}, nullptr, nullptr,
+         [](const Option& o, CViewer& viewer) { return viewer.Exports().ExportMovie(o.text) ? 0 : 1; }},
+        {"export-obj", Kind::kPath, Role::kOutput, "--export-obj OBJ",
+         "write every mesh (from .obj files and labels) as an .obj file", 0, 0, 0, false, {}, nullptr, nullptr,
+         [](const Option& o, CViewer& viewer) { return viewer.Exports().SaveGeometry(o.text) ? 0 : 1; }},
+
+        {"size", Kind::kSize, Role::kLoad, "--size WxH", "drawing area (default 640x480)", 2, 1, 8192, true, {},
+         [](const Option& o, CCommandLine& line) {
+             line.width = static_cast<int>(o.numbers[0]);
+             line.height = static_cast<int>(o.numbers[1]);
+             line.sizeGiven = true;
+         }},
+        {"saturation", Kind::kNumbers, Role::kLoad, "--saturation PERCENT", "intensity window percentile (1..100)",
+         1, 1, 100, true, {}, [](const Option& o, CCommandLine& line) {
+             line.saturation = CPreferencesDialog::PercentToSaturation(static_cast<int>(o.numbers[0]));
+         }},
+        {"series", Kind::kPath, Role::kLoad, "--series N|stack|UID",
+         "the DICOM series to load: its place in the list (1-based), the stack of\n"
+         "single-slice series, or its Series Instance UID; without it the stack,\n"
+         "else the series with the most images",
+         0, 0, 0, false, {}, [](const Option& o, CCommandLine& line) { line.seriesChoice = o.text; }},
+        {"quit", Kind::kFlag, Role::kWindow, "--quit",
+         "close the window as soon as it shows the file (for scripts that time\n"
+         "the start or check a file)",
+         0, 0, 0, false, {}, [](const Option&, CCommandLine& line) { line.quit = true; }},
+
+        {"labels", Kind::kPath, Role::kState, "--labels NII",
+         "show a label image (NIfTI) over the planes and as surfaces", 0, 0, 0, false, {}, nullptr,
+         [](const Option& o, CViewer& viewer) { viewer.LoadLabelFile(o.text); }},
+        {"position", Kind::kNumbers, Role::kState, "--position X,Y,Z", "current voxel", 3, -1e9, 1e9, true, {},
+         nullptr,
+         [](const Option& o, CViewer& viewer) {
+             viewer.SetPosition(static_cast<int>(o.numbers[0]), static_cast<int>(o.numbers[1]),
+                                static_cast<int>(o.numbers[2]));
+         }},
+        {"frame", Kind::kNumbers, Role::kState, "--frame T", "current frame", 1, -1e9, 1e9, true, {}, nullptr,
+         [](const Option& o, CViewer& viewer) { viewer.SetFrame(static_cast<int>(o.numbers[0])); }},
+        {"lock-frame", Kind::kNumbers, Role::kState, "--lock-frame T",
+         "show volume frame T while the meshes follow the frame", 1, -1, 1e9, true, {}, nullptr,
+         [](const Option& o, CViewer& viewer) { viewer.SetLockedFrame(static_cast<int>(o.numbers[0])); }},
+        {"view", Kind::kWord, Role::kState, "--view xy|xz|yz|3d", "camera preset", 0, 0, 0, false,
+         {"xy", "xz", "yz", "3d"}, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             const std::string& v = o.text;
+             viewer.View().ShowCameraPreset(v == "xy"   ? COrbitCamera::kShowXY
+                                             : v == "xz" ? COrbitCamera::kShowXZ
+                                             : v == "yz" ? COrbitCamera::kShowYZ
+                                                         : COrbitCamera::kShow3DRef);
+         }},
+        {"camera", Kind::kNumbers, Role::kState, "--camera AZ,EL,DIST",
+         "camera as the position title shows it (degrees, mm)", 3, -1e6, 1e6, false, {}, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             // The numbers the position title shows: degrees, the azimuth with its +90.
+             constexpr double kDegrees = 57.29577951308232;
+             CViewModel& view = viewer.View();
+             view.SetCameraAngles((o.numbers[0] - 90.0) / kDegrees, o.numbers[1] / kDegrees);
+             view.m_distance = o.numbers[2];
+             view.Repaint();
+         }},
+        {"pixel-size", Kind::kNumbers, Role::kState, "--pixel-size X,Y,Z", "voxel size in mm (0.01..100 each)", 3,
+         0.01, 100, false, {}, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             CPreferenceValues values = viewer.CurrentPreferences();
+             values.pixelSizeX = o.numbers[0];
+             values.pixelSizeY = o.numbers[1];
+             values.pixelSizeZ = o.numbers[2];
+             viewer.ApplyPreferences(values);
+         }},
+        {"frame-time", Kind::kNumbers, Role::kState, "--frame-time MS", "frame time in ms (1..5000)", 1, 1, 5000,
+         true, {}, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             CPreferenceValues values = viewer.CurrentPreferences();
+             values.frameTimeMs = static_cast<int>(o.numbers[0]);
+             viewer.ApplyPreferences(values);
+         }},
+        {"brightness", Kind::kNumbers, Role::kState, "--brightness B", "0..1, 0.5 neutral", 1, 0, 1, false, {},
+         nullptr,
+         [](const Option& o, CViewer& viewer) {
+             viewer.SetBrightnessContrast(o.numbers[0], viewer.State().m_contrast);
+         }},
+        {"contrast", Kind::kNumbers, Role::kState, "--contrast C", "0..1, 0.5 neutral", 1, 0, 1, false, {}, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             viewer.SetBrightnessContrast(viewer.State().m_brightness, o.numbers[0]);
+         }},
+        {"hide-planes", Kind::kLetters, Role::kState, "--hide-planes [x][y][z]", "hide the YZ, XZ or XY plane", 0,
+         0, 0, false, {"xyz"}, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             const CViewerState& s = viewer.State();
+             const std::string& planes = o.text;
+             SetSwitch(viewer, s.m_showX, planes.find('x') == std::string::npos, &CViewer::OnShowXPlane);
+             SetSwitch(viewer, s.m_showY, planes.find('y') == std::string::npos, &CViewer::OnShowYPlane);
+             SetSwitch(viewer, s.m_showZ, planes.find('z') == std::string::npos, &CViewer::OnShowZPlane);
+         }},
+        {"white-background", Kind::kFlag, Role::kState, "--white-background", "white instead of black behind the scene",
+         0, 0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_whiteBackground, true, &CViewer::OnWhiteBackground); }},
+        {"no-bilinear", Kind::kFlag, Role::kState, "--no-bilinear", "nearest-neighbour textures", 0, 0, 0, false, {},
+         nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_bilinear, false, &CViewer::OnBilinearFiltering); }},
+        {"colour-coding", Kind::kFlag, Role::kState, "--colour-coding", "frame the planes in x, y and z colours", 0,
+         0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.View().m_colourCoding, true, &CViewer::OnColourCoding); }},
+        {"no-bounding-box", Kind::kFlag, Role::kState, "--no-bounding-box", "no box around the volume", 0, 0, 0,
+         false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_boundingBox, false, &CViewer::OnBoundingBox); }},
+        {"axes", Kind::kFlag, Role::kState, "--axes", "draw the axes", 0, 0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_axes, true, &CViewer::OnAxes); }},
+        {"no-geometry", Kind::kFlag, Role::kState, "--no-geometry", "draw no meshes", 0, 0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_drawGeometry, false, &CViewer::OnDrawGeometry); }},
+        {"clip-geometry", Kind::kFlag, Role::kState, "--clip-geometry", "cut the meshes at the shown planes", 0, 0, 0,
+         false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_clipGeometry, true, &CViewer::OnClipGeometry); }},
+        {"wireframe", Kind::kFlag, Role::kState, "--wireframe", "meshes as wire frames", 0, 0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.View().m_wireframe, true, &CViewer::OnWireframe); }},
+        {"points-only", Kind::kFlag, Role::kState, "--points-only", "meshes as points", 0, 0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) { SetSwitch(v, v.View().m_pointsOnly, true, &CViewer::OnPointsOnly); }},
+        {"backface-culling", Kind::kFlag, Role::kState, "--backface-culling", "leave out the meshes' back faces", 0,
+         0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) {
+             SetSwitch(v, v.View().m_backfaceCulling, true, &CViewer::OnBackfaceCulling);
+         }},
+        {"z-cap", Kind::kFlag, Role::kState, "--z-cap", "close the meshes at their ends in z", 0, 0, 0, false, {},
+         nullptr, [](const Option&, CViewer& v) { v.OnZCapGeometry(); }},
+        {"select-object", Kind::kNumbers, Role::kState, "--select-object N",
+         "draw only object N of each frame (-1: all)", 1, -1, 1e9, true, {}, nullptr,
+         [](const Option& o, CViewer& viewer) {
+             viewer.View().m_selectedObject = static_cast<int>(o.numbers[0]);
+             viewer.RefreshView();
+         }},
+        {"alternate-texturing", Kind::kFlag, Role::kState, "--alternate-texturing",
+         "rectangle textures (if slices turn white)", 0, 0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) {
+             SetSwitch(v, v.View().m_alternateTexturing, true, &CViewer::OnAlternateTexturing);
+         }},
+        {"ping-pong", Kind::kFlag, Role::kState, "--ping-pong", "play forth and back", 0, 0, 0, false, {}, nullptr,
+         [](const Option&, CViewer& v) {
+             SetSwitch(v, v.State().m_pingPongUp || v.State().m_pingPongDown, true, &CViewer::OnPingPong);
+         }},
     };
-    return syntaxes;
+    return rows;
 }
 
-const OptionSyntax* FindSyntax(const std::string& name) {
-    for (const OptionSyntax& syntax : OptionSyntaxes())
-        if (name == syntax.name) return &syntax;
+const OptionRow* FindRow(const std::string& name) {
+    for (const OptionRow& row : OptionRows())
+        if (name == row.name) return &row;
     return nullptr;
 }
 
@@ -111,8 +256,8 @@ QStringList JoinTwoValueOptions(const std::vector<std::string>& arguments) {
         }
         if (argument.rfind("--", 0) != 0) continue;
         const size_t equals = argument.find('=');
-        const OptionSyntax* syntax =
-            FindSyntax(argument.substr(2, equals == std::string::npos ? equals : equals - 2));
+        const OptionRow* syntax =
+            FindRow(argument.substr(2, equals == std::string::npos ? equals : equals - 2));
         if (syntax == nullptr || syntax->kind == Kind::kFlag) continue;
         // The values that follow, which may look like options themselves.
         const size_t values =
@@ -149,7 +294,7 @@ bool ParseNumbers(const std::string& text, char separator, bool integer, std::ve
 }
 
 // Checks the value of one option against its syntax and fills `option`.
-bool ParseValue(const OptionSyntax& syntax, const std::string& value, CCommandLine::Option& option,
+bool ParseValue(const OptionRow& syntax, const std::string& value, CCommandLine::Option& option,
                 std::string& error) {
     const std::string argument = "--" + option.name;
     switch (syntax.kind) {
@@ -171,13 +316,19 @@ bool ParseValue(const OptionSyntax& syntax, const std::string& value, CCommandLi
             }
             break;
         }
+        case Kind::kLetters:
+            if (value.empty() || value.find_first_not_of(syntax.words[0]) != std::string::npos) {
+                std::string letters;
+                for (size_t i = 0; i < syntax.words[0].size(); ++i)
+                    letters += (i == 0 ? "" : i + 1 == syntax.words[0].size() ? " and " : ", ") +
+                               std::string(1, syntax.words[0][i]);
+                error = argument + ": expected any of " + letters + ", got '" + value + "'";
+                return false;
+            }
+            option.text = value;
+            break;
         case Kind::kWord:
-            if (option.name == "hide-planes") {
-                if (value.empty() || value.find_first_not_of("xyz") != std::string::npos) {
-                    error = argument + ": expected any of x, y and z, got '" + value + "'";
-                    return false;
-                }
-            } else if (std::find(syntax.words.begin(), syntax.words.end(), value) == syntax.words.end()) {
+            if (std::find(syntax.words.begin(), syntax.words.end(), value) == syntax.words.end()) {
                 error = argument + ": unknown value '" + value + "'";
                 return false;
             }
@@ -209,8 +360,8 @@ bool ParseValue(const OptionSyntax& syntax, const std::string& value, CCommandLi
 
 bool CCommandLine::Draws() const {
     for (const Option& output : outputs) {
-        const OptionSyntax* syntax = FindSyntax(output.name);
-        if (syntax != nullptr && syntax->role == Role::kDrawing) return true;
+        const OptionRow* row = FindRow(output.name);
+        if (row != nullptr && row->role == Role::kDrawing) return true;
     }
     return false;
 }
@@ -221,9 +372,8 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
     const QCommandLineOption versionOption(QStringList{"v", "version"});
     parser.addOption(helpOption);
     parser.addOption(versionOption);
-    for (const OptionSyntax& syntax : OptionSyntaxes())
-        parser.addOption(
-            QCommandLineOption(syntax.name, QString(), syntax.kind == Kind::kFlag ? "" : "value"));
+    for (const OptionRow& row : OptionRows())
+        parser.addOption(QCommandLineOption(row.name, QString(), row.kind == Kind::kFlag ? "" : "value"));
 
     if (!parser.parse(JoinTwoValueOptions(arguments))) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -250,172 +400,65 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
     std::map<std::string, qsizetype> seen;
     for (const QString& found : parser.optionNames()) {
         const std::string name = ToBytes(found);
-        const OptionSyntax* syntax = FindSyntax(name);
-        if (syntax == nullptr) continue;  // help and version
+        const OptionRow* row = FindRow(name);
+        if (row == nullptr) continue;  // help and version
         const qsizetype occurrence = seen[name]++;
         const QStringList values = parser.values(found);
-        const std::string value = syntax->kind == Kind::kFlag ? "" : ToBytes(values.value(occurrence));
+        const std::string value = row->kind == Kind::kFlag ? "" : ToBytes(values.value(occurrence));
         Option option{name, {}, ""};
-        if (!ParseValue(*syntax, value, option, error)) return false;
-        if (name == "quit") {
-            quit = true;
-        } else if (name == "size") {
-            width = static_cast<int>(option.numbers[0]);
-            height = static_cast<int>(option.numbers[1]);
-            sizeGiven = true;
-        } else if (syntax->role == Role::kState) {
-            state.push_back(option);
-        } else if (syntax->role == Role::kLoad) {
-            loadSettings.push_back(option);
-        } else {
-            outputs.push_back(option);
-        }
+        if (!ParseValue(*row, value, option, error)) return false;
+        if (row->take != nullptr) row->take(option, *this);
+        if (row->role == Role::kState) state.push_back(option);
+        if (row->role == Role::kOutput || row->role == Role::kDrawing) outputs.push_back(option);
     }
     return true;
 }
 
+namespace {
+
+// One line of --help: the usage in a column of its own, then what it does.
+std::string HelpLine(const std::string& usage, std::string help) {
+    constexpr size_t kColumn = 30;
+    std::string line = "  " + usage;
+    line.resize(std::max(line.size() + 2, kColumn), ' ');
+    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+        help.insert(at + 1, std::string(kColumn, ' '));
+    return line + help + "\n";
+}
+
+std::string HelpLines(std::initializer_list<Role> roles) {
+    std::string text;
+    for (const OptionRow& row : OptionRows())
+        if (std::find(roles.begin(), roles.end(), row.role) != roles.end()) text += HelpLine(row.usage, row.help);
+    return text;
+}
+
+}  // namespace
+
 std::string CCommandLine::HelpText() {
-    return R"(Usage: orvanta [OPTIONS] [FILE]
-
-Shows a 4-D image. FILE is one of:
-)" + VolumeFormatsHelpText() +
-           R"(  .obj                 meshes, one object per frame (named NAME-<frame>)
-
-Outputs (any of them runs without a window and exits when done):
-  --info                      print the loaded data as one JSON object
-  --snapshot PNG              write the 3-D view as a PNG picture
-  --save-plane xy|xz|yz PNG   write one plane through the current voxel
-  --export-avi AVI            write the time sequence as an uncompressed movie
-  --export-obj OBJ            write every mesh (from .obj files and labels) as an .obj file
-
-Set before loading:
-  --size WxH                  drawing area (default 640x480)
-  --saturation PERCENT        intensity window percentile (1..100)
-
-  --quit                      close the window as soon as it shows the file
-                              (for scripts that time the start or check a file)
-  --series N|stack|UID        the DICOM series to load: its place in the list
-                              (1-based), the stack of single-slice series, or
-                              its Series Instance UID; without it the stack,
-                              else the series with the most images
-
-State, applied after loading in the order given:
-  --labels NII                show a label image (.nii, .nii.gz) over the planes and as surfaces
-  --position X,Y,Z            current voxel
-  --frame T                   current frame
-  --lock-frame T              show volume frame T while the meshes follow the frame
-  --view xy|xz|yz|3d          camera preset
-  --camera AZ,EL,DIST         camera as the position title shows it (degrees, mm)
-  --pixel-size X,Y,Z          voxel size in mm (0.01..100 each)
-  --frame-time MS             frame time in ms (1..5000)
-  --brightness B, --contrast C  0..1, 0.5 neutral
-  --hide-planes [x][y][z]     hide the YZ, XZ or XY plane
-  --white-background  --no-bilinear  --colour-coding  --no-bounding-box  --axes
-  --no-geometry  --clip-geometry  --wireframe  --points-only  --backface-culling
-  --z-cap  --select-object N  --alternate-texturing  --ping-pong
-
-  -v, --version               print the version
-  -h, --help                  print this text
-
-Every option with a value also takes the form --option=value.
-
-Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.
-)";
+    std::string files;
+    for (const auto& [usage, help] : VolumeFormatsHelp()) files += HelpLine(usage, help);
+    files += HelpLine(std::string(kMeshFileExtension), "meshes, objects named NAME-<frame> (lv-07)");
+    return "Usage: orvanta [OPTIONS] [FILE]\n\nShows a 4-D image. FILE is one of:\n" + files +
+           "\nOutputs (any of them runs without a window and exits when done):\n" +
+           HelpLines({Role::kOutput, Role::kDrawing}) + "\nSet before loading:\n" + HelpLines({Role::kLoad}) +
+           "\nFor the window:\n" + HelpLines({Role::kWindow}) +
+           "\nState, applied after loading in the order given:\n" + HelpLines({Role::kState}) + "\n" +
+           HelpLine("-v, --version", "print the version") + HelpLine("-h, --help", "print this text") +
+           "\nEvery option with a value also takes the form --option=value.\n\n"
+           "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.\n";
 }
 
 void CCommandLine::ApplyLoadSettings(CViewer& viewer) const {
-    viewer.m_saturation = Saturation(viewer.m_saturation);
-    for (const Option& option : loadSettings)
-        if (option.name == "series") viewer.m_seriesChoice = option.text;
-}
-
-double CCommandLine::Saturation(double fallback) const {
-    double saturation = fallback;
-    for (const Option& option : loadSettings)
-        if (option.name == "saturation")
-            saturation = CPreferencesDialog::PercentToSaturation(static_cast<int>(option.numbers[0]));
-    return saturation;
+    viewer.SetLoadSettings(saturation, seriesChoice);
 }
 
 void CCommandLine::ApplyState(const Option& option, CViewer& viewer) {
-    const std::string& name = option.name;
-    const std::vector<double>& n = option.numbers;
-    CViewModel& view = viewer.m_view;
-    // Switches are set to the state asked for, whatever they were.
-    auto set = [&](bool current, bool wanted, void (CViewer::*toggle)()) {
-        if (current != wanted) (viewer.*toggle)();
-    };
-    if (name == "labels") {
-        viewer.LoadLabelFile(option.text);
-    } else if (name == "position") {
-        viewer.m_x = static_cast<int>(n[0]);
-        viewer.m_y = static_cast<int>(n[1]);
-        viewer.m_z = static_cast<int>(n[2]);
-        viewer.RefreshView();
-    } else if (name == "frame") {
-        viewer.m_t = static_cast<int>(n[0]);
-        viewer.RefreshView();
-    } else if (name == "lock-frame") {
-        viewer.m_lockedFrame = static_cast<int>(n[0]);
-        viewer.RefreshView();
-    } else if (name == "view") {
-        const std::string& v = option.text;
-        view.ShowCameraPreset(v == "xy"   ? COrbitCamera::kShowXY
-                              : v == "xz" ? COrbitCamera::kShowXZ
-                              : v == "yz" ? COrbitCamera::kShowYZ
-                                          : COrbitCamera::kShow3DRef);
-    } else if (name == "camera") {
-        // The numbers the position title shows: degrees, the azimuth with its +90.
-        constexpr double kDegrees = 57.29577951308232;
-        view.SetCameraAngles((n[0] - 90.0) / kDegrees, n[1] / kDegrees);
-        view.m_distance = n[2];
-        view.Repaint();
-    } else if (name == "pixel-size" || name == "frame-time") {
-        CPreferenceValues values = viewer.CurrentPreferences();
-        if (name == "frame-time") values.frameTimeMs = static_cast<int>(n[0]);
-        if (name == "pixel-size") {
-            values.pixelSizeX = n[0];
-            values.pixelSizeY = n[1];
-            values.pixelSizeZ = n[2];
-        }
-        viewer.ApplyPreferences(values);
-    } else if (name == "brightness" || name == "contrast") {
-        (name == "brightness" ? viewer.m_brightness : viewer.m_contrast) = n[0];
-        view.SetBrightnessContrast(viewer.m_brightness, viewer.m_contrast);
-        viewer.RefreshView();
-    } else if (name == "hide-planes") {
-        const std::string& planes = option.text;
-        set(viewer.m_showX, planes.find('x') == std::string::npos, &CViewer::OnShowXPlane);
-        set(viewer.m_showY, planes.find('y') == std::string::npos, &CViewer::OnShowYPlane);
-        set(viewer.m_showZ, planes.find('z') == std::string::npos, &CViewer::OnShowZPlane);
-    } else if (name == "white-background") {
-        set(viewer.m_whiteBackground, true, &CViewer::OnWhiteBackground);
-    } else if (name == "no-bilinear") {
-        set(viewer.m_bilinear, false, &CViewer::OnBilinearFiltering);
-    } else if (name == "colour-coding") {
-        set(view.m_colourCoding, true, &CViewer::OnColourCoding);
-    } else if (name == "no-bounding-box") {
-        set(viewer.m_boundingBox, false, &CViewer::OnBoundingBox);
-    } else if (name == "axes") {
-        set(viewer.m_axes, true, &CViewer::OnAxes);
-    } else if (name == "no-geometry") {
-        set(viewer.m_drawGeometry, false, &CViewer::OnDrawGeometry);
-    } else if (name == "clip-geometry") {
-        set(viewer.m_clipGeometry, true, &CViewer::OnClipGeometry);
-    } else if (name == "wireframe") {
-        set(view.m_wireframe, true, &CViewer::OnWireframe);
-    } else if (name == "points-only") {
-        set(view.m_pointsOnly, true, &CViewer::OnPointsOnly);
-    } else if (name == "backface-culling") {
-        set(view.m_backfaceCulling, true, &CViewer::OnBackfaceCulling);
-    } else if (name == "alternate-texturing") {
-        set(view.m_alternateTexturing, true, &CViewer::OnAlternateTexturing);
-    } else if (name == "z-cap") {
-        viewer.OnZCapGeometry();
-    } else if (name == "select-object") {
-        view.m_selectedObject = static_cast<int>(n[0]);
-        viewer.RefreshView();
-    } else if (name == "ping-pong") {
-        set(viewer.m_pingPongUp || viewer.m_pingPongDown, true, &CViewer::OnPingPong);
-    }
+    const OptionRow* row = FindRow(option.name);
+    if (row != nullptr && row->apply != nullptr) row->apply(option, viewer);
+}
+
+int CCommandLine::WriteOutput(const Option& option, CViewer& viewer) {
+    const OptionRow* row = FindRow(option.name);
+    return row != nullptr && row->write != nullptr ? row->write(option, viewer) : 2;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "ViewerState.h"
+
 class CViewer;
 
 // The command line: orvanta [OPTIONS] [FILE]. Options that write files make
@@ -19,15 +21,17 @@ struct CCommandLine {
     };
 
     std::string file;
+    // Set before loading: the drawing area, the saturation and the DICOM series.
     int width = 640;
     int height = 480;
     bool sizeGiven = false;
-    std::vector<Option> loadSettings;  // taken by the load itself, the last one of a name winning
-    std::vector<Option> state;         // applied after loading, in order
-    std::vector<Option> outputs;       // info, snapshot, save-plane, export-avi, in order
+    double saturation = CViewerState::kDefaultSaturation;
+    std::string seriesChoice;
+    bool quit = false;          // the window closes once it shows the loaded file
+    std::vector<Option> state;    // applied after loading, in order
+    std::vector<Option> outputs;  // --info, --snapshot ..., written in order
     bool help = false;
     bool version = false;
-    bool quit = false;  // the window closes once it shows the loaded file
 
     bool Headless() const { return !outputs.empty(); }
     // True when an output draws the scene and so needs an OpenGL context.
@@ -38,13 +42,14 @@ struct CCommandLine {
     // or has a malformed or out-of-range value.
     bool Parse(const std::vector<std::string>& arguments, std::string& error);
 
+    // Every option's usage and help, from the same rows Parse reads.
     static std::string HelpText();
 
     // Gives the viewer the load settings, before it loads the file: one
     // load, so the state options after it keep their effect.
     void ApplyLoadSettings(CViewer& viewer) const;
-    // The saturation fraction the load settings ask for, else `fallback`.
-    double Saturation(double fallback) const;
     // Sets one state option on the viewer, as the matching commands would.
     static void ApplyState(const Option& option, CViewer& viewer);
+    // Writes one output: 0 done, 1 failed (the viewer reported why), 2 a usage error.
+    static int WriteOutput(const Option& option, CViewer& viewer);
 };

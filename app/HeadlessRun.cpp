@@ -44,7 +44,7 @@ bool ReportErrors(CHeadlessDialogs& dialogs, size_t& from) {
 // The label image: its grid, the labels it holds and the voxels of each label
 // in every frame (one entry per frame of the label image); null without one.
 QJsonValue LabelsJson(const CViewer& viewer) {
-    const CLabelImage& labels = viewer.m_labels;
+    const CLabelImage& labels = viewer.Labels().Image();
     if (labels.Empty()) return QJsonValue();
     QJsonArray values;
     QJsonObject counts;
@@ -56,12 +56,12 @@ QJsonValue LabelsJson(const CViewer& viewer) {
         counts[QString::number(labels.Values()[i])] = perFrame;
     }
     QJsonObject info;
-    info["path"] = JsonPath(viewer.m_labelPath);
+    info["path"] = JsonPath(viewer.Labels().Path());
     info["size"] = JsonArray({double(labels.SizeX()), double(labels.SizeY()), double(labels.SizeZ())});
     info["frames"] = labels.Frames();
     info["labels"] = values;
     info["voxels_per_frame"] = counts;
-    info["meshes"] = viewer.m_labelMeshCount;
+    info["meshes"] = viewer.Labels().MeshCount();
     return info;
 }
 
@@ -90,8 +90,9 @@ QJsonValue JsonField(const CInfoField& field) {
 }  // namespace
 
 std::string InfoJson(const CViewer& viewer) {
-    const CTimeVolume& v = viewer.m_volume;
-    const CMeshSet& meshes = viewer.m_view.m_meshes;
+    const CTimeVolume& v = viewer.Volume();
+    const CViewerState& state = viewer.State();
+    const CMeshSet& meshes = viewer.View().m_meshes;
     size_t vertices = 0, triangles = 0;
     for (const CMeshObject& object : meshes.Objects()) {
         vertices += object.m_vertices.size();
@@ -99,7 +100,7 @@ std::string InfoJson(const CViewer& viewer) {
     }
     QJsonObject volume;
     const CVolumeFileInfo& file = v.m_fileInfo;
-    volume["path"] = JsonPath(file.m_path);
+    volume["path"] = JsonPath(state.m_tviPath);
     volume["format"] = file.m_format == EVolumeFormat::kNone
                            ? QJsonValue()
                            : QJsonValue(VolumeFormatRow(file.m_format).name);
@@ -109,13 +110,13 @@ std::string InfoJson(const CViewer& viewer) {
     for (const CInfoField& field : file.m_fields) volume[QString::fromStdString(field.key)] = JsonField(field);
     volume["size"] = JsonArray({double(v.m_sizeX), double(v.m_sizeY), double(v.m_sizeZ)});
     volume["frames"] = v.m_frames;
-    volume["pixel_size_mm"] = JsonArray({viewer.m_pixelSizeX, viewer.m_pixelSizeY, viewer.m_pixelSizeZ});
-    volume["frame_time_ms"] = viewer.m_frameTimeMs;
-    volume["saturation"] = viewer.m_saturation;
+    volume["pixel_size_mm"] = JsonArray({state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ});
+    volume["frame_time_ms"] = state.m_frameTimeMs;
+    volume["saturation"] = state.m_saturation;
     volume["saturation_level"] = v.m_saturationLevel;
 
     QJsonObject meshInfo;
-    meshInfo["path"] = JsonPath(viewer.m_geometryPath);
+    meshInfo["path"] = JsonPath(state.m_geometryPath);
     meshInfo["objects"] = meshes.ObjectCount();
     meshInfo["last_frame"] = meshes.LastFrame();
     meshInfo["vertices"] = static_cast<qint64>(vertices);
@@ -124,8 +125,8 @@ std::string InfoJson(const CViewer& viewer) {
     QJsonObject info;
     info["volume"] = volume;
     info["meshes"] = meshInfo;
-    info["position"] = JsonArray({double(viewer.m_x), double(viewer.m_y), double(viewer.m_z)});
-    info["frame"] = viewer.m_t;
+    info["position"] = JsonArray({double(state.m_x), double(state.m_y), double(state.m_z)});
+    info["frame"] = state.m_t;
     info["last_frame_index"] = viewer.LastFrameIndex();
     info["labels"] = LabelsJson(viewer);
     return QJsonDocument(info).toJson(QJsonDocument::Compact).toStdString() + "\n";
@@ -169,24 +170,9 @@ int RunHeadless(const CCommandLine& commandLine) {
     if (failed) return 1;
 
     for (const CCommandLine::Option& output : commandLine.outputs) {
-        bool done = true;
-        if (output.name == "info") {
-            std::fputs(InfoJson(viewer).c_str(), stdout);
-            std::fflush(stdout);
-        } else if (output.name == "snapshot") {
-            done = viewer.SaveSnapshot(output.text);
-        } else if (output.name == "save-plane") {
-            if (viewer.m_volume.m_sizeX == 0) {
-                std::fprintf(stderr, "orvanta: --save-plane needs a volume\n");
-                return 2;
-            }
-            done = viewer.SavePlane(static_cast<int>(output.numbers[0]), output.text);
-        } else if (output.name == "export-avi") {
-            done = viewer.ExportMovie(output.text);
-        } else if (output.name == "export-obj") {
-            done = viewer.SaveGeometry(output.text);
-        }
-        if (ReportErrors(host.m_dialogs, reported) || !done) return 1;
+        const int status = CCommandLine::WriteOutput(output, viewer);
+        if (ReportErrors(host.m_dialogs, reported) && status == 0) return 1;
+        if (status != 0) return status;
     }
     return 0;
 }

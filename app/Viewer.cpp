@@ -27,23 +27,29 @@ long RoundHalfAway(double value) { return std::isfinite(value) ? std::lround(val
 
 }  // namespace
 
-CViewer::CViewer(CViewModel& view, CViewerHost& host) : m_view(view), m_host(host) {
+CViewer::CViewer(CViewModel& view, CViewerHost& host)
+    : m_view(view), m_host(host), m_labels(m_state, m_volume, view, host), m_exports(*this) {
     m_view.m_distance = 800.0;
-    CopySwitchesToView();
+    DeriveScene();
 }
 
-void CViewer::CopySwitchesToView() {
-    m_view.m_showBoundingBox = m_boundingBox;
-    m_view.m_showAxes = m_axes;
-    m_view.m_clipGeometry = m_clipGeometry;
-    m_view.m_drawGeometry = m_drawGeometry;
+void CViewer::DeriveScene() {
+    m_view.m_showBoundingBox = m_state.m_boundingBox;
+    m_view.m_showAxes = m_state.m_axes;
+    m_view.m_clipGeometry = m_state.m_clipGeometry;
+    m_view.m_drawGeometry = m_state.m_drawGeometry;
+    m_view.m_bilinear = m_state.m_bilinear;
+    m_view.m_showPlane[0] = m_state.m_showX;
+    m_view.m_showPlane[1] = m_state.m_showY;
+    m_view.m_showPlane[2] = m_state.m_showZ;
+    m_view.m_meshFrame = m_state.m_t;
 }
 
 int CViewer::LastFrameIndex() const { return std::max(m_volume.m_frames - 1, m_view.m_meshes.LastFrame()); }
 
 int CViewer::DisplayFrame() const {
-    if (m_lockedFrame != -1) return m_lockedFrame;
-    return std::min(m_t, m_volume.m_frames - 1);
+    if (m_state.m_lockedFrame != -1) return m_state.m_lockedFrame;
+    return std::min(m_state.m_t, m_volume.m_frames - 1);
 }
 
 std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
@@ -64,36 +70,71 @@ std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
     return "";
 }
 
+void CViewer::SetPosition(int x, int y, int z) {
+    m_state.m_x = x;
+    m_state.m_y = y;
+    m_state.m_z = z;
+    RefreshView();
+}
+
+void CViewer::SetFrame(int t) {
+    m_state.m_t = t;
+    RefreshView();
+}
+
+void CViewer::SetLockedFrame(int frame) {
+    m_state.m_lockedFrame = frame;
+    RefreshView();
+}
+
+void CViewer::SetBrightnessContrast(double brightness, double contrast) {
+    m_state.m_brightness = brightness;
+    m_state.m_contrast = contrast;
+    m_view.SetBrightnessContrast(brightness, contrast);
+    RefreshView();
+}
+
+void CViewer::SetLoadSettings(double saturation, const std::string& seriesChoice) {
+    m_state.m_saturation = saturation;
+    m_state.m_seriesChoice = seriesChoice;
+}
+
+void CViewer::PausePlayback() {
+    if (m_state.m_playing) m_host.StopTimer();
+}
+
+void CViewer::ResumePlayback() {
+    if (m_state.m_playing && !m_host.StartTimer(TimerPeriodMs())) m_state.m_playing = false;
+}
+
 void CViewer::RefreshView() {
+    DeriveScene();
     const int frame = DisplayFrame();
-    const CTimeVolume& v = m_volume;
     int size[3];
-    GridSize(size);
+    m_labels.GridSize(size);
     // Planes that no texture can hold are not made: the view shows none.
     const bool refused = size[0] > 0 && !TextureRefusal(size[0], size[1], size[2]).empty();
     if (refused) {
         for (int plane = 0; plane < 3; ++plane) m_view.SetSliceTexture(plane, 0, 0, nullptr);
     } else if (size[0] > 0) {
-        m_view.m_slicePos[0] = (m_x + 0.5) / size[0];
-        m_view.m_slicePos[1] = (m_y + 0.5) / size[1];
-        m_view.m_slicePos[2] = (m_z + 0.5) / size[2];
-        m_view.m_extent[0] = size[0] * m_pixelSizeX;
-        m_view.m_extent[1] = size[1] * m_pixelSizeY;
-        m_view.m_extent[2] = size[2] * m_pixelSizeZ;
-        for (int axis = 0; axis < 3; ++axis)
+        const int index[3] = {m_state.m_x, m_state.m_y, m_state.m_z};
+        const double pixelSize[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
+        for (int axis = 0; axis < 3; ++axis) {
+            m_view.m_slicePos[axis] = (index[axis] + 0.5) / size[axis];
+            m_view.m_extent[axis] = size[axis] * pixelSize[axis];
             m_view.m_target[static_cast<size_t>(axis)] = m_view.m_extent[axis] / 2.0;
+        }
     }
-    if (v.m_sizeX > 0 && !refused) {
-        const int index[3] = {m_x, m_y, m_z};
+    if (m_volume.m_sizeX > 0 && !refused) {
+        const int index[3] = {m_state.m_x, m_state.m_y, m_state.m_z};
         for (int plane = 0; plane < 3; ++plane) {
             CSliceImage slice = m_volume.GetSlice(plane, index[plane], frame, true);
             m_view.SetSliceTexture(plane, slice.m_height, slice.m_width, slice.m_data);
             FreeSliceImage(slice);
         }
     }
-    if (!refused) UploadLabelOverlay();
-    m_view.m_meshFrame = m_t;
-    if (m_whiteBackground)
+    if (!refused) m_labels.UploadOverlay();
+    if (m_state.m_whiteBackground)
         m_view.SetClearColor(1, 1, 1);
     else
         m_view.SetClearColor(0, 0, 0);
@@ -102,18 +143,19 @@ void CViewer::RefreshView() {
 }
 
 std::string CViewer::TitleText() const {
-    if (m_positionInfo) {
+    const CViewerState& s = m_state;
+    if (s.m_positionInfo) {
         constexpr double kDegrees = 57.29577951308232;
-        return FormatText("%s%s%s - (x,y,z,t)=[%i %i %i %02i] - (az,el,d)=[%li %li %li]", m_baseTitle.c_str(),
-                          m_fileTitle.empty() ? "" : " - ", m_fileTitle.c_str(), m_x, m_y, m_z, m_t,
+        return FormatText("%s%s%s - (x,y,z,t)=[%i %i %i %02i] - (az,el,d)=[%li %li %li]", s.m_baseTitle.c_str(),
+                          s.m_fileTitle.empty() ? "" : " - ", s.m_fileTitle.c_str(), s.m_x, s.m_y, s.m_z, s.m_t,
                           RoundHalfAway(m_view.m_azimuth * kDegrees) + 90,
                           RoundHalfAway(m_view.m_elevation * kDegrees), RoundHalfAway(m_view.m_distance));
     }
-    std::string title = m_baseTitle;
-    if (!m_fileTitle.empty()) title += " - " + m_fileTitle;
-    if (!m_geometryPath.empty()) title += " / " + FileNameOfPath(m_geometryPath);
+    std::string title = s.m_baseTitle;
+    if (!s.m_fileTitle.empty()) title += " - " + s.m_fileTitle;
+    if (!s.m_geometryPath.empty()) title += " / " + FileNameOfPath(s.m_geometryPath);
     if (m_view.m_selectedObject != -1) {
-        const std::vector<int> objects = m_view.m_meshes.ObjectsOfFrame(m_t);
+        const std::vector<int> objects = m_view.m_meshes.ObjectsOfFrame(s.m_t);
         const int selected = m_view.m_selectedObject;
         if (selected >= 0 && selected < static_cast<int>(objects.size()))
             title += " [" + m_view.m_meshes.Object(objects[static_cast<size_t>(selected)]).m_name + "]";
@@ -127,13 +169,15 @@ void CViewer::UpdateTitle() {
 }
 
 void CViewer::OpenStartupFile(const std::string& fileName) {
-    m_baseTitle = m_host.Title();
+    m_state.m_baseTitle = m_host.Title();
     if (fileName.empty()) {
         LoadAviDirectory();
         return;
     }
     if (!OpenFile(fileName))
-        m_host.Dialogs().ShowMessage("Error", "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be loaded.",
+        m_host.Dialogs().ShowMessage("Error",
+                                     "Only " + OpenableKindsText() + " and " + kMeshFileExtension +
+                                         " meshes can be loaded.",
                                      CDialogService::Icon::kNone);
 }
 
@@ -159,7 +203,7 @@ bool CViewer::OpenFile(const std::string& path) {
 
 void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVolumeFormat format) {
     m_host.SetWaitCursor(true);
-    m_host.SetTitle(m_baseTitle + " - Loading volume...");
+    m_host.SetTitle(m_state.m_baseTitle + " - Loading volume...");
     m_host.LoadProgress(0.0);
     // The file is loaded aside and replaces the shown volume only once it
     // loaded, so a file that fails leaves everything as it was.
@@ -174,7 +218,7 @@ void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVo
     bool ok = false;
     std::string failure;
     if (m_startupPreload && m_volume.m_sizeX == 0 && format == EVolumeFormat::kNone &&
-        m_startupPreload->IsFor(path, m_saturation)) {
+        m_startupPreload->IsFor(path, m_state.m_saturation)) {
         ok = m_startupPreload->Finish(loaded, progress);
         failure = loaded.LastFailure();
         // The view's texture limit was not known when that load began.
@@ -185,12 +229,12 @@ void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVo
         }
     } else {
         COpenRequest request;
-        request.choice = choice.empty() ? m_seriesChoice : choice;
+        request.choice = choice.empty() ? m_state.m_seriesChoice : choice;
         request.ask = [this](const std::string& caption, const std::string& text,
                              const std::vector<std::string>& items, int proposed) {
             return m_host.Dialogs().AskChoice(caption, text, items, proposed);
         };
-        ok = loaded.LoadFile(path, m_saturation, progress, request, format);
+        ok = loaded.LoadFile(path, m_state.m_saturation, progress, request, format);
         failure = loaded.LastFailure();
     }
     m_startupPreload.reset();
@@ -201,24 +245,25 @@ void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVo
         m_host.Dialogs().ShowMessage("Error", failure, CDialogService::Icon::kError);
         return;
     }
-    AdoptVolume(loaded);
+    AdoptVolume(loaded, path);
     m_host.SetWaitCursor(false);
 }
 
-void CViewer::AdoptVolume(CTimeVolume& loaded) {
+void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
     m_volume.Swap(loaded);
     loaded.Clear();
     const CVolumeFileInfo& file = m_volume.m_fileInfo;
     const CVolumeFormat& format = VolumeFormatRow(file.m_format);
-    m_fileTitle = file.m_title;
-    m_t = 0;
-    m_x = m_volume.m_sizeX / 2;
-    m_y = m_volume.m_sizeY / 2;
-    m_z = m_volume.m_sizeZ / 2;
+    m_state.m_tviPath = path;
+    m_state.m_fileTitle = file.m_title;
+    m_state.m_t = 0;
+    m_state.m_x = m_volume.m_sizeX / 2;
+    m_state.m_y = m_volume.m_sizeY / 2;
+    m_state.m_z = m_volume.m_sizeZ / 2;
     AdoptCalibration();
-    FitLabelsToVolume();
+    m_labels.FitToVolume();
     if (format.companionMeshes) {
-        const std::string meshes = PathWithoutVolumeExtension(file.m_path) + kMeshFileExtension;
+        const std::string meshes = PathWithoutVolumeExtension(path) + kMeshFileExtension;
         if (FileExists(meshes)) LoadGeometryFile(meshes);
     }
     RefreshView();
@@ -236,23 +281,24 @@ void CViewer::AdoptVolume(CTimeVolume& loaded) {
 
 void CViewer::AdoptCalibration() {
     const CVolumeCalibration& c = m_volume.m_fileInfo.m_calibration;
+    CViewerState& s = m_state;
     if (!c.m_pixelSizeX && !c.m_pixelSizeY && !c.m_pixelSizeZ && !c.m_frameTime) {
         // A file without calibration brings the values the volume kept from
         // an earlier file again.
         if (m_volume.m_pixelSizeX > 0) {
-            m_pixelSizeX = m_volume.m_pixelSizeX;
-            m_pixelSizeY = m_volume.m_pixelSizeY;
-            m_pixelSizeZ = m_volume.m_pixelSizeZ;
-            m_frameTimeMs = TruncToInt(m_volume.m_frameTime);
+            s.m_pixelSizeX = m_volume.m_pixelSizeX;
+            s.m_pixelSizeY = m_volume.m_pixelSizeY;
+            s.m_pixelSizeZ = m_volume.m_pixelSizeZ;
+            s.m_frameTimeMs = TruncToInt(m_volume.m_frameTime);
         }
         return;
     }
     // Otherwise each value is set on its own, and only where the file gives
     // a usable one; the rest stay as they are.
-    if (c.m_pixelSizeX && *c.m_pixelSizeX > 0) m_pixelSizeX = *c.m_pixelSizeX;
-    if (c.m_pixelSizeY && *c.m_pixelSizeY > 0) m_pixelSizeY = *c.m_pixelSizeY;
-    if (c.m_pixelSizeZ && *c.m_pixelSizeZ > 0) m_pixelSizeZ = *c.m_pixelSizeZ;
-    if (c.m_frameTime) m_frameTimeMs = TruncToInt(*c.m_frameTime);
+    if (c.m_pixelSizeX && *c.m_pixelSizeX > 0) s.m_pixelSizeX = *c.m_pixelSizeX;
+    if (c.m_pixelSizeY && *c.m_pixelSizeY > 0) s.m_pixelSizeY = *c.m_pixelSizeY;
+    if (c.m_pixelSizeZ && *c.m_pixelSizeZ > 0) s.m_pixelSizeZ = *c.m_pixelSizeZ;
+    if (c.m_frameTime) s.m_frameTimeMs = TruncToInt(*c.m_frameTime);
 }
 
 void CViewer::LoadGeometryFile(const std::string& path) {
@@ -265,38 +311,46 @@ void CViewer::LoadGeometryFile(const std::string& path) {
                                      CDialogService::Icon::kError);
         return;
     }
-    m_geometryPath = path;
+    m_state.m_geometryPath = path;
     // The label meshes, the last of the set, stay with the new file's meshes.
-    std::vector<CMeshObject> labelMeshes(m_view.m_meshes.Objects().end() - m_labelMeshCount,
+    std::vector<CMeshObject> labelMeshes(m_view.m_meshes.Objects().end() - m_labels.MeshCount(),
                                          m_view.m_meshes.Objects().end());
     loaded.AddObjects(std::move(labelMeshes));
     m_view.m_meshes = std::move(loaded);
 
     const Vec3d c = m_view.m_meshes.Centroid();
-    const int ix = TruncToInt(TruncToInt(c.x + 0.5) / m_pixelSizeX);
-    const int iy = TruncToInt(TruncToInt(c.y + 0.5) / m_pixelSizeY);
-    const int iz = TruncToInt(TruncToInt(c.z + 0.5) / m_pixelSizeZ);
+    const int ix = TruncToInt(TruncToInt(c.x + 0.5) / m_state.m_pixelSizeX);
+    const int iy = TruncToInt(TruncToInt(c.y + 0.5) / m_state.m_pixelSizeY);
+    const int iz = TruncToInt(TruncToInt(c.z + 0.5) / m_state.m_pixelSizeZ);
     // The x index runs against the mesh x axis (the YZ plane lies at the mirrored x).
-    m_x = static_cast<int>(std::clamp<long long>(static_cast<long long>(m_volume.m_sizeX) - ix,
-                                                 std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-    m_y = iy;
-    m_z = iz;
+    m_state.m_x = static_cast<int>(std::clamp<long long>(static_cast<long long>(m_volume.m_sizeX) - ix,
+                                                         std::numeric_limits<int>::min(),
+                                                         std::numeric_limits<int>::max()));
+    m_state.m_y = iy;
+    m_state.m_z = iz;
 
     if (m_volume.m_sizeX == 0 && m_labels.Empty()) {
         // Without a volume the meshes make the scene: a box twice their centroid.
-        m_fileTitle = FileNameOfPath(path);
+        m_state.m_fileTitle = FileNameOfPath(path);
         m_view.m_extent[0] = 2 * c.x;
         m_view.m_extent[1] = 2 * c.y;
         m_view.m_extent[2] = 2 * c.z;
         m_view.m_target = {c.x, c.y, c.z};
-        for (int plane = 0; plane < 3; ++plane) {
-            m_view.m_slicePos[plane] = 0.5;
-            m_view.m_showPlane[plane] = false;
-        }
-        m_showX = m_showY = m_showZ = false;
+        for (int plane = 0; plane < 3; ++plane) m_view.m_slicePos[plane] = 0.5;
+        m_state.m_showX = m_state.m_showY = m_state.m_showZ = false;
     }
     RefreshView();
     m_host.SetWaitCursor(false);
+}
+
+void CViewer::LoadLabelFile(const std::string& path) {
+    if (m_labels.Load(path)) RefreshView();
+}
+
+bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
+    if (!m_labels.Show(std::move(labels), path)) return false;
+    RefreshView();
+    return true;
 }
 
 void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) {
@@ -306,12 +360,14 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) 
         if (IsLabelFileName(path))
             LoadLabelFile(path);
         else
-            m_host.Dialogs().ShowMessage("Error", "Only " + ExtensionsText(EVolumeFormat::kNifti) + " files can be dropped as label images.",
-                                         CDialogService::Icon::kNone);
+            m_host.Dialogs().ShowMessage(
+                "Error", "Only " + ExtensionsText(EVolumeFormat::kNifti) + " files can be dropped as label images.",
+                CDialogService::Icon::kNone);
         return;
     }
     if (!OpenFile(path))
         m_host.Dialogs().ShowMessage("Error",
-                                     "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be drag'n'dropped.",
+                                     "Only " + OpenableKindsText() + " and " + kMeshFileExtension +
+                                         " meshes can be drag'n'dropped.",
                                      CDialogService::Icon::kNone);
 }

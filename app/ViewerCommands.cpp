@@ -1,30 +1,20 @@
 // The display and geometry commands: switches, brightness and contrast,
 // camera presets and the mesh commands.
 
+#include <algorithm>
+#include <cmath>
+
 #include "TextFormat.h"
 #include "Viewer.h"
 
-void CViewer::CopyPlaneSwitchesToView() {
-    m_view.m_showPlane[0] = m_showX;
-    m_view.m_showPlane[1] = m_showY;
-    m_view.m_showPlane[2] = m_showZ;
+void CViewer::ToggleAndRefresh(bool& value) {
+    value = !value;
     RefreshView();
 }
 
-void CViewer::OnShowXPlane() {
-    m_showX = !m_showX;
-    CopyPlaneSwitchesToView();
-}
-
-void CViewer::OnShowYPlane() {
-    m_showY = !m_showY;
-    CopyPlaneSwitchesToView();
-}
-
-void CViewer::OnShowZPlane() {
-    m_showZ = !m_showZ;
-    CopyPlaneSwitchesToView();
-}
+void CViewer::OnShowXPlane() { ToggleAndRefresh(m_state.m_showX); }
+void CViewer::OnShowYPlane() { ToggleAndRefresh(m_state.m_showY); }
+void CViewer::OnShowZPlane() { ToggleAndRefresh(m_state.m_showZ); }
 
 void CViewer::ChangeBrightnessContrast(double& value, double delta) {
     // The bounds apply to the stored sums: ten steps up from 0.5 overshoot 1.0
@@ -32,36 +22,26 @@ void CViewer::ChangeBrightnessContrast(double& value, double delta) {
     value += delta;
     if (value > 1.0) value = 1.0;
     if (value < 0.0) value = 0.0;
-    m_view.SetBrightnessContrast(m_brightness, m_contrast);
+    m_view.SetBrightnessContrast(m_state.m_brightness, m_state.m_contrast);
     RefreshView();
 }
 
-void CViewer::OnIncreaseContrast() { ChangeBrightnessContrast(m_contrast, 0.05); }
-void CViewer::OnDecreaseContrast() { ChangeBrightnessContrast(m_contrast, -0.05); }
-void CViewer::OnIncreaseBrightness() { ChangeBrightnessContrast(m_brightness, 0.05); }
-void CViewer::OnDecreaseBrightness() { ChangeBrightnessContrast(m_brightness, -0.05); }
+void CViewer::OnIncreaseContrast() { ChangeBrightnessContrast(m_state.m_contrast, 0.05); }
+void CViewer::OnDecreaseContrast() { ChangeBrightnessContrast(m_state.m_contrast, -0.05); }
+void CViewer::OnIncreaseBrightness() { ChangeBrightnessContrast(m_state.m_brightness, 0.05); }
+void CViewer::OnDecreaseBrightness() { ChangeBrightnessContrast(m_state.m_brightness, -0.05); }
 
 void CViewer::OnResetBrightnessContrast() {
-    m_brightness = m_contrast = 0.5;
-    m_view.SetBrightnessContrast(m_brightness, m_contrast);
+    m_state.m_brightness = m_state.m_contrast = 0.5;
+    m_view.SetBrightnessContrast(m_state.m_brightness, m_state.m_contrast);
     RefreshView();
 }
 
-void CViewer::OnBilinearFiltering() {
-    m_bilinear = !m_bilinear;
-    m_view.m_bilinear = m_bilinear;
-    RefreshView();
-}
+void CViewer::OnBilinearFiltering() { ToggleAndRefresh(m_state.m_bilinear); }
 
-void CViewer::OnWhiteBackground() {
-    m_whiteBackground = !m_whiteBackground;
-    RefreshView();
-}
+void CViewer::OnWhiteBackground() { ToggleAndRefresh(m_state.m_whiteBackground); }
 
-void CViewer::OnPositionInfo() {
-    m_positionInfo = !m_positionInfo;
-    RefreshView();
-}
+void CViewer::OnPositionInfo() { ToggleAndRefresh(m_state.m_positionInfo); }
 
 void CViewer::OnColourCoding() {
     m_view.m_colourCoding = !m_view.m_colourCoding;
@@ -74,29 +54,13 @@ void CViewer::OnAlternateTexturing() {
     RefreshView();
 }
 
-void CViewer::OnDrawGeometry() {
-    m_drawGeometry = !m_drawGeometry;
-    CopySwitchesToView();
-    RefreshView();
-}
+void CViewer::OnDrawGeometry() { ToggleAndRefresh(m_state.m_drawGeometry); }
 
-void CViewer::OnClipGeometry() {
-    m_clipGeometry = !m_clipGeometry;
-    CopySwitchesToView();
-    RefreshView();
-}
+void CViewer::OnClipGeometry() { ToggleAndRefresh(m_state.m_clipGeometry); }
 
-void CViewer::OnBoundingBox() {
-    m_boundingBox = !m_boundingBox;
-    CopySwitchesToView();
-    RefreshView();
-}
+void CViewer::OnBoundingBox() { ToggleAndRefresh(m_state.m_boundingBox); }
 
-void CViewer::OnAxes() {
-    m_axes = !m_axes;
-    CopySwitchesToView();
-    RefreshView();
-}
+void CViewer::OnAxes() { ToggleAndRefresh(m_state.m_axes); }
 
 void CViewer::OnToggleObjects() {
     m_view.CycleSelectedObject();
@@ -146,7 +110,18 @@ std::string CViewer::GeometryInformation() const {
 
 void CViewer::OnGeometryInformation() {
     // Meshes made only from labels have no .obj file to name.
-    const std::string& source = m_geometryPath.empty() ? m_labelPath : m_geometryPath;
+    const std::string& source = m_state.m_geometryPath.empty() ? m_labels.Path() : m_state.m_geometryPath;
     m_host.Dialogs().ShowMessage(source + ": Geometry information", GeometryInformation(),
                                  CDialogService::Icon::kInformation);
+}
+
+void CViewer::OnLabelOverlay() {
+    m_view.m_showLabels = !m_view.m_showLabels;
+    m_view.Repaint();
+}
+
+void CViewer::StepLabelOpacity(double delta) {
+    // Kept on tenths, so that ten steps reach exactly 0 or 1.
+    m_view.m_labelOpacity = std::clamp(std::round((m_view.m_labelOpacity + delta) * 10.0) / 10.0, 0.0, 1.0);
+    m_view.Repaint();
 }

@@ -15,12 +15,12 @@ void CViewer::StepVoxel(int& value, int delta, int size) {
     RefreshView();
 }
 
-void CViewer::OnIncreaseX() { StepVoxel(m_x, 1, m_volume.m_sizeX); }
-void CViewer::OnDecreaseX() { StepVoxel(m_x, -1, m_volume.m_sizeX); }
-void CViewer::OnIncreaseY() { StepVoxel(m_y, 1, m_volume.m_sizeY); }
-void CViewer::OnDecreaseY() { StepVoxel(m_y, -1, m_volume.m_sizeY); }
-void CViewer::OnIncreaseZ() { StepVoxel(m_z, 1, m_volume.m_sizeZ); }
-void CViewer::OnDecreaseZ() { StepVoxel(m_z, -1, m_volume.m_sizeZ); }
+void CViewer::OnIncreaseX() { StepVoxel(m_state.m_x, 1, m_volume.m_sizeX); }
+void CViewer::OnDecreaseX() { StepVoxel(m_state.m_x, -1, m_volume.m_sizeX); }
+void CViewer::OnIncreaseY() { StepVoxel(m_state.m_y, 1, m_volume.m_sizeY); }
+void CViewer::OnDecreaseY() { StepVoxel(m_state.m_y, -1, m_volume.m_sizeY); }
+void CViewer::OnIncreaseZ() { StepVoxel(m_state.m_z, 1, m_volume.m_sizeZ); }
+void CViewer::OnDecreaseZ() { StepVoxel(m_state.m_z, -1, m_volume.m_sizeZ); }
 
 void CViewer::OnMouseWheel(int delta) {
     // One step per wheel message; turning the wheel towards the user goes up.
@@ -31,68 +31,68 @@ void CViewer::OnMouseWheel(int delta) {
 }
 
 void CViewer::OnNextFrame() {
-    m_t = m_t < LastFrameIndex() ? m_t + 1 : 0;
+    m_state.m_t = m_state.m_t < LastFrameIndex() ? m_state.m_t + 1 : 0;
     RefreshView();
 }
 
 void CViewer::OnPreviousFrame() {
-    m_t = m_t > 0 ? m_t - 1 : LastFrameIndex();
+    m_state.m_t = m_state.m_t > 0 ? m_state.m_t - 1 : LastFrameIndex();
     RefreshView();
 }
 
 void CViewer::OnFirstFrame() {
-    m_t = 0;
+    m_state.m_t = 0;
     RefreshView();
 }
 
 void CViewer::OnMiddleFrame() {
-    m_t = LastFrameIndex() / 2;
+    m_state.m_t = LastFrameIndex() / 2;
     RefreshView();
 }
 
 void CViewer::OnLastFrame() {
-    m_t = LastFrameIndex();
+    m_state.m_t = LastFrameIndex();
     RefreshView();
 }
 
 void CViewer::OnPlayStop() {
-    if (m_playing) {
+    if (m_state.m_playing) {
         m_host.StopTimer();
-        m_playing = false;
+        m_state.m_playing = false;
     } else if (m_host.StartTimer(TimerPeriodMs())) {
-        m_playing = true;
+        m_state.m_playing = true;
     }
 }
 
 void CViewer::OnPingPong() {
-    if (m_pingPongUp || m_pingPongDown) {
-        m_pingPongUp = m_pingPongDown = false;
+    if (m_state.m_pingPongUp || m_state.m_pingPongDown) {
+        m_state.m_pingPongUp = m_state.m_pingPongDown = false;
     } else {
-        m_pingPongUp = true;
+        m_state.m_pingPongUp = true;
     }
 }
 
-void CViewer::OnLockFrame() { m_lockedFrame = m_lockedFrame == -1 ? m_t : -1; }
+void CViewer::OnLockFrame() { m_state.m_lockedFrame = m_state.m_lockedFrame == -1 ? m_state.m_t : -1; }
 
 void CViewer::OnTimer() {
     const int last = LastFrameIndex();
-    if (!m_pingPongUp && !m_pingPongDown) {
-        m_t = m_t < last ? m_t + 1 : 0;
-    } else if (m_pingPongUp) {
-        if (m_t < last) {
-            ++m_t;
+    if (!m_state.m_pingPongUp && !m_state.m_pingPongDown) {
+        m_state.m_t = m_state.m_t < last ? m_state.m_t + 1 : 0;
+    } else if (m_state.m_pingPongUp) {
+        if (m_state.m_t < last) {
+            ++m_state.m_t;
         } else {
-            --m_t;
-            m_pingPongUp = false;
-            m_pingPongDown = true;
+            --m_state.m_t;
+            m_state.m_pingPongUp = false;
+            m_state.m_pingPongDown = true;
         }
     } else {
-        if (m_t > 0) {
-            --m_t;
+        if (m_state.m_t > 0) {
+            --m_state.m_t;
         } else {
-            ++m_t;
-            m_pingPongDown = false;
-            m_pingPongUp = true;
+            ++m_state.m_t;
+            m_state.m_pingPongDown = false;
+            m_state.m_pingPongUp = true;
         }
     }
     RefreshView();
@@ -100,14 +100,14 @@ void CViewer::OnTimer() {
 
 void CViewer::ArmSliceDrag(int mode) {
     // Either arrow ends any drag in progress rather than switching it.
-    if (m_sliceDragMode != 0) {
+    if (m_state.m_sliceDragMode != 0) {
         m_host.CaptureMouse(false);
-        m_sliceDragMode = 0;
+        m_state.m_sliceDragMode = 0;
         return;
     }
     m_host.CaptureMouse(true);
-    m_sliceDragMode = mode;
-    m_dragLastX = -1;
+    m_state.m_sliceDragMode = mode;
+    m_state.m_dragLastX = -1;
 }
 
 void CViewer::OnSliceDragX() { ArmSliceDrag(1); }
@@ -115,35 +115,35 @@ void CViewer::OnSliceDragY() { ArmSliceDrag(2); }
 
 void CViewer::OnMouseMove(int x, int y, bool ctrl, bool shift) {
     UpdateTitle();
-    if (m_sliceDragMode == 0) return;
-    if (m_dragLastX == -1) {
-        m_dragLastX = x;
-        m_dragLastY = y;
+    if (m_state.m_sliceDragMode == 0) return;
+    if (m_state.m_dragLastX == -1) {
+        m_state.m_dragLastX = x;
+        m_state.m_dragLastY = y;
     }
-    const int dx = x - m_dragLastX;
-    const int dy = y - m_dragLastY;
+    const int dx = x - m_state.m_dragLastX;
+    const int dy = y - m_state.m_dragLastY;
     double factor = ctrl ? 1.0 : 0.5;
     if (shift) factor *= 0.5;
-    if (m_sliceDragMode == 1) {
-        m_x = static_cast<int>(std::trunc(m_x - factor * dx));
-        if (dx > 0 && m_x < 0) m_x = 0;
-        if (dx <= 0 && m_x >= m_volume.m_sizeX) m_x = m_volume.m_sizeX - 1;
+    if (m_state.m_sliceDragMode == 1) {
+        m_state.m_x = static_cast<int>(std::trunc(m_state.m_x - factor * dx));
+        if (dx > 0 && m_state.m_x < 0) m_state.m_x = 0;
+        if (dx <= 0 && m_state.m_x >= m_volume.m_sizeX) m_state.m_x = m_volume.m_sizeX - 1;
     } else {
-        m_y = static_cast<int>(std::trunc(m_y - factor * dy));
-        if (dy >= 0 && m_y < 0) m_y = 0;
-        if (dy < 0 && m_y >= m_volume.m_sizeY) m_y = m_volume.m_sizeY - 1;
+        m_state.m_y = static_cast<int>(std::trunc(m_state.m_y - factor * dy));
+        if (dy >= 0 && m_state.m_y < 0) m_state.m_y = 0;
+        if (dy < 0 && m_state.m_y >= m_volume.m_sizeY) m_state.m_y = m_volume.m_sizeY - 1;
     }
-    m_dragLastX = x;
-    m_dragLastY = y;
+    m_state.m_dragLastX = x;
+    m_state.m_dragLastY = y;
     RefreshView();
 }
 
 void CViewer::OnLeftButtonDown(int x, int y) {
-    m_dragLastX = x;
-    m_dragLastY = y;
+    m_state.m_dragLastX = x;
+    m_state.m_dragLastY = y;
 }
 
 void CViewer::OnLeftButtonUp() {
-    m_sliceDragMode = 0;
+    m_state.m_sliceDragMode = 0;
     m_host.CaptureMouse(false);
 }

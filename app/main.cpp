@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
     // A volume named here starts loading now, while the window is made.
     std::unique_ptr<CStartupPreload> preload;
     if (const CVolumeFormat* format = VolumeFormatOfPath(commandLine.file); format != nullptr && format->startsEarly)
-        preload = std::make_unique<CStartupPreload>(commandLine.file,
-                                                    commandLine.Saturation(CViewer::kDefaultSaturation));
+        preload = std::make_unique<CStartupPreload>(commandLine.file, commandLine.saturation);
 
     // Every OpenGL surface of the program gets the compatibility context the
     // fixed-function drawing needs.
@@ -63,10 +62,10 @@ int main(int argc, char** argv) {
     }
     if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
     commandLine.ApplyLoadSettings(frame.Viewer());
-    frame.Viewer().m_startupPreload = std::move(preload);
+    frame.Viewer().SetStartupPreload(std::move(preload));
     frame.Viewer().OpenStartupFile(commandLine.file);
     // --series is for the folder named at start-up; later folders ask.
-    frame.Viewer().m_seriesChoice.clear();
+    frame.Viewer().SetLoadSettings(commandLine.saturation, "");
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());
     if (commandLine.quit) {
         // The next picture is the first of the loaded file: once it is on

@@ -129,7 +129,6 @@ bool CTimeVolume::LoadFile(const std::string& path, double saturation, const Pro
     }
     m_fileInfo = CVolumeFileInfo();
     m_fileInfo.m_format = opened.format;
-    m_fileInfo.m_path = path;
     m_fileInfo.m_title = ShortNameOfPath(path);
     m_fileInfo.m_calibration = source.m_calibration;
     source.Describe(m_fileInfo);

@@ -20,24 +20,24 @@ bool IsFolder(const std::string& path) {
 std::vector<CVolumeFormat> BuildTable() {
     return {
         {EVolumeFormat::kTvi, "tvi", "the time volume",
-         ".tvi                 a time volume; its companion .obj meshes (same name) come with it", nullptr,
+         ".tvi\ta time volume; its companion .obj meshes (same name) come with it", nullptr,
          {".tvi"}, "Time volume files (*.tvi)",
          {{"application/x-orvanta-tvi", "Time volume (4-D image)", {"*.tvi"}}},
          true, true, true, nullptr, &OpenFileSource<CTviSource, EVolumeFormat::kTvi>, 0.0},
         {EVolumeFormat::kNifti, "nifti", "the NIfTI image",
-         ".nii, .nii.gz        a NIfTI image; its companion .obj meshes (same name) come with it", nullptr,
+         ".nii, .nii.gz\ta NIfTI image; its companion .obj meshes (same name) come with it", nullptr,
          {".nii", ".nii.gz"}, "NIfTI images (*.nii *.nii.gz)",
          {{"application/x-orvanta-nifti", "NIfTI image", {"*.nii"}, nullptr, {{344, "n+1"}, {4, "n+2"}}},
           {"application/x-orvanta-nifti-gz", "NIfTI image (gzip-compressed)", {"*.nii.gz"}, "application/gzip"}},
          true, true, true, nullptr, &OpenFileSource<CNiftiSource, EVolumeFormat::kNifti>, 0.0},
         {EVolumeFormat::kDicom, "dicom", "the DICOM series",
-         "FOLDER, .dcm         a folder of DICOM images (its series), or one DICOM image (the series it\n"
-         "                     belongs to); a folder without DICOM images loads its .avi movies",
+         "FOLDER, .dcm\ta folder of DICOM images (its series), or one DICOM image (the series it\n"
+         "belongs to); a folder without DICOM images loads its .avi movies",
          "DICOM images and folders", {".dcm"}, "DICOM images (*.dcm)",
          {{"application/dicom", "DICOM image", {"*.dcm"}, nullptr, {}, false}},
          false, false, true, &CDicomSource::Recognises, &CDicomSource::OpenPath, 0.1},
         {EVolumeFormat::kMovieFolder, "movies", "the movie folder",
-         "(no FILE)            the .avi movies of the current folder, one movie per slice", nullptr, {}, nullptr,
+         "(no FILE)\tthe .avi movies of the current folder, one movie per slice", nullptr, {}, nullptr,
          {}, false, false, false, &CMovieFolderSource::Recognises, &CMovieFolderSource::OpenPath, 0.9},
     };
 }
@@ -167,10 +167,14 @@ std::string OpenableKindsText() {
     return text;
 }
 
-std::string VolumeFormatsHelpText() {
-    std::string text;
-    for (const CVolumeFormat& row : VolumeFormats()) text += "  " + std::string(row.helpText) + "\n";
-    return text;
+std::vector<std::pair<std::string, std::string>> VolumeFormatsHelp() {
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const CVolumeFormat& row : VolumeFormats()) {
+        const std::string text = row.helpText;
+        const size_t tab = text.find('\t');
+        lines.emplace_back(text.substr(0, tab), text.substr(tab + 1));
+    }
+    return lines;
 }
 
 std::string ShortNameOfPath(const std::string& path) {

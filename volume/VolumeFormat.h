@@ -23,7 +23,6 @@ struct CInfoField {
 // What the shown volume was loaded from.
 struct CVolumeFileInfo {
     EVolumeFormat m_format = EVolumeFormat::kNone;  // kNone without a file
-    std::string m_path;   // the path opened
     std::string m_title;  // what the window title calls it
     // How to open the same data again without asking (a DICOM series' UID).
     std::string m_reopenChoice;
@@ -85,7 +84,7 @@ struct CVolumeFormat {
     EVolumeFormat id;
     const char* name;         // --info's "format": "tvi", "nifti", "dicom", "movies"
     const char* noun;         // in messages: "the time volume", "the DICOM series"
-    const char* helpText;     // what --help says FILE may be
+    const char* helpText;     // what --help says FILE may be: what to name, a tab, what it is
     const char* kindsText;    // how messages list it among what opens; nullptr: its extensions do
     std::vector<const char*> extensions;  // ".nii.gz", compared ignoring case
     const char* dialogFilter;  // "NIfTI images (*.nii *.nii.gz)"; nullptr: no file dialog opens it
@@ -127,8 +126,8 @@ std::string ExtensionGlobs(EVolumeFormat format);
 std::string VolumeDialogFilter();
 // What opens, for messages: ".tvi, .nii and .nii.gz volumes, DICOM images and folders".
 std::string OpenableKindsText();
-// The lines --help gives FILE.
-std::string VolumeFormatsHelpText();
+// What --help says FILE may be: what to name, and what it is.
+std::vector<std::pair<std::string, std::string>> VolumeFormatsHelp();
 
 // What the title calls a path: its last name, a folder's too when it ends in a slash.
 std::string ShortNameOfPath(const std::string& path);

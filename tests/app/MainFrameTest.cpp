@@ -89,34 +89,34 @@ TEST_F(MainFrameTest, KeysRunTheirCommandsWithExactModifiers) {
     CViewer& viewer = m_frame.Viewer();
     viewer.LoadTviFile(WriteVolume(5));
     Press(Qt::Key_S);
-    EXPECT_EQ(viewer.m_t, 1);
+    EXPECT_EQ(viewer.State().m_t, 1);
     Press(Qt::Key_S, Qt::ShiftModifier);  // letters are bound without Shift
-    EXPECT_EQ(viewer.m_t, 1);
+    EXPECT_EQ(viewer.State().m_t, 1);
     Press(Qt::Key_Plus, Qt::KeypadModifier);
-    EXPECT_DOUBLE_EQ(viewer.m_contrast, 0.55);
+    EXPECT_DOUBLE_EQ(viewer.State().m_contrast, 0.55);
     Press(Qt::Key_Plus);  // the main keyboard's plus is not bound
-    EXPECT_DOUBLE_EQ(viewer.m_contrast, 0.55);
+    EXPECT_DOUBLE_EQ(viewer.State().m_contrast, 0.55);
     Press(Qt::Key_Plus, Qt::KeypadModifier | Qt::ControlModifier);
-    EXPECT_DOUBLE_EQ(viewer.m_brightness, 0.55);
+    EXPECT_DOUBLE_EQ(viewer.State().m_brightness, 0.55);
     Press(Qt::Key_1);
-    EXPECT_FALSE(viewer.m_showX);
+    EXPECT_FALSE(viewer.State().m_showX);
     Press(Qt::Key_Left);
-    EXPECT_EQ(viewer.m_sliceDragMode, 1);
+    EXPECT_EQ(viewer.State().m_sliceDragMode, 1);
     Press(Qt::Key_Left);
-    EXPECT_EQ(viewer.m_sliceDragMode, 0);
+    EXPECT_EQ(viewer.State().m_sliceDragMode, 0);
     Press(Qt::Key_Down);  // not a command: the view's plane opacity
     EXPECT_NEAR(m_frame.View().m_planeAlpha[0], 0.95, 1e-12);
 
     // A disabled command's key does nothing: no stepping while playing.
     Press(Qt::Key_Space);
-    ASSERT_TRUE(viewer.m_playing);
-    const int t = viewer.m_t;
+    ASSERT_TRUE(viewer.State().m_playing);
+    const int t = viewer.State().m_t;
     Press(Qt::Key_A);
-    EXPECT_EQ(viewer.m_t, t);
+    EXPECT_EQ(viewer.State().m_t, t);
     Press(Qt::Key_Home, Qt::ControlModifier);
-    EXPECT_EQ(viewer.m_t, 0);
+    EXPECT_EQ(viewer.State().m_t, 0);
     Press(Qt::Key_Space);
-    EXPECT_FALSE(viewer.m_playing);
+    EXPECT_FALSE(viewer.State().m_playing);
 }
 
 TEST_F(MainFrameTest, TabTogglesObjectsInsteadOfMovingTheFocus) {
@@ -159,11 +159,11 @@ TEST_F(MainFrameTest, SnapshotsAndMoviesHaveTheSizeNamed) {
         viewer.Execute(command);
         QApplication::processEvents();
         const std::string size = std::to_string(width) + "x" + std::to_string(height);
-        ASSERT_TRUE(viewer.SaveSnapshot(m_folder.File("view.png"))) << size;
+        ASSERT_TRUE(viewer.Exports().SaveSnapshot(m_folder.File("view.png"))) << size;
         const DecodedPng png = ReadPng(m_folder.File("view.png"));
         EXPECT_EQ(png.width, static_cast<unsigned>(width)) << size;
         EXPECT_EQ(png.height, static_cast<unsigned>(height)) << size;
-        ASSERT_TRUE(viewer.ExportMovie(m_folder.File("view.avi"))) << size;
+        ASSERT_TRUE(viewer.Exports().ExportMovie(m_folder.File("view.avi"))) << size;
         auto stream = ProbeVideoStream(m_folder.File("view.avi"));
         EXPECT_EQ(stream["width"], std::to_string(width)) << size;
         EXPECT_EQ(stream["height"], std::to_string(height)) << size;
@@ -187,11 +187,11 @@ TEST_F(MainFrameTest, FullScreenTwiceRestoresTheWindow) {
 
 TEST_F(MainFrameTest, TheWheelOverTheViewStepsZ) {
     m_frame.Viewer().LoadTviFile(WriteVolume(1));
-    EXPECT_EQ(m_frame.Viewer().m_z, 2);
+    EXPECT_EQ(m_frame.Viewer().State().m_z, 2);
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(&m_frame.View(), &wheel);
-    EXPECT_EQ(m_frame.Viewer().m_z, 3);
+    EXPECT_EQ(m_frame.Viewer().State().m_z, 3);
 }
 
 TEST_F(MainFrameTest, SlowLoadsShowTheirProgress) {
@@ -210,10 +210,10 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     CViewer& viewer = m_frame.Viewer();
     viewer.LoadTviFile(WriteVolume(2));
     NiftiContents nifti;
-    nifti.SetSizes(3, viewer.m_volume.m_sizeX, viewer.m_volume.m_sizeY, viewer.m_volume.m_sizeZ, 1);
+    nifti.SetSizes(3, viewer.Volume().m_sizeX, viewer.Volume().m_sizeY, viewer.Volume().m_sizeZ, 1);
     nifti.datatype = 2;  // uint8
-    std::vector<uint8_t> values(static_cast<size_t>(viewer.m_volume.m_sizeX) * viewer.m_volume.m_sizeY *
-                                    viewer.m_volume.m_sizeZ,
+    std::vector<uint8_t> values(static_cast<size_t>(viewer.Volume().m_sizeX) * viewer.Volume().m_sizeY *
+                                    viewer.Volume().m_sizeZ,
                                 0);
     values[0] = 4;
     nifti.SetValues(values);
@@ -230,14 +230,14 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     };
     // With Shift only a NIfTI file will do.
     drop(m_folder.File("v.tvi"), Qt::ShiftModifier);
-    EXPECT_TRUE(viewer.m_labels.Empty());
+    EXPECT_TRUE(viewer.Labels().Image().Empty());
     ASSERT_EQ(m_dialogs.m_messages.size(), 1u);
     EXPECT_NE(m_dialogs.m_messages[0].text.find("label images"), std::string::npos);
     drop(path, Qt::ShiftModifier);
-    ASSERT_FALSE(viewer.m_labels.Empty());
-    EXPECT_EQ(viewer.m_labels.Values().back(), 4);
+    ASSERT_FALSE(viewer.Labels().Image().Empty());
+    EXPECT_EQ(viewer.Labels().Image().Values().back(), 4);
     EXPECT_EQ(m_dialogs.m_messages.size(), 1u);
-    EXPECT_EQ(viewer.m_volume.m_sizeX, 8);
+    EXPECT_EQ(viewer.Volume().m_sizeX, 8);
 
     Press(Qt::Key_V);
     EXPECT_FALSE(m_frame.View().m_showLabels);

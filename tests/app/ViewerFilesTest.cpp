@@ -19,7 +19,7 @@ class ViewerFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!m_view.Create(64, 48)) GTEST_SKIP() << "no offscreen OpenGL: " << m_view.ErrorText();
-        m_viewer.m_baseTitle = "Orvanta";
+        m_viewer.SetBaseTitle("Orvanta");
     }
     // X x Y x Z x T voxels; every voxel of frame t is 40 * t + 10, except
     // that each slice's data column c adds c (so orientation shows).
@@ -71,11 +71,11 @@ protected:
 TEST_F(ViewerFilesTest, SaveDialogsProposeNamesAfterTheVolume) {
     m_viewer.Execute(0x8019);  // XY plane: nothing loaded, so disabled
     EXPECT_TRUE(m_host.m_dialogs.m_fileRequests.empty());
-    m_viewer.m_z = 5;
+    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 5);
     m_viewer.OnSavePlane(2);
     m_viewer.OnSaveSnapshot();
     m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
-    m_viewer.m_x = 7;
+    m_viewer.SetPosition(7, m_viewer.State().m_y, m_viewer.State().m_z);
     m_viewer.Execute(0x8017);
     m_viewer.Execute(0x8032);
     const auto& requests = m_host.m_dialogs.m_fileRequests;
@@ -91,9 +91,9 @@ TEST_F(ViewerFilesTest, SaveDialogsProposeNamesAfterTheVolume) {
 
 TEST_F(ViewerFilesTest, TheXYPlaneIsSavedAsStored) {
     m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
-    m_viewer.m_z = 2;
-    m_viewer.m_t = 3;
-    m_viewer.m_lockedFrame = 0;  // plane saves take t itself
+    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 2);
+    m_viewer.SetFrame(3);
+    m_viewer.SetLockedFrame(0);  // plane saves take t itself
     m_host.m_dialogs.m_fileAnswers = {m_folder.File("xy.png")};
     m_viewer.Execute(0x8019);
     const DecodedPng png = ReadPng(m_folder.File("xy.png"));
@@ -103,7 +103,7 @@ TEST_F(ViewerFilesTest, TheXYPlaneIsSavedAsStored) {
     EXPECT_EQ(png.palette[77].red, 77);
     ASSERT_EQ(png.width, 8u);
     ASSERT_EQ(png.height, 6u);
-    const CSliceImage& slice = m_viewer.m_volume.m_slices[2][3];
+    const CSliceImage& slice = m_viewer.Volume().m_slices[2][3];
     for (uint32_t r = 0; r < 6; ++r)
         for (uint32_t c = 0; c < 8; ++c) EXPECT_EQ(png.rows[r][c], slice.m_data[r * 8 + c]) << c << "," << r;
 }
@@ -112,10 +112,10 @@ TEST_F(ViewerFilesTest, UprightPlanesAreFlippedAndStretchedByThePixelSizes) {
     m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 1, 1.0, 2.0, 5.0));
     for (int plane : {0, 1}) {
         const std::string path = m_folder.File(plane == 0 ? "yz.png" : "xz.png");
-        ASSERT_TRUE(m_viewer.SavePlane(plane, path));
+        ASSERT_TRUE(m_viewer.Exports().SavePlane(plane, path));
         const DecodedPng png = ReadPng(path);
         ASSERT_TRUE(png.ok);
-        CSliceImage slice = m_viewer.m_volume.GetSlice(plane, plane == 0 ? m_viewer.m_x : m_viewer.m_y, 0, false);
+        CSliceImage slice = m_viewer.Volume().GetSlice(plane, plane == 0 ? m_viewer.State().m_x : m_viewer.State().m_y, 0, false);
         EXPECT_EQ(png.width, static_cast<uint32_t>(slice.m_width));
         // YZ: 5 / 1 (the x pixel size); XZ: 5 / 2.
         EXPECT_EQ(png.height, plane == 0 ? 20u : 10u);
@@ -130,14 +130,14 @@ TEST_F(ViewerFilesTest, UprightPlanesAreFlippedAndStretchedByThePixelSizes) {
 
 TEST_F(ViewerFilesTest, PlaneSavesThatCannotBeMadeSaySo) {
     m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
-    m_viewer.m_t = 5;  // past the volume's frames
-    EXPECT_FALSE(m_viewer.SavePlane(2, m_folder.File("none.png")));
+    m_viewer.SetFrame(5);  // past the volume's frames
+    EXPECT_FALSE(m_viewer.Exports().SavePlane(2, m_folder.File("none.png")));
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("none.png")));
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].caption, "Error");
-    m_viewer.m_t = 0;
+    m_viewer.SetFrame(0);
     const std::string unwritable = m_folder.File("missing/xy.png");
-    EXPECT_FALSE(m_viewer.SavePlane(2, unwritable));
+    EXPECT_FALSE(m_viewer.Exports().SavePlane(2, unwritable));
     ASSERT_EQ(Messages().size(), 2u);
     EXPECT_NE(Messages()[1].text.find(unwritable), std::string::npos);
 }
@@ -146,7 +146,7 @@ TEST_F(ViewerFilesTest, TheSnapshotIsTheFrameOnScreen) {
     m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
     m_viewer.Execute(0x800A);  // brighter slices on screen
     const auto screen = ScreenRows();
-    ASSERT_TRUE(m_viewer.SaveSnapshot(m_folder.File("snap.png")));
+    ASSERT_TRUE(m_viewer.Exports().SaveSnapshot(m_folder.File("snap.png")));
     const DecodedPng png = ReadPng(m_folder.File("snap.png"));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_RGBA);
@@ -159,15 +159,15 @@ TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
     // The picture of each frame, drawn one by one.
     std::vector<std::vector<std::vector<uint8_t>>> expected;
     for (int t = 0; t < 4; ++t) {
-        m_viewer.m_t = t;
+        m_viewer.SetFrame(t);
         m_viewer.RefreshView();
         expected.push_back(ScreenRows());
     }
-    m_viewer.m_t = 2;
+    m_viewer.SetFrame(2);
     m_viewer.OnPingPong();
     const std::string path = m_folder.File("heart.avi");
-    ASSERT_TRUE(m_viewer.ExportMovie(path));
-    EXPECT_EQ(m_viewer.m_t, 2) << "the frame returns to where it was";
+    ASSERT_TRUE(m_viewer.Exports().ExportMovie(path));
+    EXPECT_EQ(m_viewer.State().m_t, 2) << "the frame returns to where it was";
     EXPECT_EQ(m_host.m_progress.front(), "begin 6");
     EXPECT_EQ(m_host.m_progress[3], "Frame 3 of 6");
 
@@ -194,8 +194,10 @@ TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
     EXPECT_EQ(stream["nb_read_packets"], "6");
 
     m_viewer.OnPingPong();
-    m_viewer.m_frameTimeMs = 40;
-    ASSERT_TRUE(m_viewer.ExportMovie(path));
+    CPreferenceValues values = m_viewer.CurrentPreferences();
+    values.frameTimeMs = 40;
+    m_viewer.ApplyPreferences(values);
+    ASSERT_TRUE(m_viewer.Exports().ExportMovie(path));
     stream = ProbeVideoStream(path);
     EXPECT_EQ(stream["r_frame_rate"], "25/1");
     EXPECT_EQ(stream["nb_read_packets"], "4");
@@ -206,11 +208,11 @@ TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
     const std::string path = m_folder.File("old.avi");
     std::ofstream(path) << "the movie the user had";
     m_host.m_cancelAt = 2;
-    m_viewer.m_playing = true;
-    m_host.m_timerRunning = true;
-    EXPECT_FALSE(m_viewer.ExportMovie(path));
+    m_viewer.OnPlayStop();
+    ASSERT_TRUE(m_host.m_timerRunning);
+    EXPECT_FALSE(m_viewer.Exports().ExportMovie(path));
     EXPECT_TRUE(m_host.m_timerRunning) << "playback goes on after the export";
-    EXPECT_TRUE(m_viewer.m_playing);
+    EXPECT_TRUE(m_viewer.State().m_playing);
     std::ifstream in(path);
     std::string content;
     std::getline(in, content);
@@ -219,7 +221,7 @@ TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
 
     m_host.m_cancelAt = -1;
     const std::string unwritable = m_folder.File("missing/new.avi");
-    EXPECT_FALSE(m_viewer.ExportMovie(unwritable));
+    EXPECT_FALSE(m_viewer.Exports().ExportMovie(unwritable));
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].caption, "Orvanta");
     EXPECT_EQ(Messages()[0].text.rfind("Exception: \nsource file: ", 0), 0u) << Messages()[0].text;
@@ -235,17 +237,17 @@ TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
     m_viewer.OnPreferences();  // cancelled
     EXPECT_EQ(m_host.m_preferencesShown.frameTimeMs, 55);
     EXPECT_EQ(m_host.m_preferencesShown.saturationPercent, 98);
-    EXPECT_EQ(m_viewer.m_frameTimeMs, 55);
+    EXPECT_EQ(m_viewer.State().m_frameTimeMs, 55);
 
     // The frame time alone while playing restarts the timer.
     m_viewer.OnPlayStop();
     m_host.m_acceptPreferences = true;
     m_host.m_preferenceAnswer = {100, 1.0, 1.0, 1.0, 98};
-    m_viewer.m_t = 2;
+    m_viewer.SetFrame(2);
     m_viewer.OnPreferences();
     EXPECT_EQ(m_host.m_timerPeriod, 100);
-    EXPECT_TRUE(m_viewer.m_playing);
-    EXPECT_EQ(m_viewer.m_t, 2);
+    EXPECT_TRUE(m_viewer.State().m_playing);
+    EXPECT_EQ(m_viewer.State().m_t, 2);
 
     // Pixel sizes alone refresh the box.
     m_viewer.OnPlayStop();
@@ -256,18 +258,19 @@ TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
     // A new saturation reloads the file, which brings its own calibration.
     m_host.m_preferenceAnswer = {100, 2.0, 3.0, 4.0, 50};
     m_viewer.OnPreferences();
-    EXPECT_EQ(m_viewer.m_saturation, 0.5);
-    EXPECT_EQ(m_viewer.m_t, 0);
-    EXPECT_EQ(m_viewer.m_pixelSizeY, 1.0);
-    EXPECT_EQ(m_viewer.m_frameTimeMs, 55);
+    EXPECT_EQ(m_viewer.State().m_saturation, 0.5);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
+    EXPECT_EQ(m_viewer.State().m_pixelSizeY, 1.0);
+    EXPECT_EQ(m_viewer.State().m_frameTimeMs, 55);
 
-    // Without a file the new saturation is kept for the next one.
-    m_viewer.m_volume.m_fileInfo = CVolumeFileInfo();
-    const uint8_t* data = m_viewer.m_volume.m_slices[0][0].m_data;
-    m_host.m_preferenceAnswer = {55, 1.0, 1.0, 1.0, 70};
-    m_viewer.OnPreferences();
-    EXPECT_DOUBLE_EQ(m_viewer.m_saturation, 0.7);
-    EXPECT_EQ(m_viewer.m_volume.m_slices[0][0].m_data, data);
+    // Without a file to load again the new saturation is kept for the next one.
+    CTestHost host;
+    CViewer fresh(m_view, host);
+    host.m_acceptPreferences = true;
+    host.m_preferenceAnswer = {55, 1.0, 1.0, 1.0, 70};
+    fresh.OnPreferences();
+    EXPECT_DOUBLE_EQ(fresh.State().m_saturation, 0.7);
+    EXPECT_TRUE(host.m_dialogs.m_messages.empty());
 }
 
 TEST_F(ViewerFilesTest, StartingWithoutAFileLoadsTheFoldersMovies) {
@@ -289,10 +292,10 @@ TEST_F(ViewerFilesTest, StartingWithoutAFileLoadsTheFoldersMovies) {
     m_viewer.OpenStartupFile("");
     std::filesystem::current_path(previous);
 
-    EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 2);
-    EXPECT_EQ(m_viewer.m_volume.m_frames, 5);
-    EXPECT_EQ(m_viewer.m_x, 8);
-    EXPECT_EQ(m_viewer.m_z, 1);
+    EXPECT_EQ(m_viewer.Volume().m_sizeZ, 2);
+    EXPECT_EQ(m_viewer.Volume().m_frames, 5);
+    EXPECT_EQ(m_viewer.State().m_x, 8);
+    EXPECT_EQ(m_viewer.State().m_z, 1);
     EXPECT_EQ(m_host.m_title, "Orvanta");
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].caption, "Error");
@@ -324,9 +327,9 @@ TEST_F(ViewerFilesTest, AStartupPreloadGivesWhatTheLoadWouldHave) {
         return voxels;
     };
     CTimeVolume expected;
-    ASSERT_TRUE(expected.LoadFile(path, CViewer::kDefaultSaturation));
+    ASSERT_TRUE(expected.LoadFile(path, CViewerState::kDefaultSaturation));
     CTimeVolume refused;
-    ASSERT_FALSE(refused.LoadFile(damaged, CViewer::kDefaultSaturation));
+    ASSERT_FALSE(refused.LoadFile(damaged, CViewerState::kDefaultSaturation));
 
     const struct {
         const char* what;
@@ -334,26 +337,26 @@ TEST_F(ViewerFilesTest, AStartupPreloadGivesWhatTheLoadWouldHave) {
         double saturation;
         std::string opened;
     } cases[] = {
-        {"the file opened", path, CViewer::kDefaultSaturation, path},
+        {"the file opened", path, CViewerState::kDefaultSaturation, path},
         {"another saturation", path, 0.5, path},
-        {"another file", other, CViewer::kDefaultSaturation, path},
-        {"a damaged file", damaged, CViewer::kDefaultSaturation, damaged},
+        {"another file", other, CViewerState::kDefaultSaturation, path},
+        {"a damaged file", damaged, CViewerState::kDefaultSaturation, damaged},
     };
     for (const auto& c : cases) {
         CTestHost host;
         CViewer viewer(m_view, host);
-        viewer.m_startupPreload = std::make_unique<CStartupPreload>(c.preloaded, c.saturation);
+        viewer.SetStartupPreload(std::make_unique<CStartupPreload>(c.preloaded, c.saturation));
         viewer.OpenStartupFile(c.opened);
-        EXPECT_FALSE(viewer.m_startupPreload) << c.what;
+        EXPECT_FALSE(viewer.StartupPreloadPending()) << c.what;
         if (c.opened == damaged) {
             ASSERT_EQ(host.m_dialogs.m_messages.size(), 1u) << c.what;
             EXPECT_EQ(host.m_dialogs.m_messages[0].text,
                       "Cannot load the time volume " + damaged + ":\n" + refused.LastError());
-            EXPECT_EQ(viewer.m_volume.m_sizeX, 0) << c.what;
+            EXPECT_EQ(viewer.Volume().m_sizeX, 0) << c.what;
             continue;
         }
         EXPECT_TRUE(host.m_dialogs.m_messages.empty()) << c.what;
-        EXPECT_EQ(viewer.m_volume.m_saturationLevel, expected.m_saturationLevel) << c.what;
-        EXPECT_EQ(voxelsOf(viewer.m_volume), voxelsOf(expected)) << c.what;
+        EXPECT_EQ(viewer.Volume().m_saturationLevel, expected.m_saturationLevel) << c.what;
+        EXPECT_EQ(voxelsOf(viewer.Volume()), voxelsOf(expected)) << c.what;
     }
 }

@@ -159,8 +159,16 @@ public:
 
 class ViewerTest : public ::testing::Test {
 protected:
-    ViewerTest() : m_viewer(m_view, m_host) { m_viewer.m_baseTitle = "Orvanta"; }
+    ViewerTest() : m_viewer(m_view, m_host) { m_viewer.SetBaseTitle("Orvanta"); }
 
+    // The pixel sizes as the Preferences set them.
+    void SetPixelSizes(double x, double y, double z) {
+        CPreferenceValues values = m_viewer.CurrentPreferences();
+        values.pixelSizeX = x;
+        values.pixelSizeY = y;
+        values.pixelSizeZ = z;
+        m_viewer.ApplyPreferences(values);
+    }
     // Writes a volume of the given size whose voxels hold (x + y + z + t) % 200.
     std::string WriteVolume(const std::string& name, int x, int y, int z, int t, double pixelSize = 0.0);
     // Writes an .obj file with one 3-vertex object per name, each centred on `centre`.

@@ -61,11 +61,11 @@ const std::array<uint8_t, 4> kRed = CLabelPalette::Colour(1), kGreen = CLabelPal
 // shown frame (also a locked one), the position left where it was.
 TEST_F(ViewerLabelsTest, FourDLabelsFollowTheFrames) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
-    m_viewer.m_x = 1, m_viewer.m_y = 2, m_viewer.m_z = 0;
+    m_viewer.SetPosition(1, 2, 0);
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label1-01", "label2-01", "label1-02"}));
-    EXPECT_EQ(m_viewer.m_labelMeshCount, 4);
-    EXPECT_EQ((std::array<int, 3>{m_viewer.m_x, m_viewer.m_y, m_viewer.m_z}), (std::array<int, 3>{1, 2, 0}));
+    EXPECT_EQ(m_viewer.Labels().MeshCount(), 4);
+    EXPECT_EQ((std::array<int, 3>{m_viewer.State().m_x, m_viewer.State().m_y, m_viewer.State().m_z}), (std::array<int, 3>{1, 2, 0}));
     // The one-voxel label's mesh sits on the voxel centre, in the volume's millimetres.
     const Vec3d centre = m_view.m_meshes.Object(0).Centroid();
     EXPECT_NEAR(centre.x, 1.5 * 1.5, 1e-4);
@@ -78,14 +78,14 @@ TEST_F(ViewerLabelsTest, FourDLabelsFollowTheFrames) {
         std::array<uint8_t, 4> box;
     };
     for (const Step& step : {Step{0, -1, kClear}, Step{1, -1, kGreen}, Step{2, -1, kClear}, Step{2, 1, kGreen}}) {
-        m_viewer.m_t = step.t;
-        m_viewer.m_lockedFrame = step.locked;
+        m_viewer.SetFrame(step.t);
+        m_viewer.SetLockedFrame(step.locked);
         m_viewer.RefreshView();
         EXPECT_EQ(XYOverlayAt(3, 3), step.box) << "frame " << step.t << " locked " << step.locked;
         EXPECT_EQ(XYOverlayAt(0, 0), kClear);
     }
-    m_viewer.m_lockedFrame = -1;
-    m_viewer.m_z = 2;
+    m_viewer.SetLockedFrame(-1);
+    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 2);
     m_viewer.RefreshView();
     EXPECT_EQ(XYOverlayAt(1, 1), kRed);
 }
@@ -97,9 +97,9 @@ TEST_F(ViewerLabelsTest, ThreeDLabelsServeEveryFrame) {
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label2-00", "label1-01", "label2-01",
                                                      "label1-02", "label2-02"}));
     EXPECT_EQ(m_view.m_meshes.Object(4).m_vertices, m_view.m_meshes.Object(0).m_vertices);
-    m_viewer.m_z = 0;
+    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 0);
     for (int t = 0; t < kT; ++t) {
-        m_viewer.m_t = t;
+        m_viewer.SetFrame(t);
         m_viewer.RefreshView();
         EXPECT_EQ(XYOverlayAt(4, 4), kGreen) << "frame " << t;
     }
@@ -119,7 +119,7 @@ TEST_F(ViewerLabelsTest, ObjMeshesAndLabelMeshesCoexist) {
                                                      "label1-02"}));
     m_viewer.LoadGeometryFile(WriteMeshes("b.obj", {"rv-00"}, centre));
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"rv-00", "label1-00", "label1-01", "label2-01", "label1-02"}));
-    EXPECT_EQ(m_viewer.m_labelPath, "second.nii");
+    EXPECT_EQ(m_viewer.Labels().Path(), "second.nii");
 }
 
 // Labels that do not fit are refused with both sizes named, and nothing the
@@ -144,8 +144,8 @@ TEST_F(ViewerLabelsTest, LabelsThatDoNotFitChangeNothing) {
         EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find(test.sizes), std::string::npos)
             << test.name << ": " << m_host.m_dialogs.m_messages[0].text;
         EXPECT_EQ(MeshNames(), before) << test.name;
-        EXPECT_EQ(m_viewer.m_labelPath, "good.nii") << test.name;
-        EXPECT_EQ(m_viewer.m_labels.SizeX(), kX) << test.name;
+        EXPECT_EQ(m_viewer.Labels().Path(), "good.nii") << test.name;
+        EXPECT_EQ(m_viewer.Labels().Image().SizeX(), kX) << test.name;
     }
     // A file that cannot be read says so and keeps the labels too.
     m_host.m_dialogs.m_messages.clear();
@@ -164,22 +164,22 @@ TEST_F(ViewerLabelsTest, WithoutAVolumeLabelsMakeTheGrid) {
     EXPECT_FALSE(m_viewer.ShowLabels(std::move(unsized), "unsized.nii"));
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("no pixel sizes"), std::string::npos);
-    EXPECT_TRUE(m_viewer.m_labels.Empty());
+    EXPECT_TRUE(m_viewer.Labels().Image().Empty());
 
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
     EXPECT_EQ(m_view.m_extent[0], kX * 2.0);
     EXPECT_EQ(m_view.m_extent[1], kY * 3.0);
     EXPECT_EQ(m_view.m_extent[2], kZ * 4.0);
-    EXPECT_EQ((std::array<int, 3>{m_viewer.m_x, m_viewer.m_y, m_viewer.m_z}), (std::array<int, 3>{3, 2, 2}));
+    EXPECT_EQ((std::array<int, 3>{m_viewer.State().m_x, m_viewer.State().m_y, m_viewer.State().m_z}), (std::array<int, 3>{3, 2, 2}));
     EXPECT_EQ(m_viewer.LastFrameIndex(), kT - 1);
     EXPECT_TRUE(m_view.m_uploads.empty());  // no grey planes
-    m_viewer.m_t = 1;
-    m_viewer.m_z = 0;
+    m_viewer.SetFrame(1);
+    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 0);
     m_viewer.RefreshView();
     EXPECT_EQ(XYOverlayAt(3, 3), kGreen);
     // A volume of another size later drops them, with their meshes.
     m_viewer.LoadTviFile(WriteVolume("v.tvi", kX + 2, kY, kZ, kT, 1.5));
-    EXPECT_TRUE(m_viewer.m_labels.Empty());
+    EXPECT_TRUE(m_viewer.Labels().Image().Empty());
     EXPECT_EQ(m_view.m_meshes.ObjectCount(), 0);
     EXPECT_EQ(m_view.m_labelUploads.back().width, 0);
 }
@@ -225,7 +225,7 @@ TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
         EXPECT_EQ(loaded.Object(i).m_triangles, saved.Object(i).m_triangles) << saved.Object(i).m_name;
         EXPECT_EQ(loaded.Object(i).m_normals, saved.Object(i).m_normals) << saved.Object(i).m_name;
     }
-    EXPECT_FALSE(m_viewer.SaveGeometry(m_folder.File("no/such/folder.obj")));
+    EXPECT_FALSE(m_viewer.Exports().SaveGeometry(m_folder.File("no/such/folder.obj")));
     EXPECT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
 }
 

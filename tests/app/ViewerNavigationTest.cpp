@@ -5,26 +5,34 @@
 
 TEST_F(ViewerTest, VoxelStepsStayInsideTheVolume) {
     using Step = void (CViewer::*)();
-    const std::tuple<Step, Step, int CViewer::*, int> axes[] = {
-        {&CViewer::OnIncreaseX, &CViewer::OnDecreaseX, &CViewer::m_x, 4},
-        {&CViewer::OnIncreaseY, &CViewer::OnDecreaseY, &CViewer::m_y, 3},
-        {&CViewer::OnIncreaseZ, &CViewer::OnDecreaseZ, &CViewer::m_z, 2}};
+    const std::tuple<Step, Step, int, int> axes[] = {{&CViewer::OnIncreaseX, &CViewer::OnDecreaseX, 0, 4},
+                                                     {&CViewer::OnIncreaseY, &CViewer::OnDecreaseY, 1, 3},
+                                                     {&CViewer::OnIncreaseZ, &CViewer::OnDecreaseZ, 2, 2}};
     CViewer& v = m_viewer;
-    for (const auto& [increase, decrease, member, size] : axes) {
+    auto at = [&v](int axis) {
+        const CViewerState& s = v.State();
+        return axis == 0 ? s.m_x : axis == 1 ? s.m_y : s.m_z;
+    };
+    auto put = [&v](int axis, int value) {
+        int position[3] = {v.State().m_x, v.State().m_y, v.State().m_z};
+        position[axis] = value;
+        v.SetPosition(position[0], position[1], position[2]);
+    };
+    for (const auto& [increase, decrease, axis, size] : axes) {
         (v.*decrease)();
         (v.*increase)();
-        EXPECT_EQ(v.*member, 0) << "no volume";
+        EXPECT_EQ(at(axis), 0) << "no volume";
     }
     v.LoadTviFile(WriteVolume("v.tvi", 4, 3, 2, 1));
-    for (const auto& [increase, decrease, member, size] : axes) {
-        v.*member = size - 1;
+    for (const auto& [increase, decrease, axis, size] : axes) {
+        put(axis, size - 1);
         (v.*increase)();
-        EXPECT_EQ(v.*member, size - 1);
+        EXPECT_EQ(at(axis), size - 1);
         (v.*decrease)();
-        EXPECT_EQ(v.*member, size - 2);
-        v.*member = 0;
+        EXPECT_EQ(at(axis), size - 2);
+        put(axis, 0);
         (v.*decrease)();
-        EXPECT_EQ(v.*member, 0);
+        EXPECT_EQ(at(axis), 0);
     }
 }
 
@@ -48,127 +56,127 @@ TEST_F(ViewerTest, VoxelStepsWalkBackIntoTheVolume) {
         {INT_MAX, &CViewer::OnDecreaseZ, INT_MAX - 1},
     };
     for (const Case& c : cases) {
-        m_viewer.m_z = c.start;
+        m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, c.start);
         (m_viewer.*c.step)();
-        EXPECT_EQ(m_viewer.m_z, c.expected) << "from " << c.start;
+        EXPECT_EQ(m_viewer.State().m_z, c.expected) << "from " << c.start;
     }
     // The wheel takes the same steps.
-    m_viewer.m_z = 10;
+    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 10);
     m_viewer.OnMouseWheel(120);
-    EXPECT_EQ(m_viewer.m_z, 9);
+    EXPECT_EQ(m_viewer.State().m_z, 9);
 }
 
 TEST_F(ViewerTest, TheWheelStepsZ) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 8, 1));
-    EXPECT_EQ(m_viewer.m_z, 4);
+    EXPECT_EQ(m_viewer.State().m_z, 4);
     m_viewer.OnMouseWheel(-120);  // towards the user
-    EXPECT_EQ(m_viewer.m_z, 5);
+    EXPECT_EQ(m_viewer.State().m_z, 5);
     m_viewer.OnMouseWheel(-1200);  // one step whatever the delta
-    EXPECT_EQ(m_viewer.m_z, 6);
+    EXPECT_EQ(m_viewer.State().m_z, 6);
     m_viewer.OnMouseWheel(0);
-    EXPECT_EQ(m_viewer.m_z, 5);
+    EXPECT_EQ(m_viewer.State().m_z, 5);
     m_viewer.OnMouseWheel(120);
-    EXPECT_EQ(m_viewer.m_z, 4);
+    EXPECT_EQ(m_viewer.State().m_z, 4);
 }
 
 TEST_F(ViewerTest, SliceDragMovesThePlaneAgainstTheMouse) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", 20, 20, 2, 1));
-    m_viewer.m_x = 10;
+    m_viewer.SetPosition(10, m_viewer.State().m_y, m_viewer.State().m_z);
     ASSERT_TRUE(m_viewer.Execute(0x8006));  // Left arrow: drag x
     EXPECT_TRUE(m_host.m_mouseCaptured);
-    EXPECT_EQ(m_viewer.m_sliceDragMode, 1);
+    EXPECT_EQ(m_viewer.State().m_sliceDragMode, 1);
     m_viewer.OnMouseMove(100, 50, false, false);  // the first move only starts
-    EXPECT_EQ(m_viewer.m_x, 10);
+    EXPECT_EQ(m_viewer.State().m_x, 10);
     m_viewer.OnMouseMove(101, 50, false, false);  // 10 - 0.5
-    EXPECT_EQ(m_viewer.m_x, 9);
+    EXPECT_EQ(m_viewer.State().m_x, 9);
     m_viewer.OnMouseMove(100, 50, false, false);  // 9.5 truncated
-    EXPECT_EQ(m_viewer.m_x, 9);
+    EXPECT_EQ(m_viewer.State().m_x, 9);
     m_viewer.OnMouseMove(98, 50, false, false);  // 9 + 1
-    EXPECT_EQ(m_viewer.m_x, 10);
+    EXPECT_EQ(m_viewer.State().m_x, 10);
     m_viewer.OnMouseMove(94, 50, true, false);  // Ctrl: 10 + 4
-    EXPECT_EQ(m_viewer.m_x, 14);
+    EXPECT_EQ(m_viewer.State().m_x, 14);
     m_viewer.OnMouseMove(90, 50, true, true);  // Ctrl and Shift: 14 + 2
-    EXPECT_EQ(m_viewer.m_x, 16);
+    EXPECT_EQ(m_viewer.State().m_x, 16);
     m_viewer.OnMouseMove(0, 50, false, false);  // far left: held at X - 1
-    EXPECT_EQ(m_viewer.m_x, 19);
+    EXPECT_EQ(m_viewer.State().m_x, 19);
     m_viewer.OnMouseMove(500, 50, false, false);  // far right: held at 0
-    EXPECT_EQ(m_viewer.m_x, 0);
+    EXPECT_EQ(m_viewer.State().m_x, 0);
 
     // Right arrow ends any drag rather than switching to y.
     ASSERT_TRUE(m_viewer.Execute(0x8005));
-    EXPECT_EQ(m_viewer.m_sliceDragMode, 0);
+    EXPECT_EQ(m_viewer.State().m_sliceDragMode, 0);
     EXPECT_FALSE(m_host.m_mouseCaptured);
     m_viewer.OnMouseMove(0, 0, false, false);
-    EXPECT_EQ(m_viewer.m_x, 0);
+    EXPECT_EQ(m_viewer.State().m_x, 0);
 
     // A y drag: moving down lowers y; a left click ends it.
-    m_viewer.m_y = 10;
+    m_viewer.SetPosition(m_viewer.State().m_x, 10, m_viewer.State().m_z);
     m_viewer.Execute(0x8005);
     m_viewer.OnLeftButtonDown(5, 5);
     m_viewer.OnMouseMove(5, 9, false, false);  // 10 - 2
-    EXPECT_EQ(m_viewer.m_y, 8);
+    EXPECT_EQ(m_viewer.State().m_y, 8);
     m_viewer.OnMouseMove(5, 1000, false, false);
-    EXPECT_EQ(m_viewer.m_y, 0);
+    EXPECT_EQ(m_viewer.State().m_y, 0);
     m_viewer.OnMouseMove(5, -1000, false, false);
-    EXPECT_EQ(m_viewer.m_y, 19);
+    EXPECT_EQ(m_viewer.State().m_y, 19);
     m_viewer.OnLeftButtonUp();
-    EXPECT_EQ(m_viewer.m_sliceDragMode, 0);
+    EXPECT_EQ(m_viewer.State().m_sliceDragMode, 0);
     EXPECT_FALSE(m_host.m_mouseCaptured);
 }
 
 TEST_F(ViewerTest, FrameStepsWrapAroundTheTimeAxis) {
     m_viewer.OnPreviousFrame();  // nothing loaded: last is -1
-    EXPECT_EQ(m_viewer.m_t, -1);
+    EXPECT_EQ(m_viewer.State().m_t, -1);
     m_viewer.OnNextFrame();
-    EXPECT_EQ(m_viewer.m_t, 0);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
     m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 10));
     m_viewer.OnPreviousFrame();
-    EXPECT_EQ(m_viewer.m_t, 9);
+    EXPECT_EQ(m_viewer.State().m_t, 9);
     m_viewer.OnNextFrame();
-    EXPECT_EQ(m_viewer.m_t, 0);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
     m_viewer.OnMiddleFrame();
-    EXPECT_EQ(m_viewer.m_t, 4);
+    EXPECT_EQ(m_viewer.State().m_t, 4);
     m_viewer.OnLastFrame();
-    EXPECT_EQ(m_viewer.m_t, 9);
+    EXPECT_EQ(m_viewer.State().m_t, 9);
     // Meshes extend the time axis.
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
     m_viewer.OnNextFrame();
-    EXPECT_EQ(m_viewer.m_t, 10);
+    EXPECT_EQ(m_viewer.State().m_t, 10);
     m_viewer.OnLastFrame();
-    EXPECT_EQ(m_viewer.m_t, 14);
+    EXPECT_EQ(m_viewer.State().m_t, 14);
     m_viewer.OnFirstFrame();
-    EXPECT_EQ(m_viewer.m_t, 0);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
 }
 
 TEST_F(ViewerTest, PlaybackCyclesOrBouncesOnTheTimer) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 4));
     ASSERT_TRUE(m_viewer.Execute(0x8004));
-    EXPECT_TRUE(m_viewer.m_playing);
+    EXPECT_TRUE(m_viewer.State().m_playing);
     EXPECT_EQ(m_host.m_timerPeriod, 55);
     std::vector<int> shown;
     for (int tick = 0; tick < 6; ++tick) {
         m_viewer.OnTimer();
-        shown.push_back(m_viewer.m_t);
+        shown.push_back(m_viewer.State().m_t);
     }
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 0, 1, 2}));
 
-    m_viewer.m_t = 0;
+    m_viewer.SetFrame(0);
     ASSERT_TRUE(m_viewer.Execute(0x802F));
     shown.clear();
     for (int tick = 0; tick < 9; ++tick) {
         m_viewer.OnTimer();
-        shown.push_back(m_viewer.m_t);
+        shown.push_back(m_viewer.State().m_t);
     }
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 2, 1, 0, 1, 2, 3}));
     m_viewer.Execute(0x802F);
-    EXPECT_FALSE(m_viewer.m_pingPongUp || m_viewer.m_pingPongDown);
+    EXPECT_FALSE(m_viewer.State().m_pingPongUp || m_viewer.State().m_pingPongDown);
 
     ASSERT_TRUE(m_viewer.Execute(0x8004));
-    EXPECT_FALSE(m_viewer.m_playing);
+    EXPECT_FALSE(m_viewer.State().m_playing);
     EXPECT_FALSE(m_host.m_timerRunning);
     m_host.m_refuseTimer = true;
     m_viewer.Execute(0x8004);
-    EXPECT_FALSE(m_viewer.m_playing);
+    EXPECT_FALSE(m_viewer.State().m_playing);
 }
 
 TEST_F(ViewerTest, PlaybackTicksAtLeastEveryMillisecond) {
@@ -185,7 +193,7 @@ TEST_F(ViewerTest, PlaybackTicksAtLeastEveryMillisecond) {
         m_viewer.LoadTviFile(m_folder.File("t.tvi"));
         ASSERT_EQ(m_viewer.CurrentPreferences().frameTimeMs, shown) << frameTime;
         m_viewer.OnPlayStop();
-        EXPECT_TRUE(m_viewer.m_playing) << frameTime;
+        EXPECT_TRUE(m_viewer.State().m_playing) << frameTime;
         EXPECT_EQ(m_host.m_timerPeriod, std::max(shown, 1)) << frameTime;
         m_viewer.OnPlayStop();
     }
@@ -195,32 +203,32 @@ TEST_F(ViewerTest, LockedFrameHoldsTheSlicesWhileMeshesPlayOn) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 10));
     EXPECT_FALSE(m_viewer.Execute(0x802C)) << "locking needs meshes";
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
-    m_viewer.m_t = 3;
+    m_viewer.SetFrame(3);
     ASSERT_TRUE(m_viewer.Execute(0x802C));
-    EXPECT_EQ(m_viewer.m_lockedFrame, 3);
+    EXPECT_EQ(m_viewer.State().m_lockedFrame, 3);
     for (int tick = 0; tick < 5; ++tick) m_viewer.OnTimer();
-    EXPECT_EQ(m_viewer.m_t, 8);
+    EXPECT_EQ(m_viewer.State().m_t, 8);
     EXPECT_EQ(m_view.m_meshFrame, 8);
     EXPECT_EQ(m_viewer.DisplayFrame(), 3);
     m_viewer.Execute(0x802C);
-    EXPECT_EQ(m_viewer.m_lockedFrame, -1);
+    EXPECT_EQ(m_viewer.State().m_lockedFrame, -1);
 }
 
 TEST_F(ViewerTest, ContrastAndBrightnessStepsStopExactlyAtTheBounds) {
     for (int step = 1; step <= 10; ++step) m_viewer.Execute(0x8008);
-    EXPECT_EQ(m_viewer.m_contrast, 1.0);
+    EXPECT_EQ(m_viewer.State().m_contrast, 1.0);
     m_viewer.Execute(0x8008);
-    EXPECT_EQ(m_viewer.m_contrast, 1.0);
+    EXPECT_EQ(m_viewer.State().m_contrast, 1.0);
     m_viewer.Execute(0x800E);
-    EXPECT_EQ(m_viewer.m_contrast, 0.5);
+    EXPECT_EQ(m_viewer.State().m_contrast, 0.5);
     EXPECT_EQ(m_view.m_contrast, 0.5);
     for (int step = 1; step <= 10; ++step) m_viewer.Execute(0x8009);
-    EXPECT_GT(m_viewer.m_contrast, 0.0);
-    EXPECT_LT(m_viewer.m_contrast, 1e-15);
+    EXPECT_GT(m_viewer.State().m_contrast, 0.0);
+    EXPECT_LT(m_viewer.State().m_contrast, 1e-15);
     m_viewer.Execute(0x8009);
-    EXPECT_EQ(m_viewer.m_contrast, 0.0);
+    EXPECT_EQ(m_viewer.State().m_contrast, 0.0);
     m_viewer.Execute(0x800A);
-    EXPECT_DOUBLE_EQ(m_viewer.m_brightness, 0.55);
+    EXPECT_DOUBLE_EQ(m_viewer.State().m_brightness, 0.55);
     EXPECT_DOUBLE_EQ(m_view.m_brightness, 0.55);
     m_viewer.Execute(0x800B);
     m_viewer.Execute(0x800B);
@@ -233,20 +241,20 @@ TEST_F(ViewerTest, RulesGateCommandsFromKeysAndMenus) {
     for (int id : {0x8004, 0x802F, 0x801F, 0x801C, 0x8020, 0x8026, 0x8029, 0x8030, 0x803B, 0x802C, 0x803A})
         EXPECT_FALSE(m_viewer.Execute(id)) << std::hex << id;
     EXPECT_TRUE(m_viewer.Execute(0x8013));
-    EXPECT_EQ(m_viewer.m_t, 0);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
 
     m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 3));
     ASSERT_TRUE(m_viewer.Execute(0x8004));
     // While playing, stepping and opening are off but First Frame is not.
-    m_viewer.m_t = 2;
+    m_viewer.SetFrame(2);
     EXPECT_FALSE(m_viewer.Execute(0x8013));
     EXPECT_FALSE(m_viewer.Execute(0x8014));
     EXPECT_FALSE(m_viewer.Execute(0x801A));
     EXPECT_FALSE(m_viewer.Execute(0x802D));
     EXPECT_FALSE(m_viewer.Execute(0xE140));
-    EXPECT_EQ(m_viewer.m_t, 2);
+    EXPECT_EQ(m_viewer.State().m_t, 2);
     EXPECT_TRUE(m_viewer.Execute(0x802A));
-    EXPECT_EQ(m_viewer.m_t, 0);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
 
     // Colour coding needs a shown plane.
     for (int id : {0x800F, 0x8010, 0x8011}) m_viewer.Execute(id);
@@ -301,9 +309,9 @@ TEST_F(ViewerTest, OpenDialogsLoadTheChosenFile) {
     const std::string path = WriteVolume("chosen.tvi", 4, 4, 2, 1);
     m_host.m_dialogs.m_fileAnswers = {"", path};
     m_viewer.Execute(0x801A);  // cancelled
-    EXPECT_TRUE(m_viewer.m_volume.m_fileInfo.m_path.empty());
+    EXPECT_TRUE(m_viewer.State().m_tviPath.empty());
     m_viewer.Execute(0x801A);
-    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, path);
+    EXPECT_EQ(m_viewer.State().m_tviPath, path);
     ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 2u);
     EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].filter,
               "Volumes (*.tvi *.nii *.nii.gz *.dcm);;Time volume files (*.tvi);;NIfTI images (*.nii *.nii.gz);;"

@@ -10,7 +10,7 @@
 #include "ViewerFixture.h"
 
 TEST_F(ViewerTest, StartsWithTheDefaults) {
-    const CViewer& v = m_viewer;
+    const CViewerState& v = m_viewer.State();
     EXPECT_EQ(v.m_x + v.m_y + v.m_z + v.m_t, 0);
     EXPECT_EQ(v.m_lockedFrame, -1);
     EXPECT_EQ(v.m_contrast, 0.5);
@@ -26,18 +26,16 @@ TEST_F(ViewerTest, StartsWithTheDefaults) {
     EXPECT_EQ(m_view.m_distance, 800.0);
     EXPECT_TRUE(m_view.m_showBoundingBox && m_view.m_drawGeometry);
     EXPECT_FALSE(m_view.m_showAxes || m_view.m_clipGeometry);
-    EXPECT_EQ(v.LastFrameIndex(), -1);
+    EXPECT_EQ(m_viewer.LastFrameIndex(), -1);
 }
 
 TEST_F(ViewerTest, TitlesInBothForms) {
-    m_viewer.m_fileTitle = "heart.tvi";
-    m_viewer.m_positionInfo = true;
-    m_viewer.m_x = 128;
-    m_viewer.m_y = 128;
-    m_viewer.m_z = 5;
-    m_viewer.m_t = 7;
+    m_viewer.LoadTviFile(WriteVolume("heart.tvi", 4, 4, 2, 1));
+    m_viewer.OnPositionInfo();
+    m_viewer.SetPosition(128, 128, 5);
+    m_viewer.SetFrame(7);
     EXPECT_EQ(m_viewer.TitleText(), "Orvanta - heart.tvi - (x,y,z,t)=[128 128 5 07] - (az,el,d)=[-45 45 800]");
-    m_viewer.m_t = 123;
+    m_viewer.SetFrame(123);
     m_viewer.OnShowYZ();
     EXPECT_EQ(m_viewer.TitleText(), "Orvanta - heart.tvi - (x,y,z,t)=[128 128 5 123] - (az,el,d)=[90 0 800]");
     // Halves round away from zero.
@@ -45,13 +43,10 @@ TEST_F(ViewerTest, TitlesInBothForms) {
     m_view.SetCameraAngles(-0.5 / 57.29577951308232, -2.5 / 57.29577951308232);
     EXPECT_NE(m_viewer.TitleText().find("(az,el,d)=[89 -3 801]"), std::string::npos) << m_viewer.TitleText();
 
-    m_viewer.m_positionInfo = false;
-    m_viewer.m_geometryPath = "/data/heart.obj";
-    m_viewer.m_t = 3;
-    for (const char* name : {"lv-02", "lv-03", "rv-03", "lv-04"}) {
-        CMeshObject object(name);
-        m_view.m_meshes.AddObject(object);
-    }
+    m_viewer.OnPositionInfo();
+    double centre[3] = {1, 1, 1};
+    m_viewer.LoadGeometryFile(WriteMeshes("heart.obj", {"lv-02", "lv-03", "rv-03", "lv-04"}, centre));
+    m_viewer.SetFrame(3);
     m_view.m_selectedObject = 1;
     EXPECT_EQ(m_viewer.TitleText(), "Orvanta - heart.tvi / heart.obj [rv-03]");
     m_view.m_selectedObject = 2;  // out of range for frame 3: no name
@@ -61,9 +56,9 @@ TEST_F(ViewerTest, TitlesInBothForms) {
 }
 
 TEST_F(ViewerTest, RefreshWithoutVolumeUploadsNothing) {
-    m_viewer.m_t = 4;
-    m_viewer.m_whiteBackground = true;
-    m_viewer.RefreshView();
+    m_viewer.SetFrame(4);
+    m_view.m_repaints = 0;
+    m_viewer.OnWhiteBackground();
     EXPECT_TRUE(m_view.m_uploads.empty());
     EXPECT_EQ(m_view.m_meshFrame, 4);
     EXPECT_EQ(m_view.m_clear[0], 1.0);
@@ -72,13 +67,13 @@ TEST_F(ViewerTest, RefreshWithoutVolumeUploadsNothing) {
 
 TEST_F(ViewerTest, LoadingAVolumeCentresThePositionAndUploadsThePlanes) {
     m_viewer.LoadTviFile(WriteVolume("scan.tvi", 16, 12, 10, 4, 2.0));
-    EXPECT_EQ(m_viewer.m_x, 8);
-    EXPECT_EQ(m_viewer.m_y, 6);
-    EXPECT_EQ(m_viewer.m_z, 5);
-    EXPECT_EQ(m_viewer.m_t, 0);
-    EXPECT_EQ(m_viewer.m_pixelSizeX, 2.0);
-    EXPECT_EQ(m_viewer.m_frameTimeMs, 40);
-    EXPECT_EQ(m_viewer.m_fileTitle, "scan.tvi");
+    EXPECT_EQ(m_viewer.State().m_x, 8);
+    EXPECT_EQ(m_viewer.State().m_y, 6);
+    EXPECT_EQ(m_viewer.State().m_z, 5);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
+    EXPECT_EQ(m_viewer.State().m_pixelSizeX, 2.0);
+    EXPECT_EQ(m_viewer.State().m_frameTimeMs, 40);
+    EXPECT_EQ(m_viewer.State().m_fileTitle, "scan.tvi");
     EXPECT_EQ(m_host.m_title, "Orvanta - scan.tvi");
     EXPECT_EQ(m_host.m_waitCursors, 0);
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
@@ -101,9 +96,9 @@ TEST_F(ViewerTest, LoadingAVolumeCentresThePositionAndUploadsThePlanes) {
 TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
     const std::string good = WriteVolume("scan.tvi", 8, 6, 4, 3, 2.0);
     m_viewer.LoadTviFile(good);
-    m_viewer.m_t = 2;
-    m_viewer.m_x = 3;
-    m_viewer.m_pixelSizeX = 0.75;
+    m_viewer.SetFrame(2);
+    m_viewer.SetPosition(3, m_viewer.State().m_y, m_viewer.State().m_z);
+    SetPixelSizes(0.75, m_viewer.State().m_pixelSizeY, m_viewer.State().m_pixelSizeZ);
     std::ofstream(m_folder.File("bad.nii")) << "not an image at all, but long enough to be looked at as one";
     const struct {
         std::string path, reason;
@@ -115,12 +110,12 @@ TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
     for (const auto& test : cases) {
         m_host.m_dialogs.m_messages.clear();
         m_viewer.LoadTviFile(test.path);
-        EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, good);
-        EXPECT_EQ(m_viewer.m_volume.m_sizeX, 8);
-        EXPECT_EQ(m_viewer.m_volume.m_frames, 3);
-        EXPECT_EQ(m_viewer.m_x, 3);
-        EXPECT_EQ(m_viewer.m_t, 2);
-        EXPECT_EQ(m_viewer.m_pixelSizeX, 0.75);
+        EXPECT_EQ(m_viewer.State().m_tviPath, good);
+        EXPECT_EQ(m_viewer.Volume().m_sizeX, 8);
+        EXPECT_EQ(m_viewer.Volume().m_frames, 3);
+        EXPECT_EQ(m_viewer.State().m_x, 3);
+        EXPECT_EQ(m_viewer.State().m_t, 2);
+        EXPECT_EQ(m_viewer.State().m_pixelSizeX, 0.75);
         EXPECT_EQ(m_host.m_title, "Orvanta - scan.tvi");
         EXPECT_EQ(m_host.m_waitCursors, 0);
         ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
@@ -149,7 +144,7 @@ TEST_F(ViewerTest, VolumesTooLargeForTheTexturesAreRefused) {
             std::to_string(c.x) + " x " + std::to_string(c.y) + " x " + std::to_string(c.z);
         // A refused volume leaves the one shown before.
         if (c.shown) shownX = c.x;
-        EXPECT_EQ(m_viewer.m_volume.m_sizeX, shownX) << sizes;
+        EXPECT_EQ(m_viewer.Volume().m_sizeX, shownX) << sizes;
         if (c.shown) {
             EXPECT_TRUE(m_host.m_dialogs.m_messages.empty()) << sizes;
             continue;
@@ -190,9 +185,9 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
         EXPECT_EQ(m_host.m_dialogs.m_messages[0].text.rfind(test.message, 0), 0u)
             << test.name << ": " << m_host.m_dialogs.m_messages[0].text;
         EXPECT_EQ(m_host.m_dialogs.m_messages[0].caption, "Error");
-        EXPECT_TRUE(m_viewer.m_volume.m_fileInfo.m_path.empty());
+        EXPECT_TRUE(m_viewer.State().m_tviPath.empty());
     }
-    EXPECT_EQ(m_viewer.m_baseTitle, "Orvanta");
+    EXPECT_EQ(m_viewer.State().m_baseTitle, "Orvanta");
 }
 
 TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
@@ -211,18 +206,18 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     ASSERT_TRUE(WriteNiftiFile(path, c));
     std::filesystem::rename(m_folder.File("heart.obj"), m_folder.File("Heart.obj"));
 
-    m_viewer.m_pixelSizeY = 1.25;
-    m_viewer.m_t = 2;
+    SetPixelSizes(m_viewer.State().m_pixelSizeX, 1.25, m_viewer.State().m_pixelSizeZ);
+    m_viewer.SetFrame(2);
     m_viewer.OnDropFiles({path});
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
-    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, path);
-    EXPECT_EQ(m_viewer.m_volume.m_sizeZ, 4);
-    EXPECT_EQ(m_viewer.m_t, 0);
-    EXPECT_FLOAT_EQ(m_viewer.m_pixelSizeX, 0.8f);
-    EXPECT_EQ(m_viewer.m_pixelSizeY, 1.25);
-    EXPECT_EQ(m_viewer.m_pixelSizeZ, 5.0);
-    EXPECT_EQ(m_viewer.m_frameTimeMs, 40);
-    EXPECT_EQ(m_viewer.m_geometryPath, m_folder.File("Heart.obj"));
+    EXPECT_EQ(m_viewer.State().m_tviPath, path);
+    EXPECT_EQ(m_viewer.Volume().m_sizeZ, 4);
+    EXPECT_EQ(m_viewer.State().m_t, 0);
+    EXPECT_FLOAT_EQ(m_viewer.State().m_pixelSizeX, 0.8f);
+    EXPECT_EQ(m_viewer.State().m_pixelSizeY, 1.25);
+    EXPECT_EQ(m_viewer.State().m_pixelSizeZ, 5.0);
+    EXPECT_EQ(m_viewer.State().m_frameTimeMs, 40);
+    EXPECT_EQ(m_viewer.State().m_geometryPath, m_folder.File("Heart.obj"));
     EXPECT_EQ(m_host.m_title, "Orvanta - Heart.NII.GZ / Heart.obj");
     EXPECT_GE(m_host.m_loadProgress.size(), 2u);
     EXPECT_EQ(m_host.m_loadProgress.back(), 1.0);
@@ -233,8 +228,8 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     c.gzip = false;
     ASSERT_TRUE(WriteNiftiFile(m_folder.File("slow.nii"), c));
     m_viewer.LoadTviFile(m_folder.File("slow.nii"));
-    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, m_folder.File("slow.nii"));
-    EXPECT_EQ(m_viewer.m_frameTimeMs, 40);
+    EXPECT_EQ(m_viewer.State().m_tviPath, m_folder.File("slow.nii"));
+    EXPECT_EQ(m_viewer.State().m_frameTimeMs, 40);
 }
 
 TEST_F(ViewerTest, ANiftiImageShowsAsTheTviWithTheSameSamples) {
@@ -274,12 +269,12 @@ TEST_F(ViewerTest, TheCompanionMeshesPlaceThePosition) {
     double centre[3] = {20.4, 30.6, 45.0};
     WriteMeshes("heart.obj", {"lv-00", "lv-01"}, centre);
     m_viewer.LoadTviFile(WriteVolume("heart.tvi", 16, 16, 8, 2, 2.0));
-    EXPECT_EQ(m_viewer.m_geometryPath, m_folder.File("heart.obj"));
+    EXPECT_EQ(m_viewer.State().m_geometryPath, m_folder.File("heart.obj"));
     EXPECT_EQ(m_view.m_meshes.ObjectCount(), 2);
     // x runs against the mesh axis: X - trunc(trunc(20.4 + 0.5) / 2) = 16 - 10.
-    EXPECT_EQ(m_viewer.m_x, 6);
-    EXPECT_EQ(m_viewer.m_y, 15);  // trunc(31 / 2)
-    EXPECT_EQ(m_viewer.m_z, 22);  // trunc(45 / 2): outside the volume, empty slices
+    EXPECT_EQ(m_viewer.State().m_x, 6);
+    EXPECT_EQ(m_viewer.State().m_y, 15);  // trunc(31 / 2)
+    EXPECT_EQ(m_viewer.State().m_z, 22);  // trunc(45 / 2): outside the volume, empty slices
     EXPECT_EQ(m_host.m_title, "Orvanta - heart.tvi / heart.obj");
 }
 
@@ -290,9 +285,9 @@ TEST_F(ViewerTest, MeshesWithoutVolumeMakeTheScene) {
     EXPECT_EQ(m_view.m_extent[0], 20.0);
     EXPECT_EQ(m_view.m_extent[2], 60.0);
     EXPECT_EQ(m_view.m_target[1], 20.0);
-    EXPECT_FALSE(m_viewer.m_showX || m_view.m_showPlane[0] || m_view.m_showPlane[2]);
+    EXPECT_FALSE(m_viewer.State().m_showX || m_view.m_showPlane[0] || m_view.m_showPlane[2]);
     EXPECT_EQ(m_view.m_slicePos[1], 0.5);
-    EXPECT_EQ(m_viewer.m_x, -7);  // the negated index, as X = 0
+    EXPECT_EQ(m_viewer.State().m_x, -7);  // the negated index, as X = 0
     EXPECT_EQ(m_viewer.LastFrameIndex(), 5);
     EXPECT_TRUE(m_view.m_uploads.empty());
 }
@@ -302,7 +297,7 @@ TEST_F(ViewerTest, AnUnreadableMeshFileKeepsTheMeshesShown) {
     m_viewer.LoadGeometryFile(WriteMeshes("first.obj", {"a-00"}, centre));
     m_viewer.LoadGeometryFile(m_folder.File("missing.obj"));
     EXPECT_EQ(m_view.m_meshes.ObjectCount(), 1);
-    EXPECT_EQ(m_viewer.m_geometryPath, m_folder.File("first.obj"));
+    EXPECT_EQ(m_viewer.State().m_geometryPath, m_folder.File("first.obj"));
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_EQ(m_host.m_dialogs.m_messages[0].caption, "Error");
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("missing.obj"), std::string::npos);
@@ -312,7 +307,7 @@ TEST_F(ViewerTest, AnUnreadableMeshFileKeepsTheMeshesShown) {
 TEST_F(ViewerTest, DroppedFiles) {
     const std::string tvi = WriteVolume("a.tvi", 4, 4, 2, 1);
     m_viewer.OnDropFiles({tvi, tvi});
-    EXPECT_TRUE(m_viewer.m_volume.m_fileInfo.m_path.empty()) << "two files are ignored";
+    EXPECT_TRUE(m_viewer.State().m_tviPath.empty()) << "two files are ignored";
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
     m_viewer.OnDropFiles({m_folder.File("scan.png")});
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
@@ -320,18 +315,18 @@ TEST_F(ViewerTest, DroppedFiles) {
               "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be "
               "drag'n'dropped.");
     m_viewer.OnDropFiles({tvi});
-    EXPECT_EQ(m_viewer.m_volume.m_fileInfo.m_path, tvi);
-    EXPECT_EQ(m_viewer.m_x, 2);
+    EXPECT_EQ(m_viewer.State().m_tviPath, tvi);
+    EXPECT_EQ(m_viewer.State().m_x, 2);
 }
 
 TEST_F(ViewerTest, LastFrameAndDisplayFrameFollowVolumeAndMeshes) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 10));
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
     EXPECT_EQ(m_viewer.LastFrameIndex(), 14);
-    m_viewer.m_t = 12;
+    m_viewer.SetFrame(12);
     EXPECT_EQ(m_viewer.DisplayFrame(), 9);
-    m_viewer.m_t = 8;
-    m_viewer.m_lockedFrame = 3;
+    m_viewer.SetFrame(8);
+    m_viewer.SetLockedFrame(3);
     EXPECT_EQ(m_viewer.DisplayFrame(), 3);
     m_view.m_uploads.clear();
     m_viewer.RefreshView();
@@ -339,7 +334,7 @@ TEST_F(ViewerTest, LastFrameAndDisplayFrameFollowVolumeAndMeshes) {
     // The XY plane uploaded is slice z = 1 of frame 3, not of frame 8.
     ASSERT_EQ(m_view.m_uploads.size(), 3u);
     const auto slice = [&](int frame) {
-        const CSliceImage& image = m_viewer.m_volume.m_slices[1][static_cast<size_t>(frame)];
+        const CSliceImage& image = m_viewer.Volume().m_slices[1][static_cast<size_t>(frame)];
         return std::vector<uint8_t>(image.m_data, image.m_data + image.ByteCount());
     };
     EXPECT_EQ(m_view.m_uploads[2].pixels, slice(3));
@@ -352,11 +347,10 @@ TEST_F(ViewerTest, InformationReportListsEveryObject) {
     m_view.m_meshes.AddObject(CMeshObject("a-00"));
     m_view.m_meshes.AddObject(CMeshObject("b-01"));
     m_view.m_meshes.AddObject(cube);
-    m_viewer.m_geometryPath = "/data/heart.obj";
     ASSERT_TRUE(m_viewer.Execute(0x803A));
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     const auto& message = m_host.m_dialogs.m_messages[0];
-    EXPECT_EQ(message.caption, "/data/heart.obj: Geometry information");
+    EXPECT_EQ(message.caption, ": Geometry information");
     EXPECT_EQ(message.icon, CDialogService::Icon::kInformation);
     EXPECT_EQ(message.text,
               "Obj #00:  Basename=a\t Frame=00\t vertices=0\t triangles=0\t size = 0.00    \n"

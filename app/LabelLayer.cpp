@@ -1,17 +1,13 @@
-// Label images: loading them, their overlay on the planes, the surface
-// meshes made from them, and saving the meshes as an .obj file.
+#include "LabelLayer.h"
 
 #include <algorithm>
-#include <cmath>
 #include <new>
 
 #include "LabelFile.h"
-#include "LabelSurface.h"
 #include "LabelPalette.h"
+#include "LabelSurface.h"
 #include "PathUtils.h"
 #include "TextFormat.h"
-#include "Viewer.h"
-#include "VolumeFormat.h"
 
 namespace {
 
@@ -21,38 +17,41 @@ std::string GridText(int x, int y, int z, int frames) {
 
 }  // namespace
 
-void CViewer::GridSize(int size[3]) const {
+CLabelLayer::CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewModel& view, CViewerHost& host)
+    : m_state(state), m_volume(volume), m_view(view), m_host(host) {}
+
+void CLabelLayer::GridSize(int size[3]) const {
     const bool volume = m_volume.m_sizeX > 0;
     size[0] = volume ? m_volume.m_sizeX : m_labels.SizeX();
     size[1] = volume ? m_volume.m_sizeY : m_labels.SizeY();
     size[2] = volume ? m_volume.m_sizeZ : m_labels.SizeZ();
 }
 
-int CViewer::LabelFrame() const {
+int CLabelLayer::Frame() const {
     if (m_labels.Frames() <= 1) return 0;
-    const int frame = m_lockedFrame != -1 ? m_lockedFrame : m_t;
+    const int frame = m_state.m_lockedFrame != -1 ? m_state.m_lockedFrame : m_state.m_t;
     return std::clamp(frame, 0, m_labels.Frames() - 1);
 }
 
-void CViewer::UploadLabelOverlay() {
+void CLabelLayer::UploadOverlay() {
     if (m_labels.Empty()) {
-        if (m_labelOverlayUploaded)
+        if (m_overlayUploaded)
             for (int plane = 0; plane < 3; ++plane) m_view.SetLabelTexture(plane, 0, 0, nullptr);
-        m_labelOverlayUploaded = false;
+        m_overlayUploaded = false;
         return;
     }
-    const int index[3] = {m_x, m_y, m_z};
+    const int index[3] = {m_state.m_x, m_state.m_y, m_state.m_z};
     for (int plane = 0; plane < 3; ++plane) {
-        CSliceImage slice = m_labels.GetSlice(plane, index[plane], LabelFrame(), true);
+        CSliceImage slice = m_labels.GetSlice(plane, index[plane], Frame(), true);
         const std::vector<uint8_t> rgba = CLabelPalette::Colourise(slice, m_labels.Values());
         m_view.SetLabelTexture(plane, slice.m_height, slice.m_width, rgba.empty() ? nullptr : rgba.data());
         FreeSliceImage(slice);
     }
-    m_labelOverlayUploaded = true;
+    m_overlayUploaded = true;
 }
 
-std::vector<CMeshObject> CViewer::LabelMeshes(const CLabelImage& labels, int frames) {
-    const double pixelSize[3] = {m_pixelSizeX, m_pixelSizeY, m_pixelSizeZ};
+std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int frames) {
+    const double pixelSize[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
     std::vector<CLabelSurface::Job> jobs;
     for (int frame = 0; frame < labels.Frames(); ++frame) {
         const CLabelGrid grid{labels.FrameVoxels(frame), labels.SizeX(), labels.SizeY(), labels.SizeZ(),
@@ -79,10 +78,27 @@ std::vector<CMeshObject> CViewer::LabelMeshes(const CLabelImage& labels, int fra
     return meshes;
 }
 
-bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
+bool CLabelLayer::TryMeshes(const CLabelImage& labels, const std::string& path, int frames,
+                            std::vector<CMeshObject>& meshes) {
+    std::string failure;
+    try {
+        meshes = Meshes(labels, frames);
+        return true;
+    } catch (const std::bad_alloc&) {
+        failure = "Not enough memory for the surfaces of " + path + ".";
+    } catch (const std::exception& e) {
+        // The surface module could not be loaded.
+        failure = "The surfaces of " + path + " cannot be made: " + e.what() + ".";
+    }
+    m_host.Dialogs().ShowMessage("Error", failure, CDialogService::Icon::kError);
+    return false;
+}
+
+bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path) {
     const bool volume = m_volume.m_sizeX > 0;
     if (volume && (labels.SizeX() != m_volume.m_sizeX || labels.SizeY() != m_volume.m_sizeY ||
-                   labels.SizeZ() != m_volume.m_sizeZ || (labels.Frames() != 1 && labels.Frames() != m_volume.m_frames))) {
+                   labels.SizeZ() != m_volume.m_sizeZ ||
+                   (labels.Frames() != 1 && labels.Frames() != m_volume.m_frames))) {
         m_host.Dialogs().ShowMessage(
             "Error",
             "The label image " + path + " does not fit the volume: it has " +
@@ -102,51 +118,39 @@ bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
 
     int before[3];
     GridSize(before);
-    const double savedPixelSize[3] = {m_pixelSizeX, m_pixelSizeY, m_pixelSizeZ};
+    const double savedPixelSize[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
     if (!volume) {
         // The labels make the grid, with their own voxel size.
-        m_pixelSizeX = labels.m_pixelSize[0];
-        m_pixelSizeY = labels.m_pixelSize[1];
-        m_pixelSizeZ = labels.m_pixelSize[2];
+        m_state.m_pixelSizeX = labels.m_pixelSize[0];
+        m_state.m_pixelSizeY = labels.m_pixelSize[1];
+        m_state.m_pixelSizeZ = labels.m_pixelSize[2];
     }
-    std::vector<CMeshObject> meshes;
     const int frames = volume ? m_volume.m_frames : labels.Frames();
-    std::string failure;
-    try {
-        meshes = LabelMeshes(labels, frames);
-    } catch (const std::bad_alloc&) {
-        failure = "Not enough memory for the surfaces of " + path + ".";
-    } catch (const std::exception& e) {
-        // The surface module could not be loaded.
-        failure = "The surfaces of " + path + " cannot be made: " + e.what() + ".";
-    }
-    if (!failure.empty()) {
-        m_pixelSizeX = savedPixelSize[0];
-        m_pixelSizeY = savedPixelSize[1];
-        m_pixelSizeZ = savedPixelSize[2];
-        m_host.Dialogs().ShowMessage("Error", failure, CDialogService::Icon::kError);
+    std::vector<CMeshObject> meshes;
+    if (!TryMeshes(labels, path, frames, meshes)) {
+        m_state.m_pixelSizeX = savedPixelSize[0];
+        m_state.m_pixelSizeY = savedPixelSize[1];
+        m_state.m_pixelSizeZ = savedPixelSize[2];
         return false;
     }
 
-    ReplaceLabelMeshes(std::move(meshes), frames);
+    ReplaceMeshes(std::move(meshes), frames);
     m_labels = std::move(labels);
-    m_labelPath = path;
+    m_path = path;
     int after[3];
     GridSize(after);
     // The position stays, unless the labels brought a grid of their own.
     if (!std::equal(before, before + 3, after)) {
-        m_x = after[0] / 2;
-        m_y = after[1] / 2;
-        m_z = after[2] / 2;
-        for (int plane = 0; plane < 3; ++plane) m_view.m_showPlane[plane] = true;
-        m_showX = m_showY = m_showZ = true;
+        m_state.m_x = after[0] / 2;
+        m_state.m_y = after[1] / 2;
+        m_state.m_z = after[2] / 2;
+        m_state.m_showX = m_state.m_showY = m_state.m_showZ = true;
     }
-    if (m_fileTitle.empty()) m_fileTitle = FileNameOfPath(path);
-    RefreshView();
+    if (m_state.m_fileTitle.empty()) m_state.m_fileTitle = FileNameOfPath(path);
     return true;
 }
 
-void CViewer::LoadLabelFile(const std::string& path) {
+bool CLabelLayer::Load(const std::string& path) {
     m_host.SetWaitCursor(true);
     m_host.LoadProgress(0.0);
     CLabelImage labels;
@@ -157,85 +161,41 @@ void CViewer::LoadLabelFile(const std::string& path) {
     } catch (const std::bad_alloc&) {
         error = "not enough memory";
     }
-    if (read) ShowLabels(std::move(labels), path);
+    const bool shown = read && Show(std::move(labels), path);
     m_host.LoadProgress(1.0);
     m_host.SetWaitCursor(false);
     if (!read)
         m_host.Dialogs().ShowMessage("Error", "Cannot load the label image " + path + ":\n" + error,
                                      CDialogService::Icon::kError);
+    return shown;
 }
 
-void CViewer::FitLabelsToVolume() {
+void CLabelLayer::FitToVolume() {
     if (m_labels.Empty()) return;
     const bool volume = m_volume.m_sizeX > 0;
     if (volume && (m_labels.SizeX() != m_volume.m_sizeX || m_labels.SizeY() != m_volume.m_sizeY ||
                    m_labels.SizeZ() != m_volume.m_sizeZ ||
                    (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.m_frames))) {
-        ReplaceLabelMeshes({}, 0);
+        ReplaceMeshes({}, 0);
         m_labels.Clear();
-        m_labelPath.clear();
+        m_path.clear();
         return;
     }
     // Surfaces lie in millimetres: a new voxel size or frame count needs new ones.
     const int frames = volume ? m_volume.m_frames : m_labels.Frames();
-    if (m_labelMeshPixelSize[0] == m_pixelSizeX && m_labelMeshPixelSize[1] == m_pixelSizeY &&
-        m_labelMeshPixelSize[2] == m_pixelSizeZ && m_labelMeshFrames == frames)
+    if (m_meshPixelSize[0] == m_state.m_pixelSizeX && m_meshPixelSize[1] == m_state.m_pixelSizeY &&
+        m_meshPixelSize[2] == m_state.m_pixelSizeZ && m_meshFrames == frames)
         return;
     std::vector<CMeshObject> meshes;
-    try {
-        meshes = LabelMeshes(m_labels, frames);
-    } catch (const std::bad_alloc&) {
-        m_host.Dialogs().ShowMessage("Error", "Not enough memory for the surfaces of " + m_labelPath + ".",
-                                     CDialogService::Icon::kError);
-        return;
-    } catch (const std::exception& e) {
-        m_host.Dialogs().ShowMessage("Error", "The surfaces of " + m_labelPath + " cannot be made: " + e.what() + ".",
-                                     CDialogService::Icon::kError);
-        return;
-    }
-    ReplaceLabelMeshes(std::move(meshes), frames);
+    if (TryMeshes(m_labels, m_path, frames, meshes)) ReplaceMeshes(std::move(meshes), frames);
 }
 
-void CViewer::ReplaceLabelMeshes(std::vector<CMeshObject>&& meshes, int frames) {
-    m_view.m_meshes.Truncate(m_view.m_meshes.ObjectCount() - m_labelMeshCount);
-    m_labelMeshCount = static_cast<int>(meshes.size());
+void CLabelLayer::ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames) {
+    m_view.m_meshes.Truncate(m_view.m_meshes.ObjectCount() - m_meshCount);
+    m_meshCount = static_cast<int>(meshes.size());
     m_view.m_meshes.AddObjects(std::move(meshes));
-    m_labelMeshPixelSize[0] = m_pixelSizeX;
-    m_labelMeshPixelSize[1] = m_pixelSizeY;
-    m_labelMeshPixelSize[2] = m_pixelSizeZ;
-    m_labelMeshFrames = frames;
-}
-
-void CViewer::OnLoadLabels() {
-    const std::string path = m_host.Dialogs().AskOpenFileName(
-        {"Label images (" + ExtensionGlobs(EVolumeFormat::kNifti) + ")", "", ""});
-    if (!path.empty()) LoadLabelFile(path);
-}
-
-void CViewer::OnLabelOverlay() {
-    m_view.m_showLabels = !m_view.m_showLabels;
-    m_view.Repaint();
-}
-
-void CViewer::StepLabelOpacity(double delta) {
-    // Kept on tenths, so that ten steps reach exactly 0 or 1.
-    m_view.m_labelOpacity = std::clamp(std::round((m_view.m_labelOpacity + delta) * 10.0) / 10.0, 0.0, 1.0);
-    m_view.Repaint();
-}
-
-void CViewer::OnSaveGeometry() {
-    const std::string& named = m_volume.m_fileInfo.m_path.empty() ? m_labelPath : m_volume.m_fileInfo.m_path;
-    const std::string base = PathWithoutVolumeExtension(named);
-    const std::string path = m_host.Dialogs().AskSaveFileName(
-        {std::string("OBJ files (*") + kMeshFileExtension + ")", kMeshFileExtension + 1,
-         base.empty() ? "" : base + "_geometry" + kMeshFileExtension});
-    if (!path.empty()) SaveGeometry(path);
-}
-
-bool CViewer::SaveGeometry(const std::string& path) {
-    std::string error;
-    if (m_view.m_meshes.SaveObj(path, error)) return true;
-    m_host.Dialogs().ShowMessage("Error", "Cannot write the meshes to " + path + ": " + error,
-                                 CDialogService::Icon::kError);
-    return false;
+    m_meshPixelSize[0] = m_state.m_pixelSizeX;
+    m_meshPixelSize[1] = m_state.m_pixelSizeY;
+    m_meshPixelSize[2] = m_state.m_pixelSizeZ;
+    m_meshFrames = frames;
 }

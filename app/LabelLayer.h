@@ -1,0 +1,69 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "LabelImage.h"
+#include "MeshObject.h"
+#include "TimeVolume.h"
+#include "ViewModel.h"
+#include "ViewerHost.h"
+#include "ViewerState.h"
+
+// The label image over the planes and as surface meshes: reading it, fitting
+// it to the volume, its overlay textures, and its meshes, which are the last
+// objects of the view's mesh set (meshes from .obj files come first and stay).
+// It changes the viewer's state only where the labels make the grid; the
+// viewer refreshes the view after it.
+class CLabelLayer {
+public:
+    CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewModel& view, CViewerHost& host);
+
+    const CLabelImage& Image() const { return m_labels; }
+    bool Empty() const { return m_labels.Empty(); }
+    const std::string& Path() const { return m_path; }
+    // How many of the meshes were made from the labels.
+    int MeshCount() const { return m_meshCount; }
+
+    // Reads a label image file and shows it (Show). False, with a message,
+    // when it cannot be read or does not fit; nothing changes then.
+    bool Load(const std::string& path);
+    // Shows `labels`, read from `path`, replacing the earlier label image and
+    // its meshes. The labels must have the volume's x, y and z size and one
+    // frame or the volume's frame count; without a volume they make the grid
+    // (with their own pixel sizes, which they must carry). False, with a
+    // message, when they do not fit.
+    bool Show(CLabelImage&& labels, const std::string& path);
+    // After the volume or the pixel sizes changed: forgets labels that no
+    // longer fit the volume, with their meshes, and makes the meshes again
+    // where the voxel size or the frame count they were made for changed.
+    void FitToVolume();
+
+    // The grid the planes cut: the volume's, else the label image's.
+    void GridSize(int size[3]) const;
+    // The label frame that goes with the display frame: a single frame serves all.
+    int Frame() const;
+    // Hands the overlay of the display frame to the view, or removes it.
+    void UploadOverlay();
+
+private:
+    // Puts `meshes`, made for `frames` frames at the current voxel size, in
+    // place of the label meshes.
+    void ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames);
+    // The label meshes: one object per label present and frame.
+    std::vector<CMeshObject> Meshes(const CLabelImage& labels, int frames);
+    // Meshes(labels, frames), or nothing with the reason shown.
+    bool TryMeshes(const CLabelImage& labels, const std::string& path, int frames, std::vector<CMeshObject>& meshes);
+
+    CViewerState& m_state;
+    const CTimeVolume& m_volume;
+    CViewModel& m_view;
+    CViewerHost& m_host;
+    CLabelImage m_labels;
+    std::string m_path;
+    int m_meshCount = 0;
+    bool m_overlayUploaded = false;
+    // The voxel size and frame count the meshes were made for.
+    double m_meshPixelSize[3] = {0.0, 0.0, 0.0};
+    int m_meshFrames = 0;
+};

@@ -1,0 +1,174 @@
+#include "ViewerExports.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "AboutDlg.h"
+#include "MeshSet.h"
+#include "PathUtils.h"
+#include "PngExport.h"
+#include "RawPicture.h"
+#include "TextFormat.h"
+#include "VekMovie.h"
+#include "Viewer.h"
+#include "VisError.h"
+#include "VisImage.h"
+#include "VolumeFormat.h"
+
+namespace {
+
+// A picture that borrows `pixels` (rows bottom first, as read back) and is
+// turned upright in place.
+RawPicture UprightPicture(uint32_t width, uint32_t height, std::vector<uint8_t>& pixels) {
+    RawPicture picture;
+    RPclear(picture);
+    picture.m_width = width;
+    picture.m_height = height;
+    picture.m_bitsPerPixel = 32;
+    picture.m_pixels = pixels.data();
+    VFlip(picture);
+    return picture;
+}
+
+// A file beside `target` to write into, so that the target is replaced only
+// by a finished file.
+std::string TemporaryPathBeside(const std::string& target) {
+    return target + ".part-" + std::to_string(getpid());
+}
+
+}  // namespace
+
+std::string CViewerExports::ProposedName(const char* suffix, int index) const {
+    return PathWithoutVolumeExtension(m_viewer.State().m_tviPath) + FormatText(suffix, index);
+}
+
+std::string CViewerExports::ProposedGeometryName() const {
+    const std::string& volume = m_viewer.State().m_tviPath;
+    const std::string base = PathWithoutVolumeExtension(volume.empty() ? m_viewer.Labels().Path() : volume);
+    return base.empty() ? "" : base + "_geometry" + kMeshFileExtension;
+}
+
+bool CViewerExports::SavePlane(int plane, const std::string& path) {
+    const CViewerState& state = m_viewer.State();
+    const int index[3] = {state.m_x, state.m_y, state.m_z};
+    CSliceImage slice = m_viewer.Volume().GetSlice(plane, index[plane], state.m_t, false);
+    CDialogService& dialogs = m_viewer.Host().Dialogs();
+    if (slice.m_width == 0) {
+        dialogs.ShowMessage(
+            "Error",
+            FormatText("There is no %s plane to save at position %i of frame %i: it lies outside the volume.",
+                       plane == 0 ? "YZ" : plane == 1 ? "XZ" : "XY", index[plane], state.m_t),
+            CDialogService::Icon::kError);
+        return false;
+    }
+    RawPicture picture = RPcreate(static_cast<uint32_t>(slice.m_height), static_cast<uint32_t>(slice.m_width), 8);
+    bool written = false;
+    if (picture.m_status == 0) {
+        RPsetGreyPalette(picture);
+        std::memcpy(picture.m_pixels, slice.m_data, static_cast<size_t>(slice.ByteCount()));
+        if (plane != 2) {
+            // The z axis gets its physical length; the YZ plane takes the x pixel size.
+            VFlip(picture);
+            const double scale = state.m_pixelSizeZ / (plane == 0 ? state.m_pixelSizeX : state.m_pixelSizeY);
+            RawPicture scaled = RPresample(picture, 1.0, scale);
+            RPfree(picture);
+            picture = scaled;
+        }
+        written = picture.m_status == 0 && RPwritePNG(picture, path);
+    }
+    RPfree(picture);
+    FreeSliceImage(slice);
+    if (!written) dialogs.ShowMessage("Error", "Cannot write the picture " + path + ".", CDialogService::Icon::kError);
+    return written;
+}
+
+bool CViewerExports::SaveSnapshot(const std::string& path) {
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    bool written = false;
+    if (m_viewer.View().ReadFrameBuffer(width, height, pixels)) {
+        RawPicture picture = UprightPicture(static_cast<uint32_t>(width), static_cast<uint32_t>(height), pixels);
+        written = RPwritePNG(picture, path);
+    }
+    if (!written)
+        m_viewer.Host().Dialogs().ShowMessage("Error", "Cannot write the picture " + path + ".",
+                                              CDialogService::Icon::kError);
+    return written;
+}
+
+std::vector<int> CViewerExports::MovieFrames() const {
+    std::vector<int> frames;
+    const int last = m_viewer.LastFrameIndex();
+    for (int t = 0; t <= last; ++t) frames.push_back(t);
+    // Ping-pong movies run back without repeating the turning frames, so they loop smoothly.
+    if (m_viewer.State().m_pingPongUp || m_viewer.State().m_pingPongDown)
+        for (int t = last - 1; t >= 1; --t) frames.push_back(t);
+    return frames;
+}
+
+bool CViewerExports::ExportMovie(const std::string& path) {
+    const std::vector<int> frames = MovieFrames();
+    const int savedFrame = m_viewer.State().m_t;
+    CViewerHost& host = m_viewer.Host();
+    // No tick may move the frame counter while the movie is written.
+    m_viewer.PausePlayback();
+    host.SetWaitCursor(true);
+    host.BeginProgress(static_cast<int>(frames.size()));
+
+    const std::string temporary = TemporaryPathBeside(path);
+    std::string error;
+    bool cancelled = false;
+    try {
+        CVekMovie movie(4);
+        const int frameTime = m_viewer.State().m_frameTimeMs;
+        const double rate = frameTime > 0 ? std::trunc(1000.0 / frameTime + 0.5) : 1000.0;
+        movie.m_frameRate = static_cast<int32_t>(std::max(1.0, rate));
+        movie.Open(temporary.c_str(), CVekMovie::kOpenCreate | CVekMovie::kOpenWrite);
+        std::vector<uint8_t> pixels;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            if (!host.StepProgress(static_cast<int>(i), static_cast<int>(frames.size()))) {
+                cancelled = true;
+                break;
+            }
+            m_viewer.SetFrame(frames[i]);
+            m_viewer.View().RenderNow();
+            int width = 0, height = 0;
+            if (!m_viewer.View().ReadFrameBuffer(width, height, pixels))
+                throw CVisError("Cannot read the view", kVisErrorFailure, "", "Viewer", __LINE__);
+            UprightPicture(static_cast<uint32_t>(width), static_cast<uint32_t>(height), pixels);
+            CVisRGBAByteImage image(CVisShape(0, 0, width, height), pixels.data());
+            movie.WriteFrame(image, -1);
+        }
+        movie.Close();
+    } catch (CVisError& e) {
+        error = e.FullMessage();
+    } catch (const std::exception& e) {
+        error = std::string("Exception: \nmessage: ") + e.what();
+    }
+    host.EndProgress();
+    host.SetWaitCursor(false);
+
+    std::error_code ignored;
+    if (error.empty() && !cancelled) {
+        std::error_code renameError;
+        std::filesystem::rename(temporary, path, renameError);
+        if (renameError) error = "Cannot replace " + path + ": " + renameError.message();
+    }
+    if (!error.empty() || cancelled) std::filesystem::remove(temporary, ignored);
+
+    m_viewer.SetFrame(savedFrame);
+    m_viewer.ResumePlayback();
+    if (!error.empty()) host.Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
+    return error.empty() && !cancelled;
+}
+
+bool CViewerExports::SaveGeometry(const std::string& path) {
+    std::string error;
+    if (m_viewer.View().m_meshes.SaveObj(path, error)) return true;
+    m_viewer.Host().Dialogs().ShowMessage("Error", "Cannot write the meshes to " + path + ": " + error,
+                                          CDialogService::Icon::kError);
+    return false;
+}
