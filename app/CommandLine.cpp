@@ -137,7 +137,7 @@ const std::vector<OptionRow>& OptionRows() {
          [](const Option& o, CViewer& viewer) {
              // The numbers the position title shows: degrees, the azimuth with its +90.
              constexpr double kDegrees = 57.29577951308232;
-             CViewModel& view = viewer.View();
+             CViewInterface& view = viewer.View();
              view.SetCameraAngles((o.numbers[0] - 90.0) / kDegrees, o.numbers[1] / kDegrees);
              view.m_distance = o.numbers[2];
              view.Repaint();

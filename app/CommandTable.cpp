@@ -21,7 +21,7 @@ QKeyCombination Key(Qt::KeyboardModifiers modifiers, Qt::Key key) { return QKeyC
 
 std::vector<CCommand> BuildTable() {
     return {
-        // File
+        // File. "Open TVI..." opens a volume of every format the program reads.
         {0x801A, kFile, "Open TVI...\tO", {Key(Qt::Key_O)}, [](CViewer& v) { v.OnOpenTvi(); }, NotPlaying,
          nullptr},
         {0x803C, kFile, "Open DICOM Folder...", {}, [](CViewer& v) { v.OnOpenDicomFolder(); }, NotPlaying, nullptr},

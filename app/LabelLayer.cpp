@@ -17,7 +17,7 @@ std::string GridText(int x, int y, int z, int frames) {
 
 }  // namespace
 
-CLabelLayer::CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewModel& view, CViewerHost& host)
+CLabelLayer::CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewInterface& view, CViewerHost& host)
     : m_state(state), m_volume(volume), m_view(view), m_host(host) {}
 
 void CLabelLayer::GridSize(int size[3]) const {

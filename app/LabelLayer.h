@@ -6,7 +6,7 @@
 #include "LabelImage.h"
 #include "MeshObject.h"
 #include "TimeVolume.h"
-#include "ViewModel.h"
+#include "ViewInterface.h"
 #include "ViewerHost.h"
 #include "ViewerState.h"
 
@@ -17,7 +17,7 @@
 // viewer refreshes the view after it.
 class CLabelLayer {
 public:
-    CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewModel& view, CViewerHost& host);
+    CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewInterface& view, CViewerHost& host);
 
     const CLabelImage& Image() const { return m_labels; }
     bool Empty() const { return m_labels.Empty(); }
@@ -57,7 +57,7 @@ private:
 
     CViewerState& m_state;
     const CTimeVolume& m_volume;
-    CViewModel& m_view;
+    CViewInterface& m_view;
     CViewerHost& m_host;
     CLabelImage m_labels;
     std::string m_path;

@@ -27,7 +27,7 @@ long RoundHalfAway(double value) { return std::isfinite(value) ? std::lround(val
 
 }  // namespace
 
-CViewer::CViewer(CViewModel& view, CViewerHost& host)
+CViewer::CViewer(CViewInterface& view, CViewerHost& host)
     : m_view(view), m_host(host), m_labels(m_state, m_volume, view, host), m_exports(*this) {
     m_view.m_distance = 800.0;
     DeriveScene();

@@ -8,7 +8,7 @@
 #include "LabelLayer.h"
 #include "StartupPreload.h"
 #include "TimeVolume.h"
-#include "ViewModel.h"
+#include "ViewInterface.h"
 #include "ViewerExports.h"
 #include "ViewerHost.h"
 #include "ViewerState.h"
@@ -20,15 +20,15 @@
 // their own (CLabelLayer, CViewerExports).
 class CViewer {
 public:
-    CViewer(CViewModel& view, CViewerHost& host);
+    CViewer(CViewInterface& view, CViewerHost& host);
     CViewer(const CViewer&) = delete;
     CViewer& operator=(const CViewer&) = delete;
 
     // --- What others read --------------------------------------------------
     const CViewerState& State() const { return m_state; }
     const CTimeVolume& Volume() const { return m_volume; }
-    CViewModel& View() { return m_view; }
-    const CViewModel& View() const { return m_view; }
+    CViewInterface& View() { return m_view; }
+    const CViewInterface& View() const { return m_view; }
     const CLabelLayer& Labels() const { return m_labels; }
     CViewerExports& Exports() { return m_exports; }
     CViewerHost& Host() { return m_host; }
@@ -202,7 +202,7 @@ private:
 
     CViewerState m_state;
     CTimeVolume m_volume;
-    CViewModel& m_view;
+    CViewInterface& m_view;
     CViewerHost& m_host;
     CLabelLayer m_labels;
     CViewerExports m_exports;

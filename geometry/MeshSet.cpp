@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -15,16 +14,13 @@
 #include <optional>
 
 #include "ObjLineReader.h"
-#include "PathUtils.h"
 #include "ObjText.h"
+#include "PathUtils.h"
 
 bool IsMeshFileName(const std::string& path) {
-    const std::string extension = PathExtension(path);
-    const std::string wanted = kMeshFileExtension + 1;
-    if (extension.size() != wanted.size()) return false;
-    for (size_t i = 0; i < wanted.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(extension[i])) != wanted[i]) return false;
-    return true;
+    // A name without a dot is its own extension, so "obj" alone is a mesh file.
+    const std::string extension = "." + PathExtension(path);
+    return extension.size() == sizeof kMeshFileExtension - 1 && EndsWithIgnoringCase(extension, kMeshFileExtension);
 }
 
 namespace {

@@ -4,12 +4,12 @@
 
 #include "OffscreenContext.h"
 #include "SceneRenderer.h"
-#include "ViewModel.h"
+#include "ViewInterface.h"
 
 // The view without a window: the scene drawn into an offscreen context of a
 // fixed size. Headless runs and tests drive the main frame's logic with it
 // exactly as the window does.
-class COffscreenView : public CViewModel {
+class COffscreenView : public CViewInterface {
 public:
     COffscreenView() = default;
     ~COffscreenView() override;

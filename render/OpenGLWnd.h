@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "SceneRenderer.h"
-#include "ViewModel.h"
+#include "ViewInterface.h"
 
 // The drawing surface: a widget with its own OpenGL compatibility context
 // that turns mouse drags into the orbiting camera (left drag turns, right
 // drag dollies) and draws through a CSceneRenderer. The camera and scene
-// state are the CViewModel base, so the main frame sets m_distance, m_target
+// state are the CViewInterface base, so the main frame sets m_distance, m_target
 // and the angles directly.
-class COpenGLWnd : public QOpenGLWidget, public CViewModel {
+class COpenGLWnd : public QOpenGLWidget, public CViewInterface {
     Q_OBJECT
 
 public:

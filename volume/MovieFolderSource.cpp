@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "PathUtils.h"
 #include "VekMovie.h"
 
 namespace {

@@ -1,6 +1,5 @@
 #include "VolumeFormat.h"
 
-#include <cctype>
 #include <filesystem>
 #include <stdexcept>
 
@@ -65,16 +64,6 @@ bool HasExtension(const CVolumeFormat& format, const std::string& path) {
 
 std::string COpenResult::Message() const {
     return subject.empty() ? reason : "Cannot load " + subject + ":\n" + reason;
-}
-
-bool EndsWithIgnoringCase(const std::string& text, const std::string& ending) {
-    if (text.size() < ending.size()) return false;
-    const size_t start = text.size() - ending.size();
-    for (size_t i = 0; i < ending.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[start + i])) !=
-            std::tolower(static_cast<unsigned char>(ending[i])))
-            return false;
-    return true;
 }
 
 const std::vector<CVolumeFormat>& VolumeFormats() {

@@ -146,6 +146,3 @@ COpenResult OpenFileSource(const std::string& path, const COpenRequest&) {
     result.source = std::move(source);
     return result;
 }
-
-// True when `text` ends with `ending`, letters compared ignoring case.
-bool EndsWithIgnoringCase(const std::string& text, const std::string& ending);

@@ -10,7 +10,7 @@
 #include "TempFolder.h"
 #include "TviWriter.h"
 #include "Viewer.h"
-#include "ViewModel.h"
+#include "ViewInterface.h"
 
 // Message boxes and file dialogs that record what was asked and answer at
 // once from a queue of prepared answers ("" = the user cancelled).
@@ -117,7 +117,7 @@ public:
 };
 
 // A view that records what the frame hands it instead of drawing.
-class CRecordingView : public CViewModel {
+class CRecordingView : public CViewInterface {
 public:
     struct Upload {
         int plane, height, width;

@@ -11,7 +11,7 @@
 #include "FuzzInput.h"
 #include "HeadlessHost.h"
 #include "TviWriter.h"
-#include "ViewModel.h"
+#include "ViewInterface.h"
 #include "Viewer.h"
 
 namespace {
@@ -19,7 +19,7 @@ namespace {
 constexpr size_t kMaxArguments = 32;
 
 // A view without OpenGL: it checks what it is handed and draws nothing.
-class CCheckingView : public CViewModel {
+class CCheckingView : public CViewInterface {
 public:
     void SetSliceTexture(int, int height, int width, const uint8_t* pixels) override {
         if (pixels == nullptr) return;

@@ -10,9 +10,9 @@
 // writes directly, and the few operations that need the view's OpenGL
 // context. The window (CVolumeView) and the offscreen view (COffscreenView)
 // both are one, so the frame's logic runs unchanged with or without a display.
-class CViewModel : public COrbitCamera, public CSceneState {
+class CViewInterface : public COrbitCamera, public CSceneState {
 public:
-    virtual ~CViewModel() = default;
+    virtual ~CViewInterface() = default;
 
     // Replaces plane `plane`'s texture (note: height before width).
     virtual void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) = 0;

@@ -17,3 +17,6 @@ std::string FileNameOfPath(const std::string& path);
 
 // True when path names a regular file that can be opened for reading.
 bool FileExists(const std::string& path);
+
+// True when `text` ends with `ending`, letters compared ignoring case.
+bool EndsWithIgnoringCase(const std::string& text, const std::string& ending);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 
 std::string PathWithoutExtension(const std::string& path) {
@@ -26,5 +27,15 @@ bool FileExists(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) return false;
     std::fclose(file);
+    return true;
+}
+
+bool EndsWithIgnoringCase(const std::string& text, const std::string& ending) {
+    if (text.size() < ending.size()) return false;
+    const size_t start = text.size() - ending.size();
+    for (size_t i = 0; i < ending.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[start + i])) !=
+            std::tolower(static_cast<unsigned char>(ending[i])))
+            return false;
     return true;
 }
