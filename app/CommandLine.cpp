@@ -1,7 +1,6 @@
 #include "CommandLine.h"
 
 #include <QCommandLineParser>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -63,164 +62,349 @@ struct OptionRow {
 
 const std::vector<OptionRow>& OptionRows() {
     static const std::vector<OptionRow> rows = {
-        {"info", Kind::kFlag, Role::kOutput, "--info", "print the loaded data as one JSON object", 0, 0, 0, false, {},
-         nullptr, nullptr,
-         [](const Option&, CViewer& viewer) {
-             std::fputs(InfoJson(viewer).c_str(), stdout);
-             std::fflush(stdout);
-             return 0;
-         }},
-        {"snapshot", Kind::kPath, Role::kDrawing, "--snapshot PNG", "write the 3-D view as a PNG picture", 0, 0, 0,
-         false, {}, nullptr, nullptr,
-         [](const Option& o, CViewer& viewer) { return viewer.Exports().SaveSnapshot(o.text) ? 0 : 1; }},
-        {"save-plane", Kind::kPlaneAndPath, Role::kOutput, "--save-plane xy|xz|yz PNG",
-         "write one plane through the current voxel", 0, 0, 0, false, {"xy", "xz", "yz"}, nullptr, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             if (viewer.Volume().m_sizeX == 0) {
-                 std::fprintf(stderr, "orvanta: --save-plane needs a volume\n");
-                 return 2;
-             }
-             return viewer.Exports().SavePlane(static_cast<int>(o.numbers[0]), o.text) ? 0 : 1;
-         }},
-        {"export-avi", Kind::kPath, Role::kDrawing, "--export-avi AVI",
-         "write the time sequence as an uncompressed movie", 0, 0, 0, false, {}, nullptr, nullptr,
-         [](const Option& o, CViewer& viewer) { return viewer.Exports().ExportMovie(o.text) ? 0 : 1; }},
-        {"export-obj", Kind::kPath, Role::kOutput, "--export-obj OBJ",
-         "write every mesh (from .obj files and labels) as an .obj file", 0, 0, 0, false, {}, nullptr, nullptr,
-         [](const Option& o, CViewer& viewer) { return viewer.Exports().SaveGeometry(o.text) ? 0 : 1; }},
-
-        {"size", Kind::kSize, Role::kLoad, "--size WxH", "drawing area (default 640x480)", 2, 1, 8192, true, {},
-         [](const Option& o, CCommandLine& line) {
-             line.width = static_cast<int>(o.numbers[0]);
-             line.height = static_cast<int>(o.numbers[1]);
-             line.sizeGiven = true;
-         }},
-        {"saturation", Kind::kNumbers, Role::kLoad, "--saturation PERCENT", "intensity window percentile (1..100)",
-         1, 1, 100, true, {}, [](const Option& o, CCommandLine& line) {
-             line.saturation = CPreferencesDialog::PercentToSaturation(static_cast<int>(o.numbers[0]));
-         }},
-        {"series", Kind::kPath, Role::kLoad, "--series N|stack|UID",
-         "the DICOM series to load: its place in the list (1-based), the stack of\n"
-         "single-slice series, or its Series Instance UID; without it the stack,\n"
-         "else the series with the most images",
-         0, 0, 0, false, {}, [](const Option& o, CCommandLine& line) { line.seriesChoice = o.text; }},
-        {"quit", Kind::kFlag, Role::kWindow, "--quit",
-         "close the window as soon as it shows the file (for scripts that time\n"
-         "the start or check a file)",
-         0, 0, 0, false, {}, [](const Option&, CCommandLine& line) { line.quit = true; }},
-
-        {"labels", Kind::kPath, Role::kState, "--labels NII",
-         "show a label image (NIfTI) over the planes and as surfaces", 0, 0, 0, false, {}, nullptr,
-         [](const Option& o, CViewer& viewer) { viewer.LoadLabelFile(o.text); }},
-        {"position", Kind::kNumbers, Role::kState, "--position X,Y,Z", "current voxel", 3, -1e9, 1e9, true, {},
-         nullptr,
-         [](const Option& o, CViewer& viewer) {
-             viewer.SetPosition(static_cast<int>(o.numbers[0]), static_cast<int>(o.numbers[1]),
-                                static_cast<int>(o.numbers[2]));
-         }},
-        {"frame", Kind::kNumbers, Role::kState, "--frame T", "current frame", 1, -1e9, 1e9, true, {}, nullptr,
-         [](const Option& o, CViewer& viewer) { viewer.SetFrame(static_cast<int>(o.numbers[0])); }},
-        {"lock-frame", Kind::kNumbers, Role::kState, "--lock-frame T",
-         "show volume frame T while the meshes follow the frame", 1, -1, 1e9, true, {}, nullptr,
-         [](const Option& o, CViewer& viewer) { viewer.SetLockedFrame(static_cast<int>(o.numbers[0])); }},
-        {"view", Kind::kWord, Role::kState, "--view xy|xz|yz|3d", "camera preset", 0, 0, 0, false,
-         {"xy", "xz", "yz", "3d"}, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             const std::string& v = o.text;
-             viewer.View().ShowCameraPreset(v == "xy"   ? COrbitCamera::kShowXY
-                                             : v == "xz" ? COrbitCamera::kShowXZ
-                                             : v == "yz" ? COrbitCamera::kShowYZ
-                                                         : COrbitCamera::kShow3DRef);
-         }},
-        {"camera", Kind::kNumbers, Role::kState, "--camera AZ,EL,DIST",
-         "camera as the position title shows it (degrees, mm)", 3, -1e6, 1e6, false, {}, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             // The numbers the position title shows: degrees, the azimuth with its +90.
-             constexpr double kDegrees = 57.29577951308232;
-             CViewInterface& view = viewer.View();
-             view.SetCameraAngles((o.numbers[0] - 90.0) / kDegrees, o.numbers[1] / kDegrees);
-             view.m_distance = o.numbers[2];
-             view.Repaint();
-         }},
-        {"pixel-size", Kind::kNumbers, Role::kState, "--pixel-size X,Y,Z", "voxel size in mm (0.01..100 each)", 3,
-         0.01, 100, false, {}, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             CPreferenceValues values = viewer.CurrentPreferences();
-             values.pixelSizeX = o.numbers[0];
-             values.pixelSizeY = o.numbers[1];
-             values.pixelSizeZ = o.numbers[2];
-             viewer.ApplyPreferences(values);
-         }},
-        {"frame-time", Kind::kNumbers, Role::kState, "--frame-time MS", "frame time in ms (1..5000)", 1, 1, 5000,
-         true, {}, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             CPreferenceValues values = viewer.CurrentPreferences();
-             values.frameTimeMs = static_cast<int>(o.numbers[0]);
-             viewer.ApplyPreferences(values);
-         }},
-        {"brightness", Kind::kNumbers, Role::kState, "--brightness B", "0..1, 0.5 neutral", 1, 0, 1, false, {},
-         nullptr,
-         [](const Option& o, CViewer& viewer) {
-             viewer.SetBrightnessContrast(o.numbers[0], viewer.State().m_contrast);
-         }},
-        {"contrast", Kind::kNumbers, Role::kState, "--contrast C", "0..1, 0.5 neutral", 1, 0, 1, false, {}, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             viewer.SetBrightnessContrast(viewer.State().m_brightness, o.numbers[0]);
-         }},
-        {"hide-planes", Kind::kLetters, Role::kState, "--hide-planes [x][y][z]", "hide the YZ, XZ or XY plane", 0,
-         0, 0, false, {"xyz"}, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             const CViewerState& s = viewer.State();
-             const std::string& planes = o.text;
-             SetSwitch(viewer, s.m_showX, planes.find('x') == std::string::npos, &CViewer::OnShowXPlane);
-             SetSwitch(viewer, s.m_showY, planes.find('y') == std::string::npos, &CViewer::OnShowYPlane);
-             SetSwitch(viewer, s.m_showZ, planes.find('z') == std::string::npos, &CViewer::OnShowZPlane);
-         }},
-        {"white-background", Kind::kFlag, Role::kState, "--white-background", "white instead of black behind the scene",
-         0, 0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_whiteBackground, true, &CViewer::OnWhiteBackground); }},
-        {"no-bilinear", Kind::kFlag, Role::kState, "--no-bilinear", "nearest-neighbour textures", 0, 0, 0, false, {},
-         nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_bilinear, false, &CViewer::OnBilinearFiltering); }},
-        {"colour-coding", Kind::kFlag, Role::kState, "--colour-coding", "frame the planes in x, y and z colours", 0,
-         0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.View().m_colourCoding, true, &CViewer::OnColourCoding); }},
-        {"no-bounding-box", Kind::kFlag, Role::kState, "--no-bounding-box", "no box around the volume", 0, 0, 0,
-         false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_boundingBox, false, &CViewer::OnBoundingBox); }},
-        {"axes", Kind::kFlag, Role::kState, "--axes", "draw the axes", 0, 0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_axes, true, &CViewer::OnAxes); }},
-        {"no-geometry", Kind::kFlag, Role::kState, "--no-geometry", "draw no meshes", 0, 0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_drawGeometry, false, &CViewer::OnDrawGeometry); }},
-        {"clip-geometry", Kind::kFlag, Role::kState, "--clip-geometry", "cut the meshes at the shown planes", 0, 0, 0,
-         false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_clipGeometry, true, &CViewer::OnClipGeometry); }},
-        {"wireframe", Kind::kFlag, Role::kState, "--wireframe", "meshes as wire frames", 0, 0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.View().m_wireframe, true, &CViewer::OnWireframe); }},
-        {"points-only", Kind::kFlag, Role::kState, "--points-only", "meshes as points", 0, 0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) { SetSwitch(v, v.View().m_pointsOnly, true, &CViewer::OnPointsOnly); }},
-        {"backface-culling", Kind::kFlag, Role::kState, "--backface-culling", "leave out the meshes' back faces", 0,
-         0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) {
-             SetSwitch(v, v.View().m_backfaceCulling, true, &CViewer::OnBackfaceCulling);
-         }},
-        {"z-cap", Kind::kFlag, Role::kState, "--z-cap", "close the meshes at their ends in z", 0, 0, 0, false, {},
-         nullptr, [](const Option&, CViewer& v) { v.OnZCapGeometry(); }},
-        {"select-object", Kind::kNumbers, Role::kState, "--select-object N",
-         "draw only object N of each frame (-1: all)", 1, -1, 1e9, true, {}, nullptr,
-         [](const Option& o, CViewer& viewer) {
-             viewer.View().m_selectedObject = static_cast<int>(o.numbers[0]);
-             viewer.RefreshView();
-         }},
-        {"alternate-texturing", Kind::kFlag, Role::kState, "--alternate-texturing",
-         "rectangle textures (if slices turn white)", 0, 0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) {
-             SetSwitch(v, v.View().m_alternateTexturing, true, &CViewer::OnAlternateTexturing);
-         }},
-        {"ping-pong", Kind::kFlag, Role::kState, "--ping-pong", "play forth and back", 0, 0, 0, false, {}, nullptr,
-         [](const Option&, CViewer& v) {
-             SetSwitch(v, v.State().m_pingPongUp || v.State().m_pingPongDown, true, &CViewer::OnPingPong);
-         }},
+        {.name = "info",
+         .kind = Kind::kFlag,
+         .role = Role::kOutput,
+         .usage = "--info",
+         .help = "print the loaded data as one JSON object",
+         .write =
+             [](const Option&, CViewer& viewer) {
+                 std::fputs(InfoJson(viewer).c_str(), stdout);
+                 std::fflush(stdout);
+                 return 0;
+             }},
+        {.name = "snapshot",
+         .kind = Kind::kPath,
+         .role = Role::kDrawing,
+         .usage = "--snapshot PNG",
+         .help = "write the 3-D view as a PNG picture",
+         .write = [](const Option& o,
+                     CViewer& viewer) { return viewer.Exports().SaveSnapshot(o.text) ? 0 : 1; }},
+        {.name = "save-plane",
+         .kind = Kind::kPlaneAndPath,
+         .role = Role::kOutput,
+         .usage = "--save-plane xy|xz|yz PNG",
+         .help = "write one plane through the current voxel",
+         .words = {"xy", "xz", "yz"},
+         .write =
+             [](const Option& o, CViewer& viewer) {
+                 if (viewer.Volume().m_sizeX == 0) {
+                     std::fprintf(stderr, "orvanta: --save-plane needs a volume\n");
+                     return 2;
+                 }
+                 return viewer.Exports().SavePlane(static_cast<int>(o.numbers[0]), o.text) ? 0 : 1;
+             }},
+        {.name = "export-avi",
+         .kind = Kind::kPath,
+         .role = Role::kDrawing,
+         .usage = "--export-avi AVI",
+         .help = "write the time sequence as an uncompressed movie",
+         .write = [](const Option& o,
+                     CViewer& viewer) { return viewer.Exports().ExportMovie(o.text) ? 0 : 1; }},
+        {.name = "export-obj",
+         .kind = Kind::kPath,
+         .role = Role::kOutput,
+         .usage = "--export-obj OBJ",
+         .help = "write every mesh (from .obj files and labels) as an .obj file",
+         .write = [](const Option& o,
+                     CViewer& viewer) { return viewer.Exports().SaveGeometry(o.text) ? 0 : 1; }},
+        {.name = "size",
+         .kind = Kind::kSize,
+         .role = Role::kLoad,
+         .usage = "--size WxH",
+         .help = "drawing area (default 640x480)",
+         .count = 2,
+         .minimum = 1,
+         .maximum = 8192,
+         .integer = true,
+         .take =
+             [](const Option& o, CCommandLine& line) {
+                 line.width = static_cast<int>(o.numbers[0]);
+                 line.height = static_cast<int>(o.numbers[1]);
+                 line.sizeGiven = true;
+             }},
+        {.name = "saturation",
+         .kind = Kind::kNumbers,
+         .role = Role::kLoad,
+         .usage = "--saturation PERCENT",
+         .help = "intensity window percentile (1..100)",
+         .count = 1,
+         .minimum = 1,
+         .maximum = 100,
+         .integer = true,
+         .take =
+             [](const Option& o, CCommandLine& line) {
+                 line.saturation = CPreferencesDialog::PercentToSaturation(static_cast<int>(o.numbers[0]));
+             }},
+        {.name = "series",
+         .kind = Kind::kPath,
+         .role = Role::kLoad,
+         .usage = "--series N|stack|UID",
+         .help = "the DICOM series to load: its place in the list (1-based), the stack of\n"
+                 "single-slice series, or its Series Instance UID; without it the stack,\n"
+                 "else the series with the most images",
+         .take = [](const Option& o, CCommandLine& line) { line.seriesChoice = o.text; }},
+        {.name = "quit",
+         .kind = Kind::kFlag,
+         .role = Role::kWindow,
+         .usage = "--quit",
+         .help = "close the window as soon as it shows the file (for scripts that time\n"
+                 "the start or check a file)",
+         .take = [](const Option&, CCommandLine& line) { line.quit = true; }},
+        {.name = "labels",
+         .kind = Kind::kPath,
+         .role = Role::kState,
+         .usage = "--labels NII",
+         .help = "show a label image (NIfTI) over the planes and as surfaces",
+         .apply = [](const Option& o, CViewer& viewer) { viewer.LoadLabelFile(o.text); }},
+        {.name = "position",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--position X,Y,Z",
+         .help = "current voxel",
+         .count = 3,
+         .minimum = -1e9,
+         .maximum = 1e9,
+         .integer = true,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 viewer.SetPosition(static_cast<int>(o.numbers[0]), static_cast<int>(o.numbers[1]),
+                                    static_cast<int>(o.numbers[2]));
+             }},
+        {.name = "frame",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--frame T",
+         .help = "current frame",
+         .count = 1,
+         .minimum = -1e9,
+         .maximum = 1e9,
+         .integer = true,
+         .apply = [](const Option& o, CViewer& viewer) { viewer.SetFrame(static_cast<int>(o.numbers[0])); }},
+        {.name = "lock-frame",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--lock-frame T",
+         .help = "show volume frame T while the meshes follow the frame",
+         .count = 1,
+         .minimum = -1,
+         .maximum = 1e9,
+         .integer = true,
+         .apply = [](const Option& o,
+                     CViewer& viewer) { viewer.SetLockedFrame(static_cast<int>(o.numbers[0])); }},
+        {.name = "view",
+         .kind = Kind::kWord,
+         .role = Role::kState,
+         .usage = "--view xy|xz|yz|3d",
+         .help = "camera preset",
+         .words = {"xy", "xz", "yz", "3d"},
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 const std::string& v = o.text;
+                 viewer.View().ShowCameraPreset(v == "xy"   ? COrbitCamera::kShowXY
+                                                : v == "xz" ? COrbitCamera::kShowXZ
+                                                : v == "yz" ? COrbitCamera::kShowYZ
+                                                            : COrbitCamera::kShow3DRef);
+             }},
+        {.name = "camera",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--camera AZ,EL,DIST",
+         .help = "camera as the position title shows it (degrees, mm)",
+         .count = 3,
+         .minimum = -1e6,
+         .maximum = 1e6,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 // The numbers the position title shows: degrees, the azimuth with its +90.
+                 constexpr double kDegrees = 57.29577951308232;
+                 CViewInterface& view = viewer.View();
+                 view.SetCameraAngles((o.numbers[0] - 90.0) / kDegrees, o.numbers[1] / kDegrees);
+                 view.m_distance = o.numbers[2];
+                 view.Repaint();
+             }},
+        {.name = "pixel-size",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--pixel-size X,Y,Z",
+         .help = "voxel size in mm (0.01..100 each)",
+         .count = 3,
+         .minimum = 0.01,
+         .maximum = 100,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 CPreferenceValues values = viewer.CurrentPreferences();
+                 values.pixelSizeX = o.numbers[0];
+                 values.pixelSizeY = o.numbers[1];
+                 values.pixelSizeZ = o.numbers[2];
+                 viewer.ApplyPreferences(values);
+             }},
+        {.name = "frame-time",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--frame-time MS",
+         .help = "frame time in ms (1..5000)",
+         .count = 1,
+         .minimum = 1,
+         .maximum = 5000,
+         .integer = true,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 CPreferenceValues values = viewer.CurrentPreferences();
+                 values.frameTimeMs = static_cast<int>(o.numbers[0]);
+                 viewer.ApplyPreferences(values);
+             }},
+        {.name = "brightness",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--brightness B",
+         .help = "0..1, 0.5 neutral",
+         .count = 1,
+         .maximum = 1,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 viewer.SetBrightnessContrast(o.numbers[0], viewer.State().m_contrast);
+             }},
+        {.name = "contrast",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--contrast C",
+         .help = "0..1, 0.5 neutral",
+         .count = 1,
+         .maximum = 1,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 viewer.SetBrightnessContrast(viewer.State().m_brightness, o.numbers[0]);
+             }},
+        {.name = "hide-planes",
+         .kind = Kind::kLetters,
+         .role = Role::kState,
+         .usage = "--hide-planes [x][y][z]",
+         .help = "hide the YZ, XZ or XY plane",
+         .words = {"xyz"},
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 const CViewerState& s = viewer.State();
+                 const std::string& planes = o.text;
+                 SetSwitch(viewer, s.m_showX, planes.find('x') == std::string::npos, &CViewer::OnShowXPlane);
+                 SetSwitch(viewer, s.m_showY, planes.find('y') == std::string::npos, &CViewer::OnShowYPlane);
+                 SetSwitch(viewer, s.m_showZ, planes.find('z') == std::string::npos, &CViewer::OnShowZPlane);
+             }},
+        {.name = "white-background",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--white-background",
+         .help = "white instead of black behind the scene",
+         .apply =
+             [](const Option&, CViewer& v) {
+                 SetSwitch(v, v.State().m_whiteBackground, true, &CViewer::OnWhiteBackground);
+             }},
+        {.name = "no-bilinear",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--no-bilinear",
+         .help = "nearest-neighbour textures",
+         .apply =
+             [](const Option&, CViewer& v) {
+                 SetSwitch(v, v.State().m_bilinear, false, &CViewer::OnBilinearFiltering);
+             }},
+        {.name = "colour-coding",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--colour-coding",
+         .help = "frame the planes in x, y and z colours",
+         .apply = [](const Option&,
+                     CViewer& v) { SetSwitch(v, v.View().m_colourCoding, true, &CViewer::OnColourCoding); }},
+        {.name = "no-bounding-box",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--no-bounding-box",
+         .help = "no box around the volume",
+         .apply = [](const Option&,
+                     CViewer& v) { SetSwitch(v, v.State().m_boundingBox, false, &CViewer::OnBoundingBox); }},
+        {.name = "axes",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--axes",
+         .help = "draw the axes",
+         .apply = [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_axes, true, &CViewer::OnAxes); }},
+        {.name = "no-geometry",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--no-geometry",
+         .help = "draw no meshes",
+         .apply =
+             [](const Option&, CViewer& v) {
+                 SetSwitch(v, v.State().m_drawGeometry, false, &CViewer::OnDrawGeometry);
+             }},
+        {.name = "clip-geometry",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--clip-geometry",
+         .help = "cut the meshes at the shown planes",
+         .apply = [](const Option&,
+                     CViewer& v) { SetSwitch(v, v.State().m_clipGeometry, true, &CViewer::OnClipGeometry); }},
+        {.name = "wireframe",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--wireframe",
+         .help = "meshes as wire frames",
+         .apply = [](const Option&,
+                     CViewer& v) { SetSwitch(v, v.View().m_wireframe, true, &CViewer::OnWireframe); }},
+        {.name = "points-only",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--points-only",
+         .help = "meshes as points",
+         .apply = [](const Option&,
+                     CViewer& v) { SetSwitch(v, v.View().m_pointsOnly, true, &CViewer::OnPointsOnly); }},
+        {.name = "backface-culling",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--backface-culling",
+         .help = "leave out the meshes' back faces",
+         .apply =
+             [](const Option&, CViewer& v) {
+                 SetSwitch(v, v.View().m_backfaceCulling, true, &CViewer::OnBackfaceCulling);
+             }},
+        {.name = "z-cap",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--z-cap",
+         .help = "close the meshes at their ends in z",
+         .apply = [](const Option&, CViewer& v) { v.OnZCapGeometry(); }},
+        {.name = "select-object",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--select-object N",
+         .help = "draw only object N of each frame (-1: all)",
+         .count = 1,
+         .minimum = -1,
+         .maximum = 1e9,
+         .integer = true,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 viewer.View().m_selectedObject = static_cast<int>(o.numbers[0]);
+                 viewer.RefreshView();
+             }},
+        {.name = "alternate-texturing",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--alternate-texturing",
+         .help = "rectangle textures (if slices turn white)",
+         .apply =
+             [](const Option&, CViewer& v) {
+                 SetSwitch(v, v.View().m_alternateTexturing, true, &CViewer::OnAlternateTexturing);
+             }},
+        {.name = "ping-pong",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--ping-pong",
+         .help = "play forth and back",
+         .apply =
+             [](const Option&, CViewer& v) {
+                 SetSwitch(v, v.State().m_pingPongUp || v.State().m_pingPongDown, true, &CViewer::OnPingPong);
+             }},
     };
     return rows;
 }
@@ -281,10 +465,12 @@ bool ParseNumbers(const std::string& text, char separator, bool integer, std::ve
     size_t start = 0;
     while (true) {
         const size_t end = text.find(separator, start);
-        const std::string piece = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::string piece =
+            text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         double value = 0;
         const auto [rest, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-        if (piece.empty() || error != std::errc() || rest != piece.data() + piece.size() || !std::isfinite(value))
+        if (piece.empty() || error != std::errc() || rest != piece.data() + piece.size() ||
+            !std::isfinite(value))
             return false;
         if (integer && value != std::trunc(value)) return false;
         numbers.push_back(value);
@@ -318,11 +504,7 @@ bool ParseValue(const OptionRow& syntax, const std::string& value, CCommandLine:
         }
         case Kind::kLetters:
             if (value.empty() || value.find_first_not_of(syntax.words[0]) != std::string::npos) {
-                std::string letters;
-                for (size_t i = 0; i < syntax.words[0].size(); ++i)
-                    letters += (i == 0 ? "" : i + 1 == syntax.words[0].size() ? " and " : ", ") +
-                               std::string(1, syntax.words[0][i]);
-                error = argument + ": expected any of " + letters + ", got '" + value + "'";
+                error = argument + ": expected letters of '" + syntax.words[0] + "', got '" + value + "'";
                 return false;
             }
             option.text = value;
@@ -429,7 +611,8 @@ std::string HelpLine(const std::string& usage, std::string help) {
 std::string HelpLines(std::initializer_list<Role> roles) {
     std::string text;
     for (const OptionRow& row : OptionRows())
-        if (std::find(roles.begin(), roles.end(), row.role) != roles.end()) text += HelpLine(row.usage, row.help);
+        if (std::find(roles.begin(), roles.end(), row.role) != roles.end())
+            text += HelpLine(row.usage, row.help);
     return text;
 }
 

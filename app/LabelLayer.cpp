@@ -17,7 +17,8 @@ std::string GridText(int x, int y, int z, int frames) {
 
 }  // namespace
 
-CLabelLayer::CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewInterface& view, CViewerHost& host)
+CLabelLayer::CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewInterface& view,
+                         CViewerHost& host)
     : m_state(state), m_volume(volume), m_view(view), m_host(host) {}
 
 void CLabelLayer::GridSize(int size[3]) const {
@@ -54,15 +55,19 @@ std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int fram
     const double pixelSize[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
     std::vector<CLabelSurface::Job> jobs;
     for (int frame = 0; frame < labels.Frames(); ++frame) {
-        const CLabelGrid grid{labels.FrameVoxels(frame), labels.SizeX(), labels.SizeY(), labels.SizeZ(),
+        const CLabelGrid grid{labels.FrameVoxels(frame),
+                              labels.SizeX(),
+                              labels.SizeY(),
+                              labels.SizeZ(),
                               {pixelSize[0], pixelSize[1], pixelSize[2]}};
         for (size_t index = 1; index < labels.Values().size(); ++index)
             if (labels.VoxelCount(frame, static_cast<int>(index)) > 0)
-                jobs.push_back({grid, static_cast<uint8_t>(index),
-                                FormatText("label%lld-%02d", static_cast<long long>(labels.Values()[index]), frame)});
+                jobs.push_back(
+                    {grid, static_cast<uint8_t>(index),
+                     FormatText("label%lld-%02d", static_cast<long long>(labels.Values()[index]), frame)});
     }
-    std::vector<CMeshObject> meshes =
-        CLabelSurface::ExtractAll(jobs, [this](double fraction) { m_host.LoadProgress(0.5 + 0.5 * fraction); });
+    std::vector<CMeshObject> meshes = CLabelSurface::ExtractAll(
+        jobs, [this](double fraction) { m_host.LoadProgress(0.5 + 0.5 * fraction); });
     // One frame of labels serves every frame of the volume: its surfaces are
     // repeated under each frame's name.
     if (labels.Frames() == 1 && frames > 1) {
@@ -109,10 +114,10 @@ bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path) {
         return false;
     }
     if (!volume && !(labels.m_pixelSize[0] > 0 && labels.m_pixelSize[1] > 0 && labels.m_pixelSize[2] > 0)) {
-        m_host.Dialogs().ShowMessage("Error",
-                                     "The label image " + path +
-                                         " gives no pixel sizes, and there is no volume to take them from.",
-                                     CDialogService::Icon::kError);
+        m_host.Dialogs().ShowMessage(
+            "Error",
+            "The label image " + path + " gives no pixel sizes, and there is no volume to take them from.",
+            CDialogService::Icon::kError);
         return false;
     }
 
@@ -157,7 +162,8 @@ bool CLabelLayer::Load(const std::string& path) {
     std::string error;
     bool read = false;
     try {
-        read = ReadLabelFile(path, labels, error, [this](double fraction) { m_host.LoadProgress(0.5 * fraction); });
+        read = ReadLabelFile(path, labels, error,
+                             [this](double fraction) { m_host.LoadProgress(0.5 * fraction); });
     } catch (const std::bad_alloc&) {
         error = "not enough memory";
     }

@@ -53,7 +53,8 @@ private:
     // The label meshes: one object per label present and frame.
     std::vector<CMeshObject> Meshes(const CLabelImage& labels, int frames);
     // Meshes(labels, frames), or nothing with the reason shown.
-    bool TryMeshes(const CLabelImage& labels, const std::string& path, int frames, std::vector<CMeshObject>& meshes);
+    bool TryMeshes(const CLabelImage& labels, const std::string& path, int frames,
+                   std::vector<CMeshObject>& meshes);
 
     CViewerState& m_state;
     const CTimeVolume& m_volume;

@@ -23,7 +23,9 @@ int TruncToInt(double value) {
 }
 
 // Rounding to the nearest integer, halves away from zero, for the title.
-long RoundHalfAway(double value) { return std::isfinite(value) ? std::lround(value) : 0; }
+long RoundHalfAway(double value) {
+    return std::isfinite(value) ? std::lround(value) : 0;
+}
 
 }  // namespace
 
@@ -45,7 +47,9 @@ void CViewer::DeriveScene() {
     m_view.m_meshFrame = m_state.m_t;
 }
 
-int CViewer::LastFrameIndex() const { return std::max(m_volume.m_frames - 1, m_view.m_meshes.LastFrame()); }
+int CViewer::LastFrameIndex() const {
+    return std::max(m_volume.m_frames - 1, m_view.m_meshes.LastFrame());
+}
 
 int CViewer::DisplayFrame() const {
     if (m_state.m_lockedFrame != -1) return m_state.m_lockedFrame;
@@ -146,9 +150,9 @@ std::string CViewer::TitleText() const {
     const CViewerState& s = m_state;
     if (s.m_positionInfo) {
         constexpr double kDegrees = 57.29577951308232;
-        return FormatText("%s%s%s - (x,y,z,t)=[%i %i %i %02i] - (az,el,d)=[%li %li %li]", s.m_baseTitle.c_str(),
-                          s.m_fileTitle.empty() ? "" : " - ", s.m_fileTitle.c_str(), s.m_x, s.m_y, s.m_z, s.m_t,
-                          RoundHalfAway(m_view.m_azimuth * kDegrees) + 90,
+        return FormatText("%s%s%s - (x,y,z,t)=[%i %i %i %02i] - (az,el,d)=[%li %li %li]",
+                          s.m_baseTitle.c_str(), s.m_fileTitle.empty() ? "" : " - ", s.m_fileTitle.c_str(),
+                          s.m_x, s.m_y, s.m_z, s.m_t, RoundHalfAway(m_view.m_azimuth * kDegrees) + 90,
                           RoundHalfAway(m_view.m_elevation * kDegrees), RoundHalfAway(m_view.m_distance));
     }
     std::string title = s.m_baseTitle;
@@ -175,10 +179,9 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
         return;
     }
     if (!OpenFile(fileName))
-        m_host.Dialogs().ShowMessage("Error",
-                                     "Only " + OpenableKindsText() + " and " + kMeshFileExtension +
-                                         " meshes can be loaded.",
-                                     CDialogService::Icon::kNone);
+        m_host.Dialogs().ShowMessage(
+            "Error", "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be loaded.",
+            CDialogService::Icon::kNone);
 }
 
 CViewer::EFileKind CViewer::FileKindOf(const std::string& path) {
@@ -361,13 +364,14 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) 
             LoadLabelFile(path);
         else
             m_host.Dialogs().ShowMessage(
-                "Error", "Only " + ExtensionsText(EVolumeFormat::kNifti) + " files can be dropped as label images.",
+                "Error",
+                "Only " + ExtensionsText(EVolumeFormat::kNifti) + " files can be dropped as label images.",
                 CDialogService::Icon::kNone);
         return;
     }
     if (!OpenFile(path))
-        m_host.Dialogs().ShowMessage("Error",
-                                     "Only " + OpenableKindsText() + " and " + kMeshFileExtension +
-                                         " meshes can be drag'n'dropped.",
-                                     CDialogService::Icon::kNone);
+        m_host.Dialogs().ShowMessage(
+            "Error",
+            "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be drag'n'dropped.",
+            CDialogService::Icon::kNone);
 }

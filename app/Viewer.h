@@ -58,7 +58,9 @@ public:
     // What the next load takes: the saturation fraction and the DICOM series choice.
     void SetLoadSettings(double saturation, const std::string& seriesChoice);
     // The volume named at start-up, already loading; the first load of that file takes it over.
-    void SetStartupPreload(std::unique_ptr<CStartupPreload> preload) { m_startupPreload = std::move(preload); }
+    void SetStartupPreload(std::unique_ptr<CStartupPreload> preload) {
+        m_startupPreload = std::move(preload);
+    }
     // True until the first load has taken over the preload or dropped it.
     bool StartupPreloadPending() const { return m_startupPreload != nullptr; }
     void SetBaseTitle(const std::string& title) { m_state.m_baseTitle = title; }
@@ -88,7 +90,9 @@ public:
     void LoadVolume(const std::string& path, const std::string& choice = "",
                     EVolumeFormat format = EVolumeFormat::kNone);
     // The movies of `folder` ("" = the current one) as the volume (start-up without a file).
-    void LoadAviDirectory(const std::string& folder = "") { LoadVolume(folder, "", EVolumeFormat::kMovieFolder); }
+    void LoadAviDirectory(const std::string& folder = "") {
+        LoadVolume(folder, "", EVolumeFormat::kMovieFolder);
+    }
     void LoadGeometryFile(const std::string& path);
     // Reads a label image and shows it; a file that cannot be read or does
     // not fit changes nothing and says why.

@@ -12,9 +12,15 @@ void CViewer::ToggleAndRefresh(bool& value) {
     RefreshView();
 }
 
-void CViewer::OnShowXPlane() { ToggleAndRefresh(m_state.m_showX); }
-void CViewer::OnShowYPlane() { ToggleAndRefresh(m_state.m_showY); }
-void CViewer::OnShowZPlane() { ToggleAndRefresh(m_state.m_showZ); }
+void CViewer::OnShowXPlane() {
+    ToggleAndRefresh(m_state.m_showX);
+}
+void CViewer::OnShowYPlane() {
+    ToggleAndRefresh(m_state.m_showY);
+}
+void CViewer::OnShowZPlane() {
+    ToggleAndRefresh(m_state.m_showZ);
+}
 
 void CViewer::ChangeBrightnessContrast(double& value, double delta) {
     // The bounds apply to the stored sums: ten steps up from 0.5 overshoot 1.0
@@ -26,10 +32,18 @@ void CViewer::ChangeBrightnessContrast(double& value, double delta) {
     RefreshView();
 }
 
-void CViewer::OnIncreaseContrast() { ChangeBrightnessContrast(m_state.m_contrast, 0.05); }
-void CViewer::OnDecreaseContrast() { ChangeBrightnessContrast(m_state.m_contrast, -0.05); }
-void CViewer::OnIncreaseBrightness() { ChangeBrightnessContrast(m_state.m_brightness, 0.05); }
-void CViewer::OnDecreaseBrightness() { ChangeBrightnessContrast(m_state.m_brightness, -0.05); }
+void CViewer::OnIncreaseContrast() {
+    ChangeBrightnessContrast(m_state.m_contrast, 0.05);
+}
+void CViewer::OnDecreaseContrast() {
+    ChangeBrightnessContrast(m_state.m_contrast, -0.05);
+}
+void CViewer::OnIncreaseBrightness() {
+    ChangeBrightnessContrast(m_state.m_brightness, 0.05);
+}
+void CViewer::OnDecreaseBrightness() {
+    ChangeBrightnessContrast(m_state.m_brightness, -0.05);
+}
 
 void CViewer::OnResetBrightnessContrast() {
     m_state.m_brightness = m_state.m_contrast = 0.5;
@@ -37,11 +51,17 @@ void CViewer::OnResetBrightnessContrast() {
     RefreshView();
 }
 
-void CViewer::OnBilinearFiltering() { ToggleAndRefresh(m_state.m_bilinear); }
+void CViewer::OnBilinearFiltering() {
+    ToggleAndRefresh(m_state.m_bilinear);
+}
 
-void CViewer::OnWhiteBackground() { ToggleAndRefresh(m_state.m_whiteBackground); }
+void CViewer::OnWhiteBackground() {
+    ToggleAndRefresh(m_state.m_whiteBackground);
+}
 
-void CViewer::OnPositionInfo() { ToggleAndRefresh(m_state.m_positionInfo); }
+void CViewer::OnPositionInfo() {
+    ToggleAndRefresh(m_state.m_positionInfo);
+}
 
 void CViewer::OnColourCoding() {
     m_view.m_colourCoding = !m_view.m_colourCoding;
@@ -54,13 +74,21 @@ void CViewer::OnAlternateTexturing() {
     RefreshView();
 }
 
-void CViewer::OnDrawGeometry() { ToggleAndRefresh(m_state.m_drawGeometry); }
+void CViewer::OnDrawGeometry() {
+    ToggleAndRefresh(m_state.m_drawGeometry);
+}
 
-void CViewer::OnClipGeometry() { ToggleAndRefresh(m_state.m_clipGeometry); }
+void CViewer::OnClipGeometry() {
+    ToggleAndRefresh(m_state.m_clipGeometry);
+}
 
-void CViewer::OnBoundingBox() { ToggleAndRefresh(m_state.m_boundingBox); }
+void CViewer::OnBoundingBox() {
+    ToggleAndRefresh(m_state.m_boundingBox);
+}
 
-void CViewer::OnAxes() { ToggleAndRefresh(m_state.m_axes); }
+void CViewer::OnAxes() {
+    ToggleAndRefresh(m_state.m_axes);
+}
 
 void CViewer::OnToggleObjects() {
     m_view.CycleSelectedObject();
@@ -87,10 +115,18 @@ void CViewer::OnPointsOnly() {
     RefreshView();
 }
 
-void CViewer::OnShowXY() { m_view.ShowCameraPreset(COrbitCamera::kShowXY); }
-void CViewer::OnShowXZ() { m_view.ShowCameraPreset(COrbitCamera::kShowXZ); }
-void CViewer::OnShowYZ() { m_view.ShowCameraPreset(COrbitCamera::kShowYZ); }
-void CViewer::OnShow3DRef() { m_view.ShowCameraPreset(COrbitCamera::kShow3DRef); }
+void CViewer::OnShowXY() {
+    m_view.ShowCameraPreset(COrbitCamera::kShowXY);
+}
+void CViewer::OnShowXZ() {
+    m_view.ShowCameraPreset(COrbitCamera::kShowXZ);
+}
+void CViewer::OnShowYZ() {
+    m_view.ShowCameraPreset(COrbitCamera::kShowYZ);
+}
+void CViewer::OnShow3DRef() {
+    m_view.ShowCameraPreset(COrbitCamera::kShow3DRef);
+}
 
 std::string CViewer::GeometryInformation() const {
     std::string text;
@@ -100,10 +136,10 @@ std::string CViewer::GeometryInformation() const {
         CMeshObject centred = object;
         const Vec3d c = object.Centroid();
         centred.Translate({-c.x, -c.y, -c.z});
-        text += FormatText("Obj #%02i:  Basename=%s\t Frame=%02i\t vertices=%i\t triangles=%i\t size = %.2f    \n", i,
-                           object.BaseName().c_str(), object.FrameNumber(),
-                           static_cast<int>(object.m_vertices.size()), static_cast<int>(object.m_triangles.size()),
-                           centred.CentroidSize());
+        text += FormatText(
+            "Obj #%02i:  Basename=%s\t Frame=%02i\t vertices=%i\t triangles=%i\t size = %.2f    \n", i,
+            object.BaseName().c_str(), object.FrameNumber(), static_cast<int>(object.m_vertices.size()),
+            static_cast<int>(object.m_triangles.size()), centred.CentroidSize());
     }
     return text;
 }

@@ -60,11 +60,15 @@ bool CViewerExports::SavePlane(int plane, const std::string& path) {
         dialogs.ShowMessage(
             "Error",
             FormatText("There is no %s plane to save at position %i of frame %i: it lies outside the volume.",
-                       plane == 0 ? "YZ" : plane == 1 ? "XZ" : "XY", index[plane], state.m_t),
+                       plane == 0   ? "YZ"
+                       : plane == 1 ? "XZ"
+                                    : "XY",
+                       index[plane], state.m_t),
             CDialogService::Icon::kError);
         return false;
     }
-    RawPicture picture = RPcreate(static_cast<uint32_t>(slice.m_height), static_cast<uint32_t>(slice.m_width), 8);
+    RawPicture picture =
+        RPcreate(static_cast<uint32_t>(slice.m_height), static_cast<uint32_t>(slice.m_width), 8);
     bool written = false;
     if (picture.m_status == 0) {
         RPsetGreyPalette(picture);
@@ -81,7 +85,8 @@ bool CViewerExports::SavePlane(int plane, const std::string& path) {
     }
     RPfree(picture);
     FreeSliceImage(slice);
-    if (!written) dialogs.ShowMessage("Error", "Cannot write the picture " + path + ".", CDialogService::Icon::kError);
+    if (!written)
+        dialogs.ShowMessage("Error", "Cannot write the picture " + path + ".", CDialogService::Icon::kError);
     return written;
 }
 
@@ -90,7 +95,8 @@ bool CViewerExports::SaveSnapshot(const std::string& path) {
     std::vector<uint8_t> pixels;
     bool written = false;
     if (m_viewer.View().ReadFrameBuffer(width, height, pixels)) {
-        RawPicture picture = UprightPicture(static_cast<uint32_t>(width), static_cast<uint32_t>(height), pixels);
+        RawPicture picture =
+            UprightPicture(static_cast<uint32_t>(width), static_cast<uint32_t>(height), pixels);
         written = RPwritePNG(picture, path);
     }
     if (!written)

@@ -38,7 +38,8 @@ void CViewer::OnLoadLabels() {
 }
 
 void CViewer::OnSaveGeometry() {
-    const std::string path = m_host.Dialogs().AskSaveFileName(MeshFileRequest(m_exports.ProposedGeometryName()));
+    const std::string path =
+        m_host.Dialogs().AskSaveFileName(MeshFileRequest(m_exports.ProposedGeometryName()));
     if (!path.empty()) m_exports.SaveGeometry(path);
 }
 

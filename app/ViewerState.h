@@ -12,8 +12,8 @@ struct CViewerState {
     // The current voxel: the YZ plane is shown at x, the XZ plane at y, the
     // XY plane at z. Mesh loads may place it outside the volume.
     int m_x = 0, m_y = 0, m_z = 0;
-    int m_t = 0;             // current frame
-    int m_lockedFrame = -1;  // volume frame kept while the meshes play on; -1 none
+    int m_t = 0;                // current frame
+    int m_lockedFrame = -1;     // volume frame kept while the meshes play on; -1 none
     double m_contrast = 0.5;    // 0..1, 0.5 neutral
     double m_brightness = 0.5;  // 0..1, 0.5 neutral
     static constexpr double kDefaultSaturation = 0.98;
@@ -29,7 +29,7 @@ struct CViewerState {
     bool m_whiteBackground = false;
     bool m_bilinear = true;
     bool m_showX = true, m_showY = true, m_showZ = true;  // the planes at x, y and z
-    bool m_positionInfo = false;  // the title shows position and camera
+    bool m_positionInfo = false;                          // the title shows position and camera
     bool m_clipGeometry = false;
     bool m_boundingBox = true;
     bool m_axes = false;

@@ -24,7 +24,8 @@ std::string MimePackage() {
             if (!type.defined) continue;
             xml += "  <mime-type type=\"" + std::string(type.type) + "\">\n";
             xml += "    <comment>" + std::string(type.comment) + "</comment>\n";
-            if (type.subClassOf != nullptr) xml += "    <sub-class-of type=\"" + std::string(type.subClassOf) + "\"/>\n";
+            if (type.subClassOf != nullptr)
+                xml += "    <sub-class-of type=\"" + std::string(type.subClassOf) + "\"/>\n";
             for (const char* glob : type.globs) xml += "    <glob pattern=\"" + std::string(glob) + "\"/>\n";
             if (!type.magic.empty()) {
                 xml += "    <magic priority=\"50\">\n";

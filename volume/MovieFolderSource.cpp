@@ -105,7 +105,8 @@ COpenResult CMovieFolderSource::OpenPath(const std::string& path, const COpenReq
     source->Open(path, request.progress);
     if (source->m_sizeZ == 0 && !source->m_skipped.empty()) {
         std::string reason = "none of its movies can be read:";
-        for (const CSkippedMovie& movie : source->m_skipped) reason += "\n" + movie.path + ": " + movie.reason;
+        for (const CSkippedMovie& movie : source->m_skipped)
+            reason += "\n" + movie.path + ": " + movie.reason;
         return FailedToOpen(EVolumeFormat::kMovieFolder, path.empty() ? "." : path, std::move(reason));
     }
     COpenResult result;

@@ -10,24 +10,47 @@
 // The types image files store their values in. Every format's reader turns
 // its own type codes into these, and reads values through VisitValues, so
 // that one loop per use serves every type and byte order.
-enum class EValueType { kUnknown, kUInt8, kInt8, kUInt16, kInt16, kUInt32, kInt32, kUInt64, kInt64, kFloat32, kFloat64 };
+enum class EValueType {
+    kUnknown,
+    kUInt8,
+    kInt8,
+    kUInt16,
+    kInt16,
+    kUInt32,
+    kInt32,
+    kUInt64,
+    kInt64,
+    kFloat32,
+    kFloat64
+};
 
 // Calls visit(T{}) for the C++ type T that `type` stands for and returns what
 // it returns; throws std::invalid_argument for kUnknown.
 template <typename Visit>
 decltype(auto) VisitValueType(EValueType type, Visit&& visit) {
     switch (type) {
-        case EValueType::kUInt8: return visit(uint8_t{});
-        case EValueType::kInt8: return visit(int8_t{});
-        case EValueType::kUInt16: return visit(uint16_t{});
-        case EValueType::kInt16: return visit(int16_t{});
-        case EValueType::kUInt32: return visit(uint32_t{});
-        case EValueType::kInt32: return visit(int32_t{});
-        case EValueType::kUInt64: return visit(uint64_t{});
-        case EValueType::kInt64: return visit(int64_t{});
-        case EValueType::kFloat32: return visit(float{});
-        case EValueType::kFloat64: return visit(double{});
-        case EValueType::kUnknown: break;
+        case EValueType::kUInt8:
+            return visit(uint8_t{});
+        case EValueType::kInt8:
+            return visit(int8_t{});
+        case EValueType::kUInt16:
+            return visit(uint16_t{});
+        case EValueType::kInt16:
+            return visit(int16_t{});
+        case EValueType::kUInt32:
+            return visit(uint32_t{});
+        case EValueType::kInt32:
+            return visit(int32_t{});
+        case EValueType::kUInt64:
+            return visit(uint64_t{});
+        case EValueType::kInt64:
+            return visit(int64_t{});
+        case EValueType::kFloat32:
+            return visit(float{});
+        case EValueType::kFloat64:
+            return visit(double{});
+        case EValueType::kUnknown:
+            break;
     }
     throw std::invalid_argument("values of an unknown type");
 }

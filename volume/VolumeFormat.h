@@ -23,7 +23,7 @@ struct CInfoField {
 // What the shown volume was loaded from.
 struct CVolumeFileInfo {
     EVolumeFormat m_format = EVolumeFormat::kNone;  // kNone without a file
-    std::string m_title;  // what the window title calls it
+    std::string m_title;                            // what the window title calls it
     // How to open the same data again without asking (a DICOM series' UID).
     std::string m_reopenChoice;
     // The calibration values the file itself set.
@@ -44,8 +44,8 @@ struct COpenRequest {
     std::string choice;
     // Asks to pick one of `items` (a caption, a question, the items, the one
     // proposed); the index picked, or -1 when the user declined.
-    std::function<int(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
-                      int proposed)>
+    std::function<int(const std::string& caption, const std::string& text,
+                      const std::vector<std::string>& items, int proposed)>
         ask;
     // Hears how far opening has come, 0 to 1.
     CSampleSource::Progress progress;
@@ -82,12 +82,12 @@ struct CMimeType {
 // One row of the table.
 struct CVolumeFormat {
     EVolumeFormat id;
-    const char* name;         // --info's "format": "tvi", "nifti", "dicom", "movies"
-    const char* noun;         // in messages: "the time volume", "the DICOM series"
-    const char* helpText;     // what --help says FILE may be: what to name, a tab, what it is
-    const char* kindsText;    // how messages list it among what opens; nullptr: its extensions do
+    const char* name;                     // --info's "format": "tvi", "nifti", "dicom", "movies"
+    const char* noun;                     // in messages: "the time volume", "the DICOM series"
+    const char* helpText;                 // what --help says FILE may be: what to name, a tab, what it is
+    const char* kindsText;                // how messages list it among what opens; nullptr: its extensions do
     std::vector<const char*> extensions;  // ".nii.gz", compared ignoring case
-    const char* dialogFilter;  // "NIfTI images (*.nii *.nii.gz)"; nullptr: no file dialog opens it
+    const char* dialogFilter;             // "NIfTI images (*.nii *.nii.gz)"; nullptr: no file dialog opens it
     std::vector<CMimeType> mimeTypes;
     bool companionMeshes;  // an .obj of the same name comes with it
     bool startsEarly;      // may start loading before the window exists (no questions, no folder scan)
