@@ -121,6 +121,8 @@ std::vector<CCommand> BuildTable() {
          [](CViewer& v) { v.OnIncreaseLabelOpacity(); }, HasLabels, nullptr},
         {0x8043, kDisplay, "Decrease Label Opacity\t[", {Key(Qt::Key_BracketLeft)},
          [](CViewer& v) { v.OnDecreaseLabelOpacity(); }, HasLabels, nullptr},
+        {0x8045, kDisplay, "Orientation Labels\tT", {Key(Qt::Key_T)}, [](CViewer& v) { v.OnOrientationLabels(); },
+         nullptr, [](const CViewer& v) { return v.State().m_showOrientation; }, true},
 
         // Geometry
         {0x801B, kGeometry, "Load Geometry...\tCtrl + O", {Key(kCtrl, Qt::Key_O)},

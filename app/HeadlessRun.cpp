@@ -114,6 +114,15 @@ std::string InfoJson(const CViewer& viewer) {
     volume["frame_time_ms"] = state.m_frameTimeMs;
     volume["saturation"] = state.m_saturation;
     volume["saturation_level"] = v.m_saturationLevel;
+    const std::optional<CAffine> transform = viewer.PatientTransform();
+    QJsonValue rows;
+    if (transform) {
+        QJsonArray matrix;
+        for (const auto& row : transform->Rows()) matrix.append(JsonArray({row[0], row[1], row[2], row[3]}));
+        rows = matrix;
+    }
+    volume["transform"] = rows;
+    volume["orientation"] = transform ? QJsonValue(QString::fromStdString(transform->AxisCodes())) : QJsonValue();
 
     QJsonObject meshInfo;
     meshInfo["path"] = JsonPath(state.m_geometryPath);
@@ -127,6 +136,8 @@ std::string InfoJson(const CViewer& viewer) {
     info["meshes"] = meshInfo;
     info["position"] = JsonArray({double(state.m_x), double(state.m_y), double(state.m_z)});
     info["frame"] = state.m_t;
+    const std::optional<CAffine::Vector> world = viewer.WorldPosition();
+    info["world_position"] = world ? QJsonValue(JsonArray({(*world)[0], (*world)[1], (*world)[2]})) : QJsonValue();
     info["last_frame_index"] = viewer.LastFrameIndex();
     info["labels"] = LabelsJson(viewer);
     return QJsonDocument(info).toJson(QJsonDocument::Compact).toStdString() + "\n";

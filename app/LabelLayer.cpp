@@ -99,8 +99,34 @@ bool CLabelLayer::TryMeshes(const CLabelImage& labels, const std::string& path, 
     return false;
 }
 
+bool CLabelLayer::PlaceByGeometry(CLabelImage& labels, const std::string& path, bool tell) {
+    const std::optional<CAffine>& grid = m_volume.m_fileInfo.m_transform;
+    if (m_volume.m_sizeX == 0 || !grid || !labels.m_transform) return true;
+    const std::optional<CAffine> undo = grid->Inverse();
+    const int size[3] = {m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ};
+    if (undo && labels.PlaceOnGrid(undo->Then(*labels.m_transform), size)) {
+        // Voxels put in another order need surfaces made anew.
+        if (labels.m_transform->Rows() != grid->Rows()) m_meshFrames = -1;
+        labels.m_transform = grid;
+        return true;
+    }
+    if (tell)
+        m_host.Dialogs().ShowMessage(
+            "Error",
+            "The label image " + path + " does not lie on the volume's voxels: it has " +
+                GridText(labels.SizeX(), labels.SizeY(), labels.SizeZ(), labels.Frames()) + " (orientation " +
+                labels.m_transform->AxisCodes() + "), the volume " +
+                GridText(m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ, m_volume.m_frames) +
+                " (orientation " + grid->AxisCodes() +
+                "). A label image can be placed on the volume when its voxels are the volume's, in any "
+                "order of the axes and either direction along each.",
+            CDialogService::Icon::kError);
+    return false;
+}
+
 bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path) {
     const bool volume = m_volume.m_sizeX > 0;
+    if (!PlaceByGeometry(labels, path, true)) return false;
     if (volume && (labels.SizeX() != m_volume.m_sizeX || labels.SizeY() != m_volume.m_sizeY ||
                    labels.SizeZ() != m_volume.m_sizeZ ||
                    (labels.Frames() != 1 && labels.Frames() != m_volume.m_frames))) {
@@ -179,9 +205,10 @@ bool CLabelLayer::Load(const std::string& path) {
 void CLabelLayer::FitToVolume() {
     if (m_labels.Empty()) return;
     const bool volume = m_volume.m_sizeX > 0;
-    if (volume && (m_labels.SizeX() != m_volume.m_sizeX || m_labels.SizeY() != m_volume.m_sizeY ||
-                   m_labels.SizeZ() != m_volume.m_sizeZ ||
-                   (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.m_frames))) {
+    if (!PlaceByGeometry(m_labels, m_path, false) ||
+        (volume && (m_labels.SizeX() != m_volume.m_sizeX || m_labels.SizeY() != m_volume.m_sizeY ||
+                    m_labels.SizeZ() != m_volume.m_sizeZ ||
+                    (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.m_frames)))) {
         ReplaceMeshes({}, 0);
         m_labels.Clear();
         m_path.clear();

@@ -47,6 +47,11 @@ public:
     void UploadOverlay();
 
 private:
+    // Where the volume and the labels both say where they lie in the patient:
+    // reorders the labels onto the volume's voxels, or refuses them (saying
+    // why when `tell`) when they do not lie on them. True when the labels
+    // may be shown (also when either has no geometry).
+    bool PlaceByGeometry(CLabelImage& labels, const std::string& path, bool tell);
     // Puts `meshes`, made for `frames` frames at the current voxel size, in
     // place of the label meshes.
     void ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames);

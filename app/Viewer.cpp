@@ -45,6 +45,25 @@ void CViewer::DeriveScene() {
     m_view.m_showPlane[1] = m_state.m_showY;
     m_view.m_showPlane[2] = m_state.m_showZ;
     m_view.m_meshFrame = m_state.m_t;
+    m_view.m_showDirectionLetters = m_state.m_showOrientation;
+    // Yellow reads on black and on grey; on white, dark blue does.
+    const double letters[2][3] = {{1.0, 1.0, 0.0}, {0.0, 0.0, 0.5}};
+    std::copy(letters[m_state.m_whiteBackground], letters[m_state.m_whiteBackground] + 3, m_view.m_letterColour);
+    const std::optional<CAffine> transform = PatientTransform();
+    for (int axis = 0; axis < 3; ++axis) {
+        std::string* ends = m_view.m_directionLetters[axis];
+        ends[0].clear();
+        ends[1].clear();
+        if (!transform || m_volume.m_sizeX == 0) continue;
+        // The millimetre frame's x runs along the file's columns, its y
+        // against the rows (the first row lies at the top), its z along the slices.
+        CAffine::Vector direction = transform->Step(axis);
+        if (axis == 1)
+            for (double& component : direction) component = -component;
+        ends[1] = CAffine::DirectionLetters(direction);
+        for (double& component : direction) component = -component;
+        ends[0] = CAffine::DirectionLetters(direction);
+    }
 }
 
 int CViewer::LastFrameIndex() const {
@@ -72,6 +91,30 @@ std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
                 name, size, limit);
     }
     return "";
+}
+
+std::optional<CAffine> CViewer::PatientTransform() const {
+    const std::optional<CAffine>& file = m_volume.m_fileInfo.m_transform;
+    if (!file) return std::nullopt;
+    const double now[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
+    double length[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        const CAffine::Vector step = file->Step(axis);
+        length[axis] = std::sqrt(step[0] * step[0] + step[1] * step[1] + step[2] * step[2]) * now[axis] /
+                       m_transformPixelSize[axis];
+    }
+    return file->WithStepLengths(length[0], length[1], length[2]);
+}
+
+std::array<int, 3> CViewer::FileVoxel() const {
+    return {m_volume.m_sizeX - 1 - m_state.m_x, m_volume.m_sizeY - 1 - m_state.m_y, m_state.m_z};
+}
+
+std::optional<CAffine::Vector> CViewer::WorldPosition() const {
+    const std::optional<CAffine> transform = PatientTransform();
+    if (!transform || m_volume.m_sizeX == 0) return std::nullopt;
+    const std::array<int, 3> voxel = FileVoxel();
+    return transform->Apply({double(voxel[0]), double(voxel[1]), double(voxel[2])});
 }
 
 void CViewer::SetPosition(int x, int y, int z) {
@@ -264,6 +307,9 @@ void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
     m_state.m_y = m_volume.m_sizeY / 2;
     m_state.m_z = m_volume.m_sizeZ / 2;
     AdoptCalibration();
+    m_transformPixelSize[0] = m_state.m_pixelSizeX;
+    m_transformPixelSize[1] = m_state.m_pixelSizeY;
+    m_transformPixelSize[2] = m_state.m_pixelSizeZ;
     m_labels.FitToVolume();
     if (format.companionMeshes) {
         const std::string meshes = PathWithoutVolumeExtension(path) + kMeshFileExtension;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,16 @@ public:
     // may carry a frame time below 1 ms or below 0, and a timer of 0 ms
     // would spin while a negative one never starts.
     int TimerPeriodMs() const { return std::max(m_state.m_frameTimeMs, 1); }
+
+    // Where the volume's voxels lie in the patient (RAS mm): the file's
+    // transform, its steps lengthened or shortened as far as the pixel sizes
+    // were changed since the load; none when the file gives none.
+    std::optional<CAffine> PatientTransform() const;
+    // The file's voxel (column, row, slice) at the position: the position's
+    // x and y count the other way, as the planes are placed.
+    std::array<int, 3> FileVoxel() const;
+    // The position's voxel centre in patient millimetres, when there is a geometry.
+    std::optional<CAffine::Vector> WorldPosition() const;
 
     // Why the planes of a volume of these sides cannot be shown as textures,
     // or "" when they can: every side's texture must fit both the longest
@@ -153,6 +164,7 @@ public:
     void OnAxes();
     void OnGeometryInformation();
     void OnLabelOverlay();
+    void OnOrientationLabels();
     // Label overlay opacity up or down by 0.1, within 0 to 1.
     void OnIncreaseLabelOpacity() { StepLabelOpacity(0.1); }
     void OnDecreaseLabelOpacity() { StepLabelOpacity(-0.1); }
@@ -210,5 +222,7 @@ private:
     CViewerHost& m_host;
     CLabelLayer m_labels;
     CViewerExports m_exports;
+    // The pixel sizes the volume's transform was loaded with.
+    double m_transformPixelSize[3] = {1.0, 1.0, 1.0};
     std::unique_ptr<CStartupPreload> m_startupPreload;
 };

@@ -90,6 +90,8 @@ void CViewer::OnAxes() {
     ToggleAndRefresh(m_state.m_axes);
 }
 
+void CViewer::OnOrientationLabels() { ToggleAndRefresh(m_state.m_showOrientation); }
+
 void CViewer::OnToggleObjects() {
     m_view.CycleSelectedObject();
     RefreshView();

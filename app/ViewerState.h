@@ -34,6 +34,7 @@ struct CViewerState {
     bool m_boundingBox = true;
     bool m_axes = false;
     bool m_drawGeometry = true;
+    bool m_showOrientation = true;  // the patient direction letters, where the volume has a geometry
     int m_sliceDragMode = 0;  // 0 none, 1 x follows the mouse, 2 y follows it
     int m_dragLastX = -1, m_dragLastY = -1;
     // The path of the loaded volume, whatever its format (the name is from

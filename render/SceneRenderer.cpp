@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "LetterGlyphs.h"
 #include "SceneGeometry.h"
 
 namespace {
@@ -117,6 +118,28 @@ void CSceneRenderer::DrawScene(const CSceneState& state) {
         DrawUnitCube();
         glPopMatrix();
     }
+    if (state.m_showDirectionLetters) DrawDirectionLetters(state);
+}
+
+void CSceneRenderer::DrawDirectionLetters(const CSceneState& state) {
+    const double* extent = state.m_extent;
+    // The position in millimetres; the YZ plane lies at the mirrored x.
+    const double position[3] = {(1.0 - state.m_slicePos[0]) * extent[0], state.m_slicePos[1] * extent[1],
+                                state.m_slicePos[2] * extent[2]};
+    const double margin = 0.08 * std::max({extent[0], extent[1], extent[2]});
+    // On top of everything, in a plain colour.
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(CSceneState::kTextureRectangle);
+    glDisable(GL_LIGHTING);
+    glColor3dv(state.m_letterColour);
+    for (int axis = 0; axis < 3; ++axis)
+        for (int end = 0; end < 2; ++end) {
+            double point[3] = {position[0], position[1], position[2]};
+            point[axis] = end == 0 ? -margin : extent[axis] + margin;
+            CLetterGlyphs::Draw(state.m_directionLetters[axis][end], point);
+        }
+    glEnable(GL_DEPTH_TEST);
 }
 
 void CSceneRenderer::DrawPlanes(const CSceneState& state) const {

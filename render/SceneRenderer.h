@@ -73,6 +73,8 @@ private:
     // The unit quad in z = 0, its texture `width` x `height` texels.
     static void DrawQuad(const CSceneState& state, int width, int height);
     void DrawMeshes(const CSceneState& state) const;
+    // The direction letters at the ends of the lines through the position.
+    static void DrawDirectionLetters(const CSceneState& state);
 
     GLuint m_texture[3] = {0, 0, 0};
     int m_texWidth[3] = {0, 0, 0};

@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <string>
+
 #include "MeshSet.h"
 
 // What the slice scene shows: where the three planes lie, how they and the
@@ -37,6 +39,13 @@ struct CSceneState {
     // The label overlay on the planes, when one is loaded, and its opacity.
     bool m_showLabels = true;
     double m_labelOpacity = 0.4;
+    // Which patient direction each end of the three lines through the
+    // position points to, axes of the millimetre frame: [axis][0] the low end,
+    // [axis][1] the high end ("R", "AS"); empty without a geometry. Drawn
+    // just outside the box in m_letterColour when m_showDirectionLetters is set.
+    std::string m_directionLetters[3][2];
+    bool m_showDirectionLetters = true;
+    double m_letterColour[3] = {1.0, 1.0, 0.0};
 
     // Up arrow (raise) or Down arrow (lower): the YZ and XZ planes' opacity by
     // 0.05, compared before the step. The XY plane always stays opaque.

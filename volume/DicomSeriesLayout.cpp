@@ -52,6 +52,7 @@ bool CDicomSeriesLayout::Sort(std::vector<CDicomImageHeader> images, std::string
     m_slicePositions.clear();
     m_notes.clear();
     m_calibration = {};
+    m_transform.reset();
     if (images.empty()) {
         error = "the series holds no images";
         return false;
@@ -86,6 +87,7 @@ bool CDicomSeriesLayout::Sort(std::vector<CDicomImageHeader> images, std::string
     OrderFrames();
     TrimFrames();
     Calibrate();
+    Locate();
     return true;
 }
 
@@ -218,4 +220,42 @@ void CDicomSeriesLayout::Calibrate() {
         const double step = std::round(Median(steps));
         if (step >= 1.0 && step <= 5000.0) m_calibration.m_frameTime = step;
     }
+}
+
+void CDicomSeriesLayout::Locate() {
+    const CDicomImageHeader& first = m_slices[0][0];
+    const bool placed = std::all_of(m_slicePositions.begin(), m_slicePositions.end(),
+                                    [](const std::optional<double>& position) { return position.has_value(); });
+    if (!placed || !first.HasGeometry() || !first.pixelSpacing) return;
+    const std::array<double, 6>& o = *first.orientation;
+    const std::array<double, 2>& spacing = *first.pixelSpacing;
+    // In the patient's LPS frame: columns run along the row cosines, rows
+    // along the column cosines; Pixel Spacing gives the distance between
+    // rows first.
+    double steps[3][3] = {};
+    for (int r = 0; r < 3; ++r) {
+        steps[0][r] = o[static_cast<size_t>(r)] * spacing[1];
+        steps[1][r] = o[static_cast<size_t>(r) + 3] * spacing[0];
+    }
+    const std::array<double, 3>& start = *first.position;
+    if (m_slices.size() > 1) {
+        const std::array<double, 3>& end = *m_slices.back()[0].position;
+        const double gaps = static_cast<double>(m_slices.size() - 1);
+        for (int r = 0; r < 3; ++r) steps[2][r] = (end[static_cast<size_t>(r)] - start[static_cast<size_t>(r)]) / gaps;
+    } else {
+        const double n[3] = {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
+        const double thickness = m_calibration.m_pixelSizeZ.value_or(1.0);
+        for (int r = 0; r < 3; ++r) steps[2][r] = n[r] * thickness;
+    }
+    // LPS to RAS: the first two rows change sign.
+    CAffine::Matrix rows{};
+    for (int r = 0; r < 3; ++r) {
+        const double sign = r < 2 ? -1.0 : 1.0;
+        for (int c = 0; c < 3; ++c) rows[r][c] = sign * steps[c][r];
+        rows[r][3] = sign * start[static_cast<size_t>(r)];
+    }
+    for (const auto& row : rows)
+        for (double value : row)
+            if (!std::isfinite(value)) return;
+    m_transform = CAffine(rows);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Affine.h"
 #include "DicomImageHeader.h"
 #include "SampleSource.h"
 
@@ -32,6 +33,9 @@ public:
     // m_slices[z][t]: the image of slice z and frame t.
     std::vector<std::vector<CDicomImageHeader>> m_slices;
     CVolumeCalibration m_calibration;
+    // Voxel to patient millimetres (RAS), when every slice has a position and
+    // the images an orientation and a pixel spacing.
+    std::optional<CAffine> m_transform;
     // What the user should hear about images left out or frames dropped.
     std::vector<std::string> m_notes;
 
@@ -48,6 +52,7 @@ private:
     void OrderFrames();
     void TrimFrames();
     void Calibrate();
+    void Locate();
 
     int32_t m_rows = 0;
     int32_t m_columns = 0;

@@ -47,6 +47,7 @@ CDicomSource::CDicomSource(const CDicomSeriesLayout& layout) {
     m_sizeZ = layout.Slices();
     m_frames = layout.Frames();
     m_calibration = layout.m_calibration;
+    m_transform = layout.m_transform;
     for (const auto& slice : layout.m_slices)
         for (const CDicomImageHeader& header : slice)
             m_images.push_back({header.path, header.rescaleSlope, header.rescaleIntercept});

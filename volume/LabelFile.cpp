@@ -25,6 +25,7 @@ bool ReadLabelFile(const std::string& path, CLabelImage& labels, std::string& er
     read.m_pixelSize[0] = calibration.m_pixelSizeX.value_or(0.0);
     read.m_pixelSize[1] = calibration.m_pixelSizeY.value_or(0.0);
     read.m_pixelSize[2] = calibration.m_pixelSizeZ.value_or(0.0);
+    read.m_transform = header.m_transform;
     labels = std::move(read);
     return true;
 }

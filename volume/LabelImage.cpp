@@ -126,3 +126,60 @@ CSliceImage CLabelImage::GetSlice(int plane, int index, int frame, bool powerOfT
     return GatherUprightPlane(plane, index, m_sizeX, m_sizeY, m_sizeZ, powerOfTwo,
                               [&](int x, int y, int z) { return Voxel(x, y, z, frame); });
 }
+
+bool CLabelImage::PlaceOnGrid(const CAffine& toGrid, const int size[3]) {
+    if (Empty()) return false;
+    const int from[3] = {m_sizeX, m_sizeY, m_sizeZ};
+    // Each of this image's axes must step along one axis of the grid, by one
+    // voxel forwards or backwards.
+    int axisOf[3] = {-1, -1, -1};
+    bool flipped[3] = {};
+    for (int a = 0; a < 3; ++a) {
+        const CAffine::Vector step = toGrid.Step(a);
+        for (int b = 0; b < 3; ++b)
+            if (std::fabs(std::fabs(step[static_cast<size_t>(b)]) - 1.0) < 0.5) {
+                axisOf[a] = b;
+                flipped[a] = step[static_cast<size_t>(b)] < 0;
+            }
+        if (axisOf[a] < 0 || from[a] != size[axisOf[a]]) return false;
+    }
+    if (axisOf[0] == axisOf[1] || axisOf[1] == axisOf[2] || axisOf[0] == axisOf[2]) return false;
+    // Every corner lands on the voxel the reordering puts it at.
+    constexpr double kTolerance = 1e-3;
+    for (int corner = 0; corner < 8; ++corner) {
+        CAffine::Vector voxel{};
+        CAffine::Vector expected{};
+        for (int a = 0; a < 3; ++a) {
+            const int at = (corner >> a) & 1 ? from[a] - 1 : 0;
+            voxel[static_cast<size_t>(a)] = at;
+            expected[static_cast<size_t>(axisOf[a])] = flipped[a] ? from[a] - 1 - at : at;
+        }
+        const CAffine::Vector landed = toGrid.Apply(voxel);
+        for (size_t b = 0; b < 3; ++b)
+            if (!(std::fabs(landed[b] - expected[b]) <= kTolerance)) return false;
+    }
+    std::vector<uint8_t> placed(m_voxels.size());
+    const int64_t frameVoxels = int64_t{m_sizeX} * m_sizeY * m_sizeZ;
+    int64_t stride[3] = {1, size[0], int64_t{size[0]} * size[1]};
+    for (int frame = 0; frame < m_frames; ++frame) {
+        const uint8_t* in = m_voxels.data() + frame * frameVoxels;
+        uint8_t* out = placed.data() + frame * frameVoxels;
+        int at[3];
+        for (at[2] = 0; at[2] < m_sizeZ; ++at[2])
+            for (at[1] = 0; at[1] < m_sizeY; ++at[1])
+                for (at[0] = 0; at[0] < m_sizeX; ++at[0]) {
+                    int64_t index = 0;
+                    for (int a = 0; a < 3; ++a)
+                        index += (flipped[a] ? from[a] - 1 - at[a] : at[a]) * stride[axisOf[a]];
+                    out[index] = *in++;
+                }
+    }
+    m_voxels = std::move(placed);
+    m_sizeX = size[0];
+    m_sizeY = size[1];
+    m_sizeZ = size[2];
+    double pixelSize[3];
+    for (int a = 0; a < 3; ++a) pixelSize[axisOf[a]] = m_pixelSize[a];
+    std::copy(pixelSize, pixelSize + 3, m_pixelSize);
+    return true;
+}

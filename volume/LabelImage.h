@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Affine.h"
 #include "SliceImage.h"
 
 // A segmentation: for every voxel of an X x Y x Z grid and every frame, the
@@ -49,8 +51,19 @@ public:
     // An owned image; the empty record for a plane, index or frame outside.
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const;
 
+    // Puts the labels on the grid of another image of `size` voxels, where
+    // `toGrid` takes this image's voxels to that grid's (both in patient
+    // space, one's transform undone by the other's). Only an exact fit is
+    // taken: the axes swapped and flipped, every corner within 1e-3 of a
+    // voxel of the grid's and the grid's sizes met. Then the voxels are
+    // reordered onto the grid and true returned; otherwise false, nothing
+    // changed.
+    bool PlaceOnGrid(const CAffine& toGrid, const int size[3]);
+
     // Voxel size in mm as the file gave it; 0 when it gave none.
     double m_pixelSize[3] = {0.0, 0.0, 0.0};
+    // Where the voxels lie in the patient, as the file gave it.
+    std::optional<CAffine> m_transform;
 
 private:
     // Why the value at voxel `i` is refused, naming the voxel by x, y, z and frame.

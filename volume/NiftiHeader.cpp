@@ -71,6 +71,11 @@ struct StoredFields {
     double slope = 0.0;
     double intercept = 0.0;
     int xyztUnits = 0;
+    int qformCode = 0;
+    int sformCode = 0;
+    double quatern[3] = {};  // b, c, d
+    double qoffset[3] = {};
+    double srow[3][4] = {};  // srow_x, srow_y, srow_z
 };
 
 template <typename Header>
@@ -91,6 +96,19 @@ StoredFields ReadFields(const char* buffer, void (*swap)(Header*), int (*looksGo
     fields.slope = header.scl_slope;
     fields.intercept = header.scl_inter;
     fields.xyztUnits = header.xyzt_units;
+    fields.qformCode = header.qform_code;
+    fields.sformCode = header.sform_code;
+    fields.quatern[0] = header.quatern_b;
+    fields.quatern[1] = header.quatern_c;
+    fields.quatern[2] = header.quatern_d;
+    fields.qoffset[0] = header.qoffset_x;
+    fields.qoffset[1] = header.qoffset_y;
+    fields.qoffset[2] = header.qoffset_z;
+    for (int c = 0; c < 4; ++c) {
+        fields.srow[0][c] = header.srow_x[c];
+        fields.srow[1][c] = header.srow_y[c];
+        fields.srow[2][c] = header.srow_z[c];
+    }
     return fields;
 }
 
@@ -178,6 +196,22 @@ bool CNiftiHeader::Parse(const uint8_t* bytes, size_t size, std::string& error) 
     m_swapped = stored.swapped;
     for (int i = 0; i < 5; ++i) m_pixdim[i] = stored.pixdim[i];
     m_datatype = stored.datatype;
+    m_transform.reset();
+    if (stored.sformCode > 0) {
+        CAffine::Matrix rows{};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c) rows[r][c] = stored.srow[r][c];
+        m_transform = CAffine(rows);
+    } else if (stored.qformCode > 0) {
+        // The library's own reading of the quaternion, the offsets and qfac.
+        const nifti_dmat44 q = nifti_quatern_to_dmat44(
+            stored.quatern[0], stored.quatern[1], stored.quatern[2], stored.qoffset[0], stored.qoffset[1],
+            stored.qoffset[2], stored.pixdim[1], stored.pixdim[2], stored.pixdim[3], stored.pixdim[0]);
+        CAffine::Matrix rows{};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c) rows[r][c] = q.m[r][c];
+        m_transform = CAffine(rows);
+    }
     m_slope = stored.slope;
     m_intercept = stored.intercept;
     const int xyztUnits = stored.xyztUnits;
@@ -187,6 +221,18 @@ bool CNiftiHeader::Parse(const uint8_t* bytes, size_t size, std::string& error) 
     const bool looksGood = stored.looksGood;
     m_spaceUnit = XYZT_TO_SPACE(xyztUnits);
     m_timeUnit = XYZT_TO_TIME(xyztUnits);
+    if (m_transform) {
+        // Millimetres, as for the pixel sizes; a transform that is not finite is none.
+        CAffine::Matrix rows = m_transform->Rows();
+        bool finite = true;
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c) {
+                rows[r][c] *= MillimetresPerUnit();
+                finite = finite && std::isfinite(rows[r][c]);
+            }
+        m_transform.reset();
+        if (finite) m_transform = CAffine(rows);
+    }
 
     const char single[4] = {'n', '+', static_cast<char>('0' + m_version), '\0'};
     const char pair[4] = {'n', 'i', static_cast<char>('0' + m_version), '\0'};

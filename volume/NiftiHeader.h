@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Affine.h"
 #include "SampleSource.h"
 #include "ValueType.h"
 
@@ -12,8 +13,9 @@
 // checked for everything the viewer relies on: after a successful Read or
 // Parse the four sizes are at least 1, every size product fits in 64 bits, the
 // data type is one the viewer can show and the voxels start behind the header.
-// Axes: i -> x, j -> y, k -> z, the fourth dimension -> frames; the
-// orientation matrices are not used.
+// Axes: i -> x, j -> y, k -> z, the fourth dimension -> frames; the voxels
+// are shown in stored order, and the orientation matrices give where they lie
+// in the patient (m_transform).
 class CNiftiHeader {
 public:
     // How far into a file its header and the 4-byte extension flag reach.
@@ -46,6 +48,10 @@ public:
     double m_slope = 0.0;  // scl_slope and scl_inter as stored
     double m_intercept = 0.0;
     double m_pixdim[5] = {};  // pixdim[0..4] as stored
+    // Voxel to patient millimetres (RAS): the sform when its code is above
+    // 0, else the qform when its code is, else none; in millimetres whatever
+    // the file's spatial unit.
+    std::optional<CAffine> m_transform;
     int m_spaceUnit = 0;      // NIFTI_UNITS_... of the first three axes
     int m_timeUnit = 0;       // NIFTI_UNITS_... of the fourth
 

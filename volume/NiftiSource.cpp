@@ -26,6 +26,7 @@ bool CNiftiSource::Open(const std::string& path, std::string& error) {
     m_sizeZ = header.m_sizeZ;
     m_frames = header.m_frames;
     m_calibration = header.Calibration();
+    m_transform = header.m_transform;
     m_narrow = CCodeMapping::HasCodes(header.ValueType());
     return true;
 }

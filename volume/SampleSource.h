@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "Affine.h"
 #include "IntensityWindow.h"
 
 // What a file says about its grid spacing and timing. A field is set only when
@@ -44,6 +45,8 @@ public:
     int32_t m_sizeZ = 0;
     int32_t m_frames = 0;
     CVolumeCalibration m_calibration;
+    // Where the voxels lie in the patient, when the file says.
+    std::optional<CAffine> m_transform;
 
     // X * Y * Z * T.
     int64_t SampleCount() const {

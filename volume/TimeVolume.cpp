@@ -131,6 +131,7 @@ bool CTimeVolume::LoadFile(const std::string& path, double saturation, const Pro
     m_fileInfo.m_format = opened.format;
     m_fileInfo.m_title = ShortNameOfPath(path);
     m_fileInfo.m_calibration = source.m_calibration;
+    m_fileInfo.m_transform = source.m_transform;
     source.Describe(m_fileInfo);
     return true;
 }

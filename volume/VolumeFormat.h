@@ -26,8 +26,9 @@ struct CVolumeFileInfo {
     std::string m_title;                            // what the window title calls it
     // How to open the same data again without asking (a DICOM series' UID).
     std::string m_reopenChoice;
-    // The calibration values the file itself set.
+    // The calibration values the file itself set, and where its voxels lie in the patient.
     CVolumeCalibration m_calibration;
+    std::optional<CAffine> m_transform;
     // The format's own --info fields.
     std::vector<CInfoField> m_fields;
     // What the user should hear after a load that succeeded: notes (images
