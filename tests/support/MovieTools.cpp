@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alpha) {
@@ -36,17 +35,6 @@ std::string RunCommand(const std::string& command, int* status) {
     const int result = pclose(pipe);
     if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
     return output;
-}
-
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return out.good();
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool EncodeWithFfmpeg(const std::vector<uint8_t>& rawFrames, int width, int height, const std::string& inputFormat,

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "TestData.h"
+
 // Helpers for movie tests: frames made by code, and the ffmpeg and ffprobe
 // commands as an independent reader and writer of AVI files.
 
@@ -15,9 +17,6 @@ std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alph
 
 // Runs a shell command; returns its standard output, and its exit status in `status`.
 std::string RunCommand(const std::string& command, int* status = nullptr);
-
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadBytes(const std::string& path);
 
 // Encodes raw frames of `inputFormat` (an ffmpeg pixel format such as
 // "bgra") into `moviePath` with the ffmpeg command and the given output
