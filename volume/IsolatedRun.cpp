@@ -146,7 +146,7 @@ bool CIsolatedRun::Run(int64_t first, int64_t end, int parts, const Work& work, 
         }
     }
     if (running) return true;
-    error = std::string("cannot run a reader process: ") + std::strerror(errno);
+    error = std::string("cannot start a reader process: ") + std::strerror(errno);
     // Children whose pipe is closed end at their next answer.
     for (Part& part : ranges)
         if (part.fd >= 0) Reap(part);

@@ -20,7 +20,8 @@
 namespace {
 
 // A 4-slice x 5-phase cine series on an oblique plane, stored under random
-// names in random order, int16 with a rescale. Raw values say where they belong.
+// names with instance numbers in random order, int16 with a rescale. Raw
+// values say where they belong.
 struct ObliqueSeries {
     static constexpr int kRows = 6, kColumns = 7, kSlices = 4, kPhases = 5;
     static constexpr double kGap = 8.0, kStep = 40.0, kSlope = 2.0, kIntercept = -100.0;
@@ -380,7 +381,7 @@ TEST_F(DicomSeriesTest, AcquisitionTimesReachTheScanAsSecondsOfTheDay) {
 // files that cannot be read are named whichever reader met them, and a load
 // that fails names the first image in volume order that could not be
 // decoded, whichever reader met it.
-TEST_F(DicomSeriesTest, LargeSeriesScansAndDecodesOnSeveralThreads) {
+TEST_F(DicomSeriesTest, LargeSeriesScansAndDecodesInSeveralReaders) {
     constexpr int kSlices = 16, kFrames = 32, kSide = 96;  // 512 images, 4.7 million samples
     const auto value = [](int x, int y, int z, int t) { return 64.0 * (z * kFrames + t) + (x + y) % 64; };
     DicomImageFields image;
