@@ -7,7 +7,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "FfmpegLibrary.h"
 #include "TestData.h"
+
+// The libraries the program loads when first needed: its modules and FFmpeg.
 
 // A module that is missing, present but no loadable library, or not the one
 // the program expects, is a clear error naming it; one that is there hands
@@ -38,4 +41,26 @@ TEST(RuntimeModule, LoadsBuiltModulesAndNamesWhatIsMissing) {
         }
     }
     std::filesystem::remove(brokenPath);
+}
+
+// FFmpeg that is missing, or a library that is not FFmpeg, is an error that
+// names what is missing.
+TEST(FfmpegLibrary, NamesTheLibraryOrFunctionThatIsMissing) {
+    const struct {
+        std::vector<const char*> libraries;
+        const char* missing;
+    } cases[] = {
+        {{"libavformat.so.999"}, "libavformat.so.999"},
+        {{"libz.so.1", "libavcodec.so.999"}, "libavcodec.so.999"},
+        {{"libz.so.1"}, "it has no function av_buffer_alloc"},
+    };
+    for (const auto& c : cases) {
+        try {
+            CFfmpegLibrary library(c.libraries);
+            ADD_FAILURE() << c.missing << " was not missed";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("FFmpeg cannot be loaded: ", 0), 0u) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.missing), std::string::npos) << e.what();
+        }
+    }
 }

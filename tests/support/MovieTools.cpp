@@ -8,6 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "VekMovie.h"
+#include "VisImage.h"
+
 std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alpha) {
     std::vector<uint8_t> bytes(static_cast<size_t>(width) * height * 4);
     for (int y = 0; y < height; ++y) {
@@ -20,6 +23,32 @@ std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alph
         }
     }
     return bytes;
+}
+
+std::vector<uint8_t> PatternFrames(int width, int height, int count, uint8_t alpha) {
+    std::vector<uint8_t> frames;
+    for (int i = 0; i < count; ++i) {
+        const std::vector<uint8_t> frame = PatternFrame(width, height, i, alpha);
+        frames.insert(frames.end(), frame.begin(), frame.end());
+    }
+    return frames;
+}
+
+bool WriteMovie(const std::string& path, int width, int height, const std::vector<uint8_t>& frames,
+                int32_t rate) {
+    const auto frameBytes = static_cast<std::ptrdiff_t>(width) * height * 4;
+    try {
+        CVekMovie movie(rate);
+        movie.Open(path.c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
+        for (auto at = frames.begin(); frames.end() - at >= frameBytes; at += frameBytes) {
+            std::vector<uint8_t> frame(at, at + frameBytes);
+            movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, width, height), frame.data()), -1);
+        }
+        movie.Close();
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 std::string RunCommand(const std::string& command, int* status) {

@@ -30,6 +30,7 @@ std::vector<T> Converted(const std::vector<double>& values) {
 }  // namespace
 
 void NiftiContents::SetValuesAs(int type, const std::vector<double>& values) {
+    datatype = type;
     switch (type) {
         case DT_UINT8: return SetValues(Converted<uint8_t>(values));
         case DT_INT8: return SetValues(Converted<int8_t>(values));

@@ -1,30 +1,9 @@
 #pragma once
 
-#include <nifti1.h>
-
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <type_traits>
 #include <vector>
-
-// The datatype code of voxels of type T.
-template <typename T>
-constexpr int NiftiDatatypeOf() {
-    if constexpr (std::is_same_v<T, uint8_t>) return DT_UINT8;
-    else if constexpr (std::is_same_v<T, int8_t>) return DT_INT8;
-    else if constexpr (std::is_same_v<T, uint16_t>) return DT_UINT16;
-    else if constexpr (std::is_same_v<T, int16_t>) return DT_INT16;
-    else if constexpr (std::is_same_v<T, uint32_t>) return DT_UINT32;
-    else if constexpr (std::is_same_v<T, int32_t>) return DT_INT32;
-    else if constexpr (std::is_same_v<T, uint64_t>) return DT_UINT64;
-    else if constexpr (std::is_same_v<T, int64_t>) return DT_INT64;
-    else if constexpr (std::is_same_v<T, float>) return DT_FLOAT32;
-    else {
-        static_assert(std::is_same_v<T, double>, "no NIfTI datatype for this type");
-        return DT_FLOAT64;
-    }
-}
 
 // What a single-file NIfTI image holds. Every field is written as given, so a
 // test can also write files whose header lies.
@@ -48,14 +27,13 @@ struct NiftiContents {
         pixdim[2] = y;
         pixdim[3] = z;
     }
-    // The voxels, and the datatype of their type T.
+    // The voxels, of whatever type T the datatype stands for.
     template <typename T>
     void SetValues(const std::vector<T>& values) {
-        datatype = NiftiDatatypeOf<T>();
         const auto* bytes = reinterpret_cast<const uint8_t*>(values.data());
         data.assign(bytes, bytes + values.size() * sizeof(T));
     }
-    // `values` converted to the plain integer or real type `type` stands for.
+    // `values` converted to the plain integer or real type `type` stands for, which becomes the datatype.
     void SetValuesAs(int type, const std::vector<double>& values);
     int BytesPerVoxel() const;
 };

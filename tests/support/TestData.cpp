@@ -1,5 +1,7 @@
 #include "TestData.h"
 
+#include <nifti1.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,8 +54,8 @@ std::vector<uint16_t> FrameMajorSamples(const TviContents& volume) {
 }
 
 NiftiContents NiftiOfTvi(const TviContents& volume) {
-    NiftiContents nifti =
-        NiftiVolume(volume.sizeX, volume.sizeY, volume.sizeZ, volume.frames, FrameMajorSamples(volume));
+    NiftiContents nifti = NiftiVolume(volume.sizeX, volume.sizeY, volume.sizeZ, volume.frames, DT_UINT16,
+                                      FrameMajorSamples(volume));
     nifti.SetPixelSizes(volume.pixelSizeX, volume.pixelSizeY, volume.pixelSizeZ);
     return nifti;
 }

@@ -33,11 +33,13 @@ uint16_t CodedSample(int x, int y, int z, int t);
 std::vector<uint16_t> FrameMajorSamples(const TviContents& volume);
 
 // An X x Y x Z x T image of `values` (x fastest, frames outermost) of the
-// datatype their type stands for; 3-D when it has one frame.
+// type `datatype` stands for; 3-D when it has one frame.
 template <typename T>
-NiftiContents NiftiVolume(int64_t x, int64_t y, int64_t z, int64_t t, const std::vector<T>& values) {
+NiftiContents NiftiVolume(int64_t x, int64_t y, int64_t z, int64_t t, int datatype,
+                          const std::vector<T>& values) {
     NiftiContents contents;
     contents.SetSizes(t > 1 ? 4 : 3, x, y, z, t);
+    contents.datatype = datatype;
     contents.SetValues(values);
     return contents;
 }

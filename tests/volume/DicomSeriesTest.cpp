@@ -82,6 +82,21 @@ struct ObliqueSeries {
 
 class DicomSeriesTest : public ::testing::Test {
 protected:
+    // A scan of `folder`; the test fails where the scan does.
+    static CDicomFolder Scanned(const std::string& folder) {
+        CDicomFolder scan;
+        std::string error;
+        EXPECT_TRUE(scan.Scan(folder, error)) << error;
+        return scan;
+    }
+    // The samples of `series` as its load gives them; `layout` gets its sorting.
+    static std::vector<uint16_t> SeriesSamples(CDicomFolder::Series& series, CDicomSeriesLayout& layout) {
+        std::string error;
+        EXPECT_TRUE(series.Layout(layout, error)) << error;
+        CDicomSource source(layout);
+        return SourceSamples(source);
+    }
+
     TempFolder m_folder;
     std::mt19937 m_random{20261208};
 };
@@ -93,24 +108,19 @@ TEST_F(DicomSeriesTest, ShuffledObliqueSeriesLoadsInPlaneOrder) {
     // Claims to be DICOM by its mark, then breaks off.
     WriteText(m_folder.File("broken.dcm"), std::string(128, '\0') + "DICM\x02\x00\x01");
 
-    CDicomFolder folder;
-    std::string error;
-    ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error)) << error;
+    CDicomFolder folder = Scanned(m_folder.Path().string());
     ASSERT_EQ(folder.m_series.size(), 1u);
     EXPECT_EQ(folder.m_unreadable, std::vector<std::string>{m_folder.File("broken.dcm")});
-    CDicomFolder::Series& found = folder.m_series[0];
-    EXPECT_EQ(found.Label(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames");
+    EXPECT_EQ(folder.m_series[0].Label(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames");
 
     CDicomSeriesLayout layout;
-    ASSERT_TRUE(found.Layout(layout, error)) << error;
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
     EXPECT_TRUE(layout.m_notes.empty());
     EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeX, 1.25);
     EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeY, 1.5);
     EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, ObliqueSeries::kGap, 1e-6);
     EXPECT_EQ(*layout.m_calibration.m_frameTime, ObliqueSeries::kStep);
 
-    CDicomSource source(layout);
-    const std::vector<uint16_t> samples = SourceSamples(source);
     const std::vector<uint16_t> expected = ObliqueSeries::ExpectedSamples();
     ASSERT_EQ(samples.size(), expected.size());
     for (size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(samples[i], expected[i]) << "sample " << i;
@@ -164,9 +174,7 @@ TEST_F(DicomSeriesTest, SingleSliceSeriesOfferAStack) {
     localiser.orientation = std::array<double, 6>{1, 0, 0, 0, 0, -1};
     ASSERT_TRUE(WriteDicomImage(m_folder.File("a/b/loc"), localiser));
 
-    CDicomFolder folder;
-    std::string error;
-    ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error)) << error;
+    CDicomFolder folder = Scanned(m_folder.Path().string());
     ASSERT_EQ(folder.m_series.size(), 5u);
     std::vector<std::string> labels;
     for (const auto& series : folder.m_series) labels.push_back(series.Label());
@@ -190,9 +198,7 @@ TEST_F(DicomSeriesTest, SingleSliceSeriesOfferAStack) {
 
     // The stack is ordered by position: the series at z = 0, 10, 20.
     CDicomSeriesLayout layout;
-    ASSERT_TRUE(folder.m_series[4].Layout(layout, error)) << error;
-    CDicomSource source(layout);
-    const std::vector<uint16_t> samples = SourceSamples(source);
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[4], layout);
     ASSERT_EQ(samples.size(), 3u * 4u * 20u);
     const int seriesAtZ[3] = {1, 2, 0};
     for (int z = 0; z < 3; ++z)
@@ -229,16 +235,13 @@ TEST_F(DicomSeriesTest, EveryTransferSyntaxDecodes) {
         const std::string path = m_folder.File("syntax" + std::to_string(i) + ".dcm");
         ASSERT_TRUE(WriteDicomImage(path, fields));
 
-        CDicomFolder folder;
-        std::string error;
-        ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error));
+        CDicomFolder folder = Scanned(m_folder.Path().string());
         const int index = folder.SeriesOfFile(path);
         ASSERT_GE(index, 0);
-        EXPECT_EQ(folder.m_series[static_cast<size_t>(index)].Label(), "1 cine: 16 x 16, 1 image, 1 slice x 1 frame");
+        CDicomFolder::Series& series = folder.m_series[static_cast<size_t>(index)];
+        EXPECT_EQ(series.Label(), "1 cine: 16 x 16, 1 image, 1 slice x 1 frame");
         CDicomSeriesLayout layout;
-        ASSERT_TRUE(folder.m_series[static_cast<size_t>(index)].Layout(layout, error)) << error;
-        CDicomSource source(layout);
-        const std::vector<uint16_t> samples = SourceSamples(source);
+        const std::vector<uint16_t> samples = SeriesSamples(series, layout);
         ASSERT_EQ(samples.size(), fields.values.size());
         // Integer values within 0..65535 are the samples themselves.
         for (size_t k = 0; k < samples.size(); ++k)
@@ -283,14 +286,10 @@ TEST_F(DicomSeriesTest, ValuesFollowTheSampleRule) {
             fields.rescaleIntercept = c.rescale[static_cast<size_t>(t)].second;
         };
         ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, rescale).size(), 2u);
-        CDicomFolder scan;
-        std::string error;
-        ASSERT_TRUE(scan.Scan(folder.Path().string(), error));
+        CDicomFolder scan = Scanned(folder.Path().string());
         ASSERT_EQ(scan.m_series.size(), 1u);
         CDicomSeriesLayout layout;
-        ASSERT_TRUE(scan.m_series[0].Layout(layout, error)) << error;
-        CDicomSource source(layout);
-        EXPECT_EQ(SourceSamples(source), c.samples);
+        EXPECT_EQ(SeriesSamples(scan.m_series[0], layout), c.samples);
     }
 }
 
@@ -364,9 +363,7 @@ TEST_F(DicomSeriesTest, AcquisitionTimesReachTheScanAsSecondsOfTheDay) {
         image.acquisitionTime = cases[i].first;
         ASSERT_TRUE(WriteDicomImage(m_folder.File("t" + std::to_string(i)), image));
     }
-    CDicomFolder folder;
-    std::string error;
-    ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error)) << error;
+    const CDicomFolder folder = Scanned(m_folder.Path().string());
     for (size_t i = 0; i < std::size(cases); ++i) {
         const int series = folder.SeriesOfFile(m_folder.File("t" + std::to_string(i)));
         ASSERT_GE(series, 0) << cases[i].first;
@@ -404,16 +401,12 @@ TEST_F(DicomSeriesTest, LargeSeriesScansAndDecodesInSeveralReaders) {
     ASSERT_TRUE(WriteDicomImage(unreadable[1], image));
     std::filesystem::resize_file(unreadable[1], 300);
 
-    CDicomFolder folder;
-    std::string error;
-    ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error)) << error;
+    CDicomFolder folder = Scanned(m_folder.Path().string());
     EXPECT_EQ(folder.m_unreadable, unreadable);
     ASSERT_EQ(folder.m_series.size(), 1u);
     EXPECT_EQ(folder.m_series[0].Label(), "1 cine: 96 x 96, 512 images, 16 slices x 32 frames");
     CDicomSeriesLayout layout;
-    ASSERT_TRUE(folder.m_series[0].Layout(layout, error)) << error;
-    CDicomSource source(layout);
-    const std::vector<uint16_t> samples = SourceSamples(source);
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
     ASSERT_EQ(samples.size(), size_t{kSlices * kFrames * kSide * kSide});
     size_t at = 0;
     for (int z = 0; z < kSlices; ++z)
@@ -428,6 +421,7 @@ TEST_F(DicomSeriesTest, LargeSeriesScansAndDecodesInSeveralReaders) {
         const std::string& cut = paths[static_cast<size_t>(z * kFrames + t)];
         std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 3000);
         CDicomSource damaged(layout);
+        std::string error;
         EXPECT_FALSE(damaged.Prepare({}, error));
         EXPECT_EQ(error.rfind(std::filesystem::path(cut).filename().string(), 0), 0u) << error;
     }

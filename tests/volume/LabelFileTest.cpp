@@ -18,14 +18,15 @@ NiftiContents LabelContents() {
     values[4] = 2;       // (1, 1, 0) of frame 0
     values[12 + 7] = 5;  // (1, 0, 1) of frame 1
     values[12 + 8] = 2;
-    NiftiContents c = NiftiVolume(3, 2, 2, 2, values);
+    NiftiContents c = NiftiVolume(3, 2, 2, 2, DT_INT16, values);
     c.SetPixelSizes(1.25, 1.5, 6.0);
     return c;
 }
 
 template <typename T>
-NiftiContents WithValues(const std::vector<T>& values) {
+NiftiContents WithValues(int datatype, const std::vector<T>& values) {
     NiftiContents c = LabelContents();
+    c.datatype = datatype;
     c.SetValues(values);
     return c;
 }
@@ -51,14 +52,14 @@ TEST(LabelFile, ReadsLabelsOfEveryForm) {
     // Stored as 4, 10 and 4 with a slope of 0.5.
     std::vector<int32_t> halves(24, 0);
     halves[4] = 4, halves[19] = 10, halves[20] = 4;
-    NiftiContents scaled = WithValues(halves);
+    NiftiContents scaled = WithValues(DT_INT32, halves);
     scaled.slope = 0.5;
     const Case cases[] = {
         {"int16", LabelContents()},
         {"swapped, gzip", swappedGzip},
         {"NIfTI-2", version2},
-        {"uint8", WithValues(bytes)},
-        {"whole float32", WithValues(floats)},
+        {"uint8", WithValues(DT_UINT8, bytes)},
+        {"whole float32", WithValues(DT_FLOAT32, floats)},
         {"scaled int32", scaled},
     };
     TempFolder folder;
@@ -94,7 +95,7 @@ TEST(LabelFile, RefusesBadFilesAndKeepsWhatWasRead) {
     fraction[6] = 1.5;
     std::vector<int16_t> many(24 * 12, 0);
     for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<int16_t>(i);
-    NiftiContents tooMany = WithValues(many);
+    NiftiContents tooMany = WithValues(DT_INT16, many);
     tooMany.SetSizes(4, 6, 4, 6, 2);
     NiftiContents rgb = LabelContents();
     rgb.datatype = DT_RGB24;
@@ -106,9 +107,9 @@ TEST(LabelFile, RefusesBadFilesAndKeepsWhatWasRead) {
         const char* reason;
     };
     const Case cases[] = {
-        {"negative", WithValues(negative), "holds -1"},
-        {"huge", WithValues(huge), "holds 70000"},
-        {"fraction", WithValues(fraction), "holds 1.5"},
+        {"negative", WithValues(DT_INT16, negative), "holds -1"},
+        {"huge", WithValues(DT_INT32, huge), "holds 70000"},
+        {"fraction", WithValues(DT_FLOAT64, fraction), "holds 1.5"},
         {"too many labels", tooMany, "more than 255"},
         {"RGB", rgb, "rgb24"},
     };

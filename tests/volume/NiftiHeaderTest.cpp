@@ -13,7 +13,7 @@
 namespace {
 
 NiftiContents SmallImage() {
-    NiftiContents c = NiftiVolume(3, 2, 2, 5, std::vector<int16_t>(3 * 2 * 2 * 5, 7));
+    NiftiContents c = NiftiVolume(3, 2, 2, 5, DT_INT16, std::vector<int16_t>(3 * 2 * 2 * 5, 7));
     c.SetPixelSizes(0.5, 0.75, 6.0);
     c.pixdim[4] = 0.055;
     return c;

@@ -239,7 +239,7 @@ TEST(NiftiLoad, CompressedAndPlainFilesGiveTheSamePlanes) {
     std::mt19937 random(5);
     std::vector<int16_t> values(19 * 13 * 7 * 3);
     for (int16_t& v : values) v = static_cast<int16_t>(static_cast<int>(random() % 4000) - 1000);
-    NiftiContents c = NiftiVolume(19, 13, 7, 3, values);
+    NiftiContents c = NiftiVolume(19, 13, 7, 3, DT_INT16, values);
     ASSERT_TRUE(WriteNiftiFile(folder.File("a.nii"), c));
     c.gzip = true;
     ASSERT_TRUE(WriteNiftiFile(folder.File("a.nii.gz"), c));
@@ -266,7 +266,7 @@ TEST(NiftiLoad, BadDataFailsWithAReasonAndLeavesTheVolumeAsItWas) {
     std::mt19937 random(9);
     std::vector<int16_t> values(64 * 64 * 4 * 2);
     for (int16_t& v : values) v = static_cast<int16_t>(random());
-    NiftiContents c = NiftiVolume(64, 64, 4, 2, values);
+    NiftiContents c = NiftiVolume(64, 64, 4, 2, DT_INT16, values);
     c.gzip = true;
     const std::string good = folder.File("good.nii.gz");
     ASSERT_TRUE(WriteNiftiFile(good, c));
@@ -350,7 +350,7 @@ TEST(NiftiLoad, CalibrationIsTakenOnlyWhereTheFileSetsIt) {
     ASSERT_TRUE(volume.LoadFile(folder.File("a.tvi"), 0.98));
     EXPECT_EQ(volume.m_fileInfo.m_format, "tvi");
 
-    NiftiContents c = NiftiVolume(2, 2, 2, 2, std::vector<int16_t>(16, 1));
+    NiftiContents c = NiftiVolume(2, 2, 2, 2, DT_INT16, std::vector<int16_t>(16, 1));
     c.pixdim[1] = 0.5;
     c.pixdim[2] = 0;  // no size: the earlier one stays
     c.pixdim[3] = 3.0;
