@@ -183,7 +183,9 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
             });
             return std::string(1, static_cast<char>(image.type));
         },
-        [&](int64_t, const std::string& answer) { types.insert(answer.empty() ? -1 : answer[0]); });
+        [&](int64_t, const std::string& answer) {
+            types.insert(answer.empty() ? -1 : answer[0]);
+        });
     const std::set<int> unsignedTypes = {static_cast<int>(ValueType::kUInt8), static_cast<int>(ValueType::kUInt16)};
     const std::set<int> signedTypes = {static_cast<int>(ValueType::kInt8), static_cast<int>(ValueType::kInt16)};
     auto within = [&types](const std::set<int>& allowed) {

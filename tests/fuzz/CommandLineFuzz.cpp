@@ -11,6 +11,7 @@
 #include "FuzzInput.h"
 #include "HeadlessHost.h"
 #include "TestData.h"
+#include "TviWriter.h"
 #include "ViewModel.h"
 #include "Viewer.h"
 

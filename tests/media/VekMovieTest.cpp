@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "FfmpegLibrary.h"
 #include "MovieTools.h"
 #include "TempFolder.h"
 #include "VisError.h"
@@ -321,5 +323,27 @@ TEST(VekMovie, MovieLargerThanOneGibibyteReadsBack) {
         stamp(frame);
         EXPECT_EQ(Compare(read.PbFirstPixelInRow(0), image.PbFirstPixelInRow(0), image.ByteCount()).largest, 0)
             << "frame " << frame;
+    }
+}
+
+// FFmpeg that is missing, or a library that is not FFmpeg, is an error that
+// names what is missing.
+TEST(FfmpegLibrary, NamesTheLibraryOrFunctionThatIsMissing) {
+    const struct {
+        std::vector<const char*> libraries;
+        const char* missing;
+    } cases[] = {
+        {{"libavformat.so.999"}, "libavformat.so.999"},
+        {{"libz.so.1", "libavcodec.so.999"}, "libavcodec.so.999"},
+        {{"libz.so.1"}, "it has no function av_buffer_alloc"},
+    };
+    for (const auto& c : cases) {
+        try {
+            CFfmpegLibrary library(c.libraries);
+            ADD_FAILURE() << c.missing << " was not missed";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("FFmpeg cannot be loaded: ", 0), 0u) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.missing), std::string::npos) << e.what();
+        }
     }
 }
