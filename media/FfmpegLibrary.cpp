@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -25,10 +26,10 @@ std::atomic<bool> g_loaded{false};
 
 }  // namespace
 
-CFfmpegLibrary::CFfmpegLibrary() {
+CFfmpegLibrary::CFfmpegLibrary(const std::vector<const char*>& libraries) {
     // The libraries stay loaded for the rest of the run.
     std::vector<void*> handles;
-    for (const char* library : kLibraries) {
+    for (const char* library : libraries) {
         void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             const char* why = dlerror();
@@ -47,7 +48,7 @@ CFfmpegLibrary::CFfmpegLibrary() {
 }
 
 const CFfmpegLibrary& CFfmpegLibrary::Get() {
-    static const CFfmpegLibrary library;
+    static const CFfmpegLibrary library({std::begin(kLibraries), std::end(kLibraries)});
     g_loaded.store(true, std::memory_order_release);
     return library;
 }

@@ -8,6 +8,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <vector>
+
 // The FFmpeg functions the movie code calls.
 #define ORVANTA_FFMPEG_FUNCTIONS(X)                                                                           \
     X(av_buffer_alloc) X(av_buffer_make_writable) X(av_buffer_ref) X(av_buffer_unref) X(av_frame_alloc)       \
@@ -33,10 +35,12 @@ public:
     // True once Get has succeeded: nothing of FFmpeg's can exist before.
     static bool Loaded();
 
+    // Opens `libraries` (sonames, the one of the formats first) and finds the
+    // functions in them; throws std::runtime_error naming what is missing.
+    // Get opens those of the versions the program was built against.
+    explicit CFfmpegLibrary(const std::vector<const char*>& libraries);
+
 #define ORVANTA_FFMPEG_POINTER(name) decltype(&::name) name = nullptr;
     ORVANTA_FFMPEG_FUNCTIONS(ORVANTA_FFMPEG_POINTER)
 #undef ORVANTA_FFMPEG_POINTER
-
-private:
-    CFfmpegLibrary();
 };

@@ -1,7 +1,6 @@
 #include "DicomFolder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <stdexcept>
 #include <type_traits>
@@ -10,12 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <set>
 
 #include "DicomCodec.h"
 #include "IsolatedRun.h"
-#include "ParallelRanges.h"
 
 namespace {
 
@@ -110,8 +107,8 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
     }
     std::sort(paths.begin(), paths.end());
 
-    // Headers are read in reader processes, a few threads' worth, so that a
-    // file the DICOM library cannot cope with costs that file, not the program.
+    // Headers are read in a few reader processes at once, so that a file the
+    // DICOM library cannot cope with costs that file, not the program.
     const CDicomCodec* codec = nullptr;
     try {
         codec = &CDicomCodec::Get();
@@ -119,53 +116,42 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
         error = e.what();
         return false;
     }
-    const int threads = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(paths.size()) / 256, 1, 4));
-    std::vector<std::vector<CDicomImageHeader>> found(static_cast<size_t>(threads));
-    std::vector<std::vector<std::string>> unreadable(static_cast<size_t>(threads));
-    std::atomic<int64_t> done{0};
+    const int readers = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(paths.size()) / 256, 1, 4));
     const auto count = static_cast<int64_t>(paths.size());
-    try {
-    ParallelRanges(count, threads, [&](int part, int64_t begin, int64_t end) {
-        auto& images = found[static_cast<size_t>(part)];
-        auto& refused = unreadable[static_cast<size_t>(part)];
-        auto read = [&](int64_t i) -> std::string {
-            bool readable = false;
-            const std::optional<CDicomImageHeader> header = codec->ReadHeader(paths[static_cast<size_t>(i)], readable);
-            HeaderBytes bytes;
-            bytes.Put(static_cast<char>(header ? 'i' : readable ? 'o' : 'x'));
-            if (header) bytes.PutAll(*header);
-            return bytes.m_bytes;
-        };
-        auto receive = [&](int64_t i, const std::string& answer) {
-            const std::string& path = paths[static_cast<size_t>(i)];
-            HeaderBytes bytes{answer, 1};
-            if (answer.empty() || (answer[0] == 'x' && ClaimsDicom(path))) {
-                refused.push_back(path);
-            } else if (answer[0] == 'i') {
-                CDicomImageHeader header;
-                try {
-                    bytes.GetAll(header);
-                    images.push_back(std::move(header));
-                } catch (const std::exception&) {
-                    refused.push_back(path);
-                }
+    // Per file, in path order: its header, or whether it claims DICOM but cannot be read.
+    std::vector<std::optional<CDicomImageHeader>> headers(paths.size());
+    std::vector<char> refused(paths.size(), 0);
+    int64_t done = 0;
+    auto read = [&](int64_t i) -> std::string {
+        bool readable = false;
+        const std::optional<CDicomImageHeader> header =
+            codec->ReadHeader(paths[static_cast<size_t>(i)], readable);
+        HeaderBytes bytes;
+        bytes.Put(static_cast<char>(header ? 'i' : readable ? 'o' : 'x'));
+        if (header) bytes.PutAll(*header);
+        return bytes.m_bytes;
+    };
+    auto receive = [&](int64_t i, const std::string& answer) {
+        const auto at = static_cast<size_t>(i);
+        HeaderBytes bytes{answer, 1};
+        if (answer.empty() || (answer[0] == 'x' && ClaimsDicom(paths[at]))) {
+            refused[at] = 1;
+        } else if (answer[0] == 'i') {
+            try {
+                bytes.GetAll(headers[at].emplace());
+            } catch (const std::exception&) {
+                headers[at].reset();
+                refused[at] = 1;
             }
-            const int64_t finished = done.fetch_add(1, std::memory_order_relaxed) + 1;
-            if (part == 0 && progress && finished % 64 == 0)
-                progress(static_cast<double>(finished) / static_cast<double>(count));
-        };
-        auto died = [&](int64_t i) { refused.push_back(paths[static_cast<size_t>(i)]); };
-        std::string runError;
-        if (!CIsolatedRun::Run(begin, end, read, receive, died, runError)) throw std::runtime_error(runError);
-    });
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
+        }
+        if (progress && ++done % 64 == 0) progress(static_cast<double>(done) / static_cast<double>(count));
+    };
+    auto died = [&](int64_t i) { refused[static_cast<size_t>(i)] = 1; };
+    if (!CIsolatedRun::Run(0, count, readers, read, receive, died, error)) return false;
     std::vector<CDicomImageHeader> images;
-    for (size_t part = 0; part < found.size(); ++part) {
-        for (CDicomImageHeader& header : found[part]) images.push_back(std::move(header));
-        for (std::string& path : unreadable[part]) m_unreadable.push_back(std::move(path));
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (headers[i]) images.push_back(std::move(*headers[i]));
+        if (refused[i]) m_unreadable.push_back(paths[i]);
     }
     if (progress) progress(1.0);
     GroupSeries(std::move(images));

@@ -8,9 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 
 #include "DicomCodec.h"
@@ -186,54 +184,50 @@ template <typename Work, typename Receive>
 void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receive) const {
     const CDicomCodec& codec = CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
-    const int threads = WorthwhileThreads(SampleCount() * 2);
-    std::atomic<int64_t> done{0};
+    // As many reader processes as threads would be worth it.
+    const int readers = WorthwhileThreads(SampleCount() * 2);
+    int64_t done = 0;
     // The failure of the first image (in volume order) that could not be decoded.
-    std::mutex failureLock;
     int64_t failedImage = count;
     std::string failure;
     auto fail = [&](int64_t image, const std::string& reason) {
-        std::lock_guard<std::mutex> hold(failureLock);
         if (image < failedImage) {
             failedImage = image;
             failure = reason;
         }
     };
-    ParallelRanges(count, threads, [&](int part, int64_t begin, int64_t end) {
-        DecodedImage image;
-        auto decode = [&](int64_t i) -> std::string {
+    DecodedImage image;
+    auto decode = [&](int64_t i) -> std::string {
+        try {
+            // Answers begin with + when the image was decoded, - before the reason it was not.
+            const std::string& path = m_images[static_cast<size_t>(i)].path;
             try {
-                // Answers begin with + when the image was decoded, - before the reason it was not.
-                const std::string& path = m_images[static_cast<size_t>(i)].path;
-                try {
-                    codec.Decode(path, m_sizeX, m_sizeY, image);
-                } catch (const std::exception& e) {
-                    throw std::runtime_error(FileNameOfPath(path) + e.what());
-                }
-                std::string answer(1, '+');
-                answer += work(i, image);
-                return answer;
+                codec.Decode(path, m_sizeX, m_sizeY, image);
             } catch (const std::exception& e) {
-                std::string answer(1, '-');
-                answer += e.what();
-                return answer;
+                throw std::runtime_error(FileNameOfPath(path) + e.what());
             }
-        };
-        auto answer = [&](int64_t i, const std::string& text) {
-            if (text.empty() || text[0] != '+')
-                fail(i, text.empty() ? "" : text.substr(1));
-            else
-                receive(part, i, text.substr(1));
-            const int64_t finished = done.fetch_add(1, std::memory_order_relaxed) + 1;
-            if (part == 0 && progress) progress(static_cast<double>(finished) / static_cast<double>(count));
-        };
-        auto died = [&](int64_t i) {
-            fail(i, FileNameOfPath(m_images[static_cast<size_t>(i)].path) +
-                        " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
-        };
-        std::string error;
-        if (!CIsolatedRun::Run(begin, end, decode, answer, died, error)) throw std::runtime_error(error);
-    });
+            std::string answer(1, '+');
+            answer += work(i, image);
+            return answer;
+        } catch (const std::exception& e) {
+            std::string answer(1, '-');
+            answer += e.what();
+            return answer;
+        }
+    };
+    auto answer = [&](int64_t i, const std::string& text) {
+        if (text.empty() || text[0] != '+')
+            fail(i, text.empty() ? "" : text.substr(1));
+        else
+            receive(i, text.substr(1));
+        if (progress) progress(static_cast<double>(++done) / static_cast<double>(count));
+    };
+    auto died = [&](int64_t i) {
+        fail(i, FileNameOfPath(m_images[static_cast<size_t>(i)].path) +
+                    " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
+    };
+    std::string error;
+    if (!CIsolatedRun::Run(0, count, readers, decode, answer, died, error)) throw std::runtime_error(error);
     if (failedImage < count) throw std::runtime_error(failure);
     if (progress) progress(1.0);
 }
@@ -264,7 +258,6 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     const int64_t imageSamples = int64_t{m_sizeX} * m_sizeY;
     // Each image answers with its type; the codes are usable when all are
     // integers of up to 16 bits and all signed or all unsigned.
-    std::mutex typesLock;
     std::set<int> types;
     DecodeAll(
         progress,
@@ -278,8 +271,7 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
                              });
             return std::string(1, static_cast<char>(image.type));
         },
-        [&](int, int64_t, const std::string& answer) {
-            std::lock_guard<std::mutex> hold(typesLock);
+        [&](int64_t, const std::string& answer) {
             types.insert(answer.empty() ? -1 : answer[0]);
         });
     const std::set<int> unsignedTypes = {static_cast<int>(EValueType::kUInt8), static_cast<int>(EValueType::kUInt16)};
@@ -306,7 +298,6 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
         CValueRange range;
         bool integers = true;
     };
-    std::mutex rangeLock;
     Answer all;
     DecodeAll(
         [&progress](double f) {
@@ -324,11 +315,10 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             });
             return std::string(reinterpret_cast<const char*>(&answer), sizeof answer);
         },
-        [&](int, int64_t, const std::string& bytes) {
+        [&](int64_t, const std::string& bytes) {
             Answer answer;
             if (bytes.size() != sizeof answer) return;
             std::memcpy(&answer, bytes.data(), sizeof answer);
-            std::lock_guard<std::mutex> hold(rangeLock);
             all.range.Merge(answer.range);
             all.integers = all.integers && answer.integers;
         });
@@ -348,7 +338,7 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             });
             return std::string();
         },
-        [](int, int64_t, const std::string&) {});
+        [](int64_t, const std::string&) {});
     m_signedCodes = false;
     m_codesAreSamples = true;
 }

@@ -12,7 +12,7 @@
 //
 // Prepare decodes every image once, whatever its transfer syntax, into 16-bit
 // codes held in memory (2 bytes per sample, next to the 1 byte per sample of
-// the 8-bit volume; one decoded image per thread on top). Integer data of up
+// the 8-bit volume; one decoded image per reader process on top). Integer data of up
 // to 16 bits with one rescale for the whole series is kept as the raw value
 // made order-preserving (signed values shifted by 32768), and MapCodes applies
 // the value rule to the codes that occur. Anything else (wider or real-valued

@@ -1,11 +1,14 @@
 #include "IsolatedRun.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -53,47 +56,99 @@ bool ReadAll(int fd, void* data, size_t size) {
     _exit(0);
 }
 
+// One range of items and the child working through it.
+struct Part {
+    int64_t next = 0;
+    int64_t end = 0;
+    pid_t child = -1;
+    int fd = -1;  // the read end of the child's pipe; -1 while no child runs
+};
+
+// Reads one answer of the child of `part` and hands it on; false when the child has stopped.
+bool ReceiveOne(Part& part, const CIsolatedRun::Receive& receive) {
+    int64_t item = 0;
+    uint64_t size = 0;
+    if (!ReadAll(part.fd, &item, sizeof item) || !ReadAll(part.fd, &size, sizeof size)) return false;
+    std::string answer(size, '\0');
+    if (!ReadAll(part.fd, answer.data(), answer.size())) return false;
+    receive(item, answer);
+    part.next = item + 1;
+    return true;
+}
+
+void Reap(Part& part) {
+    close(part.fd);
+    part.fd = -1;
+    int status = 0;
+    while (waitpid(part.child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
 }  // namespace
 
-bool CIsolatedRun::Run(int64_t first, int64_t end, const Work& work, const Receive& receive, const Failed& failed,
-                       std::string& error) {
-    int64_t next = first;
-    while (next < end) {
+bool CIsolatedRun::Run(int64_t first, int64_t end, int parts, const Work& work, const Receive& receive,
+                       const Failed& failed, std::string& error) {
+    const int64_t count = std::max<int64_t>(end - first, 0);
+    const int64_t partCount = std::clamp<int64_t>(parts, 1, std::max<int64_t>(count, 1));
+    std::vector<Part> ranges(static_cast<size_t>(partCount));
+    for (int64_t p = 0; p < partCount; ++p) {
+        ranges[static_cast<size_t>(p)].next = first + count * p / partCount;
+        ranges[static_cast<size_t>(p)].end = first + count * (p + 1) / partCount;
+    }
+    auto start = [&](Part& part) {
         int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            error = std::string("cannot start a reader process: ") + std::strerror(errno);
-            return false;
-        }
-        const pid_t child = fork();
-        if (child < 0) {
-            error = std::string("cannot start a reader process: ") + std::strerror(errno);
+        if (pipe2(fds, O_CLOEXEC) != 0) return false;
+        part.child = fork();
+        if (part.child < 0) {
+            const int why = errno;
             close(fds[0]);
             close(fds[1]);
+            errno = why;
             return false;
         }
-        if (child == 0) {
+        if (part.child == 0) {
+            // The other pipes are the parent's alone, so that a child's end is all that keeps its own open.
+            for (const Part& other : ranges)
+                if (other.fd >= 0) close(other.fd);
             close(fds[0]);
-            RunChild(fds[1], next, end, work);
+            RunChild(fds[1], part.next, part.end, work);
         }
         close(fds[1]);
-        for (;;) {
-            int64_t item = 0;
-            uint64_t size = 0;
-            if (!ReadAll(fds[0], &item, sizeof item) || !ReadAll(fds[0], &size, sizeof size)) break;
-            std::string answer(size, '\0');
-            if (!ReadAll(fds[0], answer.data(), answer.size())) break;
-            receive(item, answer);
-            next = item + 1;
+        part.fd = fds[0];
+        return true;
+    };
+
+    bool running = true;
+    for (Part& part : ranges)
+        if (part.next < part.end && !(running = start(part))) break;
+    std::vector<pollfd> waiting;
+    std::vector<Part*> waitingParts;
+    while (running) {
+        waiting.clear();
+        waitingParts.clear();
+        for (Part& part : ranges)
+            if (part.fd >= 0) {
+                waiting.push_back({part.fd, POLLIN, 0});
+                waitingParts.push_back(&part);
+            }
+        if (waiting.empty()) break;
+        if (poll(waiting.data(), waiting.size(), -1) < 0) {
+            running = errno == EINTR;
+            continue;
         }
-        close(fds[0]);
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
-        // A child that stopped before the end died on the item after its last answer.
-        if (next < end) {
-            failed(next);
-            ++next;
+        for (size_t i = 0; i < waiting.size() && running; ++i) {
+            Part& part = *waitingParts[i];
+            if (waiting[i].revents == 0 || ReceiveOne(part, receive)) continue;
+            Reap(part);
+            // A child that stopped before the end died on the item after its last answer.
+            if (part.next < part.end) failed(part.next++);
+            if (part.next < part.end) running = start(part);
         }
     }
-    return true;
+    if (running) return true;
+    error = std::string("cannot start a reader process: ") + std::strerror(errno);
+    // Children whose pipe is closed end at their next answer.
+    for (Part& part : ranges)
+        if (part.fd >= 0) Reap(part);
+    return false;
 }

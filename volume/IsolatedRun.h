@@ -5,23 +5,29 @@
 #include <string>
 
 // Runs work that may bring the whole process down, such as a third-party
-// decoder given a damaged file, in a child process, so that the program
+// decoder given a damaged file, in child processes, so that the program
 // survives it and can name the file.
 //
-// Items [first, end) are worked through in order by one child at a time. The
-// child's answer for each item (any bytes) is handed to `receive` in the
-// calling process as it arrives. When the child dies during an item, `failed`
-// hears which one, and a new child carries on with the next. Memory the child
-// should fill for the caller must be shared (mmap MAP_SHARED) before the call.
-// The child's standard error is silenced, so a library that reports its own
-// breakdown does not write into the program's output.
+// Items [first, end) are split into `parts` contiguous ranges, each worked
+// through in order by one child at a time; the children of the parts run at
+// once. The child's answer for each item (any bytes) is handed to `receive`
+// in the calling process as it arrives. When a child dies during an item,
+// `failed` hears which one, and a new child carries on with the next. Memory
+// the child should fill for the caller must be shared (mmap MAP_SHARED)
+// before the call. The child's standard error is silenced, so a library that
+// reports its own breakdown does not write into the program's output.
+//
+// Every child is started, and `receive` and `failed` are called, on the
+// calling thread: a child forked while another thread of the caller's holds
+// a lock (the memory allocator's, under AddressSanitizer) would wait for it
+// for ever.
 class CIsolatedRun {
 public:
     using Work = std::function<std::string(int64_t item)>;
     using Receive = std::function<void(int64_t item, const std::string& answer)>;
     using Failed = std::function<void(int64_t item)>;
 
-    // False, with `error` set, only when no child process can be started.
-    static bool Run(int64_t first, int64_t end, const Work& work, const Receive& receive, const Failed& failed,
-                    std::string& error);
+    // False, with `error` set, only when a child process cannot be started.
+    static bool Run(int64_t first, int64_t end, int parts, const Work& work, const Receive& receive,
+                    const Failed& failed, std::string& error);
 };

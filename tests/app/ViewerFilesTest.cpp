@@ -308,9 +308,9 @@ TEST_F(ViewerFilesTest, StartingWithoutAFileLoadsTheFoldersMovies) {
 // result, or the refusal, is what loading it then would have given.
 TEST_F(ViewerFilesTest, AStartupPreloadGivesWhatTheLoadWouldHave) {
     const std::string path = WriteVolume(6, 5, 4, 3);
+    // Of the same size, with other voxels: taking its preload would show.
     const std::string other = m_folder.File("other.tvi");
-    std::filesystem::copy_file(path, other);
-    std::ofstream(other, std::ios::binary | std::ios::in) << "x";  // another header
+    ASSERT_TRUE(WriteTviFile(other, TviVolume(6, 5, 4, 3, [](int x, int y, int, int) { return 9 * x + y; })));
     const std::string damaged = m_folder.File("damaged.tvi");
     std::filesystem::copy_file(path, damaged);
     std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) - 1);

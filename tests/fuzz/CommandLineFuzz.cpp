@@ -10,6 +10,7 @@
 #include "CommandLine.h"
 #include "FuzzInput.h"
 #include "HeadlessHost.h"
+#include "TestData.h"
 #include "TviWriter.h"
 #include "ViewInterface.h"
 #include "Viewer.h"
@@ -41,13 +42,9 @@ public:
 
 // A 5 x 4 x 3 volume of 2 frames with a companion .obj of two frames.
 std::string WriteStartupFiles() {
-    TviContents contents;
-    contents.sizeX = 5;
-    contents.sizeY = 4;
-    contents.sizeZ = 3;
-    contents.frames = 2;
-    contents.Allocate();
-    for (size_t i = 0; i < contents.samples.size(); ++i) contents.samples[i] = static_cast<uint16_t>(i * 37);
+    const TviContents contents = TviVolume(5, 4, 3, 2, [](int x, int y, int z, int t) {
+        return static_cast<uint16_t>((((z * 2 + t) * 4 + y) * 5 + x) * 37);
+    });
     const std::string path = ScratchPath("volume.tvi");
     FuzzCheck(WriteTviFile(path, contents), "writing the volume");
     const std::string meshes =

@@ -2,18 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "MeshSet.h"
 #include "TempFolder.h"
+#include "TestData.h"
 
 // Writes `content` byte for byte to `name` in `folder`; returns its path.
 inline std::string WriteTextFile(const TempFolder& folder, const std::string& name,
                                  const std::string& content) {
-    const std::string path = folder.File(name);
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
+    EXPECT_TRUE(WriteText(folder.File(name), content));
+    return folder.File(name);
 }
 
 // Loads `content` as an .obj file into `set`; returns what was printed.

@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "FfmpegLibrary.h"
 #include "MovieTools.h"
 #include "TempFolder.h"
 #include "VisError.h"
@@ -17,27 +19,6 @@ namespace {
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 constexpr size_t kFrameBytes = static_cast<size_t>(kWidth) * kHeight * 4;
-
-std::vector<uint8_t> PatternFrames(int count, uint8_t alpha = 255) {
-    std::vector<uint8_t> frames;
-    for (int i = 0; i < count; ++i) {
-        const std::vector<uint8_t> frame = PatternFrame(kWidth, kHeight, i, alpha);
-        frames.insert(frames.end(), frame.begin(), frame.end());
-    }
-    return frames;
-}
-
-void WriteMovie(const std::string& path, int frames, int32_t rate, uint8_t alpha = 255) {
-    CVekMovie movie(4);
-    movie.m_frameRate = rate;
-    movie.Open(path.c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
-    for (int i = 0; i < frames; ++i) {
-        std::vector<uint8_t> pixels = PatternFrame(kWidth, kHeight, i, alpha);
-        const CVisRGBAByteImage image(CVisShape(0, 0, kWidth, kHeight), pixels.data());
-        movie.WriteFrame(image, -1);
-    }
-    movie.Close();
-}
 
 // Largest difference of any byte, and where it is.
 struct Difference {
@@ -87,7 +68,7 @@ CVisError RaisedBy(Action action) {
 TEST(VekMovie, WrittenMovieHasTheFixedHeaderAndKeyFrames) {
     TempFolder folder;
     const std::string path = folder.File("written.avi");
-    WriteMovie(path, 5, 7);
+    ASSERT_TRUE(WriteMovie(path, kWidth, kHeight, PatternFrames(kWidth, kHeight, 5), 7));
 
     const AviStreamHeader header = ReadAviStreamHeader(path);
     ASSERT_TRUE(header.found);
@@ -114,8 +95,8 @@ TEST(VekMovie, WrittenMovieHasTheFixedHeaderAndKeyFrames) {
 TEST(VekMovie, FfmpegAndOurReaderDecodeExactlyOurPixels) {
     TempFolder folder;
     const std::string path = folder.File("roundtrip.avi");
-    WriteMovie(path, 4, 25, 128);
-    const std::vector<uint8_t> expected = PatternFrames(4, 128);
+    const std::vector<uint8_t> expected = PatternFrames(kWidth, kHeight, 4, 128);
+    ASSERT_TRUE(WriteMovie(path, kWidth, kHeight, expected, 25));
 
     const std::vector<uint8_t> byFfmpeg = DecodeWithFfmpeg(path);
     ASSERT_EQ(byFfmpeg.size(), expected.size());
@@ -152,7 +133,8 @@ TEST_P(VekMovieReadsFfmpegMovies, FramesMatchFfmpegsDecoding) {
     const ForeignMovie& kind = GetParam();
     TempFolder folder;
     const std::string path = folder.File(std::string(kind.name) + ".avi");
-    ASSERT_TRUE(EncodeWithFfmpeg(PatternFrames(6), kWidth, kHeight, kind.inputFormat, kind.options, path));
+    const std::vector<uint8_t> source = PatternFrames(kWidth, kHeight, 6);
+    ASSERT_TRUE(EncodeWithFfmpeg(source, kWidth, kHeight, kind.inputFormat, kind.options, path));
     const std::vector<uint8_t> reference = DecodeWithFfmpeg(path);
     ASSERT_EQ(reference.size(), 6 * kFrameBytes);
 
@@ -168,7 +150,6 @@ TEST_P(VekMovieReadsFfmpegMovies, FramesMatchFfmpegsDecoding) {
     }
     // Upright and in order: close to the frames encoded (green alone runs 188
     // from top to bottom, so a turned picture is far off).
-    const std::vector<uint8_t> source = PatternFrames(6);
     for (size_t frame = 0; frame < 6; ++frame) {
         const Difference d = Compare(&ours[frame * kFrameBytes], &source[frame * kFrameBytes], kFrameBytes);
         EXPECT_LE(d.largest, kind.sourceTolerance) << "frame " << frame << ": " << Where(d);
@@ -201,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(VekMovie, AlphaIsKeptUnlessEveryAlphaByteIsZero) {
     TempFolder folder;
-    std::vector<uint8_t> transparent = PatternFrames(2, 0);
+    std::vector<uint8_t> transparent = PatternFrames(kWidth, kHeight, 2, 0);
     const std::string allZero = folder.File("zero.avi");
     ASSERT_TRUE(EncodeWithFfmpeg(transparent, kWidth, kHeight, "bgra", "-c:v rawvideo -pix_fmt bgra", allZero));
     transparent[kFrameBytes + 4 * 100 + 3] = 7;  // one pixel of the second frame
@@ -224,7 +205,7 @@ TEST(VekMovie, AlphaIsKeptUnlessEveryAlphaByteIsZero) {
 TEST(VekMovie, IndexPastTheEndReadsTheLastFrame) {
     TempFolder folder;
     const std::string path = folder.File("ten.avi");
-    WriteMovie(path, 10, 4);
+    ASSERT_TRUE(WriteMovie(path, kWidth, kHeight, PatternFrames(kWidth, kHeight, 10)));
     const std::vector<uint8_t> last = PatternFrame(kWidth, kHeight, 9);
     CVekMovie movie(4);
     movie.Open(path.c_str(), CVekMovie::kOpenRead);
@@ -342,5 +323,27 @@ TEST(VekMovie, MovieLargerThanOneGibibyteReadsBack) {
         stamp(frame);
         EXPECT_EQ(Compare(read.PbFirstPixelInRow(0), image.PbFirstPixelInRow(0), image.ByteCount()).largest, 0)
             << "frame " << frame;
+    }
+}
+
+// FFmpeg that is missing, or a library that is not FFmpeg, is an error that
+// names what is missing.
+TEST(FfmpegLibrary, NamesTheLibraryOrFunctionThatIsMissing) {
+    const struct {
+        std::vector<const char*> libraries;
+        const char* missing;
+    } cases[] = {
+        {{"libavformat.so.999"}, "libavformat.so.999"},
+        {{"libz.so.1", "libavcodec.so.999"}, "libavcodec.so.999"},
+        {{"libz.so.1"}, "it has no function av_buffer_alloc"},
+    };
+    for (const auto& c : cases) {
+        try {
+            CFfmpegLibrary library(c.libraries);
+            ADD_FAILURE() << c.missing << " was not missed";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("FFmpeg cannot be loaded: ", 0), 0u) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.missing), std::string::npos) << e.what();
+        }
     }
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "TempFolder.h"
-#include "TviWriter.h"
+#include "TestData.h"
 
 void RenderFixture::SetUp() {
     if (!m_context.Create(kWidth, kHeight)) GTEST_SKIP() << "no offscreen OpenGL: " << m_context.ErrorText();
@@ -21,14 +21,8 @@ void RenderFixture::TearDown() {
 
 void RenderFixture::LoadVolume(int sizeX, int sizeY, int sizeZ, int frames, double pixelSize[3],
                                const std::vector<uint16_t>& samples) {
-    TviContents tvi;
-    tvi.sizeX = sizeX;
-    tvi.sizeY = sizeY;
-    tvi.sizeZ = sizeZ;
-    tvi.frames = frames;
-    tvi.pixelSizeX = pixelSize[0];
-    tvi.pixelSizeY = pixelSize[1];
-    tvi.pixelSizeZ = pixelSize[2];
+    TviContents tvi = TviVolume(sizeX, sizeY, sizeZ, frames);
+    tvi.SetCalibration(pixelSize[0], pixelSize[1], pixelSize[2], tvi.frameTime);
     tvi.samples = samples;
     TempFolder folder;
     ASSERT_TRUE(WriteTviFile(folder.File("v.tvi"), tvi));

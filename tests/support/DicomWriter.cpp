@@ -126,6 +126,7 @@ bool WriteDicomImage(const std::string& path, const DicomImageFields& fields) {
     if (fields.instanceNumber) SetText(data, 0x0020, 0x0013, std::to_string(*fields.instanceNumber), gdcm::VR::IS);
     if (fields.temporalPosition)
         SetText(data, 0x0020, 0x0100, std::to_string(*fields.temporalPosition), gdcm::VR::IS);
+    if (fields.acquisitionTime) SetText(data, 0x0008, 0x0032, *fields.acquisitionTime, gdcm::VR::TM);
     if (fields.rescaleSlope) image.SetSlope(*fields.rescaleSlope);
     if (fields.rescaleIntercept) image.SetIntercept(*fields.rescaleIntercept);
 

@@ -33,6 +33,7 @@ struct DicomImageFields {
     std::optional<double> triggerTime;
     std::optional<int> instanceNumber;
     std::optional<int> temporalPosition;
+    std::optional<std::string> acquisitionTime;  // the text of the tag, as a scanner writes it
     std::optional<double> rescaleSlope;
     std::optional<double> rescaleIntercept;
 };

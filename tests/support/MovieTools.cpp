@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <sstream>
+
+#include "VekMovie.h"
+#include "VisImage.h"
 
 std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alpha) {
     std::vector<uint8_t> bytes(static_cast<size_t>(width) * height * 4);
@@ -23,6 +25,32 @@ std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alph
     return bytes;
 }
 
+std::vector<uint8_t> PatternFrames(int width, int height, int count, uint8_t alpha) {
+    std::vector<uint8_t> frames;
+    for (int i = 0; i < count; ++i) {
+        const std::vector<uint8_t> frame = PatternFrame(width, height, i, alpha);
+        frames.insert(frames.end(), frame.begin(), frame.end());
+    }
+    return frames;
+}
+
+bool WriteMovie(const std::string& path, int width, int height, const std::vector<uint8_t>& frames,
+                int32_t rate) {
+    const auto frameBytes = static_cast<std::ptrdiff_t>(width) * height * 4;
+    try {
+        CVekMovie movie(rate);
+        movie.Open(path.c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
+        for (auto at = frames.begin(); frames.end() - at >= frameBytes; at += frameBytes) {
+            std::vector<uint8_t> frame(at, at + frameBytes);
+            movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, width, height), frame.data()), -1);
+        }
+        movie.Close();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 std::string RunCommand(const std::string& command, int* status) {
     std::string output;
     std::FILE* pipe = popen(command.c_str(), "r");
@@ -36,17 +64,6 @@ std::string RunCommand(const std::string& command, int* status) {
     const int result = pclose(pipe);
     if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
     return output;
-}
-
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return out.good();
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool EncodeWithFfmpeg(const std::vector<uint8_t>& rawFrames, int width, int height, const std::string& inputFormat,

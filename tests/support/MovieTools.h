@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "TestData.h"
+
 // Helpers for movie tests: frames made by code, and the ffmpeg and ffprobe
 // commands as an independent reader and writer of AVI files.
 
@@ -12,12 +14,17 @@
 // close: blue grows to the right, green downwards, and each frame shifts all
 // three. Up to 64 x 48 pixels and 10 frames no value wraps. Alpha is `alpha`.
 std::vector<uint8_t> PatternFrame(int width, int height, int frame, uint8_t alpha = 255);
+// Frames 0 to count - 1 of the pattern, one after another.
+std::vector<uint8_t> PatternFrames(int width, int height, int count, uint8_t alpha = 255);
+
+// Writes BGRA frames (rows top first, one after another) as an uncompressed
+// movie of `rate` frames a second with the program's own writer. False when
+// it cannot.
+bool WriteMovie(const std::string& path, int width, int height, const std::vector<uint8_t>& frames,
+                int32_t rate = 4);
 
 // Runs a shell command; returns its standard output, and its exit status in `status`.
 std::string RunCommand(const std::string& command, int* status = nullptr);
-
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadBytes(const std::string& path);
 
 // Encodes raw frames of `inputFormat` (an ffmpeg pixel format such as
 // "bgra") into `moviePath` with the ffmpeg command and the given output

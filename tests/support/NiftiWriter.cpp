@@ -8,12 +8,41 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "TestData.h"
+
 void NiftiContents::SetSizes(int dimensions, int64_t x, int64_t y, int64_t z, int64_t t) {
     dim[0] = dimensions;
     dim[1] = x;
     dim[2] = y;
     dim[3] = z;
     dim[4] = t;
+}
+
+namespace {
+
+template <typename T>
+std::vector<T> Converted(const std::vector<double>& values) {
+    std::vector<T> out;
+    for (double v : values) out.push_back(static_cast<T>(v));
+    return out;
+}
+
+}  // namespace
+
+void NiftiContents::SetValuesAs(int type, const std::vector<double>& values) {
+    datatype = type;
+    switch (type) {
+        case DT_UINT8: return SetValues(Converted<uint8_t>(values));
+        case DT_INT8: return SetValues(Converted<int8_t>(values));
+        case DT_UINT16: return SetValues(Converted<uint16_t>(values));
+        case DT_INT16: return SetValues(Converted<int16_t>(values));
+        case DT_UINT32: return SetValues(Converted<uint32_t>(values));
+        case DT_INT32: return SetValues(Converted<int32_t>(values));
+        case DT_UINT64: return SetValues(Converted<uint64_t>(values));
+        case DT_INT64: return SetValues(Converted<int64_t>(values));
+        case DT_FLOAT32: return SetValues(Converted<float>(values));
+        default: return SetValues(values);
+    }
 }
 
 int NiftiContents::BytesPerVoxel() const {
@@ -80,8 +109,5 @@ bool WriteNiftiFile(const std::string& path, const NiftiContents& contents) {
         }
         return gzclose(file) == Z_OK && ok;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
+    return WriteBytes(path, bytes);
 }

@@ -22,12 +22,19 @@ struct NiftiContents {
 
     // Sets the four sizes (and dim[0] = `dimensions`).
     void SetSizes(int dimensions, int64_t x, int64_t y, int64_t z, int64_t t);
+    void SetPixelSizes(double x, double y, double z) {
+        pixdim[1] = x;
+        pixdim[2] = y;
+        pixdim[3] = z;
+    }
     // The voxels, of whatever type T the datatype stands for.
     template <typename T>
     void SetValues(const std::vector<T>& values) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(values.data());
         data.assign(bytes, bytes + values.size() * sizeof(T));
     }
+    // `values` converted to the plain integer or real type `type` stands for, which becomes the datatype.
+    void SetValuesAs(int type, const std::vector<double>& values);
     int BytesPerVoxel() const;
 };
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "TestData.h"
+
 namespace {
 
 void PutInt32(std::vector<uint8_t>& out, int32_t value) {
@@ -50,11 +52,7 @@ std::vector<uint8_t> TviFileBytes(const TviContents& c) {
 }
 
 bool WriteTviFile(const std::string& path, const TviContents& contents) {
-    const std::vector<uint8_t> bytes = TviFileBytes(contents);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    return WriteBytes(path, TviFileBytes(contents));
 }
 
 bool WriteLargeTviFile(const std::string& path, int x, int y, int z, int t) {

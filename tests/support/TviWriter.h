@@ -22,6 +22,12 @@ struct TviContents {
 
     // Sizes the sample block to the header, all samples 0.
     void Allocate() { samples.assign(static_cast<size_t>(SampleCount()), 0); }
+    void SetCalibration(double x, double y, double z, double frameMs) {
+        pixelSizeX = x;
+        pixelSizeY = y;
+        pixelSizeZ = z;
+        frameTime = frameMs;
+    }
     int64_t SampleCount() const { return int64_t{sizeX} * sizeY * sizeZ * frames; }
     size_t IndexOf(int x, int y, int z, int t) const {
         return static_cast<size_t>(((int64_t{z} * frames + t) * sizeY + y) * sizeX + x);

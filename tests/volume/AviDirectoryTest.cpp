@@ -7,7 +7,6 @@
 #include "MovieTools.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
-#include "VekMovie.h"
 
 namespace {
 
@@ -29,21 +28,15 @@ std::string MovieName(int id) {
 // An uncompressed movie whose green and red bytes differ from the blue one,
 // so reading the wrong channel shows as well.
 void WriteMovie(const std::string& path, int id, int frames, int width, int height) {
-    CVekMovie movie(4);
-    movie.Open(path.c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    for (int t = 0; t < frames; ++t) {
+    std::vector<uint8_t> pixels;
+    for (int t = 0; t < frames; ++t)
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
-                uint8_t* pixel = &pixels[(static_cast<size_t>(y) * width + x) * 4];
-                pixel[0] = Blue(id, t, x, y);
-                pixel[1] = static_cast<uint8_t>(pixel[0] ^ 0x55);
-                pixel[2] = static_cast<uint8_t>(pixel[0] ^ 0xaa);
-                pixel[3] = 255;
+                const uint8_t blue = Blue(id, t, x, y);
+                const int pixel[4] = {blue, blue ^ 0x55, blue ^ 0xaa, 255};
+                pixels.insert(pixels.end(), pixel, pixel + 4);
             }
-        movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, width, height), pixels.data()), -1);
-    }
-    movie.Close();
+    ASSERT_TRUE(::WriteMovie(path, width, height, pixels));
 }
 
 // Every voxel of the slice against frame t of movie `id`; says where they first differ.
@@ -110,12 +103,7 @@ TEST(AviDirectory, VoxelIsTheBlueByteOfEachPixel) {
         for (int i = 0; i < 16 * 8; ++i)
             frames.back().insert(frames.back().end(), pixel.begin(), pixel.end());
     }
-    for (int i = 0; i < 2; ++i) {
-        CVekMovie movie(4);
-        movie.Open(folder.File(MovieName(i)).c_str(), CVekMovie::kOpenCreate);
-        movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, 16, 8), frames[i].data()), -1);
-        movie.Close();
-    }
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(WriteMovie(folder.File(MovieName(i)), 16, 8, frames[i]));
     ASSERT_TRUE(
         EncodeWithFfmpeg(frames[2], 16, 8, "bgra", "-c:v rawvideo -pix_fmt bgr24", folder.File("m2.avi")));
 

@@ -36,11 +36,14 @@ struct LayoutCase {
 };
 
 TEST(DicomSeriesLayoutTest, SortsImagesIntoSlicesAndFrames) {
-    auto noTrigger = [](CDicomImageHeader header, std::optional<double> temporal) {
-        header.triggerTime.reset();
+    using Key = std::optional<double>;
+    auto timed = [](CDicomImageHeader header, Key trigger, Key temporal, Key acquisition) {
+        header.triggerTime = trigger;
         header.temporalPosition = temporal;
+        header.acquisitionTime = acquisition;
         return header;
     };
+    auto untimed = [&timed](const CDicomImageHeader& header) { return timed(header, {}, {}, {}); };
     auto unplaced = [](CDicomImageHeader header) {
         header.position.reset();
         header.orientation.reset();
@@ -59,18 +62,31 @@ TEST(DicomSeriesLayoutTest, SortsImagesIntoSlicesAndFrames) {
          {Header("a", 0.0, 10, 1), Header("b", 0.01, 0, 2), Header("c", 3.0, 0, 3), Header("d", 3.0, 10, 4)},
          {{"b", "a"}, {"c", "d"}},
          ""},
+        // Each time key against name and instance order, which would give a, b (, c).
         {"temporal position when a trigger time is missing",
-         {noTrigger(Header("a", 0, 0, 9), 2), Header("b", 0, 5, 1)},
-         {{"b", "a"}},
-         ""},
+         {timed(Header("a", 0, 0, 1), {}, 2, {}), timed(Header("b", 0, 0, 2), 5, 1, {})}, {{"b", "a"}}, ""},
+        {"acquisition time when a trigger time and a temporal position are missing",
+         {timed(Header("a", 0, 0, 1), {}, {}, 36000.5), timed(Header("b", 0, 0, 2), 10, {}, 35999),
+          timed(Header("c", 0, 0, 3), {}, 4, 36000.25)},
+         {{"b", "c", "a"}}, ""},
         {"instance number when no time is given",
-         {noTrigger(Header("a", 0, 0, 3), {}), noTrigger(Header("b", 0, 0, 1), {}), noTrigger(Header("c", 0, 0, 2), {})},
-         {{"b", "c", "a"}},
-         ""},
+         {untimed(Header("a", 0, 0, 3)), untimed(Header("b", 0, 0, 1)), untimed(Header("c", 0, 0, 2))},
+         {{"b", "c", "a"}}, ""},
+        {"equal times go by instance number",
+         {Header("a", 0, 0, 2), Header("b", 0, 0, 1), Header("c", 0, 9, 0)}, {{"b", "a", "c"}}, ""},
         {"images without geometry form one slice by instance number",
-         {unplaced(noTrigger(Header("a", 0, 0, 2), {})), unplaced(noTrigger(Header("b", 0, 0, 1), {}))},
-         {{"b", "a"}},
-         ""},
+         {unplaced(untimed(Header("a", 0, 0, 2))), unplaced(untimed(Header("b", 0, 0, 1)))},
+         {{"b", "a"}}, ""},
+        {"images without geometry among placed ones form the last slice",
+         {unplaced(Header("a", 0, 10, 1)), Header("b", 3, 0, 2), unplaced(Header("c", 0, 0, 3)),
+          Header("d", 3, 10, 4)},
+         {{"b", "d"}, {"c", "a"}},
+         "2 images without position or orientation form the last slice: a, c"},
+        // A tolerance of 0.0125 mm: each image is within it of the one before, not of the slice's first.
+        {"a slow drift does not chain slices together",
+         {Header("a", 0, 0, 1), Header("b", 0.009, 10, 2), Header("c", 0.018, 0, 3),
+          Header("d", 0.027, 10, 4)},
+         {{"a", "b"}, {"c", "d"}}, ""},
         {"slices with more frames are cut to the shortest",
          {Header("a", 0, 0, 1), Header("b", 0, 10, 2), Header("c", 0, 20, 3), Header("d", 4, 0, 4),
           Header("e", 4, 10, 5)},
@@ -80,6 +96,10 @@ TEST(DicomSeriesLayoutTest, SortsImagesIntoSlicesAndFrames) {
          {Header("a", 0, 0, 1), Header("b", 0, 10, 2), sized(Header("c", 0, 20, 3), 8)},
          {{"a", "b"}},
          "c"},
+        {"of two sizes equally common the larger is kept",
+         {sized(Header("a", 0, 0, 1), 8), Header("b", 0, 10, 2), sized(Header("c", 0, 10, 3), 8),
+          Header("d", 0, 0, 4)},
+         {{"a", "c"}}, "2 images whose size is not 5 x 8 were left out: b, d"},
     };
     for (const LayoutCase& c : cases) {
         SCOPED_TRACE(c.name);

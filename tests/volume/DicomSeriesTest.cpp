@@ -6,84 +6,62 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <numeric>
 #include <random>
 
 #include "DicomFolder.h"
 #include "DicomSource.h"
-#include "DicomWriter.h"
+#include "SourceSamples.h"
 #include "TempFolder.h"
+#include "TestData.h"
 #include "TimeVolume.h"
-#include "TviWriter.h"
 
 namespace {
 
-// The 16-bit samples a source gives, image after image, as a load would see them.
-std::vector<uint16_t> SamplesOf(CSampleSource& source) {
-    std::string error;
-    EXPECT_TRUE(source.Prepare({}, error)) << error;
-    const int64_t total = source.SampleCount();
-    std::vector<uint16_t> codes(static_cast<size_t>(total));
-    std::vector<uint16_t> scratch(static_cast<size_t>(CSampleSource::kMaxBlock));
-    auto histogram = std::make_unique<IntensityHistogram>();
-    histogram->fill(0);
-    for (int64_t first = 0; first < total; first += CSampleSource::kMaxBlock) {
-        const int64_t count = std::min(CSampleSource::kMaxBlock, total - first);
-        const uint16_t* block = source.Codes(first, count, scratch.data());
-        std::copy(block, block + count, codes.begin() + first);
-        for (int64_t i = 0; i < count; ++i) ++(*histogram)[block[i]];
-    }
-    if (!source.CodesAreSamples()) {
-        auto map = std::make_unique<SampleOfCode>();
-        source.MapCodes(*histogram, *map);
-        for (uint16_t& code : codes) code = (*map)[code];
-    }
-    return codes;
-}
-
 // A 4-slice x 5-phase cine series on an oblique plane, stored under random
-// names in random order, int16 with a rescale. Raw values say where they belong.
+// names with instance numbers in random order, int16 with a rescale. Raw
+// values say where they belong.
 struct ObliqueSeries {
     static constexpr int kRows = 6, kColumns = 7, kSlices = 4, kPhases = 5;
     static constexpr double kGap = 8.0, kStep = 40.0, kSlope = 2.0, kIntercept = -100.0;
     std::array<double, 6> orientation;
-    std::array<double, 3> normal;
 
     ObliqueSeries() {
         const double a = 0.5, b = 0.3;
-        orientation = {std::cos(a), std::sin(a), 0.0, -std::sin(a) * std::cos(b), std::cos(a) * std::cos(b), std::sin(b)};
-        const auto& o = orientation;
-        normal = {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
+        orientation = {std::cos(a), std::sin(a), 0.0, -std::sin(a) * std::cos(b), std::cos(a) * std::cos(b),
+                       std::sin(b)};
     }
     static double Raw(int x, int y, int z, int t) { return 1000.0 * z + 100.0 * t + 10.0 * y + x - 1500.0; }
 
     void Write(const TempFolder& folder, std::mt19937& random) const {
-        std::vector<std::pair<int, int>> order;
-        for (int z = 0; z < kSlices; ++z)
-            for (int t = 0; t < kPhases; ++t) order.emplace_back(z, t);
-        std::shuffle(order.begin(), order.end(), random);
-        int instance = 1;
-        for (const auto& [z, t] : order) {
-            DicomImageFields fields;
-            fields.rows = kRows;
-            fields.columns = kColumns;
-            fields.pixels = DicomImageFields::Pixels::kInt16;
-            for (int y = 0; y < kRows; ++y)
-                for (int x = 0; x < kColumns; ++x) fields.values.push_back(Raw(x, y, z, t));
-            // Slice 0 lies lowest along the normal; the origin is off the axes.
-            fields.position = std::array<double, 3>{-30.0 + z * kGap * normal[0], 12.0 + z * kGap * normal[1],
-                                                  7.0 + z * kGap * normal[2]};
-            fields.orientation = orientation;
-            fields.pixelSpacing = std::array<double, 2>{1.5, 1.25};
-            fields.triggerTime = t * kStep;
-            // Instance numbers in file order, so they cannot stand in for the trigger time.
-            fields.instanceNumber = instance++;
-            fields.rescaleSlope = kSlope;
-            fields.rescaleIntercept = kIntercept;
-            const std::string name = "IM" + std::to_string(random() % 1000000) + "_" + std::to_string(instance);
-            ASSERT_TRUE(WriteDicomImage(folder.File(name), fields));
-        }
+        // Names and instance numbers in random order, so neither can stand in for the geometry or the time.
+        std::vector<int> instances(kSlices * kPhases);
+        std::iota(instances.begin(), instances.end(), 1);
+        std::shuffle(instances.begin(), instances.end(), random);
+        DicomImageFields image;
+        image.rows = kRows;
+        image.columns = kColumns;
+        image.pixels = DicomImageFields::Pixels::kInt16;
+        // Off the axes; slice 0 lies lowest along the normal.
+        image.position = std::array<double, 3>{-30.0, 12.0, 7.0};
+        image.orientation = orientation;
+        image.pixelSpacing = std::array<double, 2>{1.5, 1.25};
+        image.rescaleSlope = kSlope;
+        image.rescaleIntercept = kIntercept;
+        const std::vector<std::string> paths =
+            WriteDicomSeries(folder.Path().string(), image, kSlices, kPhases, kGap, kStep,
+                             [&](DicomImageFields& fields, int z, int t) {
+                                 fields.values.clear();
+                                 for (int y = 0; y < kRows; ++y)
+                                     for (int x = 0; x < kColumns; ++x)
+                                         fields.values.push_back(Raw(x, y, z, t));
+                                 fields.instanceNumber = instances[static_cast<size_t>(z * kPhases + t)];
+                             });
+        ASSERT_EQ(paths.size(), instances.size());
+        for (size_t i = 0; i < paths.size(); ++i)
+            std::filesystem::rename(paths[i], folder.File("IM" + std::to_string(random() % 1000000) + "_" +
+                                                          std::to_string(instances[i])));
     }
 
     // The samples the value rule gives, worked out here in the order the volume holds them.
@@ -102,10 +80,23 @@ struct ObliqueSeries {
     }
 };
 
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
 class DicomSeriesTest : public ::testing::Test {
 protected:
+    // A scan of `folder`; the test fails where the scan does.
+    static CDicomFolder Scanned(const std::string& folder) {
+        CDicomFolder scan;
+        std::string error;
+        EXPECT_TRUE(scan.Scan(folder, error)) << error;
+        return scan;
+    }
+    // The samples of `series` as its load gives them; `layout` gets its sorting.
+    static std::vector<uint16_t> SeriesSamples(CDicomFolder::Series& series, CDicomSeriesLayout& layout) {
+        std::string error;
+        EXPECT_TRUE(series.Layout(layout, error)) << error;
+        CDicomSource source(layout);
+        return SourceSamples(source);
+    }
+
     TempFolder m_folder;
     std::mt19937 m_random{20261208};
 };
@@ -117,34 +108,26 @@ TEST_F(DicomSeriesTest, ShuffledObliqueSeriesLoadsInPlaneOrder) {
     // Claims to be DICOM by its mark, then breaks off.
     WriteText(m_folder.File("broken.dcm"), std::string(128, '\0') + "DICM\x02\x00\x01");
 
-    CDicomFolder folder;
-    std::string error;
-    ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error)) << error;
+    CDicomFolder folder = Scanned(m_folder.Path().string());
     ASSERT_EQ(folder.m_series.size(), 1u);
     EXPECT_EQ(folder.m_unreadable, std::vector<std::string>{m_folder.File("broken.dcm")});
-    CDicomFolder::Series& found = folder.m_series[0];
-    EXPECT_EQ(found.Label(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames");
+    EXPECT_EQ(folder.m_series[0].Label(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames");
 
     CDicomSeriesLayout layout;
-    ASSERT_TRUE(found.Layout(layout, error)) << error;
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
     EXPECT_TRUE(layout.m_notes.empty());
     EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeX, 1.25);
     EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeY, 1.5);
     EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, ObliqueSeries::kGap, 1e-6);
     EXPECT_EQ(*layout.m_calibration.m_frameTime, ObliqueSeries::kStep);
 
-    CDicomSource source(layout);
-    const std::vector<uint16_t> samples = SamplesOf(source);
     const std::vector<uint16_t> expected = ObliqueSeries::ExpectedSamples();
     ASSERT_EQ(samples.size(), expected.size());
     for (size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(samples[i], expected[i]) << "sample " << i;
 
     // Through the whole load, the planes are those of a .tvi file holding the same samples.
-    TviContents tvi;
-    tvi.sizeX = ObliqueSeries::kColumns;
-    tvi.sizeY = ObliqueSeries::kRows;
-    tvi.sizeZ = ObliqueSeries::kSlices;
-    tvi.frames = ObliqueSeries::kPhases;
+    TviContents tvi = TviVolume(ObliqueSeries::kColumns, ObliqueSeries::kRows, ObliqueSeries::kSlices,
+                                ObliqueSeries::kPhases);
     tvi.samples = expected;
     ASSERT_TRUE(WriteTviFile(m_folder.File("same.tvi"), tvi));
     CTimeVolume fromDicom, fromTvi;
@@ -170,18 +153,17 @@ TEST_F(DicomSeriesTest, ShuffledObliqueSeriesLoadsInPlaneOrder) {
 TEST_F(DicomSeriesTest, SingleSliceSeriesOfferAStack) {
     // Three single-slice cine series at z = 20, 0, 10 (series 3, 1, 2), and a localiser.
     const double heights[3] = {20.0, 0.0, 10.0};
-    for (int s = 0; s < 3; ++s)
-        for (int t = 0; t < 4; ++t) {
-            DicomImageFields fields;
-            fields.values.assign(20, 100.0 * s + t);
-            fields.seriesUid = "1.2.3." + std::to_string(s + 1);
-            fields.seriesNumber = 3 - s;
-            fields.position = std::array<double, 3>{0.0, 0.0, heights[s]};
-            fields.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
-            fields.pixelSpacing = std::array<double, 2>{1.0, 1.0};
-            fields.triggerTime = 25.0 * t;
-            ASSERT_TRUE(WriteDicomImage(m_folder.File("s" + std::to_string(s) + "t" + std::to_string(t)), fields));
-        }
+    for (int s = 0; s < 3; ++s) {
+        DicomImageFields series;
+        series.seriesUid = "1.2.3." + std::to_string(s + 1);
+        series.seriesNumber = 3 - s;
+        series.position = std::array<double, 3>{0.0, 0.0, heights[s]};
+        series.pixelSpacing = std::array<double, 2>{1.0, 1.0};
+        const auto values = [s](DicomImageFields& image, int, int t) {
+            image.values.assign(20, 100.0 * s + t);
+        };
+        ASSERT_EQ(WriteDicomSeries(m_folder.Path().string(), series, 1, 4, 0.0, 25.0, values).size(), 4u);
+    }
     std::filesystem::create_directories(m_folder.Path() / "a" / "b");
     DicomImageFields localiser;
     localiser.values.assign(20, 7.0);
@@ -192,9 +174,7 @@ TEST_F(DicomSeriesTest, SingleSliceSeriesOfferAStack) {
     localiser.orientation = std::array<double, 6>{1, 0, 0, 0, 0, -1};
     ASSERT_TRUE(WriteDicomImage(m_folder.File("a/b/loc"), localiser));
 
-    CDicomFolder folder;
-    std::string error;
-    ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error)) << error;
+    CDicomFolder folder = Scanned(m_folder.Path().string());
     ASSERT_EQ(folder.m_series.size(), 5u);
     std::vector<std::string> labels;
     for (const auto& series : folder.m_series) labels.push_back(series.Label());
@@ -214,13 +194,11 @@ TEST_F(DicomSeriesTest, SingleSliceSeriesOfferAStack) {
         EXPECT_EQ(folder.FindChoice(c.text, why), c.index) << c.text;
         EXPECT_EQ(why.empty(), c.index >= 0) << c.text << ": " << why;
     }
-    EXPECT_EQ(folder.SeriesOfFile(m_folder.File("s2t1")), 0);  // series 1 comes first
+    EXPECT_EQ(folder.SeriesOfFile(m_folder.File("1.2.3.3-0-1.dcm")), 0);  // series 1 comes first
 
     // The stack is ordered by position: the series at z = 0, 10, 20.
     CDicomSeriesLayout layout;
-    ASSERT_TRUE(folder.m_series[4].Layout(layout, error)) << error;
-    CDicomSource source(layout);
-    const std::vector<uint16_t> samples = SamplesOf(source);
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[4], layout);
     ASSERT_EQ(samples.size(), 3u * 4u * 20u);
     const int seriesAtZ[3] = {1, 2, 0};
     for (int z = 0; z < 3; ++z)
@@ -257,16 +235,13 @@ TEST_F(DicomSeriesTest, EveryTransferSyntaxDecodes) {
         const std::string path = m_folder.File("syntax" + std::to_string(i) + ".dcm");
         ASSERT_TRUE(WriteDicomImage(path, fields));
 
-        CDicomFolder folder;
-        std::string error;
-        ASSERT_TRUE(folder.Scan(m_folder.Path().string(), error));
+        CDicomFolder folder = Scanned(m_folder.Path().string());
         const int index = folder.SeriesOfFile(path);
         ASSERT_GE(index, 0);
-        EXPECT_EQ(folder.m_series[static_cast<size_t>(index)].Label(), "1 cine: 16 x 16, 1 image, 1 slice x 1 frame");
+        CDicomFolder::Series& series = folder.m_series[static_cast<size_t>(index)];
+        EXPECT_EQ(series.Label(), "1 cine: 16 x 16, 1 image, 1 slice x 1 frame");
         CDicomSeriesLayout layout;
-        ASSERT_TRUE(folder.m_series[static_cast<size_t>(index)].Layout(layout, error)) << error;
-        CDicomSource source(layout);
-        const std::vector<uint16_t> samples = SamplesOf(source);
+        const std::vector<uint16_t> samples = SeriesSamples(series, layout);
         ASSERT_EQ(samples.size(), fields.values.size());
         // Integer values within 0..65535 are the samples themselves.
         for (size_t k = 0; k < samples.size(); ++k)
@@ -302,25 +277,19 @@ TEST_F(DicomSeriesTest, ValuesFollowTheSampleRule) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.name);
         TempFolder folder;
-        for (int image = 0; image < 2; ++image) {
-            DicomImageFields fields;
-            fields.rows = 2;
-            fields.columns = 2;
-            fields.pixels = c.pixels;
-            fields.values = c.raw;
-            fields.rescaleSlope = c.rescale[static_cast<size_t>(image)].first;
-            fields.rescaleIntercept = c.rescale[static_cast<size_t>(image)].second;
-            fields.instanceNumber = image + 1;
-            ASSERT_TRUE(WriteDicomImage(folder.File("im" + std::to_string(image)), fields));
-        }
-        CDicomFolder scan;
-        std::string error;
-        ASSERT_TRUE(scan.Scan(folder.Path().string(), error));
+        DicomImageFields image;
+        image.rows = image.columns = 2;
+        image.pixels = c.pixels;
+        image.values = c.raw;
+        const auto rescale = [&c](DicomImageFields& fields, int, int t) {
+            fields.rescaleSlope = c.rescale[static_cast<size_t>(t)].first;
+            fields.rescaleIntercept = c.rescale[static_cast<size_t>(t)].second;
+        };
+        ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, rescale).size(), 2u);
+        CDicomFolder scan = Scanned(folder.Path().string());
         ASSERT_EQ(scan.m_series.size(), 1u);
         CDicomSeriesLayout layout;
-        ASSERT_TRUE(scan.m_series[0].Layout(layout, error)) << error;
-        CDicomSource source(layout);
-        EXPECT_EQ(SamplesOf(source), c.samples);
+        EXPECT_EQ(SeriesSamples(scan.m_series[0], layout), c.samples);
     }
 }
 
@@ -376,6 +345,86 @@ TEST_F(DicomSeriesTest, BadFoldersAndFilesGetAReason) {
     const int index = folder.SeriesOfFile(m_folder.File("colour"));
     ASSERT_GE(index, 0);
     EXPECT_NE(folder.m_series[static_cast<size_t>(index)].layoutError.find("RGB"), std::string::npos);
+}
+
+// Acquisition Time (HHMMSS.FFFFFF, or the older HH:MM:SS) becomes seconds of
+// the day in the reader process and reaches the scan; text that is no time
+// is no time rather than a wrong one.
+TEST_F(DicomSeriesTest, AcquisitionTimesReachTheScanAsSecondsOfTheDay) {
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"101530.25", 36930.25}, {"10:15:30.5", 36930.5},    {"1015", 36900.0},     {"10", 36000.0},
+        {"101530.", 36930.0},    {"235959.75", 86399.75},    {"101", std::nullopt}, {"1015301", std::nullopt},
+        {"10h15", std::nullopt}, {"1015.3.5", std::nullopt}, {"", std::nullopt},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        DicomImageFields image;
+        image.values.assign(20, 1.0);
+        image.seriesUid = "1.2.8." + std::to_string(i);
+        image.acquisitionTime = cases[i].first;
+        ASSERT_TRUE(WriteDicomImage(m_folder.File("t" + std::to_string(i)), image));
+    }
+    const CDicomFolder folder = Scanned(m_folder.Path().string());
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const int series = folder.SeriesOfFile(m_folder.File("t" + std::to_string(i)));
+        ASSERT_GE(series, 0) << cases[i].first;
+        EXPECT_EQ(folder.m_series[static_cast<size_t>(series)].images[0].acquisitionTime, cases[i].second)
+            << "\"" << cases[i].first << "\"";
+    }
+}
+
+// Enough files for the scan to read headers in two processes at once (256
+// files each) and samples for the decoding to use two (4 MiB each, where
+// there are two cores): every image is found once and lands in its place,
+// files that cannot be read are named whichever reader met them, and a load
+// that fails names the first image in volume order that could not be
+// decoded, whichever reader met it.
+TEST_F(DicomSeriesTest, LargeSeriesScansAndDecodesInSeveralReaders) {
+    constexpr int kSlices = 16, kFrames = 32, kSide = 96;  // 512 images, 4.7 million samples
+    const auto value = [](int x, int y, int z, int t) { return 64.0 * (z * kFrames + t) + (x + y) % 64; };
+    DicomImageFields image;
+    image.rows = image.columns = kSide;
+    image.values.resize(kSide * kSide);
+    const std::vector<std::string> paths =
+        WriteDicomSeries(m_folder.Path().string(), image, kSlices, kFrames, 5.0, 30.0,
+                         [&](DicomImageFields& fields, int z, int t) {
+                             for (int y = 0; y < kSide; ++y)
+                                 for (int x = 0; x < kSide; ++x)
+                                     fields.values[y * kSide + x] = value(x, y, z, t);
+                         });
+    ASSERT_EQ(paths.size(), size_t{kSlices * kFrames});
+    // First and last in name order, so each reader meets one, and one cut
+    // inside its tags, which ends the second reader in the middle of its files.
+    const std::vector<std::string> unreadable = {
+        m_folder.File("0-broken"), m_folder.File(image.seriesUid + "-5-cut"), m_folder.File("z-broken")};
+    for (const std::string& path : {unreadable[0], unreadable[2]})
+        ASSERT_TRUE(WriteText(path, std::string(128, '\0') + "DICM\x02"));
+    ASSERT_TRUE(WriteDicomImage(unreadable[1], image));
+    std::filesystem::resize_file(unreadable[1], 300);
+
+    CDicomFolder folder = Scanned(m_folder.Path().string());
+    EXPECT_EQ(folder.m_unreadable, unreadable);
+    ASSERT_EQ(folder.m_series.size(), 1u);
+    EXPECT_EQ(folder.m_series[0].Label(), "1 cine: 96 x 96, 512 images, 16 slices x 32 frames");
+    CDicomSeriesLayout layout;
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
+    ASSERT_EQ(samples.size(), size_t{kSlices * kFrames * kSide * kSide});
+    size_t at = 0;
+    for (int z = 0; z < kSlices; ++z)
+        for (int t = 0; t < kFrames; ++t)
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x, ++at)
+                    ASSERT_EQ(samples[at], value(x, y, z, t))
+                        << "x " << x << " y " << y << " z " << z << " t " << t;
+
+    // Images 384 (slice 12) and then also 101 (slice 3, frame 5) cut short in their pixels.
+    for (const auto& [z, t] : {std::pair{12, 0}, std::pair{3, 5}}) {
+        const std::string& cut = paths[static_cast<size_t>(z * kFrames + t)];
+        std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 3000);
+        CDicomSource damaged(layout);
+        std::string error;
+        EXPECT_FALSE(damaged.Prepare({}, error));
+        EXPECT_EQ(error.rfind(std::filesystem::path(cut).filename().string(), 0), 0u) << error;
+    }
 }
 
 }  // namespace

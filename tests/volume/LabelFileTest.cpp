@@ -4,33 +4,28 @@
 #include <nifti1.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <vector>
 
-#include "NiftiWriter.h"
 #include "TempFolder.h"
+#include "TestData.h"
 
 namespace {
 
 // A 3 x 2 x 2 image with two frames: labels 0, 2 and 5.
 NiftiContents LabelContents() {
-    NiftiContents c;
-    c.SetSizes(4, 3, 2, 2, 2);
-    c.datatype = DT_INT16;
-    c.pixdim[1] = 1.25;
-    c.pixdim[2] = 1.5;
-    c.pixdim[3] = 6.0;
     std::vector<int16_t> values(24, 0);
-    values[4] = 2;        // (1, 1, 0) of frame 0
-    values[12 + 7] = 5;   // (1, 0, 1) of frame 1
+    values[4] = 2;       // (1, 1, 0) of frame 0
+    values[12 + 7] = 5;  // (1, 0, 1) of frame 1
     values[12 + 8] = 2;
-    c.SetValues(values);
+    NiftiContents c = NiftiVolume(3, 2, 2, 2, DT_INT16, values);
+    c.SetPixelSizes(1.25, 1.5, 6.0);
     return c;
 }
 
 template <typename T>
-NiftiContents WithValues(NiftiContents c, int datatype, const std::vector<T>& values) {
+NiftiContents WithValues(int datatype, const std::vector<T>& values) {
+    NiftiContents c = LabelContents();
     c.datatype = datatype;
     c.SetValues(values);
     return c;
@@ -57,14 +52,14 @@ TEST(LabelFile, ReadsLabelsOfEveryForm) {
     // Stored as 4, 10 and 4 with a slope of 0.5.
     std::vector<int32_t> halves(24, 0);
     halves[4] = 4, halves[19] = 10, halves[20] = 4;
-    NiftiContents scaled = WithValues(LabelContents(), DT_INT32, halves);
+    NiftiContents scaled = WithValues(DT_INT32, halves);
     scaled.slope = 0.5;
     const Case cases[] = {
         {"int16", LabelContents()},
         {"swapped, gzip", swappedGzip},
         {"NIfTI-2", version2},
-        {"uint8", WithValues(LabelContents(), DT_UINT8, bytes)},
-        {"whole float32", WithValues(LabelContents(), DT_FLOAT32, floats)},
+        {"uint8", WithValues(DT_UINT8, bytes)},
+        {"whole float32", WithValues(DT_FLOAT32, floats)},
         {"scaled int32", scaled},
     };
     TempFolder folder;
@@ -100,7 +95,7 @@ TEST(LabelFile, RefusesBadFilesAndKeepsWhatWasRead) {
     fraction[6] = 1.5;
     std::vector<int16_t> many(24 * 12, 0);
     for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<int16_t>(i);
-    NiftiContents tooMany = WithValues(LabelContents(), DT_INT16, many);
+    NiftiContents tooMany = WithValues(DT_INT16, many);
     tooMany.SetSizes(4, 6, 4, 6, 2);
     NiftiContents rgb = LabelContents();
     rgb.datatype = DT_RGB24;
@@ -112,9 +107,9 @@ TEST(LabelFile, RefusesBadFilesAndKeepsWhatWasRead) {
         const char* reason;
     };
     const Case cases[] = {
-        {"negative", WithValues(LabelContents(), DT_INT16, negative), "holds -1"},
-        {"huge", WithValues(LabelContents(), DT_INT32, huge), "holds 70000"},
-        {"fraction", WithValues(LabelContents(), DT_FLOAT64, fraction), "holds 1.5"},
+        {"negative", WithValues(DT_INT16, negative), "holds -1"},
+        {"huge", WithValues(DT_INT32, huge), "holds 70000"},
+        {"fraction", WithValues(DT_FLOAT64, fraction), "holds 1.5"},
         {"too many labels", tooMany, "more than 255"},
         {"RGB", rgb, "rgb24"},
     };
@@ -135,10 +130,10 @@ TEST(LabelFile, RefusesBadFilesAndKeepsWhatWasRead) {
     gzip.gzip = true;
     ASSERT_TRUE(WriteNiftiFile(folder.File("whole.nii.gz"), gzip));
     for (const char* name : {"good.nii", "whole.nii.gz"}) {
-        std::ifstream in(folder.File(name), std::ios::binary);
-        std::vector<char> file((std::istreambuf_iterator<char>(in)), {});
+        std::vector<uint8_t> file = ReadBytes(folder.File(name));
+        file.resize(file.size() - 10);
         const std::string cut = folder.File(std::string("cut-") + name);
-        std::ofstream(cut, std::ios::binary).write(file.data(), static_cast<std::streamsize>(file.size() - 10));
+        ASSERT_TRUE(WriteBytes(cut, file));
         error.clear();
         EXPECT_FALSE(ReadLabelFile(cut, labels, error)) << name;
         EXPECT_FALSE(error.empty()) << name;

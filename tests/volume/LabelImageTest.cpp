@@ -9,7 +9,7 @@
 
 #include "TempFolder.h"
 #include "TimeVolume.h"
-#include "TviWriter.h"
+#include "TestData.h"
 
 namespace {
 
@@ -94,23 +94,9 @@ TEST(LabelImage, RefusesValuesThatAreNoLabels) {
 // Every plane of every frame shows each label where the grey planes show the
 // same voxel, also when resampled to power-of-two sides.
 TEST(LabelImage, PlanesLieWhereTheGreyPlanesLie) {
-    TviContents tvi;
-    tvi.sizeX = 5;
-    tvi.sizeY = 3;
-    tvi.sizeZ = 6;
-    tvi.frames = 2;
-    tvi.Allocate();
-    std::vector<uint16_t> labels(tvi.samples.size());
-    for (int z = 0; z < tvi.sizeZ; ++z)
-        for (int t = 0; t < tvi.frames; ++t)
-            for (int y = 0; y < tvi.sizeY; ++y)
-                for (int x = 0; x < tvi.sizeX; ++x) {
-                    const auto code = static_cast<uint16_t>((x * 3 + y * 17 + z * 41 + t * 7) % 250 + 1);
-                    tvi.At(x, y, z, t) = code;
-                    labels[static_cast<size_t>(((t * tvi.sizeZ + z) * tvi.sizeY + y) * tvi.sizeX + x)] = code;
-                }
+    TviContents tvi = TviVolume(5, 3, 6, 2, CodedSample);
     tvi.samples.back() = 255;  // grey = sample with the saturation at 1.0
-    labels.back() = 255;
+    const std::vector<uint16_t> labels = FrameMajorSamples(tvi);
     TempFolder folder;
     ASSERT_TRUE(WriteTviFile(folder.File("coded.tvi"), tvi));
     CTimeVolume volume;

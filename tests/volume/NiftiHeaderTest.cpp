@@ -3,31 +3,20 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <optional>
 
 #include "NiftiHeader.h"
-#include "NiftiWriter.h"
 #include "TempFolder.h"
+#include "TestData.h"
 
 namespace {
 
 NiftiContents SmallImage() {
-    NiftiContents c;
-    c.SetSizes(4, 3, 2, 2, 5);
-    c.datatype = DT_INT16;
-    c.pixdim[1] = 0.5;
-    c.pixdim[2] = 0.75;
-    c.pixdim[3] = 6.0;
+    NiftiContents c = NiftiVolume(3, 2, 2, 5, DT_INT16, std::vector<int16_t>(3 * 2 * 2 * 5, 7));
+    c.SetPixelSizes(0.5, 0.75, 6.0);
     c.pixdim[4] = 0.055;
-    c.SetValues(std::vector<int16_t>(3 * 2 * 2 * 5, 7));
     return c;
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace

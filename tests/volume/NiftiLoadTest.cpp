@@ -2,19 +2,20 @@
 #include <nifti1.h>
 #include <zlib.h>
 
+#include <array>
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <random>
 
 #include "IntensityWindow.h"
 #include "NiftiSource.h"
-#include "NiftiWriter.h"
+#include "SourceSamples.h"
 #include "TempFolder.h"
+#include "TestData.h"
 #include "TimeVolume.h"
-#include "TviWriter.h"
 
 namespace {
 
@@ -45,105 +46,55 @@ std::vector<uint16_t> RuleSamples(const std::vector<double>& v, bool integerType
     return samples;
 }
 
-// Every voxel's sample as a load computes it: codes, then (for 8- and 16-bit
-// data) the mapping of every code that occurs.
-std::vector<uint16_t> SourceSamples(CNiftiSource& source) {
-    std::string error;
-    EXPECT_TRUE(source.Prepare({}, error)) << error;
-    const int64_t total = source.SampleCount();
-    std::vector<uint16_t> samples(static_cast<size_t>(total));
-    std::vector<uint16_t> scratch(static_cast<size_t>(CSampleSource::kMaxBlock));
-    for (int64_t first = 0; first < total; first += CSampleSource::kMaxBlock) {
-        const int64_t count = std::min(CSampleSource::kMaxBlock, total - first);
-        const uint16_t* codes = source.Codes(first, count, scratch.data());
-        std::copy(codes, codes + count, samples.begin() + first);
-    }
-    if (!source.CodesAreSamples()) {
-        auto counts = std::make_unique<IntensityHistogram>();
-        counts->fill(0);
-        for (uint16_t code : samples) ++(*counts)[code];
-        auto map = std::make_unique<SampleOfCode>();
-        source.MapCodes(*counts, *map);
-        for (uint16_t& code : samples) code = (*map)[code];
-    }
-    return samples;
-}
-
-template <typename T>
-std::vector<T> Cast(const std::vector<double>& values) {
-    std::vector<T> out;
-    for (double v : values) out.push_back(static_cast<T>(v));
-    return out;
-}
-
 // One file of the table: how it is written, the stored values and what they mean.
 struct LoadCase {
     const char* what;
     int datatype;
-    std::vector<double> stored;
+    std::vector<double> stored;  // repeated to fill the image
     double slope = 0.0, intercept = 0.0;
     std::function<void(NiftiContents&)> change = nullptr;
+    std::array<int64_t, 4> sizes = {5, 3, 2, 2};
+    std::vector<std::pair<int64_t, double>> placed = {};  // stored values put over the repeated ones
 };
+
+// The stored values, in file order.
+std::vector<double> StoredOf(const LoadCase& test) {
+    const auto& n = test.sizes;
+    std::vector<double> values(static_cast<size_t>(n[0] * n[1] * n[2] * n[3]));
+    for (size_t i = 0; i < values.size(); ++i) values[i] = test.stored[i % test.stored.size()];
+    for (const auto& [at, value] : test.placed) values[static_cast<size_t>(at)] = value;
+    return values;
+}
 
 NiftiContents ContentsOf(const LoadCase& test) {
     NiftiContents c;
-    c.datatype = test.datatype;
     c.slope = test.slope;
     c.intercept = test.intercept;
-    // 5 x 3 x 2 x 2 = 60 voxels; the stored values repeat to fill them.
-    c.SetSizes(4, 5, 3, 2, 2);
-    std::vector<double> values;
-    for (size_t i = 0; i < 60; ++i) values.push_back(test.stored[i % test.stored.size()]);
-    switch (test.datatype) {
-        case DT_UINT8:
-            c.SetValues(Cast<uint8_t>(values));
-            break;
-        case DT_INT8:
-            c.SetValues(Cast<int8_t>(values));
-            break;
-        case DT_UINT16:
-            c.SetValues(Cast<uint16_t>(values));
-            break;
-        case DT_INT16:
-            c.SetValues(Cast<int16_t>(values));
-            break;
-        case DT_UINT32:
-            c.SetValues(Cast<uint32_t>(values));
-            break;
-        case DT_INT32:
-            c.SetValues(Cast<int32_t>(values));
-            break;
-        case DT_UINT64:
-            c.SetValues(Cast<uint64_t>(values));
-            break;
-        case DT_INT64:
-            c.SetValues(Cast<int64_t>(values));
-            break;
-        case DT_FLOAT32:
-            c.SetValues(Cast<float>(values));
-            break;
-        default:
-            c.SetValues(values);
-            break;
-    }
+    c.SetSizes(4, test.sizes[0], test.sizes[1], test.sizes[2], test.sizes[3]);
+    c.SetValuesAs(test.datatype, StoredOf(test));
     if (test.change) test.change(c);
     return c;
 }
 
 // The values v the file stands for, in file order.
-std::vector<double> ValuesOf(const LoadCase& test, int64_t count) {
-    std::vector<double> v;
+std::vector<double> ValuesOf(const LoadCase& test) {
+    std::vector<double> v = StoredOf(test);
     const bool scaled = std::isfinite(test.slope) && test.slope != 0;
     const double intercept = std::isfinite(test.intercept) ? test.intercept : 0.0;
-    for (int64_t i = 0; i < count; ++i) {
-        double raw = test.stored[static_cast<size_t>(i) % test.stored.size()];
+    for (double& raw : v) {
         if (test.datatype == DT_FLOAT32) raw = static_cast<float>(raw);
-        v.push_back(scaled ? raw * test.slope + intercept : raw);
+        if (scaled) raw = raw * test.slope + intercept;
     }
     return v;
 }
 
 const std::vector<LoadCase>& LoadCases() {
+    // 8 MiB of 4-byte values, whose range is found on two threads (4 MiB each, where there are two
+    // cores): a ramp of 0 to 999 with its extremes in different halves.
+    constexpr std::array<int64_t, 4> kLarge = {128, 128, 16, 8};
+    constexpr int64_t kLargeCount = 128 * 128 * 16 * 8, kLast = kLargeCount - 1;
+    std::vector<double> ramp(1000);
+    std::iota(ramp.begin(), ramp.end(), 0.0);
     static const std::vector<LoadCase> cases = {
         {"uint16 kept", DT_UINT16, {0, 1, 300, 65535, 42}},
         {"int16 in range kept", DT_INT16, {0, 7, 1000, 32767}},
@@ -189,6 +140,10 @@ const std::vector<LoadCase>& LoadCases() {
         {"compressed float", DT_FLOAT32, {-2, 9.5, 4, 300}, 0, 0, [](NiftiContents& c) { c.gzip = true; }},
         {"odd voxel offset", DT_UINT16, {3, 9, 4, 300}, 0, 0, [](NiftiContents& c) { c.voxOffset = 353; }},
         {"3-D", DT_INT16, {-1, 2, 3}, 0, 0, [](NiftiContents& c) { c.SetSizes(3, 5, 3, 4, 1); }},
+        {"int32 beyond 65535 only at the end", DT_INT32, ramp, 0, 0, nullptr, kLarge, {{kLast, 1e5}}},
+        {"int32 negative only at the start", DT_INT32, ramp, 0, 0, nullptr, kLarge, {{0, -5}}},
+        {"float32 extremes early and late", DT_FLOAT32, ramp, 0, 0, nullptr, kLarge,
+         {{10, -250.5}, {kLargeCount / 2, kNaN}, {kLargeCount - 3, 4096.25}}},
     };
     return cases;
 }
@@ -219,7 +174,7 @@ TEST(NiftiLoad, EveryVoxelBecomesTheSampleTheRuleGives) {
         CNiftiSource source;
         std::string error;
         ASSERT_TRUE(source.Open(path, error)) << test.what << ": " << error;
-        const std::vector<double> v = ValuesOf(test, source.SampleCount());
+        const std::vector<double> v = ValuesOf(test);
         const bool integerType = test.datatype != DT_FLOAT32 && test.datatype != DT_FLOAT64;
         const std::vector<uint16_t> expected = RuleSamples(v, integerType);
         const std::vector<uint16_t> samples = SourceSamples(source);
@@ -256,8 +211,7 @@ TEST(NiftiLoad, OnePlaneOfEachFileShowsTheRuleSamplesWindowed) {
         ASSERT_EQ(volume.m_frames, T) << test.what;
 
         const std::vector<uint16_t> samples =
-            RuleSamples(ValuesOf(test, int64_t{X} * Y * Z * T),
-                        test.datatype != DT_FLOAT32 && test.datatype != DT_FLOAT64);
+            RuleSamples(ValuesOf(test), test.datatype != DT_FLOAT32 && test.datatype != DT_FLOAT64);
         IntensityHistogram counts{};
         for (uint16_t s : samples) ++counts[s];
         const uint16_t level = SaturationLevelOfHistogram(counts, 0.9);
@@ -290,12 +244,10 @@ TEST(NiftiLoad, HugeRangesStillSpanAllSamples) {
 
 TEST(NiftiLoad, CompressedAndPlainFilesGiveTheSamePlanes) {
     TempFolder folder;
-    NiftiContents c;
-    c.SetSizes(4, 19, 13, 7, 3);
     std::mt19937 random(5);
     std::vector<int16_t> values(19 * 13 * 7 * 3);
     for (int16_t& v : values) v = static_cast<int16_t>(static_cast<int>(random() % 4000) - 1000);
-    c.SetValues(values);
+    NiftiContents c = NiftiVolume(19, 13, 7, 3, DT_INT16, values);
     ASSERT_TRUE(WriteNiftiFile(folder.File("a.nii"), c));
     c.gzip = true;
     ASSERT_TRUE(WriteNiftiFile(folder.File("a.nii.gz"), c));
@@ -319,23 +271,18 @@ TEST(NiftiLoad, CompressedAndPlainFilesGiveTheSamePlanes) {
 
 TEST(NiftiLoad, BadDataFailsWithAReasonAndLeavesTheVolumeAsItWas) {
     TempFolder folder;
-    NiftiContents c;
-    c.SetSizes(4, 64, 64, 4, 2);
     std::mt19937 random(9);
     std::vector<int16_t> values(64 * 64 * 4 * 2);
     for (int16_t& v : values) v = static_cast<int16_t>(random());
-    c.SetValues(values);
+    NiftiContents c = NiftiVolume(64, 64, 4, 2, DT_INT16, values);
     c.gzip = true;
     const std::string good = folder.File("good.nii.gz");
     ASSERT_TRUE(WriteNiftiFile(good, c));
-    std::ifstream in(good, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes = ReadBytes(good);
     ASSERT_GT(bytes.size(), 20000u);
 
-    auto write = [&](const std::string& name, std::vector<uint8_t> content) {
-        std::ofstream(folder.File(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(content.data()),
-                   static_cast<std::streamsize>(content.size()));
+    auto write = [&](const std::string& name, const std::vector<uint8_t>& content) {
+        EXPECT_TRUE(WriteBytes(folder.File(name), content));
         return folder.File(name);
     };
     std::vector<uint8_t> corrupt = bytes;
@@ -406,20 +353,13 @@ TEST(NiftiLoad, TheFileNameSaysTheFormatIgnoringCase) {
 TEST(NiftiLoad, CalibrationIsTakenOnlyWhereTheFileSetsIt) {
     TempFolder folder;
     CTimeVolume volume;
-    TviContents tvi;
-    tvi.sizeX = tvi.sizeY = tvi.sizeZ = tvi.frames = 2;
-    tvi.pixelSizeX = 1.25;
-    tvi.pixelSizeY = 1.5;
-    tvi.pixelSizeZ = 6.0;
-    tvi.frameTime = 55.0;
-    tvi.Allocate();
+    TviContents tvi = TviVolume(2, 2, 2, 2);
+    tvi.SetCalibration(1.25, 1.5, 6.0, 55.0);
     ASSERT_TRUE(WriteTviFile(folder.File("a.tvi"), tvi));
     ASSERT_TRUE(volume.LoadFile(folder.File("a.tvi"), 0.98));
     EXPECT_EQ(volume.m_fileInfo.m_format, EVolumeFormat::kTvi);
 
-    NiftiContents c;
-    c.SetSizes(4, 2, 2, 2, 2);
-    c.SetValues(std::vector<int16_t>(16, 1));
+    NiftiContents c = NiftiVolume(2, 2, 2, 2, DT_INT16, std::vector<int16_t>(16, 1));
     c.pixdim[1] = 0.5;
     c.pixdim[2] = 0;  // no size: the earlier one stays
     c.pixdim[3] = 3.0;
@@ -462,9 +402,7 @@ TEST(NiftiLoad, DamagedFilesLoadOrFailWithAReason) {
             if (!bytes.empty()) gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
             gzclose(file);
         } else {
-            std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()),
-                       static_cast<std::streamsize>(bytes.size()));
+            ASSERT_TRUE(WriteBytes(path, bytes));
         }
         CTimeVolume volume;
         if (volume.LoadFile(path, 0.98)) {

@@ -4,33 +4,19 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "IntensityWindow.h"
 #include "TempFolder.h"
-#include "TviWriter.h"
+#include "TestData.h"
 
 namespace {
 
 // A volume whose 8-bit voxels identify their own position: with saturation
 // 1.0 and a maximum sample of 255 every sample maps to itself.
 TviContents CodedVolume(int x, int y, int z, int t) {
-    TviContents c;
-    c.sizeX = x;
-    c.sizeY = y;
-    c.sizeZ = z;
-    c.frames = t;
-    c.pixelSizeX = 1.25;
-    c.pixelSizeY = 1.5;
-    c.pixelSizeZ = 6.0;
-    c.frameTime = 55.0;
-    c.Allocate();
-    for (int zi = 0; zi < z; ++zi)
-        for (int ti = 0; ti < t; ++ti)
-            for (int yi = 0; yi < y; ++yi)
-                for (int xi = 0; xi < x; ++xi)
-                    c.At(xi, yi, zi, ti) = static_cast<uint16_t>((xi * 3 + yi * 17 + zi * 41 + ti * 7) % 250);
+    TviContents c = TviVolume(x, y, z, t, CodedSample);
+    c.SetCalibration(1.25, 1.5, 6.0, 55.0);
     c.samples.back() = 255;  // fixes the saturation level at 255
     return c;
 }
@@ -185,8 +171,7 @@ TEST_F(TimeVolumeTest, FailedLoadsChangeNothing) {
     other.pixelSizeX = 9.0;
     std::vector<uint8_t> bytes = TviFileBytes(other);
     bytes.resize(bytes.size() - 2);
-    std::ofstream(m_folder.File("short.tvi"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(WriteBytes(m_folder.File("short.tvi"), bytes));
 
     for (const char* name : {"missing.tvi", "short.tvi"}) {
         EXPECT_FALSE(volume.LoadTvi(m_folder.File(name), 1.0)) << name;
@@ -202,11 +187,7 @@ TEST_F(TimeVolumeTest, FailedLoadsChangeNothing) {
 TEST_F(TimeVolumeTest, ZeroSizeHeadersLoadAsAnEmptyVolume) {
     const int sizes[][4] = {{0, 3, 2, 2}, {4, 0, 2, 2}, {4, 3, 0, 2}, {4, 3, 2, 0}, {0, 0, 0, 0}};
     for (const auto& s : sizes) {
-        TviContents c;
-        c.sizeX = s[0];
-        c.sizeY = s[1];
-        c.sizeZ = s[2];
-        c.frames = s[3];
+        TviContents c = TviVolume(s[0], s[1], s[2], s[3]);
         c.pixelSizeX = 2.0;
         CTimeVolume volume;
         ASSERT_TRUE(volume.LoadTvi(Write("zero.tvi", c), 0.98));
@@ -224,8 +205,7 @@ TEST_F(TimeVolumeTest, CutFilesNeverLoadPartially) {
     const std::vector<uint8_t> bytes = TviFileBytes(CodedVolume(7, 5, 3, 2));
     const std::string path = m_folder.File("cut.tvi");
     for (size_t length = 0; length < bytes.size(); length += 97) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(length));
+        ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)));
         CTimeVolume volume;
         EXPECT_FALSE(volume.LoadTvi(path, 0.98)) << "length " << length;
         EXPECT_TRUE(volume.m_slices.empty());
@@ -235,12 +215,7 @@ TEST_F(TimeVolumeTest, CutFilesNeverLoadPartially) {
 // A volume large enough to be split over threads maps exactly as the
 // per-sample formula says, at a percentile computed over all samples.
 TEST_F(TimeVolumeTest, LargeLoadMatchesTheFormula) {
-    TviContents c;
-    c.sizeX = 160;
-    c.sizeY = 128;
-    c.sizeZ = 16;
-    c.frames = 13;  // 4.3 million samples, 8.5 MB
-    c.Allocate();
+    TviContents c = TviVolume(160, 128, 16, 13);  // 4.3 million samples, 8.5 MB
     std::mt19937 random(7);
     std::uniform_int_distribution<int> values(0, 4000);
     for (auto& v : c.samples) v = static_cast<uint16_t>(values(random));

@@ -4,32 +4,18 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "TempFolder.h"
-#include "TviWriter.h"
+#include "TestData.h"
 
 namespace {
 
 TviContents SmallVolume(int version, int x, int y, int z, int t) {
-    TviContents c;
+    TviContents c = TviVolume(x, y, z, t);
     c.version = version;
-    c.sizeX = x;
-    c.sizeY = y;
-    c.sizeZ = z;
-    c.frames = t;
-    c.pixelSizeX = 0.5;
-    c.pixelSizeY = 0.75;
-    c.pixelSizeZ = 6.0;
-    c.frameTime = 42.0;
-    c.Allocate();
+    c.SetCalibration(0.5, 0.75, 6.0, 42.0);
     for (size_t i = 0; i < c.samples.size(); ++i) c.samples[i] = static_cast<uint16_t>(i * 37 + 1);
     return c;
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "IntensityWindow.h"
@@ -120,6 +123,39 @@ TEST(VolumeLoad, AFailingSourceLeavesTheVolumeAsItWas) {
         EXPECT_EQ(volume.m_saturationLevel, level);
         EXPECT_NE(volume.m_frameTime, 99.0);
     }
+}
+
+// Fails on every thread but the one that loads, which holds on to its first
+// run until another thread has failed, so that one does.
+class CWorkerFailingSource : public CInvertedSource {
+public:
+    using CInvertedSource::CInvertedSource;
+    const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override {
+        if (std::this_thread::get_id() != m_loadingThread) {
+            m_failed = true;
+            throw std::runtime_error("data ends early on another thread");
+        }
+        for (int wait = 0; wait < 10000 && !m_failed; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return CInvertedSource::Codes(first, count, scratch);
+    }
+
+private:
+    const std::thread::id m_loadingThread = std::this_thread::get_id();
+    mutable std::atomic<bool> m_failed{false};
+};
+
+TEST(VolumeLoad, AFailureOnAnotherThreadFailsTheLoad) {
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: a load runs on one thread";
+    CTimeVolume volume;
+    CInvertedSource first(4, 4, 2, 2);
+    ASSERT_TRUE(volume.Load(first, 1.0));
+    const uint8_t* data = volume.m_slices[1][1].m_data;
+    CWorkerFailingSource bad(1024, 1024, 4, 1);  // two runs of blocks, worth two threads
+    EXPECT_FALSE(volume.Load(bad, 1.0));
+    EXPECT_EQ(volume.LastError(), "data ends early on another thread");
+    EXPECT_EQ(volume.m_sizeX, 4);
+    EXPECT_EQ(volume.m_slices[1][1].m_data, data);
 }
 
 }  // namespace
