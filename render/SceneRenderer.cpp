@@ -3,6 +3,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "LetterGlyphs.h"
 #include "SceneGeometry.h"
@@ -127,18 +128,31 @@ void CSceneRenderer::DrawDirectionLetters(const CSceneState& state) {
     const double position[3] = {(1.0 - state.m_slicePos[0]) * extent[0], state.m_slicePos[1] * extent[1],
                                 state.m_slicePos[2] * extent[2]};
     const double margin = 0.08 * std::max({extent[0], extent[1], extent[2]});
+    GLdouble modelView[16], projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
     // On top of everything, in a plain colour.
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     glDisable(CSceneState::kTextureRectangle);
     glDisable(GL_LIGHTING);
     glColor3dv(state.m_letterColour);
-    for (int axis = 0; axis < 3; ++axis)
+    for (int axis = 0; axis < 3; ++axis) {
+        double ends[2][3];
+        double window[2][3];
         for (int end = 0; end < 2; ++end) {
-            double point[3] = {position[0], position[1], position[2]};
-            point[axis] = end == 0 ? -margin : extent[axis] + margin;
-            CLetterGlyphs::Draw(state.m_directionLetters[axis][end], point);
+            std::copy(position, position + 3, ends[end]);
+            ends[end][axis] = end == 0 ? -margin : extent[axis] + margin;
+            gluProject(ends[end][0], ends[end][1], ends[end][2], modelView, projection, viewport, &window[end][0],
+                       &window[end][1], &window[end][2]);
         }
+        // A line seen nearly end-on would put its two letters on each other.
+        if (std::hypot(window[1][0] - window[0][0], window[1][1] - window[0][1]) < 3 * CLetterGlyphs::kWidth)
+            continue;
+        for (int end = 0; end < 2; ++end) CLetterGlyphs::Draw(state.m_directionLetters[axis][end], ends[end]);
+    }
     glEnable(GL_DEPTH_TEST);
 }
 

@@ -139,6 +139,20 @@ bool WriteMeshes(const std::string& path) {
     return std::fclose(file) == 0;
 }
 
+// Where the demo lies in the patient: axial slices as scanners store them,
+// columns running to the patient's left and rows to the back (LPS), the
+// centre of the box at the scanner's origin. The image and its labels share it.
+void PlaceInPatient(NiftiContents& nifti, double pixelSize, double sliceThickness, int columns, int rows,
+                    int slices) {
+    nifti.sformCode = 1;  // scanner coordinates
+    const double steps[3] = {-pixelSize, -pixelSize, sliceThickness};
+    const int sizes[3] = {columns, rows, slices};
+    for (int axis = 0; axis < 3; ++axis) {
+        nifti.srow[axis][axis] = steps[axis];
+        nifti.srow[axis][3] = -steps[axis] * (sizes[axis] - 1) / 2.0;
+    }
+}
+
 // The same samples as a NIfTI image: uint16, millimetres and milliseconds,
 // voxels t-major (every slice of frame 0 first) as NIfTI stores them.
 NiftiContents AsNifti(const TviContents& tvi) {
@@ -151,6 +165,7 @@ NiftiContents AsNifti(const TviContents& tvi) {
     nifti.pixdim[3] = tvi.pixelSizeZ;
     nifti.pixdim[4] = tvi.frameTime;
     nifti.gzip = true;
+    PlaceInPatient(nifti, tvi.pixelSizeX, tvi.pixelSizeZ, tvi.sizeX, tvi.sizeY, tvi.sizeZ);
     std::vector<uint16_t> values;
     values.reserve(tvi.samples.size());
     for (int t = 0; t < tvi.frames; ++t)
@@ -172,6 +187,7 @@ bool WriteLabels(const std::string& path) {
     nifti.pixdim[4] = kFrameTime / 1000.0;
     nifti.xyztUnits = 2 | 8;  // mm, s
     nifti.gzip = true;
+    PlaceInPatient(nifti, kPixelSize, kSliceThickness, kSizeX, kSizeY, kSlices);
     std::vector<uint8_t> labels(static_cast<size_t>(kSizeX) * kSizeY * kSlices * kFrames, 0);
     size_t i = 0;
     for (int t = 0; t < kFrames; ++t)

@@ -65,6 +65,20 @@ void Fill(Header& header, const NiftiContents& c, int64_t offset) {
     header.scl_slope = static_cast<decltype(header.scl_slope)>(c.slope);
     header.scl_inter = static_cast<decltype(header.scl_inter)>(c.intercept);
     header.vox_offset = static_cast<decltype(header.vox_offset)>(offset);
+    using Real = std::remove_reference_t<decltype(header.quatern_b)>;
+    header.qform_code = c.qformCode;
+    header.sform_code = c.sformCode;
+    header.quatern_b = static_cast<Real>(c.quatern[0]);
+    header.quatern_c = static_cast<Real>(c.quatern[1]);
+    header.quatern_d = static_cast<Real>(c.quatern[2]);
+    header.qoffset_x = static_cast<Real>(c.qoffset[0]);
+    header.qoffset_y = static_cast<Real>(c.qoffset[1]);
+    header.qoffset_z = static_cast<Real>(c.qoffset[2]);
+    for (int i = 0; i < 4; ++i) {
+        header.srow_x[i] = static_cast<Real>(c.srow[0][i]);
+        header.srow_y[i] = static_cast<Real>(c.srow[1][i]);
+        header.srow_z[i] = static_cast<Real>(c.srow[2][i]);
+    }
 }
 
 }  // namespace

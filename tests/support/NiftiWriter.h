@@ -17,6 +17,13 @@ struct NiftiContents {
     int xyztUnits = 2 | 8;  // mm, s
     double slope = 0.0;
     double intercept = 0.0;
+    // The orientation: codes (0 = none), the quaternion b, c, d and offsets of
+    // the qform (qfac in pixdim[0]), the rows of the sform.
+    int qformCode = 0;
+    int sformCode = 0;
+    double quatern[3] = {};
+    double qoffset[3] = {};
+    double srow[3][4] = {};
     int64_t voxOffset = -1;     // -1: right behind the header and its extension flag
     std::vector<uint8_t> data;  // the voxels in host byte order, i fastest
 
