@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QStatusBar>
 #include <QWheelEvent>
 
 #include "AboutDlg.h"
@@ -19,11 +21,17 @@
 #include "PreferencesDialog.h"
 
 
-CMainFrame::CMainFrame() : m_view(new CVolumeView(this)), m_qtDialogs(this), m_dialogs(&m_qtDialogs) {
+CMainFrame::CMainFrame()
+    : m_view(new CVolumeView(this)), m_qtDialogs(this), m_dialogs(&m_qtDialogs), m_readout(new QLabel(this)) {
     setWindowTitle("Orvanta");
     setCentralWidget(m_view);
     setAcceptDrops(true);
+    m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(m_readout, 1);
     m_viewer = std::make_unique<CViewer>(*m_view, *this);
+    connect(m_view, &COpenGLWnd::Hovered, this,
+            [this](double x, double y, int width, int height) { m_viewer->OnHover(x, y, width, height); });
+    connect(m_view, &COpenGLWnd::HoverEnded, this, [this] { m_viewer->OnHover(0, 0, 0, 0); });
     connect(&m_timer, &QTimer::timeout, this, [this] { m_viewer->OnTimer(); });
     BuildMenus();
     resize(800, 640);
@@ -122,12 +130,14 @@ void CMainFrame::ToggleFullScreen() {
         m_restoreRect = geometry();
         m_windowedFlags = windowFlags();
         menuBar()->hide();
+        statusBar()->hide();
         setWindowFlags(m_windowedFlags | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         const QScreen* screen = QGuiApplication::primaryScreen();
         setGeometry(screen != nullptr ? screen->geometry() : m_restoreRect);
         show();
     } else {
         menuBar()->show();
+        statusBar()->show();
         setWindowFlags(m_windowedFlags);
         setGeometry(m_restoreRect);
         m_restoreRect = QRect();
@@ -195,6 +205,11 @@ void CMainFrame::LoadProgress(double fraction) {
         m_loadProgress->setValue(static_cast<int>(fraction * kSteps));
         QApplication::processEvents();
     }
+}
+
+void CMainFrame::ShowReadout(const std::string& text) {
+    const QString line = QString::fromStdString(text);
+    if (m_readout->text() != line) m_readout->setText(line);
 }
 
 bool CMainFrame::IsShowingLoadProgress() const { return m_loadProgress != nullptr && m_loadProgress->isVisible(); }

@@ -13,6 +13,7 @@
 #include "VolumeView.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QProgressDialog;
 
@@ -52,6 +53,7 @@ public:
     bool StepProgress(int done, int total) override;
     void EndProgress() override;
     void LoadProgress(double fraction) override;
+    void ShowReadout(const std::string& text) override;
 
     bool IsFullScreen() const { return m_restoreRect.width() != 0; }
     bool IsShowingLoadProgress() const;
@@ -81,4 +83,6 @@ private:
     // Loads show their progress only once they have taken half a second.
     QElapsedTimer m_loadClock;
     std::unique_ptr<QProgressDialog> m_loadProgress;
+    // The status bar's readout of the position or of the voxel under the mouse.
+    QLabel* m_readout;
 };

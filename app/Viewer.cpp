@@ -8,6 +8,7 @@
 #include "LabelFile.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
+#include "SceneGeometry.h"
 #include "TextFormat.h"
 #include "VolumeFormat.h"
 
@@ -117,6 +118,40 @@ std::optional<CAffine::Vector> CViewer::WorldPosition() const {
     return transform->Apply({double(voxel[0]), double(voxel[1]), double(voxel[2])});
 }
 
+std::string CViewer::ReadoutText(const std::array<int, 3>& voxel) const {
+    if (m_volume.m_sizeX == 0) return "";
+    const int frame = DisplayFrame();
+    const std::vector<double>& times = m_volume.m_fileInfo.m_frameTimes;
+    const double ms = frame < static_cast<int>(times.size()) ? times[static_cast<size_t>(frame)]
+                                                              : double(frame) * m_state.m_frameTimeMs;
+    std::string text = FormatText("voxel %d, %d, %d   frame %d, %g ms", voxel[0], voxel[1], voxel[2], frame, ms);
+    if (const std::optional<CAffine> transform = PatientTransform()) {
+        const CAffine::Vector p = transform->Apply({double(voxel[0]), double(voxel[1]), double(voxel[2])});
+        text += FormatText("   RAS %.1f, %.1f, %.1f mm", p[0], p[1], p[2]);
+    }
+    return text;
+}
+
+void CViewer::OnHover(double x, double y, int width, int height) {
+    m_hoverVoxel.reset();
+    if (m_volume.m_sizeX > 0 && width > 0) {
+        if (const std::optional<CPlaneHit> hit = PickPlane(m_view, m_view, width, height, x, y)) {
+            // The planes lie through voxel centres; the other two axes are
+            // cut into voxels of the pixel sizes.
+            const int sizes[3] = {m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ};
+            const double pixel[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
+            std::array<int, 3> cell{};
+            for (int axis = 0; axis < 3; ++axis)
+                cell[static_cast<size_t>(axis)] = std::clamp(
+                    static_cast<int>(std::floor(hit->point[static_cast<size_t>(axis)] / pixel[axis])), 0,
+                    sizes[axis] - 1);
+            // Rows run against y.
+            m_hoverVoxel = std::array<int, 3>{cell[0], sizes[1] - 1 - cell[1], cell[2]};
+        }
+    }
+    m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
+}
+
 void CViewer::SetPosition(int x, int y, int z) {
     m_state.m_x = x;
     m_state.m_y = y;
@@ -187,6 +222,7 @@ void CViewer::RefreshView() {
         m_view.SetClearColor(0, 0, 0);
     m_view.Repaint();
     UpdateTitle();
+    m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
 }
 
 std::string CViewer::TitleText() const {

@@ -56,6 +56,15 @@ public:
     // The position's voxel centre in patient millimetres, when there is a geometry.
     std::optional<CAffine::Vector> WorldPosition() const;
 
+    // The status bar's line for the file's voxel (column, row, slice) in the
+    // frame shown: the voxel and frame with its time, the patient position
+    // in mm when there is a geometry, and the value.
+    std::string ReadoutText(const std::array<int, 3>& voxel) const;
+    // The mouse at (x, y) of the width x height view: while it lies on a plane
+    // shown, the readout tells of the voxel under it; elsewhere, and once it
+    // left the view (`width` 0), of the position.
+    void OnHover(double x, double y, int width, int height);
+
     // Why the planes of a volume of these sides cannot be shown as textures,
     // or "" when they can: every side's texture must fit both the longest
     // texture there is and what the view's OpenGL holds.
@@ -224,5 +233,7 @@ private:
     CViewerExports m_exports;
     // The pixel sizes the volume's transform was loaded with.
     double m_transformPixelSize[3] = {1.0, 1.0, 1.0};
+    // The file's voxel under the mouse, when it rests on a plane.
+    std::optional<std::array<int, 3>> m_hoverVoxel;
     std::unique_ptr<CStartupPreload> m_startupPreload;
 };

@@ -49,4 +49,7 @@ public:
     // How far a load has come: 0 when it starts, 1 when it is done. A load
     // that takes a while shows it, and the window repaints meanwhile.
     virtual void LoadProgress(double fraction) = 0;
+
+    // The line of the status bar: what lies at the position or under the mouse.
+    virtual void ShowReadout(const std::string& text) { (void)text; }
 };

@@ -9,6 +9,8 @@
 COpenGLWnd::COpenGLWnd(QWidget* parent) : QOpenGLWidget(parent) {
     setFormat(RequestedFormat());
     setFocusPolicy(Qt::StrongFocus);
+    // Moves without a button held tell what lies under the mouse.
+    setMouseTracking(true);
     setMinimumSize(1, 1);
     resize(500, 500);
 }
@@ -123,6 +125,16 @@ void COpenGLWnd::mouseReleaseEvent(QMouseEvent* event) {
 void COpenGLWnd::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const Qt::KeyboardModifiers modifiers = event->modifiers();
-    if (DragTo(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier)) update();
+    if (DragTo(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier)) {
+        update();
+        emit HoverEnded();
+    } else if (event->buttons() == Qt::NoButton) {
+        emit Hovered(event->position().x(), event->position().y(), width(), height());
+    }
     QOpenGLWidget::mouseMoveEvent(event);
+}
+
+void COpenGLWnd::leaveEvent(QEvent* event) {
+    emit HoverEnded();
+    QOpenGLWidget::leaveEvent(event);
 }

@@ -45,6 +45,12 @@ public:
     // True once an OpenGL error has been reported; later ones are not.
     bool m_errorReported = false;
 
+signals:
+    // The mouse rests at (x, y) of the width x height view, no button held;
+    // HoverEnded when it leaves the view or a drag begins.
+    void Hovered(double x, double y, int width, int height);
+    void HoverEnded();
+
 protected:
     // Draws one frame; the base sets the frame up (error check, clear, camera).
     virtual void RenderScene();
@@ -59,6 +65,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
     CSceneRenderer m_renderer;
 

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "OrbitCamera.h"
+#include "SceneState.h"
+
 PixelTransferValues BrightnessContrastTransfer(double brightness, double contrast) {
     if (brightness == 0.5 && contrast == 0.5) return {1.0, 0.0};
     const double scale = std::tan(contrast * 1.5707963267948966);
@@ -33,4 +36,56 @@ std::array<std::array<double, 4>, 2> ClipSlab(int plane, const double extent[3],
             return {{{0, 0, -1, z0 + h}, {0, 0, 1, h - z0}}};
         }
     }
+}
+
+namespace {
+
+using Vector = std::array<double, 3>;
+
+Vector Minus(const Vector& a, const Vector& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vector Cross(const Vector& a, const Vector& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+Vector Unit(const Vector& a) {
+    const double length = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+    return length > 0 ? Vector{a[0] / length, a[1] / length, a[2] / length} : a;
+}
+
+}  // namespace
+
+std::optional<CPlaneHit> PickPlane(const COrbitCamera& camera, const CSceneState& state, int width, int height,
+                                   double x, double y) {
+    if (width <= 0 || height <= 0) return std::nullopt;
+    // The ray, as the look-at and perspective transforms place the pixel.
+    const COrbitCamera::LookAt look = camera.ComputeLookAt();
+    const Vector forward = Unit(Minus(look.centre, look.eye));
+    const Vector side = Unit(Cross(forward, look.up));
+    const Vector up = Cross(side, forward);
+    const double tanHalf = std::tan(kFieldOfViewDegrees / 2.0 * COrbitCamera::kPi / 180.0);
+    const double across = (2.0 * x / width - 1.0) * tanHalf * width / height;
+    const double upwards = (1.0 - 2.0 * y / height) * tanHalf;
+    Vector direction{};
+    for (int i = 0; i < 3; ++i) direction[i] = forward[i] + across * side[i] + upwards * up[i];
+
+    const double* extent = state.m_extent;
+    // Where each plane lies along its normal; the YZ plane at the mirrored x.
+    const double at[3] = {(1.0 - state.m_slicePos[0]) * extent[0], state.m_slicePos[1] * extent[1],
+                          state.m_slicePos[2] * extent[2]};
+    std::optional<CPlaneHit> nearest;
+    double nearestDistance = 0.0;
+    for (int plane = 0; plane < 3; ++plane) {
+        if (!state.m_showPlane[plane] || direction[plane] == 0.0) continue;
+        const double distance = (at[plane] - look.eye[plane]) / direction[plane];
+        if (!(distance > 0) || (nearest && distance >= nearestDistance)) continue;
+        Vector point{};
+        bool inside = true;
+        for (int axis = 0; axis < 3; ++axis) {
+            point[axis] = axis == plane ? at[plane] : look.eye[axis] + distance * direction[axis];
+            inside = inside && point[axis] >= 0.0 && point[axis] <= extent[axis];
+        }
+        if (!inside) continue;
+        nearest = CPlaneHit{plane, point};
+        nearestDistance = distance;
+    }
+    return nearest;
 }

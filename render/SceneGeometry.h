@@ -1,6 +1,10 @@
 #pragma once
 
 #include <array>
+#include <optional>
+
+struct COrbitCamera;
+struct CSceneState;
 
 // Geometry of the slice scene that needs no OpenGL, shared by the renderer
 // and its tests.
@@ -23,3 +27,16 @@ std::array<double, 3> PlaneLocalToBox(int plane, double position, double u, doub
 // round plane `plane` of a box of `extent` millimetres at `slicePos`.
 constexpr double kClipSlabHalfWidth = 0.005;
 std::array<std::array<double, 4>, 2> ClipSlab(int plane, const double extent[3], const double slicePos[3]);
+
+// The vertical field of view of the scene's perspective, in degrees.
+constexpr double kFieldOfViewDegrees = 30.0;
+
+// What a ray through window pixel (x, y) (from the top left, in the units of
+// width x height) meets first of the planes `state` shows: the plane and the
+// point in millimetres. Nothing when it meets none.
+struct CPlaneHit {
+    int plane;
+    std::array<double, 3> point;
+};
+std::optional<CPlaneHit> PickPlane(const COrbitCamera& camera, const CSceneState& state, int width, int height,
+                                   double x, double y);

@@ -71,7 +71,8 @@ void CSceneRenderer::Resize(const COrbitCamera& camera, int width, int height) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     // A collapsed window has no height; any aspect will do until it has one.
-    gluPerspective(30.0, static_cast<double>(width) / std::max(height, 1), camera.m_nearPlane, camera.m_farPlane);
+    gluPerspective(kFieldOfViewDegrees, static_cast<double>(width) / std::max(height, 1), camera.m_nearPlane,
+                   camera.m_farPlane);
     glMatrixMode(GL_MODELVIEW);
 }
 

@@ -5,14 +5,14 @@
 
 #include <sys/mman.h>
 
-#include <filesystem>
-#include <set>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <stdexcept>
 
-#include "DicomCodec.h"
 #include "CodeMapping.h"
+#include "DicomCodec.h"
 #include "DicomFolder.h"
 #include "IsolatedRun.h"
 #include "ParallelRanges.h"
@@ -23,7 +23,9 @@ namespace {
 
 // A stored value through the image's rescale; this file is compiled without
 // fused multiply-add, so the product is rounded before the sum in every build.
-double Rescaled(double raw, double slope, double intercept) { return raw * slope + intercept; }
+double Rescaled(double raw, double slope, double intercept) {
+    return raw * slope + intercept;
+}
 
 using DecodedImage = CDicomCodec::Image;
 
@@ -46,6 +48,14 @@ CDicomSource::CDicomSource(const CDicomSeriesLayout& layout) {
     m_frames = layout.Frames();
     m_calibration = layout.m_calibration;
     m_transform = layout.m_transform;
+    for (size_t t = 0; !layout.m_slices.empty() && t < layout.m_slices[0].size(); ++t) {
+        const std::optional<double>& trigger = layout.m_slices[0][t].triggerTime;
+        if (!trigger) {
+            m_frameTimes.clear();
+            break;
+        }
+        m_frameTimes.push_back(*trigger);
+    }
     for (const auto& slice : layout.m_slices)
         for (const CDicomImageHeader& header : slice)
             m_images.push_back({header.path, header.rescaleSlope, header.rescaleIntercept});
@@ -130,8 +140,8 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
     } else {
         source->m_seriesUids.push_back(series.uid);
     }
-    source->m_title =
-        ShortNameOfPath(isFolder ? path : folderPath) + (series.description.empty() ? "" : " (" + series.description + ")");
+    source->m_title = ShortNameOfPath(isFolder ? path : folderPath) +
+                      (series.description.empty() ? "" : " (" + series.description + ")");
     source->m_notes = layout.m_notes;
     source->m_unreadable = folder.m_unreadable;
     COpenResult result;
@@ -149,6 +159,7 @@ void CDicomSource::Describe(CVolumeFileInfo& info) const {
     else
         info.m_fields.push_back({"series_uid", m_seriesUids});
     info.m_notes = m_notes;
+    info.m_frameTimes = m_frameTimes;
     if (!m_unreadable.empty()) {
         std::string files = "These files could not be read and were skipped:";
         for (const std::string& file : m_unreadable) files += "\n" + file;
@@ -267,17 +278,19 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
                              [&codes](const auto* values, int64_t n) {
                                  using T = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
                                  if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
-                                     for (int64_t i = 0; i < n; ++i) *codes++ = CCodeMapping::CodeOf(values[i]);
+                                     for (int64_t i = 0; i < n; ++i)
+                                         *codes++ = CCodeMapping::CodeOf(values[i]);
                              });
             return std::string(1, static_cast<char>(image.type));
         },
-        [&](int64_t, const std::string& answer) {
-            types.insert(answer.empty() ? -1 : answer[0]);
-        });
-    const std::set<int> unsignedTypes = {static_cast<int>(EValueType::kUInt8), static_cast<int>(EValueType::kUInt16)};
-    const std::set<int> signedTypes = {static_cast<int>(EValueType::kInt8), static_cast<int>(EValueType::kInt16)};
+        [&](int64_t, const std::string& answer) { types.insert(answer.empty() ? -1 : answer[0]); });
+    const std::set<int> unsignedTypes = {static_cast<int>(EValueType::kUInt8),
+                                         static_cast<int>(EValueType::kUInt16)};
+    const std::set<int> signedTypes = {static_cast<int>(EValueType::kInt8),
+                                       static_cast<int>(EValueType::kInt16)};
     auto within = [&types](const std::set<int>& allowed) {
-        return std::all_of(types.begin(), types.end(), [&allowed](int type) { return allowed.count(type) > 0; });
+        return std::all_of(types.begin(), types.end(),
+                           [&allowed](int type) { return allowed.count(type) > 0; });
     };
     if (!within(unsignedTypes) && !within(signedTypes)) return false;
     m_signedCodes = !within(unsignedTypes);

@@ -80,6 +80,7 @@ private:
     std::string m_title;
     std::vector<std::string> m_notes;
     std::vector<std::string> m_unreadable;
+    std::vector<double> m_frameTimes;  // the first slice's trigger times, when every frame has one
     SharedCodes m_codes;
     bool m_prepared = false;
     bool m_codesAreSamples = false;

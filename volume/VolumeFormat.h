@@ -29,6 +29,9 @@ struct CVolumeFileInfo {
     // The calibration values the file itself set, and where its voxels lie in the patient.
     CVolumeCalibration m_calibration;
     std::optional<CAffine> m_transform;
+    // The time of each frame in ms where the file gives them (a DICOM
+    // series' trigger times); empty otherwise.
+    std::vector<double> m_frameTimes;
     // The format's own --info fields.
     std::vector<CInfoField> m_fields;
     // What the user should hear after a load that succeeded: notes (images
