@@ -10,14 +10,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <random>
 
 #include "CommandLine.h"
-#include "DicomWriter.h"
 #include "MovieTools.h"
-#include "NiftiWriter.h"
 #include "OffscreenView.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
@@ -27,24 +24,15 @@ namespace {
 class HeadlessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TviContents tvi;
-        tvi.sizeX = 24;
-        tvi.sizeY = 16;
-        tvi.sizeZ = 6;
-        tvi.frames = 3;
-        tvi.pixelSizeX = tvi.pixelSizeY = 2.0;
-        tvi.pixelSizeZ = 5.0;
-        tvi.frameTime = 40;
-        tvi.Allocate();
+        TviContents tvi = TviVolume(24, 16, 6, 3);
+        tvi.SetCalibration(2.0, 2.0, 5.0, 40);
         for (size_t i = 0; i < tvi.samples.size(); ++i) tvi.samples[i] = static_cast<uint16_t>((i * 7) % 300);
         m_tvi = m_folder.File("scan.tvi");
         ASSERT_TRUE(WriteTviFile(m_tvi, tvi));
-        std::ofstream obj(m_folder.File("scan.obj"));
-        for (int frame = 0; frame < 3; ++frame) {
-            const int first = frame * 3 + 1;
-            obj << "g lv-0" << frame << "\nv 10 10 10\nv 30 10 10\nv 10 20 15\nf " << first << " " << first + 1
-                << " " << first + 2 << "\n";
-        }
+        ASSERT_TRUE(WriteText(m_folder.File("scan.obj"),
+                              "g lv-00\nv 10 10 10\nv 30 10 10\nv 10 20 15\nf 1 2 3\n"
+                              "g lv-01\nv 10 10 10\nv 30 10 10\nv 10 20 15\nf 4 5 6\n"
+                              "g lv-02\nv 10 10 10\nv 30 10 10\nv 10 20 15\nf 7 8 9\n"));
     }
     // Runs orvanta with `arguments` and no display; returns its standard
     // output. With `command` the arguments start with the program itself
@@ -58,8 +46,8 @@ protected:
                            program + arguments + " 2> '" + errorFile + "'",
                        &status);
         if (errors != nullptr) {
-            std::ifstream in(errorFile);
-            *errors = std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            const std::vector<uint8_t> bytes = ReadBytes(errorFile);
+            *errors = std::string(bytes.begin(), bytes.end());
         }
         return output;
     }
@@ -202,14 +190,11 @@ TEST_F(HeadlessTest, OnlyOutputsThatDrawNeedOpenGL) {
 }
 
 TEST_F(HeadlessTest, InfoNamesTheFormatTypeAndValueRangeOfANiftiImage) {
-    NiftiContents c;
-    c.SetSizes(4, 5, 4, 3, 2);
-    c.datatype = NIFTI_TYPE_FLOAT32;
     std::vector<float> values(5 * 4 * 3 * 2, 1.5f);
     values[7] = -0.25f;
     values[8] = std::numeric_limits<float>::quiet_NaN();
     values[9] = 1000.0f;
-    c.SetValues(values);
+    NiftiContents c = NiftiVolume(5, 4, 3, 2, NIFTI_TYPE_FLOAT32, values);
     c.slope = 2.0;
     c.pixdim[1] = 0.5;
     c.pixdim[4] = 0.03;
@@ -399,22 +384,13 @@ namespace {
 // frame 2; `width` other than 24 makes a file that does not fit.
 std::string WriteLabels(const TempFolder& folder, const std::string& name, int width = 24,
                         double pixelSize = 2.0) {
-    NiftiContents nifti;
-    nifti.SetSizes(4, width, 16, 6, 3);
-    nifti.datatype = 2;  // uint8
-    nifti.pixdim[1] = nifti.pixdim[2] = pixelSize;
-    nifti.pixdim[3] = pixelSize * 2.5;
-    nifti.gzip = true;
-    std::vector<uint8_t> values(static_cast<size_t>(width) * 16 * 6 * 3, 0);
-    auto at = [&](int x, int y, int z, int t) -> uint8_t& {
-        return values[static_cast<size_t>(((t * 6 + z) * 16 + y) * width + x)];
+    const auto label = [](int x, int y, int z, int t) {
+        if (x == 15 && y == 10 && z == 4 && t == 2) return 3;
+        return x >= 4 && x <= 7 && y >= 3 && y <= 6 && z >= 1 && z <= 3 ? 1 : 0;
     };
-    for (int t = 0; t < 3; ++t)
-        for (int z = 1; z <= 3; ++z)
-            for (int y = 3; y <= 6; ++y)
-                for (int x = 4; x <= 7; ++x) at(x, y, z, t) = 1;
-    at(15, 10, 4, 2) = 3;
-    nifti.SetValues(values);
+    NiftiContents nifti = NiftiVolume(width, 16, 6, 3, DT_UINT8, LabelValues(width, 16, 6, 3, label));
+    nifti.SetPixelSizes(pixelSize, pixelSize, pixelSize * 2.5);
+    nifti.gzip = true;
     const std::string path = folder.File(name);
     EXPECT_TRUE(WriteNiftiFile(path, nifti));
     return path;

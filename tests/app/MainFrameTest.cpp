@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <nifti1.h>
 
 #include <QAction>
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include "CommandTable.h"
 #include "MainFrame.h"
 #include "MovieTools.h"
-#include "NiftiWriter.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
 
@@ -49,13 +49,9 @@ protected:
         QApplication::processEvents();
     }
     std::string WriteVolume(int frames) {
-        TviContents tvi;
-        tvi.sizeX = tvi.sizeY = 8;
-        tvi.sizeZ = 4;
-        tvi.frames = frames;
+        TviContents tvi = TviVolume(8, 8, 4, frames);
         // Slow playback: no tick may step the frame between a key and its check.
         tvi.frameTime = 1000;
-        tvi.Allocate();
         const std::string path = m_folder.File("v.tvi");
         EXPECT_TRUE(WriteTviFile(path, tvi));
         return path;
@@ -209,16 +205,10 @@ TEST_F(MainFrameTest, SlowLoadsShowTheirProgress) {
 TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     CViewer& viewer = m_frame.Viewer();
     viewer.LoadTviFile(WriteVolume(2));
-    NiftiContents nifti;
-    nifti.SetSizes(3, viewer.Volume().m_sizeX, viewer.Volume().m_sizeY, viewer.Volume().m_sizeZ, 1);
-    nifti.datatype = 2;  // uint8
-    std::vector<uint8_t> values(static_cast<size_t>(viewer.Volume().m_sizeX) * viewer.Volume().m_sizeY *
-                                    viewer.Volume().m_sizeZ,
-                                0);
+    std::vector<uint8_t> values(8 * 8 * 4, 0);
     values[0] = 4;
-    nifti.SetValues(values);
     const std::string path = m_folder.File("labels.nii");
-    ASSERT_TRUE(WriteNiftiFile(path, nifti));
+    ASSERT_TRUE(WriteNiftiFile(path, NiftiVolume(8, 8, 4, 1, DT_UINT8, values)));
 
     auto drop = [&](const std::string& file, Qt::KeyboardModifiers modifiers) {
         QMimeData data;

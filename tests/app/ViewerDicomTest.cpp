@@ -3,10 +3,8 @@
 
 #include <filesystem>
 
-#include "DicomWriter.h"
-#include "VekMovie.h"
+#include "MovieTools.h"
 #include "ViewerFixture.h"
-#include "VisImage.h"
 
 namespace {
 
@@ -14,33 +12,18 @@ class ViewerDicomTest : public ViewerTest {
 protected:
     // A series of `slices` x `frames` 5 x 4 images in `folder`, every pixel of slice z and frame t holding 10 z + t.
     void WriteSeries(const std::string& folder, const std::string& uid, int number, int slices, int frames) {
-        std::filesystem::create_directories(folder);
-        for (int z = 0; z < slices; ++z)
-            for (int t = 0; t < frames; ++t) {
-                DicomImageFields fields;
-                fields.values.assign(20, 10.0 * z + t);
-                fields.seriesUid = uid;
-                fields.seriesNumber = number;
-                fields.seriesDescription = "series " + std::to_string(number);
-                fields.position = std::array<double, 3>{0.0, 0.0, 7.0 * z};
-                fields.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
-                fields.pixelSpacing = std::array<double, 2>{0.75, 0.5};
-                fields.triggerTime = 45.0 * t;
-                const std::string name = uid + "-" + std::to_string(z) + "-" + std::to_string(t) + ".dcm";
-                ASSERT_TRUE(WriteDicomImage((std::filesystem::path(folder) / name).string(), fields));
-            }
+        DicomImageFields image;
+        image.seriesUid = uid;
+        image.seriesNumber = number;
+        image.seriesDescription = "series " + std::to_string(number);
+        image.pixelSpacing = std::array<double, 2>{0.75, 0.5};
+        ASSERT_FALSE(WriteDicomSeries(folder, image, slices, frames, 7.0, 45.0).empty());
     }
     // Movies of 8 x 6 pixels, three frames each, in `folder`.
     static void WriteMovies(const std::string& folder, const std::vector<std::string>& names) {
         std::filesystem::create_directories(folder);
-        for (const std::string& name : names) {
-            CVekMovie movie(4);
-            movie.Open((folder + "/" + name).c_str(), CVekMovie::kOpenWrite | CVekMovie::kOpenCreate);
-            std::vector<uint8_t> pixels(8 * 6 * 4, 90);
-            for (int t = 0; t < 3; ++t)
-                movie.WriteFrame(CVisRGBAByteImage(CVisShape(0, 0, 8, 6), pixels.data()), -1);
-            movie.Close();
-        }
+        for (const std::string& name : names)
+            ASSERT_TRUE(WriteMovie(folder + "/" + name, 8, 6, std::vector<uint8_t>(8 * 6 * 4 * 3, 90)));
     }
 };
 

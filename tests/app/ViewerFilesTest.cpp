@@ -1,7 +1,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "MovieTools.h"
@@ -24,20 +23,9 @@ protected:
     // X x Y x Z x T voxels; every voxel of frame t is 40 * t + 10, except
     // that each slice's data column c adds c (so orientation shows).
     std::string WriteVolume(int x, int y, int z, int t, double px = 1, double py = 1, double pz = 1) {
-        TviContents tvi;
-        tvi.sizeX = x;
-        tvi.sizeY = y;
-        tvi.sizeZ = z;
-        tvi.frames = t;
-        tvi.pixelSizeX = px;
-        tvi.pixelSizeY = py;
-        tvi.pixelSizeZ = pz;
-        tvi.frameTime = 55;
-        tvi.Allocate();
-        for (int zi = 0; zi < z; ++zi)
-            for (int ti = 0; ti < t; ++ti)
-                for (int yi = 0; yi < y; ++yi)
-                    for (int xi = 0; xi < x; ++xi) tvi.At(xi, yi, zi, ti) = static_cast<uint16_t>(40 * ti + 10 + xi + yi * 3 + zi);
+        TviContents tvi = TviVolume(
+            x, y, z, t, [](int xi, int yi, int zi, int ti) { return 40 * ti + 10 + xi + yi * 3 + zi; });
+        tvi.SetCalibration(px, py, pz, 55);
         tvi.samples.back() = 255;
         const std::string path = m_folder.File("heart.tvi");
         EXPECT_TRUE(WriteTviFile(path, tvi));
@@ -206,17 +194,15 @@ TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
 TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
     m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
     const std::string path = m_folder.File("old.avi");
-    std::ofstream(path) << "the movie the user had";
+    ASSERT_TRUE(WriteText(path, "the movie the user had"));
     m_host.m_cancelAt = 2;
     m_viewer.OnPlayStop();
     ASSERT_TRUE(m_host.m_timerRunning);
     EXPECT_FALSE(m_viewer.Exports().ExportMovie(path));
     EXPECT_TRUE(m_host.m_timerRunning) << "playback goes on after the export";
     EXPECT_TRUE(m_viewer.State().m_playing);
-    std::ifstream in(path);
-    std::string content;
-    std::getline(in, content);
-    EXPECT_EQ(content, "the movie the user had");
+    const std::vector<uint8_t> kept = ReadBytes(path);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the movie the user had");
     EXPECT_TRUE(Messages().empty()) << "a cancel is not an error";
 
     m_host.m_cancelAt = -1;
@@ -274,19 +260,10 @@ TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
 }
 
 TEST_F(ViewerFilesTest, StartingWithoutAFileLoadsTheFoldersMovies) {
-    auto writeMovie = [&](const std::string& name, int frames, int size) {
-        CVekMovie movie(4);
-        movie.Open(m_folder.File(name).c_str(), CVekMovie::kOpenCreate | CVekMovie::kOpenWrite);
-        for (int f = 0; f < frames; ++f) {
-            std::vector<uint8_t> pixels = PatternFrame(size, size, f);
-            CVisRGBAByteImage image(CVisShape(0, 0, size, size), pixels.data());
-            movie.WriteFrame(image, -1);
-        }
-    };
-    writeMovie("b.avi", 5, 16);
-    writeMovie("a.avi", 6, 16);
-    writeMovie("c.avi", 5, 8);
-    std::ofstream(m_folder.File("d.avi")) << "not a movie";
+    ASSERT_TRUE(WriteMovie(m_folder.File("b.avi"), 16, 16, PatternFrames(16, 16, 5)));
+    ASSERT_TRUE(WriteMovie(m_folder.File("a.avi"), 16, 16, PatternFrames(16, 16, 6)));
+    ASSERT_TRUE(WriteMovie(m_folder.File("c.avi"), 8, 8, PatternFrames(8, 8, 5)));
+    ASSERT_TRUE(WriteText(m_folder.File("d.avi"), "not a movie"));
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(m_folder.Path());
     m_viewer.OpenStartupFile("");

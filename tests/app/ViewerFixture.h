@@ -8,7 +8,7 @@
 
 #include "DialogService.h"
 #include "TempFolder.h"
-#include "TviWriter.h"
+#include "TestData.h"
 #include "Viewer.h"
 #include "ViewInterface.h"
 

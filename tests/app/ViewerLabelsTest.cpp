@@ -19,14 +19,12 @@ protected:
     // every frame, label 2 on a 2 x 2 x 1 box in frame 1 only (4-D), or both
     // in the one frame of a 3-D image.
     static CLabelImage Labels(int frames, int x = kX) {
-        std::vector<uint8_t> values(static_cast<size_t>(x) * kY * kZ * frames, 0);
-        auto at = [&](int c, int r, int s, int t) -> uint8_t& {
-            return values[static_cast<size_t>(((t * kZ + s) * kY + r) * x + c)];
-        };
-        for (int t = 0; t < frames; ++t) at(1, 1, 2, t) = 1;
         const int boxFrame = frames == 1 ? 0 : 1;
-        for (int r = 3; r <= 4; ++r)
-            for (int c = 3; c <= 4; ++c) at(c, r, 0, boxFrame) = 2;
+        const auto label = [boxFrame](int c, int r, int s, int t) {
+            if (c == 1 && r == 1 && s == 2) return 1;
+            return c >= 3 && c <= 4 && r >= 3 && r <= 4 && s == 0 && t == boxFrame ? 2 : 0;
+        };
+        const std::vector<uint8_t> values = LabelValues(x, kY, kZ, frames, label);
         CLabelImage labels;
         std::string error;
         EXPECT_TRUE(labels.Assign(values.data(), x, kY, kZ, frames, error)) << error;
@@ -245,11 +243,7 @@ TEST(CommandTable, NoTwoCommandsShareAKey) {
 TEST_F(ViewerLabelsTest, LabelMeshesFollowVoxelSizeAndFrames) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
-    CPreferenceValues values = m_viewer.CurrentPreferences();
-    values.pixelSizeX = 2.0;
-    values.pixelSizeY = 3.0;
-    values.pixelSizeZ = 4.0;
-    m_viewer.ApplyPreferences(values);
+    SetPixelSizes(2.0, 3.0, 4.0);
     const Vec3d centre = m_view.m_meshes.Object(0).Centroid();
     EXPECT_EQ(m_view.m_meshes.Object(0).m_name, "label1-00");
     EXPECT_NEAR(centre.x, 1.5 * 2.0, 1e-4);

@@ -183,12 +183,8 @@ TEST_F(ViewerTest, PlaybackTicksAtLeastEveryMillisecond) {
     // The file's frame time stays what the Preferences show; only the timer is held to 1 ms.
     const std::pair<double, int> frameTimes[] = {{0.4, 0}, {-3.0, -3}, {0.0, 0}, {1.0, 1}, {40.0, 40}};
     for (const auto& [frameTime, shown] : frameTimes) {
-        TviContents tvi;
-        tvi.sizeX = tvi.sizeY = 2;
-        tvi.sizeZ = 1;
-        tvi.frames = 3;
+        TviContents tvi = TviVolume(2, 2, 1, 3);
         tvi.frameTime = frameTime;
-        tvi.Allocate();
         ASSERT_TRUE(WriteTviFile(m_folder.File("t.tvi"), tvi));
         m_viewer.LoadTviFile(m_folder.File("t.tvi"));
         ASSERT_EQ(m_viewer.CurrentPreferences().frameTimeMs, shown) << frameTime;

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include "CommandTable.h"
-#include "NiftiWriter.h"
 #include "ViewerFixture.h"
 
 TEST_F(ViewerTest, StartsWithTheDefaults) {
@@ -99,7 +97,7 @@ TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
     m_viewer.SetFrame(2);
     m_viewer.SetPosition(3, m_viewer.State().m_y, m_viewer.State().m_z);
     SetPixelSizes(0.75, m_viewer.State().m_pixelSizeY, m_viewer.State().m_pixelSizeZ);
-    std::ofstream(m_folder.File("bad.nii")) << "not an image at all, but long enough to be looked at as one";
+    WriteText(m_folder.File("bad.nii"), "not an image at all, but long enough to be looked at as one");
     const struct {
         std::string path, reason;
     } cases[] = {
@@ -193,9 +191,7 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
 TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     double centre[3] = {3.2, 4.0, 10.0};
     WriteMeshes("heart.obj", {"lv-00"}, centre);
-    NiftiContents c;
-    c.SetSizes(4, 8, 6, 4, 3);
-    c.SetValues(std::vector<int16_t>(8 * 6 * 4 * 3, -5));
+    NiftiContents c = NiftiVolume(8, 6, 4, 3, DT_INT16, std::vector<int16_t>(8 * 6 * 4 * 3, -5));
     c.xyztUnits = NIFTI_UNITS_MM | NIFTI_UNITS_MSEC;
     c.pixdim[1] = 0.8;
     c.pixdim[2] = 0.0;  // no y size: the one in use stays
@@ -233,27 +229,11 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
 }
 
 TEST_F(ViewerTest, ANiftiImageShowsAsTheTviWithTheSameSamples) {
-    TviContents tvi;
-    tvi.sizeX = 9;
-    tvi.sizeY = 7;
-    tvi.sizeZ = 5;
-    tvi.frames = 3;
-    tvi.Allocate();
-    NiftiContents nifti;
-    nifti.SetSizes(4, 9, 7, 5, 3);
-    nifti.datatype = NIFTI_TYPE_UINT16;
-    std::vector<uint16_t> values(tvi.samples.size());
-    for (int t = 0; t < 3; ++t)
-        for (int z = 0; z < 5; ++z)
-            for (int y = 0; y < 7; ++y)
-                for (int x = 0; x < 9; ++x) {
-                    const auto sample = static_cast<uint16_t>((x * 977 + y * 131 + z * 3001 + t * 17) % 5000);
-                    tvi.At(x, y, z, t) = sample;
-                    values[static_cast<size_t>(((t * 5 + z) * 7 + y) * 9 + x)] = sample;
-                }
-    nifti.SetValues(values);
+    const TviContents tvi = TviVolume(9, 7, 5, 3, [](int x, int y, int z, int t) {
+        return (x * 977 + y * 131 + z * 3001 + t * 17) % 5000;
+    });
     ASSERT_TRUE(WriteTviFile(m_folder.File("a.tvi"), tvi));
-    ASSERT_TRUE(WriteNiftiFile(m_folder.File("a.nii"), nifti));
+    ASSERT_TRUE(WriteNiftiFile(m_folder.File("a.nii"), NiftiOfTvi(tvi)));
 
     m_viewer.LoadTviFile(m_folder.File("a.tvi"));
     const std::vector<CRecordingView::Upload> fromTvi = m_view.m_uploads;

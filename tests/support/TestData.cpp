@@ -53,6 +53,11 @@ std::vector<uint16_t> FrameMajorSamples(const TviContents& volume) {
     return samples;
 }
 
+std::vector<uint8_t> LabelValues(int x, int y, int z, int t, const VoxelRule& rule) {
+    const std::vector<uint16_t> samples = FrameMajorSamples(TviVolume(x, y, z, t, rule));
+    return std::vector<uint8_t>(samples.begin(), samples.end());
+}
+
 NiftiContents NiftiOfTvi(const TviContents& volume) {
     NiftiContents nifti = NiftiVolume(volume.sizeX, volume.sizeY, volume.sizeZ, volume.frames, DT_UINT16,
                                       FrameMajorSamples(volume));

@@ -32,6 +32,10 @@ uint16_t CodedSample(int x, int y, int z, int t);
 // The samples of `volume` with the frames outermost, as NIfTI images store them.
 std::vector<uint16_t> FrameMajorSamples(const TviContents& volume);
 
+// The labels `rule` gives an X x Y x Z x T grid, in the order of a NIfTI
+// image's voxels and of a label image's values.
+std::vector<uint8_t> LabelValues(int x, int y, int z, int t, const VoxelRule& rule);
+
 // An X x Y x Z x T image of `values` (x fastest, frames outermost) of the
 // type `datatype` stands for; 3-D when it has one frame.
 template <typename T>
