@@ -328,6 +328,15 @@ const std::vector<OptionRow>& OptionRows() {
          .usage = "--axes",
          .help = "draw the axes",
          .apply = [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_axes, true, &CViewer::OnAxes); }},
+        {.name = "no-orientation-labels",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--no-orientation-labels",
+         .help = "no patient direction letters round the box",
+         .apply =
+             [](const Option&, CViewer& v) {
+                 SetSwitch(v, v.State().m_showOrientation, false, &CViewer::OnOrientationLabels);
+             }},
         {.name = "no-geometry",
          .kind = Kind::kFlag,
          .role = Role::kState,

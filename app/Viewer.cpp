@@ -122,8 +122,9 @@ std::string CViewer::ReadoutText(const std::array<int, 3>& voxel) const {
     if (m_volume.m_sizeX == 0) return "";
     const int frame = DisplayFrame();
     const std::vector<double>& times = m_volume.m_fileInfo.m_frameTimes;
-    const double ms = frame < static_cast<int>(times.size()) ? times[static_cast<size_t>(frame)]
-                                                              : double(frame) * m_state.m_frameTimeMs;
+    // A frame may lie outside the volume's (the meshes' own, a locked one).
+    const double ms = frame >= 0 && frame < static_cast<int>(times.size()) ? times[static_cast<size_t>(frame)]
+                                                                           : double(frame) * m_state.m_frameTimeMs;
     std::string text = FormatText("voxel %d, %d, %d   frame %d, %g ms", voxel[0], voxel[1], voxel[2], frame, ms);
     if (const std::optional<CAffine> transform = PatientTransform()) {
         const CAffine::Vector p = transform->Apply({double(voxel[0]), double(voxel[1]), double(voxel[2])});

@@ -362,8 +362,12 @@ TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
     EXPECT_EQ(stream["nb_read_packets"], "20");
     EXPECT_EQ(stream["r_frame_rate"], "18/1");
 
-    // The NIfTI copy of the demo shows exactly what the .tvi shows.
+    // The NIfTI copy of the demo shows exactly what the .tvi shows, and the
+    // patient directions the .tvi cannot tell.
     Run("--frame 4 --snapshot nifti.png --save-plane xy nifti_xy.png heart.nii.gz", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(ReadBytes(m_folder.File("nifti.png")), ReadBytes(m_folder.File("demo.png")));
+    Run("--frame 4 --no-orientation-labels --snapshot nifti.png heart.nii.gz", status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(ReadBytes(m_folder.File("nifti.png")), ReadBytes(m_folder.File("demo.png")));
     EXPECT_EQ(ReadBytes(m_folder.File("nifti_xy.png")), ReadBytes(m_folder.File("demo_xy.png")));
