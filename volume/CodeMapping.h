@@ -20,6 +20,8 @@ class CCodeMapping {
 public:
     CCodeMapping(bool signedValues, double slope, double intercept)
         : m_shift(signedValues ? 32768.0 : 0.0), m_slope(slope), m_intercept(intercept) {}
+    // Codes that are their own values.
+    CCodeMapping() : CCodeMapping(false, 1.0, 0.0) {}
 
     // True for the types whose values have codes: integers of up to 16 bits.
     static bool HasCodes(EValueType type) {

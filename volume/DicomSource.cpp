@@ -298,6 +298,12 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     return true;
 }
 
+double CDicomSource::ValueOfCode(uint16_t code) const {
+    if (m_rule) return m_rule->ValueOf(code);
+    const Image& first = m_images.front();
+    return CCodeMapping(m_signedCodes, first.slope, first.intercept).ValueOf(code);
+}
+
 void CDicomSource::MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) {
     const Image& first = m_images.front();
     CCodeMapping(m_signedCodes, first.slope, first.intercept).MapCodes(codeCounts, samples);
@@ -335,7 +341,7 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             all.range.Merge(answer.range);
             all.integers = all.integers && answer.integers;
         });
-    const CSampleRule rule(all.range, all.integers);
+    const CSampleRule& rule = m_rule.emplace(all.range, all.integers);
 
     // Pass 2: every value to its sample.
     DecodeAll(

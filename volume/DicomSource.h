@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DicomSeriesLayout.h"
+#include "SampleRule.h"
 #include "SampleSource.h"
 #include "VolumeFormat.h"
 
@@ -41,6 +42,7 @@ public:
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
     bool CodesAreSamples() const override { return m_codesAreSamples; }
     void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;
+    double ValueOfCode(uint16_t code) const override;
 
 private:
     struct Image {
@@ -85,4 +87,6 @@ private:
     bool m_prepared = false;
     bool m_codesAreSamples = false;
     bool m_signedCodes = false;
+    // The rule the samples of the slower path were made by.
+    std::optional<CSampleRule> m_rule;
 };

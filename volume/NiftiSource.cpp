@@ -117,6 +117,12 @@ CCodeMapping CNiftiSource::Mapping() const {
                         header.Slope(), header.Intercept());
 }
 
+double CNiftiSource::ValueOfCode(uint16_t code) const {
+    // Codes of wide data are the samples their values became.
+    if (!m_narrow) return m_rule ? m_rule->ValueOf(code) : 0.0;
+    return Mapping().ValueOf(code);
+}
+
 void CNiftiSource::MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) {
     m_range = Mapping().MapCodes(codeCounts, samples);
 }

@@ -35,6 +35,7 @@ public:
     void Release(int64_t first, int64_t end) const override;
     bool CodesAreSamples() const override { return !m_narrow; }
     void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;
+    double ValueOfCode(uint16_t code) const override;
     // The data type and the value range.
     void Describe(CVolumeFileInfo& info) const override;
 

@@ -75,3 +75,9 @@ void CSampleRule::Apply(const double* values, size_t count, uint16_t* samples) c
         samples[i] = static_cast<uint16_t>(static_cast<int32_t>(sample));
     }
 }
+
+double CSampleRule::ValueOf(uint16_t sample) const {
+    if (m_keepsValues) return sample;
+    if (m_flat) return std::isfinite(m_min) ? m_min : 0.0;
+    return m_min + sample * ((m_max - m_min) / 65535.0);
+}

@@ -43,6 +43,11 @@ public:
     uint16_t Sample(double v) const;
     void Apply(const double* values, size_t count, uint16_t* samples) const;
 
+    // What a sample stands for, as a value m + sample (M - m) / 65535: the
+    // value itself where values are kept, else within half a step of the
+    // values that became that sample.
+    double ValueOf(uint16_t sample) const;
+
 private:
     bool m_keepsValues = false;
     bool m_flat = true;  // M = m, or no finite value: every sample is 0

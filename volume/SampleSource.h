@@ -94,6 +94,10 @@ public:
         for (size_t code = 0; code < samples.size(); ++code) samples[code] = static_cast<uint16_t>(code);
     }
 
+    // The value in the file's own units each code stands for, once the load
+    // is done: the code itself unless the format says otherwise.
+    virtual double ValueOfCode(uint16_t code) const { return code; }
+
     // True when the codes are 8-bit grey levels already (0 to 255), shown as
     // they are: nothing is counted and no intensity window applies.
     virtual bool CodesAreGrey() const { return false; }
