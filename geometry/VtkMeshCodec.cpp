@@ -282,15 +282,11 @@ public:
         switch (format) {
             case EMeshFormat::kStl: {
                 // VTK writes STL only to a named file.
-                CMemoryFile file;
                 vtkNew<vtkSTLWriter> writer;
                 writer->SetInputData(data);
-                writer->SetFileName(file.Path().c_str());
                 writer->SetFileTypeToBinary();
                 writer->SetHeader("Orvanta meshes, millimetres");
-                writer->Write();
-                Check(writer->GetErrorCode());
-                return file.Bytes();
+                return WrittenThroughFile(writer.GetPointer(), nullptr);
             }
             case EMeshFormat::kPly: {
                 vtkNew<vtkPLYWriter> writer;
@@ -303,11 +299,7 @@ public:
                                        OneLine(object->m_name));
                 // This VTK's PLY writer leaves its output string empty, and
                 // adds ".ply" to file names without it.
-                CMemoryFile file(".ply");
-                writer->SetFileName(file.Path().c_str());
-                writer->Write();
-                Check(writer->GetErrorCode());
-                return file.Bytes();
+                return WrittenThroughFile(writer.GetPointer(), ".ply");
             }
             case EMeshFormat::kVtp: {
                 vtkNew<vtkXMLPolyDataWriter> writer;
@@ -362,6 +354,17 @@ public:
     }
 
 private:
+    // What `writer` writes to a file in memory, named with `extension` when
+    // one is given.
+    template <typename Writer>
+    static std::string WrittenThroughFile(Writer* writer, const char* extension) {
+        CMemoryFile file(extension);
+        writer->SetFileName(file.Path().c_str());
+        writer->Write();
+        Check(writer->GetErrorCode());
+        return file.Bytes();
+    }
+
     static void Check(unsigned long errorCode) {
         if (errorCode != 0 || !CQuietOutputWindow::LastError().empty())
             throw std::runtime_error(CQuietOutputWindow::TakeLastError("VTK cannot write it"));
