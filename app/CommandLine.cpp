@@ -636,8 +636,9 @@ std::string HelpLines(std::initializer_list<Role> roles) {
 std::string CCommandLine::HelpText() {
     std::string files;
     for (const auto& [usage, help] : VolumeFormatsHelp()) files += HelpLine(usage, help);
-    files += HelpLine(".obj .stl .ply .vtp .gii", "meshes, objects named NAME-<frame> (lv-07); an .stl or .gii\n"
-                                                  "file is one object named after the file");
+    files += HelpLine(".obj .stl .ply .vtp .gii",
+                      "meshes, objects named NAME-<frame> (lv-07); an .stl or .gii\n"
+                      "file is one object named after the file");
     return "Usage: orvanta [OPTIONS] [FILE]\n\nShows a 4-D image. FILE is one of:\n" + files +
            "\nOutputs (any of them runs without a window and exits when done):\n" +
            HelpLines({Role::kOutput, Role::kDrawing}) + "\nSet before loading:\n" + HelpLines({Role::kLoad}) +

@@ -11,8 +11,8 @@ namespace {
 
 // A file dialog for `request`; with `option` not empty, a save dialog with a
 // check box of that label, whose state `checked` gives and takes.
-QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& request, QFileDialog::AcceptMode mode,
-                      const std::string& option = "", bool* checked = nullptr) {
+QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& request,
+                      QFileDialog::AcceptMode mode, const std::string& option = "", bool* checked = nullptr) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -21,10 +21,12 @@ QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& reques
     dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
     // A name typed without extension takes that of the filter chosen, when
     // it names one.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
-        const QRegularExpressionMatch one = QRegularExpression(R"(\(\*\.(\w+)\)$)").match(filter);
-        dialog.setDefaultSuffix(one.hasMatch() ? one.captured(1) : QString::fromStdString(request.defaultExtension));
-    });
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
+            const QRegularExpressionMatch one = QRegularExpression(R"(\(\*\.(\w+)\)$)").match(filter);
+            dialog.setDefaultSuffix(one.hasMatch() ? one.captured(1)
+                                                   : QString::fromStdString(request.defaultExtension));
+        });
     QCheckBox* box = nullptr;
     if (!option.empty() && checked != nullptr) {
         // Qt's own dialog takes another widget below its grid; the desktop's
@@ -66,7 +68,7 @@ std::string CQtDialogService::AskSaveFileName(const FileRequest& request) {
 }
 
 std::string CQtDialogService::AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
-                                                       bool& checked) {
+                                                        bool& checked) {
     return RunFileDialog(m_parent, request, QFileDialog::AcceptSave, option, &checked).toStdString();
 }
 

@@ -180,7 +180,8 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
     }
     if (!OpenFile(fileName))
         m_host.Dialogs().ShowMessage(
-            "Error", "Only " + OpenableKindsText() + " and " + MeshExtensionsText() + " meshes can be loaded.",
+            "Error",
+            "Only " + OpenableKindsText() + " and " + MeshExtensionsText() + " meshes can be loaded.",
             CDialogService::Icon::kNone);
 }
 

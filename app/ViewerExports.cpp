@@ -185,9 +185,9 @@ bool CViewerExports::ExportMeshes(const std::string& path) {
     std::string error;
     std::vector<std::string> written;
     m_viewer.Host().SetWaitCursor(true);
-    const bool ok = m_allMeshFrames
-                        ? CMeshExport::WriteAllFrames(meshes, path, m_viewer.State().m_frameTimeMs, written, error)
-                        : CMeshExport::WriteFrame(meshes, m_viewer.State().m_t, path, error);
+    const bool ok = m_allMeshFrames ? CMeshExport::WriteAllFrames(
+                                          meshes, path, m_viewer.State().m_frameTimeMs, written, error)
+                                    : CMeshExport::WriteFrame(meshes, m_viewer.State().m_t, path, error);
     m_viewer.Host().SetWaitCursor(false);
     if (!ok) ReportMeshError(error);
     return ok;

@@ -39,8 +39,9 @@ void CViewer::OnLoadLabels() {
 
 void CViewer::OnSaveGeometry() {
     bool allFrames = m_exports.AllMeshFrames();
-    const std::string path = m_host.Dialogs().AskSaveFileNameWithOption(
-        MeshFileRequest(m_exports.ProposedGeometryName()), "Every frame, one file each (NAME-<frame>)", allFrames);
+    const std::string path =
+        m_host.Dialogs().AskSaveFileNameWithOption(MeshFileRequest(m_exports.ProposedGeometryName()),
+                                                   "Every frame, one file each (NAME-<frame>)", allFrames);
     if (path.empty()) return;
     m_exports.SetAllMeshFrames(allFrames);
     m_exports.ExportMeshes(path);

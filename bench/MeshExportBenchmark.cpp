@@ -56,7 +56,8 @@ void BM_ExportMeshesAllFrames(benchmark::State& state, const char* extension) {
     double obj = 0, format = 0;
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
-        if (!exports.SaveGeometry(BenchFolder().File("baseline.obj"))) state.SkipWithError("--export-obj failed");
+        if (!exports.SaveGeometry(BenchFolder().File("baseline.obj")))
+            state.SkipWithError("--export-obj failed");
         obj += SecondsSince(start);
         start = Clock::now();
         if (!exports.ExportMeshes(BenchFolder().File(std::string("frames") + extension)))
@@ -69,11 +70,26 @@ void BM_ExportMeshesAllFrames(benchmark::State& state, const char* extension) {
     state.counters["objects"] = demo.viewer->View().m_meshes.ObjectCount();
 }
 
-BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, obj, ".obj")->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, stl, ".stl")->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, ply, ".ply")->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, vtp, ".vtp")->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, gii, ".gii")->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, obj, ".obj")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, stl, ".stl")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, ply, ".ply")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, vtp, ".vtp")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ExportMeshesAllFrames, gii, ".gii")
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

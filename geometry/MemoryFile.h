@@ -3,9 +3,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -19,11 +19,13 @@ public:
     // With `extension` (".ply"), the file also gets a name ending in it, for
     // libraries that insist on one: a link in a fresh temporary folder.
     explicit CMemoryFile(const char* extension = nullptr) : m_fd(memfd_create("orvanta-mesh", MFD_CLOEXEC)) {
-        if (m_fd < 0) throw std::runtime_error(std::string("cannot make a file in memory: ") + std::strerror(errno));
+        if (m_fd < 0)
+            throw std::runtime_error(std::string("cannot make a file in memory: ") + std::strerror(errno));
         m_path = "/proc/self/fd/" + std::to_string(m_fd);
         if (extension == nullptr) return;
         const char* base = std::getenv("TMPDIR");
-        std::string folder = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/orvanta-XXXXXX";
+        std::string folder =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/orvanta-XXXXXX";
         if (mkdtemp(folder.data()) == nullptr) {
             const int error = errno;
             close(m_fd);
@@ -48,11 +50,13 @@ public:
     // Everything written to the file.
     std::string Bytes() const {
         const off_t size = lseek(m_fd, 0, SEEK_END);
-        if (size < 0) throw std::runtime_error(std::string("cannot read a file in memory: ") + std::strerror(errno));
+        if (size < 0)
+            throw std::runtime_error(std::string("cannot read a file in memory: ") + std::strerror(errno));
         std::string bytes(static_cast<size_t>(size), '\0');
         size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t got = pread(m_fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            const ssize_t got =
+                pread(m_fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) throw std::runtime_error("cannot read a file in memory");
             done += static_cast<size_t>(got);

@@ -97,11 +97,20 @@ std::string XmlAttribute(const std::string& text) {
     std::string escaped;
     for (char c : text) {
         switch (c) {
-            case '&': escaped += "&amp;"; break;
-            case '<': escaped += "&lt;"; break;
-            case '>': escaped += "&gt;"; break;
-            case '"': escaped += "&quot;"; break;
-            default: escaped += c;
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            default:
+                escaped += c;
         }
     }
     return escaped;
@@ -133,9 +142,9 @@ std::string ObjText(const std::vector<const CMeshObject*>& objects) {
     for (const CMeshObject* object : objects) {
         text += "g " + (object->m_name.empty() ? std::string("noname") : object->m_name) + "\n";
         for (const Vec3d& v : object->m_vertices)
-            append(std::snprintf(line, sizeof line, "v %.9g %.9g %.9g\n", static_cast<double>(static_cast<float>(v.x)),
-                                 static_cast<double>(static_cast<float>(v.y)),
-                                 static_cast<double>(static_cast<float>(v.z))));
+            append(std::snprintf(
+                line, sizeof line, "v %.9g %.9g %.9g\n", static_cast<double>(static_cast<float>(v.x)),
+                static_cast<double>(static_cast<float>(v.y)), static_cast<double>(static_cast<float>(v.z))));
         const size_t count = object->m_vertices.size();
         for (const Triangle& t : object->m_triangles) {
             // Triangles that name no vertex of the object would name another
@@ -159,7 +168,8 @@ std::string CMeshExport::Encode(const std::vector<const CMeshObject*>& objects, 
 }
 
 std::string CMeshExport::FramePath(const std::string& path, int frame) {
-    return FormatText("%s-%02d%s", PathWithoutExtension(path).c_str(), frame, MeshFormatExtension(MeshFormatOfPath(path)));
+    return FormatText("%s-%02d%s", PathWithoutExtension(path).c_str(), frame,
+                      MeshFormatExtension(MeshFormatOfPath(path)));
 }
 
 bool CMeshExport::WriteFile(const std::vector<const CMeshObject*>& objects, EMeshFormat format,

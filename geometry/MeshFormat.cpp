@@ -11,8 +11,8 @@ struct FormatRow {
 };
 
 constexpr FormatRow kFormats[] = {
-    {EMeshFormat::kObj, ".obj", "Wavefront OBJ"},  {EMeshFormat::kStl, ".stl", "STL, binary"},
-    {EMeshFormat::kPly, ".ply", "PLY, binary"},    {EMeshFormat::kVtp, ".vtp", "VTK XML polydata"},
+    {EMeshFormat::kObj, ".obj", "Wavefront OBJ"},   {EMeshFormat::kStl, ".stl", "STL, binary"},
+    {EMeshFormat::kPly, ".ply", "PLY, binary"},     {EMeshFormat::kVtp, ".vtp", "VTK XML polydata"},
     {EMeshFormat::kGifti, ".gii", "GIfTI surface"},
 };
 

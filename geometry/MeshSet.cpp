@@ -15,6 +15,7 @@
 
 #include "MeshCodec.h"
 #include "MeshExport.h"
+#include "MeshReadProcess.h"
 #include "ObjLineReader.h"
 #include "ObjText.h"
 #include "PathUtils.h"
@@ -184,8 +185,14 @@ bool CMeshSet::Load(const std::string& path, std::string& error) {
     }
     std::vector<CMeshObject> objects;
     try {
+        const CMeshCodec& codec = CMeshCodec::Get(format);
         // Files without names of their own give their one object the file's name.
-        objects = CMeshCodec::Get(format).Decode(path, format, FileNameOfPath(PathWithoutExtension(path)));
+        const std::string name = FileNameOfPath(PathWithoutExtension(path));
+        // Ten seconds, and one more for every megabyte: far more than the
+        // libraries need for a file that is whole.
+        struct stat info {};
+        const int seconds = 10 + static_cast<int>(stat(path.c_str(), &info) == 0 ? info.st_size >> 20 : 0);
+        objects = CMeshReadProcess::Run([&] { return codec.Decode(path, format, name); }, seconds);
         for (CMeshObject& object : objects) object.ComputeNormals();
     } catch (const std::bad_alloc&) {
         error = "it does not fit in memory";

@@ -31,8 +31,8 @@
 #include <stdexcept>
 
 #include "MemoryFile.h"
-#include "MeshFileCheck.h"
 #include "MeshCodec.h"
+#include "MeshFileCheck.h"
 
 namespace {
 
@@ -163,7 +163,8 @@ ObjectMap PlyObjects(vtkStringArray* comments, vtkIdType pointCount, const std::
                                  static_cast<int32_t>(map.names.size()));
         map.names.push_back(objectName);
     }
-    if (map.names.empty() || static_cast<vtkIdType>(map.objectOfPoint.size()) != pointCount) return {{name}, {}};
+    if (map.names.empty() || static_cast<vtkIdType>(map.objectOfPoint.size()) != pointCount)
+        return {{name}, {}};
     return map;
 }
 
@@ -207,7 +208,8 @@ std::vector<CMeshObject> SplitObjects(vtkPolyData* data, const ObjectMap& map) {
         double p[3];
         data->GetPoint(i, p);
         if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
-            throw std::runtime_error("vertex " + std::to_string(i) + " has a coordinate that is not a number");
+            throw std::runtime_error("vertex " + std::to_string(i) +
+                                     " has a coordinate that is not a number");
         CMeshObject& object = objects[static_cast<size_t>(objectOf(i))];
         local[static_cast<size_t>(i)] = static_cast<int32_t>(object.m_vertices.size());
         object.m_vertices.push_back({p[0], p[1], p[2]});
@@ -221,7 +223,8 @@ std::vector<CMeshObject> SplitObjects(vtkPolyData* data, const ObjectMap& map) {
         if (count != 3) continue;  // the triangle filter leaves only triangles
         for (int corner = 0; corner < 3; ++corner)
             if (ids[corner] < 0 || ids[corner] >= pointCount)
-                throw std::runtime_error("triangle " + std::to_string(cell) + " names a vertex it does not have");
+                throw std::runtime_error("triangle " + std::to_string(cell) +
+                                         " names a vertex it does not have");
         const int32_t owner = objectOf(ids[0]);
         if (objectOf(ids[1]) != owner || objectOf(ids[2]) != owner)
             throw std::runtime_error("triangle " + std::to_string(cell) + " joins points of two objects");
@@ -341,12 +344,13 @@ public:
             case EMeshFormat::kVtp: {
                 CMeshFileCheck::CheckVtp(path);
                 vtkNew<vtkXMLPolyDataReader> reader;
-                if (!reader->CanReadFile(path.c_str())) throw std::runtime_error("it is not VTK XML polydata");
+                if (!reader->CanReadFile(path.c_str()))
+                    throw std::runtime_error("it is not VTK XML polydata");
                 reader->SetFileName(path.c_str());
                 const vtkSmartPointer<vtkPolyData> data = ReadTriangles(reader);
                 // The triangles keep the reader's points, in their order.
-                return SplitObjects(data, PolyDataObjects(
-                                              vtkPolyData::SafeDownCast(reader->GetOutputDataObject(0)), name));
+                return SplitObjects(
+                    data, PolyDataObjects(vtkPolyData::SafeDownCast(reader->GetOutputDataObject(0)), name));
             }
             default:
                 throw std::logic_error("not a VTK mesh format");

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -474,7 +473,8 @@ TEST_F(HeadlessTest, MeshExportsWriteFramesInTheFormatOfTheName) {
     WriteLabels(m_folder, "labels.nii.gz");
     int status = -1;
     std::string errors;
-    for (const char* outputs : {"--frame 2 --export-mesh frame.ply", "--all-frames --export-mesh every.vtp"}) {
+    for (const char* outputs :
+         {"--frame 2 --export-mesh frame.ply", "--all-frames --export-mesh every.vtp"}) {
         Run(std::string("--labels labels.nii.gz ") + outputs + " scan.tvi", status, &errors);
         ASSERT_EQ(status, 0) << outputs << ": " << errors;
     }

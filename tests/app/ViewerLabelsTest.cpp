@@ -227,8 +227,9 @@ TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
     }
     EXPECT_FALSE(m_viewer.Exports().SaveGeometry(m_folder.File("no/such/folder.obj")));
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
-    EXPECT_EQ(m_host.m_dialogs.m_messages[0].text.rfind("Cannot write " + m_folder.File("no/such/folder.obj"), 0),
-              0u)
+    EXPECT_EQ(
+        m_host.m_dialogs.m_messages[0].text.rfind("Cannot write " + m_folder.File("no/such/folder.obj"), 0),
+        0u)
         << m_host.m_dialogs.m_messages[0].text;
 }
 
@@ -251,13 +252,14 @@ TEST_F(ViewerLabelsTest, SaveGeometryAsWritesTheFrameOrEveryFrame) {
     EXPECT_FALSE(dialogs.m_optionRequests[1].shown);
     EXPECT_TRUE(dialogs.m_optionRequests[2].shown);  // the last choice
     EXPECT_EQ(dialogs.m_fileRequests[0].initialName, m_folder.File("v_geometry.obj"));
-    EXPECT_NE(dialogs.m_fileRequests[0].filter.find("*.gii"), std::string::npos) << dialogs.m_fileRequests[0].filter;
+    EXPECT_NE(dialogs.m_fileRequests[0].filter.find("*.gii"), std::string::npos)
+        << dialogs.m_fileRequests[0].filter;
     EXPECT_TRUE(dialogs.m_messages.empty());
 
     // Frame 1 holds lv-01 and the meshes of labels 1 and 2.
     m_viewer.LoadGeometryFile(m_folder.File("one.ply"));
-    EXPECT_EQ(MeshNames(), (std::vector<std::string>{"lv-01", "label1-01", "label2-01", "label1-00", "label1-01",
-                                                     "label2-01", "label1-02"}));
+    EXPECT_EQ(MeshNames(), (std::vector<std::string>{"lv-01", "label1-01", "label2-01", "label1-00",
+                                                     "label1-01", "label2-01", "label1-02"}));
     for (int frame = 0; frame < kT; ++frame)
         EXPECT_TRUE(FileExists(m_folder.File(FormatText("every-%02d.stl", frame)))) << frame;
     m_viewer.LoadGeometryFile(m_folder.File("every-02.stl"));

@@ -177,10 +177,12 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
         {"tvi", "Cannot load the time volume tvi"},  // a name without a dot is its own extension
         {"Scan.Stl", "Cannot load the meshes from Scan.Stl: it cannot be opened."},
         {"scan.GII", "Cannot load the meshes from scan.GII: it cannot be opened."},
-        {"/data/scan", "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
-                       ".gii meshes can be loaded."},
-        {"scan.gz", "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
-                    ".gii meshes can be loaded."},
+        {"/data/scan",
+         "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
+         ".gii meshes can be loaded."},
+        {"scan.gz",
+         "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
+         ".gii meshes can be loaded."},
     };
     for (const auto& test : cases) {
         m_host.m_dialogs.m_messages.clear();

@@ -2,15 +2,20 @@
 // of their own, failed writes change nothing, and damaged files are refused.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <vector>
 
 #include "MeshExport.h"
+#include "MeshReadProcess.h"
 #include "MeshSet.h"
 #include "ObjTestFiles.h"
 
@@ -101,10 +106,16 @@ TEST(MeshFormat, ExtensionsNameTheFormat) {
         const char* path;
         EMeshFormat format;
     } cases[] = {
-        {"a.obj", EMeshFormat::kObj},     {"A.STL", EMeshFormat::kStl},   {"dir.ply/x.Ply", EMeshFormat::kPly},
-        {"x.vtp", EMeshFormat::kVtp},     {"lh.pial.surf.gii", EMeshFormat::kGifti},
-        {"obj", EMeshFormat::kObj},       {"x.stl.gz", EMeshFormat::kNone}, {"x.vtk", EMeshFormat::kNone},
-        {"x.pvd", EMeshFormat::kNone},    {"x.giix", EMeshFormat::kNone},
+        {"a.obj", EMeshFormat::kObj},
+        {"A.STL", EMeshFormat::kStl},
+        {"dir.ply/x.Ply", EMeshFormat::kPly},
+        {"x.vtp", EMeshFormat::kVtp},
+        {"lh.pial.surf.gii", EMeshFormat::kGifti},
+        {"obj", EMeshFormat::kObj},
+        {"x.stl.gz", EMeshFormat::kNone},
+        {"x.vtk", EMeshFormat::kNone},
+        {"x.pvd", EMeshFormat::kNone},
+        {"x.giix", EMeshFormat::kNone},
     };
     for (const auto& c : cases) EXPECT_EQ(MeshFormatOfPath(c.path), c.format) << c.path;
     EXPECT_EQ(CMeshExport::FramePath("/d/heart.vtp", 7), "/d/heart-07.vtp");
@@ -160,8 +171,10 @@ TEST(MeshFile, AllFramesGoToOneFileEach) {
         std::vector<std::string> written;
         std::string error;
         const std::string extension = format.extension;
-        ASSERT_TRUE(CMeshExport::WriteAllFrames(set, folder.File("heart" + extension), 55, written, error)) << error;
-        std::vector<std::string> expected = {folder.File("heart-00" + extension), folder.File("heart-03" + extension)};
+        ASSERT_TRUE(CMeshExport::WriteAllFrames(set, folder.File("heart" + extension), 55, written, error))
+            << error;
+        std::vector<std::string> expected = {folder.File("heart-00" + extension),
+                                             folder.File("heart-03" + extension)};
         if (extension == ".vtp") expected.push_back(folder.File("heart.pvd"));
         EXPECT_EQ(written, expected);
         EXPECT_EQ(FolderEntries(folder).size(), expected.size());
@@ -188,7 +201,8 @@ TEST(MeshFile, CollectionGivesEachFrameFileItsTime) {
         const size_t start = collection.find(name + "=\"", from) + name.size() + 2;
         return collection.substr(start, collection.find('"', start) - start);
     };
-    for (size_t at = collection.find("<DataSet "); at != std::string::npos; at = collection.find("<DataSet ", at + 1))
+    for (size_t at = collection.find("<DataSet "); at != std::string::npos;
+         at = collection.find("<DataSet ", at + 1))
         entries.emplace_back(attribute(at, "timestep"), attribute(at, "file"));
     const std::vector<std::pair<std::string, std::string>> expected = {{"80", "a&amp;b-02.vtp"},
                                                                        {"520", "a&amp;b-13.vtp"}};
@@ -247,8 +261,9 @@ TEST(MeshFile, DamagedFilesAreRefused) {
         {"empty.ply", ""},
         {"half.ply", ply.substr(0, ply.size() / 2)},
         {"header.ply", ply.substr(0, ply.find("end_header"))},
-        {"huge.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 4000000000\nproperty float x\n"
-                     "property float y\nproperty float z\nend_header\n"},
+        {"huge.ply",
+         "ply\nformat binary_little_endian 1.0\nelement vertex 4000000000\nproperty float x\n"
+         "property float y\nproperty float z\nend_header\n"},
         {"names.ply", Replaced(ply, "orvanta-object 8 rv-00", "orvanta-object 9 rv-00")},
         {"empty.vtp", ""},
         {"half.vtp", vtp.substr(0, vtp.size() / 2)},
@@ -281,7 +296,8 @@ TEST(MeshFile, DamagedFilesAreRefused) {
 // python3-nibabel is installed).
 TEST(MeshFile, ReadsGiftiSurfacesOfOtherPrograms) {
     const std::string data = "/usr/lib/python3/dist-packages/nibabel/gifti/tests/data/";
-    if (!std::filesystem::exists(data + "ascii.gii")) GTEST_SKIP() << "python3-nibabel's GIfTI test files are absent";
+    if (!std::filesystem::exists(data + "ascii.gii"))
+        GTEST_SKIP() << "python3-nibabel's GIfTI test files are absent";
     std::string error;
     CMeshSet ascii;
     ASSERT_TRUE(ascii.Load(data + "ascii.gii", error)) << error;
@@ -306,5 +322,51 @@ TEST(MeshFile, ReadsGiftiSurfacesOfOtherPrograms) {
         EXPECT_FALSE(ascii.Load(data + r.file, error));
         EXPECT_EQ(error, r.reason) << r.file;
         EXPECT_EQ(ascii.Object(0).m_name, "ascii");
+    }
+}
+
+// Readers run in a child process: what they read comes back whole, and a
+// reader that fails, crashes or hangs costs only the file.
+TEST(MeshReadProcess, OnlyTheChildPaysForAFailingReader) {
+    const CMeshSet set = TwoFrames();
+    const std::vector<CMeshObject> read = CMeshReadProcess::Run(
+        [&] {
+            return std::vector<CMeshObject>{set.Object(0), set.Object(4)};
+        },
+        10);
+    ASSERT_EQ(read.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const CMeshObject& sent = set.Object(i == 0 ? 0 : 4);
+        EXPECT_EQ(read[i].m_name, sent.m_name);
+        EXPECT_EQ(read[i].m_vertices, sent.m_vertices);
+        EXPECT_EQ(read[i].m_triangles, sent.m_triangles);
+    }
+
+    const struct {
+        std::function<std::vector<CMeshObject>()> read;
+        std::string error;
+    } failures[] = {
+        {[]() -> std::vector<CMeshObject> { throw std::runtime_error("it is not a mesh"); },
+         "it is not a mesh"},
+        {[]() -> std::vector<CMeshObject> { throw std::bad_alloc(); }, "it does not fit in memory"},
+        {[]() -> std::vector<CMeshObject> {
+             std::raise(SIGSEGV);
+             return {};
+         },
+         "its reader crashed on it (signal 11)"},
+        {[]() -> std::vector<CMeshObject> { std::abort(); }, "its reader crashed on it (signal 6)"},
+        {[]() -> std::vector<CMeshObject> { _exit(0); }, "its reader stopped on it"},
+        {[]() -> std::vector<CMeshObject> {
+             for (;;) pause();
+         },
+         "its reader took more than 1 s"},
+    };
+    for (const auto& failure : failures) {
+        try {
+            CMeshReadProcess::Run(failure.read, 1);
+            ADD_FAILURE() << "no error; expected " << failure.error;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), failure.error);
+        }
     }
 }
