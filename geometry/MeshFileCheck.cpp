@@ -56,15 +56,14 @@ int64_t DigitsAt(const std::string& text, size_t at) {
     return digits == 0 ? -1 : value;
 }
 
-// True when the file holds printable ASCII and white space only: a text STL
-// file. The reader takes any other byte as the sign of a binary file and
-// then trusts the triangle count of its header.
+// True when the file holds printable ASCII, tabs and line ends only: a text
+// STL file. The reader takes any other byte (a form feed too) as the sign of
+// a binary file and then trusts the triangle count of its header.
 bool IsText(const std::string& path, uint64_t size) {
     const std::string bytes = ReadBytes(path, static_cast<size_t>(size));
     for (char c : bytes) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 0x7f || (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f' && u != '\v'))
-            return false;
+        if (u >= 0x7f || (u < 0x20 && u != '\t' && u != '\n' && u != '\r')) return false;
     }
     return true;
 }

@@ -20,7 +20,8 @@ constexpr FormatRow kFormats[] = {
 
 EMeshFormat MeshFormatOfPath(const std::string& path) {
     // A name without a dot is its own extension, so "obj" alone is a mesh file.
-    const std::string extension = "." + PathExtension(path);
+    std::string extension(1, '.');
+    extension += PathExtension(path);
     for (const FormatRow& row : kFormats)
         if (extension.size() == std::char_traits<char>::length(row.extension) &&
             EndsWithIgnoringCase(extension, row.extension))
@@ -42,15 +43,15 @@ std::string MeshExtensionsText() {
     std::string text;
     const size_t count = std::size(kFormats);
     for (size_t i = 0; i < count; ++i)
-        text += std::string(i == 0 ? "" : i + 1 == count ? " or " : ", ") + kFormats[i].extension;
+        text.append(i == 0 ? "" : i + 1 == count ? " or " : ", ").append(kFormats[i].extension);
     return text;
 }
 
 std::string MeshDialogFilter() {
     std::string all, each;
     for (const FormatRow& row : kFormats) {
-        all += std::string(all.empty() ? "" : " ") + "*" + row.extension;
-        each += std::string(";;") + row.filterName + " (*" + row.extension + ")";
+        all.append(all.empty() ? "*" : " *").append(row.extension);
+        each.append(";;").append(row.filterName).append(" (*").append(row.extension).append(")");
     }
     return "Mesh files (" + all + ")" + each;
 }
