@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "AboutDlg.h"
+#include "MeshExport.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
 #include "PngExport.h"
@@ -174,7 +176,25 @@ bool CViewerExports::ExportMovie(const std::string& path) {
 bool CViewerExports::SaveGeometry(const std::string& path) {
     std::string error;
     if (m_viewer.View().m_meshes.SaveObj(path, error)) return true;
-    m_viewer.Host().Dialogs().ShowMessage("Error", "Cannot write the meshes to " + path + ": " + error,
-                                          CDialogService::Icon::kError);
+    ReportMeshError(error);
     return false;
+}
+
+bool CViewerExports::ExportMeshes(const std::string& path) {
+    const CMeshSet& meshes = m_viewer.View().m_meshes;
+    std::string error;
+    std::vector<std::string> written;
+    m_viewer.Host().SetWaitCursor(true);
+    const bool ok = m_allMeshFrames ? CMeshExport::WriteAllFrames(
+                                          meshes, path, m_viewer.State().m_frameTimeMs, written, error)
+                                    : CMeshExport::WriteFrame(meshes, m_viewer.State().m_t, path, error);
+    m_viewer.Host().SetWaitCursor(false);
+    if (!ok) ReportMeshError(error);
+    return ok;
+}
+
+void CViewerExports::ReportMeshError(const std::string& error) {
+    std::string text = error;
+    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    m_viewer.Host().Dialogs().ShowMessage("Error", text + ".", CDialogService::Icon::kError);
 }
