@@ -9,6 +9,7 @@
 
 #include "AboutDlg.h"
 #include "MeshExport.h"
+#include "MeshFormat.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
 #include "PngExport.h"
@@ -182,6 +183,9 @@ bool CViewerExports::SaveGeometry(const std::string& path) {
 
 bool CViewerExports::ExportMeshes(const std::string& path) {
     const CMeshSet& meshes = m_viewer.View().m_meshes;
+    // An .obj file names each object's frame, so one file holds the whole
+    // sequence and loads back as it, as it always has.
+    if (!m_allMeshFrames && MeshFormatOfPath(path) == EMeshFormat::kObj) return SaveGeometry(path);
     std::string error;
     std::vector<std::string> written;
     m_viewer.Host().SetWaitCursor(true);
