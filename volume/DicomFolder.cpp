@@ -112,9 +112,9 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
 
     // Headers are read in reader processes, a few threads' worth, so that a
     // file the DICOM library cannot cope with costs that file, not the program.
-    const CDicomCodec* codec = nullptr;
+    const CDicomCodec* codec = m_inProcessCodec;
     try {
-        codec = &CDicomCodec::Get();
+        if (codec == nullptr) codec = &CDicomCodec::Get();
     } catch (const std::exception& e) {
         error = e.what();
         return false;
@@ -156,7 +156,8 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
         };
         auto died = [&](int64_t i) { refused.push_back(paths[static_cast<size_t>(i)]); };
         std::string runError;
-        if (!CIsolatedRun::Run(begin, end, read, receive, died, runError)) throw std::runtime_error(runError);
+        if (!CIsolatedRun::Run(begin, end, read, receive, died, runError, m_inProcessCodec == nullptr))
+            throw std::runtime_error(runError);
     });
     } catch (const std::exception& e) {
         error = e.what();

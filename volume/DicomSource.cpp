@@ -57,7 +57,8 @@ bool IsIntegerType(ValueType type) {
 
 }  // namespace
 
-CDicomSource::CDicomSource(const CDicomSeriesLayout& layout) {
+CDicomSource::CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* inProcessCodec)
+    : m_inProcessCodec(inProcessCodec) {
     m_sizeX = layout.Columns();
     m_sizeY = layout.Rows();
     m_sizeZ = layout.Slices();
@@ -94,7 +95,7 @@ void CDicomSource::SharedCodes::Allocate(int64_t count) {
 
 template <typename Work, typename Receive>
 void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receive) const {
-    const CDicomCodec& codec = CDicomCodec::Get();
+    const CDicomCodec& codec = m_inProcessCodec != nullptr ? *m_inProcessCodec : CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
     const int threads = WorthwhileThreads(SampleCount() * 2);
     std::atomic<int64_t> done{0};
@@ -142,7 +143,8 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
                         " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
         };
         std::string error;
-        if (!CIsolatedRun::Run(begin, end, decode, answer, died, error)) throw std::runtime_error(error);
+        if (!CIsolatedRun::Run(begin, end, decode, answer, died, error, m_inProcessCodec == nullptr))
+            throw std::runtime_error(error);
     });
     if (failedImage < count) throw std::runtime_error(failure);
     if (progress) progress(1.0);

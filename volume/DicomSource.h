@@ -7,6 +7,8 @@
 #include "DicomSeriesLayout.h"
 #include "SampleSource.h"
 
+class CDicomCodec;
+
 // The pixels of a sorted DICOM series for a volume load.
 //
 // Prepare decodes every image once, whatever its transfer syntax, into 16-bit
@@ -19,7 +21,8 @@
 // the value range, once to store the final samples.
 class CDicomSource : public CSampleSource {
 public:
-    explicit CDicomSource(const CDicomSeriesLayout& layout);
+    // `inProcessCodec` as for CDicomFolder: given, it decodes in this process.
+    explicit CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* inProcessCodec = nullptr);
 
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
     // Prepare may be called ahead of the load (so that a file that cannot be
@@ -61,6 +64,7 @@ private:
     bool DecodeCodes(const Progress& progress);
     void DecodeSamples(const Progress& progress);
 
+    const CDicomCodec* m_inProcessCodec = nullptr;
     std::vector<Image> m_images;  // slice-major, frames within slices
     SharedCodes m_codes;
     bool m_prepared = false;
