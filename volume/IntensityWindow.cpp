@@ -1,6 +1,6 @@
 #include "IntensityWindow.h"
 
-#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -21,7 +21,16 @@ uint16_t SaturationLevelOfHistogram(const IntensityHistogram& histogram, double 
 }
 
 std::vector<SampleCount> CountDistinct(std::vector<uint16_t> samples) {
-    std::sort(samples.begin(), samples.end());
+    // Sorted by their low byte, then stably by their high one: two counting
+    // passes, in time linear in the number of samples.
+    std::vector<uint16_t> sorted(samples.size());
+    for (const int shift : {0, 8}) {
+        std::array<size_t, 257> start{};
+        for (const uint16_t sample : samples) ++start[((sample >> shift) & 0xff) + 1];
+        for (size_t digit = 1; digit < start.size(); ++digit) start[digit] += start[digit - 1];
+        for (const uint16_t sample : samples) sorted[start[(sample >> shift) & 0xff]++] = sample;
+        samples.swap(sorted);
+    }
     std::vector<SampleCount> counts;
     for (const uint16_t sample : samples) {
         if (counts.empty() || counts.back().sample != sample) counts.push_back({sample, 0});

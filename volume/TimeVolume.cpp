@@ -169,6 +169,22 @@ std::vector<uint16_t> SamplesOfCodes(CSampleSource& source, const std::vector<Sa
     return samples;
 }
 
+// The counts of the codes `present` pooled by the sample each stands for, in
+// ascending order of sample.
+std::vector<SampleCount> CountsBySample(const std::vector<SampleCount>& present,
+                                        const std::vector<uint16_t>& sampleOf) {
+    std::vector<SampleCount> bySample(present.size());
+    for (size_t i = 0; i < present.size(); ++i) bySample[i] = {sampleOf[i], present[i].count};
+    std::sort(bySample.begin(), bySample.end(),
+              [](const SampleCount& a, const SampleCount& b) { return a.sample < b.sample; });
+    std::vector<SampleCount> pooled;
+    for (const SampleCount& bin : bySample) {
+        if (pooled.empty() || pooled.back().sample != bin.sample) pooled.push_back({bin.sample, 0});
+        pooled.back().count += bin.count;
+    }
+    return pooled;
+}
+
 // A load of at most kFewSamples samples: their codes are read once and kept,
 // and only the codes present are counted, mapped and given an 8-bit value, so
 // the work follows the file's size rather than the 65,536 possible codes.
@@ -185,17 +201,9 @@ uint16_t ConvertFewSamples(CSampleSource& source, double saturation, const CVoxe
 
     const std::vector<SampleCount> present = CountDistinct(codes);
     const std::vector<uint16_t> sampleOf = SamplesOfCodes(source, present);
-    // The same counts by sample: codes that stand for one sample pool theirs.
-    std::vector<SampleCount> bySample(present.size());
-    for (size_t i = 0; i < present.size(); ++i) bySample[i] = {sampleOf[i], present[i].count};
-    std::sort(bySample.begin(), bySample.end(),
-              [](const SampleCount& a, const SampleCount& b) { return a.sample < b.sample; });
-    std::vector<SampleCount> pooled;
-    for (const SampleCount& bin : bySample) {
-        if (pooled.empty() || pooled.back().sample != bin.sample) pooled.push_back({bin.sample, 0});
-        pooled.back().count += bin.count;
-    }
-    const uint16_t level = SaturationLevelOfCounts(pooled, saturation);
+    const uint16_t level = source.CodesAreSamples()
+                               ? SaturationLevelOfCounts(present, saturation)
+                               : SaturationLevelOfCounts(CountsBySample(present, sampleOf), saturation);
 
     // Only the entries of codes present are ever looked up.
     auto table = std::make_unique_for_overwrite<IntensityTable>();
