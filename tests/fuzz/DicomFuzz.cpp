@@ -15,14 +15,12 @@
 #include <filesystem>
 #include <string>
 
-#include "CheckingView.h"
 #include "DicomFolder.h"
-#include "DicomSource.h"
+#include "DicomSeriesCheck.h"
 #include "FuzzInput.h"
 #include "TimeVolume.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const auto sizeCheck = ViewerSizeCheck();
     const std::string folder = ScratchPath("dicom");
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
@@ -37,24 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(scan.m_unreadable.size() <= files.size(), "no file is named unreadable twice");
     for (CDicomFolder::Series& series : scan.m_series) {
         CDicomSeriesLayout layout;
-        if (!series.Layout(layout, error)) {
-            FuzzCheck(!error.empty(), "a series that cannot be sorted says why");
-            continue;
-        }
-        FuzzCheck(layout.Slices() > 0 && layout.Frames() > 0, "a sorted series has slices and frames");
-        for (const auto& slice : layout.m_slices)
-            FuzzCheck(slice.size() == static_cast<size_t>(layout.Frames()), "every slice has the same frames");
-        CDicomSource source(layout);
         CTimeVolume volume;
-        volume.m_sizeCheck = sizeCheck;
-        if (!volume.Load(source, 0.98)) {
-            FuzzCheck(!volume.LastError().empty(), "a refused load says why");
-            FuzzCheck(volume.m_sizeX == 0 && volume.m_slices.empty(), "a refused load leaves the volume empty");
-            continue;
-        }
-        FuzzCheck(volume.m_sizeX == layout.Columns() && volume.m_sizeY == layout.Rows() &&
-                      volume.m_sizeZ == layout.Slices() && volume.m_frames == layout.Frames(),
-                  "the volume has the sorted series' sizes");
+        if (!LoadSeriesChecked(series, nullptr, layout, volume)) continue;
         for (int z = 0; z < volume.m_sizeZ; ++z)
             for (int t = 0; t < volume.m_frames; ++t) {
                 const CSliceImage& slice = volume.m_slices[static_cast<size_t>(z)][static_cast<size_t>(t)];

@@ -28,10 +28,9 @@
 #include <string>
 #include <vector>
 
-#include "CheckingView.h"
 #include "DicomCodec.h"
 #include "DicomFolder.h"
-#include "DicomSource.h"
+#include "DicomSeriesCheck.h"
 #include "FuzzInput.h"
 #include "TimeVolume.h"
 
@@ -299,7 +298,6 @@ void CheckScan(const CStandInCodec& codec, const CDicomFolder& scan) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string folder = MakeFolder();
-    static const auto sizeCheck = ViewerSizeCheck();
 
     CStandInCodec codec;
     codec.m_files = CFileReader(data, size).Files();
@@ -310,27 +308,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (CDicomFolder::Series& series : scan.m_series) {
         CDicomSeriesLayout layout;
-        if (!series.Layout(layout, error)) {
-            FuzzCheck(!error.empty(), "a series that cannot be sorted says why");
-            continue;
-        }
-        FuzzCheck(layout.Slices() > 0 && layout.Frames() > 0, "a sorted series has slices and frames");
-        for (const auto& slice : layout.m_slices)
-            FuzzCheck(slice.size() == static_cast<size_t>(layout.Frames()),
-                      "every slice has the same frames");
-        CDicomSource source(layout, &codec);
         CTimeVolume volume;
-        volume.m_sizeCheck = sizeCheck;
-        if (!volume.Load(source, 0.98)) {
-            FuzzCheck(!volume.LastError().empty(), "a refused load says why");
-            FuzzCheck(volume.m_sizeX == 0 && volume.m_slices.empty(),
-                      "a refused load leaves the volume empty");
-            continue;
-        }
-        FuzzCheck(volume.m_sizeX == layout.Columns() && volume.m_sizeY == layout.Rows() &&
-                      volume.m_sizeZ == layout.Slices() && volume.m_frames == layout.Frames(),
-                  "the volume has the sorted series' sizes");
-        CheckValueOrder(codec, layout, volume);
+        if (LoadSeriesChecked(series, &codec, layout, volume)) CheckValueOrder(codec, layout, volume);
     }
     return 0;
 }
