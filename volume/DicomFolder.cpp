@@ -76,6 +76,10 @@ public:
     }
 };
 
+// A header, however large its other elements, fits in this; a damaged file
+// that announces gigabytes fails at once instead of having them cleared.
+constexpr int64_t kHeaderReaderMemory = int64_t{256} << 20;
+
 }  // namespace
 
 bool CDicomFolder::ClaimsDicom(const std::string& path) {
@@ -156,7 +160,9 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
         };
         auto died = [&](int64_t i) { refused.push_back(paths[static_cast<size_t>(i)]); };
         std::string runError;
-        if (!CIsolatedRun::Run(begin, end, read, receive, died, runError, m_inProcessCodec == nullptr))
+        if (!CIsolatedRun::Run(
+                begin, end, read, receive, died, runError,
+                {.childMemory = kHeaderReaderMemory, .inProcess = m_inProcessCodec != nullptr}))
             throw std::runtime_error(runError);
     });
     } catch (const std::exception& e) {

@@ -98,6 +98,9 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
     const CDicomCodec& codec = m_inProcessCodec != nullptr ? *m_inProcessCodec : CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
     const int threads = WorthwhileThreads(SampleCount() * 2);
+    // A reader holds one image three times (file, decoded values, their copy)
+    // at up to 8 bytes a value, besides the library itself.
+    const int64_t memory = (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY;
     std::atomic<int64_t> done{0};
     // The failure of the first image (in volume order) that could not be decoded.
     std::mutex failureLock;
@@ -143,7 +146,8 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
                         " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
         };
         std::string error;
-        if (!CIsolatedRun::Run(begin, end, decode, answer, died, error, m_inProcessCodec == nullptr))
+        if (!CIsolatedRun::Run(begin, end, decode, answer, died, error,
+                               {.childMemory = memory, .inProcess = m_inProcessCodec != nullptr}))
             throw std::runtime_error(error);
     });
     if (failedImage < count) throw std::runtime_error(failure);

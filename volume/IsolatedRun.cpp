@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -55,7 +56,7 @@ uint64_t AddressSpaceBytes() {
 
 // Whatever the parent arranged for its own crashes does not apply to a child:
 // the child's crash is expected, and the parent reports it.
-void DieOfOwnFaults() {
+void DieOfOwnFaults(int64_t memory) {
     for (const int number : {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP}) {
         struct sigaction action = {};
         action.sa_handler = SIG_DFL;
@@ -71,7 +72,8 @@ void DieOfOwnFaults() {
     struct rlimit space = {};
     const uint64_t held = AddressSpaceBytes();
     if (held > 0 && getrlimit(RLIMIT_AS, &space) == 0) {
-        const uint64_t cap = held + static_cast<uint64_t>(CIsolatedRun::kChildMemory);
+        const uint64_t cap =
+            held + static_cast<uint64_t>(std::clamp<int64_t>(memory, 0, CIsolatedRun::kChildMemory));
         if (space.rlim_max == RLIM_INFINITY || cap < space.rlim_max) {
             space.rlim_cur = cap;
             setrlimit(RLIMIT_AS, &space);
@@ -79,8 +81,9 @@ void DieOfOwnFaults() {
     }
 }
 
-[[noreturn]] void RunChild(int fd, int64_t first, int64_t end, const CIsolatedRun::Work& work) {
-    DieOfOwnFaults();
+[[noreturn]] void RunChild(int fd, int64_t first, int64_t end, const CIsolatedRun::Work& work,
+                           int64_t memory) {
+    DieOfOwnFaults(memory);
     const int quiet = open("/dev/null", O_WRONLY);
     if (quiet >= 0) dup2(quiet, STDERR_FILENO);
     for (int64_t item = first; item < end; ++item) {
@@ -102,8 +105,8 @@ void DieOfOwnFaults() {
 }  // namespace
 
 bool CIsolatedRun::Run(int64_t first, int64_t end, const Work& work, const Receive& receive,
-                       const Failed& failed, std::string& error, bool isolated) {
-    if (!isolated) {
+                       const Failed& failed, std::string& error, const Options& options) {
+    if (options.inProcess) {
         for (int64_t item = first; item < end; ++item) {
             std::string answer;
             try {
@@ -132,7 +135,7 @@ bool CIsolatedRun::Run(int64_t first, int64_t end, const Work& work, const Recei
         }
         if (child == 0) {
             close(fds[0]);
-            RunChild(fds[1], next, end, work);
+            RunChild(fds[1], next, end, work, options.childMemory);
         }
         close(fds[1]);
         for (;;) {
