@@ -108,6 +108,14 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "write every mesh (from .obj files and labels) as an .obj file",
          .write = [](const Option& o,
                      CViewer& viewer) { return viewer.Exports().SaveGeometry(o.text) ? 0 : 1; }},
+        {.name = "export-mesh",
+         .kind = Kind::kPath,
+         .role = Role::kOutput,
+         .usage = "--export-mesh FILE",
+         .help = "write the meshes of the current frame (with --all-frames: one file per\n"
+                 "frame, FILE-<frame>) as .obj, .stl, .ply, .vtp or .gii, by the extension",
+         .write = [](const Option& o,
+                     CViewer& viewer) { return viewer.Exports().ExportMeshes(o.text) ? 0 : 1; }},
         {.name = "size",
          .kind = Kind::kSize,
          .role = Role::kLoad,
@@ -405,6 +413,13 @@ const std::vector<OptionRow>& OptionRows() {
              [](const Option&, CViewer& v) {
                  SetSwitch(v, v.View().m_alternateTexturing, true, &CViewer::OnAlternateTexturing);
              }},
+        {.name = "all-frames",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--all-frames",
+         .help = "--export-mesh writes every frame, one file each (.vtp with a .pvd\n"
+                 "collection of their times)",
+         .apply = [](const Option&, CViewer& viewer) { viewer.Exports().SetAllMeshFrames(true); }},
         {.name = "ping-pong",
          .kind = Kind::kFlag,
          .role = Role::kState,
@@ -630,7 +645,9 @@ std::string HelpLines(std::initializer_list<Role> roles) {
 std::string CCommandLine::HelpText() {
     std::string files;
     for (const auto& [usage, help] : VolumeFormatsHelp()) files += HelpLine(usage, help);
-    files += HelpLine(std::string(kMeshFileExtension), "meshes, objects named NAME-<frame> (lv-07)");
+    files += HelpLine(".obj .stl .ply .vtp .gii",
+                      "meshes, objects named NAME-<frame> (lv-07); an .stl or .gii\n"
+                      "file is one object named after the file");
     return "Usage: orvanta [OPTIONS] [FILE]\n\nShows a 4-D image. FILE is one of:\n" + files +
            "\nOutputs (any of them runs without a window and exits when done):\n" +
            HelpLines({Role::kOutput, Role::kDrawing}) + "\nSet before loading:\n" + HelpLines({Role::kLoad}) +

@@ -38,7 +38,7 @@ std::vector<CCommand> BuildTable() {
          nullptr},
         {0x8032, kFile, "Save Time Sequence as AVI...", {}, [](CViewer& v) { v.OnSaveTimeSequence(); },
          [](const CViewer& v) { return v.LastFrameIndex() >= 0; }, nullptr, true},
-        {0x8040, kFile, "Save Geometry as OBJ...", {}, [](CViewer& v) { v.OnSaveGeometry(); },
+        {0x8040, kFile, "Save Geometry As...", {}, [](CViewer& v) { v.OnSaveGeometry(); },
          [](const CViewer& v) { return HasMeshes(v) && NotPlaying(v); }, nullptr},
         {0xE141, kFile, "E&xit", {}, [](CViewer& v) { v.OnExit(); }, nullptr, nullptr, true},
 

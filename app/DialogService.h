@@ -27,6 +27,15 @@ public:
     // only existing files; save dialogs ask before replacing one.
     virtual std::string AskOpenFileName(const FileRequest& request) = 0;
     virtual std::string AskSaveFileName(const FileRequest& request) = 0;
+    // A save dialog with one check box, labelled `option`, below the name:
+    // `checked` gives its state at first and takes the user's choice when a
+    // file is chosen. Services that cannot show one ask without it.
+    virtual std::string AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
+                                                  bool& checked) {
+        (void)option;
+        (void)checked;
+        return AskSaveFileName(request);
+    }
     // The chosen existing folder, or "" when the user cancelled.
     virtual std::string AskFolderName(const std::string& caption) = 0;
     // One of `items`, offered with `proposed` selected: its index, or -1 when

@@ -158,7 +158,7 @@ int RunHeadless(const CCommandLine& commandLine) {
     const std::string& file = commandLine.file;
     if (!file.empty() && CViewer::FileKindOf(file) == CViewer::EFileKind::kNone) {
         std::fprintf(stderr, "orvanta: %s: only %s and %s meshes can be loaded\n", file.c_str(),
-                     OpenableKindsText().c_str(), kMeshFileExtension);
+                     OpenableKindsText().c_str(), MeshExtensionsText().c_str());
         return 2;
     }
     // Standard output carries --info; the readers' diagnostics go to

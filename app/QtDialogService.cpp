@@ -1,19 +1,46 @@
 #include "QtDialogService.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace {
 
-QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& request, QFileDialog::AcceptMode mode) {
+// A file dialog for `request`; with `option` not empty, a save dialog with a
+// check box of that label, whose state `checked` gives and takes.
+QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& request,
+                      QFileDialog::AcceptMode mode, const std::string& option = "", bool* checked = nullptr) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dialog.setNameFilter(QString::fromStdString(request.filter));
+    // Filters separated by ";;" are offered one by one.
+    dialog.setNameFilters(QString::fromStdString(request.filter).split(";;"));
     dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    // A name typed without extension takes that of the filter chosen, when
+    // it names one.
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
+            const QRegularExpressionMatch one = QRegularExpression(R"(\(\*\.(\w+)\)$)").match(filter);
+            dialog.setDefaultSuffix(one.hasMatch() ? one.captured(1)
+                                                   : QString::fromStdString(request.defaultExtension));
+        });
+    QCheckBox* box = nullptr;
+    if (!option.empty() && checked != nullptr) {
+        // Qt's own dialog takes another widget below its grid; the desktop's
+        // native one would not.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            box = new QCheckBox(QString::fromStdString(option), &dialog);
+            box->setChecked(*checked);
+            grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
     if (!request.initialName.empty()) dialog.selectFile(QString::fromStdString(request.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    if (box != nullptr) *checked = box->isChecked();
     return dialog.selectedFiles().first();
 }
 
@@ -38,6 +65,11 @@ std::string CQtDialogService::AskOpenFileName(const FileRequest& request) {
 
 std::string CQtDialogService::AskSaveFileName(const FileRequest& request) {
     return RunFileDialog(m_parent, request, QFileDialog::AcceptSave).toStdString();
+}
+
+std::string CQtDialogService::AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
+                                                        bool& checked) {
+    return RunFileDialog(m_parent, request, QFileDialog::AcceptSave, option, &checked).toStdString();
 }
 
 std::string CQtDialogService::AskFolderName(const std::string& caption) {

@@ -260,7 +260,8 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
     }
     if (!OpenFile(fileName))
         m_host.Dialogs().ShowMessage(
-            "Error", "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be loaded.",
+            "Error",
+            "Only " + OpenableKindsText() + " and " + MeshExtensionsText() + " meshes can be loaded.",
             CDialogService::Icon::kNone);
 }
 
@@ -390,10 +391,11 @@ void CViewer::AdoptCalibration() {
 void CViewer::LoadGeometryFile(const std::string& path) {
     m_host.SetWaitCursor(true);
     CMeshSet loaded;
-    if (!loaded.LoadObj(path)) {
+    std::string error;
+    if (!loaded.Load(path, error)) {
         m_host.SetWaitCursor(false);
         // The meshes on screen stay, and so does the name the title gives them.
-        m_host.Dialogs().ShowMessage("Error", "Cannot load the meshes from " + path + ".",
+        m_host.Dialogs().ShowMessage("Error", "Cannot load the meshes from " + path + ": " + error + ".",
                                      CDialogService::Icon::kError);
         return;
     }
@@ -455,6 +457,6 @@ void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) 
     if (!OpenFile(path))
         m_host.Dialogs().ShowMessage(
             "Error",
-            "Only " + OpenableKindsText() + " and " + kMeshFileExtension + " meshes can be drag'n'dropped.",
+            "Only " + OpenableKindsText() + " and " + MeshExtensionsText() + " meshes can be drag'n'dropped.",
             CDialogService::Icon::kNone);
 }

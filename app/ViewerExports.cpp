@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "AboutDlg.h"
+#include "MeshExport.h"
+#include "MeshFormat.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
 #include "PngExport.h"
@@ -174,7 +177,28 @@ bool CViewerExports::ExportMovie(const std::string& path) {
 bool CViewerExports::SaveGeometry(const std::string& path) {
     std::string error;
     if (m_viewer.View().m_meshes.SaveObj(path, error)) return true;
-    m_viewer.Host().Dialogs().ShowMessage("Error", "Cannot write the meshes to " + path + ": " + error,
-                                          CDialogService::Icon::kError);
+    ReportMeshError(error);
     return false;
+}
+
+bool CViewerExports::ExportMeshes(const std::string& path) {
+    const CMeshSet& meshes = m_viewer.View().m_meshes;
+    // An .obj file names each object's frame, so one file holds the whole
+    // sequence and loads back as it, as it always has.
+    if (!m_allMeshFrames && MeshFormatOfPath(path) == EMeshFormat::kObj) return SaveGeometry(path);
+    std::string error;
+    std::vector<std::string> written;
+    m_viewer.Host().SetWaitCursor(true);
+    const bool ok = m_allMeshFrames ? CMeshExport::WriteAllFrames(
+                                          meshes, path, m_viewer.State().m_frameTimeMs, written, error)
+                                    : CMeshExport::WriteFrame(meshes, m_viewer.State().m_t, path, error);
+    m_viewer.Host().SetWaitCursor(false);
+    if (!ok) ReportMeshError(error);
+    return ok;
+}
+
+void CViewerExports::ReportMeshError(const std::string& error) {
+    std::string text = error;
+    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    m_viewer.Host().Dialogs().ShowMessage("Error", text + ".", CDialogService::Icon::kError);
 }

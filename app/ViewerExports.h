@@ -20,6 +20,14 @@ public:
     bool ExportMovie(const std::string& path);
     // Writes every mesh (from .obj files and labels) as an .obj file.
     bool SaveGeometry(const std::string& path);
+    // Writes the meshes of the current frame as one file in the format of
+    // the name's extension (MeshFormat.h); with AllMeshFrames, one file per
+    // frame instead (CMeshExport::WriteAllFrames).
+    bool ExportMeshes(const std::string& path);
+    // Whether ExportMeshes writes every frame; the save dialog's check box
+    // starts from it and keeps the user's choice.
+    bool AllMeshFrames() const { return m_allMeshFrames; }
+    void SetAllMeshFrames(bool all) { m_allMeshFrames = all; }
 
     // The frames a movie shows, in order: all, then back when ping-pong is on.
     std::vector<int> MovieFrames() const;
@@ -30,5 +38,9 @@ public:
     std::string ProposedGeometryName() const;
 
 private:
+    // Shows a mesh writer's error as the message of a failed save.
+    void ReportMeshError(const std::string& error);
+
     CViewer& m_viewer;
+    bool m_allMeshFrames = false;
 };

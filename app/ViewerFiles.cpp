@@ -11,7 +11,7 @@ namespace {
 const CDialogService::FileRequest kPngRequest{"PNG files (*.png)", "png", ""};
 
 CDialogService::FileRequest MeshFileRequest(const std::string& initialName) {
-    return {std::string("OBJ files (*") + kMeshFileExtension + ")", kMeshFileExtension + 1, initialName};
+    return {MeshDialogFilter(), kMeshFileExtension + 1, initialName};
 }
 
 }  // namespace
@@ -38,9 +38,13 @@ void CViewer::OnLoadLabels() {
 }
 
 void CViewer::OnSaveGeometry() {
+    bool allFrames = m_exports.AllMeshFrames();
     const std::string path =
-        m_host.Dialogs().AskSaveFileName(MeshFileRequest(m_exports.ProposedGeometryName()));
-    if (!path.empty()) m_exports.SaveGeometry(path);
+        m_host.Dialogs().AskSaveFileNameWithOption(MeshFileRequest(m_exports.ProposedGeometryName()),
+                                                   "Every frame, one file each (NAME-<frame>)", allFrames);
+    if (path.empty()) return;
+    m_exports.SetAllMeshFrames(allFrames);
+    m_exports.ExportMeshes(path);
 }
 
 void CViewer::OnSavePlane(int plane) {

@@ -83,6 +83,16 @@ BENCHMARK(BM_LoadTvi)
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+// Small files: up to kFewSamples samples (16384) a load counts only the values
+// present; above, it counts into tables of every value.
+BENCHMARK(BM_LoadTvi)
+    ->Args({16, 16, 4, 2})
+    ->Args({32, 32, 4, 4})
+    ->Args({32, 32, 4, 5})
+    ->Args({64, 64, 8, 4})
+    ->Iterations(300)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_GetSliceThreePlanes(benchmark::State& state) {
     static CTimeVolume volume;

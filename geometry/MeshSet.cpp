@@ -13,15 +13,12 @@
 #include <new>
 #include <optional>
 
+#include "MeshCodec.h"
+#include "MeshExport.h"
+#include "MeshReadProcess.h"
 #include "ObjLineReader.h"
 #include "ObjText.h"
 #include "PathUtils.h"
-
-bool IsMeshFileName(const std::string& path) {
-    // A name without a dot is its own extension, so "obj" alone is a mesh file.
-    const std::string extension = "." + PathExtension(path);
-    return extension.size() == sizeof kMeshFileExtension - 1 && EndsWithIgnoringCase(extension, kMeshFileExtension);
-}
 
 namespace {
 
@@ -170,50 +167,42 @@ void CMeshSet::Truncate(int count) {
 }
 
 bool CMeshSet::SaveObj(const std::string& path, std::string& error) const {
-    // Written beside the target and renamed at the end, so a failed write
-    // leaves whatever file was there.
-    const std::string temporary = path + ".part-" + std::to_string(getpid());
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wb"));
-    if (!file) {
-        error = std::strerror(errno);
+    std::vector<const CMeshObject*> objects;
+    for (const CMeshObject& object : m_objects) objects.push_back(&object);
+    return CMeshExport::WriteFile(objects, EMeshFormat::kObj, path, error);
+}
+
+bool CMeshSet::Load(const std::string& path, std::string& error) {
+    const EMeshFormat format = MeshFormatOfPath(path);
+    if (format == EMeshFormat::kObj || format == EMeshFormat::kNone) {
+        if (LoadObj(path)) return true;
+        error = FileExists(path) ? "it cannot be read" : "it cannot be opened";
         return false;
     }
-    // Nine significant digits give back the very float the reader stores,
-    // and the reader keeps every coordinate as a float.
-    int64_t firstVertex = 1;
-    bool ok = true;
-    for (const CMeshObject& object : m_objects) {
-        ok = ok && std::fprintf(file.get(), "g %s\n", object.m_name.empty() ? "noname" : object.m_name.c_str()) > 0;
-        for (const Vec3d& v : object.m_vertices)
-            ok = ok && std::fprintf(file.get(), "v %.9g %.9g %.9g\n", static_cast<double>(static_cast<float>(v.x)),
-                                    static_cast<double>(static_cast<float>(v.y)),
-                                    static_cast<double>(static_cast<float>(v.z))) > 0;
-        const size_t count = object.m_vertices.size();
-        for (const Triangle& t : object.m_triangles) {
-            // Triangles that name no vertex of the object would name another
-            // object's vertex in the file.
-            if (static_cast<uint32_t>(t.v[0]) >= count || static_cast<uint32_t>(t.v[1]) >= count ||
-                static_cast<uint32_t>(t.v[2]) >= count)
-                continue;
-            ok = ok && std::fprintf(file.get(), "f %lld %lld %lld\n", static_cast<long long>(firstVertex + t.v[0]),
-                                    static_cast<long long>(firstVertex + t.v[1]),
-                                    static_cast<long long>(firstVertex + t.v[2])) > 0;
-        }
-        firstVertex += static_cast<int64_t>(count);
-        if (!ok) break;
-    }
-    const int savedErrno = errno;
-    const bool closed = std::fclose(file.release()) == 0;
-    if (!ok || !closed) {
-        error = std::strerror(ok ? errno : savedErrno);
-        std::remove(temporary.c_str());
+    if (!FileExists(path)) {
+        error = "it cannot be opened";
         return false;
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = std::strerror(errno);
-        std::remove(temporary.c_str());
+    std::vector<CMeshObject> objects;
+    try {
+        const CMeshCodec& codec = CMeshCodec::Get(format);
+        // Files without names of their own give their one object the file's name.
+        const std::string name = FileNameOfPath(PathWithoutExtension(path));
+        // Ten seconds, and one more for every megabyte: far more than the
+        // libraries need for a file that is whole.
+        struct stat info {};
+        const int seconds = 10 + static_cast<int>(stat(path.c_str(), &info) == 0 ? info.st_size >> 20 : 0);
+        objects = CMeshReadProcess::Run([&] { return codec.Decode(path, format, name); }, seconds);
+        for (CMeshObject& object : objects) object.ComputeNormals();
+    } catch (const std::bad_alloc&) {
+        error = "it does not fit in memory";
+        return false;
+    } catch (const std::exception& e) {
+        error = e.what();
         return false;
     }
+    m_objects = std::move(objects);
+    UpdateFrames();
     return true;
 }
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "MeshFormat.h"
 #include "MeshObject.h"
 
-// The extension of the mesh files the set reads and writes (Wavefront .obj).
+// The extension of the viewer's own mesh files (Wavefront .obj): the
+// companion file of a volume, and what --export-obj writes.
 inline constexpr char kMeshFileExtension[] = ".obj";
-// True for names with that extension, in any letter case.
-bool IsMeshFileName(const std::string& path);
 
 // The meshes of one .obj file, in file order, with the frame structure the
 // view asks for on every frame it draws. The frame numbers are taken from the
@@ -33,6 +33,11 @@ public:
     // its vertices, then its triangles. The file is replaced only by a
     // complete one. False with `error` saying why when it cannot be written.
     bool SaveObj(const std::string& path, std::string& error) const;
+    // Replaces the content with the objects of a mesh file of any format
+    // (MeshFormat.h; names of no mesh format are read as .obj) and computes
+    // their normals. False, with the content unchanged and `error` saying
+    // why, when the file cannot be read.
+    bool Load(const std::string& path, std::string& error);
 
     // Appends a copy of `object`.
     void AddObject(const CMeshObject& object);

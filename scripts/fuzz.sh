@@ -10,7 +10,10 @@
 # optionally, libFuzzer flags in tests/fuzz/NAME.options and a dictionary in
 # tests/fuzz/NAME.dict. Inputs found while fuzzing go to build-fuzz/corpus/NAME;
 # a crash, leak, timeout or failed check stops the run with a non-zero status
-# and leaves the input in build-fuzz/findings/NAME/.
+# and leaves the input in build-fuzz/findings/NAME/. So does any crash-, oom-,
+# leak- or timeout- file that appears there while a target runs, whoever wrote
+# it: a process the target starts may inherit the fuzzer's handlers and
+# save its input without the fuzzer stopping.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,6 +55,18 @@ export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0
 # The preferences target makes widgets; it never needs a display.
 export QT_QPA_PLATFORM=offscreen
 
+# Fails the run when an input was saved as a finding since `marker` was made.
+check_findings() {
+  local name=$1 findings=$2 marker=$3 saved
+  saved=$(find "$findings" -maxdepth 1 -newer "$marker" \
+    \( -name 'crash-*' -o -name 'oom-*' -o -name 'leak-*' -o -name 'timeout-*' \) -print)
+  if [[ -n "$saved" ]]; then
+    echo "fuzz.sh: $name saved inputs as findings:" >&2
+    echo "$saved" >&2
+    exit 1
+  fi
+}
+
 for name in $targets; do
   exe="$build/tests/fuzz/fuzz-$name"
   seeds="$fuzz_dir/corpus/$name"
@@ -65,6 +80,8 @@ for name in $targets; do
   fi
   [[ -f "$fuzz_dir/$name.dict" ]] && flags+=(-dict="$fuzz_dir/$name.dict")
 
+  marker="$findings/.run-started"
+  touch "$marker"
   echo "== $name: replaying $(ls "$seeds" | wc -l) seeds"
   # Every seed on its own, so a failing one is named.
   "$exe" "${flags[@]}" "$seeds"/* 2>"$findings/replay.log" || {
@@ -72,6 +89,7 @@ for name in $targets; do
     echo "fuzz.sh: $name fails on its corpus" >&2
     exit 1
   }
+  check_findings "$name" "$findings" "$marker"
   if (( replay_only || seconds == 0 )); then continue; fi
   echo "== $name: fuzzing for $seconds s"
   "$exe" "${flags[@]}" -max_total_time="$seconds" -print_final_stats=1 "$work" "$seeds" 2>"$findings/fuzz.log" || {
@@ -79,5 +97,6 @@ for name in $targets; do
     echo "fuzz.sh: $name found a fault; its input is in $findings/" >&2
     exit 1
   }
+  check_findings "$name" "$findings" "$marker"
   grep -E '^(#[0-9]+ +DONE|Done [0-9]+ runs)|stat::number_of_executed_units|cov:' "$findings/fuzz.log" | tail -n 3
 done

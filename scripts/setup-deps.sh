@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqt6openglwidgets6
   libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0
   libpng-dev zlib1g-dev libnifti2-dev
+  # GIfTI meshes; nibabel for the GIfTI files of other programs the tests read
+  libgiftiio-dev python3-nibabel
   libvtk9-dev libgdcm-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev libgmock-dev googletest libbenchmark-dev

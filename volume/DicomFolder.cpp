@@ -73,6 +73,10 @@ public:
     }
 };
 
+// A header, however large its other elements, fits in this; a damaged file
+// that announces gigabytes fails at once instead of having them cleared.
+constexpr int64_t kHeaderReaderMemory = int64_t{256} << 20;
+
 }  // namespace
 
 bool CDicomFolder::ClaimsDicom(const std::string& path) {
@@ -109,9 +113,9 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
 
     // Headers are read in a few reader processes at once, so that a file the
     // DICOM library cannot cope with costs that file, not the program.
-    const CDicomCodec* codec = nullptr;
+    const CDicomCodec* codec = m_inProcessCodec;
     try {
-        codec = &CDicomCodec::Get();
+        if (codec == nullptr) codec = &CDicomCodec::Get();
     } catch (const std::exception& e) {
         error = e.what();
         return false;
@@ -147,7 +151,9 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
         if (progress && ++done % 64 == 0) progress(static_cast<double>(done) / static_cast<double>(count));
     };
     auto died = [&](int64_t i) { refused[static_cast<size_t>(i)] = 1; };
-    if (!CIsolatedRun::Run(0, count, readers, read, receive, died, error)) return false;
+    if (!CIsolatedRun::Run(0, count, readers, read, receive, died, error,
+                           {.childMemory = kHeaderReaderMemory, .inProcess = m_inProcessCodec != nullptr}))
+        return false;
     std::vector<CDicomImageHeader> images;
     for (size_t i = 0; i < paths.size(); ++i) {
         if (headers[i]) images.push_back(std::move(*headers[i]));

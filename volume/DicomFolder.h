@@ -9,6 +9,8 @@
 #include "DicomImageHeader.h"
 #include "DicomSeriesLayout.h"
 
+class CDicomCodec;
+
 // The DICOM images of a folder and its subfolders, grouped by series.
 //
 // Only the tags that group, sort and calibrate are read; the pixels wait until
@@ -37,6 +39,11 @@ public:
 
     using Progress = std::function<void(double fraction)>;
 
+    // `inProcessCodec`, when given, reads the files instead of the DICOM
+    // module, in this process: for a codec that cannot bring the process down
+    // (a stand-in in tests). By default the module reads them in reader processes.
+    explicit CDicomFolder(const CDicomCodec* inProcessCodec = nullptr) : m_inProcessCodec(inProcessCodec) {}
+
     // Reads the folder. False, with `error` set, when it cannot be read.
     bool Scan(const std::string& folder, std::string& error, const Progress& progress = {});
 
@@ -61,6 +68,8 @@ public:
     static constexpr int kMaxDepth = 4;
 
 private:
+    const CDicomCodec* m_inProcessCodec = nullptr;
+
     void GroupSeries(std::vector<CDicomImageHeader> images);
     // Adds the stack entry when two or more single-slice series share their
     // image size, orientation and frame count and lie at distinct positions.

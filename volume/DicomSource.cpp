@@ -41,7 +41,8 @@ void VisitImageValues(const DecodedImage& image, int64_t count, const std::strin
 
 }  // namespace
 
-CDicomSource::CDicomSource(const CDicomSeriesLayout& layout) {
+CDicomSource::CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* inProcessCodec)
+    : m_inProcessCodec(inProcessCodec) {
     m_sizeX = layout.Columns();
     m_sizeY = layout.Rows();
     m_sizeZ = layout.Slices();
@@ -193,10 +194,13 @@ void CDicomSource::SharedCodes::Allocate(int64_t count) {
 
 template <typename Work, typename Receive>
 void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receive) const {
-    const CDicomCodec& codec = CDicomCodec::Get();
+    const CDicomCodec& codec = m_inProcessCodec != nullptr ? *m_inProcessCodec : CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
     // As many reader processes as threads would be worth it.
     const int readers = WorthwhileThreads(SampleCount() * 2);
+    // A reader holds one image three times (file, decoded values, their copy)
+    // at up to 8 bytes a value, besides the library itself.
+    const int64_t memory = (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY;
     int64_t done = 0;
     // The failure of the first image (in volume order) that could not be decoded.
     int64_t failedImage = count;
@@ -238,7 +242,9 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
                     " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
     };
     std::string error;
-    if (!CIsolatedRun::Run(0, count, readers, decode, answer, died, error)) throw std::runtime_error(error);
+    if (!CIsolatedRun::Run(0, count, readers, decode, answer, died, error,
+                           {.childMemory = memory, .inProcess = m_inProcessCodec != nullptr}))
+        throw std::runtime_error(error);
     if (failedImage < count) throw std::runtime_error(failure);
     if (progress) progress(1.0);
 }

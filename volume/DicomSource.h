@@ -9,6 +9,8 @@
 #include "SampleSource.h"
 #include "VolumeFormat.h"
 
+class CDicomCodec;
+
 // The pixels of a sorted DICOM series for a volume load.
 //
 // Prepare decodes every image once, whatever its transfer syntax, into 16-bit
@@ -21,7 +23,8 @@
 // the value range, once to store the final samples.
 class CDicomSource : public CSampleSource {
 public:
-    explicit CDicomSource(const CDicomSeriesLayout& layout);
+    // `inProcessCodec` as for CDicomFolder: given, it decodes in this process.
+    explicit CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* inProcessCodec = nullptr);
 
     // True for what opens as DICOM: a folder, a .dcm file, or a file that
     // announces itself as DICOM.
@@ -75,6 +78,7 @@ private:
     bool DecodeCodes(const Progress& progress);
     void DecodeSamples(const Progress& progress);
 
+    const CDicomCodec* m_inProcessCodec = nullptr;
     std::vector<Image> m_images;  // slice-major, frames within slices
     // What the folder held and which series this is: for Describe.
     std::vector<std::string> m_seriesList;

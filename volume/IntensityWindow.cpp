@@ -1,7 +1,9 @@
 #include "IntensityWindow.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 
 #include "HistogramCounter.h"
 
@@ -16,6 +18,47 @@ uint16_t SaturationLevelOfHistogram(const IntensityHistogram& histogram, double 
             return static_cast<uint16_t>(v);
     }
     return 0;
+}
+
+std::vector<SampleCount> CountDistinct(std::vector<uint16_t> samples) {
+    // Sorted by their low byte, then stably by their high one: two counting
+    // passes, in time linear in the number of samples.
+    std::vector<uint16_t> sorted(samples.size());
+    for (const int shift : {0, 8}) {
+        std::array<size_t, 257> start{};
+        for (const uint16_t sample : samples) ++start[((sample >> shift) & 0xff) + 1];
+        for (size_t digit = 1; digit < start.size(); ++digit) start[digit] += start[digit - 1];
+        for (const uint16_t sample : samples) sorted[start[(sample >> shift) & 0xff]++] = sample;
+        samples.swap(sorted);
+    }
+    std::vector<SampleCount> counts;
+    for (const uint16_t sample : samples) {
+        if (counts.empty() || counts.back().sample != sample) counts.push_back({sample, 0});
+        ++counts.back().count;
+    }
+    return counts;
+}
+
+uint16_t SaturationLevelOfCounts(const std::vector<SampleCount>& counts, double fraction) {
+    uint64_t total = 0;
+    for (const SampleCount& bin : counts) total += bin.count;
+    if (total == 0) return 0;
+    // The full walk stops at value 0 when nothing needs counting, empty or not.
+    if (0.0 >= fraction) return 0;
+    uint64_t running = 0;
+    for (const SampleCount& bin : counts) {
+        running += bin.count;
+        if (static_cast<double>(running) / static_cast<double>(total) >= fraction) return bin.sample;
+    }
+    return 0;
+}
+
+uint16_t SaturationLevelOfSamples(const uint16_t* samples, size_t count, double fraction) {
+    if (count <= kFewSamples)
+        return SaturationLevelOfCounts(CountDistinct({samples, samples + count}), fraction);
+    auto histogram = std::make_unique<IntensityHistogram>();
+    AddToHistogram(*histogram, samples, count);
+    return SaturationLevelOfHistogram(*histogram, fraction);
 }
 
 uint8_t EightBitValue(uint16_t v, uint16_t saturationLevel) {

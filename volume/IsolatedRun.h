@@ -21,13 +21,35 @@
 // calling thread: a child forked while another thread of the caller's holds
 // a lock (the memory allocator's, under AddressSanitizer) would wait for it
 // for ever.
+//
+// A child dies of its own faults: the crash handlers the parent installed (a
+// crash reporter, a sanitizer's or fuzzer's last words) are reset in it, it
+// leaves no core file, and its address space may grow only by what the
+// caller allows, so a damaged file that announces gigabytes fails alone, and
+// soon, instead of pressing the whole machine for memory.
 class CIsolatedRun {
 public:
     using Work = std::function<std::string(int64_t item)>;
     using Receive = std::function<void(int64_t item, const std::string& answer)>;
     using Failed = std::function<void(int64_t item)>;
 
+    // The most a child may take: room for the largest image the viewer shows
+    // (16384 x 16384 at 16 bits) three times over, as the file's bytes, the
+    // decoded values and their copy.
+    static constexpr int64_t kChildMemory = int64_t{2} << 30;
+
+    struct Options {
+        // How far a child's address space may grow beyond what it inherited;
+        // at most kChildMemory.
+        int64_t childMemory = kChildMemory;
+        // The work runs here, in this process and in the same order, with the
+        // same answers and failures (an exception out of `work` fails its
+        // item): for work that cannot bring the process down, such as a
+        // stand-in for a third-party decoder in tests.
+        bool inProcess = false;
+    };
+
     // False, with `error` set, only when a child process cannot be started.
     static bool Run(int64_t first, int64_t end, int parts, const Work& work, const Receive& receive,
-                    const Failed& failed, std::string& error);
+                    const Failed& failed, std::string& error, const Options& options);
 };

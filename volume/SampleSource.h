@@ -71,7 +71,7 @@ public:
 
     // The codes of samples [first, first + count) in file order (count at most
     // kMaxBlock). Returns a pointer to `count` codes: into the source's own
-    // memory, or `scratch` (room for kMaxBlock codes) after filling it. Called
+    // memory, or `scratch` (room for `count` codes) after filling it. Called
     // from several threads at once. Throws std::runtime_error when the data
     // cannot be read; the load then fails with its text.
     virtual const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const = 0;

@@ -78,6 +78,106 @@ void ForEachBlock(const CSampleSource& source, int threads, const CTimeVolume::P
     if (progress) progress(1.0);
 }
 
+// Writes the 8-bit values of samples [first, first + count), whose codes
+// codes(at, n) hands out, where their images lie in the volume.
+template <typename Codes>
+void ConvertIntoPlace(const CSampleSource& source, const CVoxelBuffer& voxels, const IntensityTable& table,
+                      int64_t first, int64_t count, Codes codes) {
+    const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
+    for (int64_t at = first, end = first + count; at < end;) {
+        const int64_t image = at / imageSamples;
+        const int64_t offset = at - image * imageSamples;
+        const int64_t n = std::min(end - at, imageSamples - offset);
+        int32_t z = 0, t = 0;
+        source.ImagePlace(image, z, t);
+        if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
+            throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
+        uint8_t* out = voxels.Data() + (int64_t{z} * source.m_frames + t) * imageSamples + offset;
+        ConvertSamples(codes(at, n), out, static_cast<size_t>(n), table);
+        at += n;
+    }
+}
+
+// MapCodes takes a count of every code and fills a sample for every code. A
+// small load borrows this thread's pair of tables, whose counts it clears
+// again after use, rather than allocating and clearing 640 KiB each time.
+struct CodeTables {
+    IntensityHistogram counts{};
+    SampleOfCode samples{};
+};
+
+// The sample each of the codes `present` (ascending, with their counts) stands for.
+std::vector<uint16_t> SamplesOfCodes(CSampleSource& source, const std::vector<SampleCount>& present) {
+    std::vector<uint16_t> samples;
+    samples.reserve(present.size());
+    if (source.CodesAreSamples()) {
+        for (const SampleCount& code : present) samples.push_back(code.sample);
+        return samples;
+    }
+    static thread_local std::unique_ptr<CodeTables> tables;
+    if (!tables) tables = std::make_unique<CodeTables>();
+    IntensityHistogram& counts = tables->counts;
+    for (const SampleCount& code : present) counts[code.sample] = code.count;
+    auto clear = [&] {
+        for (const SampleCount& code : present) counts[code.sample] = 0;
+    };
+    try {
+        source.MapCodes(counts, tables->samples);
+    } catch (...) {
+        clear();
+        throw;
+    }
+    clear();
+    for (const SampleCount& code : present) samples.push_back(tables->samples[code.sample]);
+    return samples;
+}
+
+// The counts of the codes `present` pooled by the sample each stands for, in
+// ascending order of sample.
+std::vector<SampleCount> CountsBySample(const std::vector<SampleCount>& present,
+                                        const std::vector<uint16_t>& sampleOf) {
+    std::vector<SampleCount> bySample(present.size());
+    for (size_t i = 0; i < present.size(); ++i) bySample[i] = {sampleOf[i], present[i].count};
+    std::sort(bySample.begin(), bySample.end(),
+              [](const SampleCount& a, const SampleCount& b) { return a.sample < b.sample; });
+    std::vector<SampleCount> pooled;
+    for (const SampleCount& bin : bySample) {
+        if (pooled.empty() || pooled.back().sample != bin.sample) pooled.push_back({bin.sample, 0});
+        pooled.back().count += bin.count;
+    }
+    return pooled;
+}
+
+// A load of at most kFewSamples samples: their codes are read once and kept,
+// and only the codes present are counted, mapped and given an 8-bit value, so
+// the work follows the file's size rather than the 65,536 possible codes.
+uint16_t ConvertFewSamples(CSampleSource& source, double saturation, const CVoxelBuffer& voxels,
+                           const CTimeVolume::Progress& countProgress,
+                           const CTimeVolume::Progress& convertProgress) {
+    static_assert(kFewSamples <= CSampleSource::kMaxBlock, "a few samples come in one block");
+    const int64_t total = source.SampleCount();
+    std::vector<uint16_t> codes(static_cast<size_t>(total));
+    const uint16_t* read = source.Codes(0, total, codes.data());
+    if (read != codes.data()) std::copy_n(read, codes.size(), codes.data());
+    source.Release(0, total);
+    if (countProgress) countProgress(1.0);
+
+    const std::vector<SampleCount> present = CountDistinct(codes);
+    const std::vector<uint16_t> sampleOf = SamplesOfCodes(source, present);
+    const uint16_t level = source.CodesAreSamples()
+                               ? SaturationLevelOfCounts(present, saturation)
+                               : SaturationLevelOfCounts(CountsBySample(present, sampleOf), saturation);
+
+    // Only the entries of codes present are ever looked up.
+    auto table = std::make_unique_for_overwrite<IntensityTable>();
+    for (size_t i = 0; i < present.size(); ++i)
+        (*table)[present[i].sample] = EightBitValue(sampleOf[i], level);
+    ConvertIntoPlace(source, voxels, *table, 0, total,
+                     [&](int64_t at, int64_t) { return codes.data() + at; });
+    if (convertProgress) convertProgress(1.0);
+    return level;
+}
+
 }  // namespace
 
 CTimeVolume::CTimeVolume() = default;
@@ -232,6 +332,8 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
         ConvertImages(source, grey, threads, voxels, convertProgress);
         return 0;
     }
+    if (total <= static_cast<int64_t>(kFewSamples))
+        return ConvertFewSamples(source, saturation, voxels, countProgress, convertProgress);
 
     // Pass 1: the histogram of every code, one counter per thread. Meanwhile a
     // thread of low priority has the kernel clear the pages the voxels will
@@ -274,20 +376,9 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
 void CTimeVolume::ConvertImages(const CSampleSource& source, const IntensityTable& table, int threads,
                                 const CVoxelBuffer& voxels, const Progress& progress) {
     // Every block to 8 bits, into the place its image has in the volume.
-    const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
     ForEachBlock(source, threads, progress, [&](int, int64_t first, int64_t count, uint16_t* scratch) {
-        for (int64_t at = first, end = first + count; at < end;) {
-            const int64_t image = at / imageSamples;
-            const int64_t offset = at - image * imageSamples;
-            const int64_t n = std::min(end - at, imageSamples - offset);
-            int32_t z = 0, t = 0;
-            source.ImagePlace(image, z, t);
-            if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
-                throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
-            uint8_t* out = voxels.Data() + (int64_t{z} * source.m_frames + t) * imageSamples + offset;
-            ConvertSamples(source.Codes(at, n, scratch), out, static_cast<size_t>(n), table);
-            at += n;
-        }
+        ConvertIntoPlace(source, voxels, table, first, count,
+                         [&](int64_t at, int64_t n) { return source.Codes(at, n, scratch); });
     });
 }
 

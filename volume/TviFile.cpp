@@ -195,7 +195,6 @@ int CTviFile::Read(const std::string& path) {
 }
 
 uint16_t CTviFile::SaturationLevel(double fraction) const {
-    auto histogram = std::make_unique<IntensityHistogram>();
-    if (m_samples != nullptr) AddToHistogram(*histogram, m_samples.get(), static_cast<size_t>(SampleCount()));
-    return SaturationLevelOfHistogram(*histogram, fraction);
+    const size_t count = m_samples != nullptr ? static_cast<size_t>(SampleCount()) : 0;
+    return SaturationLevelOfSamples(m_samples.get(), count, fraction);
 }

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -16,6 +15,7 @@
 #include "CommandLine.h"
 #include "MovieTools.h"
 #include "OffscreenView.h"
+#include "PathUtils.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
 
@@ -445,6 +445,38 @@ TEST_F(HeadlessTest, LabelsThroughEveryOutput) {
     for (const CMeshObject& object : meshes.Objects()) names.push_back(object.m_name);
     EXPECT_EQ(names, (std::vector<std::string>{"lv-00", "lv-01", "lv-02", "label1-00", "label1-01", "label1-02",
                                                "label3-02"}));
+}
+
+// --export-mesh writes the current frame, or with --all-frames every frame
+// with a ParaView collection of their times; failures exit with one line.
+TEST_F(HeadlessTest, MeshExportsWriteFramesInTheFormatOfTheName) {
+    WriteLabels(m_folder, "labels.nii.gz");
+    int status = -1;
+    std::string errors;
+    for (const char* outputs :
+         {"--frame 2 --export-mesh frame.ply", "--all-frames --export-mesh every.vtp"}) {
+        Run(std::string("--labels labels.nii.gz ") + outputs + " scan.tvi", status, &errors);
+        ASSERT_EQ(status, 0) << outputs << ": " << errors;
+    }
+    CMeshSet meshes;
+    std::string error;
+    ASSERT_TRUE(meshes.Load(m_folder.File("frame.ply"), error)) << error;
+    std::vector<std::string> names;
+    for (const CMeshObject& object : meshes.Objects()) names.push_back(object.m_name);
+    EXPECT_EQ(names, (std::vector<std::string>{"lv-02", "label1-02", "label3-02"}));
+    for (const char* file : {"every-00.vtp", "every-01.vtp", "every-02.vtp"})
+        EXPECT_TRUE(FileExists(m_folder.File(file))) << file;
+    const std::vector<uint8_t> bytes = ReadBytes(m_folder.File("every.pvd"));
+    const std::string collection(bytes.begin(), bytes.end());
+    for (const char* entry : {R"(timestep="0" group="" part="0" file="every-00.vtp")",
+                              R"(timestep="40" group="" part="0" file="every-01.vtp")",
+                              R"(timestep="80" group="" part="0" file="every-02.vtp")"})
+        EXPECT_NE(collection.find(entry), std::string::npos) << entry << " in " << collection;
+
+    Run("--export-mesh missing/frame.stl scan.tvi", status, &errors);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(errors.find("missing/frame.stl"), std::string::npos) << errors;
 }
 
 TEST_F(HeadlessTest, LabelsThatCannotBeShownFailWithOneLine) {

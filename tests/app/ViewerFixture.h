@@ -38,6 +38,24 @@ public:
     }
     std::string AskOpenFileName(const FileRequest& request) override { return Answer(request); }
     std::string AskSaveFileName(const FileRequest& request) override { return Answer(request); }
+    // Check boxes: what each one was labelled and showed, and the states to
+    // answer with (none left: it stays as shown).
+    struct OptionRequest {
+        std::string option;
+        bool shown;
+    };
+    std::vector<OptionRequest> m_optionRequests;
+    std::deque<bool> m_optionAnswers;
+    std::string AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
+                                          bool& checked) override {
+        m_optionRequests.push_back({option, checked});
+        std::string answer = Answer(request);
+        if (!answer.empty() && !m_optionAnswers.empty()) {
+            checked = m_optionAnswers.front();
+            m_optionAnswers.pop_front();
+        }
+        return answer;
+    }
     std::string AskFolderName(const std::string& caption) override {
         m_folderRequests.push_back(caption);
         if (m_fileAnswers.empty()) return "";

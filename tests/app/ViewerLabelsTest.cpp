@@ -7,6 +7,8 @@
 
 #include "CommandTable.h"
 #include "LabelPalette.h"
+#include "PathUtils.h"
+#include "TextFormat.h"
 #include "ViewerFixture.h"
 
 namespace {
@@ -202,17 +204,15 @@ TEST_F(ViewerLabelsTest, OverlayCommands) {
     EXPECT_EQ(m_view.m_labelOpacity, 0.1);
 }
 
-// Save Geometry writes OBJ and label meshes; loading the file gives them back.
+// --export-obj writes OBJ and label meshes of every frame; loading the file
+// gives them back.
 TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
     m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     double centre[3] = {4, 4, 3};
     m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-00"}, centre));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
     const CMeshSet saved = m_view.m_meshes;
-    m_host.m_dialogs.m_fileAnswers.push_back(m_folder.File("all.obj"));
-    EXPECT_TRUE(m_viewer.Execute(0x8040));
-    ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 1u);
-    EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].initialName, m_folder.File("v_geometry.obj"));
+    ASSERT_TRUE(m_viewer.Exports().SaveGeometry(m_folder.File("all.obj")));
 
     CMeshSet loaded;
     ASSERT_TRUE(loaded.LoadObj(m_folder.File("all.obj")));
@@ -224,7 +224,52 @@ TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
         EXPECT_EQ(loaded.Object(i).m_normals, saved.Object(i).m_normals) << saved.Object(i).m_name;
     }
     EXPECT_FALSE(m_viewer.Exports().SaveGeometry(m_folder.File("no/such/folder.obj")));
-    EXPECT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+    ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+    EXPECT_EQ(
+        m_host.m_dialogs.m_messages[0].text.rfind("Cannot write " + m_folder.File("no/such/folder.obj"), 0),
+        0u)
+        << m_host.m_dialogs.m_messages[0].text;
+}
+
+// Save Geometry As writes the current frame, or with its check box every
+// frame, in the format the name's extension gives; the box keeps the choice.
+// What it writes loads back through Load Geometry.
+TEST_F(ViewerLabelsTest, SaveGeometryAsWritesTheFrameOrEveryFrame) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    double centre[3] = {4, 4, 3};
+    m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-01"}, centre));
+    ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
+    m_viewer.SetFrame(1);
+    CRecordingDialogs& dialogs = m_host.m_dialogs;
+
+    dialogs.m_fileAnswers = {m_folder.File("one.ply"), m_folder.File("every.stl"), ""};
+    dialogs.m_optionAnswers = {false, true};
+    for (int run = 0; run < 3; ++run) EXPECT_TRUE(m_viewer.Execute(0x8040));
+    ASSERT_EQ(dialogs.m_optionRequests.size(), 3u);
+    EXPECT_FALSE(dialogs.m_optionRequests[0].shown);
+    EXPECT_FALSE(dialogs.m_optionRequests[1].shown);
+    EXPECT_TRUE(dialogs.m_optionRequests[2].shown);  // the last choice
+    EXPECT_EQ(dialogs.m_fileRequests[0].initialName, m_folder.File("v_geometry.obj"));
+    EXPECT_NE(dialogs.m_fileRequests[0].filter.find("*.gii"), std::string::npos)
+        << dialogs.m_fileRequests[0].filter;
+    EXPECT_TRUE(dialogs.m_messages.empty());
+
+    // Frame 1 holds lv-01 and the meshes of labels 1 and 2.
+    m_viewer.LoadGeometryFile(m_folder.File("one.ply"));
+    EXPECT_EQ(MeshNames(), (std::vector<std::string>{"lv-01", "label1-01", "label2-01", "label1-00",
+                                                     "label1-01", "label2-01", "label1-02"}));
+    for (int frame = 0; frame < kT; ++frame)
+        EXPECT_TRUE(FileExists(m_folder.File(FormatText("every-%02d.stl", frame)))) << frame;
+    m_viewer.LoadGeometryFile(m_folder.File("every-02.stl"));
+    EXPECT_EQ(MeshNames()[0], "every-02");
+
+    // A frame without meshes has nothing to write, and says so.
+    m_viewer.Exports().SetAllMeshFrames(false);
+    m_viewer.SetFrame(kT + 5);
+    EXPECT_FALSE(m_viewer.Exports().ExportMeshes(m_folder.File("none.vtp")));
+    ASSERT_EQ(dialogs.m_messages.size(), 1u);
+    EXPECT_EQ(dialogs.m_messages[0].text, FormatText("There are no meshes in frame %d to write.", kT + 5));
+    EXPECT_FALSE(FileExists(m_folder.File("none.vtp")));
 }
 
 // Every key runs one command only.

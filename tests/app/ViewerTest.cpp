@@ -173,8 +173,14 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
         {"scan.NII.GZ", "Cannot load the NIfTI image scan.NII.GZ"},
         {"Scan.OBJ", "Cannot load the meshes from Scan.OBJ"},
         {"tvi", "Cannot load the time volume tvi"},  // a name without a dot is its own extension
-        {"/data/scan", "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be loaded."},
-        {"scan.gz", "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be loaded."},
+        {"Scan.Stl", "Cannot load the meshes from Scan.Stl: it cannot be opened."},
+        {"scan.GII", "Cannot load the meshes from scan.GII: it cannot be opened."},
+        {"/data/scan",
+         "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
+         ".gii meshes can be loaded."},
+        {"scan.gz",
+         "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
+         ".gii meshes can be loaded."},
     };
     for (const auto& test : cases) {
         m_host.m_dialogs.m_messages.clear();
@@ -292,8 +298,8 @@ TEST_F(ViewerTest, DroppedFiles) {
     m_viewer.OnDropFiles({m_folder.File("scan.png")});
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_EQ(m_host.m_dialogs.m_messages[0].text,
-              "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj meshes can be "
-              "drag'n'dropped.");
+              "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
+              ".gii meshes can be drag'n'dropped.");
     m_viewer.OnDropFiles({tvi});
     EXPECT_EQ(m_viewer.State().m_tviPath, tvi);
     EXPECT_EQ(m_viewer.State().m_x, 2);

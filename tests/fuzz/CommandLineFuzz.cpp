@@ -7,38 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "CheckingView.h"
 #include "CommandLine.h"
 #include "FuzzInput.h"
 #include "HeadlessHost.h"
 #include "TestData.h"
 #include "TviWriter.h"
-#include "ViewInterface.h"
 #include "Viewer.h"
 
 namespace {
 
 constexpr size_t kMaxArguments = 32;
-
-// A view without OpenGL: it checks what it is handed and draws nothing.
-class CCheckingView : public CViewInterface {
-public:
-    void SetSliceTexture(int, int height, int width, const uint8_t* pixels) override {
-        if (pixels == nullptr) return;
-        FuzzCheck(height > 0 && width > 0, "a texture with pixels but no size");
-        Consume(pixels, static_cast<size_t>(height) * static_cast<size_t>(width));
-    }
-    void SetLabelTexture(int, int height, int width, const uint8_t* rgba) override {
-        if (rgba == nullptr) return;
-        FuzzCheck(height > 0 && width > 0, "a label texture with pixels but no size");
-        Consume(rgba, static_cast<size_t>(height) * static_cast<size_t>(width) * 4);
-    }
-    void SetClearColor(double, double, double) override {}
-    void SetBrightnessContrast(double, double) override {}
-    void ToggleBackfaceCulling() override { m_backfaceCulling = !m_backfaceCulling; }
-    void Repaint() override {}
-    void RenderNow() override {}
-    bool ReadFrameBuffer(int&, int&, std::vector<uint8_t>&) override { return false; }
-};
 
 // A 5 x 4 x 3 volume of 2 frames with a companion .obj of two frames.
 std::string WriteStartupFiles() {

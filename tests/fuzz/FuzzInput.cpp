@@ -7,6 +7,10 @@
 #include "TempFolder.h"
 
 void WriteInputFile(const std::string& path, const uint8_t* data, size_t size) {
+    // A new file rather than the old one cut to nothing: ext4 writes a file
+    // that was truncated and rewritten out to disk when it is closed, which
+    // would make every input wait for the disk.
+    std::remove(path.c_str());
     std::FILE* file = std::fopen(path.c_str(), "wb");
     const bool written = file != nullptr && (size == 0 || std::fwrite(data, 1, size, file) == size);
     if (file != nullptr && std::fclose(file) != 0) FuzzCheck(false, "closing the input file");

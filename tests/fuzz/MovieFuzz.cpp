@@ -1,7 +1,8 @@
 // The input is one to three AVI movies, cut apart at kSeparator. The first
 // is read through CVekMovie frame by frame, then out of order; then all of
 // them are put in a folder and loaded as the movie-folder volume, whose
-// planes are asked for afterwards.
+// planes are asked for afterwards: each must come back unless a side of it
+// is longer than any texture holds.
 
 extern "C" {
 #include <libavutil/log.h>
@@ -15,6 +16,7 @@ extern "C" {
 #include <string>
 
 #include "FuzzInput.h"
+#include "PlaneTexture.h"
 #include "TimeVolume.h"
 #include "VekMovie.h"
 #include "VisError.h"
@@ -69,13 +71,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string> movies = SplitInput(data, size, kSeparator, kMaxMovies);
-    // A fresh folder each time: the folder load takes every movie it finds.
-    const std::string prefix = ScratchPath("movies") + "/";
-    std::filesystem::remove_all(prefix);
+    // One folder for every input; the folder load takes every movie it finds,
+    // so the movies of a longer input before are removed.
+    static const std::string prefix = ScratchPath("movies") + "/";
     std::filesystem::create_directory(prefix);
-    for (size_t i = 0; i < movies.size(); ++i) {
+    for (size_t i = 0; i < kMaxMovies; ++i) {
         const std::string path = prefix + "slice" + std::to_string(i) + ".avi";
-        WriteInputFile(path, reinterpret_cast<const uint8_t*>(movies[i].data()), movies[i].size());
+        if (i < movies.size())
+            WriteInputFile(path, reinterpret_cast<const uint8_t*>(movies[i].data()), movies[i].size());
+        else
+            std::filesystem::remove(path);
     }
 
     ReadMovie(prefix + "slice0.avi");
@@ -94,10 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const int32_t extents[3] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ};
     for (int plane = 0; plane < 3; ++plane) {
+        const bool fits = PlaneHasTexture(plane, extents[0], extents[1], extents[2]);
         for (int index : {0, extents[plane] - 1}) {
             for (int frame : {0, volume.m_frames - 1}) {
                 CSliceImage image = volume.GetSlice(plane, index, frame, true);
-                FuzzCheck((image.m_data != nullptr) == (volume.m_frames > 0 && index >= 0),
+                FuzzCheck((image.m_data != nullptr) == (volume.m_frames > 0 && index >= 0 && fits),
                           "a plane inside the volume comes back empty");
                 FreeSliceImage(image);
             }

@@ -3,6 +3,9 @@
 // spread of them for a large one, plain and resampled to power-of-two sizes.
 // The gathered planes are compared voxel by voxel with the stored XY slices,
 // and the full 16-bit read must agree with the mapped load on the saturation.
+// Both are checked against the samples themselves by counting: the level is
+// the first sample value that reaches the fraction, and every voxel is its
+// sample on that level's ramp.
 
 #include <algorithm>
 #include <cstddef>
@@ -10,6 +13,7 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "IntensityWindow.h"
 #include "SliceImage.h"
 #include "TimeVolume.h"
 #include "TviFile.h"
@@ -33,6 +37,33 @@ std::vector<int> Spread(int count) {
 uint8_t StoredVoxel(const CTimeVolume& volume, int x, int y, int z, int t) {
     const CSliceImage& slice = volume.m_slices[static_cast<size_t>(z)][static_cast<size_t>(t)];
     return slice.m_data[static_cast<size_t>(y) * static_cast<size_t>(slice.m_width) + static_cast<size_t>(x)];
+}
+
+void CheckWindow(const CTviFile& file, const CTimeVolume& volume, double fraction) {
+    const int64_t total = file.SampleCount();
+    const uint16_t level = volume.m_saturationLevel;
+    int64_t atOrBelow = 0, below = 0;
+    for (int64_t i = 0; i < total; ++i) {
+        const uint16_t sample = file.m_samples[static_cast<size_t>(i)];
+        atOrBelow += sample <= level;
+        below += sample < level;
+    }
+    auto reaches = [&](int64_t count) {
+        return static_cast<double>(count) / static_cast<double>(total) >= fraction;
+    };
+    FuzzCheck(total == 0 || (reaches(atOrBelow) && (level == 0 || !reaches(below))),
+              "the saturation level is not the first sample value that reaches the fraction");
+
+    // The file holds x fastest, then y, then frames, then slices.
+    const int32_t sizeX = file.m_sizeX, sizeY = file.m_sizeY, frames = file.m_frames;
+    for (int64_t i = 0; i < total; ++i) {
+        const int64_t x = i % sizeX, y = i / sizeX % sizeY, t = i / sizeX / sizeY % frames;
+        const int64_t z = i / sizeX / sizeY / frames;
+        FuzzCheck(
+            StoredVoxel(volume, static_cast<int>(x), static_cast<int>(y), static_cast<int>(z),
+                        static_cast<int>(t)) == EightBitValue(file.m_samples[static_cast<size_t>(i)], level),
+            "a voxel is not its sample on the ramp");
+    }
 }
 
 void CheckPlane(const CTimeVolume& volume, int plane, int index, int frame, bool powerOfTwo) {
@@ -88,6 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(read, "the load accepts a file the full read refuses");
     FuzzCheck(volume.m_saturationLevel == file.SaturationLevel(0.98),
               "the load and the full read disagree on the saturation level");
+    CheckWindow(file, volume, 0.98);
 
     // A volume holds either nothing or the file's sizes with one slice per (z, t).
     if (!file.IsEmpty()) {

@@ -2,15 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
 
+// The level through the full histogram, checked against the counts of the
+// values present, which small loads use instead.
 uint16_t LevelOf(const std::vector<uint16_t>& samples, double fraction) {
     auto histogram = std::make_unique<IntensityHistogram>();
     AddToHistogram(*histogram, samples.data(), samples.size());
-    return SaturationLevelOfHistogram(*histogram, fraction);
+    const uint16_t level = SaturationLevelOfHistogram(*histogram, fraction);
+    EXPECT_EQ(SaturationLevelOfCounts(CountDistinct(samples), fraction), level) << "fraction " << fraction;
+    EXPECT_EQ(SaturationLevelOfSamples(samples.data(), samples.size(), fraction), level);
+    return level;
 }
 
 }  // namespace
@@ -23,6 +30,33 @@ TEST(IntensityWindow, SaturationLevelIsTheFirstValueReachingTheFraction) {
     EXPECT_EQ(LevelOf({3, 7, 65535}, 1.0), 65535);
     EXPECT_EQ(LevelOf({}, 0.98), 0);          // no samples
     EXPECT_EQ(LevelOf({1, 2, 3}, 1.01), 0);   // no value qualifies
+    EXPECT_EQ(LevelOf({4, 9}, 0.0), 0);       // value 0 qualifies though no sample has it
+    EXPECT_EQ(LevelOf({4, 9}, -1.0), 0);
+    EXPECT_EQ(LevelOf({4, 9}, std::nan("")), 0);
+}
+
+TEST(IntensityWindow, CountingTheValuesPresentFindsTheLevelOfTheFullHistogram) {
+    // Sizes on both sides of where SaturationLevelOfSamples stops sorting,
+    // values spread wide, bunched, or mostly one.
+    std::mt19937 random(7);
+    for (const size_t size :
+         {size_t{1}, size_t{2}, size_t{1000}, kFewSamples, kFewSamples + 1, 3 * kFewSamples}) {
+        for (const uint16_t spread : {uint16_t{65535}, uint16_t{40}, uint16_t{0}}) {
+            std::vector<uint16_t> samples(size);
+            for (uint16_t& sample : samples)
+                sample =
+                    static_cast<uint16_t>(random() % 8 == 0 ? random() : 30000 + random() % (spread + 1u));
+            for (const double fraction : {0.02, 0.5, 0.98, 1.0}) LevelOf(samples, fraction);
+        }
+    }
+    const std::vector<SampleCount> counts = CountDistinct({9, 2, 9, 65535, 2, 9});
+    ASSERT_EQ(counts.size(), 3u);
+    EXPECT_EQ(counts[0].sample, 2);
+    EXPECT_EQ(counts[0].count, 2u);
+    EXPECT_EQ(counts[1].sample, 9);
+    EXPECT_EQ(counts[1].count, 3u);
+    EXPECT_EQ(counts[2].sample, 65535);
+    EXPECT_EQ(counts[2].count, 1u);
 }
 
 TEST(IntensityWindow, HistogramCountsEverySampleWhateverTheRunLength) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -16,26 +17,27 @@
 
 namespace {
 
-// Images stored t-major (all slices of frame 0 first), codes are samples
-// stored upside down (code = 65535 - sample) and mapped back by MapCodes.
+// Images stored t-major (all slices of frame 0 first), codes are values
+// stored upside down (code = 65535 - value) and mapped back by MapCodes; with
+// a pool above 1 that many neighbouring values share one sample.
 class CInvertedSource : public CSampleSource {
 public:
-    CInvertedSource(int x, int y, int z, int t) {
+    CInvertedSource(int x, int y, int z, int t, int pool = 1) : m_pool(pool) {
         m_sizeX = x;
         m_sizeY = y;
         m_sizeZ = z;
         m_frames = t;
         m_codes.resize(static_cast<size_t>(SampleCount()));
         for (size_t i = 0; i < m_codes.size(); ++i)
-            m_codes[i] = static_cast<uint16_t>(65535 - SampleAt(static_cast<int64_t>(i)));
+            m_codes[i] = static_cast<uint16_t>(65535 - SampleAt(static_cast<int64_t>(i), int64_t{x} * y));
     }
 
-    // The sample at file position i: the image's own number, so a misplaced
+    // The value at file position i: the image's own number, so a misplaced
     // image shows, plus the pixel index.
     static uint16_t SampleAt(int64_t i, int64_t imageSamples) {
         return static_cast<uint16_t>((i / imageSamples) * 10 + (i % imageSamples) % 7);
     }
-    uint16_t SampleAt(int64_t i) const { return SampleAt(i, int64_t{m_sizeX} * m_sizeY); }
+    uint16_t SampleAt(int64_t i) const { return SampleAt(i, int64_t{m_sizeX} * m_sizeY) / m_pool; }
 
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override {
         z = static_cast<int32_t>(image % m_sizeZ);
@@ -53,14 +55,22 @@ public:
         return scratch;
     }
     bool CodesAreSamples() const override { return false; }
-    void MapCodes(const IntensityHistogram&, SampleOfCode& samples) override {
-        for (size_t code = 0; code < samples.size(); ++code) samples[code] = static_cast<uint16_t>(65535 - code);
+    void MapCodes(const IntensityHistogram& counts, SampleOfCode& samples) override {
+        if (m_mapFails) throw std::runtime_error("cannot map");
+        // The counts are those of these codes, with nothing left from another load.
+        auto own = std::make_unique<IntensityHistogram>();
+        for (uint16_t code : m_codes) ++(*own)[code];
+        if (counts != *own) throw std::logic_error("the code counts are not those of the codes");
+        for (size_t code = 0; code < samples.size(); ++code)
+            samples[code] = static_cast<uint16_t>((65535 - code) / static_cast<size_t>(m_pool));
     }
 
     bool m_prepareFails = false;
     int64_t m_throwAt = -1;
+    bool m_mapFails = false;
 
 private:
+    int m_pool = 1;
     std::vector<uint16_t> m_codes;
 };
 
@@ -92,29 +102,73 @@ TEST(VolumeLoad, ImagesLandWhereTheSourcePlacesThemThroughTheirCodes) {
     EXPECT_EQ(progress.back(), 1.0);
 }
 
+TEST(VolumeLoad, SmallAndLargeLoadsWindowEveryVoxelAlike) {
+    // A few samples are counted by sorting, more in a full histogram: both
+    // must give the level of the full histogram and the same voxels.
+    static_assert(64 * 64 * 2 * 2 == kFewSamples && 113 * 29 * 5 == kFewSamples + 1);
+    struct Case {
+        const char* name;
+        int x, y, z, t, pool;
+    };
+    const Case cases[] = {
+        {"a few samples", 5, 3, 4, 3, 1},
+        {"the most that are sorted", 64, 64, 2, 2, 1},
+        {"one more", 113, 29, 5, 1, 1},
+        {"many", 128, 96, 3, 2, 1},
+        {"a few, codes pooled into samples", 7, 5, 3, 2, 3},
+        {"many, codes pooled into samples", 128, 96, 3, 2, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CInvertedSource source(c.x, c.y, c.z, c.t, c.pool);
+        auto histogram = std::make_unique<IntensityHistogram>();
+        for (int64_t i = 0; i < source.SampleCount(); ++i) ++(*histogram)[source.SampleAt(i)];
+        const uint16_t level = SaturationLevelOfHistogram(*histogram, 0.9);
+
+        CTimeVolume volume;
+        ASSERT_TRUE(volume.Load(source, 0.9)) << volume.LastError();
+        EXPECT_EQ(volume.m_saturationLevel, level);
+        const int64_t imageSamples = int64_t{c.x} * c.y;
+        for (int64_t i = 0; i < source.SampleCount(); ++i) {
+            const int64_t image = i / imageSamples;
+            const CSliceImage& slice =
+                volume.m_slices[static_cast<size_t>(image % c.z)][static_cast<size_t>(image / c.z)];
+            ASSERT_EQ(slice.m_data[i % imageSamples], EightBitValue(source.SampleAt(i), level))
+                << "sample " << i;
+        }
+    }
+}
+
 TEST(VolumeLoad, AFailingSourceLeavesTheVolumeAsItWas) {
     struct Case {
         const char* name;
         bool prepareFails;
         int64_t throwAt;
+        bool mapFails;
+        bool few;
         const char* error;
     };
     const Case cases[] = {
-        {"prepare fails", true, -1, "cannot prepare"},
-        {"data ends in the first block", false, 3, "data ends early"},
-        {"data ends late", false, 8 * CSampleSource::kMaxBlock + 5, "data ends early"},
+        {"prepare fails", true, -1, false, false, "cannot prepare"},
+        {"data ends in the first block", false, 3, false, false, "data ends early"},
+        {"data ends late", false, 8 * CSampleSource::kMaxBlock + 5, false, false, "data ends early"},
+        {"a few samples end early", false, 3, false, true, "data ends early"},
+        {"codes cannot be mapped", false, -1, true, false, "cannot map"},
+        {"a few codes cannot be mapped", false, -1, true, true, "cannot map"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CTimeVolume volume;
         CInvertedSource first(4, 4, 2, 2);
-        ASSERT_TRUE(volume.Load(first, 1.0));
+        ASSERT_TRUE(volume.Load(first, 1.0)) << volume.LastError();
         const uint8_t* data = volume.m_slices[1][1].m_data;
         const uint16_t level = volume.m_saturationLevel;
 
-        CInvertedSource bad(512, 512, 10, 1);  // more than one run of blocks
+        // The large one takes more than one run of blocks.
+        CInvertedSource bad = c.few ? CInvertedSource(6, 5, 2, 1) : CInvertedSource(512, 512, 10, 1);
         bad.m_prepareFails = c.prepareFails;
         bad.m_throwAt = c.throwAt;
+        bad.m_mapFails = c.mapFails;
         bad.m_calibration.m_frameTime = 99.0;
         EXPECT_FALSE(volume.Load(bad, 1.0));
         EXPECT_EQ(volume.LastError(), c.error);
@@ -122,6 +176,9 @@ TEST(VolumeLoad, AFailingSourceLeavesTheVolumeAsItWas) {
         EXPECT_EQ(volume.m_slices[1][1].m_data, data);
         EXPECT_EQ(volume.m_saturationLevel, level);
         EXPECT_NE(volume.m_frameTime, 99.0);
+        // The next load counts its own codes only, whatever the failed one left.
+        CTimeVolume next;
+        EXPECT_TRUE(next.Load(first, 1.0)) << next.LastError();
     }
 }
 
