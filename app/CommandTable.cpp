@@ -40,6 +40,10 @@ std::vector<CCommand> BuildTable() {
          [](const CViewer& v) { return v.LastFrameIndex() >= 0; }, nullptr, true},
         {0x8040, kFile, "Save Geometry As...", {}, [](CViewer& v) { v.OnSaveGeometry(); },
          [](const CViewer& v) { return HasMeshes(v) && NotPlaying(v); }, nullptr},
+        {0x8058, kFile, "Save Volume as NIfTI...", {}, [](CViewer& v) { v.OnSaveVolumeNifti(); },
+         [](const CViewer& v) { return v.Volume().m_sizeX > 0 && NotPlaying(v); }, nullptr, true},
+        {0x8059, kFile, "Save Label Image as NIfTI...", {}, [](CViewer& v) { v.OnSaveLabelsNifti(); },
+         [](const CViewer& v) { return HasLabels(v) && NotPlaying(v); }, nullptr},
         {0xE141, kFile, "E&xit", {}, [](CViewer& v) { v.OnExit(); }, nullptr, nullptr, true},
 
         // Control
