@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "LabelImage.h"
+#include "ParallelRanges.h"
 #include "PathUtils.h"
 #include "TimeVolume.h"
 
@@ -48,6 +50,26 @@ public:
         return true;
     }
 
+    bool Compressed() const { return m_gz != nullptr; }
+
+    // Writes `bytes` at `offset` of a plain file; any thread may.
+    bool WriteAt(const void* data, size_t bytes, int64_t offset) {
+        const char* at = static_cast<const char*>(data);
+        while (bytes > 0) {
+            const ssize_t written = pwrite(m_fd, at, std::min<size_t>(bytes, size_t{1} << 30), offset);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                int none = 0;
+                m_errno.compare_exchange_strong(none, errno != 0 ? errno : EIO);
+                return false;
+            }
+            at += written;
+            offset += written;
+            bytes -= static_cast<size_t>(written);
+        }
+        return true;
+    }
+
     bool Write(const void* data, size_t bytes) {
         const char* at = static_cast<const char*>(data);
         while (bytes > 0) {
@@ -60,7 +82,8 @@ public:
                 written = write(m_fd, at, chunk);
             if (written < 0 && errno == EINTR && m_gz == nullptr) continue;
             if (written <= 0) {
-                if (m_errno == 0) m_errno = errno != 0 ? errno : EIO;
+                int none = 0;
+                m_errno.compare_exchange_strong(none, errno != 0 ? errno : EIO);
                 return false;
             }
             at += written;
@@ -93,7 +116,7 @@ private:
     std::string m_temporary;
     int m_fd = -1;
     gzFile m_gz = nullptr;
-    int m_errno = 0;
+    std::atomic<int> m_errno{0};
 };
 
 // The header of an X x Y x Z x T image of `datatype` placed as `placement`
@@ -164,13 +187,30 @@ bool WriteImage(const std::string& path, const int64_t sizes[4], int datatype,
     CImageFile file;
     if (!file.Open(path, error)) return false;
     const char extension[4] = {0, 0, 0, 0};
-    bool written = file.Write(&header, sizeof header) && file.Write(extension, sizeof extension);
-    std::vector<T> buffer(static_cast<size_t>(sizes[0] * sizes[1]));
-    for (int64_t t = 0; t < sizes[3] && written; ++t)
-        for (int64_t k = 0; k < sizes[2] && written; ++k) {
-            const T* voxels = slice(static_cast<int>(k), static_cast<int>(t), buffer.data());
-            written = file.Write(voxels, buffer.size() * sizeof(T));
+    if (!file.Write(&header, sizeof header) || !file.Write(extension, sizeof extension)) return file.Commit(error);
+    // Slice s is (k, t) = (s % Z, s / Z), in file order.
+    const int64_t slices = sizes[2] * sizes[3];
+    const size_t sliceBytes = static_cast<size_t>(sizes[0] * sizes[1]) * sizeof(T);
+    auto writeSlices = [&](int64_t begin, int64_t end, auto write) {
+        std::vector<T> buffer(static_cast<size_t>(sizes[0] * sizes[1]));
+        for (int64_t s = begin; s < end; ++s) {
+            const T* voxels = slice(static_cast<int>(s % sizes[2]), static_cast<int>(s / sizes[2]), buffer.data());
+            if (!write(s, voxels)) return;
         }
+    };
+    if (file.Compressed()) {
+        writeSlices(0, slices, [&](int64_t, const T* voxels) { return file.Write(voxels, sliceBytes); });
+    } else {
+        // Plain files are written by several threads at once, each its run
+        // of slices in place: filling the page cache is most of the work.
+        const int64_t data = header.vox_offset;
+        ParallelRanges(slices, WorthwhileThreads(slices * static_cast<int64_t>(sliceBytes)),
+                       [&](int, int64_t begin, int64_t end) {
+                           writeSlices(begin, end, [&](int64_t s, const T* voxels) {
+                               return file.WriteAt(voxels, sliceBytes, data + s * static_cast<int64_t>(sliceBytes));
+                           });
+                       });
+    }
     return file.Commit(error);
 }
 

@@ -379,10 +379,11 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
             level = ConvertSource(source, saturation, kept, codePresent.get(), *buffer, stage(prepareWeight, 1.0),
                                   stage(prepareWeight + 1.0, 1.0));
             if (kept != nullptr) {
-                // Asked only now: a source knows what its codes stand for once they were all counted.
+                // Asked only now: a source knows what its codes stand for once
+                // they were all counted. Only the codes present are ever looked up.
                 valueOfCode = std::make_unique_for_overwrite<double[]>(size_t{65536});
                 for (size_t code = 0; code < 65536; ++code)
-                    valueOfCode[code] = source.ValueOfCode(static_cast<uint16_t>(code));
+                    if (codePresent[code] != 0) valueOfCode[code] = source.ValueOfCode(static_cast<uint16_t>(code));
             }
 
             const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;

@@ -63,6 +63,9 @@ void CheckWindow(const CTviFile& file, const CTimeVolume& volume, double fractio
             StoredVoxel(volume, static_cast<int>(x), static_cast<int>(y), static_cast<int>(z),
                         static_cast<int>(t)) == EightBitValue(file.m_samples[static_cast<size_t>(i)], level),
             "a voxel is not its sample on the ramp");
+        FuzzCheck(volume.Value(static_cast<int>(x), static_cast<int>(y), static_cast<int>(z), static_cast<int>(t)) ==
+                      double(file.m_samples[static_cast<size_t>(i)]),
+                  "a voxel's value is not its sample");
     }
 }
 
