@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "DicomCodec.h"
 #include "IsolatedRun.h"
@@ -61,13 +62,13 @@ public:
     // Every field; GetAll reads them in the same order.
     void PutAll(const CDicomImageHeader& h) {
         Put(h.path), Put(h.seriesUid), Put(h.seriesNumber), Put(h.seriesDescription), Put(h.rows), Put(h.columns),
-            Put(h.frames), Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
+            Put(h.frames), Put(h.enhanced), Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
             Put(h.pixelSpacing), Put(h.sliceThickness), Put(h.triggerTime), Put(h.temporalPosition),
             Put(h.acquisitionTime), Put(h.instanceNumber), Put(h.rescaleSlope), Put(h.rescaleIntercept);
     }
     void GetAll(CDicomImageHeader& h) {
         Get(h.path), Get(h.seriesUid), Get(h.seriesNumber), Get(h.seriesDescription), Get(h.rows), Get(h.columns),
-            Get(h.frames), Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
+            Get(h.frames), Get(h.enhanced), Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
             Get(h.pixelSpacing), Get(h.sliceThickness), Get(h.triggerTime), Get(h.temporalPosition),
             Get(h.acquisitionTime), Get(h.instanceNumber), Get(h.rescaleSlope), Get(h.rescaleIntercept);
     }
@@ -228,6 +229,8 @@ void CDicomFolder::AddStack() {
 
 bool CDicomFolder::Series::Layout(CDicomSeriesLayout& layout, std::string& error) {
     error.clear();
+    // A series that cannot be loaded is still named by the size of its images.
+    std::tie(rows, columns) = CDicomSeriesLayout::CommonSize(images);
     if (!layout.Sort(images, error)) {
         slices = frames = 0;
         return false;
@@ -239,11 +242,26 @@ bool CDicomFolder::Series::Layout(CDicomSeriesLayout& layout, std::string& error
     return true;
 }
 
+namespace {
+
+std::string NameOf(const CDicomFolder::Series& series) {
+    std::string name = series.stack ? series.description
+                                    : (series.number ? std::to_string(*series.number) : std::string("-"));
+    if (!series.stack && !series.description.empty()) name += " " + series.description;
+    return name;
+}
+
+std::string SizeOf(const CDicomFolder::Series& series) {
+    return std::to_string(series.columns) + " x " + std::to_string(series.rows) + ", " +
+           std::to_string(series.images.size()) + (series.images.size() == 1 ? " image" : " images");
+}
+
+}  // namespace
+
+std::string CDicomFolder::Series::Heading() const { return NameOf(*this) + " (" + SizeOf(*this) + ")"; }
+
 std::string CDicomFolder::Series::Label() const {
-    std::string label = stack ? description : (number ? std::to_string(*number) : std::string("-"));
-    if (!stack && !description.empty()) label += " " + description;
-    label += ": " + std::to_string(columns) + " x " + std::to_string(rows) + ", " + std::to_string(images.size()) +
-             (images.size() == 1 ? " image, " : " images, ");
+    std::string label = NameOf(*this) + ": " + SizeOf(*this) + ", ";
     if (layoutError.empty())
         label += std::to_string(slices) + (slices == 1 ? " slice x " : " slices x ") + std::to_string(frames) +
                  (frames == 1 ? " frame" : " frames");
@@ -255,8 +273,15 @@ std::string CDicomFolder::Series::Label() const {
 int CDicomFolder::DefaultChoice() const {
     int best = -1;
     for (size_t i = 0; i < m_series.size(); ++i) {
-        if (m_series[i].stack) return static_cast<int>(i);
-        if (best < 0 || m_series[i].images.size() > m_series[static_cast<size_t>(best)].images.size())
+        const Series& series = m_series[i];
+        if (series.stack) return static_cast<int>(i);
+        if (best < 0) {
+            best = static_cast<int>(i);
+            continue;
+        }
+        const Series& chosen = m_series[static_cast<size_t>(best)];
+        if (series.Loadable() != chosen.Loadable() ? series.Loadable()
+                                                   : series.images.size() > chosen.images.size())
             best = static_cast<int>(i);
     }
     return best;

@@ -15,7 +15,10 @@ struct CDicomImageHeader {
     std::string seriesDescription;
     int32_t rows = 0;
     int32_t columns = 0;
-    int32_t frames = 1;  // Number of Frames; more than one is an enhanced multi-frame image
+    int32_t frames = 1;  // Number of Frames
+    // Whether the file describes its frames in functional groups (an enhanced
+    // image), rather than one set of tags for all (a classic one).
+    bool enhanced = false;
     int32_t samplesPerPixel = 1;
     std::string photometric;  // MONOCHROME2, RGB, ...
     // Image Position Patient (mm) and Image Orientation Patient (row cosines, then column cosines).

@@ -60,6 +60,8 @@ CDicomSource::CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* 
     for (const auto& slice : layout.m_slices)
         for (const CDicomImageHeader& header : slice)
             m_images.push_back({header.path, header.rescaleSlope, header.rescaleIntercept});
+    // MONOCHROME1 images show their smallest values brightest.
+    m_inverted = !layout.m_slices.empty() && layout.m_slices[0][0].photometric == "MONOCHROME1";
 }
 
 namespace {
@@ -116,20 +118,37 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
     } else if (!request.choice.empty()) {
         index = folder.FindChoice(request.choice, error);
         if (index < 0) return Refused("Cannot choose a series in " + path + ": " + error + ".");
-    } else if (folder.m_series.size() == 1 || !request.ask) {
-        index = folder.m_series.size() == 1 ? 0 : folder.DefaultChoice();
     } else {
-        std::vector<std::string> labels;
-        for (const CDicomFolder::Series& series : folder.m_series) labels.push_back(series.Label());
-        index = request.ask("Open DICOM Folder", path + " holds several series. Which one?", labels,
-                            folder.DefaultChoice());
-        if (index < 0 || index >= static_cast<int>(labels.size()))
-            return Refused("No series was chosen; nothing was loaded.");
+        // Only series that load are offered; those that cannot are named with their reason.
+        std::vector<int> offered;
+        std::string refused;
+        for (size_t i = 0; i < folder.m_series.size(); ++i) {
+            if (folder.m_series[i].Loadable())
+                offered.push_back(static_cast<int>(i));
+            else
+                refused += "\n" + folder.m_series[i].Label();
+        }
+        if (offered.size() <= 1 || !request.ask) {
+            index = folder.DefaultChoice();
+        } else {
+            std::vector<std::string> labels;
+            int preselected = 0;
+            for (int i : offered) {
+                if (i == folder.DefaultChoice()) preselected = static_cast<int>(labels.size());
+                labels.push_back(folder.m_series[static_cast<size_t>(i)].Label());
+            }
+            std::string question = path + " holds several series. Which one?";
+            if (!refused.empty()) question += "\nThese cannot be loaded:" + refused;
+            const int answer = request.ask("Open DICOM Folder", question, labels, preselected);
+            if (answer < 0 || answer >= static_cast<int>(labels.size()))
+                return Refused("No series was chosen; nothing was loaded.");
+            index = offered[static_cast<size_t>(answer)];
+        }
     }
 
     CDicomFolder::Series& series = folder.m_series[static_cast<size_t>(index)];
     CDicomSeriesLayout layout;
-    if (!series.Layout(layout, error)) return Refused(error, "the series " + series.Label());
+    if (!series.Layout(layout, error)) return Refused(error, "the series " + series.Heading());
     auto source = std::make_unique<CDicomSource>(layout);
     source->m_subject = "the series " + series.Label();
     for (const CDicomFolder::Series& each : folder.m_series) source->m_seriesList.push_back(each.Label());
@@ -155,6 +174,7 @@ void CDicomSource::Describe(CVolumeFileInfo& info) const {
     // The same series again without asking.
     info.m_reopenChoice = m_seriesUids.size() == 1 ? m_seriesUids[0] : "stack";
     info.m_fields.push_back({"series", m_seriesList});
+    info.m_fields.push_back({"inverted", m_inverted});
     if (m_seriesUids.size() == 1)
         info.m_fields.push_back({"series_uid", m_seriesUids[0]});
     else
@@ -301,6 +321,14 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     if (!within(unsignedTypes) && !within(signedTypes)) return false;
     m_signedCodes = !within(unsignedTypes);
     m_codesAreSamples = !m_signedCodes && first.slope == 1.0 && first.intercept == 0.0;
+    if (m_inverted) {
+        // Codes follow the values linearly, so turning them over their range turns the values.
+        uint16_t* codes = m_codes.Data();
+        const int64_t count = SampleCount();
+        const auto [low, high] = std::minmax_element(codes, codes + count);
+        const int sum = int{*low} + int{*high};
+        for (int64_t i = 0; i < count; ++i) codes[i] = static_cast<uint16_t>(sum - codes[i]);
+    }
     return true;
 }
 
@@ -348,6 +376,10 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             all.integers = all.integers && answer.integers;
         });
     const CSampleRule& rule = m_rule.emplace(all.range, all.integers);
+    // MONOCHROME1: each value turned over the range, which stays the same.
+    const bool invert = m_inverted && all.range.HasFinite();
+    const double inversionSum = invert ? all.range.Min() + all.range.Max() : 0.0;
+    const double inversionSign = invert ? -1.0 : 1.0;
 
     // Pass 2: every value to its sample.
     DecodeAll(
@@ -359,7 +391,9 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             uint16_t* out = m_codes.Data() + index * imageSamples;
             VisitImageValues(image, imageSamples, meta.path, [&](const auto* values, int64_t n) {
                 for (int64_t i = 0; i < n; ++i, ++out)
-                    *out = rule.Sample(Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept));
+                    *out = rule.Sample(inversionSum +
+                                       inversionSign * Rescaled(static_cast<double>(values[i]), meta.slope,
+                                                                meta.intercept));
             });
             return std::string();
         },

@@ -91,6 +91,7 @@ private:
     bool m_prepared = false;
     bool m_codesAreSamples = false;
     bool m_signedCodes = false;
+    bool m_inverted = false;  // MONOCHROME1: values are turned over their range
     // The rule the samples of the slower path were made by.
     std::optional<CSampleRule> m_rule;
 };

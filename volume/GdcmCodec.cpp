@@ -1,6 +1,7 @@
 // The DICOM library's side of CDicomCodec, built as the orvanta-dicom module:
 // only this file includes the library.
 
+#include <gdcmAttribute.h>
 #include <gdcmImageReader.h>
 #include <gdcmReader.h>
 #include <gdcmStringFilter.h>
@@ -9,15 +10,17 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
-#include <set>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "DicomCodec.h"
 
 namespace {
 
-// The tags the scan reads; everything else in a file is passed over.
+// The tags the scan uses.
 const gdcm::Tag kAcquisitionTime(0x0008, 0x0032);
 const gdcm::Tag kSeriesDescription(0x0008, 0x103e);
 const gdcm::Tag kSliceThickness(0x0018, 0x0050);
@@ -36,15 +39,9 @@ const gdcm::Tag kColumns(0x0028, 0x0011);
 const gdcm::Tag kPixelSpacing(0x0028, 0x0030);
 const gdcm::Tag kRescaleIntercept(0x0028, 0x1052);
 const gdcm::Tag kRescaleSlope(0x0028, 0x1053);
-
-const std::set<gdcm::Tag>& ScannedTags() {
-    static const std::set<gdcm::Tag> tags = {
-        kAcquisitionTime, kSeriesDescription, kSliceThickness, kTriggerTime,    kSeriesUid,
-        kSeriesNumber,    kInstanceNumber,    kImagePosition,  kImageOrientation, kTemporalPosition,
-        kSamplesPerPixel, kPhotometric,       kNumberOfFrames, kRows,           kColumns,
-        kPixelSpacing,    kRescaleIntercept,  kRescaleSlope};
-    return tags;
-}
+const gdcm::Tag kSharedGroups(0x5200, 0x9229);
+const gdcm::Tag kPerFrameGroups(0x5200, 0x9230);
+const gdcm::Tag kPixelData(0x7fe0, 0x0010);
 
 std::string Trimmed(const std::string& text) {
     const size_t begin = text.find_first_not_of(" \t\r\n");
@@ -126,36 +123,113 @@ EValueType ValueTypeOf(gdcm::PixelFormat::ScalarType type) {
     }
 }
 
-// The library reads a file whose uncompressed pixel data breaks off as if it
-// were whole (the missing part unset), so the file's length is checked
-// against the length the pixel data announces, counted from where it starts.
-bool PixelDataCutShort(const std::string& path, const gdcm::DataSet& data) {
-    const gdcm::Tag pixelTag(0x7fe0, 0x0010);
-    if (!data.FindDataElement(pixelTag)) return false;
-    const gdcm::VL length = data.GetDataElement(pixelTag).GetVL();
-    if (length.IsUndefined()) return false;  // compressed fragments: the decoder sees a cut
+uint32_t LengthAt(std::istream& file, std::streamoff at, bool bigEndian) {
+    unsigned char bytes[4] = {};
+    file.seekg(at);
+    if (!file.read(reinterpret_cast<char*>(bytes), 4)) return 0;
+    return bigEndian ? uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3]
+                     : uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
+}
+
+// Where the file's pixel data ends, so that the decoder is given only that
+// much: the library would otherwise go on to parse whatever follows, and
+// exporters leave megabytes of padding or stray bytes there that cost seconds
+// or make it fail. Throws when the pixel data is cut short (the library reads
+// uncompressed pixel data that breaks off as if it were whole). Nothing when
+// the end cannot be told from the file's bytes (a deflated data set).
+std::optional<uint64_t> PixelDataEnd(const std::string& path) {
     gdcm::Reader probe;
     probe.SetFileName(path.c_str());
     // Skipping the pixel data leaves the stream where its value begins.
-    if (!probe.ReadUpToTag(pixelTag, {pixelTag})) return true;
-    std::error_code error;
-    const auto fileSize = std::filesystem::file_size(path, error);
+    const std::runtime_error cut(" cannot be read: it is truncated or damaged");
+    if (!probe.ReadUpToTag(kPixelData, {kPixelData})) throw cut;
+    const gdcm::TransferSyntax syntax = probe.GetFile().GetHeader().GetDataSetTransferSyntax();
     const size_t start = probe.GetStreamCurrentPosition();
-    return error || start == static_cast<size_t>(-1) || start + static_cast<uint64_t>(length) > fileSize;
+    if (syntax == gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian || start == static_cast<size_t>(-1) ||
+        start < 8)
+        return std::nullopt;
+    std::error_code error;
+    const uint64_t fileSize = std::filesystem::file_size(path, error);
+    if (error || start >= fileSize) return std::nullopt;  // no pixel data: the decoder says so
+    std::ifstream file(path, std::ios::binary);
+    const bool bigEndian = syntax == gdcm::TransferSyntax::ExplicitVRBigEndian;
+    const auto at = static_cast<std::streamoff>(start);
+    // The value's length is the four bytes before it, in explicit and implicit VR alike.
+    const uint32_t length = LengthAt(file, at - 4, bigEndian);
+    if (length != 0xffffffffu) {
+        if (start + uint64_t{length} > fileSize) throw cut;
+        return start + uint64_t{length};
+    }
+    // Compressed fragments: items up to the sequence delimiter.
+    uint64_t item = start;
+    while (item + 8 <= fileSize) {
+        const uint32_t tag = LengthAt(file, static_cast<std::streamoff>(item), false);
+        const uint32_t itemLength = LengthAt(file, static_cast<std::streamoff>(item) + 4, false);
+        if (tag == 0xe0ddfffeu) return item + 8;
+        if (tag != 0xe000fffeu || itemLength == 0xffffffffu) return std::nullopt;
+        item += 8 + uint64_t{itemLength};
+    }
+    throw cut;
+}
+
+// Stored values hold Bits Stored bits, signed when Pixel Representation is 1.
+// Decoders of compressed syntaxes hand over the bits as the stream codes them:
+// a stream coded unsigned in a file that says signed comes back without its
+// sign, and bits above the stored ones are not always cleared.
+template <typename U>
+void KeepStoredBits(std::vector<char>& bytes, unsigned bits, bool isSigned) {
+    const size_t count = bytes.size() / sizeof(U);
+    const U mask = static_cast<U>((U{1} << bits) - 1);
+    const U top = static_cast<U>(U{1} << (bits - 1));
+    for (size_t i = 0; i < count; ++i) {
+        U value;
+        std::memcpy(&value, bytes.data() + i * sizeof(U), sizeof(U));
+        value = static_cast<U>(value & mask);
+        if (isSigned && (value & top)) value = static_cast<U>(value | static_cast<U>(~mask));
+        std::memcpy(bytes.data() + i * sizeof(U), &value, sizeof(U));
+    }
+}
+
+void FollowPixelRepresentation(const gdcm::PixelFormat& format, CDicomCodec::Image& image) {
+    using T = EValueType;
+    const bool isSigned = format.GetPixelRepresentation() == 1;
+    const unsigned bits = format.GetBitsStored();
+    unsigned width = 0;
+    switch (image.type) {
+        case T::kUInt8: case T::kInt8: width = 8; image.type = isSigned ? T::kInt8 : T::kUInt8; break;
+        case T::kUInt16: case T::kInt16: width = 16; image.type = isSigned ? T::kInt16 : T::kUInt16; break;
+        case T::kUInt32: case T::kInt32: width = 32; image.type = isSigned ? T::kInt32 : T::kUInt32; break;
+        default: return;
+    }
+    // Bits placed anywhere but at the bottom are left as the library gives them.
+    if (bits == 0 || bits >= width || format.GetHighBit() + 1u != bits) return;
+    if (width == 8) KeepStoredBits<uint8_t>(image.bytes, bits, isSigned);
+    if (width == 16) KeepStoredBits<uint16_t>(image.bytes, bits, isSigned);
+    if (width == 32) KeepStoredBits<uint32_t>(image.bytes, bits, isSigned);
 }
 
 // Messages begin where the file's name ends; the caller names the file.
 void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomCodec::Image& image) {
+    const std::optional<uint64_t> end = PixelDataEnd(path);
     gdcm::ImageReader reader;
-    reader.SetFileName(path.c_str());
+    std::istringstream head;
+    if (end) {
+        std::string bytes(static_cast<size_t>(*end), '\0');
+        std::ifstream file(path, std::ios::binary);
+        if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+            throw std::runtime_error(" cannot be read: it is truncated or damaged");
+        head.str(std::move(bytes));
+        reader.SetStream(head);
+    } else {
+        reader.SetFileName(path.c_str());
+    }
     bool read = false;
     try {
         read = reader.Read();
     } catch (...) {
         read = false;
     }
-    if (!read || PixelDataCutShort(path, reader.GetFile().GetDataSet()))
-        throw std::runtime_error(" cannot be read: it is truncated or damaged");
+    if (!read) throw std::runtime_error(" cannot be read: it is truncated or damaged");
     const gdcm::Image& decoded = reader.GetImage();
     const gdcm::PixelFormat& format = decoded.GetPixelFormat();
     if (format.GetSamplesPerPixel() != 1)
@@ -181,6 +255,15 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
         got = false;
     }
     if (!got) throw std::runtime_error(": its pixel data cannot be decoded");
+    // What the file says wins over what a compressed stream coded.
+    gdcm::PixelFormat stored = format;
+    gdcm::Attribute<0x0028, 0x0103> representation{};
+    const gdcm::DataSet& data = reader.GetFile().GetDataSet();
+    if (data.FindDataElement(representation.GetTag())) {
+        representation.SetFromDataSet(data);
+        stored.SetPixelRepresentation(representation.GetValue() == 1 ? 1 : 0);
+    }
+    FollowPixelRepresentation(stored, image);
 }
 
 class CGdcmCodec final : public CDicomCodec {
@@ -202,7 +285,9 @@ std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path,
     gdcm::Reader reader;
     reader.SetFileName(path.c_str());
     try {
-        if (!reader.ReadSelectedTags(ScannedTags())) return std::nullopt;
+        // Everything up to the pixel data, which is left unread. (Reading only
+        // selected tags ends the process on a deflated data set.)
+        if (!reader.ReadUpToTag(kPixelData, {kPixelData})) return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }
@@ -222,6 +307,7 @@ std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path,
     if (const std::optional<double> number = Number(text(kSeriesNumber))) header.seriesNumber = Whole(number, 0);
     header.seriesDescription = text(kSeriesDescription);
     header.frames = Whole(Number(text(kNumberOfFrames)), 1, 1 << 30);
+    header.enhanced = data.FindDataElement(kSharedGroups) || data.FindDataElement(kPerFrameGroups);
     header.samplesPerPixel = Whole(Number(text(kSamplesPerPixel)), 1, 65535);
     header.photometric = text(kPhotometric);
     const std::vector<double> position = Numbers(text(kImagePosition));

@@ -5,8 +5,10 @@
 #include <gdcmImageHelper.h>
 #include <gdcmImageWriter.h>
 #include <gdcmMediaStorage.h>
+#include <gdcmReader.h>
 #include <gdcmTrace.h>
 #include <gdcmUIDGenerator.h>
+#include <gdcmWriter.h>
 
 #include <cstring>
 #include <sstream>
@@ -51,8 +53,29 @@ gdcm::TransferSyntax::TSType SyntaxType(DicomImageFields::Syntax syntax) {
         case DicomImageFields::Syntax::kJpegLossless: return gdcm::TransferSyntax::JPEGLosslessProcess14_1;
         case DicomImageFields::Syntax::kJpegLs: return gdcm::TransferSyntax::JPEGLSLossless;
         case DicomImageFields::Syntax::kJpeg2000: return gdcm::TransferSyntax::JPEG2000Lossless;
+        case DicomImageFields::Syntax::kDeflated: return gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian;
     }
     return gdcm::TransferSyntax::ExplicitVRLittleEndian;
+}
+
+// Rewrites the file without touching its pixel data: a data set deflated, or
+// a Pixel Representation that no longer matches the coded stream.
+bool Rewrite(const std::string& path, const DicomImageFields& fields) {
+    gdcm::Reader reader;
+    reader.SetFileName(path.c_str());
+    if (!reader.Read()) return false;
+    gdcm::File& file = reader.GetFile();
+    if (fields.pixelRepresentation) {
+        gdcm::Attribute<0x0028, 0x0103> representation;
+        representation.SetValue(static_cast<uint16_t>(*fields.pixelRepresentation));
+        file.GetDataSet().Replace(representation.GetAsDataElement());
+    }
+    if (fields.syntax == DicomImageFields::Syntax::kDeflated)
+        file.GetHeader().SetDataSetTransferSyntax(gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian);
+    gdcm::Writer writer;
+    writer.SetFile(file);
+    writer.SetFileName(path.c_str());
+    return writer.Write();
 }
 
 }  // namespace
@@ -73,11 +96,13 @@ bool WriteDicomImage(const std::string& path, const DicomImageFields& fields) {
     const bool colour = fields.photometric == "RGB";
     switch (fields.pixels) {
         case DicomImageFields::Pixels::kUint16:
-            image.SetPixelFormat(gdcm::PixelFormat::UINT16);
+            image.SetPixelFormat(gdcm::PixelFormat(1, 16, static_cast<uint16_t>(fields.bitsStored.value_or(16)),
+                                                   static_cast<uint16_t>(fields.bitsStored.value_or(16) - 1), 0));
             bytes = Bytes<uint16_t>(fields.values, fields.frames);
             break;
         case DicomImageFields::Pixels::kInt16:
-            image.SetPixelFormat(gdcm::PixelFormat::INT16);
+            image.SetPixelFormat(gdcm::PixelFormat(1, 16, static_cast<uint16_t>(fields.bitsStored.value_or(16)),
+                                                   static_cast<uint16_t>(fields.bitsStored.value_or(16) - 1), 1));
             bytes = Bytes<int16_t>(fields.values, fields.frames);
             break;
         case DicomImageFields::Pixels::kUint8:
@@ -130,7 +155,9 @@ bool WriteDicomImage(const std::string& path, const DicomImageFields& fields) {
     if (fields.rescaleSlope) image.SetSlope(*fields.rescaleSlope);
     if (fields.rescaleIntercept) image.SetIntercept(*fields.rescaleIntercept);
 
-    if (fields.syntax != DicomImageFields::Syntax::kExplicitLittle) {
+    const bool rewrite = fields.pixelRepresentation || fields.syntax == DicomImageFields::Syntax::kDeflated;
+    if (fields.syntax != DicomImageFields::Syntax::kExplicitLittle &&
+        fields.syntax != DicomImageFields::Syntax::kDeflated) {
         gdcm::ImageChangeTransferSyntax change;
         change.SetTransferSyntax(SyntaxType(fields.syntax));
         change.SetInput(image);
@@ -138,5 +165,5 @@ bool WriteDicomImage(const std::string& path, const DicomImageFields& fields) {
         writer.SetImage(change.GetOutput());
     }
     writer.SetFileName(path.c_str());
-    return writer.Write();
+    return writer.Write() && (!rewrite || Rewrite(path, fields));
 }

@@ -12,7 +12,8 @@ struct DicomImageFields {
     enum class Pixels { kUint16, kInt16, kUint8, kInt32, kFloat32 };
     // Transfer syntaxes a file can be rewritten in after it is written.
     enum class Syntax {
-        kExplicitLittle, kImplicitLittle, kExplicitBig, kRle, kJpegBaseline, kJpegLossless, kJpegLs, kJpeg2000
+        kExplicitLittle, kImplicitLittle, kExplicitBig, kRle, kJpegBaseline, kJpegLossless, kJpegLs, kJpeg2000,
+        kDeflated
     };
 
     int32_t rows = 4;
@@ -22,6 +23,11 @@ struct DicomImageFields {
     Syntax syntax = Syntax::kExplicitLittle;
     std::string photometric = "MONOCHROME2";
     int32_t frames = 1;  // > 1 writes a multi-frame image of copies of `values`
+    // Bits Stored of 16-bit pixels, the rest of each value clear; 16 when unset.
+    std::optional<int> bitsStored;
+    // Written over the Pixel Representation the coder wrote, after coding: a
+    // file whose header says signed while its stream was coded unsigned.
+    std::optional<int> pixelRepresentation;
 
     std::string seriesUid = "1.2.826.0.1.3680043.2.1125.1";
     std::optional<int> seriesNumber = 1;

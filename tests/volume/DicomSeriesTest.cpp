@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -424,6 +425,171 @@ TEST_F(DicomSeriesTest, LargeSeriesScansAndDecodesInSeveralReaders) {
         std::string error;
         EXPECT_FALSE(damaged.Prepare({}, error));
         EXPECT_EQ(error.rfind(std::filesystem::path(cut).filename().string(), 0), 0u) << error;
+    }
+}
+
+// Files as exporters write them, each one image whose loaded samples must
+// be its values: the stored bits of a compressed stream coded unsigned in a
+// file that says signed, a deflated data set, and bytes left after the pixel
+// data (padding, stray text) that the decoder must not read.
+TEST_F(DicomSeriesTest, FilesAsExportersWriteThemLoadTheirValues) {
+    using Syntax = DicomImageFields::Syntax;
+    enum class After { kNothing, kZeros, kText };
+    struct Case {
+        const char* name;
+        Syntax syntax;
+        bool signed12;  // 12 bits stored, two's complement, in a file that says signed
+        After after;
+    };
+    const std::vector<Case> cases = {
+        {"JPEG 2000 coded unsigned, header signed", Syntax::kJpeg2000, true, After::kNothing},
+        {"the same bits uncompressed", Syntax::kExplicitLittle, true, After::kNothing},
+        {"JPEG-LS coded unsigned, header signed", Syntax::kJpegLs, true, After::kNothing},
+        {"deflated", Syntax::kDeflated, false, After::kNothing},
+        {"zeros after the pixel data", Syntax::kExplicitLittle, false, After::kZeros},
+        {"text after the pixel data", Syntax::kExplicitLittle, false, After::kText},
+        {"text after compressed fragments", Syntax::kJpeg2000, false, After::kText},
+    };
+    // Each case in a function of its own, so that one that fails does not hide the others.
+    const auto check = [this](const Case& c) {
+        TempFolder folder;
+        DicomImageFields fields;
+        fields.rows = fields.columns = 16;
+        fields.syntax = c.syntax;
+        // Signed values from -2048 up; an intercept of 2048 makes every value a sample of its own.
+        std::vector<double> expected;
+        for (int k = 0; k < 256; ++k) {
+            const int value = c.signed12 ? (k * 16 + (k % 3) * 5) % 4096 - 2048 : k * 37 + 1;
+            expected.push_back(c.signed12 ? value + 2048.0 : value);
+            fields.values.push_back(c.signed12 ? value & 0xfff : value);
+        }
+        if (c.signed12) {
+            fields.bitsStored = 12;
+            fields.pixelRepresentation = 1;
+            fields.rescaleIntercept = 2048.0;
+        }
+        const std::string path = folder.File("image.dcm");
+        ASSERT_TRUE(WriteDicomImage(path, fields));
+        if (c.after != After::kNothing) {
+            std::ofstream file(path, std::ios::binary | std::ios::app);
+            file << (c.after == After::kZeros ? std::string(1 << 16, '\0')
+                                              : std::string("exported by a workstation; end of study\n"));
+        }
+        CDicomFolder scan = Scanned(folder.Path().string());
+        EXPECT_TRUE(scan.m_unreadable.empty());
+        ASSERT_EQ(scan.m_series.size(), 1u);
+        CDicomSeriesLayout layout;
+        const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[0], layout);
+        ASSERT_EQ(samples.size(), expected.size());
+        for (size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], expected[k]) << "pixel " << k;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        check(c);
+    }
+}
+
+// A folder whose largest series cannot be loaded: a run without a choice
+// takes the largest that can, the list offers only those, and a refusal
+// names the series by its real size and gives its reason once.
+TEST_F(DicomSeriesTest, RefusedSeriesAreNamedOnceAndPassedOver) {
+    DicomImageFields colour;
+    colour.pixels = DicomImageFields::Pixels::kUint8;
+    colour.photometric = "RGB";
+    colour.values.assign(20, 9.0);
+    colour.seriesUid = "1.2.6.5";
+    colour.seriesNumber = 5;
+    colour.seriesDescription = "colour map";
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(WriteDicomImage(m_folder.File("c" + std::to_string(i)), colour));
+    DicomImageFields grey;
+    grey.seriesUid = "1.2.6.2";
+    grey.seriesNumber = 2;
+    ASSERT_EQ(WriteDicomSeries(m_folder.Path().string(), grey, 3, 1, 5.0, 0.0).size(), 3u);
+    DicomImageFields single = grey;
+    single.seriesUid = "1.2.6.3";
+    single.seriesNumber = 3;
+    ASSERT_EQ(WriteDicomSeries(m_folder.Path().string(), single, 1, 1, 5.0, 0.0).size(), 1u);
+
+    const CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 3u);
+    const std::string refusedLabel =
+        "5 colour map: 5 x 4, 4 images, cannot be loaded: c0 is a colour image (photometric "
+        "interpretation RGB); only grey-scale images can be shown";
+    EXPECT_EQ(folder.m_series[2].Label(), refusedLabel);
+    EXPECT_EQ(folder.DefaultChoice(), 0);
+
+    // Headless, without a choice: the three-image series.
+    COpenResult headless = CDicomSource::OpenPath(m_folder.Path().string(), {});
+    ASSERT_TRUE(headless.source) << headless.Message();
+    CVolumeFileInfo info;
+    headless.source->Describe(info);
+    EXPECT_EQ(info.m_reopenChoice, "1.2.6.2");
+
+    // Asked: the two that load are offered, the refused one is named with its reason.
+    std::vector<std::string> offered;
+    std::string question;
+    COpenRequest asking;
+    asking.ask = [&](const std::string&, const std::string& text, const std::vector<std::string>& items,
+                     int proposed) {
+        offered = items;
+        question = text;
+        EXPECT_EQ(proposed, 0);
+        return 1;
+    };
+    COpenResult chosen = CDicomSource::OpenPath(m_folder.Path().string(), asking);
+    ASSERT_TRUE(chosen.source) << chosen.Message();
+    EXPECT_EQ(offered, (std::vector<std::string>{folder.m_series[0].Label(), folder.m_series[1].Label()}));
+    EXPECT_NE(question.find(refusedLabel), std::string::npos) << question;
+    chosen.source->Describe(info);
+    EXPECT_EQ(info.m_reopenChoice, "1.2.6.3");
+
+    // Named on purpose, the refused series says why, once.
+    COpenRequest naming;
+    naming.choice = "1.2.6.5";
+    COpenResult refused = CDicomSource::OpenPath(m_folder.Path().string(), naming);
+    EXPECT_FALSE(refused.source);
+    EXPECT_EQ(refused.Message(), "Cannot load the series 5 colour map (5 x 4, 4 images):\nc0 is a colour image "
+                                 "(photometric interpretation RGB); only grey-scale images can be shown");
+}
+
+// MONOCHROME1 shows its smallest values brightest: every value is turned over
+// the series' range (largest + smallest - v), on the fast path of one
+// rescale and on the slower one of rescales that change between images.
+TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
+    struct Case {
+        const char* name;
+        std::array<std::pair<double, double>, 2> rescale;  // slope, intercept per image
+        std::vector<uint16_t> samples;                    // image 0, then image 1
+    };
+    // Raw values 10, 20, 40, 50 in image 0 and 30 each in image 1.
+    const std::vector<Case> cases = {
+        {"one rescale", {{{1, 0}, {1, 0}}}, {50, 40, 20, 10, 30, 30, 30, 30}},
+        // Values 10..50 and 60, turned over [10, 60]: whole numbers, kept as samples.
+        {"rescales that differ", {{{1, 0}, {2, 0}}}, {60, 50, 30, 20, 10, 10, 10, 10}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        DicomImageFields image;
+        image.rows = image.columns = 2;
+        image.photometric = "MONOCHROME1";
+        const auto values = [&c](DicomImageFields& fields, int, int t) {
+            fields.values = t == 0 ? std::vector<double>{10, 20, 40, 50} : std::vector<double>{30, 30, 30, 30};
+            fields.rescaleSlope = c.rescale[static_cast<size_t>(t)].first;
+            fields.rescaleIntercept = c.rescale[static_cast<size_t>(t)].second;
+        };
+        ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, values).size(), 2u);
+        CDicomFolder scan = Scanned(folder.Path().string());
+        ASSERT_EQ(scan.m_series.size(), 1u);
+        CDicomSeriesLayout layout;
+        EXPECT_EQ(SeriesSamples(scan.m_series[0], layout), c.samples);
+        CDicomSource source(layout);
+        CVolumeFileInfo info;
+        source.Describe(info);
+        const auto inverted = std::find_if(info.m_fields.begin(), info.m_fields.end(),
+                                           [](const CInfoField& field) { return field.key == "inverted"; });
+        ASSERT_NE(inverted, info.m_fields.end());
+        EXPECT_EQ(std::get<bool>(inverted->value), true);
     }
 }
 
