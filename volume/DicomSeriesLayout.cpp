@@ -59,14 +59,10 @@ bool CDicomSeriesLayout::Sort(std::vector<CDicomImageHeader> images, std::string
         return false;
     }
     // File order decides nothing: names are sorted so that equal keys stay in a fixed order.
-    std::sort(images.begin(), images.end(),
-              [](const CDicomImageHeader& a, const CDicomImageHeader& b) { return a.path < b.path; });
+    std::sort(images.begin(), images.end(), [](const CDicomImageHeader& a, const CDicomImageHeader& b) {
+        return a.path != b.path ? a.path < b.path : a.frame < b.frame;
+    });
     for (const CDicomImageHeader& image : images) {
-        if (image.frames > 1) {
-            error = FileNameOfPath(image.path) + (image.enhanced ? " is an enhanced" : " is a classic") +
-                    " multi-frame image (" + std::to_string(image.frames) + " frames)";
-            return false;
-        }
         if (image.samplesPerPixel != 1 ||
             (!image.photometric.empty() && image.photometric.rfind("MONOCHROME", 0) != 0)) {
             error = FileNameOfPath(image.path) + " is a colour image (photometric interpretation " +

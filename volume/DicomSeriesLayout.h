@@ -21,7 +21,7 @@
 class CDicomSeriesLayout {
 public:
     // Sorts `images`. False, with `error` set, when they cannot form a volume
-    // (none, colour, multi-frame, orientations that differ). Images of a size
+    // (none, colour, orientations that differ). Images of a size
     // other than the most common one are left out, and slices with more
     // frames than the shortest one lose the extra; m_notes says so.
     bool Sort(std::vector<CDicomImageHeader> images, std::string& error);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -31,12 +32,16 @@ using DecodedImage = CDicomCodec::Image;
 
 // Calls visit(values, n) with the image's values as a pointer of their own
 // type; throws for types that are not plain numbers.
+// `count` values from frame `frame` of the decoded file.
 template <typename Visit>
-void VisitImageValues(const DecodedImage& image, int64_t count, const std::string& path, Visit visit) {
+void VisitImageValues(const DecodedImage& image, int32_t frame, int64_t count, const std::string& path,
+                      Visit visit) {
     if (image.type == EValueType::kUnknown)
         throw std::runtime_error(FileNameOfPath(path) + ": pixel data of " + image.typeName +
                                  " values cannot be shown");
-    VisitValues(image.type, image.bytes.data(), count, false, visit);
+    const size_t valueBytes = VisitValueType(image.type, [](auto value) { return sizeof value; });
+    VisitValues(image.type, image.bytes.data() + static_cast<size_t>(frame) * static_cast<size_t>(count) * valueBytes,
+                count, false, visit);
 }
 
 }  // namespace
@@ -59,7 +64,14 @@ CDicomSource::CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* 
     }
     for (const auto& slice : layout.m_slices)
         for (const CDicomImageHeader& header : slice)
-            m_images.push_back({header.path, header.rescaleSlope, header.rescaleIntercept});
+            m_images.push_back({header.path, header.frame, header.rescaleSlope, header.rescaleIntercept});
+    // A multi-frame file is decoded once for all its frames.
+    std::map<std::string, size_t> fileOfPath;
+    for (size_t i = 0; i < m_images.size(); ++i) {
+        const auto [at, added] = fileOfPath.emplace(m_images[i].path, m_files.size());
+        if (added) m_files.push_back({m_images[i].path, {}});
+        m_files[at->second].frames.emplace_back(m_images[i].frame, static_cast<int64_t>(i));
+    }
     // MONOCHROME1 images show their smallest values brightest.
     m_inverted = !layout.m_slices.empty() && layout.m_slices[0][0].photometric == "MONOCHROME1";
 }
@@ -216,33 +228,48 @@ template <typename Work, typename Receive>
 void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receive) const {
     const CDicomCodec& codec = m_inProcessCodec != nullptr ? *m_inProcessCodec : CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
+    const int64_t files = static_cast<int64_t>(m_files.size());
     // As many reader processes as threads would be worth it.
     const int readers = WorthwhileThreads(SampleCount() * 2);
-    // A reader holds one image three times (file, decoded values, their copy)
-    // at up to 8 bytes a value, besides the library itself.
-    const int64_t memory = (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY;
+    // A reader holds one file's frames three times (file, decoded values,
+    // their copy) at up to 8 bytes a value, besides the library itself.
+    size_t mostFrames = 1;
+    for (const File& file : m_files) mostFrames = std::max(mostFrames, file.frames.size());
+    const int64_t memory =
+        (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY * static_cast<int64_t>(mostFrames);
     int64_t done = 0;
     // The failure of the first image (in volume order) that could not be decoded.
     int64_t failedImage = count;
     std::string failure;
-    auto fail = [&](int64_t image, const std::string& reason) {
-        if (image < failedImage) {
-            failedImage = image;
-            failure = reason;
-        }
+    auto fail = [&](int64_t f, const std::string& reason) {
+        const File& file = m_files[static_cast<size_t>(f)];
+        for (const auto& [frame, image] : file.frames)
+            if (image < failedImage) {
+                failedImage = image;
+                failure = reason;
+            }
     };
     DecodedImage image;
-    auto decode = [&](int64_t i) -> std::string {
+    auto decode = [&](int64_t f) -> std::string {
+        const File& file = m_files[static_cast<size_t>(f)];
         try {
-            // Answers begin with + when the image was decoded, - before the reason it was not.
-            const std::string& path = m_images[static_cast<size_t>(i)].path;
+            // Answers begin with + when the file was decoded, then each of its
+            // frames' answers after its length; - before the reason it was not.
             try {
-                codec.Decode(path, m_sizeX, m_sizeY, image);
+                codec.Decode(file.path, m_sizeX, m_sizeY, image);
+                for (const auto& [frame, index] : file.frames)
+                    if (frame < 0 || frame >= image.frames)
+                        throw std::runtime_error(" holds fewer frames than its header announces");
             } catch (const std::exception& e) {
-                throw std::runtime_error(FileNameOfPath(path) + e.what());
+                throw std::runtime_error(FileNameOfPath(file.path) + e.what());
             }
             std::string answer(1, '+');
-            answer += work(i, image);
+            for (const auto& [frame, index] : file.frames) {
+                const std::string part = work(index, image, frame);
+                const uint64_t size = part.size();
+                answer.append(reinterpret_cast<const char*>(&size), sizeof size);
+                answer += part;
+            }
             return answer;
         } catch (const std::exception& e) {
             std::string answer(1, '-');
@@ -250,19 +277,29 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
             return answer;
         }
     };
-    auto answer = [&](int64_t i, const std::string& text) {
-        if (text.empty() || text[0] != '+')
-            fail(i, text.empty() ? "" : text.substr(1));
-        else
-            receive(i, text.substr(1));
-        if (progress) progress(static_cast<double>(++done) / static_cast<double>(count));
+    auto answer = [&](int64_t f, const std::string& text) {
+        if (text.empty() || text[0] != '+') {
+            fail(f, text.empty() ? "" : text.substr(1));
+        } else {
+            size_t at = 1;
+            for (const auto& [frame, index] : m_files[static_cast<size_t>(f)].frames) {
+                uint64_t size = 0;
+                if (sizeof size > text.size() - at) break;
+                std::memcpy(&size, text.data() + at, sizeof size);
+                at += sizeof size;
+                if (size > text.size() - at) break;
+                receive(index, text.substr(at, static_cast<size_t>(size)));
+                at += static_cast<size_t>(size);
+            }
+        }
+        if (progress) progress(static_cast<double>(++done) / static_cast<double>(files));
     };
-    auto died = [&](int64_t i) {
-        fail(i, FileNameOfPath(m_images[static_cast<size_t>(i)].path) +
+    auto died = [&](int64_t f) {
+        fail(f, FileNameOfPath(m_files[static_cast<size_t>(f)].path) +
                     " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
     };
     std::string error;
-    if (!CIsolatedRun::Run(0, count, readers, decode, answer, died, error,
+    if (!CIsolatedRun::Run(0, files, readers, decode, answer, died, error,
                            {.childMemory = memory, .inProcess = m_inProcessCodec != nullptr}))
         throw std::runtime_error(error);
     if (failedImage < count) throw std::runtime_error(failure);
@@ -298,9 +335,9 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     std::set<int> types;
     DecodeAll(
         progress,
-        [&](int64_t index, const DecodedImage& image) {
+        [&](int64_t index, const DecodedImage& image, int32_t frame) {
             uint16_t* codes = m_codes.Data() + index * imageSamples;
-            VisitImageValues(image, imageSamples, m_images[static_cast<size_t>(index)].path,
+            VisitImageValues(image, frame, imageSamples, m_images[static_cast<size_t>(index)].path,
                              [&codes](const auto* values, int64_t n) {
                                  using T = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
                                  if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
@@ -356,11 +393,11 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
         [&progress](double f) {
             if (progress) progress(0.5 * f);
         },
-        [&](int64_t index, const DecodedImage& image) {
+        [&](int64_t index, const DecodedImage& image, int32_t frame) {
             const Image& meta = m_images[static_cast<size_t>(index)];
             Answer answer;
             answer.integers = IsIntegerValueType(image.type);
-            VisitImageValues(image, imageSamples, meta.path, [&](const auto* values, int64_t n) {
+            VisitImageValues(image, frame, imageSamples, meta.path, [&](const auto* values, int64_t n) {
                 for (int64_t i = 0; i < n; ++i) {
                     const double v = Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept);
                     answer.range.Add(&v, 1);
@@ -386,10 +423,10 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
         [&progress](double f) {
             if (progress) progress(0.5 + 0.5 * f);
         },
-        [&](int64_t index, const DecodedImage& image) {
+        [&](int64_t index, const DecodedImage& image, int32_t frame) {
             const Image& meta = m_images[static_cast<size_t>(index)];
             uint16_t* out = m_codes.Data() + index * imageSamples;
-            VisitImageValues(image, imageSamples, meta.path, [&](const auto* values, int64_t n) {
+            VisitImageValues(image, frame, imageSamples, meta.path, [&](const auto* values, int64_t n) {
                 for (int64_t i = 0; i < n; ++i, ++out)
                     *out = rule.Sample(inversionSum +
                                        inversionSign * Rescaled(static_cast<double>(values[i]), meta.slope,

@@ -50,6 +50,7 @@ public:
 private:
     struct Image {
         std::string path;
+        int32_t frame = 0;  // of its file
         double slope = 1.0;
         double intercept = 0.0;
     };
@@ -69,9 +70,10 @@ private:
         size_t m_bytes = 0;
     };
 
-    // Decodes every image in reader processes (the decoder may fail on a damaged
+    // Decodes every file in reader processes (the decoder may fail on a damaged
     // file in ways that would end this process): `work` gets each image's raw
-    // values there and answers in bytes, which `receive` gets here. Throws with
+    // values there (the decoded file and the frame) and answers in bytes,
+    // which `receive` gets here. Throws with
     // the reason of the first image that could not be decoded.
     template <typename Work, typename Receive>
     void DecodeAll(const Progress& progress, Work work, Receive receive) const;
@@ -80,6 +82,12 @@ private:
 
     const CDicomCodec* m_inProcessCodec = nullptr;
     std::vector<Image> m_images;  // slice-major, frames within slices
+    // The files the images come from, each with its frames: (frame of the file, image).
+    struct File {
+        std::string path;
+        std::vector<std::pair<int32_t, int64_t>> frames;
+    };
+    std::vector<File> m_files;
     // What the folder held and which series this is: for Describe.
     std::vector<std::string> m_seriesList;
     std::vector<std::string> m_seriesUids;  // several for a stack of series

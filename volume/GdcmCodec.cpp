@@ -4,6 +4,7 @@
 #include <gdcmAttribute.h>
 #include <gdcmImageReader.h>
 #include <gdcmReader.h>
+#include <gdcmSequenceOfItems.h>
 #include <gdcmStringFilter.h>
 #include <gdcmTrace.h>
 
@@ -42,6 +43,23 @@ const gdcm::Tag kRescaleSlope(0x0028, 0x1053);
 const gdcm::Tag kSharedGroups(0x5200, 0x9229);
 const gdcm::Tag kPerFrameGroups(0x5200, 0x9230);
 const gdcm::Tag kPixelData(0x7fe0, 0x0010);
+const gdcm::Tag kImageType(0x0008, 0x0008);
+const gdcm::Tag kFrameTime(0x0018, 0x1063);
+const gdcm::Tag kFrameTimeVector(0x0018, 0x1065);
+// Functional groups, and the tags of theirs that are read.
+const gdcm::Tag kPlanePosition(0x0020, 0x9113);
+const gdcm::Tag kPlaneOrientation(0x0020, 0x9116);
+const gdcm::Tag kPixelMeasures(0x0028, 0x9110);
+const gdcm::Tag kFrameContent(0x0020, 0x9111);
+const gdcm::Tag kStackId(0x0020, 0x9056);
+const gdcm::Tag kTemporalPositionIndex(0x0020, 0x9128);
+const gdcm::Tag kCardiacSynchronization(0x0018, 0x9118);
+const gdcm::Tag kTriggerDelay(0x0020, 0x9153);
+const gdcm::Tag kPixelValueTransformation(0x0028, 0x9145);
+const gdcm::Tag kMrFrameType(0x0018, 0x9226);
+const gdcm::Tag kCtFrameType(0x0018, 0x9329);
+const gdcm::Tag kFrameType(0x0008, 0x9007);
+const gdcm::Tag kComplexComponent(0x0008, 0x9208);
 
 std::string Trimmed(const std::string& text) {
     const size_t begin = text.find_first_not_of(" \t\r\n");
@@ -94,6 +112,85 @@ std::optional<double> TimeOfDay(std::string text) {
         seconds += *fraction;
     }
     return seconds;
+}
+
+// The items of a sequence the reader parsed as such; one it left as bytes is not looked into.
+const gdcm::SequenceOfItems* SequenceOf(const gdcm::DataElement& element) {
+    if (element.IsEmpty()) return nullptr;
+    return dynamic_cast<const gdcm::SequenceOfItems*>(&element.GetValue());
+}
+
+// The first item of the sequence `tag` in `data`, or nothing.
+const gdcm::DataSet* FirstItem(const gdcm::DataSet& data, const gdcm::Tag& tag) {
+    if (!data.FindDataElement(tag)) return nullptr;
+    const gdcm::DataElement& element = data.GetDataElement(tag);
+    const gdcm::SequenceOfItems* items = SequenceOf(element);
+    if (items == nullptr || items->GetNumberOfItems() == 0) return nullptr;
+    return &items->GetItem(1).GetNestedDataSet();
+}
+
+// The text of an element of a text VR, as it is stored (these are plain characters in every syntax).
+std::string TextOf(const gdcm::DataElement* element) {
+    if (element == nullptr || element->IsEmpty() || element->GetByteValue() == nullptr) return "";
+    const gdcm::ByteValue& bytes = *element->GetByteValue();
+    return Trimmed(std::string(bytes.GetPointer(), bytes.GetLength()));
+}
+
+// One binary number (FD, UL) of an element; enhanced images are little-endian.
+template <typename T>
+std::optional<double> Binary(const gdcm::DataElement* element) {
+    if (element == nullptr || element->GetByteValue() == nullptr || element->GetByteValue()->GetLength() < sizeof(T))
+        return std::nullopt;
+    T value;
+    std::memcpy(&value, element->GetByteValue()->GetPointer(), sizeof value);
+    const double number = static_cast<double>(value);
+    if (!std::isfinite(number)) return std::nullopt;
+    return number;
+}
+
+std::optional<std::array<double, 3>> Triple(const std::string& text) {
+    const std::vector<double> n = Numbers(text);
+    if (n.size() != 3) return std::nullopt;
+    return std::array<double, 3>{n[0], n[1], n[2]};
+}
+
+std::optional<std::array<double, 6>> Orientation(const std::string& text) {
+    const std::vector<double> n = Numbers(text);
+    if (n.size() != 6) return std::nullopt;
+    return std::array<double, 6>{n[0], n[1], n[2], n[3], n[4], n[5]};
+}
+
+std::optional<std::array<double, 2>> Pair(const std::string& text) {
+    const std::vector<double> n = Numbers(text);
+    if (n.size() != 2) return std::nullopt;
+    return std::array<double, 2>{n[0], n[1]};
+}
+
+void SetRescale(CDicomImageHeader& header, const std::string& slopeText, const std::string& interceptText) {
+    // An absent or zero slope means none: the values stay as stored.
+    const std::optional<double> slope = Number(slopeText);
+    header.rescaleSlope = slope && *slope != 0.0 ? *slope : 1.0;
+    header.rescaleIntercept = Number(interceptText).value_or(0.0);
+}
+
+// What Image Type or Frame Type ("ORIGINAL\\PRIMARY\\P\\ND") says the values are.
+std::string TypeOfImage(const std::string& text) {
+    std::vector<std::string> values;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find('\\', start), text.size());
+        values.push_back(Trimmed(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    auto has = [&values](std::initializer_list<const char*> names) {
+        return std::any_of(values.begin(), values.end(), [&names](const std::string& value) {
+            return std::any_of(names.begin(), names.end(), [&value](const char* name) { return value == name; });
+        });
+    };
+    if (has({"VELOCITY", "VELOCITY MAP"})) return "velocity";
+    if (has({"P", "PHASE", "PHASE MAP"})) return "phase";
+    if (has({"M", "MAGNITUDE"})) return "magnitude";
+    return "";
 }
 
 int Whole(const std::optional<double>& value, int fallback) {
@@ -237,12 +334,14 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
                                  std::string(gdcm::PhotometricInterpretation::GetPIString(
                                      decoded.GetPhotometricInterpretation())) +
                                  "); only grey-scale images can be shown");
-    if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows) ||
-        (decoded.GetNumberOfDimensions() > 2 && decoded.GetDimension(2) > 1))
+    if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows))
         throw std::runtime_error(" holds pixel data of another size than its header announces");
+    const unsigned frames = decoded.GetNumberOfDimensions() > 2 ? decoded.GetDimension(2) : 1;
+    if (frames < 1 || frames > (1u << 30)) throw std::runtime_error(" holds pixel data in a layout that cannot be shown");
+    image.frames = static_cast<int32_t>(frames);
     image.type = ValueTypeOf(format.GetScalarType());
     image.typeName = format.GetScalarTypeAsString();
-    const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize();
+    const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize() * frames;
     const unsigned long length = decoded.GetBufferLength();
     if (length < needed || (image.type != EValueType::kUInt8 && image.type != EValueType::kInt8 &&
                             format.GetBitsAllocated() % 8 != 0))
@@ -266,6 +365,68 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
     FollowPixelRepresentation(stored, image);
 }
 
+
+// The frames of a classic multi-frame file (a cine run, a multi-frame MR):
+// one place, the frames are time.
+std::vector<CDicomImageHeader> ClassicFrames(const CDicomImageHeader& file, std::optional<double> frameTime) {
+    std::vector<CDicomImageHeader> frames;
+    for (int32_t k = 0; k < file.frames; ++k) {
+        CDicomImageHeader frame = file;
+        frame.frame = k;
+        frame.triggerTime.reset();
+        frame.temporalPosition.reset();
+        if (frameTime && std::isfinite(*frameTime) && *frameTime > 0.0)
+            frame.triggerTime = *frameTime * k;
+        else
+            frame.temporalPosition = k;
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+// The frames of an enhanced file, each with what its per-frame functional
+// groups say, else the shared ones. (The library's image reader takes the
+// geometry of every frame from the first, so the groups are read here.)
+std::vector<CDicomImageHeader> EnhancedFrames(const gdcm::DataSet& data, const CDicomImageHeader& file) {
+    const gdcm::DataSet* shared = FirstItem(data, kSharedGroups);
+    const gdcm::SequenceOfItems* perFrame =
+        data.FindDataElement(kPerFrameGroups) ? SequenceOf(data.GetDataElement(kPerFrameGroups)) : nullptr;
+    std::vector<CDicomImageHeader> frames;
+    for (int32_t k = 0; k < file.frames; ++k) {
+        const gdcm::DataSet* own = nullptr;
+        if (perFrame && static_cast<size_t>(k) < perFrame->GetNumberOfItems())
+            own = &perFrame->GetItem(static_cast<size_t>(k) + 1).GetNestedDataSet();
+        auto element = [&](const gdcm::Tag& group, const gdcm::Tag& tag) -> const gdcm::DataElement* {
+            for (const gdcm::DataSet* set : {own, shared}) {
+                const gdcm::DataSet* inner = set ? FirstItem(*set, group) : nullptr;
+                if (inner && inner->FindDataElement(tag)) return &inner->GetDataElement(tag);
+            }
+            return nullptr;
+        };
+        auto text = [&](const gdcm::Tag& group, const gdcm::Tag& tag) { return TextOf(element(group, tag)); };
+        CDicomImageHeader frame = file;
+        frame.frame = k;
+        if (const auto position = Triple(text(kPlanePosition, kImagePosition))) frame.position = position;
+        if (const auto orientation = Orientation(text(kPlaneOrientation, kImageOrientation)))
+            frame.orientation = orientation;
+        if (const auto spacing = Pair(text(kPixelMeasures, kPixelSpacing))) frame.pixelSpacing = spacing;
+        if (const auto thickness = Number(text(kPixelMeasures, kSliceThickness))) frame.sliceThickness = thickness;
+        frame.stackId = text(kFrameContent, kStackId);
+        frame.temporalPosition = Binary<uint32_t>(element(kFrameContent, kTemporalPositionIndex));
+        frame.triggerTime = Binary<double>(element(kCardiacSynchronization, kTriggerDelay));
+        const gdcm::DataElement* slope = element(kPixelValueTransformation, kRescaleSlope);
+        if (slope) SetRescale(frame, TextOf(slope), text(kPixelValueTransformation, kRescaleIntercept));
+        std::string type = text(kMrFrameType, kFrameType);
+        if (type.empty()) type = text(kCtFrameType, kFrameType);
+        type += "\\" + text(kMrFrameType, kComplexComponent);
+        if (const std::string frameType = TypeOfImage(type); !frameType.empty()) frame.imageType = frameType;
+        // Frames that nothing else orders keep their order in the file.
+        frame.instanceNumber = k;
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
 class CGdcmCodec final : public CDicomCodec {
 public:
     CGdcmCodec() {
@@ -274,22 +435,22 @@ public:
         gdcm::Trace::SetError(false);
     }
 
-    std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override;
+    std::vector<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override;
     void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const override;
 };
 
 }  // namespace
 
-std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path, bool& readable) const {
+std::vector<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path, bool& readable) const {
     readable = false;
     gdcm::Reader reader;
     reader.SetFileName(path.c_str());
     try {
         // Everything up to the pixel data, which is left unread. (Reading only
         // selected tags ends the process on a deflated data set.)
-        if (!reader.ReadUpToTag(kPixelData, {kPixelData})) return std::nullopt;
+        if (!reader.ReadUpToTag(kPixelData, {kPixelData})) return {};
     } catch (...) {
-        return std::nullopt;
+        return {};
     }
     readable = true;
     const gdcm::DataSet& data = reader.GetFile().GetDataSet();
@@ -302,7 +463,7 @@ std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path,
     // Without a pixel matrix the file is no image: a directory, report or presentation state.
     header.rows = Whole(Number(text(kRows)), 0, 65535);
     header.columns = Whole(Number(text(kColumns)), 0, 65535);
-    if (header.rows <= 0 || header.columns <= 0) return std::nullopt;
+    if (header.rows <= 0 || header.columns <= 0) return {};
     header.seriesUid = text(kSeriesUid);
     if (const std::optional<double> number = Number(text(kSeriesNumber))) header.seriesNumber = Whole(number, 0);
     header.seriesDescription = text(kSeriesDescription);
@@ -310,24 +471,29 @@ std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path,
     header.enhanced = data.FindDataElement(kSharedGroups) || data.FindDataElement(kPerFrameGroups);
     header.samplesPerPixel = Whole(Number(text(kSamplesPerPixel)), 1, 65535);
     header.photometric = text(kPhotometric);
-    const std::vector<double> position = Numbers(text(kImagePosition));
-    if (position.size() == 3) header.position = {position[0], position[1], position[2]};
-    const std::vector<double> orientation = Numbers(text(kImageOrientation));
-    if (orientation.size() == 6)
-        header.orientation = {orientation[0], orientation[1], orientation[2],
-                              orientation[3], orientation[4], orientation[5]};
-    const std::vector<double> spacing = Numbers(text(kPixelSpacing));
-    if (spacing.size() == 2) header.pixelSpacing = {spacing[0], spacing[1]};
+    header.imageType = TypeOfImage(text(kImageType));
+    header.position = Triple(text(kImagePosition));
+    header.orientation = Orientation(text(kImageOrientation));
+    header.pixelSpacing = Pair(text(kPixelSpacing));
     header.sliceThickness = Number(text(kSliceThickness));
     header.triggerTime = Number(text(kTriggerTime));
     header.temporalPosition = Number(text(kTemporalPosition));
     header.acquisitionTime = TimeOfDay(text(kAcquisitionTime));
     header.instanceNumber = Number(text(kInstanceNumber));
-    // An absent or zero slope means none: the values stay as stored.
-    const std::optional<double> slope = Number(text(kRescaleSlope));
-    if (slope && *slope != 0.0) header.rescaleSlope = *slope;
-    header.rescaleIntercept = Number(text(kRescaleIntercept)).value_or(0.0);
-    return header;
+    SetRescale(header, text(kRescaleSlope), text(kRescaleIntercept));
+    if (header.frames <= 1) return {header};
+    if (header.enhanced) return EnhancedFrames(data, header);
+    std::optional<double> frameTime = Number(text(kFrameTime));
+    if (!frameTime) {
+        // The increments from each frame to the next; the first is 0.
+        std::vector<double> increments = Numbers(text(kFrameTimeVector));
+        if (increments.size() > 1) {
+            increments.erase(increments.begin());
+            std::sort(increments.begin(), increments.end());
+            frameTime = increments[increments.size() / 2];
+        }
+    }
+    return ClassicFrames(header, frameTime);
 }
 
 void CGdcmCodec::Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const {

@@ -89,16 +89,16 @@ public:
         return nullptr;
     }
 
-    std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override {
+    std::vector<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override {
         const StandInFile* file = Find(path);
         readable = file == nullptr || file->kind != StandInFile::Kind::kUnreadable;
         // As the library's reader: a file without a pixel matrix is no image.
         if (file == nullptr || file->kind != StandInFile::Kind::kImage || file->header.rows <= 0 ||
             file->header.columns <= 0)
-            return std::nullopt;
+            return {};
         CDicomImageHeader header = file->header;
         header.path = path;
-        return header;
+        return {header};
     }
 
     void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const override {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -591,6 +592,209 @@ TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
         ASSERT_NE(inverted, info.m_fields.end());
         EXPECT_EQ(std::get<bool>(inverted->value), true);
     }
+}
+
+// The frames of an enhanced cine: slices along the normal of `orientation`
+// from `origin`, phases `step` ms apart; value(z, t, k) gives pixel k.
+std::vector<DicomImageFields::Frame> CineFrames(int slices, int phases, const std::array<double, 6>& o,
+                                                const std::array<double, 3>& origin, double gap, double step,
+                                                const std::function<double(int, int, int)>& value, int pixels) {
+    const double n[3] = {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
+    std::vector<DicomImageFields::Frame> frames;
+    for (int z = 0; z < slices; ++z)
+        for (int t = 0; t < phases; ++t) {
+            DicomImageFields::Frame frame;
+            frame.position = std::array<double, 3>{origin[0] + gap * z * n[0], origin[1] + gap * z * n[1],
+                                                   origin[2] + gap * z * n[2]};
+            frame.triggerDelay = step * t;
+            frame.temporalIndex = t + 1;
+            for (int k = 0; k < pixels; ++k) frame.values.push_back(value(z, t, k));
+            frames.push_back(std::move(frame));
+        }
+    return frames;
+}
+
+// One enhanced file holds a 4-slice x 5-phase cine, its frames in random
+// order, each with its own rescale; the frames sort by position along the
+// normal and by trigger delay, and each frame's rescale gives its values.
+TEST_F(DicomSeriesTest, EnhancedCineSortsByPositionAndTriggerDelay) {
+    constexpr int kRows = 6, kColumns = 7, kSlices = 4, kPhases = 5, kPixels = kRows * kColumns;
+    // The value each pixel must have after its rescale: where it belongs.
+    const auto value = [](int z, int t, int k) { return 1000.0 * z + 100.0 * t + k; };
+    const std::pair<double, double> rescales[3] = {{0.5, 0.0}, {1.0, -10.0}, {0.25, -3.0}};
+    const ObliqueSeries oblique;
+    std::vector<DicomImageFields::Frame> frames =
+        CineFrames(kSlices, kPhases, oblique.orientation, {-30.0, 12.0, 7.0}, 8.0, 40.0, value, kPixels);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const auto [slope, intercept] = rescales[i % 3];
+        frames[i].rescaleSlope = slope;
+        frames[i].rescaleIntercept = intercept;
+        for (double& raw : frames[i].values) raw = (raw - intercept) / slope;
+    }
+    std::shuffle(frames.begin(), frames.end(), m_random);
+    DicomImageFields file;
+    file.rows = kRows;
+    file.columns = kColumns;
+    file.enhanced = true;
+    file.orientation = oblique.orientation;
+    file.pixelSpacing = std::array<double, 2>{1.5, 1.25};
+    file.frameList = frames;
+    ASSERT_TRUE(WriteDicomImage(m_folder.File("enhanced.dcm"), file));
+
+    CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 1u);
+    EXPECT_EQ(folder.m_series[0].Label(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames");
+    CDicomSeriesLayout layout;
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
+    EXPECT_TRUE(layout.m_notes.empty());
+    EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeX, 1.25);
+    EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeY, 1.5);
+    EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, 8.0, 1e-6);
+    EXPECT_EQ(layout.m_calibration.m_frameTime, 40.0);
+    ASSERT_TRUE(layout.m_transform.has_value());
+    // Whole values from 0 to 65535 are the samples themselves.
+    ASSERT_EQ(samples.size(), size_t{kSlices * kPhases * kPixels});
+    size_t at = 0;
+    for (int z = 0; z < kSlices; ++z)
+        for (int t = 0; t < kPhases; ++t)
+            for (int k = 0; k < kPixels; ++k, ++at)
+                ASSERT_EQ(samples[at], value(z, t, k)) << "z " << z << " t " << t << " pixel " << k;
+}
+
+// What enhanced files split into entries of the series list, and what they
+// join into: each case writes files and expects the labels of the entries
+// and, for each, the first pixel of every image in volume order.
+TEST_F(DicomSeriesTest, EnhancedStacksSplitAndFilesJoin) {
+    const std::array<double, 6> axial = {1, 0, 0, 0, 1, 0}, sagittal = {0, 1, 0, 0, 0, -1};
+    const auto value = [](int z, int t, int) { return 10.0 * z + t; };
+    struct Entry {
+        std::string label;
+        std::vector<uint16_t> firstPixels;
+    };
+    struct Case {
+        const char* name;
+        std::vector<DicomImageFields> files;
+        std::vector<Entry> entries;
+    };
+    DicomImageFields base;
+    base.enhanced = true;
+    base.pixelSpacing = std::array<double, 2>{1.0, 1.0};
+    // Two stacks in one file, in two orientations, their frames interleaved.
+    DicomImageFields stacks = base;
+    std::vector<DicomImageFields::Frame> a = CineFrames(2, 3, axial, {0, 0, 0}, 5.0, 30.0, value, 20);
+    std::vector<DicomImageFields::Frame> b = CineFrames(3, 2, sagittal, {0, 0, 0}, 4.0, 50.0, value, 20);
+    for (auto& frame : a) frame.stackId = "1", frame.orientation = axial;
+    for (auto& frame : b) {
+        frame.stackId = "2", frame.orientation = sagittal;
+        for (double& v : frame.values) v += 100.0;
+    }
+    for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+        if (i < a.size()) stacks.frameList.push_back(a[i]);
+        if (i < b.size()) stacks.frameList.push_back(b[i]);
+    }
+    // One file per slice, the slices given in reverse: one volume.
+    std::vector<DicomImageFields> perSlice;
+    const std::vector<DicomImageFields::Frame> all = CineFrames(3, 4, axial, {0, 0, 0}, 6.0, 25.0, value, 20);
+    for (int z = 2; z >= 0; --z) {
+        DicomImageFields file = base;
+        file.orientation = axial;
+        file.frameList.assign(all.begin() + z * 4, all.begin() + z * 4 + 4);
+        perSlice.push_back(file);
+    }
+    const std::vector<Case> cases = {
+        {"two stacks in one file",
+         {stacks},
+         {{"1 cine (stack 1): 5 x 4, 6 images, 2 slices x 3 frames", {0, 1, 2, 10, 11, 12}},
+          {"1 cine (stack 2): 5 x 4, 6 images, 3 slices x 2 frames", {100, 101, 110, 111, 120, 121}}}},
+        {"a series over three files",
+         perSlice,
+         {{"1 cine: 5 x 4, 12 images, 3 slices x 4 frames", {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        for (size_t i = 0; i < c.files.size(); ++i)
+            ASSERT_TRUE(WriteDicomImage(folder.File("f" + std::to_string(i)), c.files[i]));
+        CDicomFolder scan = Scanned(folder.Path().string());
+        ASSERT_EQ(scan.m_series.size(), c.entries.size());
+        for (size_t e = 0; e < c.entries.size(); ++e) {
+            EXPECT_EQ(scan.m_series[e].Label(), c.entries[e].label);
+            CDicomSeriesLayout layout;
+            const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[e], layout);
+            std::vector<uint16_t> firstPixels;
+            for (size_t i = 0; i < samples.size(); i += 20) firstPixels.push_back(samples[i]);
+            EXPECT_EQ(firstPixels, c.entries[e].firstPixels) << c.entries[e].label;
+        }
+    }
+}
+
+// Magnitude and phase images of one series become two entries, told apart
+// by Image Type in classic files and by Frame Type in an enhanced one.
+TEST_F(DicomSeriesTest, MagnitudeAndPhaseSplit) {
+    for (const bool enhanced : {false, true}) {
+        SCOPED_TRACE(enhanced ? "enhanced" : "classic");
+        TempFolder folder;
+        const char* types[2] = {"ORIGINAL\\PRIMARY\\M\\ND", "ORIGINAL\\PRIMARY\\P\\ND"};
+        if (enhanced) {
+            DicomImageFields file;
+            file.enhanced = true;
+            file.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+            for (int t = 0; t < 6; ++t) {
+                DicomImageFields::Frame frame;
+                frame.position = std::array<double, 3>{0, 0, 0};
+                frame.triggerDelay = 20.0 * (t / 2);
+                frame.frameType = t % 2 ? "ORIGINAL\\PRIMARY\\PHASE\\NONE" : "ORIGINAL\\PRIMARY\\MAGNITUDE\\NONE";
+                frame.values.assign(20, 100.0 * (t % 2) + t / 2);
+                file.frameList.push_back(frame);
+            }
+            ASSERT_TRUE(WriteDicomImage(folder.File("flow.dcm"), file));
+        } else {
+            for (int kind = 0; kind < 2; ++kind) {
+                DicomImageFields image;
+                image.imageType = types[kind];
+                const auto values = [kind](DicomImageFields& fields, int, int t) {
+                    fields.values.assign(20, 100.0 * kind + t);
+                    fields.instanceNumber = 10 * kind + t;
+                };
+                const std::string sub = folder.File(kind ? "p" : "m");
+                ASSERT_EQ(WriteDicomSeries(sub, image, 1, 3, 0.0, 20.0, values).size(), 3u);
+            }
+        }
+        CDicomFolder scan = Scanned(folder.Path().string());
+        ASSERT_EQ(scan.m_series.size(), 2u);
+        std::vector<std::string> types_;
+        for (const CDicomFolder::Series& series : scan.m_series) types_.push_back(series.type);
+        EXPECT_EQ(types_, (std::vector<std::string>{"magnitude", "phase"}));
+        EXPECT_EQ(scan.m_series[1].Label(), "1 cine (phase): 5 x 4, 3 images, 1 slice x 3 frames");
+        for (size_t e = 0; e < 2; ++e) {
+            CDicomSeriesLayout layout;
+            const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[e], layout);
+            ASSERT_EQ(samples.size(), 60u);
+            for (int t = 0; t < 3; ++t) EXPECT_EQ(samples[static_cast<size_t>(t) * 20], 100 * e + t);
+        }
+    }
+}
+
+// A classic multi-frame run (an XA cine): its frames are time at one place,
+// Frame Time apart.
+TEST_F(DicomSeriesTest, ClassicMultiFrameRunIsTime) {
+    DicomImageFields run;
+    run.seriesDescription = "XA run";
+    run.frameTime = 33.3;
+    for (int t = 0; t < 6; ++t) {
+        DicomImageFields::Frame frame;
+        frame.values.assign(20, 7.0 * t + 1);
+        run.frameList.push_back(frame);
+    }
+    ASSERT_TRUE(WriteDicomImage(m_folder.File("run.dcm"), run));
+    CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 1u);
+    EXPECT_EQ(folder.m_series[0].Label(), "1 XA run: 5 x 4, 6 images, 1 slice x 6 frames");
+    CDicomSeriesLayout layout;
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
+    ASSERT_EQ(samples.size(), 120u);
+    for (int t = 0; t < 6; ++t) EXPECT_EQ(samples[static_cast<size_t>(t) * 20], 7 * t + 1) << "frame " << t;
+    EXPECT_EQ(layout.m_calibration.m_frameTime, 33.0);
 }
 
 }  // namespace
