@@ -99,6 +99,28 @@ protected:
         return SourceSamples(source);
     }
 
+    // The samples of a series of two 2 x 2 images like `image`, each with its
+    // raw values and its rescale (slope, intercept), written in a folder of its own.
+    static std::vector<uint16_t> TwoImageSamples(DicomImageFields image,
+                                                 const std::array<std::vector<double>, 2>& raw,
+                                                 const std::array<std::pair<double, double>, 2>& rescale,
+                                                 CDicomSeriesLayout& layout) {
+        TempFolder folder;
+        image.rows = image.columns = 2;
+        const auto each = [&](DicomImageFields& fields, int, int t) {
+            fields.values = raw[static_cast<size_t>(t)];
+            fields.rescaleSlope = rescale[static_cast<size_t>(t)].first;
+            fields.rescaleIntercept = rescale[static_cast<size_t>(t)].second;
+        };
+        EXPECT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, each).size(), 2u);
+        CDicomFolder scan = Scanned(folder.Path().string());
+        if (scan.m_series.size() != 1) {
+            ADD_FAILURE() << scan.m_series.size() << " series";
+            return {};
+        }
+        return SeriesSamples(scan.m_series[0], layout);
+    }
+
     TempFolder m_folder;
     std::mt19937 m_random{20261208};
 };
@@ -278,20 +300,10 @@ TEST_F(DicomSeriesTest, ValuesFollowTheSampleRule) {
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.name);
-        TempFolder folder;
         DicomImageFields image;
-        image.rows = image.columns = 2;
         image.pixels = c.pixels;
-        image.values = c.raw;
-        const auto rescale = [&c](DicomImageFields& fields, int, int t) {
-            fields.rescaleSlope = c.rescale[static_cast<size_t>(t)].first;
-            fields.rescaleIntercept = c.rescale[static_cast<size_t>(t)].second;
-        };
-        ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, rescale).size(), 2u);
-        CDicomFolder scan = Scanned(folder.Path().string());
-        ASSERT_EQ(scan.m_series.size(), 1u);
         CDicomSeriesLayout layout;
-        EXPECT_EQ(SeriesSamples(scan.m_series[0], layout), c.samples);
+        EXPECT_EQ(TwoImageSamples(image, {c.raw, c.raw}, c.rescale, layout), c.samples);
     }
 }
 
@@ -570,20 +582,12 @@ TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempFolder folder;
         DicomImageFields image;
-        image.rows = image.columns = 2;
         image.photometric = "MONOCHROME1";
-        const auto values = [&c](DicomImageFields& fields, int, int t) {
-            fields.values = t == 0 ? std::vector<double>{10, 20, 40, 50} : std::vector<double>{30, 30, 30, 30};
-            fields.rescaleSlope = c.rescale[static_cast<size_t>(t)].first;
-            fields.rescaleIntercept = c.rescale[static_cast<size_t>(t)].second;
-        };
-        ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, values).size(), 2u);
-        CDicomFolder scan = Scanned(folder.Path().string());
-        ASSERT_EQ(scan.m_series.size(), 1u);
         CDicomSeriesLayout layout;
-        EXPECT_EQ(SeriesSamples(scan.m_series[0], layout), c.samples);
+        EXPECT_EQ(TwoImageSamples(image, {std::vector<double>{10, 20, 40, 50}, std::vector<double>{30, 30, 30, 30}},
+                                  c.rescale, layout),
+                  c.samples);
         CDicomSource source(layout);
         CVolumeFileInfo info;
         source.Describe(info);
