@@ -79,6 +79,8 @@ QJsonValue JsonField(const CInfoField& field) {
                 QJsonArray array;
                 for (double number : value) array.append(number);
                 return array;
+            } else if constexpr (std::is_same_v<T, bool>) {
+                return value;
             } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
                 QJsonArray array;
                 for (const std::string& text : value) array.append(QString::fromStdString(text));

@@ -3,6 +3,9 @@
 // The scan of a folder of many small images is given in files per second.
 // The load of an uncompressed series (scan, sort, decode, window) is timed
 // against `cat` of the same files in the same run, both with a warm page cache.
+// Loads of small series as scanners write them (20 single images, one of them
+// padded after its pixel data; one enhanced file of 176 frames) are timed
+// against dcm2niix converting the same folder in the same run.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -13,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DicomFolder.h"
 #include "DicomSource.h"
@@ -108,6 +112,100 @@ void BM_LoadSeries(benchmark::State& state) {
     state.counters["target_ratio"] = 1.5;
 }
 BENCHMARK(BM_LoadSeries)->Args({256, 12, 25})->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Scan, sort and load of the one series in `folder`, in seconds; negative when it fails.
+double LoadSeconds(const std::string& folder) {
+    const auto start = Clock::now();
+    CDicomFolder scan;
+    std::string error;
+    CDicomSeriesLayout layout;
+    if (!scan.Scan(folder, error) || scan.m_series.size() != 1 || !scan.m_series[0].Layout(layout, error))
+        return -1.0;
+    CDicomSource source(layout);
+    auto volume = std::make_unique<CTimeVolume>();
+    if (!volume->Load(source, 0.98)) return -1.0;
+    return SecondsSince(start);
+}
+
+// dcm2niix converting `folder` to a NIfTI file in a folder of its own, in seconds; negative when it fails.
+double Dcm2niixSeconds(const std::string& folder) {
+    const std::string out = folder + "-nifti";
+    std::filesystem::create_directories(out);
+    const auto start = Clock::now();
+    const int status =
+        std::system(("dcm2niix -z n -b n -o '" + out + "' -f out '" + folder + "' > /dev/null 2>&1").c_str());
+    const double seconds = SecondsSince(start);
+    std::filesystem::remove_all(out);
+    return status == 0 ? seconds : -1.0;
+}
+
+// 20 slices of 256 x 256, as one file each (the last with 2.5 MB of zeros
+// after its pixel data, as one exporter leaves them) or as one enhanced file.
+std::string MakeSmallSeries(bool enhanced) {
+    const std::string folder = BenchFolder().File(enhanced ? "enhanced176" : "padded20");
+    if (std::filesystem::exists(folder)) return folder;
+    std::filesystem::create_directories(folder);
+    DicomImageFields fields;
+    fields.rows = fields.columns = 256;
+    fields.pixels = DicomImageFields::Pixels::kInt16;
+    fields.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+    fields.pixelSpacing = std::array<double, 2>{1.0, 1.0};
+    const int slices = enhanced ? 176 : 20;
+    std::vector<double> values(256 * 256);
+    for (int z = 0; z < slices; ++z) {
+        for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<double>((i * 7 + z * 13) % 1500);
+        const std::array<double, 3> position{0.0, 0.0, 1.0 * z};
+        if (enhanced) {
+            DicomImageFields::Frame frame;
+            frame.values = values;
+            frame.position = position;
+            fields.frameList.push_back(std::move(frame));
+            continue;
+        }
+        fields.values = values;
+        fields.position = position;
+        fields.instanceNumber = z + 1;
+        const std::string path = folder + "/IM" + std::to_string(z);
+        WriteDicomImage(path, fields);
+        if (z == slices - 1) std::ofstream(path, std::ios::binary | std::ios::app) << std::string(2500000, '\0');
+    }
+    if (enhanced) {
+        fields.enhanced = true;
+        WriteDicomImage(folder + "/enhanced.dcm", fields);
+    }
+    sync();
+    return folder;
+}
+
+void BM_LoadAgainstDcm2niix(benchmark::State& state) {
+    const bool enhanced = state.range(0) != 0;
+    if (std::system("command -v dcm2niix > /dev/null 2>&1") != 0) {
+        state.SkipWithError("dcm2niix is not installed (Debian package dcm2niix): no ratio measured");
+        return;
+    }
+    const std::string folder = MakeSmallSeries(enhanced);
+    LoadSeconds(folder);
+    Dcm2niixSeconds(folder);
+    double loadTotal = 0, convertTotal = 0;
+    for (auto _ : state) {
+        const double converted = Dcm2niixSeconds(folder);
+        const double loaded = LoadSeconds(folder);
+        if (converted < 0 || loaded < 0) {
+            state.SkipWithError(converted < 0 ? "dcm2niix failed" : "load failed");
+            break;
+        }
+        convertTotal += converted;
+        loadTotal += loaded;
+        state.SetIterationTime(loaded);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["load_s"] = loadTotal / n;
+    state.counters["dcm2niix_s"] = convertTotal / n;
+    state.counters["ratio_to_dcm2niix"] = loadTotal / convertTotal;
+    state.counters["target_ratio"] = enhanced ? 2.0 : 3.0;
+}
+// 0: 20 single images, one padded; 1: one enhanced file of 176 frames.
+BENCHMARK(BM_LoadAgainstDcm2niix)->Arg(0)->Arg(1)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

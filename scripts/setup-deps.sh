@@ -12,6 +12,8 @@ packages=(
   # GIfTI meshes; nibabel for the GIfTI files of other programs the tests read
   libgiftiio-dev python3-nibabel
   libvtk9-dev libgdcm-dev
+  # the DICOM benchmark times loads against dcm2niix's conversion of the same folder
+  dcm2niix
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth

@@ -17,9 +17,10 @@
 // are started, so that each inherits the loaded module.
 class CDicomCodec {
 public:
-    // One decoded image: its raw values as the file stores them.
+    // One decoded image file: the raw values of its frames as the file stores them, frame after frame.
     struct Image {
         std::vector<char> bytes;
+        int32_t frames = 1;
         EValueType type = EValueType::kUnknown;
         std::string typeName;  // the library's name for the type, for messages
     };
@@ -28,13 +29,14 @@ public:
     // messages silenced. Throws std::runtime_error when it cannot be loaded.
     static const CDicomCodec& Get();
 
-    // Reads the header of one file. Nothing when the file is not a DICOM
-    // image; `readable` is false when the file could not be parsed at all.
-    virtual std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const = 0;
+    // Reads the header of one file: one per frame. Nothing when the file is
+    // not a DICOM image; `readable` is false when it could not be parsed at all.
+    virtual std::vector<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const = 0;
 
-    // Reads and decodes the image file `path`, which must hold columns x rows
-    // grey values. Throws std::runtime_error with why it cannot, worded to
-    // follow the file's name ("... cannot be read: it is truncated or damaged").
+    // Reads and decodes the image file `path`, whose frames must each hold
+    // columns x rows grey values. Throws std::runtime_error with why it
+    // cannot, worded to follow the file's name ("... cannot be read: it is
+    // truncated or damaged").
     virtual void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const = 0;
 
 protected:

@@ -8,8 +8,10 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <array>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "DicomCodec.h"
 #include "IsolatedRun.h"
@@ -60,14 +62,14 @@ public:
 
     // Every field; GetAll reads them in the same order.
     void PutAll(const CDicomImageHeader& h) {
-        Put(h.path), Put(h.seriesUid), Put(h.seriesNumber), Put(h.seriesDescription), Put(h.rows), Put(h.columns),
-            Put(h.frames), Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
+        Put(h.path), Put(h.frame), Put(h.stackId), Put(h.imageType), Put(h.seriesUid), Put(h.seriesNumber), Put(h.seriesDescription), Put(h.rows), Put(h.columns),
+            Put(h.frames), Put(h.enhanced), Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
             Put(h.pixelSpacing), Put(h.sliceThickness), Put(h.triggerTime), Put(h.temporalPosition),
             Put(h.acquisitionTime), Put(h.instanceNumber), Put(h.rescaleSlope), Put(h.rescaleIntercept);
     }
     void GetAll(CDicomImageHeader& h) {
-        Get(h.path), Get(h.seriesUid), Get(h.seriesNumber), Get(h.seriesDescription), Get(h.rows), Get(h.columns),
-            Get(h.frames), Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
+        Get(h.path), Get(h.frame), Get(h.stackId), Get(h.imageType), Get(h.seriesUid), Get(h.seriesNumber), Get(h.seriesDescription), Get(h.rows), Get(h.columns),
+            Get(h.frames), Get(h.enhanced), Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
             Get(h.pixelSpacing), Get(h.sliceThickness), Get(h.triggerTime), Get(h.temporalPosition),
             Get(h.acquisitionTime), Get(h.instanceNumber), Get(h.rescaleSlope), Get(h.rescaleIntercept);
     }
@@ -122,17 +124,17 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
     }
     const int readers = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(paths.size()) / 256, 1, 4));
     const auto count = static_cast<int64_t>(paths.size());
-    // Per file, in path order: its header, or whether it claims DICOM but cannot be read.
-    std::vector<std::optional<CDicomImageHeader>> headers(paths.size());
+    // Per file, in path order: its headers (one per frame), or whether it claims DICOM but cannot be read.
+    std::vector<std::vector<CDicomImageHeader>> headers(paths.size());
     std::vector<char> refused(paths.size(), 0);
     int64_t done = 0;
     auto read = [&](int64_t i) -> std::string {
         bool readable = false;
-        const std::optional<CDicomImageHeader> header =
-            codec->ReadHeader(paths[static_cast<size_t>(i)], readable);
+        const std::vector<CDicomImageHeader> frames = codec->ReadHeader(paths[static_cast<size_t>(i)], readable);
         HeaderBytes bytes;
-        bytes.Put(static_cast<char>(header ? 'i' : readable ? 'o' : 'x'));
-        if (header) bytes.PutAll(*header);
+        bytes.Put(static_cast<char>(!frames.empty() ? 'i' : readable ? 'o' : 'x'));
+        bytes.Put(static_cast<uint64_t>(frames.size()));
+        for (const CDicomImageHeader& frame : frames) bytes.PutAll(frame);
         return bytes.m_bytes;
     };
     auto receive = [&](int64_t i, const std::string& answer) {
@@ -142,9 +144,14 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
             refused[at] = 1;
         } else if (answer[0] == 'i') {
             try {
-                bytes.GetAll(headers[at].emplace());
+                uint64_t count = 0;
+                bytes.Get(count);
+                // Each header takes more than a byte: a count beyond the answer is damage, not a size.
+                if (count > answer.size()) throw std::length_error("short header record");
+                headers[at].resize(static_cast<size_t>(count));
+                for (CDicomImageHeader& frame : headers[at]) bytes.GetAll(frame);
             } catch (const std::exception&) {
-                headers[at].reset();
+                headers[at].clear();
                 refused[at] = 1;
             }
         }
@@ -156,7 +163,7 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
         return false;
     std::vector<CDicomImageHeader> images;
     for (size_t i = 0; i < paths.size(); ++i) {
-        if (headers[i]) images.push_back(std::move(*headers[i]));
+        for (CDicomImageHeader& frame : headers[i]) images.push_back(std::move(frame));
         if (refused[i]) m_unreadable.push_back(paths[i]);
     }
     if (progress) progress(1.0);
@@ -165,16 +172,36 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
 }
 
 void CDicomFolder::GroupSeries(std::vector<CDicomImageHeader> images) {
-    std::map<std::string, Series> byUid;
+    // A series splits by image type (magnitude, phase, velocity) and, for
+    // enhanced images, by stack and by orientation: each part is one volume.
+    using Key = std::tuple<std::string, std::string, std::string, size_t>;
+    std::map<Key, Series> byUid;
+    std::map<std::string, std::vector<std::array<double, 6>>> orientations;  // per series, type and stack
     for (CDicomImageHeader& image : images) {
-        Series& series = byUid[image.seriesUid];
+        size_t plane = 0;
+        if (image.enhanced && image.orientation) {
+            auto& seen = orientations[image.seriesUid + '\x1f' + image.imageType + '\x1f' + image.stackId];
+            while (plane < seen.size() && !CDicomSeriesLayout::SameOrientation(seen[plane], *image.orientation))
+                ++plane;
+            if (plane == seen.size()) seen.push_back(*image.orientation);
+        }
+        Series& series = byUid[Key{image.seriesUid, image.imageType, image.stackId, plane}];
         if (series.images.empty()) {
             series.uid = image.seriesUid;
             series.number = image.seriesNumber;
             series.description = image.seriesDescription;
+            series.type = image.imageType;
+            if (!image.stackId.empty()) series.part = "stack " + image.stackId;
+            if (plane > 0) series.part += (series.part.empty() ? "" : ", ") + std::string("plane ") +
+                                          std::to_string(plane + 1);
         }
         series.images.push_back(std::move(image));
     }
+    // Parts are named only where a series has several.
+    std::map<std::string, int> parts;
+    for (const auto& [key, series] : byUid) ++parts[std::get<0>(key) + '\x1f' + std::get<1>(key)];
+    for (auto& [key, series] : byUid)
+        if (parts[std::get<0>(key) + '\x1f' + std::get<1>(key)] < 2) series.part.clear();
     for (auto& [uid, series] : byUid) m_series.push_back(std::move(series));
     // Series Number order, series without a number last, then by UID (the map gave UID order).
     std::stable_sort(m_series.begin(), m_series.end(), [](const Series& a, const Series& b) {
@@ -228,6 +255,8 @@ void CDicomFolder::AddStack() {
 
 bool CDicomFolder::Series::Layout(CDicomSeriesLayout& layout, std::string& error) {
     error.clear();
+    // A series that cannot be loaded is still named by the size of its images.
+    std::tie(rows, columns) = CDicomSeriesLayout::CommonSize(images);
     if (!layout.Sort(images, error)) {
         slices = frames = 0;
         return false;
@@ -239,11 +268,29 @@ bool CDicomFolder::Series::Layout(CDicomSeriesLayout& layout, std::string& error
     return true;
 }
 
+namespace {
+
+std::string NameOf(const CDicomFolder::Series& series) {
+    std::string name = series.stack ? series.description
+                                    : (series.number ? std::to_string(*series.number) : std::string("-"));
+    if (!series.stack && !series.description.empty()) name += " " + series.description;
+    const std::string kind = series.type == "phase" || series.type == "velocity" ? series.type : "";
+    if (!kind.empty() || !series.part.empty())
+        name += " (" + kind + (kind.empty() || series.part.empty() ? "" : ", ") + series.part + ")";
+    return name;
+}
+
+std::string SizeOf(const CDicomFolder::Series& series) {
+    return std::to_string(series.columns) + " x " + std::to_string(series.rows) + ", " +
+           std::to_string(series.images.size()) + (series.images.size() == 1 ? " image" : " images");
+}
+
+}  // namespace
+
+std::string CDicomFolder::Series::Heading() const { return NameOf(*this) + " (" + SizeOf(*this) + ")"; }
+
 std::string CDicomFolder::Series::Label() const {
-    std::string label = stack ? description : (number ? std::to_string(*number) : std::string("-"));
-    if (!stack && !description.empty()) label += " " + description;
-    label += ": " + std::to_string(columns) + " x " + std::to_string(rows) + ", " + std::to_string(images.size()) +
-             (images.size() == 1 ? " image, " : " images, ");
+    std::string label = NameOf(*this) + ": " + SizeOf(*this) + ", ";
     if (layoutError.empty())
         label += std::to_string(slices) + (slices == 1 ? " slice x " : " slices x ") + std::to_string(frames) +
                  (frames == 1 ? " frame" : " frames");
@@ -255,8 +302,15 @@ std::string CDicomFolder::Series::Label() const {
 int CDicomFolder::DefaultChoice() const {
     int best = -1;
     for (size_t i = 0; i < m_series.size(); ++i) {
-        if (m_series[i].stack) return static_cast<int>(i);
-        if (best < 0 || m_series[i].images.size() > m_series[static_cast<size_t>(best)].images.size())
+        const Series& series = m_series[i];
+        if (series.stack) return static_cast<int>(i);
+        if (best < 0) {
+            best = static_cast<int>(i);
+            continue;
+        }
+        const Series& chosen = m_series[static_cast<size_t>(best)];
+        if (series.Loadable() != chosen.Loadable() ? series.Loadable()
+                                                   : series.images.size() > chosen.images.size())
             best = static_cast<int>(i);
     }
     return best;

@@ -24,14 +24,20 @@ public:
         std::string uid;  // empty for the stack
         std::optional<int> number;
         std::string description;
-        std::vector<CDicomImageHeader> images;
+        std::string type;  // "magnitude", "phase", "velocity" or "" (unknown)
+        std::string part;  // which stack or plane of its series, where it has several
+        std::vector<CDicomImageHeader> images;  // one per frame of a multi-frame file
         bool stack = false;
         // Filled by Sort: the slices x frames found, or why the images do not form a volume.
         int32_t rows = 0, columns = 0, slices = 0, frames = 0;
         std::string layoutError;
 
-        // "7 cine SA: 256 x 208, 100 images, 4 slices x 25 frames"
+        // "7 cine SA: 256 x 208, 100 images, 4 slices x 25 frames", or
+        // "7 cine SA: 256 x 208, 1 image, cannot be loaded: <why>"
         std::string Label() const;
+        // "7 cine SA (256 x 208, 100 images)": what a refusal names.
+        std::string Heading() const;
+        bool Loadable() const { return layoutError.empty(); }
         // The images sorted into a volume, with the summary above brought up
         // to date; false with `error` when they cannot be.
         bool Layout(CDicomSeriesLayout& layout, std::string& error);
@@ -53,7 +59,8 @@ public:
     // Files that claim to be DICOM but could not be read.
     std::vector<std::string> m_unreadable;
 
-    // The entry a run without a choice loads: the stack, else the series with the most images.
+    // The entry a run without a choice loads: the stack, else the series with
+    // the most images of those that can be loaded (of all, when none can).
     int DefaultChoice() const;
     // The entry `choice` names: "stack", a 1-based list position or a Series
     // Instance UID. -1 with `error` set when it names none.

@@ -5,17 +5,26 @@
 #include <optional>
 #include <string>
 
-// What the folder scan reads of one DICOM image file: the tags that group,
-// sort and calibrate a series, and those that say whether its pixels can be
-// shown. Pixel data is not read until a series is loaded.
+// What the folder scan reads of one DICOM image: the tags that group, sort
+// and calibrate a series, and those that say whether its pixels can be
+// shown. Pixel data is not read until a series is loaded. A multi-frame file
+// gives one header per frame, with what its functional groups (or, in a
+// classic multi-frame file, its shared tags) say of that frame.
 struct CDicomImageHeader {
     std::string path;
+    int32_t frame = 0;  // which frame of the file, from 0
     std::string seriesUid;
     std::optional<int> seriesNumber;
     std::string seriesDescription;
     int32_t rows = 0;
     int32_t columns = 0;
-    int32_t frames = 1;  // Number of Frames; more than one is an enhanced multi-frame image
+    int32_t frames = 1;  // Number of Frames
+    // Whether the file describes its frames in functional groups (an enhanced
+    // image), rather than one set of tags for all (a classic one).
+    bool enhanced = false;
+    std::string stackId;  // Stack ID of an enhanced image's frame
+    // "magnitude", "phase" or "velocity", from Image Type or Frame Type; "" when they do not say.
+    std::string imageType;
     int32_t samplesPerPixel = 1;
     std::string photometric;  // MONOCHROME2, RGB, ...
     // Image Position Patient (mm) and Image Orientation Patient (row cosines, then column cosines).
@@ -25,7 +34,10 @@ struct CDicomImageHeader {
     std::optional<std::array<double, 2>> pixelSpacing;
     std::optional<double> sliceThickness;
     std::optional<double> triggerTime;       // ms
-    std::optional<double> temporalPosition;  // Temporal Position Identifier
+    // Temporal Position Identifier, or the Temporal Position Index of an
+    // enhanced image's frame, or the frame number of a classic multi-frame
+    // file without frame times.
+    std::optional<double> temporalPosition;
     std::optional<double> acquisitionTime;   // seconds since midnight
     std::optional<double> instanceNumber;
     double rescaleSlope = 1.0;

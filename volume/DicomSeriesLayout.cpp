@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "PathUtils.h"
 
@@ -58,14 +59,10 @@ bool CDicomSeriesLayout::Sort(std::vector<CDicomImageHeader> images, std::string
         return false;
     }
     // File order decides nothing: names are sorted so that equal keys stay in a fixed order.
-    std::sort(images.begin(), images.end(),
-              [](const CDicomImageHeader& a, const CDicomImageHeader& b) { return a.path < b.path; });
+    std::sort(images.begin(), images.end(), [](const CDicomImageHeader& a, const CDicomImageHeader& b) {
+        return a.path != b.path ? a.path < b.path : a.frame < b.frame;
+    });
     for (const CDicomImageHeader& image : images) {
-        if (image.frames > 1) {
-            error = FileNameOfPath(image.path) + " is a multi-frame image (" + std::to_string(image.frames) +
-                    " frames); enhanced multi-frame images cannot be loaded";
-            return false;
-        }
         if (image.samplesPerPixel != 1 ||
             (!image.photometric.empty() && image.photometric.rfind("MONOCHROME", 0) != 0)) {
             error = FileNameOfPath(image.path) + " is a colour image (photometric interpretation " +
@@ -91,9 +88,10 @@ bool CDicomSeriesLayout::Sort(std::vector<CDicomImageHeader> images, std::string
     return true;
 }
 
-std::vector<CDicomImageHeader> CDicomSeriesLayout::KeepCommonSize(std::vector<CDicomImageHeader>& images) {
+std::pair<int32_t, int32_t> CDicomSeriesLayout::CommonSize(const std::vector<CDicomImageHeader>& images) {
     std::map<std::pair<int32_t, int32_t>, size_t> counts;
     for (const CDicomImageHeader& image : images) ++counts[{image.rows, image.columns}];
+    if (counts.empty()) return {0, 0};
     // The size most images have; of equally common sizes the larger.
     auto best = counts.begin();
     for (auto it = counts.begin(); it != counts.end(); ++it)
@@ -101,8 +99,11 @@ std::vector<CDicomImageHeader> CDicomSeriesLayout::KeepCommonSize(std::vector<CD
             (it->second == best->second &&
              int64_t{it->first.first} * it->first.second > int64_t{best->first.first} * best->first.second))
             best = it;
-    m_rows = best->first.first;
-    m_columns = best->first.second;
+    return best->first;
+}
+
+std::vector<CDicomImageHeader> CDicomSeriesLayout::KeepCommonSize(std::vector<CDicomImageHeader>& images) {
+    std::tie(m_rows, m_columns) = CommonSize(images);
     std::vector<CDicomImageHeader> kept, leftOut;
     for (CDicomImageHeader& image : images)
         (image.rows == m_rows && image.columns == m_columns ? kept : leftOut).push_back(std::move(image));

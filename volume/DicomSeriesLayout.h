@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Affine.h"
@@ -20,7 +21,7 @@
 class CDicomSeriesLayout {
 public:
     // Sorts `images`. False, with `error` set, when they cannot form a volume
-    // (none, colour, multi-frame, orientations that differ). Images of a size
+    // (none, colour, orientations that differ). Images of a size
     // other than the most common one are left out, and slices with more
     // frames than the shortest one lose the extra; m_notes says so.
     bool Sort(std::vector<CDicomImageHeader> images, std::string& error);
@@ -43,6 +44,8 @@ public:
     static constexpr double kOrientationTolerance = 1e-4;
     static bool SameOrientation(const std::array<double, 6>& a, const std::array<double, 6>& b);
     // The position of an image along the normal of `orientation`.
+    // The rows and columns most of `images` have (of equally common sizes the larger); 0, 0 for none.
+    static std::pair<int32_t, int32_t> CommonSize(const std::vector<CDicomImageHeader>& images);
     static double PositionAlongNormal(const CDicomImageHeader& image, const std::array<double, 6>& orientation);
 
 private:

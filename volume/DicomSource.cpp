@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -31,12 +32,16 @@ using DecodedImage = CDicomCodec::Image;
 
 // Calls visit(values, n) with the image's values as a pointer of their own
 // type; throws for types that are not plain numbers.
+// `count` values from frame `frame` of the decoded file.
 template <typename Visit>
-void VisitImageValues(const DecodedImage& image, int64_t count, const std::string& path, Visit visit) {
+void VisitImageValues(const DecodedImage& image, int32_t frame, int64_t count, const std::string& path,
+                      Visit visit) {
     if (image.type == EValueType::kUnknown)
         throw std::runtime_error(FileNameOfPath(path) + ": pixel data of " + image.typeName +
                                  " values cannot be shown");
-    VisitValues(image.type, image.bytes.data(), count, false, visit);
+    const size_t valueBytes = VisitValueType(image.type, [](auto value) { return sizeof value; });
+    VisitValues(image.type, image.bytes.data() + static_cast<size_t>(frame) * static_cast<size_t>(count) * valueBytes,
+                count, false, visit);
 }
 
 }  // namespace
@@ -59,7 +64,16 @@ CDicomSource::CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* 
     }
     for (const auto& slice : layout.m_slices)
         for (const CDicomImageHeader& header : slice)
-            m_images.push_back({header.path, header.rescaleSlope, header.rescaleIntercept});
+            m_images.push_back({header.path, header.frame, header.rescaleSlope, header.rescaleIntercept});
+    // A multi-frame file is decoded once for all its frames.
+    std::map<std::string, size_t> fileOfPath;
+    for (size_t i = 0; i < m_images.size(); ++i) {
+        const auto [at, added] = fileOfPath.emplace(m_images[i].path, m_files.size());
+        if (added) m_files.push_back({m_images[i].path, {}});
+        m_files[at->second].frames.emplace_back(m_images[i].frame, static_cast<int64_t>(i));
+    }
+    // MONOCHROME1 images show their smallest values brightest.
+    m_inverted = !layout.m_slices.empty() && layout.m_slices[0][0].photometric == "MONOCHROME1";
 }
 
 namespace {
@@ -116,20 +130,37 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
     } else if (!request.choice.empty()) {
         index = folder.FindChoice(request.choice, error);
         if (index < 0) return Refused("Cannot choose a series in " + path + ": " + error + ".");
-    } else if (folder.m_series.size() == 1 || !request.ask) {
-        index = folder.m_series.size() == 1 ? 0 : folder.DefaultChoice();
     } else {
-        std::vector<std::string> labels;
-        for (const CDicomFolder::Series& series : folder.m_series) labels.push_back(series.Label());
-        index = request.ask("Open DICOM Folder", path + " holds several series. Which one?", labels,
-                            folder.DefaultChoice());
-        if (index < 0 || index >= static_cast<int>(labels.size()))
-            return Refused("No series was chosen; nothing was loaded.");
+        // Only series that load are offered; those that cannot are named with their reason.
+        std::vector<int> offered;
+        std::string refused;
+        for (size_t i = 0; i < folder.m_series.size(); ++i) {
+            if (folder.m_series[i].Loadable())
+                offered.push_back(static_cast<int>(i));
+            else
+                refused += "\n" + folder.m_series[i].Label();
+        }
+        if (offered.size() <= 1 || !request.ask) {
+            index = folder.DefaultChoice();
+        } else {
+            std::vector<std::string> labels;
+            int preselected = 0;
+            for (int i : offered) {
+                if (i == folder.DefaultChoice()) preselected = static_cast<int>(labels.size());
+                labels.push_back(folder.m_series[static_cast<size_t>(i)].Label());
+            }
+            std::string question = path + " holds several series. Which one?";
+            if (!refused.empty()) question += "\nThese cannot be loaded:" + refused;
+            const int answer = request.ask("Open DICOM Folder", question, labels, preselected);
+            if (answer < 0 || answer >= static_cast<int>(labels.size()))
+                return Refused("No series was chosen; nothing was loaded.");
+            index = offered[static_cast<size_t>(answer)];
+        }
     }
 
     CDicomFolder::Series& series = folder.m_series[static_cast<size_t>(index)];
     CDicomSeriesLayout layout;
-    if (!series.Layout(layout, error)) return Refused(error, "the series " + series.Label());
+    if (!series.Layout(layout, error)) return Refused(error, "the series " + series.Heading());
     auto source = std::make_unique<CDicomSource>(layout);
     source->m_subject = "the series " + series.Label();
     for (const CDicomFolder::Series& each : folder.m_series) source->m_seriesList.push_back(each.Label());
@@ -157,6 +188,7 @@ void CDicomSource::Describe(CVolumeFileInfo& info) const {
     // The same series again without asking.
     info.m_reopenChoice = m_seriesUids.size() == 1 ? m_seriesUids[0] : "stack";
     info.m_fields.push_back({"series", m_seriesList});
+    info.m_fields.push_back({"inverted", m_inverted});
     if (m_seriesUids.size() == 1) {
         info.m_fields.push_back({"series_uid", m_seriesUids[0]});
         if (!m_seriesDescription.empty()) info.m_fields.push_back({"series_description", m_seriesDescription});
@@ -200,33 +232,48 @@ template <typename Work, typename Receive>
 void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receive) const {
     const CDicomCodec& codec = m_inProcessCodec != nullptr ? *m_inProcessCodec : CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
+    const int64_t files = static_cast<int64_t>(m_files.size());
     // As many reader processes as threads would be worth it.
     const int readers = WorthwhileThreads(SampleCount() * 2);
-    // A reader holds one image three times (file, decoded values, their copy)
-    // at up to 8 bytes a value, besides the library itself.
-    const int64_t memory = (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY;
+    // A reader holds one file's frames three times (file, decoded values,
+    // their copy) at up to 8 bytes a value, besides the library itself.
+    size_t mostFrames = 1;
+    for (const File& file : m_files) mostFrames = std::max(mostFrames, file.frames.size());
+    const int64_t memory =
+        (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY * static_cast<int64_t>(mostFrames);
     int64_t done = 0;
     // The failure of the first image (in volume order) that could not be decoded.
     int64_t failedImage = count;
     std::string failure;
-    auto fail = [&](int64_t image, const std::string& reason) {
-        if (image < failedImage) {
-            failedImage = image;
-            failure = reason;
-        }
+    auto fail = [&](int64_t f, const std::string& reason) {
+        const File& file = m_files[static_cast<size_t>(f)];
+        for (const auto& [frame, image] : file.frames)
+            if (image < failedImage) {
+                failedImage = image;
+                failure = reason;
+            }
     };
     DecodedImage image;
-    auto decode = [&](int64_t i) -> std::string {
+    auto decode = [&](int64_t f) -> std::string {
+        const File& file = m_files[static_cast<size_t>(f)];
         try {
-            // Answers begin with + when the image was decoded, - before the reason it was not.
-            const std::string& path = m_images[static_cast<size_t>(i)].path;
+            // Answers begin with + when the file was decoded, then each of its
+            // frames' answers after its length; - before the reason it was not.
             try {
-                codec.Decode(path, m_sizeX, m_sizeY, image);
+                codec.Decode(file.path, m_sizeX, m_sizeY, image);
+                for (const auto& [frame, index] : file.frames)
+                    if (frame < 0 || frame >= image.frames)
+                        throw std::runtime_error(" holds fewer frames than its header announces");
             } catch (const std::exception& e) {
-                throw std::runtime_error(FileNameOfPath(path) + e.what());
+                throw std::runtime_error(FileNameOfPath(file.path) + e.what());
             }
             std::string answer(1, '+');
-            answer += work(i, image);
+            for (const auto& [frame, index] : file.frames) {
+                const std::string part = work(index, image, frame);
+                const uint64_t size = part.size();
+                answer.append(reinterpret_cast<const char*>(&size), sizeof size);
+                answer += part;
+            }
             return answer;
         } catch (const std::exception& e) {
             std::string answer(1, '-');
@@ -234,19 +281,29 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
             return answer;
         }
     };
-    auto answer = [&](int64_t i, const std::string& text) {
-        if (text.empty() || text[0] != '+')
-            fail(i, text.empty() ? "" : text.substr(1));
-        else
-            receive(i, text.substr(1));
-        if (progress) progress(static_cast<double>(++done) / static_cast<double>(count));
+    auto answer = [&](int64_t f, const std::string& text) {
+        if (text.empty() || text[0] != '+') {
+            fail(f, text.empty() ? "" : text.substr(1));
+        } else {
+            size_t at = 1;
+            for (const auto& [frame, index] : m_files[static_cast<size_t>(f)].frames) {
+                uint64_t size = 0;
+                if (sizeof size > text.size() - at) break;
+                std::memcpy(&size, text.data() + at, sizeof size);
+                at += sizeof size;
+                if (size > text.size() - at) break;
+                receive(index, text.substr(at, static_cast<size_t>(size)));
+                at += static_cast<size_t>(size);
+            }
+        }
+        if (progress) progress(static_cast<double>(++done) / static_cast<double>(files));
     };
-    auto died = [&](int64_t i) {
-        fail(i, FileNameOfPath(m_images[static_cast<size_t>(i)].path) +
+    auto died = [&](int64_t f) {
+        fail(f, FileNameOfPath(m_files[static_cast<size_t>(f)].path) +
                     " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
     };
     std::string error;
-    if (!CIsolatedRun::Run(0, count, readers, decode, answer, died, error,
+    if (!CIsolatedRun::Run(0, files, readers, decode, answer, died, error,
                            {.childMemory = memory, .inProcess = m_inProcessCodec != nullptr}))
         throw std::runtime_error(error);
     if (failedImage < count) throw std::runtime_error(failure);
@@ -282,9 +339,9 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     std::set<int> types;
     DecodeAll(
         progress,
-        [&](int64_t index, const DecodedImage& image) {
+        [&](int64_t index, const DecodedImage& image, int32_t frame) {
             uint16_t* codes = m_codes.Data() + index * imageSamples;
-            VisitImageValues(image, imageSamples, m_images[static_cast<size_t>(index)].path,
+            VisitImageValues(image, frame, imageSamples, m_images[static_cast<size_t>(index)].path,
                              [&codes](const auto* values, int64_t n) {
                                  using T = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
                                  if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
@@ -305,6 +362,14 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     if (!within(unsignedTypes) && !within(signedTypes)) return false;
     m_signedCodes = !within(unsignedTypes);
     m_codesAreSamples = !m_signedCodes && first.slope == 1.0 && first.intercept == 0.0;
+    if (m_inverted) {
+        // Codes follow the values linearly, so turning them over their range turns the values.
+        uint16_t* codes = m_codes.Data();
+        const int64_t count = SampleCount();
+        const auto [low, high] = std::minmax_element(codes, codes + count);
+        const int sum = int{*low} + int{*high};
+        for (int64_t i = 0; i < count; ++i) codes[i] = static_cast<uint16_t>(sum - codes[i]);
+    }
     return true;
 }
 
@@ -332,11 +397,11 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
         [&progress](double f) {
             if (progress) progress(0.5 * f);
         },
-        [&](int64_t index, const DecodedImage& image) {
+        [&](int64_t index, const DecodedImage& image, int32_t frame) {
             const Image& meta = m_images[static_cast<size_t>(index)];
             Answer answer;
             answer.integers = IsIntegerValueType(image.type);
-            VisitImageValues(image, imageSamples, meta.path, [&](const auto* values, int64_t n) {
+            VisitImageValues(image, frame, imageSamples, meta.path, [&](const auto* values, int64_t n) {
                 for (int64_t i = 0; i < n; ++i) {
                     const double v = Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept);
                     answer.range.Add(&v, 1);
@@ -352,18 +417,24 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             all.integers = all.integers && answer.integers;
         });
     const CSampleRule& rule = m_rule.emplace(all.range, all.integers);
+    // MONOCHROME1: each value turned over the range, which stays the same.
+    const bool invert = m_inverted && all.range.HasFinite();
+    const double inversionSum = invert ? all.range.Min() + all.range.Max() : 0.0;
+    const double inversionSign = invert ? -1.0 : 1.0;
 
     // Pass 2: every value to its sample.
     DecodeAll(
         [&progress](double f) {
             if (progress) progress(0.5 + 0.5 * f);
         },
-        [&](int64_t index, const DecodedImage& image) {
+        [&](int64_t index, const DecodedImage& image, int32_t frame) {
             const Image& meta = m_images[static_cast<size_t>(index)];
             uint16_t* out = m_codes.Data() + index * imageSamples;
-            VisitImageValues(image, imageSamples, meta.path, [&](const auto* values, int64_t n) {
+            VisitImageValues(image, frame, imageSamples, meta.path, [&](const auto* values, int64_t n) {
                 for (int64_t i = 0; i < n; ++i, ++out)
-                    *out = rule.Sample(Rescaled(static_cast<double>(values[i]), meta.slope, meta.intercept));
+                    *out = rule.Sample(inversionSum +
+                                       inversionSign * Rescaled(static_cast<double>(values[i]), meta.slope,
+                                                                meta.intercept));
             });
             return std::string();
         },

@@ -51,6 +51,7 @@ public:
 private:
     struct Image {
         std::string path;
+        int32_t frame = 0;  // of its file
         double slope = 1.0;
         double intercept = 0.0;
     };
@@ -70,9 +71,10 @@ private:
         size_t m_bytes = 0;
     };
 
-    // Decodes every image in reader processes (the decoder may fail on a damaged
+    // Decodes every file in reader processes (the decoder may fail on a damaged
     // file in ways that would end this process): `work` gets each image's raw
-    // values there and answers in bytes, which `receive` gets here. Throws with
+    // values there (the decoded file and the frame) and answers in bytes,
+    // which `receive` gets here. Throws with
     // the reason of the first image that could not be decoded.
     template <typename Work, typename Receive>
     void DecodeAll(const Progress& progress, Work work, Receive receive) const;
@@ -81,6 +83,12 @@ private:
 
     const CDicomCodec* m_inProcessCodec = nullptr;
     std::vector<Image> m_images;  // slice-major, frames within slices
+    // The files the images come from, each with its frames: (frame of the file, image).
+    struct File {
+        std::string path;
+        std::vector<std::pair<int32_t, int64_t>> frames;
+    };
+    std::vector<File> m_files;
     // What the folder held and which series this is: for Describe.
     std::vector<std::string> m_seriesList;
     std::vector<std::string> m_seriesUids;  // several for a stack of series
@@ -95,6 +103,7 @@ private:
     bool m_prepared = false;
     bool m_codesAreSamples = false;
     bool m_signedCodes = false;
+    bool m_inverted = false;  // MONOCHROME1: values are turned over their range
     // The rule the samples of the slower path were made by.
     std::optional<CSampleRule> m_rule;
 };

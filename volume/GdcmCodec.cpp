@@ -1,23 +1,27 @@
 // The DICOM library's side of CDicomCodec, built as the orvanta-dicom module:
 // only this file includes the library.
 
+#include <gdcmAttribute.h>
 #include <gdcmImageReader.h>
 #include <gdcmReader.h>
+#include <gdcmSequenceOfItems.h>
 #include <gdcmStringFilter.h>
 #include <gdcmTrace.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
-#include <set>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "DicomCodec.h"
 
 namespace {
 
-// The tags the scan reads; everything else in a file is passed over.
+// The tags the scan uses.
 const gdcm::Tag kAcquisitionTime(0x0008, 0x0032);
 const gdcm::Tag kSeriesDescription(0x0008, 0x103e);
 const gdcm::Tag kSliceThickness(0x0018, 0x0050);
@@ -36,15 +40,26 @@ const gdcm::Tag kColumns(0x0028, 0x0011);
 const gdcm::Tag kPixelSpacing(0x0028, 0x0030);
 const gdcm::Tag kRescaleIntercept(0x0028, 0x1052);
 const gdcm::Tag kRescaleSlope(0x0028, 0x1053);
-
-const std::set<gdcm::Tag>& ScannedTags() {
-    static const std::set<gdcm::Tag> tags = {
-        kAcquisitionTime, kSeriesDescription, kSliceThickness, kTriggerTime,    kSeriesUid,
-        kSeriesNumber,    kInstanceNumber,    kImagePosition,  kImageOrientation, kTemporalPosition,
-        kSamplesPerPixel, kPhotometric,       kNumberOfFrames, kRows,           kColumns,
-        kPixelSpacing,    kRescaleIntercept,  kRescaleSlope};
-    return tags;
-}
+const gdcm::Tag kSharedGroups(0x5200, 0x9229);
+const gdcm::Tag kPerFrameGroups(0x5200, 0x9230);
+const gdcm::Tag kPixelData(0x7fe0, 0x0010);
+const gdcm::Tag kImageType(0x0008, 0x0008);
+const gdcm::Tag kFrameTime(0x0018, 0x1063);
+const gdcm::Tag kFrameTimeVector(0x0018, 0x1065);
+// Functional groups, and the tags of theirs that are read.
+const gdcm::Tag kPlanePosition(0x0020, 0x9113);
+const gdcm::Tag kPlaneOrientation(0x0020, 0x9116);
+const gdcm::Tag kPixelMeasures(0x0028, 0x9110);
+const gdcm::Tag kFrameContent(0x0020, 0x9111);
+const gdcm::Tag kStackId(0x0020, 0x9056);
+const gdcm::Tag kTemporalPositionIndex(0x0020, 0x9128);
+const gdcm::Tag kCardiacSynchronization(0x0018, 0x9118);
+const gdcm::Tag kTriggerDelay(0x0020, 0x9153);
+const gdcm::Tag kPixelValueTransformation(0x0028, 0x9145);
+const gdcm::Tag kMrFrameType(0x0018, 0x9226);
+const gdcm::Tag kCtFrameType(0x0018, 0x9329);
+const gdcm::Tag kFrameType(0x0008, 0x9007);
+const gdcm::Tag kComplexComponent(0x0008, 0x9208);
 
 std::string Trimmed(const std::string& text) {
     const size_t begin = text.find_first_not_of(" \t\r\n");
@@ -99,6 +114,85 @@ std::optional<double> TimeOfDay(std::string text) {
     return seconds;
 }
 
+// The items of a sequence the reader parsed as such; one it left as bytes is not looked into.
+const gdcm::SequenceOfItems* SequenceOf(const gdcm::DataElement& element) {
+    if (element.IsEmpty()) return nullptr;
+    return dynamic_cast<const gdcm::SequenceOfItems*>(&element.GetValue());
+}
+
+// The first item of the sequence `tag` in `data`, or nothing.
+const gdcm::DataSet* FirstItem(const gdcm::DataSet& data, const gdcm::Tag& tag) {
+    if (!data.FindDataElement(tag)) return nullptr;
+    const gdcm::DataElement& element = data.GetDataElement(tag);
+    const gdcm::SequenceOfItems* items = SequenceOf(element);
+    if (items == nullptr || items->GetNumberOfItems() == 0) return nullptr;
+    return &items->GetItem(1).GetNestedDataSet();
+}
+
+// The text of an element of a text VR, as it is stored (these are plain characters in every syntax).
+std::string TextOf(const gdcm::DataElement* element) {
+    if (element == nullptr || element->IsEmpty() || element->GetByteValue() == nullptr) return "";
+    const gdcm::ByteValue& bytes = *element->GetByteValue();
+    return Trimmed(std::string(bytes.GetPointer(), bytes.GetLength()));
+}
+
+// One binary number (FD, UL) of an element; enhanced images are little-endian.
+template <typename T>
+std::optional<double> Binary(const gdcm::DataElement* element) {
+    if (element == nullptr || element->GetByteValue() == nullptr || element->GetByteValue()->GetLength() < sizeof(T))
+        return std::nullopt;
+    T value;
+    std::memcpy(&value, element->GetByteValue()->GetPointer(), sizeof value);
+    const double number = static_cast<double>(value);
+    if (!std::isfinite(number)) return std::nullopt;
+    return number;
+}
+
+std::optional<std::array<double, 3>> Triple(const std::string& text) {
+    const std::vector<double> n = Numbers(text);
+    if (n.size() != 3) return std::nullopt;
+    return std::array<double, 3>{n[0], n[1], n[2]};
+}
+
+std::optional<std::array<double, 6>> Orientation(const std::string& text) {
+    const std::vector<double> n = Numbers(text);
+    if (n.size() != 6) return std::nullopt;
+    return std::array<double, 6>{n[0], n[1], n[2], n[3], n[4], n[5]};
+}
+
+std::optional<std::array<double, 2>> Pair(const std::string& text) {
+    const std::vector<double> n = Numbers(text);
+    if (n.size() != 2) return std::nullopt;
+    return std::array<double, 2>{n[0], n[1]};
+}
+
+void SetRescale(CDicomImageHeader& header, const std::string& slopeText, const std::string& interceptText) {
+    // An absent or zero slope means none: the values stay as stored.
+    const std::optional<double> slope = Number(slopeText);
+    header.rescaleSlope = slope && *slope != 0.0 ? *slope : 1.0;
+    header.rescaleIntercept = Number(interceptText).value_or(0.0);
+}
+
+// What Image Type or Frame Type ("ORIGINAL\\PRIMARY\\P\\ND") says the values are.
+std::string TypeOfImage(const std::string& text) {
+    std::vector<std::string> values;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find('\\', start), text.size());
+        values.push_back(Trimmed(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    auto has = [&values](std::initializer_list<const char*> names) {
+        return std::any_of(values.begin(), values.end(), [&names](const std::string& value) {
+            return std::any_of(names.begin(), names.end(), [&value](const char* name) { return value == name; });
+        });
+    };
+    if (has({"VELOCITY", "VELOCITY MAP"})) return "velocity";
+    if (has({"P", "PHASE", "PHASE MAP"})) return "phase";
+    if (has({"M", "MAGNITUDE"})) return "magnitude";
+    return "";
+}
+
 int Whole(const std::optional<double>& value, int fallback) {
     if (!value || !(*value >= -2147483648.0 && *value <= 2147483647.0)) return fallback;
     return static_cast<int>(*value);
@@ -126,36 +220,113 @@ EValueType ValueTypeOf(gdcm::PixelFormat::ScalarType type) {
     }
 }
 
-// The library reads a file whose uncompressed pixel data breaks off as if it
-// were whole (the missing part unset), so the file's length is checked
-// against the length the pixel data announces, counted from where it starts.
-bool PixelDataCutShort(const std::string& path, const gdcm::DataSet& data) {
-    const gdcm::Tag pixelTag(0x7fe0, 0x0010);
-    if (!data.FindDataElement(pixelTag)) return false;
-    const gdcm::VL length = data.GetDataElement(pixelTag).GetVL();
-    if (length.IsUndefined()) return false;  // compressed fragments: the decoder sees a cut
+uint32_t LengthAt(std::istream& file, std::streamoff at, bool bigEndian) {
+    unsigned char bytes[4] = {};
+    file.seekg(at);
+    if (!file.read(reinterpret_cast<char*>(bytes), 4)) return 0;
+    return bigEndian ? uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3]
+                     : uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
+}
+
+// Where the file's pixel data ends, so that the decoder is given only that
+// much: the library would otherwise go on to parse whatever follows, and
+// exporters leave megabytes of padding or stray bytes there that cost seconds
+// or make it fail. Throws when the pixel data is cut short (the library reads
+// uncompressed pixel data that breaks off as if it were whole). Nothing when
+// the end cannot be told from the file's bytes (a deflated data set).
+std::optional<uint64_t> PixelDataEnd(const std::string& path) {
     gdcm::Reader probe;
     probe.SetFileName(path.c_str());
     // Skipping the pixel data leaves the stream where its value begins.
-    if (!probe.ReadUpToTag(pixelTag, {pixelTag})) return true;
-    std::error_code error;
-    const auto fileSize = std::filesystem::file_size(path, error);
+    const std::runtime_error cut(" cannot be read: it is truncated or damaged");
+    if (!probe.ReadUpToTag(kPixelData, {kPixelData})) throw cut;
+    const gdcm::TransferSyntax syntax = probe.GetFile().GetHeader().GetDataSetTransferSyntax();
     const size_t start = probe.GetStreamCurrentPosition();
-    return error || start == static_cast<size_t>(-1) || start + static_cast<uint64_t>(length) > fileSize;
+    if (syntax == gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian || start == static_cast<size_t>(-1) ||
+        start < 8)
+        return std::nullopt;
+    std::error_code error;
+    const uint64_t fileSize = std::filesystem::file_size(path, error);
+    if (error || start >= fileSize) return std::nullopt;  // no pixel data: the decoder says so
+    std::ifstream file(path, std::ios::binary);
+    const bool bigEndian = syntax == gdcm::TransferSyntax::ExplicitVRBigEndian;
+    const auto at = static_cast<std::streamoff>(start);
+    // The value's length is the four bytes before it, in explicit and implicit VR alike.
+    const uint32_t length = LengthAt(file, at - 4, bigEndian);
+    if (length != 0xffffffffu) {
+        if (start + uint64_t{length} > fileSize) throw cut;
+        return start + uint64_t{length};
+    }
+    // Compressed fragments: items up to the sequence delimiter.
+    uint64_t item = start;
+    while (item + 8 <= fileSize) {
+        const uint32_t tag = LengthAt(file, static_cast<std::streamoff>(item), false);
+        const uint32_t itemLength = LengthAt(file, static_cast<std::streamoff>(item) + 4, false);
+        if (tag == 0xe0ddfffeu) return item + 8;
+        if (tag != 0xe000fffeu || itemLength == 0xffffffffu) return std::nullopt;
+        item += 8 + uint64_t{itemLength};
+    }
+    throw cut;
+}
+
+// Stored values hold Bits Stored bits, signed when Pixel Representation is 1.
+// Decoders of compressed syntaxes hand over the bits as the stream codes them:
+// a stream coded unsigned in a file that says signed comes back without its
+// sign, and bits above the stored ones are not always cleared.
+template <typename U>
+void KeepStoredBits(std::vector<char>& bytes, unsigned bits, bool isSigned) {
+    const size_t count = bytes.size() / sizeof(U);
+    const U mask = static_cast<U>((U{1} << bits) - 1);
+    const U top = static_cast<U>(U{1} << (bits - 1));
+    for (size_t i = 0; i < count; ++i) {
+        U value;
+        std::memcpy(&value, bytes.data() + i * sizeof(U), sizeof(U));
+        value = static_cast<U>(value & mask);
+        if (isSigned && (value & top)) value = static_cast<U>(value | static_cast<U>(~mask));
+        std::memcpy(bytes.data() + i * sizeof(U), &value, sizeof(U));
+    }
+}
+
+void FollowPixelRepresentation(const gdcm::PixelFormat& format, CDicomCodec::Image& image) {
+    using T = EValueType;
+    const bool isSigned = format.GetPixelRepresentation() == 1;
+    const unsigned bits = format.GetBitsStored();
+    unsigned width = 0;
+    switch (image.type) {
+        case T::kUInt8: case T::kInt8: width = 8; image.type = isSigned ? T::kInt8 : T::kUInt8; break;
+        case T::kUInt16: case T::kInt16: width = 16; image.type = isSigned ? T::kInt16 : T::kUInt16; break;
+        case T::kUInt32: case T::kInt32: width = 32; image.type = isSigned ? T::kInt32 : T::kUInt32; break;
+        default: return;
+    }
+    // Bits placed anywhere but at the bottom are left as the library gives them.
+    if (bits == 0 || bits >= width || format.GetHighBit() + 1u != bits) return;
+    if (width == 8) KeepStoredBits<uint8_t>(image.bytes, bits, isSigned);
+    if (width == 16) KeepStoredBits<uint16_t>(image.bytes, bits, isSigned);
+    if (width == 32) KeepStoredBits<uint32_t>(image.bytes, bits, isSigned);
 }
 
 // Messages begin where the file's name ends; the caller names the file.
 void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomCodec::Image& image) {
+    const std::optional<uint64_t> end = PixelDataEnd(path);
     gdcm::ImageReader reader;
-    reader.SetFileName(path.c_str());
+    std::istringstream head;
+    if (end) {
+        std::string bytes(static_cast<size_t>(*end), '\0');
+        std::ifstream file(path, std::ios::binary);
+        if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+            throw std::runtime_error(" cannot be read: it is truncated or damaged");
+        head.str(std::move(bytes));
+        reader.SetStream(head);
+    } else {
+        reader.SetFileName(path.c_str());
+    }
     bool read = false;
     try {
         read = reader.Read();
     } catch (...) {
         read = false;
     }
-    if (!read || PixelDataCutShort(path, reader.GetFile().GetDataSet()))
-        throw std::runtime_error(" cannot be read: it is truncated or damaged");
+    if (!read) throw std::runtime_error(" cannot be read: it is truncated or damaged");
     const gdcm::Image& decoded = reader.GetImage();
     const gdcm::PixelFormat& format = decoded.GetPixelFormat();
     if (format.GetSamplesPerPixel() != 1)
@@ -163,12 +334,14 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
                                  std::string(gdcm::PhotometricInterpretation::GetPIString(
                                      decoded.GetPhotometricInterpretation())) +
                                  "); only grey-scale images can be shown");
-    if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows) ||
-        (decoded.GetNumberOfDimensions() > 2 && decoded.GetDimension(2) > 1))
+    if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows))
         throw std::runtime_error(" holds pixel data of another size than its header announces");
+    const unsigned frames = decoded.GetNumberOfDimensions() > 2 ? decoded.GetDimension(2) : 1;
+    if (frames < 1 || frames > (1u << 30)) throw std::runtime_error(" holds pixel data in a layout that cannot be shown");
+    image.frames = static_cast<int32_t>(frames);
     image.type = ValueTypeOf(format.GetScalarType());
     image.typeName = format.GetScalarTypeAsString();
-    const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize();
+    const size_t needed = size_t(columns) * size_t(rows) * format.GetPixelSize() * frames;
     const unsigned long length = decoded.GetBufferLength();
     if (length < needed || (image.type != EValueType::kUInt8 && image.type != EValueType::kInt8 &&
                             format.GetBitsAllocated() % 8 != 0))
@@ -181,6 +354,77 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
         got = false;
     }
     if (!got) throw std::runtime_error(": its pixel data cannot be decoded");
+    // What the file says wins over what a compressed stream coded.
+    gdcm::PixelFormat stored = format;
+    gdcm::Attribute<0x0028, 0x0103> representation{};
+    const gdcm::DataSet& data = reader.GetFile().GetDataSet();
+    if (data.FindDataElement(representation.GetTag())) {
+        representation.SetFromDataSet(data);
+        stored.SetPixelRepresentation(representation.GetValue() == 1 ? 1 : 0);
+    }
+    FollowPixelRepresentation(stored, image);
+}
+
+
+// The frames of a classic multi-frame file (a cine run, a multi-frame MR):
+// one place, the frames are time.
+std::vector<CDicomImageHeader> ClassicFrames(const CDicomImageHeader& file, std::optional<double> frameTime) {
+    std::vector<CDicomImageHeader> frames;
+    for (int32_t k = 0; k < file.frames; ++k) {
+        CDicomImageHeader frame = file;
+        frame.frame = k;
+        frame.triggerTime.reset();
+        frame.temporalPosition.reset();
+        if (frameTime && std::isfinite(*frameTime) && *frameTime > 0.0)
+            frame.triggerTime = *frameTime * k;
+        else
+            frame.temporalPosition = k;
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+// The frames of an enhanced file, each with what its per-frame functional
+// groups say, else the shared ones. (The library's image reader takes the
+// geometry of every frame from the first, so the groups are read here.)
+std::vector<CDicomImageHeader> EnhancedFrames(const gdcm::DataSet& data, const CDicomImageHeader& file) {
+    const gdcm::DataSet* shared = FirstItem(data, kSharedGroups);
+    const gdcm::SequenceOfItems* perFrame =
+        data.FindDataElement(kPerFrameGroups) ? SequenceOf(data.GetDataElement(kPerFrameGroups)) : nullptr;
+    std::vector<CDicomImageHeader> frames;
+    for (int32_t k = 0; k < file.frames; ++k) {
+        const gdcm::DataSet* own = nullptr;
+        if (perFrame && static_cast<size_t>(k) < perFrame->GetNumberOfItems())
+            own = &perFrame->GetItem(static_cast<size_t>(k) + 1).GetNestedDataSet();
+        auto element = [&](const gdcm::Tag& group, const gdcm::Tag& tag) -> const gdcm::DataElement* {
+            for (const gdcm::DataSet* set : {own, shared}) {
+                const gdcm::DataSet* inner = set ? FirstItem(*set, group) : nullptr;
+                if (inner && inner->FindDataElement(tag)) return &inner->GetDataElement(tag);
+            }
+            return nullptr;
+        };
+        auto text = [&](const gdcm::Tag& group, const gdcm::Tag& tag) { return TextOf(element(group, tag)); };
+        CDicomImageHeader frame = file;
+        frame.frame = k;
+        if (const auto position = Triple(text(kPlanePosition, kImagePosition))) frame.position = position;
+        if (const auto orientation = Orientation(text(kPlaneOrientation, kImageOrientation)))
+            frame.orientation = orientation;
+        if (const auto spacing = Pair(text(kPixelMeasures, kPixelSpacing))) frame.pixelSpacing = spacing;
+        if (const auto thickness = Number(text(kPixelMeasures, kSliceThickness))) frame.sliceThickness = thickness;
+        frame.stackId = text(kFrameContent, kStackId);
+        frame.temporalPosition = Binary<uint32_t>(element(kFrameContent, kTemporalPositionIndex));
+        frame.triggerTime = Binary<double>(element(kCardiacSynchronization, kTriggerDelay));
+        const gdcm::DataElement* slope = element(kPixelValueTransformation, kRescaleSlope);
+        if (slope) SetRescale(frame, TextOf(slope), text(kPixelValueTransformation, kRescaleIntercept));
+        std::string type = text(kMrFrameType, kFrameType);
+        if (type.empty()) type = text(kCtFrameType, kFrameType);
+        type += "\\" + text(kMrFrameType, kComplexComponent);
+        if (const std::string frameType = TypeOfImage(type); !frameType.empty()) frame.imageType = frameType;
+        // Frames that nothing else orders keep their order in the file.
+        frame.instanceNumber = k;
+        frames.push_back(std::move(frame));
+    }
+    return frames;
 }
 
 class CGdcmCodec final : public CDicomCodec {
@@ -191,20 +435,22 @@ public:
         gdcm::Trace::SetError(false);
     }
 
-    std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override;
+    std::vector<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override;
     void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const override;
 };
 
 }  // namespace
 
-std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path, bool& readable) const {
+std::vector<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path, bool& readable) const {
     readable = false;
     gdcm::Reader reader;
     reader.SetFileName(path.c_str());
     try {
-        if (!reader.ReadSelectedTags(ScannedTags())) return std::nullopt;
+        // Everything up to the pixel data, which is left unread. (Reading only
+        // selected tags ends the process on a deflated data set.)
+        if (!reader.ReadUpToTag(kPixelData, {kPixelData})) return {};
     } catch (...) {
-        return std::nullopt;
+        return {};
     }
     readable = true;
     const gdcm::DataSet& data = reader.GetFile().GetDataSet();
@@ -217,31 +463,37 @@ std::optional<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path,
     // Without a pixel matrix the file is no image: a directory, report or presentation state.
     header.rows = Whole(Number(text(kRows)), 0, 65535);
     header.columns = Whole(Number(text(kColumns)), 0, 65535);
-    if (header.rows <= 0 || header.columns <= 0) return std::nullopt;
+    if (header.rows <= 0 || header.columns <= 0) return {};
     header.seriesUid = text(kSeriesUid);
     if (const std::optional<double> number = Number(text(kSeriesNumber))) header.seriesNumber = Whole(number, 0);
     header.seriesDescription = text(kSeriesDescription);
     header.frames = Whole(Number(text(kNumberOfFrames)), 1, 1 << 30);
+    header.enhanced = data.FindDataElement(kSharedGroups) || data.FindDataElement(kPerFrameGroups);
     header.samplesPerPixel = Whole(Number(text(kSamplesPerPixel)), 1, 65535);
     header.photometric = text(kPhotometric);
-    const std::vector<double> position = Numbers(text(kImagePosition));
-    if (position.size() == 3) header.position = {position[0], position[1], position[2]};
-    const std::vector<double> orientation = Numbers(text(kImageOrientation));
-    if (orientation.size() == 6)
-        header.orientation = {orientation[0], orientation[1], orientation[2],
-                              orientation[3], orientation[4], orientation[5]};
-    const std::vector<double> spacing = Numbers(text(kPixelSpacing));
-    if (spacing.size() == 2) header.pixelSpacing = {spacing[0], spacing[1]};
+    header.imageType = TypeOfImage(text(kImageType));
+    header.position = Triple(text(kImagePosition));
+    header.orientation = Orientation(text(kImageOrientation));
+    header.pixelSpacing = Pair(text(kPixelSpacing));
     header.sliceThickness = Number(text(kSliceThickness));
     header.triggerTime = Number(text(kTriggerTime));
     header.temporalPosition = Number(text(kTemporalPosition));
     header.acquisitionTime = TimeOfDay(text(kAcquisitionTime));
     header.instanceNumber = Number(text(kInstanceNumber));
-    // An absent or zero slope means none: the values stay as stored.
-    const std::optional<double> slope = Number(text(kRescaleSlope));
-    if (slope && *slope != 0.0) header.rescaleSlope = *slope;
-    header.rescaleIntercept = Number(text(kRescaleIntercept)).value_or(0.0);
-    return header;
+    SetRescale(header, text(kRescaleSlope), text(kRescaleIntercept));
+    if (header.frames <= 1) return {header};
+    if (header.enhanced) return EnhancedFrames(data, header);
+    std::optional<double> frameTime = Number(text(kFrameTime));
+    if (!frameTime) {
+        // The increments from each frame to the next; the first is 0.
+        std::vector<double> increments = Numbers(text(kFrameTimeVector));
+        if (increments.size() > 1) {
+            increments.erase(increments.begin());
+            std::sort(increments.begin(), increments.end());
+            frameTime = increments[increments.size() / 2];
+        }
+    }
+    return ClassicFrames(header, frameTime);
 }
 
 void CGdcmCodec::Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const {

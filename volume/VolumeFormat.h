@@ -14,10 +14,10 @@
 // sample source, one row and one line in volume/CMakeLists.txt.
 enum class EVolumeFormat { kNone, kTvi, kNifti, kDicom, kMovieFolder };
 
-// One field a format adds to --info: null, a text, numbers or texts.
+// One field a format adds to --info: null, a text, a number, numbers, texts or a yes or no.
 struct CInfoField {
     std::string key;
-    std::variant<std::monostate, std::string, double, std::vector<double>, std::vector<std::string>> value;
+    std::variant<std::monostate, std::string, double, std::vector<double>, std::vector<std::string>, bool> value;
 };
 
 // What the shown volume was loaded from.

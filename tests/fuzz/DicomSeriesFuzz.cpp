@@ -89,16 +89,24 @@ public:
         return nullptr;
     }
 
-    std::optional<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override {
+    std::vector<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override {
         const StandInFile* file = Find(path);
         readable = file == nullptr || file->kind != StandInFile::Kind::kUnreadable;
         // As the library's reader: a file without a pixel matrix is no image.
         if (file == nullptr || file->kind != StandInFile::Kind::kImage || file->header.rows <= 0 ||
             file->header.columns <= 0)
-            return std::nullopt;
-        CDicomImageHeader header = file->header;
-        header.path = path;
-        return header;
+            return {};
+        // A multi-frame file gives a header per frame, as the library's reader
+        // does for a classic run: the same place, the frames later in time.
+        std::vector<CDicomImageHeader> frames;
+        for (int32_t k = 0; k < std::max(file->header.frames, 1); ++k) {
+            CDicomImageHeader frame = file->header;
+            frame.path = path;
+            frame.frame = k;
+            if (frame.triggerTime) *frame.triggerTime += 40.0 * k;
+            frames.push_back(std::move(frame));
+        }
+        return frames;
     }
 
     void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const override {
@@ -112,6 +120,11 @@ public:
         if (file->pixels.bytes.size() < needed)
             throw std::runtime_error(" holds pixel data in a layout that cannot be shown");
         image = file->pixels;
+        // Every frame holds the same values.
+        image.frames = std::max(file->header.frames, 1);
+        const size_t frameBytes = image.bytes.size();
+        for (int32_t k = 1; k < image.frames; ++k)
+            image.bytes.insert(image.bytes.end(), file->pixels.bytes.begin(), file->pixels.bytes.begin() + frameBytes);
     }
 };
 

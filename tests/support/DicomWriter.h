@@ -12,7 +12,8 @@ struct DicomImageFields {
     enum class Pixels { kUint16, kInt16, kUint8, kInt32, kFloat32 };
     // Transfer syntaxes a file can be rewritten in after it is written.
     enum class Syntax {
-        kExplicitLittle, kImplicitLittle, kExplicitBig, kRle, kJpegBaseline, kJpegLossless, kJpegLs, kJpeg2000
+        kExplicitLittle, kImplicitLittle, kExplicitBig, kRle, kJpegBaseline, kJpegLossless, kJpegLs, kJpeg2000,
+        kDeflated
     };
 
     int32_t rows = 4;
@@ -21,7 +22,34 @@ struct DicomImageFields {
     std::vector<double> values;  // rows x columns, row by row; converted to the pixel type
     Syntax syntax = Syntax::kExplicitLittle;
     std::string photometric = "MONOCHROME2";
-    int32_t frames = 1;  // > 1 writes a multi-frame image of copies of `values`
+    // > 1 writes a multi-frame image of copies of `values`: a classic X-ray
+    // angiography run unless `enhanced`.
+    int32_t frames = 1;
+    // One frame of a multi-frame file: its values and, in an enhanced image,
+    // what its per-frame functional groups say (unset: not written).
+    struct Frame {
+        std::vector<double> values;
+        std::optional<std::array<double, 3>> position;
+        std::optional<std::array<double, 6>> orientation;  // else the shared one, `orientation`
+        std::optional<double> triggerDelay;
+        std::optional<int> temporalIndex;
+        std::string stackId;
+        std::optional<double> rescaleSlope;
+        std::optional<double> rescaleIntercept;
+        std::string frameType;  // "ORIGINAL\PRIMARY\PHASE\NONE"
+    };
+    // Not empty: a multi-frame file of these frames (`frames` and `values` unused).
+    std::vector<Frame> frameList;
+    // An enhanced MR image: geometry, rescale and times only in functional
+    // groups (`orientation`, `pixelSpacing` and `sliceThickness` in the shared one).
+    bool enhanced = false;
+    std::optional<double> frameTime;  // Frame Time of a classic multi-frame image, ms
+    std::optional<std::string> imageType;
+    // Bits Stored of 16-bit pixels, the rest of each value clear; 16 when unset.
+    std::optional<int> bitsStored;
+    // Written over the Pixel Representation the coder wrote, after coding: a
+    // file whose header says signed while its stream was coded unsigned.
+    std::optional<int> pixelRepresentation;
 
     std::string seriesUid = "1.2.826.0.1.3680043.2.1125.1";
     std::optional<int> seriesNumber = 1;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -95,6 +97,28 @@ protected:
         EXPECT_TRUE(series.Layout(layout, error)) << error;
         CDicomSource source(layout);
         return SourceSamples(source);
+    }
+
+    // The samples of a series of two 2 x 2 images like `image`, each with its
+    // raw values and its rescale (slope, intercept), written in a folder of its own.
+    static std::vector<uint16_t> TwoImageSamples(DicomImageFields image,
+                                                 const std::array<std::vector<double>, 2>& raw,
+                                                 const std::array<std::pair<double, double>, 2>& rescale,
+                                                 CDicomSeriesLayout& layout) {
+        TempFolder folder;
+        image.rows = image.columns = 2;
+        const auto each = [&](DicomImageFields& fields, int, int t) {
+            fields.values = raw[static_cast<size_t>(t)];
+            fields.rescaleSlope = rescale[static_cast<size_t>(t)].first;
+            fields.rescaleIntercept = rescale[static_cast<size_t>(t)].second;
+        };
+        EXPECT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, each).size(), 2u);
+        CDicomFolder scan = Scanned(folder.Path().string());
+        if (scan.m_series.size() != 1) {
+            ADD_FAILURE() << scan.m_series.size() << " series";
+            return {};
+        }
+        return SeriesSamples(scan.m_series[0], layout);
     }
 
     TempFolder m_folder;
@@ -276,20 +300,10 @@ TEST_F(DicomSeriesTest, ValuesFollowTheSampleRule) {
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.name);
-        TempFolder folder;
         DicomImageFields image;
-        image.rows = image.columns = 2;
         image.pixels = c.pixels;
-        image.values = c.raw;
-        const auto rescale = [&c](DicomImageFields& fields, int, int t) {
-            fields.rescaleSlope = c.rescale[static_cast<size_t>(t)].first;
-            fields.rescaleIntercept = c.rescale[static_cast<size_t>(t)].second;
-        };
-        ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, rescale).size(), 2u);
-        CDicomFolder scan = Scanned(folder.Path().string());
-        ASSERT_EQ(scan.m_series.size(), 1u);
         CDicomSeriesLayout layout;
-        EXPECT_EQ(SeriesSamples(scan.m_series[0], layout), c.samples);
+        EXPECT_EQ(TwoImageSamples(image, {c.raw, c.raw}, c.rescale, layout), c.samples);
     }
 }
 
@@ -425,6 +439,366 @@ TEST_F(DicomSeriesTest, LargeSeriesScansAndDecodesInSeveralReaders) {
         EXPECT_FALSE(damaged.Prepare({}, error));
         EXPECT_EQ(error.rfind(std::filesystem::path(cut).filename().string(), 0), 0u) << error;
     }
+}
+
+// Files as exporters write them, each one image whose loaded samples must
+// be its values: the stored bits of a compressed stream coded unsigned in a
+// file that says signed, a deflated data set, and bytes left after the pixel
+// data (padding, stray text) that the decoder must not read.
+TEST_F(DicomSeriesTest, FilesAsExportersWriteThemLoadTheirValues) {
+    using Syntax = DicomImageFields::Syntax;
+    enum class After { kNothing, kZeros, kText };
+    struct Case {
+        const char* name;
+        Syntax syntax;
+        bool signed12;  // 12 bits stored, two's complement, in a file that says signed
+        After after;
+    };
+    const std::vector<Case> cases = {
+        {"JPEG 2000 coded unsigned, header signed", Syntax::kJpeg2000, true, After::kNothing},
+        {"the same bits uncompressed", Syntax::kExplicitLittle, true, After::kNothing},
+        {"JPEG-LS coded unsigned, header signed", Syntax::kJpegLs, true, After::kNothing},
+        {"deflated", Syntax::kDeflated, false, After::kNothing},
+        {"zeros after the pixel data", Syntax::kExplicitLittle, false, After::kZeros},
+        {"text after the pixel data", Syntax::kExplicitLittle, false, After::kText},
+        {"text after compressed fragments", Syntax::kJpeg2000, false, After::kText},
+    };
+    // Each case in a function of its own, so that one that fails does not hide the others.
+    const auto check = [this](const Case& c) {
+        TempFolder folder;
+        DicomImageFields fields;
+        fields.rows = fields.columns = 16;
+        fields.syntax = c.syntax;
+        // Signed values from -2048 up; an intercept of 2048 makes every value a sample of its own.
+        std::vector<double> expected;
+        for (int k = 0; k < 256; ++k) {
+            const int value = c.signed12 ? (k * 16 + (k % 3) * 5) % 4096 - 2048 : k * 37 + 1;
+            expected.push_back(c.signed12 ? value + 2048.0 : value);
+            fields.values.push_back(c.signed12 ? value & 0xfff : value);
+        }
+        if (c.signed12) {
+            fields.bitsStored = 12;
+            fields.pixelRepresentation = 1;
+            fields.rescaleIntercept = 2048.0;
+        }
+        const std::string path = folder.File("image.dcm");
+        ASSERT_TRUE(WriteDicomImage(path, fields));
+        if (c.after != After::kNothing) {
+            std::ofstream file(path, std::ios::binary | std::ios::app);
+            file << (c.after == After::kZeros ? std::string(1 << 16, '\0')
+                                              : std::string("exported by a workstation; end of study\n"));
+        }
+        CDicomFolder scan = Scanned(folder.Path().string());
+        EXPECT_TRUE(scan.m_unreadable.empty());
+        ASSERT_EQ(scan.m_series.size(), 1u);
+        CDicomSeriesLayout layout;
+        const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[0], layout);
+        ASSERT_EQ(samples.size(), expected.size());
+        for (size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], expected[k]) << "pixel " << k;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        check(c);
+    }
+}
+
+// A folder whose largest series cannot be loaded: a run without a choice
+// takes the largest that can, the list offers only those, and a refusal
+// names the series by its real size and gives its reason once.
+TEST_F(DicomSeriesTest, RefusedSeriesAreNamedOnceAndPassedOver) {
+    DicomImageFields colour;
+    colour.pixels = DicomImageFields::Pixels::kUint8;
+    colour.photometric = "RGB";
+    colour.values.assign(20, 9.0);
+    colour.seriesUid = "1.2.6.5";
+    colour.seriesNumber = 5;
+    colour.seriesDescription = "colour map";
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(WriteDicomImage(m_folder.File("c" + std::to_string(i)), colour));
+    DicomImageFields grey;
+    grey.seriesUid = "1.2.6.2";
+    grey.seriesNumber = 2;
+    ASSERT_EQ(WriteDicomSeries(m_folder.Path().string(), grey, 3, 1, 5.0, 0.0).size(), 3u);
+    DicomImageFields single = grey;
+    single.seriesUid = "1.2.6.3";
+    single.seriesNumber = 3;
+    ASSERT_EQ(WriteDicomSeries(m_folder.Path().string(), single, 1, 1, 5.0, 0.0).size(), 1u);
+
+    const CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 3u);
+    const std::string refusedLabel =
+        "5 colour map: 5 x 4, 4 images, cannot be loaded: c0 is a colour image (photometric "
+        "interpretation RGB); only grey-scale images can be shown";
+    EXPECT_EQ(folder.m_series[2].Label(), refusedLabel);
+    EXPECT_EQ(folder.DefaultChoice(), 0);
+
+    // Headless, without a choice: the three-image series.
+    COpenResult headless = CDicomSource::OpenPath(m_folder.Path().string(), {});
+    ASSERT_TRUE(headless.source) << headless.Message();
+    CVolumeFileInfo info;
+    headless.source->Describe(info);
+    EXPECT_EQ(info.m_reopenChoice, "1.2.6.2");
+
+    // Asked: the two that load are offered, the refused one is named with its reason.
+    std::vector<std::string> offered;
+    std::string question;
+    COpenRequest asking;
+    asking.ask = [&](const std::string&, const std::string& text, const std::vector<std::string>& items,
+                     int proposed) {
+        offered = items;
+        question = text;
+        EXPECT_EQ(proposed, 0);
+        return 1;
+    };
+    COpenResult chosen = CDicomSource::OpenPath(m_folder.Path().string(), asking);
+    ASSERT_TRUE(chosen.source) << chosen.Message();
+    EXPECT_EQ(offered, (std::vector<std::string>{folder.m_series[0].Label(), folder.m_series[1].Label()}));
+    EXPECT_NE(question.find(refusedLabel), std::string::npos) << question;
+    chosen.source->Describe(info);
+    EXPECT_EQ(info.m_reopenChoice, "1.2.6.3");
+
+    // Named on purpose, the refused series says why, once.
+    COpenRequest naming;
+    naming.choice = "1.2.6.5";
+    COpenResult refused = CDicomSource::OpenPath(m_folder.Path().string(), naming);
+    EXPECT_FALSE(refused.source);
+    EXPECT_EQ(refused.Message(), "Cannot load the series 5 colour map (5 x 4, 4 images):\nc0 is a colour image "
+                                 "(photometric interpretation RGB); only grey-scale images can be shown");
+}
+
+// MONOCHROME1 shows its smallest values brightest: every value is turned over
+// the series' range (largest + smallest - v), on the fast path of one
+// rescale and on the slower one of rescales that change between images.
+TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
+    struct Case {
+        const char* name;
+        std::array<std::pair<double, double>, 2> rescale;  // slope, intercept per image
+        std::vector<uint16_t> samples;                    // image 0, then image 1
+    };
+    // Raw values 10, 20, 40, 50 in image 0 and 30 each in image 1.
+    const std::vector<Case> cases = {
+        {"one rescale", {{{1, 0}, {1, 0}}}, {50, 40, 20, 10, 30, 30, 30, 30}},
+        // Values 10..50 and 60, turned over [10, 60]: whole numbers, kept as samples.
+        {"rescales that differ", {{{1, 0}, {2, 0}}}, {60, 50, 30, 20, 10, 10, 10, 10}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DicomImageFields image;
+        image.photometric = "MONOCHROME1";
+        CDicomSeriesLayout layout;
+        EXPECT_EQ(TwoImageSamples(image, {std::vector<double>{10, 20, 40, 50}, std::vector<double>{30, 30, 30, 30}},
+                                  c.rescale, layout),
+                  c.samples);
+        CDicomSource source(layout);
+        CVolumeFileInfo info;
+        source.Describe(info);
+        const auto inverted = std::find_if(info.m_fields.begin(), info.m_fields.end(),
+                                           [](const CInfoField& field) { return field.key == "inverted"; });
+        ASSERT_NE(inverted, info.m_fields.end());
+        EXPECT_EQ(std::get<bool>(inverted->value), true);
+    }
+}
+
+// The frames of an enhanced cine: slices along the normal of `orientation`
+// from `origin`, phases `step` ms apart; value(z, t, k) gives pixel k.
+std::vector<DicomImageFields::Frame> CineFrames(int slices, int phases, const std::array<double, 6>& o,
+                                                const std::array<double, 3>& origin, double gap, double step,
+                                                const std::function<double(int, int, int)>& value, int pixels) {
+    const double n[3] = {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
+    std::vector<DicomImageFields::Frame> frames;
+    for (int z = 0; z < slices; ++z)
+        for (int t = 0; t < phases; ++t) {
+            DicomImageFields::Frame frame;
+            frame.position = std::array<double, 3>{origin[0] + gap * z * n[0], origin[1] + gap * z * n[1],
+                                                   origin[2] + gap * z * n[2]};
+            frame.triggerDelay = step * t;
+            frame.temporalIndex = t + 1;
+            for (int k = 0; k < pixels; ++k) frame.values.push_back(value(z, t, k));
+            frames.push_back(std::move(frame));
+        }
+    return frames;
+}
+
+// One enhanced file holds a 4-slice x 5-phase cine, its frames in random
+// order, each with its own rescale; the frames sort by position along the
+// normal and by trigger delay, and each frame's rescale gives its values.
+TEST_F(DicomSeriesTest, EnhancedCineSortsByPositionAndTriggerDelay) {
+    constexpr int kRows = 6, kColumns = 7, kSlices = 4, kPhases = 5, kPixels = kRows * kColumns;
+    // The value each pixel must have after its rescale: where it belongs.
+    const auto value = [](int z, int t, int k) { return 1000.0 * z + 100.0 * t + k; };
+    const std::pair<double, double> rescales[3] = {{0.5, 0.0}, {1.0, -10.0}, {0.25, -3.0}};
+    const ObliqueSeries oblique;
+    std::vector<DicomImageFields::Frame> frames =
+        CineFrames(kSlices, kPhases, oblique.orientation, {-30.0, 12.0, 7.0}, 8.0, 40.0, value, kPixels);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const auto [slope, intercept] = rescales[i % 3];
+        frames[i].rescaleSlope = slope;
+        frames[i].rescaleIntercept = intercept;
+        for (double& raw : frames[i].values) raw = (raw - intercept) / slope;
+    }
+    std::shuffle(frames.begin(), frames.end(), m_random);
+    DicomImageFields file;
+    file.rows = kRows;
+    file.columns = kColumns;
+    file.enhanced = true;
+    file.orientation = oblique.orientation;
+    file.pixelSpacing = std::array<double, 2>{1.5, 1.25};
+    file.frameList = frames;
+    ASSERT_TRUE(WriteDicomImage(m_folder.File("enhanced.dcm"), file));
+
+    CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 1u);
+    EXPECT_EQ(folder.m_series[0].Label(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames");
+    CDicomSeriesLayout layout;
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
+    EXPECT_TRUE(layout.m_notes.empty());
+    EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeX, 1.25);
+    EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeY, 1.5);
+    EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, 8.0, 1e-6);
+    EXPECT_EQ(layout.m_calibration.m_frameTime, 40.0);
+    ASSERT_TRUE(layout.m_transform.has_value());
+    // Whole values from 0 to 65535 are the samples themselves.
+    ASSERT_EQ(samples.size(), size_t{kSlices * kPhases * kPixels});
+    size_t at = 0;
+    for (int z = 0; z < kSlices; ++z)
+        for (int t = 0; t < kPhases; ++t)
+            for (int k = 0; k < kPixels; ++k, ++at)
+                ASSERT_EQ(samples[at], value(z, t, k)) << "z " << z << " t " << t << " pixel " << k;
+}
+
+// What enhanced files split into entries of the series list, and what they
+// join into: each case writes files and expects the labels of the entries
+// and, for each, the first pixel of every image in volume order.
+TEST_F(DicomSeriesTest, EnhancedStacksSplitAndFilesJoin) {
+    const std::array<double, 6> axial = {1, 0, 0, 0, 1, 0}, sagittal = {0, 1, 0, 0, 0, -1};
+    const auto value = [](int z, int t, int) { return 10.0 * z + t; };
+    struct Entry {
+        std::string label;
+        std::vector<uint16_t> firstPixels;
+    };
+    struct Case {
+        const char* name;
+        std::vector<DicomImageFields> files;
+        std::vector<Entry> entries;
+    };
+    DicomImageFields base;
+    base.enhanced = true;
+    base.pixelSpacing = std::array<double, 2>{1.0, 1.0};
+    // Two stacks in one file, in two orientations, their frames interleaved.
+    DicomImageFields stacks = base;
+    std::vector<DicomImageFields::Frame> a = CineFrames(2, 3, axial, {0, 0, 0}, 5.0, 30.0, value, 20);
+    std::vector<DicomImageFields::Frame> b = CineFrames(3, 2, sagittal, {0, 0, 0}, 4.0, 50.0, value, 20);
+    for (auto& frame : a) frame.stackId = "1", frame.orientation = axial;
+    for (auto& frame : b) {
+        frame.stackId = "2", frame.orientation = sagittal;
+        for (double& v : frame.values) v += 100.0;
+    }
+    for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+        if (i < a.size()) stacks.frameList.push_back(a[i]);
+        if (i < b.size()) stacks.frameList.push_back(b[i]);
+    }
+    // One file per slice, the slices given in reverse: one volume.
+    std::vector<DicomImageFields> perSlice;
+    const std::vector<DicomImageFields::Frame> all = CineFrames(3, 4, axial, {0, 0, 0}, 6.0, 25.0, value, 20);
+    for (int z = 2; z >= 0; --z) {
+        DicomImageFields file = base;
+        file.orientation = axial;
+        file.frameList.assign(all.begin() + z * 4, all.begin() + z * 4 + 4);
+        perSlice.push_back(file);
+    }
+    const std::vector<Case> cases = {
+        {"two stacks in one file",
+         {stacks},
+         {{"1 cine (stack 1): 5 x 4, 6 images, 2 slices x 3 frames", {0, 1, 2, 10, 11, 12}},
+          {"1 cine (stack 2): 5 x 4, 6 images, 3 slices x 2 frames", {100, 101, 110, 111, 120, 121}}}},
+        {"a series over three files",
+         perSlice,
+         {{"1 cine: 5 x 4, 12 images, 3 slices x 4 frames", {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        for (size_t i = 0; i < c.files.size(); ++i)
+            ASSERT_TRUE(WriteDicomImage(folder.File("f" + std::to_string(i)), c.files[i]));
+        CDicomFolder scan = Scanned(folder.Path().string());
+        ASSERT_EQ(scan.m_series.size(), c.entries.size());
+        for (size_t e = 0; e < c.entries.size(); ++e) {
+            EXPECT_EQ(scan.m_series[e].Label(), c.entries[e].label);
+            CDicomSeriesLayout layout;
+            const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[e], layout);
+            std::vector<uint16_t> firstPixels;
+            for (size_t i = 0; i < samples.size(); i += 20) firstPixels.push_back(samples[i]);
+            EXPECT_EQ(firstPixels, c.entries[e].firstPixels) << c.entries[e].label;
+        }
+    }
+}
+
+// Magnitude and phase images of one series become two entries, told apart
+// by Image Type in classic files and by Frame Type in an enhanced one.
+TEST_F(DicomSeriesTest, MagnitudeAndPhaseSplit) {
+    for (const bool enhanced : {false, true}) {
+        SCOPED_TRACE(enhanced ? "enhanced" : "classic");
+        TempFolder folder;
+        const char* types[2] = {"ORIGINAL\\PRIMARY\\M\\ND", "ORIGINAL\\PRIMARY\\P\\ND"};
+        if (enhanced) {
+            DicomImageFields file;
+            file.enhanced = true;
+            file.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+            for (int t = 0; t < 6; ++t) {
+                DicomImageFields::Frame frame;
+                frame.position = std::array<double, 3>{0, 0, 0};
+                frame.triggerDelay = 20.0 * (t / 2);
+                frame.frameType = t % 2 ? "ORIGINAL\\PRIMARY\\PHASE\\NONE" : "ORIGINAL\\PRIMARY\\MAGNITUDE\\NONE";
+                frame.values.assign(20, 100.0 * (t % 2) + t / 2);
+                file.frameList.push_back(frame);
+            }
+            ASSERT_TRUE(WriteDicomImage(folder.File("flow.dcm"), file));
+        } else {
+            for (int kind = 0; kind < 2; ++kind) {
+                DicomImageFields image;
+                image.imageType = types[kind];
+                const auto values = [kind](DicomImageFields& fields, int, int t) {
+                    fields.values.assign(20, 100.0 * kind + t);
+                    fields.instanceNumber = 10 * kind + t;
+                };
+                const std::string sub = folder.File(kind ? "p" : "m");
+                ASSERT_EQ(WriteDicomSeries(sub, image, 1, 3, 0.0, 20.0, values).size(), 3u);
+            }
+        }
+        CDicomFolder scan = Scanned(folder.Path().string());
+        ASSERT_EQ(scan.m_series.size(), 2u);
+        std::vector<std::string> types_;
+        for (const CDicomFolder::Series& series : scan.m_series) types_.push_back(series.type);
+        EXPECT_EQ(types_, (std::vector<std::string>{"magnitude", "phase"}));
+        EXPECT_EQ(scan.m_series[1].Label(), "1 cine (phase): 5 x 4, 3 images, 1 slice x 3 frames");
+        for (size_t e = 0; e < 2; ++e) {
+            CDicomSeriesLayout layout;
+            const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[e], layout);
+            ASSERT_EQ(samples.size(), 60u);
+            for (int t = 0; t < 3; ++t) EXPECT_EQ(samples[static_cast<size_t>(t) * 20], 100 * e + t);
+        }
+    }
+}
+
+// A classic multi-frame run (an XA cine): its frames are time at one place,
+// Frame Time apart.
+TEST_F(DicomSeriesTest, ClassicMultiFrameRunIsTime) {
+    DicomImageFields run;
+    run.seriesDescription = "XA run";
+    run.frameTime = 33.3;
+    for (int t = 0; t < 6; ++t) {
+        DicomImageFields::Frame frame;
+        frame.values.assign(20, 7.0 * t + 1);
+        run.frameList.push_back(frame);
+    }
+    ASSERT_TRUE(WriteDicomImage(m_folder.File("run.dcm"), run));
+    CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 1u);
+    EXPECT_EQ(folder.m_series[0].Label(), "1 XA run: 5 x 4, 6 images, 1 slice x 6 frames");
+    CDicomSeriesLayout layout;
+    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
+    ASSERT_EQ(samples.size(), 120u);
+    for (int t = 0; t < 6; ++t) EXPECT_EQ(samples[static_cast<size_t>(t) * 20], 7 * t + 1) << "frame " << t;
+    EXPECT_EQ(layout.m_calibration.m_frameTime, 33.0);
 }
 
 }  // namespace
