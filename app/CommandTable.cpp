@@ -40,6 +40,8 @@ std::vector<CCommand> BuildTable() {
          [](const CViewer& v) { return v.LastFrameIndex() >= 0; }, nullptr, true},
         {0x8040, kFile, "Save Geometry As...", {}, [](CViewer& v) { v.OnSaveGeometry(); },
          [](const CViewer& v) { return HasMeshes(v) && NotPlaying(v); }, nullptr},
+        {0x8060, kFile, "Save Curves as CSV...", {}, [](CViewer& v) { v.OnSaveCurvesCsv(); },
+         [](const CViewer& v) { return !v.Labels().Empty() || HasMeshes(v); }, nullptr},
         {0xE141, kFile, "E&xit", {}, [](CViewer& v) { v.OnExit(); }, nullptr, nullptr, true},
 
         // Control
@@ -123,6 +125,8 @@ std::vector<CCommand> BuildTable() {
          [](CViewer& v) { v.OnDecreaseLabelOpacity(); }, HasLabels, nullptr},
         {0x8045, kDisplay, "Orientation Labels\tT", {Key(Qt::Key_T)}, [](CViewer& v) { v.OnOrientationLabels(); },
          nullptr, [](const CViewer& v) { return v.State().m_showOrientation; }, true},
+        {0x8061, kDisplay, "Curves\tU", {Key(Qt::Key_U)}, [](CViewer& v) { v.OnCurves(); }, nullptr,
+         [](const CViewer& v) { return v.Host().CurvesShown(); }},
 
         // Geometry
         {0x801B, kGeometry, "Load Geometry...\tCtrl + O", {Key(kCtrl, Qt::Key_O)},
