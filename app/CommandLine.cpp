@@ -78,8 +78,8 @@ const std::vector<OptionRow>& OptionRows() {
                      curves.Compute(viewer);
                      std::string error;
                      if (!curves.LabelEjection(label, error)) {
-                         std::fprintf(stderr, "orvanta: --ejection-label %lld: %s\n", static_cast<long long>(label),
-                                      error.c_str());
+                         std::fprintf(stderr, "orvanta: --ejection-label %lld: %s\n",
+                                      static_cast<long long>(label), error.c_str());
                          return 1;
                      }
                  }
@@ -149,7 +149,8 @@ const std::vector<OptionRow>& OptionRows() {
                                   o.text.c_str());
                      return 2;
                  }
-                 const int width = static_cast<int>(o.numbers.at(0)), height = static_cast<int>(o.numbers.at(1));
+                 const int width = static_cast<int>(o.numbers.at(0));
+                 const int height = static_cast<int>(o.numbers.at(1));
                  return CCurvesExport::SavePlot(viewer, o.text, width, height) ? 0 : 1;
              }},
         {.name = "size",
@@ -460,7 +461,9 @@ const std::vector<OptionRow>& OptionRows() {
          .maximum = 65535,
          .integer = true,
          .apply =
-             [](const Option& o, CViewer& viewer) { viewer.SetEjectionLabel(static_cast<int64_t>(o.numbers[0])); }},
+             [](const Option& o, CViewer& viewer) {
+                 viewer.SetEjectionLabel(static_cast<int64_t>(o.numbers[0]));
+             }},
         {.name = "all-frames",
          .kind = Kind::kFlag,
          .role = Role::kState,

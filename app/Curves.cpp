@@ -1,10 +1,12 @@
 #include "Curves.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <thread>
 
 #include "MeshVolume.h"
 #include "Viewer.h"
@@ -38,37 +40,55 @@ std::vector<CCurves::Line> CCurves::LabelVolumes(const CLabelImage& labels, cons
     for (size_t index = 1; index < labels.Values().size(); ++index) {
         Line line{"label" + std::to_string(labels.Values()[index]), labels.Values()[index], {}};
         for (int frame = 0; frame < labels.Frames(); ++frame)
-            line.ml.push_back(static_cast<double>(labels.VoxelCount(frame, static_cast<int>(index))) * voxelMl);
+            line.ml.push_back(static_cast<double>(labels.VoxelCount(frame, static_cast<int>(index))) *
+                              voxelMl);
         lines.push_back(std::move(line));
     }
     return lines;
 }
 
-std::vector<CCurves::Line> CCurves::MeshVolumes(const CMeshSet& meshes, int frames, std::vector<std::string>& open) {
+std::vector<CCurves::Line> CCurves::MeshVolumes(const CMeshSet& meshes, int frames,
+                                                std::vector<std::string>& open) {
     frames = std::clamp(frames, 0, kMaxFrames);
+    // Every object's volume first, on all cores: label surfaces of a large
+    // image hold millions of triangles over the frames.
+    const std::vector<CMeshObject>& objects = meshes.Objects();
+    std::vector<std::optional<double>> mm3(objects.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i = next++; i < objects.size(); i = next++) {
+            const int frame = objects[i].FrameNumber();
+            if (frame >= 0 && frame < frames) mm3[i] = CMeshVolume::Enclosed(objects[i]);
+        }
+    };
+    std::vector<std::thread> helpers;
+    const size_t threads =
+        std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), objects.size());
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
+
     // Lines in the order their first object comes in the set.
     std::vector<Line> lines;
     std::map<std::string, size_t> lineOf;
     std::vector<bool> closed;
-    for (const CMeshObject& object : meshes.Objects()) {
-        const int frame = object.FrameNumber();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const int frame = objects[i].FrameNumber();
         if (frame < 0 || frame >= frames) continue;
-        const std::string name = object.BaseName();
+        const std::string name = objects[i].BaseName();
         auto [at, added] = lineOf.emplace(name, lines.size());
         if (added) {
             lines.push_back({name, 0, std::vector<double>(static_cast<size_t>(frames), kNoValue)});
             closed.push_back(true);
         }
         const size_t line = at->second;
-        if (!closed[line]) continue;
-        const std::optional<double> mm3 = CMeshVolume::Enclosed(object);
-        if (!mm3) {
+        if (!mm3[i]) {
             closed[line] = false;
             continue;
         }
         // Two objects of one name in one frame are parts of one structure.
         double& ml = lines[line].ml[static_cast<size_t>(frame)];
-        ml = (std::isnan(ml) ? 0.0 : ml) + *mm3 / 1000.0;
+        ml = (std::isnan(ml) ? 0.0 : ml) + *mm3[i] / 1000.0;
     }
     std::vector<Line> kept;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -116,7 +136,8 @@ int CCurves::AutomaticChoice(const std::vector<Line>& lines) {
         double sum = 0.0;
         for (double v : ml) sum += v;
         const double mean = sum / static_cast<double>(ml.size());
-        const double variation = (*std::max_element(ml.begin(), ml.end()) - *std::min_element(ml.begin(), ml.end())) / mean;
+        const double variation =
+            (*std::max_element(ml.begin(), ml.end()) - *std::min_element(ml.begin(), ml.end())) / mean;
         if (variation > bestVariation) {
             best = static_cast<int>(i);
             bestVariation = variation;
@@ -130,12 +151,15 @@ void CCurves::Compute(const CViewer& viewer) {
     const double pixelSize[3] = {state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ};
     const CLabelImage& labels = viewer.Labels().Image();
     const CMeshSet& meshes = viewer.View().m_meshes;
-    const int frames = std::max({viewer.Volume().m_frames, labels.Frames(), meshes.LastFrame() + 1});
+    // A mesh name may carry any frame number, up to the largest int: held
+    // to the table's limit before counting one past it.
+    const int meshFrames = std::min(meshes.LastFrame(), kMaxFrames) + 1;
+    const int frames = std::max({viewer.Volume().m_frames, labels.Frames(), meshFrames});
     Compute(labels, pixelSize, meshes, frames, state.m_frameTimeMs);
 }
 
-void CCurves::Compute(const CLabelImage& labels, const double pixelSizeMm[3], const CMeshSet& meshes, int frames,
-                      double frameTimeMs) {
+void CCurves::Compute(const CLabelImage& labels, const double pixelSizeMm[3], const CMeshSet& meshes,
+                      int frames, double frameTimeMs) {
     m_frames = std::clamp(frames, 0, kMaxFrames);
     m_frameTimeMs = frameTimeMs;
     m_labelLines = LabelVolumes(labels, pixelSizeMm);
@@ -168,16 +192,23 @@ std::optional<CCurves::Ejection> CCurves::LabelEjection(int64_t label, std::stri
 }
 
 std::string CCurves::Csv() const {
+    // Fields are appended one by one: the table of a long series is large,
+    // and each row is built in place rather than from joined pieces.
     std::string text = "frame,time_ms";
-    for (const Line& line : m_labelLines) text += "," + Field(line.name + "_ml");
-    for (const Line& line : m_meshLines) text += "," + Field(line.name + "_mesh_ml");
-    text += "\n";
+    const auto field = [&text](const std::string& value) {
+        text += ',';
+        text += value;
+    };
+    for (const Line& line : m_labelLines) field(Field(line.name + "_ml"));
+    for (const Line& line : m_meshLines) field(Field(line.name + "_mesh_ml"));
+    text += '\n';
     for (int frame = 0; frame < m_frames; ++frame) {
-        text += std::to_string(frame) + "," + Number(frame * m_frameTimeMs);
+        text += std::to_string(frame);
+        field(Number(frame * m_frameTimeMs));
         const auto f = static_cast<size_t>(frame);
-        for (const Line& line : m_labelLines) text += "," + (f < line.ml.size() ? Number(line.ml[f]) : "");
-        for (const Line& line : m_meshLines) text += "," + Number(line.ml[f]);
-        text += "\n";
+        for (const Line& line : m_labelLines) field(f < line.ml.size() ? Number(line.ml[f]) : std::string());
+        for (const Line& line : m_meshLines) field(Number(line.ml[f]));
+        text += '\n';
     }
     return text;
 }

@@ -52,7 +52,8 @@ void CCurvesChart::SetCurves(const CCurves& curves) {
     int other = 0;
     for (const CCurves::Line& line : curves.MeshLines()) {
         const int64_t label = CLabelPalette::LabelOfObject(line.name);
-        const QColor colour = label > 0 ? LabelColour(label) : QColor::fromHsv(0, 0, std::min(40 + 50 * other++, 200));
+        const QColor colour =
+            label > 0 ? LabelColour(label) : QColor::fromHsv(0, 0, std::min(40 + 50 * other++, 200));
         add(line, colour, true, QString::fromStdString(line.name) + " (mesh)");
     }
     m_frameAxis->setRange(0, std::max(1, m_frames - 1));

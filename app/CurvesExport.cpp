@@ -49,10 +49,18 @@ std::string LowerExtension(const std::string& path) {
     return extension;
 }
 
-// Charts are widgets of a scene and need an application with fonts; a run
-// without a window has none, so one is made on the offscreen platform,
-// which needs no display.
-void EnsureApplication() {
+}  // namespace
+
+bool CCurvesExport::SaveCsv(CViewer& viewer, const std::string& path) {
+    CCurves curves;
+    curves.Compute(viewer);
+    const std::string error = WriteWhole(path, curves.Csv());
+    if (!error.empty())
+        viewer.Host().Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
+    return error.empty();
+}
+
+void CCurvesExport::EnsureApplication() {
     if (QCoreApplication::instance() != nullptr) return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
@@ -64,15 +72,6 @@ void EnsureApplication() {
     (void)application;
 }
 
-}  // namespace
-
-bool CCurvesExport::SaveCsv(CViewer& viewer, const std::string& path) {
-    CCurves curves;
-    curves.Compute(viewer);
-    const std::string error = WriteWhole(path, curves.Csv());
-    if (!error.empty()) viewer.Host().Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
-    return error.empty();
-}
 
 bool CCurvesExport::IsPlotName(const std::string& path) {
     const std::string extension = LowerExtension(path);

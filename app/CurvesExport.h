@@ -16,4 +16,8 @@ public:
     static bool SavePlot(CViewer& viewer, const std::string& path, int width, int height);
     // Whether SavePlot writes pictures of this name's extension.
     static bool IsPlotName(const std::string& path);
+    // Charts are widgets of a scene and need an application with fonts; a
+    // run without a window has none, so this makes one on the offscreen
+    // platform, which needs no display. Nothing where one exists.
+    static void EnsureApplication();
 };

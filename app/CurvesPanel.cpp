@@ -20,8 +20,8 @@ constexpr int kMeshRole = Qt::UserRole + 1;
 std::string EjectionLine(const CCurves::Ejection& e) {
     std::string who = e.label > 0 ? "label " + std::to_string(e.label) : e.line + " (mesh)";
     if (e.automatic) who += ", the label whose volume varies most";
-    return FormatText("%s: EDV %.2f ml (frame %d), ESV %.2f ml (frame %d), SV %.2f ml, EF %.1f %%", who.c_str(),
-                      e.edvMl, e.edFrame, e.esvMl, e.esFrame, e.svMl, e.efPercent);
+    return FormatText("%s: EDV %.2f ml (frame %d), ESV %.2f ml (frame %d), SV %.2f ml, EF %.1f %%",
+                      who.c_str(), e.edvMl, e.edFrame, e.esvMl, e.esFrame, e.svMl, e.efPercent);
 }
 
 }  // namespace
@@ -97,7 +97,7 @@ void CCurvesPanel::FillChoice() {
         m_choice->addItem(QString::fromStdString(line.name) + " (mesh)");
         m_choice->setItemData(m_choice->count() - 1, QString::fromStdString(line.name), kMeshRole);
     }
-    const int kept = label.isValid() ? m_choice->findData(label, kLabelRole)
+    const int kept = label.isValid()  ? m_choice->findData(label, kLabelRole)
                      : mesh.isValid() ? m_choice->findData(mesh, kMeshRole)
                                       : 0;
     m_choice->setCurrentIndex(std::max(kept, 0));
@@ -127,7 +127,9 @@ std::string CCurvesPanel::EjectionText() const {
     return text;
 }
 
-void CCurvesPanel::ShowEjection() { m_ejection->setText(QString::fromStdString(EjectionText())); }
+void CCurvesPanel::ShowEjection() {
+    m_ejection->setText(QString::fromStdString(EjectionText()));
+}
 
 bool CCurvesPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_chartView->viewport() && event->type() == QEvent::MouseButtonPress) {

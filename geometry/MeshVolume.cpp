@@ -1,30 +1,65 @@
 #include "MeshVolume.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
-bool CMeshVolume::IsWatertight(const CMeshObject& object) {
-    if (object.m_triangles.empty()) return false;
-    const auto count = static_cast<int64_t>(object.m_vertices.size());
-    // Each directed edge as one number; in a closed, consistently oriented
-    // surface every directed edge occurs once and its reverse once too.
-    std::vector<uint64_t> edges;
-    edges.reserve(object.m_triangles.size() * 3);
-    for (const Triangle& triangle : object.m_triangles) {
-        for (int corner = 0; corner < 3; ++corner) {
-            const int64_t from = triangle.v[corner];
-            const int64_t to = triangle.v[(corner + 1) % 3];
-            if (from < 0 || to < 0 || from >= count || to >= count || from == to) return false;
-            edges.push_back(static_cast<uint64_t>(from) << 32 | static_cast<uint64_t>(to));
+namespace {
+
+// The triangles' directed edges grouped by their first vertex: edge i of
+// vertex a runs to m_to[m_start[a] + i]. Label surfaces have hundreds of
+// thousands of triangles in every frame, so the edges are looked up by
+// vertex, a handful each, rather than sorted as a whole.
+struct EdgesByVertex {
+    std::vector<int32_t> m_start;
+    std::vector<int32_t> m_to;
+
+    // False when a triangle names a vertex the mesh lacks or one vertex twice.
+    bool Build(const CMeshObject& object) {
+        const auto count = static_cast<int64_t>(object.m_vertices.size());
+        m_start.assign(static_cast<size_t>(count) + 1, 0);
+        for (const Triangle& triangle : object.m_triangles) {
+            for (int corner = 0; corner < 3; ++corner) {
+                const int64_t from = triangle.v[corner];
+                const int64_t to = triangle.v[(corner + 1) % 3];
+                if (from < 0 || to < 0 || from >= count || to >= count || from == to) return false;
+                ++m_start[static_cast<size_t>(from) + 1];
+            }
         }
+        for (size_t a = 1; a < m_start.size(); ++a) m_start[a] += m_start[a - 1];
+        m_to.resize(object.m_triangles.size() * 3);
+        std::vector<int32_t> next(m_start.begin(), m_start.end() - 1);
+        for (const Triangle& triangle : object.m_triangles)
+            for (int corner = 0; corner < 3; ++corner)
+                m_to[static_cast<size_t>(next[static_cast<size_t>(triangle.v[corner])]++)] =
+                    triangle.v[(corner + 1) % 3];
+        return true;
     }
-    std::sort(edges.begin(), edges.end());
-    if (std::adjacent_find(edges.begin(), edges.end()) != edges.end()) return false;
-    for (uint64_t edge : edges) {
-        const uint64_t reverse = edge << 32 | edge >> 32;
-        if (!std::binary_search(edges.begin(), edges.end(), reverse)) return false;
+
+    // How many edges run from a to b.
+    int Count(int32_t a, int32_t b) const {
+        int found = 0;
+        for (int32_t i = m_start[static_cast<size_t>(a)]; i < m_start[static_cast<size_t>(a) + 1]; ++i)
+            found += m_to[static_cast<size_t>(i)] == b ? 1 : 0;
+        return found;
+    }
+};
+
+}  // namespace
+
+bool CMeshVolume::IsWatertight(const CMeshObject& object) {
+    if (object.m_triangles.empty() || object.m_vertices.size() > INT32_MAX) return false;
+    EdgesByVertex edges;
+    if (!edges.Build(object)) return false;
+    // In a closed, consistently oriented surface every directed edge occurs
+    // once and its reverse once too.
+    const auto vertices = static_cast<int32_t>(object.m_vertices.size());
+    for (int32_t a = 0; a < vertices; ++a) {
+        for (int32_t i = edges.m_start[static_cast<size_t>(a)]; i < edges.m_start[static_cast<size_t>(a) + 1];
+             ++i) {
+            const int32_t b = edges.m_to[static_cast<size_t>(i)];
+            if (edges.Count(a, b) != 1 || edges.Count(b, a) != 1) return false;
+        }
     }
     return true;
 }

@@ -1,16 +1,16 @@
 // The quantities of the Curves panel: label volumes, closed-mesh volumes,
 // ejection and the CSV table, against values worked out by hand or by formula.
 
-#include "Curves.h"
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <functional>
 #include <locale>
 #include <numbers>
 
+#include "Curves.h"
 #include "MeshShapes.h"
 #include "TextFormat.h"
 #include "ViewerFixture.h"
@@ -35,9 +35,11 @@ CLabelImage HandCountedLabels() {
 constexpr double kVoxelMl = 0.003;
 
 // The meshes of `frames` frames named <stem>-<frame>, each made by `make`.
-CMeshSet MeshLine(const std::string& stem, int frames, const std::function<CMeshObject(const std::string&, int)>& make) {
+CMeshSet MeshLine(const std::string& stem, int frames,
+                  const std::function<CMeshObject(const std::string&, int)>& make) {
     CMeshSet set;
-    for (int frame = 0; frame < frames; ++frame) set.AddObject(make(stem + FormatText("-%02d", frame), frame));
+    for (int frame = 0; frame < frames; ++frame)
+        set.AddObject(make(stem + FormatText("-%02d", frame), frame));
     return set;
 }
 
@@ -103,8 +105,7 @@ TEST_F(CurvesTest, EjectionRefusesLabelsThatVanishAndLabelsThatAreAbsent) {
         int64_t label;
         const char* message;  // "" when it has an ejection
     };
-    const Case cases[] = {
-        {5, "no volume in frame 1"}, {9, "no label 9"}, {0, ""}, {1, ""}};
+    const Case cases[] = {{5, "no volume in frame 1"}, {9, "no label 9"}, {0, ""}, {1, ""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         error.clear();
@@ -123,7 +124,9 @@ TEST_F(CurvesTest, EjectionRefusesLabelsThatVanishAndLabelsThatAreAbsent) {
 
 TEST_F(CurvesTest, ClosedMeshLinesGiveTheEjectionOfABeatingSphere) {
     // r(t) = 10 + 3 cos(2 pi t / 12) mm: largest in frame 0, smallest in frame 6.
-    const auto radius = [](int frame) { return 10.0 + 3.0 * std::cos(2.0 * std::numbers::pi * frame / 12.0); };
+    const auto radius = [](int frame) {
+        return 10.0 + 3.0 * std::cos(2.0 * std::numbers::pi * frame / 12.0);
+    };
     CMeshSet meshes = MeshLine("ball", 12, [&](const std::string& name, int frame) {
         return IcosphereMesh(name, 3, radius(frame), {50, 50, 50});
     });
@@ -200,4 +203,18 @@ TEST_F(CurvesTest, SaveCurvesAsCsvWritesTheNameChosen) {
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "frame,time_ms,label1_ml,label2_ml,label1_mesh_ml,label2_mesh_ml");
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
+}
+
+// A mesh name may carry any frame number: the table stops at its limit.
+TEST_F(CurvesTest, FrameNumbersUpToTheLargestIntStayWithinTheTable) {
+    double centre[3] = {5, 5, 5};
+    m_viewer.LoadGeometryFile(WriteMeshes("far.obj", {"far-2147483647", "near-00"}, centre));
+    ASSERT_EQ(m_view.m_meshes.ObjectCount(), 2);
+    CCurves curves;
+    curves.Compute(m_viewer);
+    EXPECT_EQ(curves.Frames(), CCurves::kMaxFrames);
+    EXPECT_TRUE(curves.MeshLines().empty());
+    EXPECT_EQ(curves.OpenMeshes(), std::vector<std::string>{"near"});
+    const std::string csv = curves.Csv();
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), CCurves::kMaxFrames + 1);
 }

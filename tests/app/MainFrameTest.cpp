@@ -2,8 +2,8 @@
 #include <nifti1.h>
 
 #include <QAction>
-#include <QChartView>
 #include <QApplication>
+#include <QChartView>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -264,7 +264,8 @@ TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
 
     viewer.LoadLabelFile(path);
     ASSERT_EQ(panel.Curves().LabelLines().size(), 1u);
-    const double voxelMl = viewer.State().m_pixelSizeX * viewer.State().m_pixelSizeY * viewer.State().m_pixelSizeZ / 1000;
+    const CViewerState& state = viewer.State();
+    const double voxelMl = state.m_pixelSizeX * state.m_pixelSizeY * state.m_pixelSizeZ / 1000;
     EXPECT_NEAR(panel.Curves().LabelLines()[0].ml[3], 4 * voxelMl, 1e-12);
     EXPECT_NE(panel.EjectionText().find("EF 75.0 %"), std::string::npos) << panel.EjectionText();
     viewer.SetFrame(2);
@@ -281,8 +282,8 @@ TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
     ASSERT_FALSE(series.isEmpty());
     const QPointF inChart = panel.Chart().mapToPosition(QPointF(3, 0.01), series.front());
     const QPoint at = view.mapFromScene(panel.Chart().mapToScene(inChart));
-    QMouseEvent click(QEvent::MouseButtonPress, QPointF(at), view.viewport()->mapToGlobal(QPointF(at)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(at), view.viewport()->mapToGlobal(QPointF(at)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(view.viewport(), &click);
     EXPECT_EQ(viewer.State().m_t, 3);
     EXPECT_EQ(panel.Chart().Frame(), 3);

@@ -1,11 +1,10 @@
-#include "MeshVolume.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
 #include "MeshShapes.h"
+#include "MeshVolume.h"
 
 namespace {
 
@@ -19,12 +18,14 @@ TEST(MeshVolumeTest, ClosedMeshesEncloseTheirAnalyticVolume) {
     };
     const Case cases[] = {
         {"unit cube", BoxMesh("cube", {0, 0, 0}, {1, 1, 1}), 1.0, 1e-12},
-        {"box far from the origin", BoxMesh("box", {1e5, -2e5, 3e5}, {1e5 + 2, -2e5 + 3, 3e5 + 4}), 24.0, 1e-9},
+        {"box far from the origin", BoxMesh("box", {1e5, -2e5, 3e5}, {1e5 + 2, -2e5 + 3, 3e5 + 4}), 24.0,
+         1e-9},
         // 5/12 (3 + sqrt 5) a^3 for edge a; a unit circumradius gives the edge above.
         {"icosahedron", IcosphereMesh("ico", 0, 1.0),
          5.0 / 12.0 * (3.0 + std::sqrt(5.0)) * std::pow(icosahedronEdge, 3), 1e-12},
         // Inscribed in the sphere: a little less than 4/3 pi r^3, within 0.25 % at this fineness.
-        {"icosphere", IcosphereMesh("sphere", 4, 10.0, {5, 6, 7}), 4.0 / 3.0 * std::numbers::pi * 1000.0, 10.5},
+        {"icosphere", IcosphereMesh("sphere", 4, 10.0, {5, 6, 7}), 4.0 / 3.0 * std::numbers::pi * 1000.0,
+         10.5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

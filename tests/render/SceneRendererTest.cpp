@@ -412,6 +412,15 @@ TEST_F(MeshRenderingTest, AZeroExtentKeepsMeshesAndBox) {
     }
 }
 
+TEST(LabelPaletteTest, LabelSurfaceNamesGiveTheirLabel) {
+    const std::pair<const char*, int64_t> cases[] = {
+        {"label2-07", 2},      {"label2", 2},   {"label65535-00", 65535}, {"label1234567-00", 0},
+        {"label-03", 0},       {"labelx-01", 0}, {"label2x-01", 0},       {"lv-00", 0},
+        {"Label2-00", 0},      {"", 0},
+    };
+    for (const auto& [name, label] : cases) EXPECT_EQ(CLabelPalette::LabelOfObject(name), label) << name;
+}
+
 // Label surfaces take their label's overlay colour (2 green, 3 blue, 25 the
 // palette's fifth, cyan); other meshes stay red. Toggling objects still
 // shows the chosen one alone.
@@ -452,7 +461,8 @@ TEST_F(MeshRenderingTest, LabelSurfacesTakeTheirLabelColours) {
             const Colour front = PixelAtWorld(80 + c.shiftX, 20, 40);
             const bool drawn = selected < 0 || static_cast<int>(i) == selected;
             SCOPED_TRACE(std::string(c.name) + " selected " + std::to_string(selected));
-            EXPECT_EQ(strongest(front, c.channel, c.second), drawn) << front.r << "," << front.g << "," << front.b;
+            EXPECT_EQ(strongest(front, c.channel, c.second), drawn)
+                << front.r << "," << front.g << "," << front.b;
             if (!drawn) {
                 EXPECT_TRUE(ColoursNear(front, {0, 0, 0}, 0));
             }

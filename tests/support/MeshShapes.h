@@ -23,11 +23,12 @@ inline CMeshObject BoxMesh(const std::string& name, const Vec3d& low, const Vec3
 // The icosahedron inscribed in a sphere of `radius` about `centre`, each
 // triangle split `levels` times into four with the new points pushed out
 // onto the sphere.
-inline CMeshObject IcosphereMesh(const std::string& name, int levels, double radius, const Vec3d& centre = {}) {
+inline CMeshObject IcosphereMesh(const std::string& name, int levels, double radius,
+                                 const Vec3d& centre = {}) {
     const double g = (1.0 + std::sqrt(5.0)) / 2.0;
     CMeshObject sphere(name);
-    sphere.m_vertices = {{-1, g, 0}, {1, g, 0}, {-1, -g, 0}, {1, -g, 0}, {0, -1, g}, {0, 1, g},
-                         {0, -1, -g}, {0, 1, -g}, {g, 0, -1}, {g, 0, 1}, {-g, 0, -1}, {-g, 0, 1}};
+    sphere.m_vertices = {{-1, g, 0},  {1, g, 0},  {-1, -g, 0}, {1, -g, 0}, {0, -1, g},  {0, 1, g},
+                         {0, -1, -g}, {0, 1, -g}, {g, 0, -1},  {g, 0, 1},  {-g, 0, -1}, {-g, 0, 1}};
     sphere.m_triangles = {{{0, 11, 5}}, {{0, 5, 1}},  {{0, 1, 7}},   {{0, 7, 10}}, {{0, 10, 11}},
                           {{1, 5, 9}},  {{5, 11, 4}}, {{11, 10, 2}}, {{10, 7, 6}}, {{7, 1, 8}},
                           {{3, 9, 4}},  {{3, 4, 2}},  {{3, 2, 6}},   {{3, 6, 8}},  {{3, 8, 9}},
