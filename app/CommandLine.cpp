@@ -75,7 +75,7 @@ const std::vector<OptionRow>& OptionRows() {
                  // study where it cannot fails rather than giving null.
                  if (const int64_t label = viewer.State().m_ejectionLabel; label != 0) {
                      CCurves curves;
-                     curves.Compute(viewer);
+                     curves.Compute(viewer, false);
                      std::string error;
                      if (!curves.LabelEjection(label, error)) {
                          std::fprintf(stderr, "orvanta: --ejection-label %lld: %s\n",

@@ -146,16 +146,17 @@ int CCurves::AutomaticChoice(const std::vector<Line>& lines) {
     return best;
 }
 
-void CCurves::Compute(const CViewer& viewer) {
+void CCurves::Compute(const CViewer& viewer, bool meshes) {
     const CViewerState& state = viewer.State();
     const double pixelSize[3] = {state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ};
     const CLabelImage& labels = viewer.Labels().Image();
-    const CMeshSet& meshes = viewer.View().m_meshes;
+    const CMeshSet& set = viewer.View().m_meshes;
     // A mesh name may carry any frame number, up to the largest int: held
     // to the table's limit before counting one past it.
-    const int meshFrames = std::min(meshes.LastFrame(), kMaxFrames) + 1;
+    const int meshFrames = std::min(set.LastFrame(), kMaxFrames) + 1;
     const int frames = std::max({viewer.Volume().m_frames, labels.Frames(), meshFrames});
-    Compute(labels, pixelSize, meshes, frames, state.m_frameTimeMs);
+    const CMeshSet none;
+    Compute(labels, pixelSize, meshes ? set : none, frames, state.m_frameTimeMs);
 }
 
 void CCurves::Compute(const CLabelImage& labels, const double pixelSizeMm[3], const CMeshSet& meshes,

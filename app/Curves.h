@@ -55,8 +55,9 @@ public:
 
     // Computes every curve of what the viewer shows, over its frames: the
     // volume's, the label image's and the meshes' (a one-frame label image
-    // serves every frame, as on the planes).
-    void Compute(const CViewer& viewer);
+    // serves every frame, as on the planes). Without `meshes` only the label
+    // lines, which cost nothing: the label image counts its voxels as it loads.
+    void Compute(const CViewer& viewer, bool meshes = true);
     void Compute(const CLabelImage& labels, const double pixelSizeMm[3], const CMeshSet& meshes, int frames,
                  double frameTimeMs);
 

@@ -55,7 +55,7 @@ void AddVolumesJson(const CViewer& viewer, QJsonObject& info) {
     }
     info["volume_ml_per_frame"] = volumes;
     CCurves curves;
-    curves.Compute(viewer);
+    curves.Compute(viewer, false);
     std::string error;
     const std::optional<CCurves::Ejection> ejection = curves.LabelEjection(state.m_ejectionLabel, error);
     QJsonObject values;
