@@ -153,6 +153,33 @@ const std::vector<OptionRow>& OptionRows() {
                  const int height = static_cast<int>(o.numbers.at(1));
                  return CCurvesExport::SavePlot(viewer, o.text, width, height) ? 0 : 1;
              }},
+        {.name = "export-nifti",
+         .kind = Kind::kPath,
+         .role = Role::kOutput,
+         .usage = "--export-nifti FILE",
+         .help = "write every frame of the volume in the file's units as a NIfTI image\n"
+                 "(.nii or .nii.gz) in patient space, with FILE's name .json beside it",
+         .write =
+             [](const Option& o, CViewer& viewer) {
+                 if (viewer.Volume().m_sizeX == 0) {
+                     std::fprintf(stderr, "orvanta: --export-nifti needs a volume\n");
+                     return 2;
+                 }
+                 return viewer.Exports().SaveVolumeNifti(o.text) ? 0 : 1;
+             }},
+        {.name = "export-labels",
+         .kind = Kind::kPath,
+         .role = Role::kOutput,
+         .usage = "--export-labels FILE",
+         .help = "write the label image, as it lies on the volume's grid, as NIfTI",
+         .write =
+             [](const Option& o, CViewer& viewer) {
+                 if (viewer.Labels().Empty()) {
+                     std::fprintf(stderr, "orvanta: --export-labels needs a label image (--labels)\n");
+                     return 2;
+                 }
+                 return viewer.Exports().SaveLabelsNifti(o.text) ? 0 : 1;
+             }},
         {.name = "size",
          .kind = Kind::kSize,
          .role = Role::kLoad,
@@ -471,6 +498,15 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "--export-mesh writes every frame, one file each (.vtp with a .pvd\n"
                  "collection of their times)",
          .apply = [](const Option&, CViewer& viewer) { viewer.Exports().SetAllMeshFrames(true); }},
+        {.name = "mesh-space",
+         .kind = Kind::kWord,
+         .role = Role::kState,
+         .usage = "--mesh-space viewer|patient",
+         .help = "coordinates --export-mesh writes: the view's millimetres (default), or\n"
+                 "RAS millimetres through the volume's geometry",
+         .words = {"viewer", "patient"},
+         .apply = [](const Option& o,
+                     CViewer& viewer) { viewer.Exports().SetMeshesInPatientSpace(o.text == "patient"); }},
         {.name = "ping-pong",
          .kind = Kind::kFlag,
          .role = Role::kState,

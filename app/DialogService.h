@@ -27,13 +27,17 @@ public:
     // only existing files; save dialogs ask before replacing one.
     virtual std::string AskOpenFileName(const FileRequest& request) = 0;
     virtual std::string AskSaveFileName(const FileRequest& request) = 0;
-    // A save dialog with one check box, labelled `option`, below the name:
-    // `checked` gives its state at first and takes the user's choice when a
-    // file is chosen. Services that cannot show one ask without it.
-    virtual std::string AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
-                                                  bool& checked) {
-        (void)option;
-        (void)checked;
+    // A check box of a save dialog: its label, and its state, which the
+    // dialog starts from and sets to the user's choice.
+    struct SaveOption {
+        std::string label;
+        bool checked = false;
+    };
+    // A save dialog with a check box below the name for each option, which
+    // take the user's choices when a file is chosen. Services that cannot
+    // show them ask without.
+    virtual std::string AskSaveFileNameWithOptions(const FileRequest& request, std::vector<SaveOption>& options) {
+        (void)options;
         return AskSaveFileName(request);
     }
     // The chosen existing folder, or "" when the user cancelled.

@@ -19,9 +19,7 @@ public:
     void ShowMessage(const std::string& caption, const std::string& text, Icon icon) override;
     std::string AskOpenFileName(const FileRequest&) override { return ""; }
     std::string AskSaveFileName(const FileRequest&) override { return ""; }
-    std::string AskSaveFileNameWithOption(const FileRequest&, const std::string&, bool&) override {
-        return "";
-    }
+    std::string AskSaveFileNameWithOptions(const FileRequest&, std::vector<SaveOption>&) override { return ""; }
     std::string AskFolderName(const std::string&) override { return ""; }
     // Without anyone to ask, the proposed choice is taken.
     int AskChoice(const std::string&, const std::string&, const std::vector<std::string>&, int proposed) override {

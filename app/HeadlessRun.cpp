@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <type_traits>
@@ -104,6 +105,8 @@ QJsonValue JsonField(const CInfoField& field) {
             using T = std::decay_t<decltype(value)>;
             if constexpr (std::is_same_v<T, std::string>) {
                 return QString::fromStdString(value);
+            } else if constexpr (std::is_same_v<T, double>) {
+                return value;
             } else if constexpr (std::is_same_v<T, std::vector<double>>) {
                 QJsonArray array;
                 for (double number : value) array.append(number);
@@ -170,9 +173,33 @@ std::string InfoJson(const CViewer& viewer) {
     info["frame"] = state.m_t;
     const std::optional<CAffine::Vector> world = viewer.WorldPosition();
     info["world_position"] = world ? QJsonValue(JsonArray({(*world)[0], (*world)[1], (*world)[2]})) : QJsonValue();
+    const std::optional<double> value = viewer.ValueAt(viewer.FileVoxel());
+    info["value"] = value && std::isfinite(*value) ? QJsonValue(*value) : QJsonValue();
     info["last_frame_index"] = viewer.LastFrameIndex();
     info["labels"] = LabelsJson(viewer);
     return QJsonDocument(info).toJson(QJsonDocument::Compact).toStdString() + "\n";
+}
+
+std::string NiftiSidecarJson(const CViewer& viewer) {
+    const CVolumeFileInfo& file = viewer.Volume().m_fileInfo;
+    auto field = [&file](const char* key) {
+        for (const CInfoField& f : file.m_fields)
+            if (f.key == key) return JsonField(f);
+        return QJsonValue();
+    };
+    QJsonObject json;
+    json["frame_time_ms"] = viewer.State().m_frameTimeMs;
+    QJsonArray triggers;
+    for (double ms : file.m_frameTimes) triggers.append(ms);
+    json["trigger_times_ms"] = triggers.isEmpty() ? QJsonValue() : QJsonValue(triggers);
+    json["series_description"] = field("series_description");
+    json["series_number"] = field("series_number");
+    // A stack of several series has no one UID.
+    const QJsonValue uid = field("series_uid");
+    json["series_uid"] = uid.isString() ? uid : QJsonValue();
+    json["source"] = JsonPath(viewer.State().m_tviPath);
+    json["program_version"] = ORVANTA_VERSION;
+    return QJsonDocument(json).toJson(QJsonDocument::Indented).toStdString();
 }
 
 int RunHeadless(const CCommandLine& commandLine) {

@@ -10,3 +10,8 @@ int RunHeadless(const CCommandLine& commandLine);
 // The --info text for a loaded viewer: one JSON object.
 class CViewer;
 std::string InfoJson(const CViewer& viewer);
+
+// What a NIfTI export of the viewer's volume writes beside it (NAME.json):
+// the timing, the DICOM series it came from where it did, its source and the
+// program's version, as one JSON object.
+std::string NiftiSidecarJson(const CViewer& viewer);

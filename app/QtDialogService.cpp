@@ -9,10 +9,10 @@
 
 namespace {
 
-// A file dialog for `request`; with `option` not empty, a save dialog with a
-// check box of that label, whose state `checked` gives and takes.
-QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& request,
-                      QFileDialog::AcceptMode mode, const std::string& option = "", bool* checked = nullptr) {
+// A file dialog for `request`, with a check box for each of `options`, whose
+// states they give and take.
+QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& request, QFileDialog::AcceptMode mode,
+                      std::vector<CDialogService::SaveOption>* options = nullptr) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -27,20 +27,23 @@ QString RunFileDialog(QWidget* parent, const CDialogService::FileRequest& reques
             dialog.setDefaultSuffix(one.hasMatch() ? one.captured(1)
                                                    : QString::fromStdString(request.defaultExtension));
         });
-    QCheckBox* box = nullptr;
-    if (!option.empty() && checked != nullptr) {
-        // Qt's own dialog takes another widget below its grid; the desktop's
+    std::vector<QCheckBox*> boxes;
+    if (options != nullptr && !options->empty()) {
+        // Qt's own dialog takes more widgets below its grid; the desktop's
         // native one would not.
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
-            box = new QCheckBox(QString::fromStdString(option), &dialog);
-            box->setChecked(*checked);
-            grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+            for (const CDialogService::SaveOption& option : *options) {
+                auto* box = new QCheckBox(QString::fromStdString(option.label), &dialog);
+                box->setChecked(option.checked);
+                grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+                boxes.push_back(box);
+            }
         }
     }
     if (!request.initialName.empty()) dialog.selectFile(QString::fromStdString(request.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-    if (box != nullptr) *checked = box->isChecked();
+    for (size_t i = 0; i < boxes.size(); ++i) (*options)[i].checked = boxes[i]->isChecked();
     return dialog.selectedFiles().first();
 }
 
@@ -67,9 +70,9 @@ std::string CQtDialogService::AskSaveFileName(const FileRequest& request) {
     return RunFileDialog(m_parent, request, QFileDialog::AcceptSave).toStdString();
 }
 
-std::string CQtDialogService::AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
-                                                        bool& checked) {
-    return RunFileDialog(m_parent, request, QFileDialog::AcceptSave, option, &checked).toStdString();
+std::string CQtDialogService::AskSaveFileNameWithOptions(const FileRequest& request,
+                                                         std::vector<SaveOption>& options) {
+    return RunFileDialog(m_parent, request, QFileDialog::AcceptSave, &options).toStdString();
 }
 
 std::string CQtDialogService::AskFolderName(const std::string& caption) {

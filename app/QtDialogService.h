@@ -12,8 +12,7 @@ public:
     void ShowMessage(const std::string& caption, const std::string& text, Icon icon) override;
     std::string AskOpenFileName(const FileRequest& request) override;
     std::string AskSaveFileName(const FileRequest& request) override;
-    std::string AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
-                                          bool& checked) override;
+    std::string AskSaveFileNameWithOptions(const FileRequest& request, std::vector<SaveOption>& options) override;
     std::string AskFolderName(const std::string& caption) override;
     int AskChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
                   int proposed) override;

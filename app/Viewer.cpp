@@ -107,6 +107,19 @@ std::optional<CAffine> CViewer::PatientTransform() const {
     return file->WithStepLengths(length[0], length[1], length[2]);
 }
 
+std::optional<CAffine> CViewer::SceneToPatient() const {
+    const std::optional<CAffine> transform = PatientTransform();
+    if (!transform || m_volume.m_sizeY == 0) return std::nullopt;
+    // Voxel centres lie at ((i + 0.5) px, (Y - j - 0.5) py, (k + 0.5) pz): data rows run against y.
+    const double px = m_state.m_pixelSizeX, py = m_state.m_pixelSizeY, pz = m_state.m_pixelSizeZ;
+    if (!(px > 0 && py > 0 && pz > 0)) return std::nullopt;
+    const CAffine toVoxel(CAffine::Matrix{{{1 / px, 0, 0, -0.5},
+                                           {0, -1 / py, 0, m_volume.m_sizeY - 0.5},
+                                           {0, 0, 1 / pz, -0.5},
+                                           {0, 0, 0, 1}}});
+    return transform->Then(toVoxel);
+}
+
 std::array<int, 3> CViewer::FileVoxel() const {
     return {m_volume.m_sizeX - 1 - m_state.m_x, m_volume.m_sizeY - 1 - m_state.m_y, m_state.m_z};
 }
@@ -116,6 +129,10 @@ std::optional<CAffine::Vector> CViewer::WorldPosition() const {
     if (!transform || m_volume.m_sizeX == 0) return std::nullopt;
     const std::array<int, 3> voxel = FileVoxel();
     return transform->Apply({double(voxel[0]), double(voxel[1]), double(voxel[2])});
+}
+
+std::optional<double> CViewer::ValueAt(const std::array<int, 3>& voxel) const {
+    return m_volume.Value(voxel[0], voxel[1], voxel[2], DisplayFrame());
 }
 
 std::string CViewer::ReadoutText(const std::array<int, 3>& voxel) const {
@@ -129,6 +146,11 @@ std::string CViewer::ReadoutText(const std::array<int, 3>& voxel) const {
     if (const std::optional<CAffine> transform = PatientTransform()) {
         const CAffine::Vector p = transform->Apply({double(voxel[0]), double(voxel[1]), double(voxel[2])});
         text += FormatText("   RAS %.1f, %.1f, %.1f mm", p[0], p[1], p[2]);
+    }
+    if (const std::optional<double> value = ValueAt(voxel)) {
+        // Whole numbers as they are (int32 data has more digits than %g shows).
+        const bool whole = std::abs(*value) < 1e15 && *value == std::floor(*value);
+        text += whole ? FormatText("   value %.0f", *value) : FormatText("   value %.6g", *value);
     }
     return text;
 }

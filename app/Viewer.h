@@ -51,6 +51,9 @@ public:
     // transform, its steps lengthened or shortened as far as the pixel sizes
     // were changed since the load; none when the file gives none.
     std::optional<CAffine> PatientTransform() const;
+    // From the view's millimetres (where planes and meshes lie) to RAS
+    // millimetres; nothing when the volume has no geometry.
+    std::optional<CAffine> SceneToPatient() const;
     // The file's voxel (column, row, slice) at the position: the position's
     // x and y count the other way, as the planes are placed.
     std::array<int, 3> FileVoxel() const;
@@ -61,6 +64,9 @@ public:
     // frame shown: the voxel and frame with its time, the patient position
     // in mm when there is a geometry, and the value.
     std::string ReadoutText(const std::array<int, 3>& voxel) const;
+    // The value in the file's units of a file voxel in the frame shown, or
+    // nothing outside the volume.
+    std::optional<double> ValueAt(const std::array<int, 3>& voxel) const;
     // The mouse at (x, y) of the width x height view: while it lies on a plane
     // shown, the readout tells of the voxel under it; elsewhere, and once it
     // left the view (`width` 0), of the position.
@@ -192,6 +198,8 @@ public:
     void OnLoadGeometry();
     void OnLoadLabels();
     void OnSaveGeometry();
+    void OnSaveVolumeNifti();
+    void OnSaveLabelsNifti();
     void OnExit() { m_host.CloseWindow(); }
     void OnResize640x480() { m_host.ResizeViewTo(640, 480); }
     void OnResize320x240() { m_host.ResizeViewTo(320, 240); }

@@ -3,14 +3,18 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "AboutDlg.h"
+#include "HeadlessRun.h"
 #include "MeshExport.h"
 #include "MeshFormat.h"
 #include "MeshSet.h"
+#include "NiftiExport.h"
 #include "PathUtils.h"
 #include "PngExport.h"
 #include "RawPicture.h"
@@ -40,6 +44,65 @@ RawPicture UprightPicture(uint32_t width, uint32_t height, std::vector<uint8_t>&
 // by a finished file.
 std::string TemporaryPathBeside(const std::string& target) {
     return target + ".part-" + std::to_string(getpid());
+}
+
+// Where the volume lies, for a NIfTI export.
+CNiftiExport::CPlacement Placement(const CViewer& viewer) {
+    CNiftiExport::CPlacement placement;
+    placement.transform = viewer.PatientTransform();
+    const CViewerState& state = viewer.State();
+    placement.pixelSize[0] = state.m_pixelSizeX;
+    placement.pixelSize[1] = state.m_pixelSizeY;
+    placement.pixelSize[2] = state.m_pixelSizeZ;
+    placement.frameTimeMs = state.m_frameTimeMs;
+    return placement;
+}
+
+// NAME.json for NAME.nii or NAME.nii.gz.
+std::string SidecarPath(const std::string& path) {
+    for (const char* extension : {".nii.gz", ".nii"})
+        if (EndsWithIgnoringCase(path, extension)) return path.substr(0, path.size() - std::strlen(extension)) + ".json";
+    return path + ".json";
+}
+
+// Writes `text` as the whole of `path`, replacing it only once all is written.
+bool WriteWhole(const std::string& path, const std::string& text, std::string& error) {
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(path, temporary);
+    bool written = fd >= 0;
+    for (size_t at = 0; written && at < text.size();) {
+        const ssize_t n = write(fd, text.data() + at, text.size() - at);
+        written = n > 0 || (n < 0 && errno == EINTR);
+        if (n > 0) at += static_cast<size_t>(n);
+    }
+    const int why = errno;
+    if (fd >= 0 && close(fd) != 0 && written) written = false;
+    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    error = "cannot write " + path + ": " + std::strerror(written ? errno : why);
+    if (fd >= 0) unlink(temporary.c_str());
+    return false;
+}
+
+// The meshes moved by `transform`, their triangles still counter-clockwise
+// seen from outside where it mirrors.
+CMeshSet PlacedMeshes(const CMeshSet& meshes, const CAffine& transform) {
+    const CAffine::Matrix& m = transform.Rows();
+    const double determinant = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    std::vector<CMeshObject> objects = meshes.Objects();
+    for (CMeshObject& object : objects) {
+        for (Vec3d& vertex : object.m_vertices) {
+            const CAffine::Vector p = transform.Apply({vertex.x, vertex.y, vertex.z});
+            vertex = {p[0], p[1], p[2]};
+        }
+        if (determinant < 0)
+            for (Triangle& triangle : object.m_triangles) std::swap(triangle.v[1], triangle.v[2]);
+        object.ComputeNormals();
+    }
+    CMeshSet placed;
+    placed.AddObjects(std::move(objects));
+    return placed;
 }
 
 }  // namespace
@@ -182,19 +245,53 @@ bool CViewerExports::SaveGeometry(const std::string& path) {
 }
 
 bool CViewerExports::ExportMeshes(const std::string& path) {
-    const CMeshSet& meshes = m_viewer.View().m_meshes;
+    const CMeshSet* meshes = &m_viewer.View().m_meshes;
+    CMeshSet placed;
+    if (m_meshesInPatientSpace) {
+        const std::optional<CAffine> toPatient = m_viewer.SceneToPatient();
+        if (!toPatient) {
+            ReportMeshError("the meshes cannot be written in patient space: the volume has no geometry");
+            return false;
+        }
+        placed = PlacedMeshes(*meshes, *toPatient);
+        meshes = &placed;
+    }
+    std::string error;
     // An .obj file names each object's frame, so one file holds the whole
     // sequence and loads back as it, as it always has.
-    if (!m_allMeshFrames && MeshFormatOfPath(path) == EMeshFormat::kObj) return SaveGeometry(path);
-    std::string error;
+    if (!m_allMeshFrames && MeshFormatOfPath(path) == EMeshFormat::kObj) {
+        if (meshes->SaveObj(path, error)) return true;
+        ReportMeshError(error);
+        return false;
+    }
     std::vector<std::string> written;
     m_viewer.Host().SetWaitCursor(true);
     const bool ok = m_allMeshFrames ? CMeshExport::WriteAllFrames(
-                                          meshes, path, m_viewer.State().m_frameTimeMs, written, error)
-                                    : CMeshExport::WriteFrame(meshes, m_viewer.State().m_t, path, error);
+                                          *meshes, path, m_viewer.State().m_frameTimeMs, written, error)
+                                    : CMeshExport::WriteFrame(*meshes, m_viewer.State().m_t, path, error);
     m_viewer.Host().SetWaitCursor(false);
     if (!ok) ReportMeshError(error);
     return ok;
+}
+
+bool CViewerExports::SaveVolumeNifti(const std::string& path) {
+    std::string error;
+    const bool ok = CNiftiExport::WriteVolume(m_viewer.Volume(), Placement(m_viewer), path, error) &&
+                    WriteWhole(SidecarPath(path), NiftiSidecarJson(m_viewer), error);
+    if (!ok) ReportSaveError("the volume", error);
+    return ok;
+}
+
+bool CViewerExports::SaveLabelsNifti(const std::string& path) {
+    std::string error;
+    const bool ok = CNiftiExport::WriteLabels(m_viewer.Labels().Image(), Placement(m_viewer), path, error);
+    if (!ok) ReportSaveError("the label image", error);
+    return ok;
+}
+
+void CViewerExports::ReportSaveError(const std::string& what, const std::string& error) {
+    m_viewer.Host().Dialogs().ShowMessage("Error", "Cannot save " + what + ":\n" + error + ".",
+                                          CDialogService::Icon::kError);
 }
 
 void CViewerExports::ReportMeshError(const std::string& error) {

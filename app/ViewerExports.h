@@ -29,6 +29,19 @@ public:
     bool AllMeshFrames() const { return m_allMeshFrames; }
     void SetAllMeshFrames(bool all) { m_allMeshFrames = all; }
 
+    // Every frame of the volume in the file's units as a NIfTI image (.nii or
+    // .nii.gz) with its place in the patient, and NAME.json beside it saying
+    // where it came from (NAME: the path without .nii or .nii.gz).
+    bool SaveVolumeNifti(const std::string& path);
+    // The label image as it lies on the volume's grid, as a NIfTI image with
+    // the volume's place in the patient.
+    bool SaveLabelsNifti(const std::string& path);
+
+    // Whether ExportMeshes writes patient coordinates (RAS millimetres
+    // through the volume's transform) instead of the view's millimetres.
+    bool MeshesInPatientSpace() const { return m_meshesInPatientSpace; }
+    void SetMeshesInPatientSpace(bool patient) { m_meshesInPatientSpace = patient; }
+
     // The frames a movie shows, in order: all, then back when ping-pong is on.
     std::vector<int> MovieFrames() const;
     // The name a save dialog proposes: the volume's path without its
@@ -40,7 +53,10 @@ public:
 private:
     // Shows a mesh writer's error as the message of a failed save.
     void ReportMeshError(const std::string& error);
+    // Reports a failed save of `what` with its reason.
+    void ReportSaveError(const std::string& what, const std::string& error);
 
     CViewer& m_viewer;
     bool m_allMeshFrames = false;
+    bool m_meshesInPatientSpace = false;
 };

@@ -15,6 +15,10 @@ CDialogService::FileRequest MeshFileRequest(const std::string& initialName) {
     return {MeshDialogFilter(), kMeshFileExtension + 1, initialName};
 }
 
+CDialogService::FileRequest NiftiFileRequest(const std::string& initialName) {
+    return {"NIfTI images (" + ExtensionGlobs(EVolumeFormat::kNifti) + ")", "nii.gz", initialName};
+}
+
 }  // namespace
 
 void CViewer::OnOpenTvi() {
@@ -39,13 +43,26 @@ void CViewer::OnLoadLabels() {
 }
 
 void CViewer::OnSaveGeometry() {
-    bool allFrames = m_exports.AllMeshFrames();
+    std::vector<CDialogService::SaveOption> options = {
+        {"Every frame, one file each (NAME-<frame>)", m_exports.AllMeshFrames()},
+        {"Patient coordinates (RAS millimetres, through the volume's geometry)", m_exports.MeshesInPatientSpace()}};
     const std::string path =
-        m_host.Dialogs().AskSaveFileNameWithOption(MeshFileRequest(m_exports.ProposedGeometryName()),
-                                                   "Every frame, one file each (NAME-<frame>)", allFrames);
+        m_host.Dialogs().AskSaveFileNameWithOptions(MeshFileRequest(m_exports.ProposedGeometryName()), options);
     if (path.empty()) return;
-    m_exports.SetAllMeshFrames(allFrames);
+    m_exports.SetAllMeshFrames(options[0].checked);
+    m_exports.SetMeshesInPatientSpace(options[1].checked);
     m_exports.ExportMeshes(path);
+}
+
+void CViewer::OnSaveVolumeNifti() {
+    const std::string path = m_host.Dialogs().AskSaveFileName(NiftiFileRequest(m_exports.ProposedName(".nii.gz", -1)));
+    if (!path.empty()) m_exports.SaveVolumeNifti(path);
+}
+
+void CViewer::OnSaveLabelsNifti() {
+    const std::string path =
+        m_host.Dialogs().AskSaveFileName(NiftiFileRequest(m_exports.ProposedName("_labels.nii.gz", -1)));
+    if (!path.empty()) m_exports.SaveLabelsNifti(path);
 }
 
 void CViewer::OnSavePlane(int plane) {

@@ -1,8 +1,12 @@
 #include "PathUtils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 std::string PathWithoutExtension(const std::string& path) {
@@ -38,4 +42,14 @@ bool EndsWithIgnoringCase(const std::string& text, const std::string& ending) {
             std::tolower(static_cast<unsigned char>(ending[i])))
             return false;
     return true;
+}
+
+int CreateTemporaryBeside(const std::string& path, std::string& temporaryPath) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporaryPath = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+        const int fd = open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }

@@ -20,3 +20,9 @@ bool FileExists(const std::string& path);
 
 // True when `text` ends with `ending`, letters compared ignoring case.
 bool EndsWithIgnoringCase(const std::string& text, const std::string& ending);
+
+// Creates and opens (write only, exclusively) a file beside `path` whose name
+// no other file has, for writing a file whole before it takes the place of
+// `path` by rename. Returns the descriptor and sets `temporaryPath`; -1 (with
+// errno set) when no such file can be made.
+int CreateTemporaryBeside(const std::string& path, std::string& temporaryPath);

@@ -6,12 +6,13 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+
+#include "PathUtils.h"
 
 namespace {
 
@@ -43,17 +44,6 @@ bool EncodePng(std::FILE* file, const RawPicture& picture, png_color* palette) {
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;
-}
-
-// A name beside the target that no other file has, opened exclusively.
-int CreateTemporaryBeside(const std::string& path, std::string& temporaryPath) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporaryPath = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-        const int fd = open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
 }
 
 }  // namespace

@@ -140,6 +140,8 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
                 source->m_seriesUids.push_back(image.seriesUid);
     } else {
         source->m_seriesUids.push_back(series.uid);
+        source->m_seriesNumber = series.number;
+        source->m_seriesDescription = series.description;
     }
     source->m_title = ShortNameOfPath(isFolder ? path : folderPath) +
                       (series.description.empty() ? "" : " (" + series.description + ")");
@@ -155,9 +157,11 @@ void CDicomSource::Describe(CVolumeFileInfo& info) const {
     // The same series again without asking.
     info.m_reopenChoice = m_seriesUids.size() == 1 ? m_seriesUids[0] : "stack";
     info.m_fields.push_back({"series", m_seriesList});
-    if (m_seriesUids.size() == 1)
+    if (m_seriesUids.size() == 1) {
         info.m_fields.push_back({"series_uid", m_seriesUids[0]});
-    else
+        if (!m_seriesDescription.empty()) info.m_fields.push_back({"series_description", m_seriesDescription});
+        if (m_seriesNumber) info.m_fields.push_back({"series_number", double(*m_seriesNumber)});
+    } else
         info.m_fields.push_back({"series_uid", m_seriesUids});
     info.m_notes = m_notes;
     info.m_frameTimes = m_frameTimes;

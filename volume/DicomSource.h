@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,9 @@ private:
     // What the folder held and which series this is: for Describe.
     std::vector<std::string> m_seriesList;
     std::vector<std::string> m_seriesUids;  // several for a stack of series
+    // Of the one series loaded; none for a stack.
+    std::optional<int> m_seriesNumber;
+    std::string m_seriesDescription;
     std::string m_title;
     std::vector<std::string> m_notes;
     std::vector<std::string> m_unreadable;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <limits>
 #include <memory>
@@ -47,19 +48,18 @@ private:
     std::thread m_thread;
 };
 
-// Runs work(part, first, count, scratch) over every block of the source's
-// samples, on `threads` threads. The threads claim runs of blocks in file
-// order, so that together they walk the file front to back: the kernel sees
-// a sequential read and reads ahead of it on its own, which keeps the disk
-// busier than asking for runs ahead did (that made a cold load up to twice as
-// slow). Each run is released when done; runs are long so that releasing (a
-// system call that may flush other cores' address caches) stays rare.
-// `progress` hears the fraction done, from the calling thread only.
-template <typename Work>
-void ForEachBlock(const CSampleSource& source, int threads, const CTimeVolume::Progress& progress, Work work) {
+// Runs work(part, first, count, scratch) over every block of `total` items,
+// on `threads` threads. The threads claim runs of blocks in order, so that
+// together they walk a file front to back: the kernel sees a sequential read
+// and reads ahead of it on its own, which keeps the disk busier than asking
+// for runs ahead did (that made a cold load up to twice as slow). Each run is
+// handed to done(first, end) when finished; runs are long so that releasing a
+// source's memory (a system call that may flush other cores' address caches)
+// stays rare. `progress` hears the fraction done, from the calling thread only.
+template <typename Work, typename Done>
+void ForEachRun(int64_t total, int threads, const CTimeVolume::Progress& progress, Work work, Done done) {
     constexpr int64_t kBlock = CSampleSource::kMaxBlock;
     constexpr int64_t kRun = 8 * kBlock;
-    const int64_t total = source.SampleCount();
     std::atomic<int64_t> next{0};
     ParallelRanges(threads, threads, [&](int part, int64_t, int64_t) {
         std::unique_ptr<uint16_t[]> scratch(new uint16_t[kBlock]);
@@ -69,7 +69,7 @@ void ForEachBlock(const CSampleSource& source, int threads, const CTimeVolume::P
             const int64_t runEnd = std::min(total, run + kRun);
             for (int64_t first = run; first < runEnd; first += kBlock)
                 work(part, first, std::min(kBlock, runEnd - first), scratch.get());
-            source.Release(run, runEnd);
+            done(run, runEnd);
             if (part == 0 && progress)
                 progress(static_cast<double>(std::min(total, next.load(std::memory_order_relaxed))) /
                          static_cast<double>(total));
@@ -78,11 +78,19 @@ void ForEachBlock(const CSampleSource& source, int threads, const CTimeVolume::P
     if (progress) progress(1.0);
 }
 
-// Writes the 8-bit values of samples [first, first + count), whose codes
-// codes(at, n) hands out, where their images lie in the volume.
-template <typename Codes>
-void ConvertIntoPlace(const CSampleSource& source, const CVoxelBuffer& voxels, const IntensityTable& table,
-                      int64_t first, int64_t count, Codes codes) {
+// ForEachRun over the source's samples in file order, releasing each run.
+template <typename Work>
+void ForEachBlock(const CSampleSource& source, int threads, const CTimeVolume::Progress& progress, Work work) {
+    ForEachRun(source.SampleCount(), threads, progress, work,
+               [&source](int64_t first, int64_t end) { source.Release(first, end); });
+}
+
+// Hands place(at, n, to) each run of samples [first, first + count) (in file
+// order) that lies in one image, with `to`, the index of the run's first
+// sample in the volume's own order (slice-major, frames within slices, as the
+// voxels and the kept codes lie).
+template <typename Place>
+void ForEachPlacedRun(const CSampleSource& source, int64_t first, int64_t count, Place place) {
     const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
     for (int64_t at = first, end = first + count; at < end;) {
         const int64_t image = at / imageSamples;
@@ -92,10 +100,50 @@ void ConvertIntoPlace(const CSampleSource& source, const CVoxelBuffer& voxels, c
         source.ImagePlace(image, z, t);
         if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
             throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
-        uint8_t* out = voxels.Data() + (int64_t{z} * source.m_frames + t) * imageSamples + offset;
-        ConvertSamples(codes(at, n), out, static_cast<size_t>(n), table);
+        place(at, n, (int64_t{z} * source.m_frames + t) * imageSamples + offset);
         at += n;
     }
+}
+
+// True when the file holds its images in the volume's own order, so that a
+// sample's place is its index in the file.
+bool ImagesInVolumeOrder(const CSampleSource& source) {
+    const int64_t images = int64_t{source.m_sizeZ} * source.m_frames;
+    for (int64_t image = 0; image < images; ++image) {
+        int32_t z = 0, t = 0;
+        source.ImagePlace(image, z, t);
+        if (int64_t{z} * source.m_frames + t != image) return false;
+    }
+    return true;
+}
+
+// Copies codes[0, count) of samples [first, first + count) to their places in `kept`.
+void KeepCodes(const CSampleSource& source, int64_t first, int64_t count, const uint16_t* codes,
+               uint16_t* kept) {
+    ForEachPlacedRun(source, first, count, [&](int64_t at, int64_t n, int64_t to) {
+        const uint16_t* from = codes + (at - first);
+        if (from != kept + to) std::copy_n(from, n, kept + to);
+    });
+}
+
+// Every kept code through `table` into its voxel: both lie in volume order.
+void ConvertKept(const uint16_t* kept, const CVoxelBuffer& voxels, const IntensityTable& table, int threads,
+                 const CTimeVolume::Progress& progress) {
+    ForEachRun(voxels.Size(), threads, progress,
+               [&](int, int64_t first, int64_t count, uint16_t*) {
+                   ConvertSamples(kept + first, voxels.Data() + first, static_cast<size_t>(count), table);
+               },
+               [](int64_t, int64_t) {});
+}
+
+// Writes the 8-bit values of samples [first, first + count), whose codes
+// codes(at, n) hands out, where their images lie in the volume.
+template <typename Codes>
+void ConvertIntoPlace(const CSampleSource& source, const CVoxelBuffer& voxels, const IntensityTable& table,
+                      int64_t first, int64_t count, Codes codes) {
+    ForEachPlacedRun(source, first, count, [&](int64_t at, int64_t n, int64_t to) {
+        ConvertSamples(codes(at, n), voxels.Data() + to, static_cast<size_t>(n), table);
+    });
 }
 
 // MapCodes takes a count of every code and fills a sample for every code. A
@@ -148,34 +196,58 @@ std::vector<SampleCount> CountsBySample(const std::vector<SampleCount>& present,
     return pooled;
 }
 
-// A load of at most kFewSamples samples: their codes are read once and kept,
-// and only the codes present are counted, mapped and given an 8-bit value, so
-// the work follows the file's size rather than the 65,536 possible codes.
-uint16_t ConvertFewSamples(CSampleSource& source, double saturation, const CVoxelBuffer& voxels,
+// A load of at most kFewSamples samples: their codes are read once, and only
+// the codes present are counted, mapped and given an 8-bit value, so the work
+// follows the file's size rather than the 65,536 possible codes.
+uint16_t ConvertFewSamples(CSampleSource& source, double saturation, uint16_t* kept, uint8_t* present,
+                           const CVoxelBuffer& voxels,
                            const CTimeVolume::Progress& countProgress,
                            const CTimeVolume::Progress& convertProgress) {
     static_assert(kFewSamples <= CSampleSource::kMaxBlock, "a few samples come in one block");
     const int64_t total = source.SampleCount();
-    std::vector<uint16_t> codes(static_cast<size_t>(total));
-    const uint16_t* read = source.Codes(0, total, codes.data());
-    if (read != codes.data()) std::copy_n(read, codes.size(), codes.data());
+    // Without a place to keep them, the codes stay here for the load's length.
+    std::vector<uint16_t> own(kept == nullptr ? static_cast<size_t>(total) : 0);
+    if (kept == nullptr) kept = own.data();
+    std::vector<uint16_t> scratch(ImagesInVolumeOrder(source) ? 0 : static_cast<size_t>(total));
+    KeepCodes(source, 0, total, source.Codes(0, total, scratch.empty() ? kept : scratch.data()), kept);
     source.Release(0, total);
     if (countProgress) countProgress(1.0);
 
-    const std::vector<SampleCount> present = CountDistinct(codes);
-    const std::vector<uint16_t> sampleOf = SamplesOfCodes(source, present);
+    const std::vector<SampleCount> counts = CountDistinct(std::vector<uint16_t>(kept, kept + total));
+    const std::vector<uint16_t> sampleOf = SamplesOfCodes(source, counts);
     const uint16_t level = source.CodesAreSamples()
-                               ? SaturationLevelOfCounts(present, saturation)
-                               : SaturationLevelOfCounts(CountsBySample(present, sampleOf), saturation);
+                               ? SaturationLevelOfCounts(counts, saturation)
+                               : SaturationLevelOfCounts(CountsBySample(counts, sampleOf), saturation);
+    if (present != nullptr)
+        for (const SampleCount& code : counts) present[code.sample] = 1;
 
     // Only the entries of codes present are ever looked up.
     auto table = std::make_unique_for_overwrite<IntensityTable>();
-    for (size_t i = 0; i < present.size(); ++i)
-        (*table)[present[i].sample] = EightBitValue(sampleOf[i], level);
-    ConvertIntoPlace(source, voxels, *table, 0, total,
-                     [&](int64_t at, int64_t) { return codes.data() + at; });
+    for (size_t i = 0; i < counts.size(); ++i)
+        (*table)[counts[i].sample] = EightBitValue(sampleOf[i], level);
+    ConvertSamples(kept, voxels.Data(), static_cast<size_t>(total), *table);
     if (convertProgress) convertProgress(1.0);
     return level;
+}
+
+// Grey levels stand for themselves.
+const double* GreyLevelValues() {
+    static const std::array<double, 256> values = [] {
+        std::array<double, 256> levels{};
+        for (size_t level = 0; level < levels.size(); ++level) levels[level] = static_cast<double>(level);
+        return levels;
+    }();
+    return values.data();
+}
+
+// Any grey level may occur.
+const uint8_t* GreyLevelsPresent() {
+    static const std::array<uint8_t, 256> present = [] {
+        std::array<uint8_t, 256> all{};
+        all.fill(1);
+        return all;
+    }();
+    return present.data();
 }
 
 }  // namespace
@@ -187,6 +259,10 @@ CTimeVolume::~CTimeVolume() { FreeSlices(m_slices); }
 void CTimeVolume::Clear() {
     FreeSlices(m_slices);
     m_buffers.clear();
+    m_sliceValues.clear();
+    m_codeBuffers.clear();
+    m_valueTables.clear();
+    m_codesPresent.clear();
     m_frames = m_sizeX = m_sizeY = m_sizeZ = 0;
     m_fileInfo = CVolumeFileInfo();
 }
@@ -255,6 +331,10 @@ void CTimeVolume::Swap(CTimeVolume& other) noexcept {
     m_lastError.swap(other.m_lastError);
     m_lastErrorSubject.swap(other.m_lastErrorSubject);
     m_buffers.swap(other.m_buffers);
+    m_sliceValues.swap(other.m_sliceValues);
+    m_codeBuffers.swap(other.m_codeBuffers);
+    m_valueTables.swap(other.m_valueTables);
+    m_codesPresent.swap(other.m_codesPresent);
 }
 
 bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress& progress) {
@@ -268,7 +348,11 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
     }
     uint16_t level = 0;
     std::vector<std::vector<CSliceImage>> loaded;
+    std::vector<std::vector<CSliceValues>> loadedValues;
     std::unique_ptr<CVoxelBuffer> buffer;
+    std::unique_ptr<CVoxelBuffer> codeBuffer;
+    std::unique_ptr<double[]> valueOfCode;
+    std::unique_ptr<uint8_t[]> codePresent;
     if (total > 0) {
         try {
             // Progress is spread over the preparation and the two passes by their weight.
@@ -282,20 +366,44 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
             if (!source.Prepare(stage(0.0, prepareWeight), m_lastError)) return false;
 
             buffer = std::make_unique<CVoxelBuffer>(total);
-            level = ConvertSource(source, saturation, *buffer, stage(prepareWeight, 1.0),
+            // The codes stay, so that every voxel's value can be told; grey
+            // levels are their own values and need none.
+            uint16_t* kept = nullptr;
+            if (m_keepValues && !source.CodesAreGrey()) {
+                if (total > std::numeric_limits<int64_t>::max() / 2) throw std::bad_alloc();
+                codeBuffer = std::make_unique<CVoxelBuffer>(2 * total);
+                // Fresh pages from the kernel, aligned for any type and never read as bytes.
+                kept = reinterpret_cast<uint16_t*>(codeBuffer->Data());
+                codePresent = std::make_unique<uint8_t[]>(size_t{65536});
+            }
+            level = ConvertSource(source, saturation, kept, codePresent.get(), *buffer, stage(prepareWeight, 1.0),
                                   stage(prepareWeight + 1.0, 1.0));
+            if (kept != nullptr) {
+                // Asked only now: a source knows what its codes stand for once they were all counted.
+                valueOfCode = std::make_unique_for_overwrite<double[]>(size_t{65536});
+                for (size_t code = 0; code < 65536; ++code)
+                    valueOfCode[code] = source.ValueOfCode(static_cast<uint16_t>(code));
+            }
 
             const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
             loaded.resize(static_cast<size_t>(source.m_sizeZ));
+            loadedValues.resize(static_cast<size_t>(source.m_sizeZ));
             for (int32_t z = 0; z < source.m_sizeZ; ++z) {
                 auto& frames = loaded[static_cast<size_t>(z)];
+                auto& values = loadedValues[static_cast<size_t>(z)];
                 frames.resize(static_cast<size_t>(source.m_frames));
+                values.resize(static_cast<size_t>(source.m_frames));
                 for (int32_t t = 0; t < source.m_frames; ++t) {
+                    const int64_t at = (int64_t{z} * source.m_frames + t) * imageSamples;
                     CSliceImage& slice = frames[static_cast<size_t>(t)];
                     slice.m_width = source.m_sizeX;
                     slice.m_height = source.m_sizeY;
                     slice.m_bytesPerPixel = 1;
-                    slice.m_data = buffer->Data() + (int64_t{z} * source.m_frames + t) * imageSamples;
+                    slice.m_data = buffer->Data() + at;
+                    if (kept != nullptr)
+                        values[static_cast<size_t>(t)] = {kept + at, valueOfCode.get(), codePresent.get()};
+                    else if (source.CodesAreGrey())
+                        values[static_cast<size_t>(t)] = {nullptr, GreyLevelValues(), GreyLevelsPresent()};
                 }
             }
         } catch (const std::bad_alloc&) {
@@ -314,14 +422,19 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
     if (calibration.m_frameTime) m_frameTime = *calibration.m_frameTime;
     m_saturationLevel = level;
     for (auto& frames : loaded) m_slices.push_back(std::move(frames));
+    for (auto& values : loadedValues) m_sliceValues.push_back(std::move(values));
     if (buffer) m_buffers.push_back(std::move(buffer));
+    if (codeBuffer) m_codeBuffers.push_back(std::move(codeBuffer));
+    if (valueOfCode) m_valueTables.push_back(std::move(valueOfCode));
+    if (codePresent) m_codesPresent.push_back(std::move(codePresent));
     UpdateSizes();
     m_lastError.clear();
     return true;
 }
 
-uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, const CVoxelBuffer& voxels,
-                                    const Progress& countProgress, const Progress& convertProgress) {
+uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, uint16_t* kept, uint8_t* present,
+                                    const CVoxelBuffer& voxels, const Progress& countProgress,
+                                    const Progress& convertProgress) {
     const int64_t total = source.SampleCount();
     const int threads = WorthwhileThreads(2 * total);
     if (source.CodesAreGrey()) {
@@ -333,12 +446,15 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
         return 0;
     }
     if (total <= static_cast<int64_t>(kFewSamples))
-        return ConvertFewSamples(source, saturation, voxels, countProgress, convertProgress);
+        return ConvertFewSamples(source, saturation, kept, present, voxels, countProgress, convertProgress);
 
-    // Pass 1: the histogram of every code, one counter per thread. Meanwhile a
-    // thread of low priority has the kernel clear the pages the voxels will
-    // take: while the counting waits for the disk that costs nothing, and
-    // otherwise the counting threads come first.
+    // Pass 1: the histogram of every code, one counter per thread, and every
+    // code kept in its place in the volume; a file in the volume's order is
+    // read straight into that place. Meanwhile a thread of low priority has
+    // the kernel clear the pages the voxels will take: while the counting
+    // waits for the disk that costs nothing, and otherwise the counting
+    // threads come first.
+    const bool inOrder = ImagesInVolumeOrder(source);
     std::vector<CHistogramCounter> counters(static_cast<size_t>(threads));
     {
         // Below some megabytes the pages come as fast as a thread starts.
@@ -346,11 +462,15 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
         std::optional<BackgroundPrefault> prefault;
         if (voxels.Size() >= kWorthPrefaulting) prefault.emplace(voxels);
         ForEachBlock(source, threads, countProgress, [&](int part, int64_t first, int64_t count, uint16_t* scratch) {
-            counters[static_cast<size_t>(part)].Add(source.Codes(first, count, scratch), static_cast<size_t>(count));
+            const uint16_t* codes = source.Codes(first, count, inOrder && kept ? kept + first : scratch);
+            counters[static_cast<size_t>(part)].Add(codes, static_cast<size_t>(count));
+            if (kept != nullptr) KeepCodes(source, first, count, codes, kept);
         });
     }
     auto histogram = std::make_unique<IntensityHistogram>();
     for (CHistogramCounter& counter : counters) counter.AddTo(*histogram);
+    if (present != nullptr)
+        for (size_t code = 0; code < histogram->size(); ++code) present[code] = (*histogram)[code] > 0;
 
     // Codes that are not yet samples have their counts moved to the samples they stand for.
     std::unique_ptr<SampleOfCode> sampleOfCode;
@@ -369,7 +489,11 @@ uint16_t CTimeVolume::ConvertSource(CSampleSource& source, double saturation, co
         for (size_t code = 0; code < table.size(); ++code) table[code] = ofSample[(*sampleOfCode)[code]];
     }
 
-    ConvertImages(source, table, threads, voxels, convertProgress);
+    // Pass 2 reads the kept codes where there are, else the file again.
+    if (kept != nullptr)
+        ConvertKept(kept, voxels, table, threads, convertProgress);
+    else
+        ConvertImages(source, table, threads, voxels, convertProgress);
     return level;
 }
 
@@ -395,6 +519,19 @@ uint8_t CTimeVolume::Voxel(int x, int y, int z, int frame) const {
     // reads as black rather than outside its buffer.
     if (x >= slice.m_width || y >= slice.m_height) return 0;
     return slice.m_data[(static_cast<int64_t>(y) * slice.m_width + x) * slice.m_bytesPerPixel];
+}
+
+std::optional<double> CTimeVolume::Value(int i, int j, int k, int t) const {
+    if (k < 0 || k >= static_cast<int>(m_slices.size()) || t < 0) return std::nullopt;
+    const auto& frames = m_slices[static_cast<size_t>(k)];
+    if (t >= static_cast<int>(frames.size())) return std::nullopt;
+    const CSliceImage& slice = frames[static_cast<size_t>(t)];
+    if (i < 0 || j < 0 || i >= slice.m_width || j >= slice.m_height) return std::nullopt;
+    const int64_t at = int64_t{j} * slice.m_width + i;
+    const CSliceValues& values = SliceValues(k, t);
+    if (values.valueOfCode == nullptr) return std::nullopt;
+    if (values.codes == nullptr) return values.valueOfCode[slice.m_data[at * slice.m_bytesPerPixel]];
+    return values.valueOfCode[values.codes[at]];
 }
 
 CSliceImage CTimeVolume::GetSlice(int plane, int index, int frame, bool powerOfTwo) const {

@@ -60,6 +60,25 @@ public:
 
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
 
+    // What the voxels of one slice stand for: the 16-bit code of each (X x Y,
+    // as the slice's pixels lie) and the value in the file's own units of
+    // every code, and which codes occur anywhere in the load (1 for those).
+    // Where `codes` is null, the 8-bit voxels are the codes (grey-level
+    // movies, 256 of them); where all are null, nothing was kept.
+    struct CSliceValues {
+        const uint16_t* codes = nullptr;
+        const double* valueOfCode = nullptr;
+        const uint8_t* codePresent = nullptr;
+    };
+    // Slice z of frame t; both in range.
+    const CSliceValues& SliceValues(int z, int t) const {
+        return m_sliceValues[static_cast<size_t>(z)][static_cast<size_t>(t)];
+    }
+    // The value in the file's units of voxel (i, j, k) in frame t (indices as
+    // the file orders its samples), or nothing outside the volume or where
+    // no values were kept.
+    std::optional<double> Value(int i, int j, int k, int t) const;
+
     // Why the last load failed.
     const std::string& LastError() const { return m_lastError; }
     // The last failure as a sentence: "Cannot load the time volume a.tvi:\n" and why.
@@ -79,15 +98,23 @@ public:
     // When set, every load first shows it the grid (X, Y, Z) it found; a
     // non-empty answer refuses the load, with that text, before any sample is read.
     std::function<std::string(int32_t sizeX, int32_t sizeY, int32_t sizeZ)> m_sizeCheck;
+    // Loads keep every sample's 16-bit code (twice the memory of the 8-bit
+    // voxels), so that Value can tell what the file holds at any voxel. A
+    // caller that only shows the picture may do without.
+    bool m_keepValues = true;
     // What the file of the last load was; empty after Clear.
     CVolumeFileInfo m_fileInfo;
 
 private:
     // Counts the source's samples, finds the saturation level and writes every
     // voxel into `voxels` (slice-major, frames within slices). Returns the level.
-    static uint16_t ConvertSource(CSampleSource& source, double saturation, const CVoxelBuffer& voxels,
-                                  const Progress& countProgress, const Progress& convertProgress);
-    // Pass 2 of a load: every code through `table` into its voxel.
+    // Unless `kept` is null, every code is kept there (volume order,
+    // SampleCount() of them) and the codes that occur are marked in `present`
+    // (65536 flags).
+    static uint16_t ConvertSource(CSampleSource& source, double saturation, uint16_t* kept, uint8_t* present,
+                                  const CVoxelBuffer& voxels, const Progress& countProgress,
+                                  const Progress& convertProgress);
+    // Every code read from the source, through `table` into its voxel.
     static void ConvertImages(const CSampleSource& source, const IntensityTable& table, int threads,
                               const CVoxelBuffer& voxels, const Progress& progress);
     // Sizes follow the slices held: Z entries, T of the last one, X x Y of [0][0].
@@ -98,4 +125,10 @@ private:
     std::string m_lastErrorSubject;
     // The blocks that loaded volumes' slices point into.
     std::vector<std::unique_ptr<CVoxelBuffer>> m_buffers;
+    // Parallel to m_slices: what each slice's voxels stand for, pointing into
+    // the loads' kept codes and tables of values.
+    std::vector<std::vector<CSliceValues>> m_sliceValues;
+    std::vector<std::unique_ptr<CVoxelBuffer>> m_codeBuffers;
+    std::vector<std::unique_ptr<double[]>> m_valueTables;
+    std::vector<std::unique_ptr<uint8_t[]>> m_codesPresent;
 };

@@ -17,7 +17,7 @@ enum class EVolumeFormat { kNone, kTvi, kNifti, kDicom, kMovieFolder };
 // One field a format adds to --info: null, a text, numbers or texts.
 struct CInfoField {
     std::string key;
-    std::variant<std::monostate, std::string, std::vector<double>, std::vector<std::string>> value;
+    std::variant<std::monostate, std::string, double, std::vector<double>, std::vector<std::string>> value;
 };
 
 // What the shown volume was loaded from.

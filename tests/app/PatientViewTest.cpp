@@ -6,15 +6,19 @@
 #include <gtest/gtest.h>
 #include <nifti1.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "HeadlessRun.h"
 #include "LetterGlyphs.h"
+#include "MeshSet.h"
+#include "TimeVolume.h"
 #include "OffscreenView.h"
 #include "TestData.h"
 #include "ViewerFixture.h"
@@ -108,6 +112,10 @@ TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
               (QJsonArray{QJsonArray{-2, 0, 0, 30}, QJsonArray{0, -2, 0, 40}, QJsonArray{0, 0, 5, -10},
                           QJsonArray{0, 0, 0, 1}}));
     EXPECT_EQ(info["world_position"].toArray(), (QJsonArray{28, 38, -5}));
+    EXPECT_EQ(info["value"], 111);
+    EXPECT_NE(m_viewer.ReadoutText(m_viewer.FileVoxel()).find("RAS 28.0, 38.0, -5.0 mm   value 111"),
+              std::string::npos)
+        << m_viewer.ReadoutText(m_viewer.FileVoxel());
 
     // New pixel sizes lengthen the steps; origin and directions stay.
     SetPixelSizes(1, 4, 5);
@@ -121,6 +129,55 @@ TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
     EXPECT_TRUE(info["volume"].toObject()["transform"].isNull());
     EXPECT_TRUE(info["volume"].toObject()["orientation"].isNull());
     EXPECT_TRUE(info["world_position"].isNull());
+}
+
+// A one-voxel label's surface written in patient space lies round that
+// voxel's place; the NIfTI export of the volume keeps the same place and
+// says beside it where it came from.
+TEST_F(ViewerTest, ExportsInPatientSpaceLieWhereTheirVoxelsAre) {
+    // Steps of 2, 2 and 5 mm, turned by 60 degrees about z.
+    const Rows rows = {{{-1, 1.7320508, 0, 30}, {-1.7320508, -1, 0, 40}, {0, 0, 5, -10}}};
+    const std::string volume = WritePlacedImage(m_folder, "volume.nii", 6, 5, 4, rows, [](int, int, int) { return 7; });
+    m_viewer.LoadTviFile(volume);
+    m_viewer.LoadLabelFile(WritePlacedImage(m_folder, "labels.nii", 6, 5, 4, rows,
+                                            [](int i, int j, int k) { return i == 2 && j == 3 && k == 1; }));
+    ASSERT_GT(m_viewer.View().m_meshes.ObjectCount(), 0);
+    m_viewer.Exports().SetMeshesInPatientSpace(true);
+    const std::string meshes = m_folder.File("meshes.obj");
+    ASSERT_TRUE(m_viewer.Exports().ExportMeshes(meshes));
+    CMeshSet read;
+    ASSERT_TRUE(read.LoadObj(meshes));
+    const Vec3d centre = read.Centroid();
+    // rows x (2, 3, 1): the voxel's centre.
+    EXPECT_NEAR(centre.x, -1 * 2 + 1.7320508 * 3 + 30, 0.1);
+    EXPECT_NEAR(centre.y, -1.7320508 * 2 - 1 * 3 + 40, 0.1);
+    EXPECT_NEAR(centre.z, 5 * 1 - 10, 0.1);
+
+    const std::string nifti = m_folder.File("out.nii.gz");
+    ASSERT_TRUE(m_viewer.Exports().SaveVolumeNifti(nifti));
+    CTimeVolume back;
+    ASSERT_TRUE(back.LoadFile(nifti, 1.0)) << back.LastError();
+    ASSERT_TRUE(back.m_fileInfo.m_transform.has_value());
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(back.m_fileInfo.m_transform->Rows()[r][c], rows[r][c], 1e-4);
+    EXPECT_EQ(back.Value(5, 4, 3, 0), 7.0);
+    QFile sidecarFile(QString::fromStdString(m_folder.File("out.json")));
+    ASSERT_TRUE(sidecarFile.open(QIODevice::ReadOnly));
+    const QJsonObject sidecar = QJsonDocument::fromJson(sidecarFile.readAll()).object();
+    EXPECT_EQ(sidecar["source"], QString::fromStdString(volume));
+    EXPECT_TRUE(sidecar["trigger_times_ms"].isNull());
+    EXPECT_TRUE(sidecar["series_uid"].isNull());
+    EXPECT_FALSE(sidecar["program_version"].toString().isEmpty());
+    EXPECT_EQ(sidecar["frame_time_ms"], m_viewer.State().m_frameTimeMs);
+
+    // Without a geometry there is no patient space to write in.
+    m_viewer.LoadTviFile(WriteVolume("plain.tvi", 6, 5, 4, 1));
+    m_viewer.LoadGeometryFile(meshes);
+    m_host.m_dialogs.m_messages.clear();
+    EXPECT_FALSE(m_viewer.Exports().ExportMeshes(m_folder.File("refused.obj")));
+    ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+    EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("no geometry"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_folder.File("refused.obj")));
 }
 
 namespace {
@@ -195,5 +252,23 @@ TEST_F(ViewerTest, DirectionLettersReadRightOnEveryPreset) {
                 EXPECT_EQ(frame.HasGlyphNear(letters[axis][end], x, y), p.seen[axis])
                     << "axis " << axis << " end " << end << " at " << x << ", " << y;
             }
+
+        // The mouse over the centre of a voxel of the plane seen face on
+        // names that voxel: the ray through the pixel hits the plane there.
+        const int fileVoxel[3] = {8 - 1 - viewer.State().m_x, 8 - 1 - viewer.State().m_y, viewer.State().m_z};
+        for (int plane = 0; plane < 3; ++plane) {
+            if (p.seen[plane] || !p.seen[(plane + 1) % 3] || !p.seen[(plane + 2) % 3]) continue;
+            // On the plane across `plane`: its own index, and 1 and 6 on the others.
+            int voxel[3] = {1, 6, 1};
+            voxel[plane] = fileVoxel[plane];
+            voxel[(plane + 1) % 3] = 6;
+            const double point[3] = {(voxel[0] + 0.5) * 40, (8 - voxel[1] - 0.5) * 40, (voxel[2] + 0.5) * 40};
+            double wx = 0, wy = 0, wz = 0;
+            gluProject(point[0], point[1], point[2], modelView, projection, viewport, &wx, &wy, &wz);
+            viewer.OnHover(wx, frame.height - wy, frame.width, frame.height);
+            const std::string expected = "voxel " + std::to_string(voxel[0]) + ", " + std::to_string(voxel[1]) +
+                                         ", " + std::to_string(voxel[2]);
+            EXPECT_EQ(m_host.m_readout.rfind(expected, 0), 0u) << "plane " << plane << ": " << m_host.m_readout;
+        }
     }
 }

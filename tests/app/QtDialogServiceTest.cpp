@@ -38,12 +38,12 @@ TEST(QtDialogService, SaveDialogsCarryTheirCheckBox) {
         dialog->selectFile(QString::fromStdString(folder.File("mesh")));
         QMetaObject::invokeMethod(dialog, "accept");
     });
-    bool checked = false;
-    const std::string path = dialogs.AskSaveFileNameWithOption(
-        {MeshDialogFilter(), "obj", folder.File("start.obj")}, "Every frame", checked);
+    std::vector<CDialogService::SaveOption> options = {{"Every frame", false}};
+    const std::string path =
+        dialogs.AskSaveFileNameWithOptions({MeshDialogFilter(), "obj", folder.File("start.obj")}, options);
     EXPECT_EQ(label, "Every frame");
     EXPECT_FALSE(shown);
-    EXPECT_TRUE(checked);
+    EXPECT_TRUE(options[0].checked);
     EXPECT_EQ(filters.size(), 6) << filters.join(";;").toStdString();
     EXPECT_EQ(path, folder.File("mesh.stl"));
 }

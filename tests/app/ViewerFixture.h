@@ -38,20 +38,16 @@ public:
     }
     std::string AskOpenFileName(const FileRequest& request) override { return Answer(request); }
     std::string AskSaveFileName(const FileRequest& request) override { return Answer(request); }
-    // Check boxes: what each one was labelled and showed, and the states to
-    // answer with (none left: it stays as shown).
-    struct OptionRequest {
-        std::string option;
-        bool shown;
-    };
-    std::vector<OptionRequest> m_optionRequests;
-    std::deque<bool> m_optionAnswers;
-    std::string AskSaveFileNameWithOption(const FileRequest& request, const std::string& option,
-                                          bool& checked) override {
-        m_optionRequests.push_back({option, checked});
+    // Each dialog's check boxes as shown (label and state), and the states
+    // to answer with, one list per dialog (none left: they stay as shown).
+    std::vector<std::vector<SaveOption>> m_optionRequests;
+    std::deque<std::vector<bool>> m_optionAnswers;
+    std::string AskSaveFileNameWithOptions(const FileRequest& request, std::vector<SaveOption>& options) override {
+        m_optionRequests.push_back(options);
         std::string answer = Answer(request);
         if (!answer.empty() && !m_optionAnswers.empty()) {
-            checked = m_optionAnswers.front();
+            for (size_t i = 0; i < options.size() && i < m_optionAnswers.front().size(); ++i)
+                options[i].checked = m_optionAnswers.front()[i];
             m_optionAnswers.pop_front();
         }
         return answer;
@@ -94,7 +90,10 @@ public:
     std::vector<std::string> m_windowCommands;
     CRecordingDialogs m_dialogs;
 
+    std::string m_readout;
+
     std::string Title() const override { return m_title; }
+    void ShowReadout(const std::string& text) override { m_readout = text; }
     void SetTitle(const std::string& title) override { m_title = title; }
     bool StartTimer(int periodMs) override {
         if (m_refuseTimer) return false;

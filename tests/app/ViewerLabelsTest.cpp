@@ -243,12 +243,12 @@ TEST_F(ViewerLabelsTest, SaveGeometryAsWritesTheFrameOrEveryFrame) {
     CRecordingDialogs& dialogs = m_host.m_dialogs;
 
     dialogs.m_fileAnswers = {m_folder.File("one.ply"), m_folder.File("every.stl"), ""};
-    dialogs.m_optionAnswers = {false, true};
+    dialogs.m_optionAnswers = {{false}, {true}};
     for (int run = 0; run < 3; ++run) EXPECT_TRUE(m_viewer.Execute(0x8040));
     ASSERT_EQ(dialogs.m_optionRequests.size(), 3u);
-    EXPECT_FALSE(dialogs.m_optionRequests[0].shown);
-    EXPECT_FALSE(dialogs.m_optionRequests[1].shown);
-    EXPECT_TRUE(dialogs.m_optionRequests[2].shown);  // the last choice
+    EXPECT_FALSE(dialogs.m_optionRequests[0][0].checked);
+    EXPECT_FALSE(dialogs.m_optionRequests[1][0].checked);
+    EXPECT_TRUE(dialogs.m_optionRequests[2][0].checked);  // the last choice
     EXPECT_EQ(dialogs.m_fileRequests[0].initialName, m_folder.File("v_geometry.obj"));
     EXPECT_NE(dialogs.m_fileRequests[0].filter.find("*.gii"), std::string::npos)
         << dialogs.m_fileRequests[0].filter;

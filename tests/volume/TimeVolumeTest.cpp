@@ -1,8 +1,11 @@
 #include "TimeVolume.h"
 
 #include <gtest/gtest.h>
+#include <nifti1.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <random>
 
@@ -244,4 +247,83 @@ TEST_F(TimeVolumeTest, LargeLoadMatchesTheFormula) {
                 ASSERT_EQ(volume.m_slices[z][t].m_data[i], EightBitValue(v, level))
                     << "z " << z << " t " << t << " pixel " << i;
             }
+}
+
+TEST_F(TimeVolumeTest, EveryVoxelKeepsItsValueInTheFilesUnits) {
+    // Values that differ from voxel to voxel and frame to frame.
+    const auto raw = [](int i, int j, int k, int t) { return (i * 7 + j * 13 + k * 31 + t * 101) % 2000; };
+    struct Case {
+        const char* what;
+        int x, y, z, t;
+        EVolumeFormat format;
+        int datatype;  // NIfTI only
+        std::function<double(int, int, int, int)> value;
+    };
+    const Case cases[] = {
+        {"tvi, few samples", 5, 4, 3, 2, EVolumeFormat::kTvi, 0,
+         [&](int i, int j, int k, int t) { return raw(i, j, k, t) * 30.0; }},
+        {"tvi", 40, 30, 8, 3, EVolumeFormat::kTvi, 0,
+         [&](int i, int j, int k, int t) { return raw(i, j, k, t) * 30.0; }},
+        {"int16 with a slope, few samples", 5, 4, 3, 2, EVolumeFormat::kNifti, DT_INT16,
+         [&](int i, int j, int k, int t) { return (raw(i, j, k, t) - 1000) * 0.5 - 10.0; }},
+        {"int16 with a slope", 40, 30, 8, 3, EVolumeFormat::kNifti, DT_INT16,
+         [&](int i, int j, int k, int t) { return (raw(i, j, k, t) - 1000) * 0.5 - 10.0; }},
+        {"float32", 40, 30, 8, 3, EVolumeFormat::kNifti, DT_FLOAT32,
+         [&](int i, int j, int k, int t) { return double(float(std::sin(raw(i, j, k, t)) * 100.0 + 3.0)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = m_folder.File(c.format == EVolumeFormat::kTvi ? "v.tvi" : "v.nii");
+        double smallest = HUGE_VAL, largest = -HUGE_VAL;
+        for (int t = 0; t < c.t; ++t)
+            for (int k = 0; k < c.z; ++k)
+                for (int j = 0; j < c.y; ++j)
+                    for (int i = 0; i < c.x; ++i) {
+                        smallest = std::min(smallest, c.value(i, j, k, t));
+                        largest = std::max(largest, c.value(i, j, k, t));
+                    }
+        if (c.format == EVolumeFormat::kTvi) {
+            ASSERT_TRUE(WriteTviFile(path, TviVolume(c.x, c.y, c.z, c.t, [&](int i, int j, int k, int t) {
+                                         return static_cast<uint16_t>(c.value(i, j, k, t));
+                                     })));
+        } else {
+            // The file holds raw numbers; the slope and intercept give the values.
+            std::vector<double> stored;
+            for (int t = 0; t < c.t; ++t)
+                for (int k = 0; k < c.z; ++k)
+                    for (int j = 0; j < c.y; ++j)
+                        for (int i = 0; i < c.x; ++i)
+                            stored.push_back(c.datatype == DT_INT16 ? raw(i, j, k, t) - 1000 : c.value(i, j, k, t));
+            NiftiContents nifti;
+            nifti.SetSizes(4, c.x, c.y, c.z, c.t);
+            nifti.SetValuesAs(c.datatype, stored);
+            if (c.datatype == DT_INT16) {
+                nifti.slope = 0.5;
+                nifti.intercept = -10.0;
+            }
+            ASSERT_TRUE(WriteNiftiFile(path, nifti));
+        }
+        CTimeVolume volume;
+        ASSERT_TRUE(volume.LoadFile(path, 1.0)) << volume.LastError();
+        // Integers exactly; real values within one step of the 16-bit codes.
+        const double tolerance = c.datatype == DT_FLOAT32 ? (largest - smallest) / 65535 : 0.0;
+        int wrong = 0;
+        for (int t = 0; t < c.t; ++t)
+            for (int k = 0; k < c.z; ++k)
+                for (int j = 0; j < c.y; ++j)
+                    for (int i = 0; i < c.x; ++i) {
+                        const std::optional<double> value = volume.Value(i, j, k, t);
+                        const bool right = value && std::abs(*value - c.value(i, j, k, t)) <= tolerance;
+                        if (!right && wrong++ == 0) {
+                            ADD_FAILURE() << "voxel " << i << ", " << j << ", " << k << ", frame " << t << ": "
+                                          << (value ? std::to_string(*value) : "none") << " instead of "
+                                          << c.value(i, j, k, t);
+                        }
+                    }
+        EXPECT_EQ(wrong, 0);
+        for (const auto& [i, j, k, t] : {std::array{-1, 0, 0, 0}, std::array{c.x, 0, 0, 0},
+                                         std::array{0, c.y, 0, 0}, std::array{0, 0, c.z, 0},
+                                         std::array{0, 0, 0, c.t}, std::array{0, 0, 0, -1}})
+            EXPECT_FALSE(volume.Value(i, j, k, t).has_value()) << i << ", " << j << ", " << k << ", " << t;
+    }
 }
