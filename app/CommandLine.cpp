@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <map>
 
+#include "Curves.h"
+#include "CurvesExport.h"
 #include "HeadlessRun.h"
 #include "MeshSet.h"
 #include "PreferencesDialog.h"
@@ -69,6 +71,18 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "print the loaded data as one JSON object",
          .write =
              [](const Option&, CViewer& viewer) {
+                 // A label asked for by number must give its ejection: a
+                 // study where it cannot fails rather than giving null.
+                 if (const int64_t label = viewer.State().m_ejectionLabel; label != 0) {
+                     CCurves curves;
+                     curves.Compute(viewer, false);
+                     std::string error;
+                     if (!curves.LabelEjection(label, error)) {
+                         std::fprintf(stderr, "orvanta: --ejection-label %lld: %s\n",
+                                      static_cast<long long>(label), error.c_str());
+                         return 1;
+                     }
+                 }
                  std::fputs(InfoJson(viewer).c_str(), stdout);
                  std::fflush(stdout);
                  return 0;
@@ -116,6 +130,29 @@ const std::vector<OptionRow>& OptionRows() {
                  "frame, FILE-<frame>) as .obj, .stl, .ply, .vtp or .gii, by the extension",
          .write = [](const Option& o,
                      CViewer& viewer) { return viewer.Exports().ExportMeshes(o.text) ? 0 : 1; }},
+        {.name = "export-csv",
+         .kind = Kind::kPath,
+         .role = Role::kOutput,
+         .usage = "--export-csv FILE",
+         .help = "write every label's and closed mesh's volume in each frame as CSV",
+         .write = [](const Option& o,
+                     CViewer& viewer) { return CCurvesExport::SaveCsv(viewer, o.text) ? 0 : 1; }},
+        {.name = "export-plot",
+         .kind = Kind::kPath,
+         .role = Role::kOutput,
+         .usage = "--export-plot PNG|SVG",
+         .help = "draw the Curves panel's chart at --size as a picture (no OpenGL needed)",
+         .write =
+             [](const Option& o, CViewer& viewer) {
+                 if (!CCurvesExport::IsPlotName(o.text)) {
+                     std::fprintf(stderr, "orvanta: --export-plot writes .png or .svg files, not %s\n",
+                                  o.text.c_str());
+                     return 2;
+                 }
+                 const int width = static_cast<int>(o.numbers.at(0));
+                 const int height = static_cast<int>(o.numbers.at(1));
+                 return CCurvesExport::SavePlot(viewer, o.text, width, height) ? 0 : 1;
+             }},
         {.name = "export-nifti",
          .kind = Kind::kPath,
          .role = Role::kOutput,
@@ -440,6 +477,20 @@ const std::vector<OptionRow>& OptionRows() {
              [](const Option&, CViewer& v) {
                  SetSwitch(v, v.View().m_alternateTexturing, true, &CViewer::OnAlternateTexturing);
              }},
+        {.name = "ejection-label",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--ejection-label N",
+         .help = "the label whose ejection fraction --info gives (default: the label whose\n"
+                 "volume varies most)",
+         .count = 1,
+         .minimum = 1,
+         .maximum = 65535,
+         .integer = true,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 viewer.SetEjectionLabel(static_cast<int64_t>(o.numbers[0]));
+             }},
         {.name = "all-frames",
          .kind = Kind::kFlag,
          .role = Role::kState,
@@ -653,6 +704,9 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
         if (row->role == Role::kState) state.push_back(option);
         if (row->role == Role::kOutput || row->role == Role::kDrawing) outputs.push_back(option);
     }
+    // The chart is drawn at the size of the view, wherever --size stood.
+    for (Option& output : outputs)
+        if (output.name == "export-plot") output.numbers = {double(width), double(height)};
     return true;
 }
 

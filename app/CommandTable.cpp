@@ -44,6 +44,8 @@ std::vector<CCommand> BuildTable() {
          [](const CViewer& v) { return v.Volume().m_sizeX > 0 && NotPlaying(v); }, nullptr, true},
         {0x8059, kFile, "Save Label Image as NIfTI...", {}, [](CViewer& v) { v.OnSaveLabelsNifti(); },
          [](const CViewer& v) { return HasLabels(v) && NotPlaying(v); }, nullptr},
+        {0x8060, kFile, "Save Curves as CSV...", {}, [](CViewer& v) { v.OnSaveCurvesCsv(); },
+         [](const CViewer& v) { return !v.Labels().Empty() || HasMeshes(v); }, nullptr},
         {0xE141, kFile, "E&xit", {}, [](CViewer& v) { v.OnExit(); }, nullptr, nullptr, true},
 
         // Control
@@ -127,6 +129,8 @@ std::vector<CCommand> BuildTable() {
          [](CViewer& v) { v.OnDecreaseLabelOpacity(); }, HasLabels, nullptr},
         {0x8045, kDisplay, "Orientation Labels\tT", {Key(Qt::Key_T)}, [](CViewer& v) { v.OnOrientationLabels(); },
          nullptr, [](const CViewer& v) { return v.State().m_showOrientation; }, true},
+        {0x8061, kDisplay, "Curves\tU", {Key(Qt::Key_U)}, [](CViewer& v) { v.OnCurves(); }, nullptr,
+         [](const CViewer& v) { return v.Host().CurvesShown(); }},
 
         // Geometry
         {0x801B, kGeometry, "Load Geometry...\tCtrl + O", {Key(kCtrl, Qt::Key_O)},

@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "Curves.h"
 #include "HeadlessHost.h"
 #include "OffscreenView.h"
 #include "PathUtils.h"
@@ -42,6 +43,36 @@ bool ReportErrors(CHeadlessDialogs& dialogs, size_t& from) {
     return any;
 }
 
+// Each label's volume in ml in every frame of the label image, and the
+// ejection of the label asked for (or of the one chosen), null when refused.
+void AddVolumesJson(const CViewer& viewer, QJsonObject& info) {
+    const CViewerState& state = viewer.State();
+    const double pixelSize[3] = {state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ};
+    QJsonObject volumes;
+    for (const CCurves::Line& line : CCurves::LabelVolumes(viewer.Labels().Image(), pixelSize)) {
+        QJsonArray perFrame;
+        for (double ml : line.ml) perFrame.append(ml);
+        volumes[QString::number(line.label)] = perFrame;
+    }
+    info["volume_ml_per_frame"] = volumes;
+    CCurves curves;
+    curves.Compute(viewer, false);
+    std::string error;
+    const std::optional<CCurves::Ejection> ejection = curves.LabelEjection(state.m_ejectionLabel, error);
+    QJsonObject values;
+    if (ejection) {
+        values["label"] = static_cast<qint64>(ejection->label);
+        values["automatic"] = ejection->automatic;
+        values["edv_ml"] = ejection->edvMl;
+        values["esv_ml"] = ejection->esvMl;
+        values["sv_ml"] = ejection->svMl;
+        values["ef_percent"] = ejection->efPercent;
+        values["ed_frame"] = ejection->edFrame;
+        values["es_frame"] = ejection->esFrame;
+    }
+    info["ejection"] = ejection ? QJsonValue(values) : QJsonValue();
+}
+
 // The label image: its grid, the labels it holds and the voxels of each label
 // in every frame (one entry per frame of the label image); null without one.
 QJsonValue LabelsJson(const CViewer& viewer) {
@@ -63,6 +94,7 @@ QJsonValue LabelsJson(const CViewer& viewer) {
     info["labels"] = values;
     info["voxels_per_frame"] = counts;
     info["meshes"] = viewer.Labels().MeshCount();
+    AddVolumesJson(viewer, info);
     return info;
 }
 

@@ -18,6 +18,7 @@
 #include "AboutDlg.h"
 #include "AppIcon.h"
 #include "CommandTable.h"
+#include "CurvesPanel.h"
 #include "PreferencesDialog.h"
 
 
@@ -33,6 +34,13 @@ CMainFrame::CMainFrame()
             [this](double x, double y, int width, int height) { m_viewer->OnHover(x, y, width, height); });
     connect(m_view, &COpenGLWnd::HoverEnded, this, [this] { m_viewer->OnHover(0, 0, 0, 0); });
     connect(&m_timer, &QTimer::timeout, this, [this] { m_viewer->OnTimer(); });
+    m_curves = new CCurvesPanel(*m_viewer, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_curves);
+    m_curves->hide();
+    // Shown by the menu or by its own title bar: either way it catches up.
+    connect(m_curves, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible) m_curves->Follow();
+    });
     BuildMenus();
     resize(800, 640);
     m_view->setFocus();
@@ -210,7 +218,14 @@ void CMainFrame::LoadProgress(double fraction) {
 void CMainFrame::ShowReadout(const std::string& text) {
     const QString line = QString::fromStdString(text);
     if (m_readout->text() != line) m_readout->setText(line);
+    // The readout is renewed after every change the view shows (frames,
+    // loads, pixel sizes, frame time); the Curves panel follows the same.
+    if (m_curves != nullptr) m_curves->Follow();
 }
+
+void CMainFrame::ToggleCurves() { m_curves->setVisible(m_curves->isHidden()); }
+
+bool CMainFrame::CurvesShown() const { return !m_curves->isHidden(); }
 
 bool CMainFrame::IsShowingLoadProgress() const { return m_loadProgress != nullptr && m_loadProgress->isVisible(); }
 

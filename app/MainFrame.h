@@ -12,6 +12,7 @@
 #include "Viewer.h"
 #include "VolumeView.h"
 
+class CCurvesPanel;
 class QAction;
 class QLabel;
 class QMenu;
@@ -54,6 +55,9 @@ public:
     void EndProgress() override;
     void LoadProgress(double fraction) override;
     void ShowReadout(const std::string& text) override;
+    void ToggleCurves() override;
+    bool CurvesShown() const override;
+    CCurvesPanel& Curves() { return *m_curves; }
 
     bool IsFullScreen() const { return m_restoreRect.width() != 0; }
     bool IsShowingLoadProgress() const;
@@ -85,4 +89,6 @@ private:
     std::unique_ptr<QProgressDialog> m_loadProgress;
     // The status bar's readout of the position or of the voxel under the mouse.
     QLabel* m_readout;
+    // The Curves dock, hidden at first.
+    CCurvesPanel* m_curves = nullptr;
 };

@@ -33,6 +33,7 @@ public:
     const CLabelLayer& Labels() const { return m_labels; }
     CViewerExports& Exports() { return m_exports; }
     CViewerHost& Host() { return m_host; }
+    const CViewerHost& Host() const { return m_host; }
 
     // --- Derived values ----------------------------------------------------
     // The larger of the volume's last frame and the meshes' last frame number.
@@ -89,6 +90,8 @@ public:
     }
     // True until the first load has taken over the preload or dropped it.
     bool StartupPreloadPending() const { return m_startupPreload != nullptr; }
+    // The label whose ejection is given; 0 the one whose volume varies most.
+    void SetEjectionLabel(int64_t label) { m_state.m_ejectionLabel = label; }
     void SetBaseTitle(const std::string& title) { m_state.m_baseTitle = title; }
     // Stops the playback timer for a while (an export) without ending
     // playback, and starts it again; playback ends when it cannot.
@@ -206,6 +209,9 @@ public:
     // Plane 0 = YZ at x, 1 = XZ at y, 2 = XY at z.
     void OnSavePlane(int plane);
     void OnSaveTimeSequence();
+    // Every label's and closed mesh's volume in each frame, as a CSV file.
+    void OnSaveCurvesCsv();
+    void OnCurves() { m_host.ToggleCurves(); }
     void OnPreferences();
     void ApplyPreferences(const CPreferenceValues& values);
     // The values the Preferences show for the state now.

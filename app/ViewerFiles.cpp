@@ -1,6 +1,7 @@
 // The file commands: the open and save dialogs, and the Preferences. The
 // work behind the save commands is CViewerExports'.
 
+#include "CurvesExport.h"
 #include "MeshSet.h"
 #include "PreferencesDialog.h"
 #include "Viewer.h"
@@ -84,6 +85,12 @@ void CViewer::OnSaveTimeSequence() {
     const std::string path =
         m_host.Dialogs().AskSaveFileName({"Movie files (*.avi)", "avi", m_exports.ProposedName(".avi", -1)});
     if (!path.empty()) m_exports.ExportMovie(path);
+}
+
+void CViewer::OnSaveCurvesCsv() {
+    const std::string path = m_host.Dialogs().AskSaveFileName(
+        {"Comma-separated values (*.csv)", "csv", m_exports.ProposedName("_curves.csv", -1)});
+    if (!path.empty()) CCurvesExport::SaveCsv(*this, path);
 }
 
 CPreferenceValues CViewer::CurrentPreferences() const {

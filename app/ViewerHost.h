@@ -52,4 +52,9 @@ public:
 
     // The line of the status bar: what lies at the position or under the mouse.
     virtual void ShowReadout(const std::string& text) { (void)text; }
+
+    // The Curves panel, where the host has one: shows or hides it, and says
+    // whether it is shown.
+    virtual void ToggleCurves() {}
+    virtual bool CurvesShown() const { return false; }
 };

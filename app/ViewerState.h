@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // What the viewer is showing and how: the position in the 4-D data, the
@@ -46,4 +47,7 @@ struct CViewerState {
     // How a DICOM series is chosen without asking ("stack", a 1-based list
     // position or a UID; "" asks when there are several).
     std::string m_seriesChoice;
+    // The label whose ejection the Curves panel and --info give; 0 lets the
+    // viewer take the label whose volume varies most.
+    int64_t m_ejectionLabel = 0;
 };

@@ -3,8 +3,11 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <string>
 
+#include "LabelPalette.h"
 #include "LetterGlyphs.h"
 #include "SceneGeometry.h"
 
@@ -51,6 +54,19 @@ void CSceneRenderer::ApplyPlaneTransform(int plane, double position) {
 }
 
 namespace {
+
+// The colour a mesh is drawn in: a label surface ("label2-07") in its
+// label's overlay colour, so the surfaces and the planes tell the structures
+// apart alike; every other mesh in the dark red meshes always had.
+std::array<GLfloat, 4> MeshColour(const std::string& name) {
+    const int64_t label = CLabelPalette::LabelOfObject(name);
+    if (label <= 0) return {0.7f, 0.0f, 0.0f, 1.0f};
+    const std::array<uint8_t, 4> rgba = CLabelPalette::Colour(label);
+    // Lighting adds the specular highlight on top: the diffuse part is kept
+    // a little below full so the colour does not wash out to white.
+    constexpr GLfloat kScale = 0.8f / 255.0f;
+    return {rgba[0] * kScale, rgba[1] * kScale, rgba[2] * kScale, 1.0f};
+}
 
 // Outline colours of the planes when colour coding is on: x red, y green, z blue.
 constexpr GLdouble kOutlineColour[3][4] = {{1, 0, 0, 1}, {0, 0.7, 0, 1}, {0, 0, 0.7, 1}};
@@ -305,7 +321,6 @@ void CSceneRenderer::DrawGeometry(const CSceneState& state) const {
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     }
     if (state.m_pointsOnly) glPointSize(3.0f);
-    glColor4d(0.7, 0, 0, 1);
 
     const bool lit = !lines && !state.m_pointsOnly;
     if (lit) {
@@ -328,12 +343,6 @@ void CSceneRenderer::DrawGeometry(const CSceneState& state) const {
         glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
         glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
         glMaterialf(GL_FRONT, GL_SHININESS, 50.0f);
-        // Colour material makes the current red the ambient and diffuse
-        // reflectance of both faces. Some drivers take the colour only at
-        // its next change, not when colour material is switched on, so the
-        // material gets it here directly.
-        const GLfloat red[] = {0.7f, 0.0f, 0.0f, 1.0f};
-        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, red);
         glShadeModel(GL_SMOOTH);
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT0);
@@ -343,6 +352,13 @@ void CSceneRenderer::DrawGeometry(const CSceneState& state) const {
 
     for (int index : objects) {
         const CMeshObject& object = state.m_meshes.Object(index);
+        // Colour material makes the current colour the ambient and diffuse
+        // reflectance of both faces. Some drivers take the colour only at
+        // its next change, not when colour material is switched on, so the
+        // material gets it directly as well.
+        const std::array<GLfloat, 4> colour = MeshColour(object.m_name);
+        glColor4fv(colour.data());
+        if (lit) glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, colour.data());
         if (state.m_pointsOnly) {
             glBegin(GL_POINTS);
             for (const Vec3d& v : object.m_vertices) glVertex3d(v.x, v.y, v.z);

@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqt6openglwidgets6
+  # the Curves panel and its pictures
+  qt6-charts-dev qt6-svg-dev
   libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0
   libpng-dev zlib1g-dev libnifti2-dev
   # GIfTI meshes; nibabel for the GIfTI files of other programs the tests read

@@ -479,6 +479,65 @@ TEST_F(HeadlessTest, MeshExportsWriteFramesInTheFormatOfTheName) {
     EXPECT_NE(errors.find("missing/frame.stl"), std::string::npos) << errors;
 }
 
+// Label volumes and the ejection in --info, the curves as CSV and as a
+// chart; an ejection label that cannot give one fails that study alone.
+TEST_F(HeadlessTest, CurvesThroughInfoCsvAndPlot) {
+    WriteLabels(m_folder, "labels.nii.gz");
+    int status = -1;
+    std::string errors;
+    // Voxels of 2 x 2 x 5 mm hold 0.02 ml: label 1 has 48 in every frame,
+    // label 3 one in frame 2.
+    const QJsonObject labels =
+        ParseJson(Run("--labels labels.nii.gz --info --export-csv curves.csv --size 400x300 "
+                      "--export-plot curves.png --export-plot curves.SVG scan.tvi",
+                      status, &errors))["labels"]
+            .toObject();
+    ASSERT_EQ(status, 0) << errors;
+    const QJsonObject volumes = labels["volume_ml_per_frame"].toObject();
+    EXPECT_EQ(volumes["1"].toArray(), (QJsonArray{0.96, 0.96, 0.96}));
+    EXPECT_EQ(volumes["3"].toArray(), (QJsonArray{0, 0, 0.02}));
+    // Label 3 vanishes in frames 0 and 1, so label 1 is taken.
+    const QJsonObject ejection = labels["ejection"].toObject();
+    EXPECT_EQ(ejection["label"], 1);
+    EXPECT_EQ(ejection["automatic"], true);
+    EXPECT_DOUBLE_EQ(ejection["edv_ml"].toDouble(), 0.96);
+    EXPECT_DOUBLE_EQ(ejection["ef_percent"].toDouble(), 0.0);
+
+    const std::vector<uint8_t> bytes = ReadBytes(m_folder.File("curves.csv"));
+    const std::string csv(bytes.begin(), bytes.end());
+    // The lv triangles are open and get no column; the label surfaces do.
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "frame,time_ms,label1_ml,label3_ml,label1_mesh_ml,label3_mesh_ml");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4) << csv;
+    EXPECT_NE(csv.find("\n1,40,0.96,0,"), std::string::npos) << csv;
+    const DecodedPng plot = ReadPng(m_folder.File("curves.png"));
+    ASSERT_TRUE(plot.ok);
+    EXPECT_EQ(plot.width, 400u);
+    EXPECT_EQ(plot.height, 300u);
+    EXPECT_GT(RedPixels(plot), 50) << "label 1's line in red";
+    const std::vector<uint8_t> svg = ReadBytes(m_folder.File("curves.SVG"));
+    EXPECT_NE(std::string(svg.begin(), svg.end()).find("<svg"), std::string::npos);
+
+    struct Case {
+        std::string arguments, message;
+        int status;
+    };
+    const Case cases[] = {
+        {"--labels labels.nii.gz --ejection-label 3 --info scan.tvi", "no volume in frame 0", 1},
+        {"--labels labels.nii.gz --ejection-label 2 --info scan.tvi", "no label 2", 1},
+        {"--export-plot curves.jpg scan.tvi", "png or .svg", 2},
+        {"--export-csv missing/curves.csv scan.tvi", "missing/curves.csv", 1},
+    };
+    for (const Case& c : cases) {
+        const std::string output = Run(c.arguments, status, &errors);
+        EXPECT_EQ(status, c.status) << c.arguments << ": " << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << c.arguments << ": " << errors;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << c.arguments << ": " << errors;
+        EXPECT_EQ(output, "") << c.arguments;
+    }
+    EXPECT_FALSE(FileExists(m_folder.File("curves.jpg")));
+}
+
 TEST_F(HeadlessTest, LabelsThatCannotBeShownFailWithOneLine) {
     WriteLabels(m_folder, "wide.nii.gz", 25);
     WriteLabels(m_folder, "unsized.nii.gz", 24, 0.0);

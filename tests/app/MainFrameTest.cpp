@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QChartView>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -14,6 +15,8 @@
 #include <tuple>
 
 #include "CommandTable.h"
+#include "CurvesChart.h"
+#include "CurvesPanel.h"
 #include "MainFrame.h"
 #include "MovieTools.h"
 #include "PngReader.h"
@@ -238,4 +241,53 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     Press(Qt::Key_BracketLeft);
     Press(Qt::Key_BracketLeft);
     EXPECT_EQ(m_frame.View().m_labelOpacity, 0.3);
+}
+
+// The Curves dock: U shows it, it follows the frame, label loads and pixel
+// sizes, and a click on the chart shows the frame clicked.
+TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadTviFile(WriteVolume(4));
+    // Label 1 has t + 1 voxels in frame t.
+    const std::vector<uint8_t> values = LabelValues(8, 8, 4, 4, [](int x, int y, int z, int t) {
+        return y == 0 && z == 0 && x <= t ? 1 : 0;
+    });
+    const std::string path = m_folder.File("labels.nii");
+    ASSERT_TRUE(WriteNiftiFile(path, NiftiVolume(8, 8, 4, 4, DT_UINT8, values)));
+    CCurvesPanel& panel = m_frame.Curves();
+    EXPECT_TRUE(panel.isHidden());
+    Press(Qt::Key_U);
+    ASSERT_FALSE(panel.isHidden());
+    m_frame.UpdateCommandStates();
+    EXPECT_TRUE(m_frame.Action(0x8061)->isChecked());
+    EXPECT_TRUE(panel.Curves().LabelLines().empty());
+
+    viewer.LoadLabelFile(path);
+    ASSERT_EQ(panel.Curves().LabelLines().size(), 1u);
+    const CViewerState& state = viewer.State();
+    const double voxelMl = state.m_pixelSizeX * state.m_pixelSizeY * state.m_pixelSizeZ / 1000;
+    EXPECT_NEAR(panel.Curves().LabelLines()[0].ml[3], 4 * voxelMl, 1e-12);
+    EXPECT_NE(panel.EjectionText().find("EF 75.0 %"), std::string::npos) << panel.EjectionText();
+    viewer.SetFrame(2);
+    EXPECT_EQ(panel.Chart().Frame(), 2);
+
+    CPreferenceValues preferences = viewer.CurrentPreferences();
+    preferences.pixelSizeX *= 2;
+    viewer.ApplyPreferences(preferences);
+    EXPECT_NEAR(panel.Curves().LabelLines()[0].ml[3], 8 * voxelMl, 1e-12);
+
+    QApplication::processEvents();
+    QChartView& view = panel.ChartView();
+    const QList<QAbstractSeries*> series = panel.Chart().series();
+    ASSERT_FALSE(series.isEmpty());
+    const QPointF inChart = panel.Chart().mapToPosition(QPointF(3, 0.01), series.front());
+    const QPoint at = view.mapFromScene(panel.Chart().mapToScene(inChart));
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(at), view.viewport()->mapToGlobal(QPointF(at)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &click);
+    EXPECT_EQ(viewer.State().m_t, 3);
+    EXPECT_EQ(panel.Chart().Frame(), 3);
+
+    Press(Qt::Key_U);
+    EXPECT_TRUE(panel.isHidden());
 }

@@ -1,0 +1,215 @@
+#include "Curves.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <thread>
+
+#include "MeshVolume.h"
+#include "Viewer.h"
+
+namespace {
+
+constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+
+// A number as C writes it, whatever the locale: the CSV must read the same
+// in every country.
+std::string Number(double value) {
+    if (!std::isfinite(value)) return "";
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
+    return std::string(text, result.ptr);
+}
+
+// A CSV field: names may hold commas or quotes, which are quoted.
+std::string Field(const std::string& text) {
+    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::vector<CCurves::Line> CCurves::LabelVolumes(const CLabelImage& labels, const double pixelSizeMm[3]) {
+    const double voxelMl = pixelSizeMm[0] * pixelSizeMm[1] * pixelSizeMm[2] / 1000.0;
+    std::vector<Line> lines;
+    for (size_t index = 1; index < labels.Values().size(); ++index) {
+        Line line{"label" + std::to_string(labels.Values()[index]), labels.Values()[index], {}};
+        for (int frame = 0; frame < labels.Frames(); ++frame)
+            line.ml.push_back(static_cast<double>(labels.VoxelCount(frame, static_cast<int>(index))) *
+                              voxelMl);
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::vector<CCurves::Line> CCurves::MeshVolumes(const CMeshSet& meshes, int frames,
+                                                std::vector<std::string>& open) {
+    frames = std::clamp(frames, 0, kMaxFrames);
+    // Every object's volume first, on all cores: label surfaces of a large
+    // image hold millions of triangles over the frames.
+    const std::vector<CMeshObject>& objects = meshes.Objects();
+    std::vector<std::optional<double>> mm3(objects.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i = next++; i < objects.size(); i = next++) {
+            const int frame = objects[i].FrameNumber();
+            if (frame >= 0 && frame < frames) mm3[i] = CMeshVolume::Enclosed(objects[i]);
+        }
+    };
+    std::vector<std::thread> helpers;
+    const size_t threads =
+        std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), objects.size());
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
+
+    // Lines in the order their first object comes in the set.
+    std::vector<Line> lines;
+    std::map<std::string, size_t> lineOf;
+    std::vector<bool> closed;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const int frame = objects[i].FrameNumber();
+        if (frame < 0 || frame >= frames) continue;
+        const std::string name = objects[i].BaseName();
+        auto [at, added] = lineOf.emplace(name, lines.size());
+        if (added) {
+            lines.push_back({name, 0, std::vector<double>(static_cast<size_t>(frames), kNoValue)});
+            closed.push_back(true);
+        }
+        const size_t line = at->second;
+        if (!mm3[i]) {
+            closed[line] = false;
+            continue;
+        }
+        // Two objects of one name in one frame are parts of one structure.
+        double& ml = lines[line].ml[static_cast<size_t>(frame)];
+        ml = (std::isnan(ml) ? 0.0 : ml) + *mm3[i] / 1000.0;
+    }
+    std::vector<Line> kept;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (closed[i])
+            kept.push_back(std::move(lines[i]));
+        else
+            open.push_back(lines[i].name);
+    }
+    return kept;
+}
+
+std::optional<CCurves::Ejection> CCurves::Eject(const Line& line, std::string& error) {
+    if (line.ml.empty()) {
+        error = line.name + " has no frames";
+        return std::nullopt;
+    }
+    for (size_t frame = 0; frame < line.ml.size(); ++frame) {
+        // A structure that vanishes in a frame is a segmentation gap, not a
+        // volume of 0: an ejection fraction from it would read 100 %.
+        if (!(line.ml[frame] > 0.0)) {
+            error = "no ejection for " + line.name + ": it has no volume in frame " + std::to_string(frame);
+            return std::nullopt;
+        }
+    }
+    const auto largest = std::max_element(line.ml.begin(), line.ml.end());
+    const auto smallest = std::min_element(line.ml.begin(), line.ml.end());
+    Ejection result;
+    result.line = line.name;
+    result.label = line.label;
+    result.edvMl = *largest;
+    result.esvMl = *smallest;
+    result.svMl = result.edvMl - result.esvMl;
+    result.efPercent = result.svMl / result.edvMl * 100.0;
+    result.edFrame = static_cast<int>(largest - line.ml.begin());
+    result.esFrame = static_cast<int>(smallest - line.ml.begin());
+    return result;
+}
+
+int CCurves::AutomaticChoice(const std::vector<Line>& lines) {
+    int best = -1;
+    double bestVariation = -1.0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::vector<double>& ml = lines[i].ml;
+        if (ml.empty() || !std::all_of(ml.begin(), ml.end(), [](double v) { return v > 0.0; })) continue;
+        double sum = 0.0;
+        for (double v : ml) sum += v;
+        const double mean = sum / static_cast<double>(ml.size());
+        const double variation =
+            (*std::max_element(ml.begin(), ml.end()) - *std::min_element(ml.begin(), ml.end())) / mean;
+        if (variation > bestVariation) {
+            best = static_cast<int>(i);
+            bestVariation = variation;
+        }
+    }
+    return best;
+}
+
+void CCurves::Compute(const CViewer& viewer, bool meshes) {
+    const CViewerState& state = viewer.State();
+    const double pixelSize[3] = {state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ};
+    const CLabelImage& labels = viewer.Labels().Image();
+    const CMeshSet& set = viewer.View().m_meshes;
+    // A mesh name may carry any frame number, up to the largest int: held
+    // to the table's limit before counting one past it.
+    const int meshFrames = std::min(set.LastFrame(), kMaxFrames) + 1;
+    const int frames = std::max({viewer.Volume().m_frames, labels.Frames(), meshFrames});
+    const CMeshSet none;
+    Compute(labels, pixelSize, meshes ? set : none, frames, state.m_frameTimeMs);
+}
+
+void CCurves::Compute(const CLabelImage& labels, const double pixelSizeMm[3], const CMeshSet& meshes,
+                      int frames, double frameTimeMs) {
+    m_frames = std::clamp(frames, 0, kMaxFrames);
+    m_frameTimeMs = frameTimeMs;
+    m_labelLines = LabelVolumes(labels, pixelSizeMm);
+    // A one-frame label image lies over every frame.
+    for (Line& line : m_labelLines)
+        if (line.ml.size() == 1) line.ml.assign(static_cast<size_t>(m_frames), line.ml.front());
+    m_openMeshes.clear();
+    m_meshLines = MeshVolumes(meshes, m_frames, m_openMeshes);
+}
+
+std::optional<CCurves::Ejection> CCurves::LabelEjection(int64_t label, std::string& error) const {
+    if (m_labelLines.empty()) {
+        error = "no ejection: there is no label image";
+        return std::nullopt;
+    }
+    if (label == 0) {
+        const int choice = AutomaticChoice(m_labelLines);
+        if (choice < 0) {
+            error = "no ejection: every label lacks volume in some frame";
+            return std::nullopt;
+        }
+        std::optional<Ejection> result = Eject(m_labelLines[static_cast<size_t>(choice)], error);
+        if (result) result->automatic = true;
+        return result;
+    }
+    for (const Line& line : m_labelLines)
+        if (line.label == label) return Eject(line, error);
+    error = "no ejection: the label image has no label " + std::to_string(label);
+    return std::nullopt;
+}
+
+std::string CCurves::Csv() const {
+    // Fields are appended one by one: the table of a long series is large,
+    // and each row is built in place rather than from joined pieces.
+    std::string text = "frame,time_ms";
+    const auto field = [&text](const std::string& value) {
+        text += ',';
+        text += value;
+    };
+    for (const Line& line : m_labelLines) field(Field(line.name + "_ml"));
+    for (const Line& line : m_meshLines) field(Field(line.name + "_mesh_ml"));
+    text += '\n';
+    for (int frame = 0; frame < m_frames; ++frame) {
+        text += std::to_string(frame);
+        field(Number(frame * m_frameTimeMs));
+        const auto f = static_cast<size_t>(frame);
+        for (const Line& line : m_labelLines) field(f < line.ml.size() ? Number(line.ml[f]) : std::string());
+        for (const Line& line : m_meshLines) field(Number(line.ml[f]));
+        text += '\n';
+    }
+    return text;
+}

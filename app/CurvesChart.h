@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QChart>
+
+#include "Curves.h"
+
+class QLineSeries;
+class QValueAxis;
+
+// The chart of the Curves panel and of --export-plot: every curve over the
+// frames, label volumes solid in their overlay colour, mesh volumes dashed
+// (a label's surface in its label's colour), and a vertical line at the
+// frame shown. Moving that line touches two points only, so playback does
+// not redraw the curves.
+class CCurvesChart : public QChart {
+public:
+    CCurvesChart();
+
+    // Replaces the curves; the frame line stays where it was.
+    void SetCurves(const CCurves& curves);
+    // Moves the frame line to `frame`.
+    void SetFrame(int frame);
+    int Frame() const { return m_frame; }
+    // The frame nearest to a point of the chart (its own coordinates),
+    // held to the frames there are; -1 without frames.
+    int FrameAt(const QPointF& point);
+
+private:
+    QValueAxis* m_frameAxis;
+    QValueAxis* m_volumeAxis;
+    QLineSeries* m_marker = nullptr;
+    int m_frames = 0;
+    int m_frame = 0;
+};

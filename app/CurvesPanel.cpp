@@ -1,0 +1,145 @@
+#include "CurvesPanel.h"
+
+#include <QChartView>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+#include "CurvesChart.h"
+#include "TextFormat.h"
+#include "Viewer.h"
+
+namespace {
+
+// The combo box's data: a label's value, or a mesh line's name; none for the automatic choice.
+constexpr int kLabelRole = Qt::UserRole;
+constexpr int kMeshRole = Qt::UserRole + 1;
+
+std::string EjectionLine(const CCurves::Ejection& e) {
+    std::string who = e.label > 0 ? "label " + std::to_string(e.label) : e.line + " (mesh)";
+    if (e.automatic) who += ", the label whose volume varies most";
+    return FormatText("%s: EDV %.2f ml (frame %d), ESV %.2f ml (frame %d), SV %.2f ml, EF %.1f %%",
+                      who.c_str(), e.edvMl, e.edFrame, e.esvMl, e.esFrame, e.svMl, e.efPercent);
+}
+
+}  // namespace
+
+CCurvesPanel::CCurvesPanel(CViewer& viewer, QWidget* parent)
+    : QDockWidget("Curves", parent),
+      m_viewer(viewer),
+      m_chart(new CCurvesChart),
+      m_chartView(new QChartView(m_chart)),
+      m_choice(new QComboBox),
+      m_ejection(new QLabel) {
+    setObjectName("curves");
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    m_chartView->setMinimumSize(320, 200);
+    m_chartView->viewport()->installEventFilter(this);
+    m_ejection->setWordWrap(true);
+    m_ejection->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel("Ejection of"));
+    row->addWidget(m_choice, 1);
+    auto* layout = new QVBoxLayout;
+    layout->addWidget(m_chartView, 1);
+    layout->addLayout(row);
+    layout->addWidget(m_ejection);
+    auto* content = new QWidget;
+    content->setLayout(layout);
+    setWidget(content);
+    connect(m_choice, &QComboBox::activated, this, [this] {
+        const QVariant label = m_choice->currentData(kLabelRole);
+        m_viewer.SetEjectionLabel(label.isValid() ? label.toLongLong() : 0);
+        ShowEjection();
+    });
+}
+
+std::string CCurvesPanel::SourceKey() const {
+    const CViewerState& s = m_viewer.State();
+    const CLabelImage& labels = m_viewer.Labels().Image();
+    const CMeshSet& meshes = m_viewer.View().m_meshes;
+    size_t triangles = 0;
+    for (const CMeshObject& object : meshes.Objects()) triangles += object.m_triangles.size();
+    // The label image's voxels and the meshes' triangles are named by their
+    // place in memory and their counts: a new load brings new ones.
+    return FormatText("%s|%s|%p|%d|%zu|%p|%d|%zu|%.17g|%.17g|%.17g|%d|%d", s.m_tviPath.c_str(),
+                      m_viewer.Labels().Path().c_str(), static_cast<const void*>(labels.FrameVoxels(0)),
+                      labels.Frames(), labels.Values().size(),
+                      meshes.Objects().empty() ? nullptr : static_cast<const void*>(meshes.Objects().data()),
+                      meshes.ObjectCount(), triangles, s.m_pixelSizeX, s.m_pixelSizeY, s.m_pixelSizeZ,
+                      s.m_frameTimeMs, m_viewer.Volume().m_frames);
+}
+
+void CCurvesPanel::Follow() {
+    // A hidden panel costs nothing; it catches up when shown.
+    if (isHidden()) return;
+    const std::string key = SourceKey();
+    if (key != m_sourceKey) {
+        m_sourceKey = key;
+        m_curves.Compute(m_viewer);
+        m_chart->SetCurves(m_curves);
+        FillChoice();
+        ShowEjection();
+    }
+    if (m_chart->Frame() != m_viewer.State().m_t) m_chart->SetFrame(m_viewer.State().m_t);
+}
+
+void CCurvesPanel::FillChoice() {
+    const QVariant label = m_choice->currentData(kLabelRole);
+    const QVariant mesh = m_choice->currentData(kMeshRole);
+    m_choice->clear();
+    m_choice->addItem("the label whose volume varies most");
+    for (const CCurves::Line& line : m_curves.LabelLines())
+        m_choice->addItem(QString("label %1").arg(line.label), QVariant::fromValue<qlonglong>(line.label));
+    for (const CCurves::Line& line : m_curves.MeshLines()) {
+        m_choice->addItem(QString::fromStdString(line.name) + " (mesh)");
+        m_choice->setItemData(m_choice->count() - 1, QString::fromStdString(line.name), kMeshRole);
+    }
+    const int kept = label.isValid()  ? m_choice->findData(label, kLabelRole)
+                     : mesh.isValid() ? m_choice->findData(mesh, kMeshRole)
+                                      : 0;
+    m_choice->setCurrentIndex(std::max(kept, 0));
+    // The viewer's choice may name a label this image lacks: the panel then says why.
+    const int64_t asked = m_viewer.State().m_ejectionLabel;
+    if (asked != 0 && !mesh.isValid()) {
+        const int at = m_choice->findData(QVariant::fromValue<qlonglong>(asked), kLabelRole);
+        if (at >= 0) m_choice->setCurrentIndex(at);
+    }
+}
+
+std::string CCurvesPanel::EjectionText() const {
+    std::string error;
+    std::optional<CCurves::Ejection> ejection;
+    const QVariant mesh = m_choice->currentData(kMeshRole);
+    if (mesh.isValid()) {
+        for (const CCurves::Line& line : m_curves.MeshLines())
+            if (line.name == mesh.toString().toStdString()) ejection = CCurves::Eject(line, error);
+    } else {
+        ejection = m_curves.LabelEjection(m_viewer.State().m_ejectionLabel, error);
+    }
+    std::string text = ejection ? EjectionLine(*ejection) : error;
+    if (!m_curves.OpenMeshes().empty()) {
+        text += "\nOpen meshes, without volume:";
+        for (const std::string& name : m_curves.OpenMeshes()) text += " " + name;
+    }
+    return text;
+}
+
+void CCurvesPanel::ShowEjection() {
+    m_ejection->setText(QString::fromStdString(EjectionText()));
+}
+
+bool CCurvesPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_chartView->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            const QPointF scene = m_chartView->mapToScene(mouse->position().toPoint());
+            const int frame = m_chart->FrameAt(m_chart->mapFromScene(scene));
+            if (frame >= 0) m_viewer.SetFrame(frame);
+            return true;
+        }
+    }
+    return QDockWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDockWidget>
+#include <string>
+
+#include "Curves.h"
+
+class CCurvesChart;
+class CViewer;
+class QChartView;
+class QComboBox;
+class QLabel;
+
+// The Curves dock: the chart of every label's and closed mesh's volume over
+// the frames with a line at the frame shown (a click on the chart shows
+// that frame), the ejection of the line chosen below it, and which meshes
+// are open and so have no volume. It follows the viewer: Follow() after
+// every change recomputes the curves only when what they come from changed
+// (a load, a label load, the pixel sizes, the frame time, the meshes) and
+// otherwise only moves the frame line.
+class CCurvesPanel : public QDockWidget {
+public:
+    CCurvesPanel(CViewer& viewer, QWidget* parent);
+
+    void Follow();
+
+    const CCurves& Curves() const { return m_curves; }
+    CCurvesChart& Chart() const { return *m_chart; }
+    QChartView& ChartView() const { return *m_chartView; }
+    QComboBox& Choice() const { return *m_choice; }
+    // The ejection figures, or why there are none, and the open meshes.
+    std::string EjectionText() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // What the curves are computed from, as text: when it changes they are again.
+    std::string SourceKey() const;
+    // Offers the lines for the ejection, keeping the choice where it still exists.
+    void FillChoice();
+    void ShowEjection();
+
+    CViewer& m_viewer;
+    CCurves m_curves;
+    CCurvesChart* m_chart;
+    QChartView* m_chartView;
+    QComboBox* m_choice;
+    QLabel* m_ejection;
+    std::string m_sourceKey;
+};
