@@ -12,6 +12,8 @@
 #include <numeric>
 #include <random>
 
+#include <zlib.h>
+
 #include "DicomFolder.h"
 #include "DicomSource.h"
 #include "SourceSamples.h"
@@ -107,7 +109,9 @@ protected:
             ADD_FAILURE() << scan.m_series.size() << " series in " << folder;
             return {};
         }
-        if (!label.empty()) EXPECT_EQ(scan.m_series[0].Label(), label);
+        if (!label.empty()) {
+            EXPECT_EQ(scan.m_series[0].Label(), label);
+        }
         return SeriesSamples(scan.m_series[0], layout);
     }
     // The samples of a series of two 2 x 2 images like `image`, each with its
@@ -805,6 +809,32 @@ TEST_F(DicomSeriesTest, ClassicMultiFrameRunIsTime) {
     ASSERT_EQ(samples.size(), 120u);
     for (int t = 0; t < 6; ++t) EXPECT_EQ(samples[static_cast<size_t>(t) * 20], 7 * t + 1) << "frame " << t;
     EXPECT_EQ(layout.m_calibration.m_frameTime, 33.0);
+}
+
+// A real Philips Enhanced MR (176 frames of 256 x 256, one per slice of an
+// oblique MPRAGE), from the test files of nibabel when python3-nibabel is installed.
+TEST_F(DicomSeriesTest, PhilipsEnhancedMrOfNibabelLoads) {
+    const std::string sample = "/usr/lib/python3/dist-packages/nibabel/nicom/tests/data/philips_mprage.dcm.gz";
+    gzFile in = gzopen(sample.c_str(), "rb");
+    if (in == nullptr) GTEST_SKIP() << "python3-nibabel's DICOM test files are absent";
+    std::string bytes;
+    char chunk[1 << 16];
+    for (int got; (got = gzread(in, chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
+    gzclose(in);
+    ASSERT_TRUE(WriteText(m_folder.File("mprage.dcm"), bytes));
+
+    CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 1u);
+    EXPECT_EQ(folder.m_series[0].Label(), "301 MPRAGE_S2: 256 x 256, 176 images, 176 slices x 1 frame");
+    CDicomSeriesLayout layout;
+    std::string error;
+    ASSERT_TRUE(folder.m_series[0].Layout(layout, error)) << error;
+    EXPECT_TRUE(layout.m_notes.empty());
+    // Its frames lie 1 mm apart along the normal of their common plane.
+    EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, 1.0, 1e-3);
+    ASSERT_TRUE(layout.m_transform.has_value());
+    CDicomSource source(layout);
+    EXPECT_TRUE(source.Prepare({}, error)) << error;
 }
 
 }  // namespace
