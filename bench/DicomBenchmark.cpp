@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "DicomFolder.h"
 #include "DicomSource.h"
 #include "DicomWriter.h"
-#include "BenchClock.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
 
@@ -167,7 +167,8 @@ std::string MakeSmallSeries(bool enhanced) {
         fields.instanceNumber = z + 1;
         const std::string path = folder + "/IM" + std::to_string(z);
         WriteDicomImage(path, fields);
-        if (z == slices - 1) std::ofstream(path, std::ios::binary | std::ios::app) << std::string(2500000, '\0');
+        if (z == slices - 1)
+            std::ofstream(path, std::ios::binary | std::ios::app) << std::string(2500000, '\0');
     }
     if (enhanced) {
         fields.enhanced = true;
@@ -205,7 +206,12 @@ void BM_LoadAgainstDcm2niix(benchmark::State& state) {
     state.counters["target_ratio"] = enhanced ? 2.0 : 3.0;
 }
 // 0: 20 single images, one padded; 1: one enhanced file of 176 frames.
-BENCHMARK(BM_LoadAgainstDcm2niix)->Arg(0)->Arg(1)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAgainstDcm2niix)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,17 +1,17 @@
 #include "DicomFolder.h"
 
 #include <algorithm>
-#include <cstring>
-#include <stdexcept>
-#include <type_traits>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <array>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <tuple>
+#include <type_traits>
 
 #include "DicomCodec.h"
 #include "IsolatedRun.h"
@@ -62,14 +62,16 @@ public:
 
     // Every field; GetAll reads them in the same order.
     void PutAll(const CDicomImageHeader& h) {
-        Put(h.path), Put(h.frame), Put(h.stackId), Put(h.imageType), Put(h.seriesUid), Put(h.seriesNumber), Put(h.seriesDescription), Put(h.rows), Put(h.columns),
-            Put(h.frames), Put(h.enhanced), Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
+        Put(h.path), Put(h.frame), Put(h.stackId), Put(h.imageType), Put(h.seriesUid), Put(h.seriesNumber),
+            Put(h.seriesDescription), Put(h.rows), Put(h.columns), Put(h.frames), Put(h.enhanced),
+            Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
             Put(h.pixelSpacing), Put(h.sliceThickness), Put(h.triggerTime), Put(h.temporalPosition),
             Put(h.acquisitionTime), Put(h.instanceNumber), Put(h.rescaleSlope), Put(h.rescaleIntercept);
     }
     void GetAll(CDicomImageHeader& h) {
-        Get(h.path), Get(h.frame), Get(h.stackId), Get(h.imageType), Get(h.seriesUid), Get(h.seriesNumber), Get(h.seriesDescription), Get(h.rows), Get(h.columns),
-            Get(h.frames), Get(h.enhanced), Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
+        Get(h.path), Get(h.frame), Get(h.stackId), Get(h.imageType), Get(h.seriesUid), Get(h.seriesNumber),
+            Get(h.seriesDescription), Get(h.rows), Get(h.columns), Get(h.frames), Get(h.enhanced),
+            Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
             Get(h.pixelSpacing), Get(h.sliceThickness), Get(h.triggerTime), Get(h.temporalPosition),
             Get(h.acquisitionTime), Get(h.instanceNumber), Get(h.rescaleSlope), Get(h.rescaleIntercept);
     }
@@ -130,7 +132,8 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
     int64_t done = 0;
     auto read = [&](int64_t i) -> std::string {
         bool readable = false;
-        const std::vector<CDicomImageHeader> frames = codec->ReadHeader(paths[static_cast<size_t>(i)], readable);
+        const std::vector<CDicomImageHeader> frames =
+            codec->ReadHeader(paths[static_cast<size_t>(i)], readable);
         HeaderBytes bytes;
         bytes.Put(static_cast<char>(!frames.empty() ? 'i' : readable ? 'o' : 'x'));
         bytes.Put(static_cast<uint64_t>(frames.size()));
@@ -181,7 +184,8 @@ void CDicomFolder::GroupSeries(std::vector<CDicomImageHeader> images) {
         size_t plane = 0;
         if (image.enhanced && image.orientation) {
             auto& seen = orientations[image.seriesUid + '\x1f' + image.imageType + '\x1f' + image.stackId];
-            while (plane < seen.size() && !CDicomSeriesLayout::SameOrientation(seen[plane], *image.orientation))
+            while (plane < seen.size() &&
+                   !CDicomSeriesLayout::SameOrientation(seen[plane], *image.orientation))
                 ++plane;
             if (plane == seen.size()) seen.push_back(*image.orientation);
         }
@@ -192,8 +196,9 @@ void CDicomFolder::GroupSeries(std::vector<CDicomImageHeader> images) {
             series.description = image.seriesDescription;
             series.type = image.imageType;
             if (!image.stackId.empty()) series.part = "stack " + image.stackId;
-            if (plane > 0) series.part += (series.part.empty() ? "" : ", ") + std::string("plane ") +
-                                          std::to_string(plane + 1);
+            if (plane > 0)
+                series.part +=
+                    (series.part.empty() ? "" : ", ") + std::string("plane ") + std::to_string(plane + 1);
         }
         series.images.push_back(std::move(image));
     }
@@ -287,7 +292,9 @@ std::string SizeOf(const CDicomFolder::Series& series) {
 
 }  // namespace
 
-std::string CDicomFolder::Series::Heading() const { return NameOf(*this) + " (" + SizeOf(*this) + ")"; }
+std::string CDicomFolder::Series::Heading() const {
+    return NameOf(*this) + " (" + SizeOf(*this) + ")";
+}
 
 std::string CDicomFolder::Series::Label() const {
     std::string label = NameOf(*this) + ": " + SizeOf(*this) + ", ";

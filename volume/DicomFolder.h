@@ -24,8 +24,8 @@ public:
         std::string uid;  // empty for the stack
         std::optional<int> number;
         std::string description;
-        std::string type;  // "magnitude", "phase", "velocity" or "" (unknown)
-        std::string part;  // which stack or plane of its series, where it has several
+        std::string type;                       // "magnitude", "phase", "velocity" or "" (unknown)
+        std::string part;                       // which stack or plane of its series, where it has several
         std::vector<CDicomImageHeader> images;  // one per frame of a multi-frame file
         bool stack = false;
         // Filled by Sort: the slices x frames found, or why the images do not form a volume.

@@ -40,7 +40,8 @@ void VisitImageValues(const DecodedImage& image, int32_t frame, int64_t count, c
         throw std::runtime_error(FileNameOfPath(path) + ": pixel data of " + image.typeName +
                                  " values cannot be shown");
     const size_t valueBytes = VisitValueType(image.type, [](auto value) { return sizeof value; });
-    VisitValues(image.type, image.bytes.data() + static_cast<size_t>(frame) * static_cast<size_t>(count) * valueBytes,
+    VisitValues(image.type,
+                image.bytes.data() + static_cast<size_t>(frame) * static_cast<size_t>(count) * valueBytes,
                 count, false, visit);
 }
 
@@ -432,9 +433,8 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
             uint16_t* out = m_codes.Data() + index * imageSamples;
             VisitImageValues(image, frame, imageSamples, meta.path, [&](const auto* values, int64_t n) {
                 for (int64_t i = 0; i < n; ++i, ++out)
-                    *out = rule.Sample(inversionSum +
-                                       inversionSign * Rescaled(static_cast<double>(values[i]), meta.slope,
-                                                                meta.intercept));
+                    *out = rule.Sample(inversionSum + inversionSign * Rescaled(static_cast<double>(values[i]),
+                                                                               meta.slope, meta.intercept));
             });
             return std::string();
         },

@@ -139,7 +139,8 @@ std::string TextOf(const gdcm::DataElement* element) {
 // One binary number (FD, UL) of an element; enhanced images are little-endian.
 template <typename T>
 std::optional<double> Binary(const gdcm::DataElement* element) {
-    if (element == nullptr || element->GetByteValue() == nullptr || element->GetByteValue()->GetLength() < sizeof(T))
+    if (element == nullptr || element->GetByteValue() == nullptr ||
+        element->GetByteValue()->GetLength() < sizeof(T))
         return std::nullopt;
     T value;
     std::memcpy(&value, element->GetByteValue()->GetPointer(), sizeof value);
@@ -184,7 +185,8 @@ std::string TypeOfImage(const std::string& text) {
     }
     auto has = [&values](std::initializer_list<const char*> names) {
         return std::any_of(values.begin(), values.end(), [&names](const std::string& value) {
-            return std::any_of(names.begin(), names.end(), [&value](const char* name) { return value == name; });
+            return std::any_of(names.begin(), names.end(),
+                               [&value](const char* name) { return value == name; });
         });
     };
     if (has({"VELOCITY", "VELOCITY MAP"})) return "velocity";
@@ -224,8 +226,9 @@ uint32_t LengthAt(std::istream& file, std::streamoff at, bool bigEndian) {
     unsigned char bytes[4] = {};
     file.seekg(at);
     if (!file.read(reinterpret_cast<char*>(bytes), 4)) return 0;
-    return bigEndian ? uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3]
-                     : uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
+    return bigEndian
+               ? uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3]
+               : uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0];
 }
 
 // Where the file's pixel data ends, so that the decoder is given only that
@@ -293,10 +296,23 @@ void FollowPixelRepresentation(const gdcm::PixelFormat& format, CDicomCodec::Ima
     const unsigned bits = format.GetBitsStored();
     unsigned width = 0;
     switch (image.type) {
-        case T::kUInt8: case T::kInt8: width = 8; image.type = isSigned ? T::kInt8 : T::kUInt8; break;
-        case T::kUInt16: case T::kInt16: width = 16; image.type = isSigned ? T::kInt16 : T::kUInt16; break;
-        case T::kUInt32: case T::kInt32: width = 32; image.type = isSigned ? T::kInt32 : T::kUInt32; break;
-        default: return;
+        case T::kUInt8:
+        case T::kInt8:
+            width = 8;
+            image.type = isSigned ? T::kInt8 : T::kUInt8;
+            break;
+        case T::kUInt16:
+        case T::kInt16:
+            width = 16;
+            image.type = isSigned ? T::kInt16 : T::kUInt16;
+            break;
+        case T::kUInt32:
+        case T::kInt32:
+            width = 32;
+            image.type = isSigned ? T::kInt32 : T::kUInt32;
+            break;
+        default:
+            return;
     }
     // Bits placed anywhere but at the bottom are left as the library gives them.
     if (bits == 0 || bits >= width || format.GetHighBit() + 1u != bits) return;
@@ -334,10 +350,12 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
                                  std::string(gdcm::PhotometricInterpretation::GetPIString(
                                      decoded.GetPhotometricInterpretation())) +
                                  "); only grey-scale images can be shown");
-    if (decoded.GetColumns() != static_cast<unsigned>(columns) || decoded.GetRows() != static_cast<unsigned>(rows))
+    if (decoded.GetColumns() != static_cast<unsigned>(columns) ||
+        decoded.GetRows() != static_cast<unsigned>(rows))
         throw std::runtime_error(" holds pixel data of another size than its header announces");
     const unsigned frames = decoded.GetNumberOfDimensions() > 2 ? decoded.GetDimension(2) : 1;
-    if (frames < 1 || frames > (1u << 30)) throw std::runtime_error(" holds pixel data in a layout that cannot be shown");
+    if (frames < 1 || frames > (1u << 30))
+        throw std::runtime_error(" holds pixel data in a layout that cannot be shown");
     image.frames = static_cast<int32_t>(frames);
     image.type = ValueTypeOf(format.GetScalarType());
     image.typeName = format.GetScalarTypeAsString();
@@ -364,7 +382,6 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
     }
     FollowPixelRepresentation(stored, image);
 }
-
 
 // The frames of a classic multi-frame file (a cine run, a multi-frame MR):
 // one place, the frames are time.
@@ -410,7 +427,8 @@ std::vector<CDicomImageHeader> EnhancedFrames(const gdcm::DataSet& data, const C
         if (const auto orientation = Orientation(text(kPlaneOrientation, kImageOrientation)))
             frame.orientation = orientation;
         if (const auto spacing = Pair(text(kPixelMeasures, kPixelSpacing))) frame.pixelSpacing = spacing;
-        if (const auto thickness = Number(text(kPixelMeasures, kSliceThickness))) frame.sliceThickness = thickness;
+        if (const auto thickness = Number(text(kPixelMeasures, kSliceThickness)))
+            frame.sliceThickness = thickness;
         frame.stackId = text(kFrameContent, kStackId);
         frame.temporalPosition = Binary<uint32_t>(element(kFrameContent, kTemporalPositionIndex));
         frame.triggerTime = Binary<double>(element(kCardiacSynchronization, kTriggerDelay));

@@ -36,7 +36,7 @@
 
 namespace {
 
-using ValueType = CDicomCodec::ValueType;
+using ValueType = EValueType;
 
 constexpr int kMaxImages = 6;
 // Sides up to this come with their pixels; two such images are more samples
@@ -53,7 +53,7 @@ double ValueAs(const char* bytes) {
 }
 
 // The size of a value of each type, and how to read one, in the order of
-// CDicomCodec::ValueType; an unknown type never loads.
+// EValueType; an unknown type never loads.
 struct ValueFormat {
     size_t bytes;
     double (*read)(const char*);
@@ -124,7 +124,8 @@ public:
         image.frames = std::max(file->header.frames, 1);
         const size_t frameBytes = image.bytes.size();
         for (int32_t k = 1; k < image.frames; ++k)
-            image.bytes.insert(image.bytes.end(), file->pixels.bytes.begin(), file->pixels.bytes.begin() + frameBytes);
+            image.bytes.insert(image.bytes.end(), file->pixels.bytes.begin(),
+                               file->pixels.bytes.begin() + frameBytes);
     }
 };
 
@@ -244,7 +245,8 @@ std::string MakeFolder() {
     return folder;
 }
 
-// Voxels must be a non-decreasing function of the rescaled value: the values
+// Voxels must be a non-decreasing function of the rescaled value (of its
+// negative in a MONOCHROME1 series, which is shown turned over): the values
 // that became each grey level lie above those of every darker level.
 void CheckValueOrder(const CStandInCodec& codec, const CDicomSeriesLayout& layout,
                      const CTimeVolume& volume) {
@@ -252,6 +254,7 @@ void CheckValueOrder(const CStandInCodec& codec, const CDicomSeriesLayout& layou
     lowest.fill(std::numeric_limits<double>::infinity());
     highest.fill(-std::numeric_limits<double>::infinity());
     const size_t imageSamples = size_t(layout.Columns()) * size_t(layout.Rows());
+    const double sign = layout.m_slices[0][0].photometric == "MONOCHROME1" ? -1.0 : 1.0;
     for (int32_t z = 0; z < layout.Slices(); ++z)
         for (int32_t t = 0; t < layout.Frames(); ++t) {
             const CDicomImageHeader& header = layout.m_slices[size_t(z)][size_t(t)];
@@ -260,7 +263,7 @@ void CheckValueOrder(const CStandInCodec& codec, const CDicomSeriesLayout& layou
             const ValueFormat& format = FormatOf(file->pixels.type);
             for (size_t i = 0; i < imageSamples; ++i) {
                 const double raw = format.read(file->pixels.bytes.data() + i * format.bytes);
-                const double value = raw * header.rescaleSlope + header.rescaleIntercept;
+                const double value = sign * (raw * header.rescaleSlope + header.rescaleIntercept);
                 if (!std::isfinite(value)) {
                     FuzzCheck(voxels[i] == 0, "a value that is not finite is not black");
                     continue;
@@ -281,7 +284,9 @@ void CheckScan(const CStandInCodec& codec, const CDicomFolder& scan) {
     size_t images = 0, unreadable = 0;
     for (size_t i = 0; i < codec.m_files.size(); ++i) {
         const StandInFile& file = codec.m_files[i];
-        images += file.kind == StandInFile::Kind::kImage && file.header.rows > 0 && file.header.columns > 0;
+        // Each frame of a multi-frame file is an image of the series.
+        if (file.kind == StandInFile::Kind::kImage && file.header.rows > 0 && file.header.columns > 0)
+            images += static_cast<size_t>(std::max(file.header.frames, 1));
         unreadable += file.kind == StandInFile::Kind::kUnreadable && i % 2 == 1;
     }
     size_t grouped = 0;

@@ -54,7 +54,8 @@ gdcm::TransferSyntax::TSType SyntaxType(DicomImageFields::Syntax syntax) {
         case DicomImageFields::Syntax::kJpegLossless: return gdcm::TransferSyntax::JPEGLosslessProcess14_1;
         case DicomImageFields::Syntax::kJpegLs: return gdcm::TransferSyntax::JPEGLSLossless;
         case DicomImageFields::Syntax::kJpeg2000: return gdcm::TransferSyntax::JPEG2000Lossless;
-        case DicomImageFields::Syntax::kDeflated: return gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian;
+        case DicomImageFields::Syntax::kDeflated:
+            return gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian;
     }
     return gdcm::TransferSyntax::ExplicitVRLittleEndian;
 }
@@ -84,7 +85,10 @@ void PutGroup(gdcm::DataSet& data, uint16_t group, uint16_t element, Fill fill) 
 
 std::string Decimals(const double* values, size_t count) {
     std::string text;
-    for (size_t i = 0; i < count; ++i) text += (i ? "\\" : "") + Decimal(values[i]);
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0) text += '\\';
+        text += Decimal(values[i]);
+    }
     return text;
 }
 
@@ -95,9 +99,10 @@ void MakeEnhanced(gdcm::File& file, const DicomImageFields& fields) {
     const char* enhancedMr = gdcm::MediaStorage::GetMSString(gdcm::MediaStorage::EnhancedMRImageStorage);
     SetText(data, 0x0008, 0x0016, enhancedMr, gdcm::VR::UI);
     SetText(file.GetHeader(), 0x0002, 0x0002, enhancedMr, gdcm::VR::UI);
-    for (const auto& [group, element] : {std::pair{0x0020, 0x0032}, std::pair{0x0020, 0x0037}, std::pair{0x0028, 0x0030},
-                                         std::pair{0x0018, 0x0050}, std::pair{0x0028, 0x1052}, std::pair{0x0028, 0x1053},
-                                         std::pair{0x0018, 0x1060}})
+    for (const auto& [group, element] :
+         {std::pair{0x0020, 0x0032}, std::pair{0x0020, 0x0037}, std::pair{0x0028, 0x0030},
+          std::pair{0x0018, 0x0050}, std::pair{0x0028, 0x1052}, std::pair{0x0028, 0x1053},
+          std::pair{0x0018, 0x1060}})
         data.Remove(gdcm::Tag(static_cast<uint16_t>(group), static_cast<uint16_t>(element)));
     gdcm::Item shared;
     shared.SetVLToUndefined();
@@ -108,8 +113,10 @@ void MakeEnhanced(gdcm::File& file, const DicomImageFields& fields) {
         });
     if (fields.pixelSpacing || fields.sliceThickness)
         PutGroup(common, 0x0028, 0x9110, [&](gdcm::DataSet& g) {
-            if (fields.pixelSpacing) SetText(g, 0x0028, 0x0030, Decimals(fields.pixelSpacing->data(), 2), gdcm::VR::DS);
-            if (fields.sliceThickness) SetText(g, 0x0018, 0x0050, Decimal(*fields.sliceThickness), gdcm::VR::DS);
+            if (fields.pixelSpacing)
+                SetText(g, 0x0028, 0x0030, Decimals(fields.pixelSpacing->data(), 2), gdcm::VR::DS);
+            if (fields.sliceThickness)
+                SetText(g, 0x0018, 0x0050, Decimal(*fields.sliceThickness), gdcm::VR::DS);
         });
     gdcm::SmartPointer<gdcm::SequenceOfItems> sharedItems = new gdcm::SequenceOfItems;
     sharedItems->SetLengthToUndefined();
@@ -152,9 +159,8 @@ void MakeEnhanced(gdcm::File& file, const DicomImageFields& fields) {
                 SetText(g, 0x0028, 0x1054, "US", gdcm::VR::LO);
             });
         if (!frame.frameType.empty())
-            PutGroup(groups, 0x0018, 0x9226, [&](gdcm::DataSet& g) {
-                SetText(g, 0x0008, 0x9007, frame.frameType, gdcm::VR::CS);
-            });
+            PutGroup(groups, 0x0018, 0x9226,
+                     [&](gdcm::DataSet& g) { SetText(g, 0x0008, 0x9007, frame.frameType, gdcm::VR::CS); });
         perFrame->AddItem(item);
     }
     gdcm::DataElement perFrameGroups(gdcm::Tag(0x5200, 0x9230));
@@ -226,13 +232,15 @@ bool WriteDicomImage(const std::string& path, const DicomImageFields& fields) {
     const bool colour = fields.photometric == "RGB";
     switch (fields.pixels) {
         case DicomImageFields::Pixels::kUint16:
-            image.SetPixelFormat(gdcm::PixelFormat(1, 16, static_cast<uint16_t>(fields.bitsStored.value_or(16)),
-                                                   static_cast<uint16_t>(fields.bitsStored.value_or(16) - 1), 0));
+            image.SetPixelFormat(
+                gdcm::PixelFormat(1, 16, static_cast<uint16_t>(fields.bitsStored.value_or(16)),
+                                  static_cast<uint16_t>(fields.bitsStored.value_or(16) - 1), 0));
             bytes = Bytes<uint16_t>(values, copies);
             break;
         case DicomImageFields::Pixels::kInt16:
-            image.SetPixelFormat(gdcm::PixelFormat(1, 16, static_cast<uint16_t>(fields.bitsStored.value_or(16)),
-                                                   static_cast<uint16_t>(fields.bitsStored.value_or(16) - 1), 1));
+            image.SetPixelFormat(
+                gdcm::PixelFormat(1, 16, static_cast<uint16_t>(fields.bitsStored.value_or(16)),
+                                  static_cast<uint16_t>(fields.bitsStored.value_or(16) - 1), 1));
             bytes = Bytes<int16_t>(values, copies);
             break;
         case DicomImageFields::Pixels::kUint8:

@@ -12,7 +12,14 @@ struct DicomImageFields {
     enum class Pixels { kUint16, kInt16, kUint8, kInt32, kFloat32 };
     // Transfer syntaxes a file can be rewritten in after it is written.
     enum class Syntax {
-        kExplicitLittle, kImplicitLittle, kExplicitBig, kRle, kJpegBaseline, kJpegLossless, kJpegLs, kJpeg2000,
+        kExplicitLittle,
+        kImplicitLittle,
+        kExplicitBig,
+        kRle,
+        kJpegBaseline,
+        kJpegLossless,
+        kJpegLs,
+        kJpeg2000,
         kDeflated
     };
 

@@ -12,6 +12,8 @@
 #include <numeric>
 #include <random>
 
+#include <zlib.h>
+
 #include "DicomFolder.h"
 #include "DicomSource.h"
 #include "SourceSamples.h"
@@ -99,6 +101,19 @@ protected:
         return SourceSamples(source);
     }
 
+    // The samples of the only series in `folder`, whose label must be `label`.
+    static std::vector<uint16_t> OnlySeriesSamples(const std::string& folder, const std::string& label,
+                                                   CDicomSeriesLayout& layout) {
+        CDicomFolder scan = Scanned(folder);
+        if (scan.m_series.size() != 1) {
+            ADD_FAILURE() << scan.m_series.size() << " series in " << folder;
+            return {};
+        }
+        if (!label.empty()) {
+            EXPECT_EQ(scan.m_series[0].Label(), label);
+        }
+        return SeriesSamples(scan.m_series[0], layout);
+    }
     // The samples of a series of two 2 x 2 images like `image`, each with its
     // raw values and its rescale (slope, intercept), written in a folder of its own.
     static std::vector<uint16_t> TwoImageSamples(DicomImageFields image,
@@ -113,12 +128,7 @@ protected:
             fields.rescaleIntercept = rescale[static_cast<size_t>(t)].second;
         };
         EXPECT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 2, 0.0, 10.0, each).size(), 2u);
-        CDicomFolder scan = Scanned(folder.Path().string());
-        if (scan.m_series.size() != 1) {
-            ADD_FAILURE() << scan.m_series.size() << " series";
-            return {};
-        }
-        return SeriesSamples(scan.m_series[0], layout);
+        return OnlySeriesSamples(folder.Path().string(), "", layout);
     }
 
     TempFolder m_folder;
@@ -561,8 +571,9 @@ TEST_F(DicomSeriesTest, RefusedSeriesAreNamedOnceAndPassedOver) {
     naming.choice = "1.2.6.5";
     COpenResult refused = CDicomSource::OpenPath(m_folder.Path().string(), naming);
     EXPECT_FALSE(refused.source);
-    EXPECT_EQ(refused.Message(), "Cannot load the series 5 colour map (5 x 4, 4 images):\nc0 is a colour image "
-                                 "(photometric interpretation RGB); only grey-scale images can be shown");
+    EXPECT_EQ(refused.Message(),
+              "Cannot load the series 5 colour map (5 x 4, 4 images):\nc0 is a colour image "
+              "(photometric interpretation RGB); only grey-scale images can be shown");
 }
 
 // MONOCHROME1 shows its smallest values brightest: every value is turned over
@@ -572,7 +583,7 @@ TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
     struct Case {
         const char* name;
         std::array<std::pair<double, double>, 2> rescale;  // slope, intercept per image
-        std::vector<uint16_t> samples;                    // image 0, then image 1
+        std::vector<uint16_t> samples;                     // image 0, then image 1
     };
     // Raw values 10, 20, 40, 50 in image 0 and 30 each in image 1.
     const std::vector<Case> cases = {
@@ -585,9 +596,10 @@ TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
         DicomImageFields image;
         image.photometric = "MONOCHROME1";
         CDicomSeriesLayout layout;
-        EXPECT_EQ(TwoImageSamples(image, {std::vector<double>{10, 20, 40, 50}, std::vector<double>{30, 30, 30, 30}},
-                                  c.rescale, layout),
-                  c.samples);
+        EXPECT_EQ(
+            TwoImageSamples(image, {std::vector<double>{10, 20, 40, 50}, std::vector<double>{30, 30, 30, 30}},
+                            c.rescale, layout),
+            c.samples);
         CDicomSource source(layout);
         CVolumeFileInfo info;
         source.Describe(info);
@@ -602,7 +614,8 @@ TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
 // from `origin`, phases `step` ms apart; value(z, t, k) gives pixel k.
 std::vector<DicomImageFields::Frame> CineFrames(int slices, int phases, const std::array<double, 6>& o,
                                                 const std::array<double, 3>& origin, double gap, double step,
-                                                const std::function<double(int, int, int)>& value, int pixels) {
+                                                const std::function<double(int, int, int)>& value,
+                                                int pixels) {
     const double n[3] = {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
     std::vector<DicomImageFields::Frame> frames;
     for (int z = 0; z < slices; ++z)
@@ -645,11 +658,9 @@ TEST_F(DicomSeriesTest, EnhancedCineSortsByPositionAndTriggerDelay) {
     file.frameList = frames;
     ASSERT_TRUE(WriteDicomImage(m_folder.File("enhanced.dcm"), file));
 
-    CDicomFolder folder = Scanned(m_folder.Path().string());
-    ASSERT_EQ(folder.m_series.size(), 1u);
-    EXPECT_EQ(folder.m_series[0].Label(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames");
     CDicomSeriesLayout layout;
-    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
+    const std::vector<uint16_t> samples =
+        OnlySeriesSamples(m_folder.Path().string(), "1 cine: 7 x 6, 20 images, 4 slices x 5 frames", layout);
     EXPECT_TRUE(layout.m_notes.empty());
     EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeX, 1.25);
     EXPECT_DOUBLE_EQ(*layout.m_calibration.m_pixelSizeY, 1.5);
@@ -747,7 +758,8 @@ TEST_F(DicomSeriesTest, MagnitudeAndPhaseSplit) {
                 DicomImageFields::Frame frame;
                 frame.position = std::array<double, 3>{0, 0, 0};
                 frame.triggerDelay = 20.0 * (t / 2);
-                frame.frameType = t % 2 ? "ORIGINAL\\PRIMARY\\PHASE\\NONE" : "ORIGINAL\\PRIMARY\\MAGNITUDE\\NONE";
+                frame.frameType =
+                    t % 2 ? "ORIGINAL\\PRIMARY\\PHASE\\NONE" : "ORIGINAL\\PRIMARY\\MAGNITUDE\\NONE";
                 frame.values.assign(20, 100.0 * (t % 2) + t / 2);
                 file.frameList.push_back(frame);
             }
@@ -791,14 +803,38 @@ TEST_F(DicomSeriesTest, ClassicMultiFrameRunIsTime) {
         run.frameList.push_back(frame);
     }
     ASSERT_TRUE(WriteDicomImage(m_folder.File("run.dcm"), run));
-    CDicomFolder folder = Scanned(m_folder.Path().string());
-    ASSERT_EQ(folder.m_series.size(), 1u);
-    EXPECT_EQ(folder.m_series[0].Label(), "1 XA run: 5 x 4, 6 images, 1 slice x 6 frames");
     CDicomSeriesLayout layout;
-    const std::vector<uint16_t> samples = SeriesSamples(folder.m_series[0], layout);
+    const std::vector<uint16_t> samples =
+        OnlySeriesSamples(m_folder.Path().string(), "1 XA run: 5 x 4, 6 images, 1 slice x 6 frames", layout);
     ASSERT_EQ(samples.size(), 120u);
     for (int t = 0; t < 6; ++t) EXPECT_EQ(samples[static_cast<size_t>(t) * 20], 7 * t + 1) << "frame " << t;
     EXPECT_EQ(layout.m_calibration.m_frameTime, 33.0);
+}
+
+// A real Philips Enhanced MR (176 frames of 256 x 256, one per slice of an
+// oblique MPRAGE), from the test files of nibabel when python3-nibabel is installed.
+TEST_F(DicomSeriesTest, PhilipsEnhancedMrOfNibabelLoads) {
+    const std::string sample = "/usr/lib/python3/dist-packages/nibabel/nicom/tests/data/philips_mprage.dcm.gz";
+    gzFile in = gzopen(sample.c_str(), "rb");
+    if (in == nullptr) GTEST_SKIP() << "python3-nibabel's DICOM test files are absent";
+    std::string bytes;
+    char chunk[1 << 16];
+    for (int got; (got = gzread(in, chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
+    gzclose(in);
+    ASSERT_TRUE(WriteText(m_folder.File("mprage.dcm"), bytes));
+
+    CDicomFolder folder = Scanned(m_folder.Path().string());
+    ASSERT_EQ(folder.m_series.size(), 1u);
+    EXPECT_EQ(folder.m_series[0].Label(), "301 MPRAGE_S2: 256 x 256, 176 images, 176 slices x 1 frame");
+    CDicomSeriesLayout layout;
+    std::string error;
+    ASSERT_TRUE(folder.m_series[0].Layout(layout, error)) << error;
+    EXPECT_TRUE(layout.m_notes.empty());
+    // Its frames lie 1 mm apart along the normal of their common plane.
+    EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, 1.0, 1e-3);
+    ASSERT_TRUE(layout.m_transform.has_value());
+    CDicomSource source(layout);
+    EXPECT_TRUE(source.Prepare({}, error)) << error;
 }
 
 }  // namespace
