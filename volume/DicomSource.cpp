@@ -370,12 +370,18 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
         const auto [low, high] = std::minmax_element(codes, codes + count);
         const int sum = int{*low} + int{*high};
         for (int64_t i = 0; i < count; ++i) codes[i] = static_cast<uint16_t>(sum - codes[i]);
+        m_codeInversion = sum;
     }
     return true;
 }
 
 double CDicomSource::ValueOfCode(uint16_t code) const {
-    if (m_rule) return m_rule->ValueOf(code);
+    // MONOCHROME1 is shown turned over, but its values are what the file holds.
+    if (m_rule) {
+        const double shown = m_rule->ValueOf(code);
+        return m_valueInversion ? *m_valueInversion - shown : shown;
+    }
+    if (m_codeInversion) code = static_cast<uint16_t>(*m_codeInversion - code);
     const Image& first = m_images.front();
     return CCodeMapping(m_signedCodes, first.slope, first.intercept).ValueOf(code);
 }
@@ -422,6 +428,7 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
     const bool invert = m_inverted && all.range.HasFinite();
     const double inversionSum = invert ? all.range.Min() + all.range.Max() : 0.0;
     const double inversionSign = invert ? -1.0 : 1.0;
+    if (invert) m_valueInversion = inversionSum;
 
     // Pass 2: every value to its sample.
     DecodeAll(

@@ -104,6 +104,9 @@ private:
     bool m_codesAreSamples = false;
     bool m_signedCodes = false;
     bool m_inverted = false;  // MONOCHROME1: values are turned over their range
+    // What the turned-over codes or values add up to with the file's own.
+    std::optional<int> m_codeInversion;
+    std::optional<double> m_valueInversion;
     // The rule the samples of the slower path were made by.
     std::optional<CSampleRule> m_rule;
 };

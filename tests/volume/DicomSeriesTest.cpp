@@ -607,6 +607,27 @@ TEST_F(DicomSeriesTest, Monochrome1IsTurnedOverItsRange) {
                                            [](const CInfoField& field) { return field.key == "inverted"; });
         ASSERT_NE(inverted, info.m_fields.end());
         EXPECT_EQ(std::get<bool>(inverted->value), true);
+
+        // The values told (readout, exports) are the file's own, not the turned-over ones.
+        const std::vector<double> raw[2] = {{10, 20, 40, 50}, {30, 30, 30, 30}};
+        DicomImageFields written = image;
+        written.rows = written.columns = 2;
+        const std::string folder = m_folder.File(std::string("values ") + c.name);
+        ASSERT_EQ(WriteDicomSeries(folder, written, 1, 2, 0.0, 10.0,
+                                   [&](DicomImageFields& fields, int, int t) {
+                                       fields.values = raw[t];
+                                       fields.rescaleSlope = c.rescale[size_t(t)].first;
+                                       fields.rescaleIntercept = c.rescale[size_t(t)].second;
+                                   })
+                      .size(),
+                  2u);
+        CTimeVolume volume;
+        ASSERT_TRUE(volume.LoadFile(folder, 1.0)) << volume.LastError();
+        for (int t = 0; t < 2; ++t)
+            for (int k = 0; k < 4; ++k)
+                EXPECT_EQ(volume.Value(k % 2, k / 2, 0, t),
+                          raw[t][size_t(k)] * c.rescale[size_t(t)].first + c.rescale[size_t(t)].second)
+                    << "frame " << t << ", pixel " << k;
     }
 }
 
