@@ -1,6 +1,7 @@
 #include "Curves.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -157,6 +158,50 @@ void CCurves::Compute(const CViewer& viewer, bool meshes) {
     const int frames = std::max({viewer.Volume().m_frames, labels.Frames(), meshFrames});
     const CMeshSet none;
     Compute(labels, pixelSize, meshes ? set : none, frames, state.m_frameTimeMs);
+    ComputeValues(viewer, m_labelMeans);
+}
+
+void CCurves::ComputeValues(const CViewer& viewer, bool labelMeans) {
+    m_labelMeans = labelMeans;
+    const CTimeVolume& volume = viewer.Volume();
+    const std::array<int, 3> voxel = viewer.FileVoxel();
+    m_valueLine.ml.assign(static_cast<size_t>(m_frames), kNoValue);
+    for (int frame = 0; frame < m_frames && frame < volume.m_frames; ++frame)
+        m_valueLine.ml[static_cast<size_t>(frame)] =
+            volume.Value(voxel[0], voxel[1], voxel[2], frame).value_or(kNoValue);
+    m_meanLines.clear();
+    const CLabelImage& labels = viewer.Labels().Image();
+    if (!labelMeans || labels.Empty() || volume.m_sizeX != labels.SizeX() ||
+        volume.m_sizeY != labels.SizeY() || volume.m_sizeZ != labels.SizeZ())
+        return;
+    // The label image lies on the volume's grid in the file's voxel order
+    // (a label image that did not was refused or reordered when it loaded).
+    const size_t count = labels.Values().size();
+    for (size_t index = 1; index < count; ++index)
+        m_meanLines.push_back({"label" + std::to_string(labels.Values()[index]) + "_mean",
+                               labels.Values()[index],
+                               std::vector<double>(static_cast<size_t>(m_frames), kNoValue)});
+    std::vector<double> sums(count);
+    std::vector<int64_t> voxels(count);
+    for (int frame = 0; frame < m_frames && frame < volume.m_frames; ++frame) {
+        const uint8_t* indices = labels.FrameVoxels(labels.Frames() == 1 ? 0 : frame);
+        if (indices == nullptr) continue;
+        std::fill(sums.begin(), sums.end(), 0.0);
+        std::fill(voxels.begin(), voxels.end(), 0);
+        for (int k = 0; k < labels.SizeZ(); ++k)
+            for (int j = 0; j < labels.SizeY(); ++j)
+                for (int i = 0; i < labels.SizeX(); ++i, ++indices) {
+                    if (*indices == 0 || *indices >= count) continue;
+                    const std::optional<double> value = volume.Value(i, j, k, frame);
+                    if (!value) continue;
+                    sums[*indices] += *value;
+                    ++voxels[*indices];
+                }
+        for (size_t index = 1; index < count; ++index)
+            if (voxels[index] > 0)
+                m_meanLines[index - 1].ml[static_cast<size_t>(frame)] =
+                    sums[index] / static_cast<double>(voxels[index]);
+    }
 }
 
 void CCurves::Compute(const CLabelImage& labels, const double pixelSizeMm[3], const CMeshSet& meshes,
@@ -169,6 +214,8 @@ void CCurves::Compute(const CLabelImage& labels, const double pixelSizeMm[3], co
         if (line.ml.size() == 1) line.ml.assign(static_cast<size_t>(m_frames), line.ml.front());
     m_openMeshes.clear();
     m_meshLines = MeshVolumes(meshes, m_frames, m_openMeshes);
+    m_valueLine.ml.clear();
+    m_meanLines.clear();
 }
 
 std::optional<CCurves::Ejection> CCurves::LabelEjection(int64_t label, std::string& error) const {
@@ -202,6 +249,7 @@ std::string CCurves::Csv() const {
     };
     for (const Line& line : m_labelLines) field(Field(line.name + "_ml"));
     for (const Line& line : m_meshLines) field(Field(line.name + "_mesh_ml"));
+    field(m_valueLine.name);
     text += '\n';
     for (int frame = 0; frame < m_frames; ++frame) {
         text += std::to_string(frame);
@@ -209,6 +257,7 @@ std::string CCurves::Csv() const {
         const auto f = static_cast<size_t>(frame);
         for (const Line& line : m_labelLines) field(f < line.ml.size() ? Number(line.ml[f]) : std::string());
         for (const Line& line : m_meshLines) field(Number(line.ml[f]));
+        field(f < m_valueLine.ml.size() ? Number(m_valueLine.ml[f]) : std::string());
         text += '\n';
     }
     return text;

@@ -61,18 +61,29 @@ public:
     void Compute(const CLabelImage& labels, const double pixelSizeMm[3], const CMeshSet& meshes, int frames,
                  double frameTimeMs);
 
+    // The values in the file's units at the position (the file's voxel, as
+    // the readout names it) in every frame, and with `labelMeans` the mean
+    // value inside each label in every frame; NaN where there is none (no
+    // volume, a frame the volume lacks, a label absent from a frame).
+    // Compute(viewer) does this too, keeping the last choice of means.
+    void ComputeValues(const CViewer& viewer, bool labelMeans);
+
     int Frames() const { return m_frames; }
     double FrameTimeMs() const { return m_frameTimeMs; }
     const std::vector<Line>& LabelLines() const { return m_labelLines; }
     const std::vector<Line>& MeshLines() const { return m_meshLines; }
     const std::vector<std::string>& OpenMeshes() const { return m_openMeshes; }
+    // The time-intensity curve at the position, named "value_at_position".
+    const Line& ValueLine() const { return m_valueLine; }
+    // One line per label ("label<N>_mean"), when ComputeValues was asked for them.
+    const std::vector<Line>& MeanLines() const { return m_meanLines; }
 
     // The ejection of label `label`, or with 0 of the automatic choice among
     // the labels; none with `error` saying why.
     std::optional<Ejection> LabelEjection(int64_t label, std::string& error) const;
 
-    // One row per frame: frame, time_ms, label<N>_ml per label and
-    // <name>_mesh_ml per closed mesh line. Numbers in C notation (10
+    // One row per frame: frame, time_ms, label<N>_ml per label,
+    // <name>_mesh_ml per closed mesh line and value_at_position. Numbers in C notation (10
     // significant digits, '.' whatever the locale); an empty field where a
     // line has no value.
     std::string Csv() const;
@@ -83,4 +94,7 @@ private:
     std::vector<Line> m_labelLines;
     std::vector<Line> m_meshLines;
     std::vector<std::string> m_openMeshes;
+    Line m_valueLine{"value_at_position", 0, {}};
+    std::vector<Line> m_meanLines;
+    bool m_labelMeans = false;
 };

@@ -18,12 +18,15 @@ QColor LabelColour(int64_t label) {
 
 }  // namespace
 
-CCurvesChart::CCurvesChart() : m_frameAxis(new QValueAxis), m_volumeAxis(new QValueAxis) {
+CCurvesChart::CCurvesChart()
+    : m_frameAxis(new QValueAxis), m_volumeAxis(new QValueAxis), m_valueAxis(new QValueAxis) {
     m_frameAxis->setTitleText("frame");
     m_frameAxis->setLabelFormat("%d");
     m_volumeAxis->setTitleText("volume (ml)");
     addAxis(m_frameAxis, Qt::AlignBottom);
     addAxis(m_volumeAxis, Qt::AlignLeft);
+    m_valueAxis->setTitleText("value");
+    addAxis(m_valueAxis, Qt::AlignRight);
     legend()->setAlignment(Qt::AlignRight);
 }
 
@@ -31,31 +34,48 @@ void CCurvesChart::SetCurves(const CCurves& curves) {
     removeAllSeries();
     m_frames = curves.Frames();
     double largest = 0.0;
-    const auto add = [&](const CCurves::Line& line, const QColor& colour, bool dashed, const QString& name) {
+    double lowValue = INFINITY, highValue = -INFINITY;
+    const auto add = [&](const CCurves::Line& line, const QColor& colour, Qt::PenStyle style,
+                         const QString& name, bool value = false) {
         auto* series = new QLineSeries;
         series->setName(name);
         QPen pen(colour, 2.0);
-        if (dashed) pen.setStyle(Qt::DashLine);
+        pen.setStyle(style);
         series->setPen(pen);
         for (size_t frame = 0; frame < line.ml.size(); ++frame) {
-            if (std::isnan(line.ml[frame])) continue;
-            series->append(static_cast<double>(frame), line.ml[frame]);
-            largest = std::max(largest, line.ml[frame]);
+            const double y = line.ml[frame];
+            if (std::isnan(y)) continue;
+            series->append(static_cast<double>(frame), y);
+            if (value) {
+                lowValue = std::min(lowValue, y);
+                highValue = std::max(highValue, y);
+            } else {
+                largest = std::max(largest, y);
+            }
         }
         addSeries(series);
         series->attachAxis(m_frameAxis);
-        series->attachAxis(m_volumeAxis);
+        series->attachAxis(value ? m_valueAxis : m_volumeAxis);
     };
     for (const CCurves::Line& line : curves.LabelLines())
-        add(line, LabelColour(line.label), false, QString("label %1").arg(line.label));
+        add(line, LabelColour(line.label), Qt::SolidLine, QString("label %1").arg(line.label));
     // Meshes that are not label surfaces take greys, darker first.
     int other = 0;
     for (const CCurves::Line& line : curves.MeshLines()) {
         const int64_t label = CLabelPalette::LabelOfObject(line.name);
         const QColor colour =
             label > 0 ? LabelColour(label) : QColor::fromHsv(0, 0, std::min(40 + 50 * other++, 200));
-        add(line, colour, true, QString::fromStdString(line.name) + " (mesh)");
+        add(line, colour, Qt::DashLine, QString::fromStdString(line.name) + " (mesh)");
     }
+    const CCurves::Line& values = curves.ValueLine();
+    if (std::any_of(values.ml.begin(), values.ml.end(), [](double v) { return !std::isnan(v); }))
+        add(values, Qt::black, Qt::SolidLine, "value at position", true);
+    for (const CCurves::Line& line : curves.MeanLines())
+        add(line, LabelColour(line.label), Qt::DotLine, QString("mean in label %1").arg(line.label), true);
+    // The value axis only where there are values; a flat curve gets a unit of room.
+    m_valueAxis->setVisible(lowValue <= highValue);
+    if (lowValue <= highValue)
+        m_valueAxis->setRange(lowValue, highValue > lowValue ? highValue : lowValue + 1.0);
     m_frameAxis->setRange(0, std::max(1, m_frames - 1));
     // Ticks on whole frames only, about ten of them.
     m_frameAxis->setTickType(QValueAxis::TicksDynamic);

@@ -9,8 +9,9 @@ class QValueAxis;
 
 // The chart of the Curves panel and of --export-plot: every curve over the
 // frames, label volumes solid in their overlay colour, mesh volumes dashed
-// (a label's surface in its label's colour), and a vertical line at the
-// frame shown. Moving that line touches two points only, so playback does
+// (a label's surface in its label's colour), on a second axis the value at
+// the position (black) and the mean value in each label (dotted, in its
+// colour), and a vertical line at the frame shown. Moving that line touches two points only, so playback does
 // not redraw the curves.
 class CCurvesChart : public QChart {
 public:
@@ -28,6 +29,7 @@ public:
 private:
     QValueAxis* m_frameAxis;
     QValueAxis* m_volumeAxis;
+    QValueAxis* m_valueAxis;
     QLineSeries* m_marker = nullptr;
     int m_frames = 0;
     int m_frame = 0;

@@ -1,6 +1,7 @@
 #include "CurvesPanel.h"
 
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,7 +33,8 @@ CCurvesPanel::CCurvesPanel(CViewer& viewer, QWidget* parent)
       m_chart(new CCurvesChart),
       m_chartView(new QChartView(m_chart)),
       m_choice(new QComboBox),
-      m_ejection(new QLabel) {
+      m_ejection(new QLabel),
+      m_labelMeans(new QCheckBox("Mean value inside each label")) {
     setObjectName("curves");
     m_chartView->setRenderHint(QPainter::Antialiasing);
     m_chartView->setMinimumSize(320, 200);
@@ -44,11 +46,16 @@ CCurvesPanel::CCurvesPanel(CViewer& viewer, QWidget* parent)
     row->addWidget(m_choice, 1);
     auto* layout = new QVBoxLayout;
     layout->addWidget(m_chartView, 1);
+    layout->addWidget(m_labelMeans);
     layout->addLayout(row);
     layout->addWidget(m_ejection);
     auto* content = new QWidget;
     content->setLayout(layout);
     setWidget(content);
+    connect(m_labelMeans, &QCheckBox::toggled, this, [this](bool checked) {
+        m_curves.ComputeValues(m_viewer, checked);
+        m_chart->SetCurves(m_curves);
+    });
     connect(m_choice, &QComboBox::activated, this, [this] {
         const QVariant label = m_choice->currentData(kLabelRole);
         m_viewer.SetEjectionLabel(label.isValid() ? label.toLongLong() : 0);
@@ -78,10 +85,15 @@ void CCurvesPanel::Follow() {
     const std::string key = SourceKey();
     if (key != m_sourceKey) {
         m_sourceKey = key;
+        m_voxel = m_viewer.FileVoxel();
         m_curves.Compute(m_viewer);
         m_chart->SetCurves(m_curves);
         FillChoice();
         ShowEjection();
+    } else if (m_viewer.FileVoxel() != m_voxel) {
+        m_voxel = m_viewer.FileVoxel();
+        m_curves.ComputeValues(m_viewer, m_labelMeans->isChecked());
+        m_chart->SetCurves(m_curves);
     }
     if (m_chart->Frame() != m_viewer.State().m_t) m_chart->SetFrame(m_viewer.State().m_t);
 }

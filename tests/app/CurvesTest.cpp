@@ -175,10 +175,10 @@ TEST_F(CurvesTest, CsvIsTheSameInACommaDecimalLocale) {
     const CLabelImage labels = HandCountedLabels();
     curves.Compute(labels, labels.m_pixelSize, meshes, 3, 37.5);
     const std::string expected =
-        "frame,time_ms,label1_ml,label2_ml,\"cube,left_mesh_ml\"\n"
-        "0,0,0.012,0.009,1\n"
-        "1,37.5,0.006,0.003,2\n"
-        "2,75,,,\n";
+        "frame,time_ms,label1_ml,label2_ml,\"cube,left_mesh_ml\",value_at_position\n"
+        "0,0,0.012,0.009,1,\n"
+        "1,37.5,0.006,0.003,2,\n"
+        "2,75,,,,\n";
     EXPECT_EQ(curves.Csv(), expected);
 
     const std::string saved = std::setlocale(LC_ALL, nullptr);
@@ -201,7 +201,7 @@ TEST_F(CurvesTest, SaveCurvesAsCsvWritesTheNameChosen) {
     // The label surfaces follow as mesh lines.
     const std::string csv(bytes.begin(), bytes.end());
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "frame,time_ms,label1_ml,label2_ml,label1_mesh_ml,label2_mesh_ml");
+              "frame,time_ms,label1_ml,label2_ml,label1_mesh_ml,label2_mesh_ml,value_at_position");
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
 }
 
@@ -217,4 +217,39 @@ TEST_F(CurvesTest, FrameNumbersUpToTheLargestIntStayWithinTheTable) {
     EXPECT_EQ(curves.OpenMeshes(), std::vector<std::string>{"near"});
     const std::string csv = curves.Csv();
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), CCurves::kMaxFrames + 1);
+}
+
+// The time-intensity curve at the position, in the file's units, and the
+// mean value inside each label: voxels hold x + y + z + t.
+TEST_F(CurvesTest, ValuesAtThePositionAndMeansInsideLabelsFollowTheFrames) {
+    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 3, 2, 3, 1.0));
+    // Label 1 on the file's voxels (0, 0, 0) and (1, 0, 0), label 4 on (3, 2, 1).
+    const std::vector<uint8_t> values = LabelValues(4, 3, 2, 1, [](int x, int y, int z, int) {
+        if (y == 0 && z == 0 && x <= 1) return 1;
+        return x == 3 && y == 2 && z == 1 ? 4 : 0;
+    });
+    CLabelImage labels;
+    std::string error;
+    ASSERT_TRUE(labels.Assign(values.data(), 4, 3, 2, 1, error)) << error;
+    ASSERT_TRUE(m_viewer.ShowLabels(std::move(labels), "l.nii"));
+    m_viewer.SetPosition(0, 0, 1);  // the planes count x and y the other way: the file's voxel (3, 2, 1)
+    CCurves curves;
+    curves.Compute(m_viewer);
+    EXPECT_EQ(curves.ValueLine().ml, (std::vector<double>{6, 7, 8}));
+    EXPECT_TRUE(curves.MeanLines().empty());
+
+    curves.ComputeValues(m_viewer, true);
+    ASSERT_EQ(curves.MeanLines().size(), 2u);
+    EXPECT_EQ(curves.MeanLines()[0].name, "label1_mean");
+    EXPECT_EQ(curves.MeanLines()[0].ml, (std::vector<double>{0.5, 1.5, 2.5}));
+    EXPECT_EQ(curves.MeanLines()[1].ml, (std::vector<double>{6, 7, 8}));
+
+    m_viewer.SetPosition(1, 2, 0);  // the file's voxel (2, 0, 0)
+    curves.ComputeValues(m_viewer, false);
+    EXPECT_EQ(curves.ValueLine().ml, (std::vector<double>{2, 3, 4}));
+    EXPECT_TRUE(curves.MeanLines().empty());
+    const std::string csv = curves.Csv();
+    const size_t row = csv.find("\n1,40,");
+    ASSERT_NE(row, std::string::npos) << csv;
+    EXPECT_EQ(csv.substr(csv.find('\n', row + 1) - 2, 2), ",3") << csv;
 }

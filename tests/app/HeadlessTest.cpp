@@ -507,7 +507,7 @@ TEST_F(HeadlessTest, CurvesThroughInfoCsvAndPlot) {
     const std::string csv(bytes.begin(), bytes.end());
     // The lv triangles are open and get no column; the label surfaces do.
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "frame,time_ms,label1_ml,label3_ml,label1_mesh_ml,label3_mesh_ml");
+              "frame,time_ms,label1_ml,label3_ml,label1_mesh_ml,label3_mesh_ml,value_at_position");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4) << csv;
     EXPECT_NE(csv.find("\n1,40,0.96,0,"), std::string::npos) << csv;
     const DecodedPng plot = ReadPng(m_folder.File("curves.png"));

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QChartView>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -270,6 +271,13 @@ TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
     EXPECT_NE(panel.EjectionText().find("EF 75.0 %"), std::string::npos) << panel.EjectionText();
     viewer.SetFrame(2);
     EXPECT_EQ(panel.Chart().Frame(), 2);
+    // The samples are all 0: the value at the position is 0 in every frame,
+    // and so is the mean inside label 1 once asked for.
+    EXPECT_EQ(panel.Curves().ValueLine().ml, (std::vector<double>{0, 0, 0, 0}));
+    EXPECT_TRUE(panel.Curves().MeanLines().empty());
+    panel.LabelMeans().setChecked(true);
+    ASSERT_EQ(panel.Curves().MeanLines().size(), 1u);
+    EXPECT_EQ(panel.Curves().MeanLines()[0].ml, (std::vector<double>{0, 0, 0, 0}));
 
     CPreferenceValues preferences = viewer.CurrentPreferences();
     preferences.pixelSizeX *= 2;
