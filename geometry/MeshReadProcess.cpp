@@ -16,13 +16,7 @@
 #include <stdexcept>
 #include <string>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVANTA_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVANTA_ADDRESS_SANITIZER 1
-#endif
-#endif
+#include "OwnFaults.h"
 
 namespace {
 
@@ -106,22 +100,12 @@ bool WriteAll(int fd, const std::string& bytes) {
 }
 
 [[noreturn]] void RunChild(int fd, const std::function<std::vector<CMeshObject>()>& read) {
-    // A crash ends the child at once; the parent reports it. No handler of
-    // the parent's (a sanitizer's report, a fuzzer's) may act for it.
-    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(signal, SIG_DFL);
+    // A crash ends the child at once; the parent reports it. A reader may
+    // grow by 2 GiB, room for meshes of tens of millions of triangles: more
+    // than that, claimed by a damaged file, fails here, alone.
+    DieOfOwnFaults(uint64_t{2} << 30);
     const int quiet = open("/dev/null", O_WRONLY);
     if (quiet >= 0) dup2(quiet, STDERR_FILENO);
-#ifndef ORVANTA_ADDRESS_SANITIZER
-    // Memory a file claims beyond half the machine is refused to the reader
-    // rather than taken from everything else. (The address sanitizer maps
-    // more address space than that for itself.)
-    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0) {
-        const rlim_t half = static_cast<rlim_t>(pages) * static_cast<rlim_t>(pageSize) / 2;
-        const rlimit limit{half, half};
-        setrlimit(RLIMIT_AS, &limit);
-    }
-#endif
     std::string answer;
     try {
         answer = Serialize(read());

@@ -13,9 +13,7 @@
 #include <cstring>
 #include <vector>
 
-// Present only in programs built with a sanitizer, whose fatal reports end
-// with the callback it sets (a fuzzer saves its input there).
-extern "C" __attribute__((weak)) void __sanitizer_set_death_callback(void (*callback)(void));
+#include "OwnFaults.h"
 
 namespace {
 
@@ -44,48 +42,9 @@ bool ReadAll(int fd, void* data, size_t size) {
     return true;
 }
 
-// The bytes of address space this process holds, or 0 when they cannot be read.
-uint64_t AddressSpaceBytes() {
-    const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    char text[64] = {};
-    const ssize_t got = read(fd, text, sizeof text - 1);
-    close(fd);
-    unsigned long long pages = 0;
-    if (got <= 0 || std::sscanf(text, "%llu", &pages) != 1) return 0;
-    return pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-}
-
-// Whatever the parent arranged for its own crashes does not apply to a child:
-// the child's crash is expected, and the parent reports it.
-void DieOfOwnFaults(int64_t memory) {
-    for (const int number : {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP}) {
-        struct sigaction action = {};
-        action.sa_handler = SIG_DFL;
-        sigemptyset(&action.sa_mask);
-        sigaction(number, &action, nullptr);
-    }
-    if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(nullptr);
-    // A core file of a process the size of the viewer costs more than the crash.
-    const struct rlimit noCore = {0, 0};
-    setrlimit(RLIMIT_CORE, &noCore);
-    // The limit counts what the child inherited, so it is set from there;
-    // addresses reserved without memory (a sanitizer's shadow) are part of it.
-    struct rlimit space = {};
-    const uint64_t held = AddressSpaceBytes();
-    if (held > 0 && getrlimit(RLIMIT_AS, &space) == 0) {
-        const uint64_t cap =
-            held + static_cast<uint64_t>(std::clamp<int64_t>(memory, 0, CIsolatedRun::kChildMemory));
-        if (space.rlim_max == RLIM_INFINITY || cap < space.rlim_max) {
-            space.rlim_cur = cap;
-            setrlimit(RLIMIT_AS, &space);
-        }
-    }
-}
-
 [[noreturn]] void RunChild(int fd, int64_t first, int64_t end, const CIsolatedRun::Work& work,
                            int64_t memory) {
-    DieOfOwnFaults(memory);
+    DieOfOwnFaults(static_cast<uint64_t>(std::clamp<int64_t>(memory, 0, CIsolatedRun::kChildMemory)));
     const int quiet = open("/dev/null", O_WRONLY);
     if (quiet >= 0) dup2(quiet, STDERR_FILENO);
     for (int64_t item = first; item < end; ++item) {
