@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -364,10 +365,14 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     m_signedCodes = !within(unsignedTypes);
     m_codesAreSamples = !m_signedCodes && first.slope == 1.0 && first.intercept == 0.0;
     if (m_inverted) {
-        // Codes follow the values linearly, so turning them over their range turns the values.
+        // Codes follow the values linearly, so turning them over their range
+        // turns the values, as long as every value is a number: a rescale
+        // that overflows is left to the slower path, which shows such values black.
         uint16_t* codes = m_codes.Data();
         const int64_t count = SampleCount();
         const auto [low, high] = std::minmax_element(codes, codes + count);
+        const CCodeMapping mapping(m_signedCodes, first.slope, first.intercept);
+        if (!std::isfinite(mapping.ValueOf(*low)) || !std::isfinite(mapping.ValueOf(*high))) return false;
         const int sum = int{*low} + int{*high};
         for (int64_t i = 0; i < count; ++i) codes[i] = static_cast<uint16_t>(sum - codes[i]);
         m_codeInversion = sum;
