@@ -10,7 +10,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "AboutDlg.h"
 #include "Curves.h"
@@ -19,29 +18,6 @@
 #include "Viewer.h"
 
 namespace {
-
-// Writes `text` beside `path` and renames it into place, so a failed write
-// leaves the old file as it was. "" when done, else why not.
-std::string WriteWhole(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".part-" + std::to_string(getpid());
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!file) return "Cannot write " + path + ": it cannot be created";
-        file.write(text.data(), static_cast<std::streamsize>(text.size()));
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return "Cannot write " + path + ": the disk refused it";
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (!error) return "";
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return "Cannot replace " + path + ": " + error.message();
-}
 
 std::string LowerExtension(const std::string& path) {
     std::string extension = PathExtension(FileNameOfPath(path));
@@ -54,10 +30,11 @@ std::string LowerExtension(const std::string& path) {
 bool CCurvesExport::SaveCsv(CViewer& viewer, const std::string& path) {
     CCurves curves;
     curves.Compute(viewer);
-    const std::string error = WriteWhole(path, curves.Csv());
-    if (!error.empty())
-        viewer.Host().Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
-    return error.empty();
+    std::string error;
+    if (WriteWholeFile(path, curves.Csv(), error)) return true;
+    error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
+    viewer.Host().Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
+    return false;
 }
 
 void CCurvesExport::EnsureApplication() {

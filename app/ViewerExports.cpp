@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cmath>
 #include <cstring>
@@ -63,24 +62,6 @@ std::string SidecarPath(const std::string& path) {
     for (const char* extension : {".nii.gz", ".nii"})
         if (EndsWithIgnoringCase(path, extension)) return path.substr(0, path.size() - std::strlen(extension)) + ".json";
     return path + ".json";
-}
-
-// Writes `text` as the whole of `path`, replacing it only once all is written.
-bool WriteWhole(const std::string& path, const std::string& text, std::string& error) {
-    std::string temporary;
-    const int fd = CreateTemporaryBeside(path, temporary);
-    bool written = fd >= 0;
-    for (size_t at = 0; written && at < text.size();) {
-        const ssize_t n = write(fd, text.data() + at, text.size() - at);
-        written = n > 0 || (n < 0 && errno == EINTR);
-        if (n > 0) at += static_cast<size_t>(n);
-    }
-    const int why = errno;
-    if (fd >= 0 && close(fd) != 0 && written) written = false;
-    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    error = "cannot write " + path + ": " + std::strerror(written ? errno : why);
-    if (fd >= 0) unlink(temporary.c_str());
-    return false;
 }
 
 // The meshes moved by `transform`, their triangles still counter-clockwise
@@ -277,7 +258,7 @@ bool CViewerExports::ExportMeshes(const std::string& path) {
 bool CViewerExports::SaveVolumeNifti(const std::string& path) {
     std::string error;
     const bool ok = CNiftiExport::WriteVolume(m_viewer.Volume(), Placement(m_viewer), path, error) &&
-                    WriteWhole(SidecarPath(path), NiftiSidecarJson(m_viewer), error);
+                    WriteWholeFile(SidecarPath(path), NiftiSidecarJson(m_viewer), error);
     if (!ok) ReportSaveError("the volume", error);
     return ok;
 }

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 std::string PathWithoutExtension(const std::string& path) {
     const auto dot = path.rfind('.');
@@ -52,4 +53,21 @@ int CreateTemporaryBeside(const std::string& path, std::string& temporaryPath) {
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(path, temporary);
+    bool written = fd >= 0;
+    for (size_t at = 0; written && at < text.size();) {
+        const ssize_t n = write(fd, text.data() + at, text.size() - at);
+        written = n > 0 || (n < 0 && errno == EINTR);
+        if (n > 0) at += static_cast<size_t>(n);
+    }
+    const int why = errno;
+    if (fd >= 0 && close(fd) != 0 && written) written = false;
+    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    error = "cannot write " + path + ": " + std::strerror(written ? errno : why);
+    if (fd >= 0) unlink(temporary.c_str());
+    return false;
 }

@@ -26,3 +26,8 @@ bool EndsWithIgnoringCase(const std::string& text, const std::string& ending);
 // `path` by rename. Returns the descriptor and sets `temporaryPath`; -1 (with
 // errno set) when no such file can be made.
 int CreateTemporaryBeside(const std::string& path, std::string& temporaryPath);
+
+// Writes `text` as the whole of `path`, which it replaces only once all is
+// written; a failed write leaves the old file and no other. False, with
+// `error` ("cannot write PATH: why"), when it cannot be written.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error);

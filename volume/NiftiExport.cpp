@@ -70,17 +70,18 @@ public:
         return true;
     }
 
+    // Writes `bytes` after what was written so far.
     bool Write(const void* data, size_t bytes) {
+        if (m_gz == nullptr) {
+            const int64_t offset = m_written;
+            m_written += static_cast<int64_t>(bytes);
+            return WriteAt(data, bytes, offset);
+        }
         const char* at = static_cast<const char*>(data);
         while (bytes > 0) {
-            // gzwrite takes an unsigned count; write() may write less than asked.
-            const size_t chunk = std::min<size_t>(bytes, size_t{1} << 30);
-            ssize_t written = 0;
-            if (m_gz != nullptr)
-                written = gzwrite(m_gz, at, static_cast<unsigned>(chunk));
-            else
-                written = write(m_fd, at, chunk);
-            if (written < 0 && errno == EINTR && m_gz == nullptr) continue;
+            // gzwrite takes an unsigned count.
+            const unsigned chunk = static_cast<unsigned>(std::min<size_t>(bytes, size_t{1} << 30));
+            const int written = gzwrite(m_gz, at, chunk);
             if (written <= 0) {
                 int none = 0;
                 m_errno.compare_exchange_strong(none, errno != 0 ? errno : EIO);
@@ -116,6 +117,7 @@ private:
     std::string m_temporary;
     int m_fd = -1;
     gzFile m_gz = nullptr;
+    int64_t m_written = 0;  // bytes written by Write to a plain file
     std::atomic<int> m_errno{0};
 };
 
