@@ -96,6 +96,9 @@ CMeshObject CLabelSurface::Extract(const CLabelGrid& grid, uint8_t label, const 
     object.m_triangles.reserve(surface.triangles.size() / 3);
     for (size_t t = 0; t + 2 < surface.triangles.size(); t += 3)
         object.m_triangles.push_back({{surface.triangles[t], surface.triangles[t + 2], surface.triangles[t + 1]}});
+    // Flying edges over a mask with background all round leaves no edge
+    // open, and smoothing only moves the points.
+    object.m_closedSurface = !object.m_triangles.empty();
     object.ComputeNormals();
     return object;
 }

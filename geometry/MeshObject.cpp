@@ -60,6 +60,7 @@ void CMeshObject::ZCap() {
     }
     std::printf("***** Z-capping: assuming %i nodes per slice! *****\n", kNodesPerSlice);
     m_triangles.reserve(m_triangles.size() + 2 * (kNodesPerSlice - 2));
+    m_closedSurface = false;
     // Bottom fan round vertex 0 over the first contour, top fan round the
     // last vertex over the last contour; both visit their ring in decreasing
     // index order after the centre.

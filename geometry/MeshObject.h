@@ -50,4 +50,9 @@ public:
     std::vector<Vec3d> m_vertices;
     std::vector<Vec3d> m_normals;
     std::vector<Triangle> m_triangles;
+    // Set by whoever builds the triangles as one closed, consistently wound
+    // surface (label surfaces are, by the way they are made), so that their
+    // enclosed volume needs no check of every edge; code that changes the
+    // triangles clears it.
+    bool m_closedSurface = false;
 };

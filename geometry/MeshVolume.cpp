@@ -65,7 +65,8 @@ bool CMeshVolume::IsWatertight(const CMeshObject& object) {
 }
 
 std::optional<double> CMeshVolume::Enclosed(const CMeshObject& object) {
-    if (!IsWatertight(object)) return std::nullopt;
+    const bool closed = object.m_closedSurface && !object.m_triangles.empty();
+    if (!closed && !IsWatertight(object)) return std::nullopt;
     // Tetrahedra from a vertex of the mesh rather than from the origin: the
     // terms stay of the mesh's own size, so a mesh far from the origin loses
     // no digits to cancellation.

@@ -16,6 +16,7 @@ public:
     // with a triangle naming a vertex it lacks or naming one twice, is not.
     static bool IsWatertight(const CMeshObject& object);
     // The enclosed volume in cubic millimetres (positive whichever way the
-    // triangles face); none for a mesh that is not watertight.
+    // triangles face); none for a mesh that is not watertight. A mesh built
+    // closed (m_closedSurface) is taken as it says.
     static std::optional<double> Enclosed(const CMeshObject& object);
 };
