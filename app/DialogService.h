@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "ChoiceTable.h"
+
 // Everything modal the application asks of the user: message boxes and file
 // dialogs. The window installs the Qt implementation; tests install one that
 // records what was asked and answers at once, so no test waits on a window.
@@ -42,8 +44,7 @@ public:
     }
     // The chosen existing folder, or "" when the user cancelled.
     virtual std::string AskFolderName(const std::string& caption) = 0;
-    // One of `items`, offered with `proposed` selected: its index, or -1 when
-    // the user cancelled.
-    virtual int AskChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
-                          int proposed) = 0;
+    // One row of `table`, offered with its proposed row selected: the row's
+    // index, or -1 when the user cancelled.
+    virtual int AskChoice(const CChoiceTable& table) = 0;
 };

@@ -22,9 +22,7 @@ public:
     std::string AskSaveFileNameWithOptions(const FileRequest&, std::vector<SaveOption>&) override { return ""; }
     std::string AskFolderName(const std::string&) override { return ""; }
     // Without anyone to ask, the proposed choice is taken.
-    int AskChoice(const std::string&, const std::string&, const std::vector<std::string>&, int proposed) override {
-        return proposed;
-    }
+    int AskChoice(const CChoiceTable& table) override { return table.proposed; }
 };
 
 class CHeadlessHost : public CViewerHost {

@@ -117,6 +117,25 @@ QJsonValue JsonField(const CInfoField& field) {
                 QJsonArray array;
                 for (const std::string& text : value) array.append(QString::fromStdString(text));
                 return array;
+            } else if constexpr (std::is_same_v<T, std::vector<CInfoRecord>>) {
+                QJsonArray array;
+                for (const CInfoRecord& record : value) {
+                    QJsonObject entry;
+                    for (const auto& [key, item] : record.values)
+                        entry[QString::fromStdString(key)] = std::visit(
+                            [](const auto& scalar) -> QJsonValue {
+                                using S = std::decay_t<decltype(scalar)>;
+                                if constexpr (std::is_same_v<S, std::string>)
+                                    return QString::fromStdString(scalar);
+                                else if constexpr (std::is_same_v<S, std::monostate>)
+                                    return QJsonValue();
+                                else
+                                    return scalar;
+                            },
+                            item);
+                    array.append(entry);
+                }
+                return array;
             } else {
                 return QJsonValue();
             }

@@ -3,9 +3,10 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
+
+#include "ChoiceTableDialog.h"
 
 namespace {
 
@@ -79,12 +80,7 @@ std::string CQtDialogService::AskFolderName(const std::string& caption) {
     return QFileDialog::getExistingDirectory(m_parent, QString::fromStdString(caption)).toStdString();
 }
 
-int CQtDialogService::AskChoice(const std::string& caption, const std::string& text,
-                                const std::vector<std::string>& items, int proposed) {
-    QStringList list;
-    for (const std::string& item : items) list.append(QString::fromStdString(item));
-    bool accepted = false;
-    const QString chosen = QInputDialog::getItem(m_parent, QString::fromStdString(caption),
-                                                 QString::fromStdString(text), list, proposed, false, &accepted);
-    return accepted ? static_cast<int>(list.indexOf(chosen)) : -1;
+int CQtDialogService::AskChoice(const CChoiceTable& table) {
+    CChoiceTableDialog dialog(table, m_parent);
+    return dialog.exec() == QDialog::Accepted ? dialog.Chosen() : -1;
 }

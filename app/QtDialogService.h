@@ -14,8 +14,7 @@ public:
     std::string AskSaveFileName(const FileRequest& request) override;
     std::string AskSaveFileNameWithOptions(const FileRequest& request, std::vector<SaveOption>& options) override;
     std::string AskFolderName(const std::string& caption) override;
-    int AskChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
-                  int proposed) override;
+    int AskChoice(const CChoiceTable& table) override;
 
 private:
     QWidget* m_parent;

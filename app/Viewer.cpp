@@ -336,10 +336,7 @@ void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVo
     } else {
         COpenRequest request;
         request.choice = choice.empty() ? m_state.m_seriesChoice : choice;
-        request.ask = [this](const std::string& caption, const std::string& text,
-                             const std::vector<std::string>& items, int proposed) {
-            return m_host.Dialogs().AskChoice(caption, text, items, proposed);
-        };
+        request.ask = [this](const CChoiceTable& table) { return m_host.Dialogs().AskChoice(table); };
         ok = loaded.LoadFile(path, m_state.m_saturation, progress, request, format);
         failure = loaded.LastFailure();
     }

@@ -38,6 +38,10 @@ public:
         Put(value.has_value());
         if (value) Put(*value);
     }
+    void Put(const std::vector<uint32_t>& values) {
+        Put(static_cast<uint64_t>(values.size()));
+        for (uint32_t value : values) Put(value);
+    }
 
     void Get(std::string& text) {
         uint64_t size = 0;
@@ -59,6 +63,13 @@ public:
         value.reset();
         if (present) Get(value.emplace());
     }
+    void Get(std::vector<uint32_t>& values) {
+        uint64_t size = 0;
+        Get(size);
+        if (size > (m_bytes.size() - m_at) / sizeof(uint32_t)) throw std::length_error("short header record");
+        values.resize(static_cast<size_t>(size));
+        for (uint32_t& value : values) Get(value);
+    }
 
     // Every field; GetAll reads them in the same order.
     void PutAll(const CDicomImageHeader& h) {
@@ -66,14 +77,16 @@ public:
             Put(h.seriesDescription), Put(h.rows), Put(h.columns), Put(h.frames), Put(h.enhanced),
             Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
             Put(h.pixelSpacing), Put(h.sliceThickness), Put(h.triggerTime), Put(h.temporalPosition),
-            Put(h.acquisitionTime), Put(h.instanceNumber), Put(h.rescaleSlope), Put(h.rescaleIntercept);
+            Put(h.acquisitionTime), Put(h.instanceNumber), Put(h.rescaleSlope), Put(h.rescaleIntercept),
+            Put(h.inStackPosition), Put(h.dimensionIndex);
     }
     void GetAll(CDicomImageHeader& h) {
         Get(h.path), Get(h.frame), Get(h.stackId), Get(h.imageType), Get(h.seriesUid), Get(h.seriesNumber),
             Get(h.seriesDescription), Get(h.rows), Get(h.columns), Get(h.frames), Get(h.enhanced),
             Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
             Get(h.pixelSpacing), Get(h.sliceThickness), Get(h.triggerTime), Get(h.temporalPosition),
-            Get(h.acquisitionTime), Get(h.instanceNumber), Get(h.rescaleSlope), Get(h.rescaleIntercept);
+            Get(h.acquisitionTime), Get(h.instanceNumber), Get(h.rescaleSlope), Get(h.rescaleIntercept),
+            Get(h.inStackPosition), Get(h.dimensionIndex);
     }
 };
 
@@ -117,13 +130,8 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
 
     // Headers are read in a few reader processes at once, so that a file the
     // DICOM library cannot cope with costs that file, not the program.
-    const CDicomCodec* codec = m_inProcessCodec;
-    try {
-        if (codec == nullptr) codec = &CDicomCodec::Get();
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
+    const CDicomCodec* codec = CDicomCodec::GetOr(m_inProcessCodec, error);
+    if (codec == nullptr) return false;
     const int readers = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(paths.size()) / 256, 1, 4));
     const auto count = static_cast<int64_t>(paths.size());
     // Per file, in path order: its headers (one per frame), or whether it claims DICOM but cannot be read.
@@ -304,6 +312,48 @@ std::string CDicomFolder::Series::Label() const {
     else
         label += "cannot be loaded: " + layoutError;
     return label;
+}
+
+CInfoRecord CDicomFolder::Series::Info() const {
+    using Value = decltype(CInfoRecord::values)::value_type::second_type;
+    const auto text = [](const std::string& value) { return value.empty() ? Value() : Value(value); };
+    const auto count = [this](int32_t value) { return Loadable() ? Value(double(value)) : Value(); };
+    CInfoRecord record;
+    record.values = {{"label", Label()},
+                     {"number", number ? Value(double(*number)) : Value()},
+                     {"description", text(description)},
+                     {"type", text(type)},
+                     {"uid", text(uid)},
+                     {"rows", double(rows)},
+                     {"columns", double(columns)},
+                     {"images", double(images.size())},
+                     {"slices", count(slices)},
+                     {"frames", count(frames)},
+                     {"loadable", Loadable()},
+                     {"reason", text(layoutError)}};
+    return record;
+}
+
+CChoiceTable CDicomFolder::Table() const {
+    CChoiceTable table;
+    table.columns = {"No.", "Description", "Type", "Rows x columns", "Images", "Slices x frames"};
+    for (const Series& series : m_series) {
+        CChoiceTable::Row row;
+        std::string description = series.description;
+        if (!series.part.empty()) description += (description.empty() ? "(" : " (") + series.part + ")";
+        row.cells = {series.stack ? std::string("stack") : series.number ? std::to_string(*series.number) : "-",
+                     description,
+                     series.type,
+                     std::to_string(series.rows) + " x " + std::to_string(series.columns),
+                     std::to_string(series.images.size()),
+                     series.Loadable() ? std::to_string(series.slices) + " x " + std::to_string(series.frames)
+                                       : "cannot be loaded: " + series.layoutError};
+        row.refusal = series.layoutError;
+        table.rows.push_back(std::move(row));
+    }
+    table.proposed = DefaultChoice();
+    if (!table.Choosable(table.proposed)) table.proposed = -1;
+    return table;
 }
 
 int CDicomFolder::DefaultChoice() const {

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "ChoiceTable.h"
 #include "DicomImageHeader.h"
 #include "DicomSeriesLayout.h"
+#include "VolumeFormat.h"
 
 class CDicomCodec;
 
@@ -38,6 +40,9 @@ public:
         // "7 cine SA (256 x 208, 100 images)": what a refusal names.
         std::string Heading() const;
         bool Loadable() const { return layoutError.empty(); }
+        // What --info says of the entry: its label, number, description,
+        // type, size, images, slices and frames, and why it cannot be loaded.
+        CInfoRecord Info() const;
         // The images sorted into a volume, with the summary above brought up
         // to date; false with `error` when they cannot be.
         bool Layout(CDicomSeriesLayout& layout, std::string& error);
@@ -58,6 +63,11 @@ public:
     std::vector<Series> m_series;
     // Files that claim to be DICOM but could not be read.
     std::vector<std::string> m_unreadable;
+
+    // The series as a table to choose from: number, description, type, rows
+    // x columns, images, slices x frames; series that cannot be loaded with
+    // the reason. The default choice is proposed.
+    CChoiceTable Table() const;
 
     // The entry a run without a choice loads: the stack, else the series with
     // the most images of those that can be loaded (of all, when none can).

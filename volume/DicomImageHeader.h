@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What the folder scan reads of one DICOM image: the tags that group, sort
 // and calibrate a series, and those that say whether its pixels can be
@@ -23,6 +24,11 @@ struct CDicomImageHeader {
     // image), rather than one set of tags for all (a classic one).
     bool enhanced = false;
     std::string stackId;  // Stack ID of an enhanced image's frame
+    // In-Stack Position Number and Dimension Index Values of an enhanced
+    // image's frame: the order the scanner gives its frames where they carry
+    // no position or no time.
+    std::optional<double> inStackPosition;
+    std::vector<uint32_t> dimensionIndex;
     // "magnitude", "phase" or "velocity", from Image Type or Frame Type; "" when they do not say.
     std::string imageType;
     int32_t samplesPerPixel = 1;

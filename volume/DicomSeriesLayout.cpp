@@ -150,6 +150,25 @@ bool CDicomSeriesLayout::SortIntoSlices(std::vector<CDicomImageHeader>& images, 
             m_slices.back().push_back(std::move(placed[index]));
         }
     }
+    if (!unplaced.empty() && m_slices.empty() &&
+        std::all_of(unplaced.begin(), unplaced.end(),
+                    [](const CDicomImageHeader& image) {
+                        return image.inStackPosition && std::isfinite(*image.inStackPosition);
+                    })) {
+        // Frames of an enhanced image without positions: the scanner's In-Stack
+        // Position Numbers give the slices and their order.
+        std::stable_sort(unplaced.begin(), unplaced.end(), [](const auto& a, const auto& b) {
+            return *a.inStackPosition < *b.inStackPosition;
+        });
+        for (CDicomImageHeader& image : unplaced) {
+            if (m_slices.empty() || *m_slices.back().front().inStackPosition != *image.inStackPosition) {
+                m_slices.emplace_back();
+                m_slicePositions.emplace_back();
+            }
+            m_slices.back().push_back(std::move(image));
+        }
+        unplaced.clear();
+    }
     if (!unplaced.empty()) {
         if (!m_slices.empty())
             m_notes.push_back(std::to_string(unplaced.size()) +
@@ -172,13 +191,25 @@ void CDicomSeriesLayout::OrderFrames() {
             break;
         }
     }
+    // Frames of an enhanced image with no time of their own follow their
+    // Dimension Index Values: within a slice the indices of place agree, so
+    // those left order the frames as the scanner counted them.
+    bool byIndex = key == &CDicomImageHeader::instanceNumber;
+    for (const auto& slice : m_slices)
+        for (const CDicomImageHeader& image : slice)
+            byIndex = byIndex && !image.dimensionIndex.empty() &&
+                      image.dimensionIndex.size() == m_slices[0][0].dimensionIndex.size();
     // Images without any key keep their name order; the instance number settles ties.
     for (auto& slice : m_slices)
-        std::stable_sort(slice.begin(), slice.end(), [key](const CDicomImageHeader& a, const CDicomImageHeader& b) {
-            const double ka = KeyOrZero(a, key), kb = KeyOrZero(b, key);
-            if (ka != kb) return ka < kb;
-            return KeyOrZero(a, &CDicomImageHeader::instanceNumber) < KeyOrZero(b, &CDicomImageHeader::instanceNumber);
-        });
+        std::stable_sort(slice.begin(), slice.end(),
+                         [key, byIndex](const CDicomImageHeader& a, const CDicomImageHeader& b) {
+                             if (byIndex && a.dimensionIndex != b.dimensionIndex)
+                                 return a.dimensionIndex < b.dimensionIndex;
+                             const double ka = KeyOrZero(a, key), kb = KeyOrZero(b, key);
+                             if (ka != kb) return ka < kb;
+                             return KeyOrZero(a, &CDicomImageHeader::instanceNumber) <
+                                    KeyOrZero(b, &CDicomImageHeader::instanceNumber);
+                         });
 }
 
 void CDicomSeriesLayout::TrimFrames() {

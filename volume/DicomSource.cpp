@@ -16,6 +16,7 @@
 #include "CodeMapping.h"
 #include "DicomCodec.h"
 #include "DicomFolder.h"
+#include "DicomThumbnail.h"
 #include "IsolatedRun.h"
 #include "ParallelRanges.h"
 #include "PathUtils.h"
@@ -97,6 +98,9 @@ bool HasMovies(const std::string& folder) {
     return false;
 }
 
+// How large a series' picture in the chooser is, in pixels.
+constexpr int kThumbnailSide = 64;
+
 COpenResult Refused(std::string reason, std::string subject = "") {
     COpenResult result;
     result.subject = std::move(subject);
@@ -133,30 +137,23 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
         index = folder.FindChoice(request.choice, error);
         if (index < 0) return Refused("Cannot choose a series in " + path + ": " + error + ".");
     } else {
-        // Only series that load are offered; those that cannot are named with their reason.
-        std::vector<int> offered;
-        std::string refused;
-        for (size_t i = 0; i < folder.m_series.size(); ++i) {
-            if (folder.m_series[i].Loadable())
-                offered.push_back(static_cast<int>(i));
-            else
-                refused += "\n" + folder.m_series[i].Label();
-        }
-        if (offered.size() <= 1 || !request.ask) {
+        int loadable = 0;
+        for (const CDicomFolder::Series& each : folder.m_series) loadable += each.Loadable() ? 1 : 0;
+        if (loadable <= 1 || !request.ask) {
             index = folder.DefaultChoice();
         } else {
-            std::vector<std::string> labels;
-            int preselected = 0;
-            for (int i : offered) {
-                if (i == folder.DefaultChoice()) preselected = static_cast<int>(labels.size());
-                labels.push_back(folder.m_series[static_cast<size_t>(i)].Label());
-            }
-            std::string question = path + " holds several series. Which one?";
-            if (!refused.empty()) question += "\nThese cannot be loaded:" + refused;
-            const int answer = request.ask("Open DICOM Folder", question, labels, preselected);
-            if (answer < 0 || answer >= static_cast<int>(labels.size()))
-                return Refused("No series was chosen; nothing was loaded.");
-            index = offered[static_cast<size_t>(answer)];
+            CChoiceTable table = folder.Table();
+            table.caption = "Open DICOM Folder";
+            table.question = path + " holds several series. Which one?";
+            table.picture = [&folder](int row, CChoiceTable::Picture& picture) {
+                std::string ignored;
+                return row >= 0 && row < static_cast<int>(folder.m_series.size()) &&
+                       CDicomThumbnail::Make(folder.m_series[static_cast<size_t>(row)], kThumbnailSide, picture,
+                                             ignored);
+            };
+            index = request.ask(table);
+            // Series that cannot be loaded are shown but cannot be chosen.
+            if (!table.Choosable(index)) return Refused("No series was chosen; nothing was loaded.");
         }
     }
 
@@ -165,7 +162,7 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
     if (!series.Layout(layout, error)) return Refused(error, "the series " + series.Heading());
     auto source = std::make_unique<CDicomSource>(layout);
     source->m_subject = "the series " + series.Label();
-    for (const CDicomFolder::Series& each : folder.m_series) source->m_seriesList.push_back(each.Label());
+    for (const CDicomFolder::Series& each : folder.m_series) source->m_seriesList.push_back(each.Info());
     if (series.stack) {
         for (const CDicomImageHeader& image : series.images)
             if (std::find(source->m_seriesUids.begin(), source->m_seriesUids.end(), image.seriesUid) ==

@@ -90,7 +90,7 @@ private:
     };
     std::vector<File> m_files;
     // What the folder held and which series this is: for Describe.
-    std::vector<std::string> m_seriesList;
+    std::vector<CInfoRecord> m_seriesList;
     std::vector<std::string> m_seriesUids;  // several for a stack of series
     // Of the one series loaded; none for a stack.
     std::optional<int> m_seriesNumber;

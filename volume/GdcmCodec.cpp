@@ -53,6 +53,8 @@ const gdcm::Tag kPixelMeasures(0x0028, 0x9110);
 const gdcm::Tag kFrameContent(0x0020, 0x9111);
 const gdcm::Tag kStackId(0x0020, 0x9056);
 const gdcm::Tag kTemporalPositionIndex(0x0020, 0x9128);
+const gdcm::Tag kInStackPosition(0x0020, 0x9057);
+const gdcm::Tag kDimensionIndexValues(0x0020, 0x9157);
 const gdcm::Tag kCardiacSynchronization(0x0018, 0x9118);
 const gdcm::Tag kTriggerDelay(0x0020, 0x9153);
 const gdcm::Tag kPixelValueTransformation(0x0028, 0x9145);
@@ -147,6 +149,16 @@ std::optional<double> Binary(const gdcm::DataElement* element) {
     const double number = static_cast<double>(value);
     if (!std::isfinite(number)) return std::nullopt;
     return number;
+}
+
+// Every value of a UL element (Dimension Index Values), at most a few dozen.
+std::vector<uint32_t> Unsigneds(const gdcm::DataElement* element) {
+    std::vector<uint32_t> values;
+    if (element == nullptr || element->GetByteValue() == nullptr) return values;
+    const size_t count = std::min<size_t>(element->GetByteValue()->GetLength() / sizeof(uint32_t), 64);
+    values.resize(count);
+    if (count > 0) std::memcpy(values.data(), element->GetByteValue()->GetPointer(), count * sizeof(uint32_t));
+    return values;
 }
 
 std::optional<std::array<double, 3>> Triple(const std::string& text) {
@@ -431,6 +443,8 @@ std::vector<CDicomImageHeader> EnhancedFrames(const gdcm::DataSet& data, const C
             frame.sliceThickness = thickness;
         frame.stackId = text(kFrameContent, kStackId);
         frame.temporalPosition = Binary<uint32_t>(element(kFrameContent, kTemporalPositionIndex));
+        frame.inStackPosition = Binary<uint32_t>(element(kFrameContent, kInStackPosition));
+        frame.dimensionIndex = Unsigneds(element(kFrameContent, kDimensionIndexValues));
         frame.triggerTime = Binary<double>(element(kCardiacSynchronization, kTriggerDelay));
         const gdcm::DataElement* slope = element(kPixelValueTransformation, kRescaleSlope);
         if (slope) SetRescale(frame, TextOf(slope), text(kPixelValueTransformation, kRescaleIntercept));

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "ChoiceTable.h"
 #include "SampleSource.h"
 
 // The formats a volume loads from. Everything the program says or decides
@@ -14,10 +15,19 @@
 // sample source, one row and one line in volume/CMakeLists.txt.
 enum class EVolumeFormat { kNone, kTvi, kNifti, kDicom, kMovieFolder };
 
-// One field a format adds to --info: null, a text, a number, numbers, texts or a yes or no.
+// One entry of a list in --info (a DICOM folder's series): its keys, each
+// with null, a text, a number or a yes or no.
+struct CInfoRecord {
+    std::vector<std::pair<std::string, std::variant<std::monostate, std::string, double, bool>>> values;
+};
+
+// One field a format adds to --info: null, a text, a number, numbers, texts,
+// a yes or no, or entries.
 struct CInfoField {
     std::string key;
-    std::variant<std::monostate, std::string, double, std::vector<double>, std::vector<std::string>, bool> value;
+    std::variant<std::monostate, std::string, double, std::vector<double>, std::vector<std::string>, bool,
+                 std::vector<CInfoRecord>>
+        value;
 };
 
 // What the shown volume was loaded from.
@@ -46,11 +56,9 @@ struct COpenRequest {
     // "stack", a 1-based position in the series list or a Series Instance
     // UID; "" asks, or without `ask` takes the default.
     std::string choice;
-    // Asks to pick one of `items` (a caption, a question, the items, the one
-    // proposed); the index picked, or -1 when the user declined.
-    std::function<int(const std::string& caption, const std::string& text,
-                      const std::vector<std::string>& items, int proposed)>
-        ask;
+    // Asks to pick one row of a table (a folder's series): the row picked,
+    // or -1 when the user declined.
+    std::function<int(const CChoiceTable& table)> ask;
     // Hears how far opening has come, 0 to 1.
     CSampleSource::Progress progress;
 };

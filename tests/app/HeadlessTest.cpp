@@ -581,7 +581,13 @@ TEST_F(HeadlessTest, DicomFolderSeriesAreListedAndChosen) {
         std::filesystem::create_directories(m_folder.Path() / "dicom");
         ASSERT_TRUE(WriteDicomImage(m_folder.File("dicom/im" + std::to_string(image)), fields));
     }
-    const QJsonArray list{"3 cine: 5 x 4, 1 image, 1 slice x 1 frame", "5 cine: 5 x 4, 6 images, 2 slices x 3 frames"};
+    const QJsonArray list{
+        QJsonObject{{"label", "3 cine: 5 x 4, 1 image, 1 slice x 1 frame"}, {"number", 3}, {"description", "cine"},
+                    {"type", QJsonValue()}, {"uid", "1.2.6.3"}, {"rows", 4}, {"columns", 5}, {"images", 1},
+                    {"slices", 1}, {"frames", 1}, {"loadable", true}, {"reason", QJsonValue()}},
+        QJsonObject{{"label", "5 cine: 5 x 4, 6 images, 2 slices x 3 frames"}, {"number", 5}, {"description", "cine"},
+                    {"type", QJsonValue()}, {"uid", "1.2.6.5"}, {"rows", 4}, {"columns", 5}, {"images", 6},
+                    {"slices", 2}, {"frames", 3}, {"loadable", true}, {"reason", QJsonValue()}}};
     struct Case {
         const char* arguments;
         int status;

@@ -40,8 +40,11 @@ TEST_F(ViewerDicomTest, SeveralSeriesAreOfferedAndTheChosenOneLoads) {
         m_viewer.LoadVolume(folder);
         ASSERT_FALSE(m_host.m_dialogs.m_choiceRequests.empty());
         const auto& request = m_host.m_dialogs.m_choiceRequests.back();
-        EXPECT_EQ(request.items, (std::vector<std::string>{"2 series 2: 5 x 4, 5 images, 1 slice x 5 frames",
-                                                           "4 series 4: 5 x 4, 6 images, 3 slices x 2 frames"}));
+        ASSERT_EQ(request.rows.size(), 2u);
+        EXPECT_EQ(request.rows[0].cells,
+                  (std::vector<std::string>{"2", "series 2", "", "4 x 5", "5", "1 x 5"}));
+        EXPECT_EQ(request.rows[1].cells,
+                  (std::vector<std::string>{"4", "series 4", "", "4 x 5", "6", "3 x 2"}));
         // The series with the most images is proposed.
         EXPECT_EQ(request.proposed, 1);
         EXPECT_EQ(m_viewer.Volume().m_sizeZ, c.sizeZ);

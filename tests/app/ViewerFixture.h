@@ -24,12 +24,7 @@ public:
     std::vector<FileRequest> m_fileRequests;
     std::deque<std::string> m_fileAnswers;
     // Choices: what was offered, and the answers to give (-1 = cancel; none left: the proposed one).
-    struct ChoiceRequest {
-        std::string caption, text;
-        std::vector<std::string> items;
-        int proposed;
-    };
-    std::vector<ChoiceRequest> m_choiceRequests;
+    std::vector<CChoiceTable> m_choiceRequests;
     std::deque<int> m_choiceAnswers;
     std::vector<std::string> m_folderRequests;
 
@@ -59,10 +54,9 @@ public:
         m_fileAnswers.pop_front();
         return answer;
     }
-    int AskChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
-                  int proposed) override {
-        m_choiceRequests.push_back({caption, text, items, proposed});
-        if (m_choiceAnswers.empty()) return proposed;
+    int AskChoice(const CChoiceTable& table) override {
+        m_choiceRequests.push_back(table);
+        if (m_choiceAnswers.empty()) return table.proposed;
         const int answer = m_choiceAnswers.front();
         m_choiceAnswers.pop_front();
         return answer;

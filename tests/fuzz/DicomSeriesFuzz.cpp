@@ -206,6 +206,10 @@ private:
         h.rescaleSlope = m_input.ConsumeIntegralInRange<int>(0, 15) == 0 ? Number(1.0) : slope;
         if (h.rescaleSlope == 0.0) h.rescaleSlope = 1.0;
         h.rescaleIntercept = m_input.ConsumeIntegralInRange<int>(0, 7) == 0 ? Number(512.0) : 0.0;
+        // The scanner's own counting, which places frames without position or time.
+        h.inStackPosition = MaybeNumber(1.0);
+        for (int n = m_input.ConsumeIntegralInRange<int>(0, 3); n > 0; --n)
+            h.dimensionIndex.push_back(m_input.ConsumeIntegralInRange<uint32_t>(0, 3));
         return h;
     }
 

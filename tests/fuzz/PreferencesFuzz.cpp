@@ -26,9 +26,7 @@ public:
     std::string AskOpenFileName(const FileRequest&) override { return ""; }
     std::string AskSaveFileName(const FileRequest&) override { return ""; }
     std::string AskFolderName(const std::string&) override { return ""; }
-    int AskChoice(const std::string&, const std::string&, const std::vector<std::string>&, int) override {
-        return -1;
-    }
+    int AskChoice(const CChoiceTable&) override { return -1; }
 };
 
 struct SValues {

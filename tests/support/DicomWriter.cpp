@@ -139,6 +139,13 @@ void MakeEnhanced(gdcm::File& file, const DicomImageFields& fields) {
                 const auto index = static_cast<uint32_t>(*frame.temporalIndex);
                 g.Replace(Binary(0x0020, 0x9128, gdcm::VR::UL, &index, 4));
             }
+            if (frame.inStackPosition) {
+                const auto place = static_cast<uint32_t>(*frame.inStackPosition);
+                g.Replace(Binary(0x0020, 0x9057, gdcm::VR::UL, &place, 4));
+            }
+            if (!frame.dimensionIndex.empty())
+                g.Replace(Binary(0x0020, 0x9157, gdcm::VR::UL, frame.dimensionIndex.data(),
+                                 static_cast<uint32_t>(frame.dimensionIndex.size() * 4)));
         });
         if (frame.position)
             PutGroup(groups, 0x0020, 0x9113, [&](gdcm::DataSet& g) {

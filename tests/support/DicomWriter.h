@@ -40,6 +40,8 @@ struct DicomImageFields {
         std::optional<std::array<double, 6>> orientation;  // else the shared one, `orientation`
         std::optional<double> triggerDelay;
         std::optional<int> temporalIndex;
+        std::optional<int> inStackPosition;
+        std::vector<uint32_t> dimensionIndex;  // Dimension Index Values
         std::string stackId;
         std::optional<double> rescaleSlope;
         std::optional<double> rescaleIntercept;

@@ -16,6 +16,7 @@
 
 #include "DicomFolder.h"
 #include "DicomSource.h"
+#include "DicomThumbnail.h"
 #include "SourceSamples.h"
 #include "TempFolder.h"
 #include "TestData.h"
@@ -551,23 +552,29 @@ TEST_F(DicomSeriesTest, RefusedSeriesAreNamedOnceAndPassedOver) {
     headless.source->Describe(info);
     EXPECT_EQ(info.m_reopenChoice, "1.2.6.2");
 
-    // Asked: the two that load are offered, the refused one is named with its reason.
-    std::vector<std::string> offered;
-    std::string question;
+    // Asked: every series is a row, the refused one with its reason and not
+    // choosable; the largest that loads is proposed.
+    CChoiceTable asked;
+    int answer = 1;
     COpenRequest asking;
-    asking.ask = [&](const std::string&, const std::string& text, const std::vector<std::string>& items,
-                     int proposed) {
-        offered = items;
-        question = text;
-        EXPECT_EQ(proposed, 0);
-        return 1;
+    asking.ask = [&](const CChoiceTable& table) {
+        asked = table;
+        return answer;
     };
     COpenResult chosen = CDicomSource::OpenPath(m_folder.Path().string(), asking);
     ASSERT_TRUE(chosen.source) << chosen.Message();
-    EXPECT_EQ(offered, (std::vector<std::string>{folder.m_series[0].Label(), folder.m_series[1].Label()}));
-    EXPECT_NE(question.find(refusedLabel), std::string::npos) << question;
+    ASSERT_EQ(asked.rows.size(), 3u);
+    EXPECT_EQ(asked.proposed, 0);
+    EXPECT_EQ(asked.rows[0].cells, (std::vector<std::string>{"2", "cine", "", "4 x 5", "3", "3 x 1"}));
+    EXPECT_EQ(asked.rows[2].cells[0], "5");
+    EXPECT_EQ(asked.rows[2].cells[5], refusedLabel.substr(refusedLabel.find("cannot be loaded")));
+    EXPECT_TRUE(asked.Choosable(1));
+    EXPECT_FALSE(asked.Choosable(2));
     chosen.source->Describe(info);
     EXPECT_EQ(info.m_reopenChoice, "1.2.6.3");
+    // A refused row given back loads nothing.
+    answer = 2;
+    EXPECT_FALSE(CDicomSource::OpenPath(m_folder.Path().string(), asking).source);
 
     // Named on purpose, the refused series says why, once.
     COpenRequest naming;
@@ -806,11 +813,85 @@ TEST_F(DicomSeriesTest, MagnitudeAndPhaseSplit) {
         for (const CDicomFolder::Series& series : scan.m_series) types_.push_back(series.type);
         EXPECT_EQ(types_, (std::vector<std::string>{"magnitude", "phase"}));
         EXPECT_EQ(scan.m_series[1].Label(), "1 cine (phase): 5 x 4, 3 images, 1 slice x 3 frames");
+        // The chooser and --info name each entry's type.
+        const CChoiceTable table = scan.Table();
+        for (size_t e = 0; e < 2; ++e) {
+            EXPECT_EQ(table.rows[e].cells[2], types_[e]);
+            const CInfoRecord info = scan.m_series[e].Info();
+            const auto type = std::find_if(info.values.begin(), info.values.end(),
+                                           [](const auto& value) { return value.first == "type"; });
+            ASSERT_NE(type, info.values.end());
+            EXPECT_EQ(std::get<std::string>(type->second), types_[e]);
+        }
         for (size_t e = 0; e < 2; ++e) {
             CDicomSeriesLayout layout;
             const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[e], layout);
             ASSERT_EQ(samples.size(), 60u);
             for (int t = 0; t < 3; ++t) EXPECT_EQ(samples[static_cast<size_t>(t) * 20], 100 * e + t);
+        }
+    }
+}
+
+// Enhanced frames that carry neither position nor time are placed by what
+// the scanner counted: In-Stack Position Number gives the slice, Dimension
+// Index Values (stack, place, phase) the order of the frames within it.
+TEST_F(DicomSeriesTest, EnhancedFramesWithoutPlaceOrTimeFollowTheirIndices) {
+    constexpr int kSlices = 3, kPhases = 4;
+    DicomImageFields file;
+    file.enhanced = true;
+    file.orientation = std::array<double, 6>{1, 0, 0, 0, 1, 0};
+    for (int z = 0; z < kSlices; ++z)
+        for (int t = 0; t < kPhases; ++t) {
+            DicomImageFields::Frame frame;
+            frame.inStackPosition = z + 1;
+            frame.dimensionIndex = {1, static_cast<uint32_t>(z + 1), static_cast<uint32_t>(t + 1)};
+            frame.values.assign(20, 10.0 * z + t);
+            file.frameList.push_back(frame);
+        }
+    std::shuffle(file.frameList.begin(), file.frameList.end(), m_random);
+    ASSERT_TRUE(WriteDicomImage(m_folder.File("counted.dcm"), file));
+    CDicomSeriesLayout layout;
+    const std::vector<uint16_t> samples =
+        OnlySeriesSamples(m_folder.Path().string(), "1 cine: 5 x 4, 12 images, 3 slices x 4 frames", layout);
+    ASSERT_EQ(samples.size(), size_t{kSlices * kPhases * 20});
+    for (int z = 0; z < kSlices; ++z)
+        for (int t = 0; t < kPhases; ++t)
+            EXPECT_EQ(samples[static_cast<size_t>(z * kPhases + t) * 20], 10 * z + t) << "z " << z << " t " << t;
+}
+
+// The chooser's picture of a series is its middle slice in the first frame,
+// shrunk to fit and windowed over its own range, brightest where the values
+// are highest (lowest for MONOCHROME1).
+TEST_F(DicomSeriesTest, ThumbnailShowsTheMiddleSlice) {
+    for (const char* photometric : {"MONOCHROME2", "MONOCHROME1"}) {
+        SCOPED_TRACE(photometric);
+        TempFolder folder;
+        DicomImageFields image;
+        image.columns = 80;
+        image.rows = 40;
+        image.photometric = photometric;
+        // Only the middle slice's first frame rises from left to right.
+        const auto each = [](DicomImageFields& fields, int z, int t) {
+            fields.values.resize(80 * 40);
+            for (int k = 0; k < 80 * 40; ++k)
+                fields.values[static_cast<size_t>(k)] = z == 1 && t == 0 ? 100 + 3 * (k % 80) : 500 - (k % 80);
+        };
+        ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 3, 2, 4.0, 30.0, each).size(), 6u);
+        const CDicomFolder scan = Scanned(folder.Path().string());
+        ASSERT_EQ(scan.m_series.size(), 1u);
+        CChoiceTable::Picture picture;
+        std::string error;
+        ASSERT_TRUE(CDicomThumbnail::Make(scan.m_series[0], 64, picture, error)) << error;
+        EXPECT_EQ(picture.width, 64);
+        EXPECT_EQ(picture.height, 32);
+        ASSERT_EQ(picture.grey.size(), 64u * 32u);
+        const bool inverted = std::string(photometric) == "MONOCHROME1";
+        for (int y = 0; y < 32; ++y) {
+            const uint8_t* row = picture.grey.data() + y * 64;
+            EXPECT_EQ(row[inverted ? 63 : 0], inverted ? 0 : 2) << "row " << y;  // columns 0 and 1
+            EXPECT_EQ(row[inverted ? 0 : 63], inverted ? 253 : 255) << "row " << y;
+            for (int x = 1; x < 64; ++x)
+                ASSERT_TRUE(inverted ? row[x] <= row[x - 1] : row[x] >= row[x - 1]) << "x " << x << " row " << y;
         }
     }
 }
