@@ -1,15 +1,13 @@
 #include "CurvesExport.h"
 
-#include <unistd.h>
-
 #include <QApplication>
+#include <QBuffer>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 
 #include "AboutDlg.h"
 #include "Curves.h"
@@ -40,6 +38,12 @@ bool CCurvesExport::SaveCsv(CViewer& viewer, const std::string& path) {
 void CCurvesExport::EnsureApplication() {
     if (QCoreApplication::instance() != nullptr) return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A run without a window reports in one line per failure; Qt's remarks
+    // on its surroundings (no XDG_RUNTIME_DIR, no fonts configured) would
+    // come between them. Its critical messages still reach standard error.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
     static int argc = 1;
     static char name[] = "orvanta";
     static char* argv[] = {name, nullptr};
@@ -68,22 +72,20 @@ bool CCurvesExport::SavePlot(CViewer& viewer, const std::string& path, int width
     chart->setGeometry(0, 0, width, height);
     scene.setSceneRect(0, 0, width, height);
 
-    const std::string temporary = path + ".part-" + std::to_string(getpid());
-    const QString temporaryName = QString::fromLocal8Bit(temporary.c_str());
-    std::string error;
+    // Drawn into memory and written in one piece beside the file, which it
+    // replaces only once all is written.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     if (LowerExtension(path) == "svg") {
         QSvgGenerator svg;
-        svg.setFileName(temporaryName);
+        svg.setOutputDevice(&buffer);
         svg.setSize(QSize(width, height));
         svg.setViewBox(QRect(0, 0, width, height));
         svg.setTitle("Curves");
-        QPainter painter;
-        if (!painter.begin(&svg)) {
-            error = "Cannot write " + path + ": it cannot be created";
-        } else {
-            scene.render(&painter, QRectF(0, 0, width, height), QRectF(0, 0, width, height));
-            painter.end();
-        }
+        QPainter painter(&svg);
+        scene.render(&painter, QRectF(0, 0, width, height), QRectF(0, 0, width, height));
+        painter.end();
     } else {
         QImage image(width, height, QImage::Format_RGB32);
         image.fill(Qt::white);
@@ -91,16 +93,14 @@ bool CCurvesExport::SavePlot(CViewer& viewer, const std::string& path, int width
         painter.setRenderHint(QPainter::Antialiasing);
         scene.render(&painter, QRectF(0, 0, width, height), QRectF(0, 0, width, height));
         painter.end();
-        if (!image.save(temporaryName, "PNG")) error = "Cannot write " + path + ": it cannot be created";
+        image.save(&buffer, "PNG");
     }
-    std::error_code status;
-    if (error.empty()) {
-        std::filesystem::rename(temporary, path, status);
-        if (status) error = "Cannot replace " + path + ": " + status.message();
+    std::string error;
+    if (bytes.isEmpty()) {
+        error = "Cannot write " + path + ": the picture could not be made";
+    } else if (!WriteWholeFile(path, bytes.toStdString(), error)) {
+        error[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(error[0])));
     }
-    if (!error.empty()) {
-        std::filesystem::remove(temporary, status);
-        viewer.Host().Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
-    }
+    if (!error.empty()) viewer.Host().Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
     return error.empty();
 }

@@ -527,6 +527,7 @@ TEST_F(HeadlessTest, CurvesThroughInfoCsvAndPlot) {
         {"--labels labels.nii.gz --ejection-label 2 --info scan.tvi", "no label 2", 1},
         {"--export-plot curves.jpg scan.tvi", "png or .svg", 2},
         {"--export-csv missing/curves.csv scan.tvi", "missing/curves.csv", 1},
+        {"--export-plot missing/curves.svg scan.tvi", "missing/curves.svg", 1},
     };
     for (const Case& c : cases) {
         const std::string output = Run(c.arguments, status, &errors);
