@@ -102,11 +102,17 @@ bool CDicomThumbnail::Make(const CDicomFolder::Series& series, int largestSide, 
     if (!CIsolatedRun::Run(
             0, 1, 1,
             [&](int64_t item) {
+                // Appended rather than added: GCC 12 warns wrongly of overlap
+                // in a literal plus a string temporary at -O2.
+                std::string reply(1, '+');
                 try {
-                    return "+" + work(item);
+                    reply += work(item);
                 } catch (const std::exception& e) {
-                    return "-" + FileNameOfPath(image.path) + e.what();
+                    reply.assign(1, '-');
+                    reply += FileNameOfPath(image.path);
+                    reply += e.what();
                 }
+                return reply;
             },
             [&](int64_t, const std::string& text) { answer = text; }, [&](int64_t) { failed = true; },
             runError, options)) {
