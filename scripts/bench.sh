@@ -14,5 +14,5 @@ cmake --build "$build" -j "$(nproc)"
 for bench in "$build"/bench/bench_*; do
   [ -x "$bench" ] || continue
   echo "== $(basename "$bench")"
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$bench" "$@"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$bench" "$@"
 done

@@ -19,8 +19,11 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0
 
-# Window tests need an X display; xvfb-run gives them a virtual one.
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+# Window tests need an X display; xvfb-run gives them a virtual one. The
+# server must not reset when its last client leaves: a test that connects
+# while it does fails with "could not connect to display" (tests run two at a
+# time, so there are such moments).
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
   ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
 
 # The optimised compiler sees code the sanitizer build (-O1) does not, and
