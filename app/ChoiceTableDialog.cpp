@@ -13,7 +13,8 @@
 CChoiceTableDialog::CChoiceTableDialog(const CChoiceTable& table, QWidget* parent)
     : QDialog(parent),
       m_choices(table),
-      m_table(new QTableWidget(static_cast<int>(table.rows.size()), static_cast<int>(table.columns.size()) + 1)),
+      m_table(
+          new QTableWidget(static_cast<int>(table.rows.size()), static_cast<int>(table.columns.size()) + 1)),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel)),
       m_pictureTimer(new QTimer(this)) {
     setWindowTitle(QString::fromStdString(table.caption));
@@ -27,17 +28,17 @@ CChoiceTableDialog::CChoiceTableDialog(const CChoiceTable& table, QWidget* paren
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_table->setIconSize(QSize(kPictureSide, kPictureSide));
-    m_table->verticalHeader()->setDefaultSectionSize(kPictureSide + 4);
-    m_table->setColumnWidth(0, kPictureSide + 8);
+    m_table->setIconSize(QSize(CChoiceTable::kPictureSide, CChoiceTable::kPictureSide));
+    m_table->verticalHeader()->setDefaultSectionSize(CChoiceTable::kPictureSide + 4);
     const QColor greyed = palette().color(QPalette::Disabled, QPalette::Text);
     for (int row = 0; row < m_table->rowCount(); ++row) {
         const CChoiceTable::Row& entry = table.rows[static_cast<size_t>(row)];
         const bool choosable = table.Choosable(row);
         for (int column = 0; column < m_table->columnCount(); ++column) {
             const size_t cell = static_cast<size_t>(column - 1);
-            auto* item = new QTableWidgetItem(
-                column > 0 && cell < entry.cells.size() ? QString::fromStdString(entry.cells[cell]) : QString());
+            auto* item = new QTableWidgetItem(column > 0 && cell < entry.cells.size()
+                                                  ? QString::fromStdString(entry.cells[cell])
+                                                  : QString());
             if (!choosable) {
                 // Shown with the reason, but neither selectable nor enabled.
                 item->setFlags(Qt::NoItemFlags);
@@ -51,7 +52,7 @@ CChoiceTableDialog::CChoiceTableDialog(const CChoiceTable& table, QWidget* paren
     }
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->resizeColumnsToContents();
-    m_table->setColumnWidth(0, kPictureSide + 8);
+    m_table->setColumnWidth(0, CChoiceTable::kPictureSide + 8);
     if (table.Choosable(table.proposed)) m_table->selectRow(table.proposed);
 
     auto* layout = new QVBoxLayout(this);
@@ -97,11 +98,17 @@ bool CChoiceTableDialog::MakeNextPicture() {
             const QImage image(picture.grey.data(), picture.width, picture.height, picture.width,
                                QImage::Format_Grayscale8);
             m_table->item(row, 0)->setIcon(QIcon(QPixmap::fromImage(image.copy())));
-            ++m_pictured;
         }
         return true;
     }
     return false;
+}
+
+int CChoiceTableDialog::PicturesMade() const {
+    int made = 0;
+    for (int row = 0; row < m_table->rowCount(); ++row)
+        made += m_table->item(row, 0)->icon().isNull() ? 0 : 1;
+    return made;
 }
 
 void CChoiceTableDialog::UpdateButtons() {

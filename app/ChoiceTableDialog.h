@@ -25,11 +25,9 @@ public:
     int Chosen() const;
     // The table widget and the pictures made so far: for tests.
     QTableWidget* Table() const { return m_table; }
-    int PicturesMade() const { return m_pictured; }
+    int PicturesMade() const;
     // Makes the next row's picture; false when every row has had its turn.
     bool MakeNextPicture();
-
-    static constexpr int kPictureSide = 64;
 
 private:
     const CChoiceTable& m_choices;
@@ -37,7 +35,6 @@ private:
     QDialogButtonBox* m_buttons;
     QTimer* m_pictureTimer;
     int m_nextPicture = 0;
-    int m_pictured = 0;
 
     void UpdateButtons();
 };

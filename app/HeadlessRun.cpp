@@ -98,49 +98,27 @@ QJsonValue LabelsJson(const CViewer& viewer) {
     return info;
 }
 
-// A format's own --info field as JSON.
+// A value of a format's --info field as JSON: null, a text, a number, a yes
+// or no, a list of those, or a list of entries.
+QJsonValue JsonOf(const std::monostate&) { return QJsonValue(); }
+QJsonValue JsonOf(const std::string& text) { return QString::fromStdString(text); }
+QJsonValue JsonOf(double number) { return number; }
+QJsonValue JsonOf(bool yes) { return yes; }
+QJsonValue JsonOf(const CInfoRecord& record) {
+    QJsonObject entry;
+    for (const auto& [key, value] : record.values)
+        entry[QString::fromStdString(key)] = std::visit([](const auto& v) { return JsonOf(v); }, value);
+    return entry;
+}
+template <typename T>
+QJsonValue JsonOf(const std::vector<T>& values) {
+    QJsonArray array;
+    for (const T& value : values) array.append(JsonOf(value));
+    return array;
+}
+
 QJsonValue JsonField(const CInfoField& field) {
-    return std::visit(
-        [](const auto& value) -> QJsonValue {
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, std::string>) {
-                return QString::fromStdString(value);
-            } else if constexpr (std::is_same_v<T, double>) {
-                return value;
-            } else if constexpr (std::is_same_v<T, std::vector<double>>) {
-                QJsonArray array;
-                for (double number : value) array.append(number);
-                return array;
-            } else if constexpr (std::is_same_v<T, bool>) {
-                return value;
-            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
-                QJsonArray array;
-                for (const std::string& text : value) array.append(QString::fromStdString(text));
-                return array;
-            } else if constexpr (std::is_same_v<T, std::vector<CInfoRecord>>) {
-                QJsonArray array;
-                for (const CInfoRecord& record : value) {
-                    QJsonObject entry;
-                    for (const auto& [key, item] : record.values)
-                        entry[QString::fromStdString(key)] = std::visit(
-                            [](const auto& scalar) -> QJsonValue {
-                                using S = std::decay_t<decltype(scalar)>;
-                                if constexpr (std::is_same_v<S, std::string>)
-                                    return QString::fromStdString(scalar);
-                                else if constexpr (std::is_same_v<S, std::monostate>)
-                                    return QJsonValue();
-                                else
-                                    return scalar;
-                            },
-                            item);
-                    array.append(entry);
-                }
-                return array;
-            } else {
-                return QJsonValue();
-            }
-        },
-        field.value);
+    return std::visit([](const auto& value) { return JsonOf(value); }, field.value);
 }
 
 }  // namespace

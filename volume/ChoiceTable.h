@@ -9,7 +9,9 @@
 // of a DICOM folder to load. Rows that cannot be chosen stay in the table
 // with the reason, so that the user sees everything the source holds.
 struct CChoiceTable {
-    // A small grey-level picture of a row (8 bits a pixel, rows top down).
+    // A small grey-level picture of a row (8 bits a pixel, rows top down),
+    // at most kPictureSide pixels wide and high.
+    static constexpr int kPictureSide = 64;
     struct Picture {
         int32_t width = 0;
         int32_t height = 0;
@@ -31,6 +33,7 @@ struct CChoiceTable {
     std::function<bool(int row, Picture& picture)> picture;
 
     bool Choosable(int row) const {
-        return row >= 0 && row < static_cast<int>(rows.size()) && rows[static_cast<size_t>(row)].refusal.empty();
+        return row >= 0 && row < static_cast<int>(rows.size()) &&
+               rows[static_cast<size_t>(row)].refusal.empty();
     }
 };

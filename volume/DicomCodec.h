@@ -28,9 +28,6 @@ public:
     // The module's codec, loading it on first use with the library's own
     // messages silenced. Throws std::runtime_error when it cannot be loaded.
     static const CDicomCodec& Get();
-    // `inProcess` when given, else Get(); nullptr with `error` set when the
-    // module cannot be loaded.
-    static const CDicomCodec* GetOr(const CDicomCodec* inProcess, std::string& error);
 
     // Reads the header of one file: one per frame. Nothing when the file is
     // not a DICOM image; `readable` is false when it could not be parsed at all.

@@ -130,8 +130,13 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
 
     // Headers are read in a few reader processes at once, so that a file the
     // DICOM library cannot cope with costs that file, not the program.
-    const CDicomCodec* codec = CDicomCodec::GetOr(m_inProcessCodec, error);
-    if (codec == nullptr) return false;
+    const CDicomCodec* codec = m_inProcessCodec;
+    try {
+        if (codec == nullptr) codec = &CDicomCodec::Get();
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
     const int readers = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(paths.size()) / 256, 1, 4));
     const auto count = static_cast<int64_t>(paths.size());
     // Per file, in path order: its headers (one per frame), or whether it claims DICOM but cannot be read.

@@ -98,9 +98,6 @@ bool HasMovies(const std::string& folder) {
     return false;
 }
 
-// How large a series' picture in the chooser is, in pixels.
-constexpr int kThumbnailSide = 64;
-
 COpenResult Refused(std::string reason, std::string subject = "") {
     COpenResult result;
     result.subject = std::move(subject);
@@ -148,8 +145,8 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
             table.picture = [&folder](int row, CChoiceTable::Picture& picture) {
                 std::string ignored;
                 return row >= 0 && row < static_cast<int>(folder.m_series.size()) &&
-                       CDicomThumbnail::Make(folder.m_series[static_cast<size_t>(row)], kThumbnailSide, picture,
-                                             ignored);
+                       CDicomThumbnail::Make(folder.m_series[static_cast<size_t>(row)],
+                                             CChoiceTable::kPictureSide, picture, ignored);
             };
             index = request.ask(table);
             // Series that cannot be loaded are shown but cannot be chosen.

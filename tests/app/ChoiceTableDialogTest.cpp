@@ -85,8 +85,8 @@ TEST(ChoiceTableDialog, DoubleClickChoosesAndCancelDeclines) {
             }
             QTableWidget* widget = dialog->Table();
             const QPoint at = widget->visualItemRect(widget->item(0, 2)).center();
-            QMouseEvent press(QEvent::MouseButtonPress, at, widget->viewport()->mapToGlobal(at), Qt::LeftButton,
-                              Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent press(QEvent::MouseButtonPress, at, widget->viewport()->mapToGlobal(at),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(widget->viewport(), &press);
             QMouseEvent twice(QEvent::MouseButtonDblClick, at, widget->viewport()->mapToGlobal(at),
                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
