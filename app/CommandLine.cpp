@@ -102,7 +102,7 @@ const std::vector<OptionRow>& OptionRows() {
          .words = {"xy", "xz", "yz"},
          .write =
              [](const Option& o, CViewer& viewer) {
-                 if (viewer.Volume().m_sizeX == 0) {
+                 if (viewer.Volume().SizeX() == 0) {
                      std::fprintf(stderr, "orvanta: --save-plane needs a volume\n");
                      return 2;
                  }
@@ -161,7 +161,7 @@ const std::vector<OptionRow>& OptionRows() {
                  "(.nii or .nii.gz) in patient space, with FILE's name .json beside it",
          .write =
              [](const Option& o, CViewer& viewer) {
-                 if (viewer.Volume().m_sizeX == 0) {
+                 if (viewer.Volume().SizeX() == 0) {
                      std::fprintf(stderr, "orvanta: --export-nifti needs a volume\n");
                      return 2;
                  }

@@ -155,7 +155,7 @@ void CCurves::Compute(const CViewer& viewer, bool meshes) {
     // A mesh name may carry any frame number, up to the largest int: held
     // to the table's limit before counting one past it.
     const int meshFrames = std::min(set.LastFrame(), kMaxFrames) + 1;
-    const int frames = std::max({viewer.Volume().m_frames, labels.Frames(), meshFrames});
+    const int frames = std::max({viewer.Volume().Frames(), labels.Frames(), meshFrames});
     const CMeshSet none;
     Compute(labels, pixelSize, meshes ? set : none, frames, state.m_frameTimeMs);
     ComputeValues(viewer, m_labelMeans);
@@ -166,13 +166,13 @@ void CCurves::ComputeValues(const CViewer& viewer, bool labelMeans) {
     const CTimeVolume& volume = viewer.Volume();
     const std::array<int, 3> voxel = viewer.FileVoxel();
     m_valueLine.ml.assign(static_cast<size_t>(m_frames), kNoValue);
-    for (int frame = 0; frame < m_frames && frame < volume.m_frames; ++frame)
+    for (int frame = 0; frame < m_frames && frame < volume.Frames(); ++frame)
         m_valueLine.ml[static_cast<size_t>(frame)] =
             volume.Value(voxel[0], voxel[1], voxel[2], frame).value_or(kNoValue);
     m_meanLines.clear();
     const CLabelImage& labels = viewer.Labels().Image();
-    if (!labelMeans || labels.Empty() || volume.m_sizeX != labels.SizeX() ||
-        volume.m_sizeY != labels.SizeY() || volume.m_sizeZ != labels.SizeZ())
+    if (!labelMeans || labels.Empty() || volume.SizeX() != labels.SizeX() ||
+        volume.SizeY() != labels.SizeY() || volume.SizeZ() != labels.SizeZ())
         return;
     // The label image lies on the volume's grid in the file's voxel order
     // (a label image that did not was refused or reordered when it loaded).
@@ -183,7 +183,7 @@ void CCurves::ComputeValues(const CViewer& viewer, bool labelMeans) {
                                std::vector<double>(static_cast<size_t>(m_frames), kNoValue)});
     std::vector<double> sums(count);
     std::vector<int64_t> voxels(count);
-    for (int frame = 0; frame < m_frames && frame < volume.m_frames; ++frame) {
+    for (int frame = 0; frame < m_frames && frame < volume.Frames(); ++frame) {
         const uint8_t* indices = labels.FrameVoxels(labels.Frames() == 1 ? 0 : frame);
         if (indices == nullptr) continue;
         std::fill(sums.begin(), sums.end(), 0.0);

@@ -76,7 +76,7 @@ std::string CCurvesPanel::SourceKey() const {
                       labels.Frames(), labels.Values().size(),
                       meshes.Objects().empty() ? nullptr : static_cast<const void*>(meshes.Objects().data()),
                       meshes.ObjectCount(), triangles, s.m_pixelSizeX, s.m_pixelSizeY, s.m_pixelSizeZ,
-                      s.m_frameTimeMs, m_viewer.Volume().m_frames);
+                      s.m_frameTimeMs, m_viewer.Volume().Frames());
 }
 
 void CCurvesPanel::Follow() {

@@ -133,7 +133,7 @@ std::string InfoJson(const CViewer& viewer) {
         triangles += object.m_triangles.size();
     }
     QJsonObject volume;
-    const CVolumeFileInfo& file = v.m_fileInfo;
+    const CVolumeFileInfo& file = v.FileInfo();
     volume["path"] = JsonPath(state.m_tviPath);
     volume["format"] = file.m_format == EVolumeFormat::kNone
                            ? QJsonValue()
@@ -142,12 +142,12 @@ std::string InfoJson(const CViewer& viewer) {
     volume["datatype"] = QJsonValue();
     volume["value_range"] = QJsonValue();
     for (const CInfoField& field : file.m_fields) volume[QString::fromStdString(field.key)] = JsonField(field);
-    volume["size"] = JsonArray({double(v.m_sizeX), double(v.m_sizeY), double(v.m_sizeZ)});
-    volume["frames"] = v.m_frames;
+    volume["size"] = JsonArray({double(v.SizeX()), double(v.SizeY()), double(v.SizeZ())});
+    volume["frames"] = v.Frames();
     volume["pixel_size_mm"] = JsonArray({state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ});
     volume["frame_time_ms"] = state.m_frameTimeMs;
     volume["saturation"] = state.m_saturation;
-    volume["saturation_level"] = v.m_saturationLevel;
+    volume["saturation_level"] = v.SaturationLevel();
     const std::optional<CAffine> transform = viewer.PatientTransform();
     QJsonValue rows;
     if (transform) {
@@ -180,7 +180,7 @@ std::string InfoJson(const CViewer& viewer) {
 }
 
 std::string NiftiSidecarJson(const CViewer& viewer) {
-    const CVolumeFileInfo& file = viewer.Volume().m_fileInfo;
+    const CVolumeFileInfo& file = viewer.Volume().FileInfo();
     auto field = [&file](const char* key) {
         for (const CInfoField& f : file.m_fields)
             if (f.key == key) return JsonField(f);

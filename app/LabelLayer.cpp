@@ -22,10 +22,10 @@ CLabelLayer::CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewIn
     : m_state(state), m_volume(volume), m_view(view), m_host(host) {}
 
 void CLabelLayer::GridSize(int size[3]) const {
-    const bool volume = m_volume.m_sizeX > 0;
-    size[0] = volume ? m_volume.m_sizeX : m_labels.SizeX();
-    size[1] = volume ? m_volume.m_sizeY : m_labels.SizeY();
-    size[2] = volume ? m_volume.m_sizeZ : m_labels.SizeZ();
+    const bool volume = m_volume.SizeX() > 0;
+    size[0] = volume ? m_volume.SizeX() : m_labels.SizeX();
+    size[1] = volume ? m_volume.SizeY() : m_labels.SizeY();
+    size[2] = volume ? m_volume.SizeZ() : m_labels.SizeZ();
 }
 
 int CLabelLayer::Frame() const {
@@ -100,10 +100,10 @@ bool CLabelLayer::TryMeshes(const CLabelImage& labels, const std::string& path, 
 }
 
 bool CLabelLayer::PlaceByGeometry(CLabelImage& labels, const std::string& path, bool tell) {
-    const std::optional<CAffine>& grid = m_volume.m_fileInfo.m_transform;
-    if (m_volume.m_sizeX == 0 || !grid || !labels.m_transform) return true;
+    const std::optional<CAffine>& grid = m_volume.FileInfo().m_transform;
+    if (m_volume.SizeX() == 0 || !grid || !labels.m_transform) return true;
     const std::optional<CAffine> undo = grid->Inverse();
-    const int size[3] = {m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ};
+    const int size[3] = {m_volume.SizeX(), m_volume.SizeY(), m_volume.SizeZ()};
     if (undo && labels.PlaceOnGrid(undo->Then(*labels.m_transform), size)) {
         // Voxels put in another order need surfaces made anew.
         if (labels.m_transform->Rows() != grid->Rows()) m_meshFrames = -1;
@@ -116,7 +116,7 @@ bool CLabelLayer::PlaceByGeometry(CLabelImage& labels, const std::string& path, 
             "The label image " + path + " does not lie on the volume's voxels: it has " +
                 GridText(labels.SizeX(), labels.SizeY(), labels.SizeZ(), labels.Frames()) + " (orientation " +
                 labels.m_transform->AxisCodes() + "), the volume " +
-                GridText(m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ, m_volume.m_frames) +
+                GridText(m_volume.SizeX(), m_volume.SizeY(), m_volume.SizeZ(), m_volume.Frames()) +
                 " (orientation " + grid->AxisCodes() +
                 "). A label image can be placed on the volume when its voxels are the volume's, in any "
                 "order of the axes and either direction along each.",
@@ -125,16 +125,16 @@ bool CLabelLayer::PlaceByGeometry(CLabelImage& labels, const std::string& path, 
 }
 
 bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path) {
-    const bool volume = m_volume.m_sizeX > 0;
+    const bool volume = m_volume.SizeX() > 0;
     if (!PlaceByGeometry(labels, path, true)) return false;
-    if (volume && (labels.SizeX() != m_volume.m_sizeX || labels.SizeY() != m_volume.m_sizeY ||
-                   labels.SizeZ() != m_volume.m_sizeZ ||
-                   (labels.Frames() != 1 && labels.Frames() != m_volume.m_frames))) {
+    if (volume && (labels.SizeX() != m_volume.SizeX() || labels.SizeY() != m_volume.SizeY() ||
+                   labels.SizeZ() != m_volume.SizeZ() ||
+                   (labels.Frames() != 1 && labels.Frames() != m_volume.Frames()))) {
         m_host.Dialogs().ShowMessage(
             "Error",
             "The label image " + path + " does not fit the volume: it has " +
                 GridText(labels.SizeX(), labels.SizeY(), labels.SizeZ(), labels.Frames()) + ", the volume " +
-                GridText(m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ, m_volume.m_frames) +
+                GridText(m_volume.SizeX(), m_volume.SizeY(), m_volume.SizeZ(), m_volume.Frames()) +
                 ". A label image needs the volume's size and one frame or as many as the volume.",
             CDialogService::Icon::kError);
         return false;
@@ -156,7 +156,7 @@ bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path) {
         m_state.m_pixelSizeY = labels.m_pixelSize[1];
         m_state.m_pixelSizeZ = labels.m_pixelSize[2];
     }
-    const int frames = volume ? m_volume.m_frames : labels.Frames();
+    const int frames = volume ? m_volume.Frames() : labels.Frames();
     std::vector<CMeshObject> meshes;
     if (!TryMeshes(labels, path, frames, meshes)) {
         m_state.m_pixelSizeX = savedPixelSize[0];
@@ -204,18 +204,18 @@ bool CLabelLayer::Load(const std::string& path) {
 
 void CLabelLayer::FitToVolume() {
     if (m_labels.Empty()) return;
-    const bool volume = m_volume.m_sizeX > 0;
+    const bool volume = m_volume.SizeX() > 0;
     if (!PlaceByGeometry(m_labels, m_path, false) ||
-        (volume && (m_labels.SizeX() != m_volume.m_sizeX || m_labels.SizeY() != m_volume.m_sizeY ||
-                    m_labels.SizeZ() != m_volume.m_sizeZ ||
-                    (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.m_frames)))) {
+        (volume && (m_labels.SizeX() != m_volume.SizeX() || m_labels.SizeY() != m_volume.SizeY() ||
+                    m_labels.SizeZ() != m_volume.SizeZ() ||
+                    (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.Frames())))) {
         ReplaceMeshes({}, 0);
         m_labels.Clear();
         m_path.clear();
         return;
     }
     // Surfaces lie in millimetres: a new voxel size or frame count needs new ones.
-    const int frames = volume ? m_volume.m_frames : m_labels.Frames();
+    const int frames = volume ? m_volume.Frames() : m_labels.Frames();
     if (m_meshPixelSize[0] == m_state.m_pixelSizeX && m_meshPixelSize[1] == m_state.m_pixelSizeY &&
         m_meshPixelSize[2] == m_state.m_pixelSizeZ && m_meshFrames == frames)
         return;

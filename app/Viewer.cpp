@@ -55,7 +55,7 @@ void CViewer::DeriveScene() {
         std::string* ends = m_view.m_directionLetters[axis];
         ends[0].clear();
         ends[1].clear();
-        if (!transform || m_volume.m_sizeX == 0) continue;
+        if (!transform || m_volume.SizeX() == 0) continue;
         // The millimetre frame's x runs along the file's columns, its y
         // against the rows (the first row lies at the top), its z along the slices.
         CAffine::Vector direction = transform->Step(axis);
@@ -68,12 +68,12 @@ void CViewer::DeriveScene() {
 }
 
 int CViewer::LastFrameIndex() const {
-    return std::max(m_volume.m_frames - 1, m_view.m_meshes.LastFrame());
+    return std::max(m_volume.Frames() - 1, m_view.m_meshes.LastFrame());
 }
 
 int CViewer::DisplayFrame() const {
     if (m_state.m_lockedFrame != -1) return m_state.m_lockedFrame;
-    return std::min(m_state.m_t, m_volume.m_frames - 1);
+    return std::min(m_state.m_t, m_volume.Frames() - 1);
 }
 
 std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
@@ -95,7 +95,7 @@ std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
 }
 
 std::optional<CAffine> CViewer::PatientTransform() const {
-    const std::optional<CAffine>& file = m_volume.m_fileInfo.m_transform;
+    const std::optional<CAffine>& file = m_volume.FileInfo().m_transform;
     if (!file) return std::nullopt;
     const double now[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
     double length[3];
@@ -109,24 +109,24 @@ std::optional<CAffine> CViewer::PatientTransform() const {
 
 std::optional<CAffine> CViewer::SceneToPatient() const {
     const std::optional<CAffine> transform = PatientTransform();
-    if (!transform || m_volume.m_sizeY == 0) return std::nullopt;
+    if (!transform || m_volume.SizeY() == 0) return std::nullopt;
     // Voxel centres lie at ((i + 0.5) px, (Y - j - 0.5) py, (k + 0.5) pz): data rows run against y.
     const double px = m_state.m_pixelSizeX, py = m_state.m_pixelSizeY, pz = m_state.m_pixelSizeZ;
     if (!(px > 0 && py > 0 && pz > 0)) return std::nullopt;
     const CAffine toVoxel(CAffine::Matrix{{{1 / px, 0, 0, -0.5},
-                                           {0, -1 / py, 0, m_volume.m_sizeY - 0.5},
+                                           {0, -1 / py, 0, m_volume.SizeY() - 0.5},
                                            {0, 0, 1 / pz, -0.5},
                                            {0, 0, 0, 1}}});
     return transform->Then(toVoxel);
 }
 
 std::array<int, 3> CViewer::FileVoxel() const {
-    return {m_volume.m_sizeX - 1 - m_state.m_x, m_volume.m_sizeY - 1 - m_state.m_y, m_state.m_z};
+    return {m_volume.SizeX() - 1 - m_state.m_x, m_volume.SizeY() - 1 - m_state.m_y, m_state.m_z};
 }
 
 std::optional<CAffine::Vector> CViewer::WorldPosition() const {
     const std::optional<CAffine> transform = PatientTransform();
-    if (!transform || m_volume.m_sizeX == 0) return std::nullopt;
+    if (!transform || m_volume.SizeX() == 0) return std::nullopt;
     const std::array<int, 3> voxel = FileVoxel();
     return transform->Apply({double(voxel[0]), double(voxel[1]), double(voxel[2])});
 }
@@ -136,9 +136,9 @@ std::optional<double> CViewer::ValueAt(const std::array<int, 3>& voxel) const {
 }
 
 std::string CViewer::ReadoutText(const std::array<int, 3>& voxel) const {
-    if (m_volume.m_sizeX == 0) return "";
+    if (m_volume.SizeX() == 0) return "";
     const int frame = DisplayFrame();
-    const std::vector<double>& times = m_volume.m_fileInfo.m_frameTimes;
+    const std::vector<double>& times = m_volume.FileInfo().m_frameTimes;
     // A frame may lie outside the volume's (the meshes' own, a locked one).
     const double ms = frame >= 0 && frame < static_cast<int>(times.size()) ? times[static_cast<size_t>(frame)]
                                                                            : double(frame) * m_state.m_frameTimeMs;
@@ -157,11 +157,11 @@ std::string CViewer::ReadoutText(const std::array<int, 3>& voxel) const {
 
 void CViewer::OnHover(double x, double y, int width, int height) {
     m_hoverVoxel.reset();
-    if (m_volume.m_sizeX > 0 && width > 0) {
+    if (m_volume.SizeX() > 0 && width > 0) {
         if (const std::optional<CPlaneHit> hit = PickPlane(m_view, m_view, width, height, x, y)) {
             // The planes lie through voxel centres; the other two axes are
             // cut into voxels of the pixel sizes.
-            const int sizes[3] = {m_volume.m_sizeX, m_volume.m_sizeY, m_volume.m_sizeZ};
+            const int sizes[3] = {m_volume.SizeX(), m_volume.SizeY(), m_volume.SizeZ()};
             const double pixel[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
             std::array<int, 3> cell{};
             for (int axis = 0; axis < 3; ++axis)
@@ -230,7 +230,7 @@ void CViewer::RefreshView() {
             m_view.m_target[static_cast<size_t>(axis)] = m_view.m_extent[axis] / 2.0;
         }
     }
-    if (m_volume.m_sizeX > 0 && !refused) {
+    if (m_volume.SizeX() > 0 && !refused) {
         const int index[3] = {m_state.m_x, m_state.m_y, m_state.m_z};
         for (int plane = 0; plane < 3; ++plane) {
             CSliceImage slice = m_volume.GetSlice(plane, index[plane], frame, true);
@@ -246,6 +246,20 @@ void CViewer::RefreshView() {
     m_view.Repaint();
     UpdateTitle();
     m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
+    TellIfFileChanged();
+}
+
+void CViewer::TellIfFileChanged() {
+    // The volume reads its samples from the file's own pages: once the file
+    // changes, what is shown may no longer be what it holds. Said once a load.
+    if (m_state.m_toldFileChanged || !m_volume.FileChanged()) return;
+    m_state.m_toldFileChanged = true;
+    m_host.Dialogs().ShowMessage("Error",
+                                 "The file " + m_state.m_tviPath +
+                                     " changed on disk while it was shown: the picture and values may no "
+                                     "longer be what it holds, and what it lost reads as 0. Open it again "
+                                     "to see it as it is now.",
+                                 CDialogService::Icon::kError);
 }
 
 std::string CViewer::TitleText() const {
@@ -314,24 +328,21 @@ void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVo
     // The file is loaded aside and replaces the shown volume only once it
     // loaded, so a file that fails leaves everything as it was.
     CTimeVolume loaded;
-    loaded.m_pixelSizeX = m_volume.m_pixelSizeX;
-    loaded.m_pixelSizeY = m_volume.m_pixelSizeY;
-    loaded.m_pixelSizeZ = m_volume.m_pixelSizeZ;
-    loaded.m_frameTime = m_volume.m_frameTime;
+    loaded.KeepCalibration(m_volume);
     // A volume that could not be shown is refused before its samples are read.
-    loaded.m_sizeCheck = [this](int32_t x, int32_t y, int32_t z) { return TextureRefusal(x, y, z); };
+    loaded.SetSizeCheck([this](int32_t x, int32_t y, int32_t z) { return TextureRefusal(x, y, z); });
     const CTimeVolume::Progress progress = [this](double fraction) { m_host.LoadProgress(fraction); };
     bool ok = false;
     std::string failure;
-    if (m_startupPreload && m_volume.m_sizeX == 0 && format == EVolumeFormat::kNone &&
+    if (m_startupPreload && m_volume.SizeX() == 0 && format == EVolumeFormat::kNone &&
         m_startupPreload->IsFor(path, m_state.m_saturation)) {
         ok = m_startupPreload->Finish(loaded, progress);
         failure = loaded.LastFailure();
         // The view's texture limit was not known when that load began.
-        if (const std::string refusal = TextureRefusal(loaded.m_sizeX, loaded.m_sizeY, loaded.m_sizeZ);
+        if (const std::string refusal = TextureRefusal(loaded.SizeX(), loaded.SizeY(), loaded.SizeZ());
             ok && !refusal.empty()) {
             ok = false;
-            failure = FailedToOpen(loaded.m_fileInfo.m_format, path, refusal).Message();
+            failure = FailedToOpen(loaded.FileInfo().m_format, path, refusal).Message();
         }
     } else {
         COpenRequest request;
@@ -355,14 +366,15 @@ void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVo
 void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
     m_volume.Swap(loaded);
     loaded.Clear();
-    const CVolumeFileInfo& file = m_volume.m_fileInfo;
+    const CVolumeFileInfo& file = m_volume.FileInfo();
     const CVolumeFormat& format = VolumeFormatRow(file.m_format);
     m_state.m_tviPath = path;
     m_state.m_fileTitle = file.m_title;
+    m_state.m_toldFileChanged = false;
     m_state.m_t = 0;
-    m_state.m_x = m_volume.m_sizeX / 2;
-    m_state.m_y = m_volume.m_sizeY / 2;
-    m_state.m_z = m_volume.m_sizeZ / 2;
+    m_state.m_x = m_volume.SizeX() / 2;
+    m_state.m_y = m_volume.SizeY() / 2;
+    m_state.m_z = m_volume.SizeZ() / 2;
     AdoptCalibration();
     m_transformPixelSize[0] = m_state.m_pixelSizeX;
     m_transformPixelSize[1] = m_state.m_pixelSizeY;
@@ -386,16 +398,16 @@ void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
 }
 
 void CViewer::AdoptCalibration() {
-    const CVolumeCalibration& c = m_volume.m_fileInfo.m_calibration;
+    const CVolumeCalibration& c = m_volume.FileInfo().m_calibration;
     CViewerState& s = m_state;
     if (!c.m_pixelSizeX && !c.m_pixelSizeY && !c.m_pixelSizeZ && !c.m_frameTime) {
         // A file without calibration brings the values the volume kept from
         // an earlier file again.
-        if (m_volume.m_pixelSizeX > 0) {
-            s.m_pixelSizeX = m_volume.m_pixelSizeX;
-            s.m_pixelSizeY = m_volume.m_pixelSizeY;
-            s.m_pixelSizeZ = m_volume.m_pixelSizeZ;
-            s.m_frameTimeMs = TruncToInt(m_volume.m_frameTime);
+        if (m_volume.PixelSizeX() > 0) {
+            s.m_pixelSizeX = m_volume.PixelSizeX();
+            s.m_pixelSizeY = m_volume.PixelSizeY();
+            s.m_pixelSizeZ = m_volume.PixelSizeZ();
+            s.m_frameTimeMs = TruncToInt(m_volume.FrameTime());
         }
         return;
     }
@@ -430,13 +442,13 @@ void CViewer::LoadGeometryFile(const std::string& path) {
     const int iy = TruncToInt(TruncToInt(c.y + 0.5) / m_state.m_pixelSizeY);
     const int iz = TruncToInt(TruncToInt(c.z + 0.5) / m_state.m_pixelSizeZ);
     // The x index runs against the mesh x axis (the YZ plane lies at the mirrored x).
-    m_state.m_x = static_cast<int>(std::clamp<long long>(static_cast<long long>(m_volume.m_sizeX) - ix,
+    m_state.m_x = static_cast<int>(std::clamp<long long>(static_cast<long long>(m_volume.SizeX()) - ix,
                                                          std::numeric_limits<int>::min(),
                                                          std::numeric_limits<int>::max()));
     m_state.m_y = iy;
     m_state.m_z = iz;
 
-    if (m_volume.m_sizeX == 0 && m_labels.Empty()) {
+    if (m_volume.SizeX() == 0 && m_labels.Empty()) {
         // Without a volume the meshes make the scene: a box twice their centroid.
         m_state.m_fileTitle = FileNameOfPath(path);
         m_view.m_extent[0] = 2 * c.x;

@@ -67,6 +67,8 @@ public:
     // The value in the file's units of a file voxel in the frame shown, or
     // nothing outside the volume.
     std::optional<double> ValueAt(const std::array<int, 3>& voxel) const;
+    // Says once a load when the file the volume reads from changed on disk.
+    void TellIfFileChanged();
     // The mouse at (x, y) of the width x height view: while it lies on a plane
     // shown, the readout tells of the voxel under it; elsewhere, and once it
     // left the view (`width` 0), of the position.

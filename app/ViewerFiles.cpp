@@ -113,13 +113,11 @@ void CViewer::ApplyPreferences(const CPreferenceValues& values) {
     const double saturation = CPreferencesDialog::PercentToSaturation(values.saturationPercent);
     if (saturation != m_state.m_saturation) {
         m_state.m_saturation = saturation;
-        // The volume is loaded again with it, the same DICOM series without
-        // asking; movies, shown as they are, wait for the next file.
-        const CVolumeFileInfo& file = m_volume.m_fileInfo;
-        if (file.m_format != EVolumeFormat::kNone && VolumeFormatRow(file.m_format).windowed) {
-            LoadVolume(m_state.m_tviPath, file.m_reopenChoice, file.m_format);
-            return;
-        }
+        // Only the display mapping is made anew: the file is not read again.
+        // Movies, shown as they are, keep their grey levels.
+        const CVolumeFileInfo& file = m_volume.FileInfo();
+        if (file.m_format != EVolumeFormat::kNone && VolumeFormatRow(file.m_format).windowed)
+            m_volume.SetSaturation(saturation);
     } else if (m_state.m_playing) {
         m_state.m_playing = false;
         if (m_host.StartTimer(TimerPeriodMs())) m_state.m_playing = true;

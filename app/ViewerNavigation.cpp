@@ -15,12 +15,12 @@ void CViewer::StepVoxel(int& value, int delta, int size) {
     RefreshView();
 }
 
-void CViewer::OnIncreaseX() { StepVoxel(m_state.m_x, 1, m_volume.m_sizeX); }
-void CViewer::OnDecreaseX() { StepVoxel(m_state.m_x, -1, m_volume.m_sizeX); }
-void CViewer::OnIncreaseY() { StepVoxel(m_state.m_y, 1, m_volume.m_sizeY); }
-void CViewer::OnDecreaseY() { StepVoxel(m_state.m_y, -1, m_volume.m_sizeY); }
-void CViewer::OnIncreaseZ() { StepVoxel(m_state.m_z, 1, m_volume.m_sizeZ); }
-void CViewer::OnDecreaseZ() { StepVoxel(m_state.m_z, -1, m_volume.m_sizeZ); }
+void CViewer::OnIncreaseX() { StepVoxel(m_state.m_x, 1, m_volume.SizeX()); }
+void CViewer::OnDecreaseX() { StepVoxel(m_state.m_x, -1, m_volume.SizeX()); }
+void CViewer::OnIncreaseY() { StepVoxel(m_state.m_y, 1, m_volume.SizeY()); }
+void CViewer::OnDecreaseY() { StepVoxel(m_state.m_y, -1, m_volume.SizeY()); }
+void CViewer::OnIncreaseZ() { StepVoxel(m_state.m_z, 1, m_volume.SizeZ()); }
+void CViewer::OnDecreaseZ() { StepVoxel(m_state.m_z, -1, m_volume.SizeZ()); }
 
 void CViewer::OnMouseWheel(int delta) {
     // One step per wheel message; turning the wheel towards the user goes up.
@@ -127,11 +127,11 @@ void CViewer::OnMouseMove(int x, int y, bool ctrl, bool shift) {
     if (m_state.m_sliceDragMode == 1) {
         m_state.m_x = static_cast<int>(std::trunc(m_state.m_x - factor * dx));
         if (dx > 0 && m_state.m_x < 0) m_state.m_x = 0;
-        if (dx <= 0 && m_state.m_x >= m_volume.m_sizeX) m_state.m_x = m_volume.m_sizeX - 1;
+        if (dx <= 0 && m_state.m_x >= m_volume.SizeX()) m_state.m_x = m_volume.SizeX() - 1;
     } else {
         m_state.m_y = static_cast<int>(std::trunc(m_state.m_y - factor * dy));
         if (dy >= 0 && m_state.m_y < 0) m_state.m_y = 0;
-        if (dy < 0 && m_state.m_y >= m_volume.m_sizeY) m_state.m_y = m_volume.m_sizeY - 1;
+        if (dy < 0 && m_state.m_y >= m_volume.SizeY()) m_state.m_y = m_volume.SizeY() - 1;
     }
     m_state.m_dragLastX = x;
     m_state.m_dragLastY = y;

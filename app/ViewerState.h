@@ -42,6 +42,7 @@ struct CViewerState {
     // when only .tvi files opened).
     std::string m_tviPath;
     std::string m_fileTitle;     // the name the title shows
+    bool m_toldFileChanged = false;  // the user heard that the shown file changed on disk
     std::string m_geometryPath;  // the last .obj file asked for
     std::string m_baseTitle;     // the application's name, as the window began
     // How a DICOM series is chosen without asking ("stack", a 1-based list

@@ -37,7 +37,7 @@ void BM_Readout(benchmark::State& state) {
     CCountingHost host;
     CViewer viewer(view, host);
     viewer.LoadVolume(path);
-    if (viewer.Volume().m_sizeX != 512) state.SkipWithError("load failed");
+    if (viewer.Volume().SizeX() != 512) state.SkipWithError("load failed");
     double best = 1e30;
     for (auto _ : state) {
         const auto start = Clock::now();

@@ -5,7 +5,9 @@
 #include <vector>
 
 double CCodeMapping::ValueOf(uint32_t code) const {
-    return (static_cast<double>(code) - m_shift) * m_slope + m_intercept;
+    const double stored = m_twosComplement ? static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(code)))
+                                           : static_cast<double>(code) - m_shift;
+    return stored * m_slope + m_intercept;
 }
 
 CValueRange CCodeMapping::MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) const {

@@ -9,8 +9,10 @@
 
 // How 8- and 16-bit integer values travel through a load as 16-bit codes.
 //
-// A code keeps the order of the stored values: unsigned values are their own
-// code, signed ones are shifted by 32768. Once every code has been counted,
+// Unsigned values are their own code. Signed ones are either shifted by 32768,
+// so that codes keep the order of the values (EOrder::kValues), or stored as
+// their 16-bit two's complement (EOrder::kBits), so that a file's 16-bit
+// values are their codes as they lie and need no copy. Once every code has been counted,
 // MapCodes applies the value rule to the values that occurred, so data whose
 // samples depend on its whole value range still takes two passes, not three.
 // A value is the stored value times the slope plus the intercept (a file's
@@ -18,8 +20,12 @@
 // multiply-add, so every build maps the same codes to the same samples.
 class CCodeMapping {
 public:
-    CCodeMapping(bool signedValues, double slope, double intercept)
-        : m_shift(signedValues ? 32768.0 : 0.0), m_slope(slope), m_intercept(intercept) {}
+    enum class EOrder { kValues, kBits };
+    CCodeMapping(bool signedValues, double slope, double intercept, EOrder order = EOrder::kValues)
+        : m_shift(signedValues && order == EOrder::kValues ? 32768.0 : 0.0),
+          m_twosComplement(signedValues && order == EOrder::kBits),
+          m_slope(slope),
+          m_intercept(intercept) {}
     // Codes that are their own values.
     CCodeMapping() : CCodeMapping(false, 1.0, 0.0) {}
 
@@ -35,6 +41,12 @@ public:
         constexpr int32_t kShift = std::is_signed_v<T> ? 32768 : 0;
         return static_cast<uint16_t>(static_cast<int32_t>(value) + kShift);
     }
+    // The code of a value under EOrder::kBits.
+    template <typename T>
+    static uint16_t BitsOf(T value) {
+        static_assert(std::is_integral_v<T> && sizeof(T) <= 2);
+        return static_cast<uint16_t>(static_cast<int16_t>(value));
+    }
 
     // The value a code stands for.
     double ValueOf(uint32_t code) const;
@@ -45,6 +57,7 @@ public:
 
 private:
     double m_shift;
+    bool m_twosComplement;
     double m_slope;
     double m_intercept;
 };

@@ -258,11 +258,10 @@ bool WriteVolumeAs(const CTimeVolume& volume, int datatype, const std::set<Value
         }
         ofCode.emplace_back(table.values, std::move(values));
     }
-    const int64_t sizes[4] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ, volume.m_frames};
+    const int64_t sizes[4] = {volume.SizeX(), volume.SizeY(), volume.SizeZ(), volume.Frames()};
     const auto slice = [&](int k, int t, T* out) -> const T* {
-        const CSliceImage& image = volume.m_slices[static_cast<size_t>(k)][static_cast<size_t>(t)];
-        const CTimeVolume::CSliceValues& values = volume.SliceValues(k, t);
-        const bool whole = image.m_width == volume.m_sizeX && image.m_height == volume.m_sizeY;
+        const CSliceValues& values = volume.SliceValues(k, t);
+        const bool whole = values.width == volume.SizeX() && values.height == volume.SizeY();
         // A .tvi's samples are their own values: its kept codes are the file's voxels as they are.
         if constexpr (std::is_same_v<T, uint16_t>)
             if (codesAreValues && whole && values.codes != nullptr) return values.codes;
@@ -270,16 +269,13 @@ bool WriteVolumeAs(const CTimeVolume& volume, int datatype, const std::set<Value
             std::find_if(ofCode.begin(), ofCode.end(), [&](const auto& t) { return t.first == values.valueOfCode; })
                 ->second;
         // A slice smaller than the volume (movies that disagree) is black beyond its edges.
-        const int width = std::min(image.m_width, volume.m_sizeX);
-        const int height = std::min(image.m_height, volume.m_sizeY);
-        if (!whole) std::fill_n(out, int64_t{volume.m_sizeX} * volume.m_sizeY, T{});
+        const int width = std::min(values.width, volume.SizeX());
+        const int height = std::min(values.height, volume.SizeY());
+        if (!whole) std::fill_n(out, int64_t{volume.SizeX()} * volume.SizeY(), T{});
         for (int j = 0; j < height; ++j) {
-            T* row = out + int64_t{j} * volume.m_sizeX;
-            const int64_t at = int64_t{j} * image.m_width;
-            if (values.codes != nullptr)
-                for (int i = 0; i < width; ++i) row[i] = table[values.codes[at + i]];
-            else
-                for (int i = 0; i < width; ++i) row[i] = table[image.m_data[(at + i) * image.m_bytesPerPixel]];
+            T* row = out + int64_t{j} * volume.SizeX();
+            const int64_t at = int64_t{j} * values.width;
+            for (int i = 0; i < width; ++i) row[i] = table[values.Code(at + i)];
         }
         return out;
     };
@@ -290,16 +286,16 @@ bool WriteVolumeAs(const CTimeVolume& volume, int datatype, const std::set<Value
 
 bool CNiftiExport::WriteVolume(const CTimeVolume& volume, const CPlacement& placement, const std::string& path,
                                std::string& error) {
-    if (volume.m_sizeX == 0 || volume.m_slices.empty()) {
+    if (volume.SizeX() == 0 || volume.SizeZ() == 0) {
         error = "there is no volume to write";
         return false;
     }
     std::set<ValueTable> tables;
-    for (int k = 0; k < volume.m_sizeZ; ++k)
-        for (int t = 0; t < volume.m_frames; ++t) {
-            const CTimeVolume::CSliceValues& values = volume.SliceValues(k, t);
+    for (int k = 0; k < volume.SizeZ(); ++k)
+        for (int t = 0; t < volume.Frames(); ++t) {
+            const CSliceValues& values = volume.SliceValues(k, t);
             if (values.valueOfCode == nullptr ||
-                static_cast<int>(volume.m_slices[static_cast<size_t>(k)].size()) <= t) {
+                volume.SliceFrames(k) <= t) {
                 error = "the volume was loaded without its values";
                 return false;
             }

@@ -31,6 +31,7 @@ CNiftiImage::~CNiftiImage() {
 void CNiftiImage::Unmap() {
     if (m_mapping != nullptr) munmap(m_mapping, m_mappingSize);
     m_mapping = nullptr;
+    m_file.reset();
     m_mappingSize = 0;
     m_voxels = nullptr;
 }
@@ -41,31 +42,11 @@ bool CNiftiImage::Open(const std::string& path, std::string& error) {
     if (!m_header.Read(path, error)) return false;
     if (m_header.m_compressed) return true;
 
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot open file: " + std::string(std::strerror(errno));
-        return false;
-    }
-    // The file may have changed since its header was checked.
-    struct stat info {};
-    const int64_t needed = m_header.FileBytesNeeded();
-    if (fstat(fd, &info) != 0 || info.st_size < needed) {
-        close(fd);
-        error =
-            "the file is truncated: " + Text(info.st_size) + " bytes, its header announces " + Text(needed);
-        return false;
-    }
-    void* mapping = mmap(nullptr, static_cast<size_t>(needed), PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);
-    if (mapping == MAP_FAILED) {
-        error = "cannot map file: " + std::string(std::strerror(errno));
-        return false;
-    }
-    madvise(mapping, static_cast<size_t>(needed), MADV_SEQUENTIAL);
-    m_mapping = mapping;
-    m_mappingSize = static_cast<size_t>(needed);
+    m_file = CFileMapping::Open(path, m_header.FileBytesNeeded(), error);
+    if (!m_file) return false;
+    m_file->Advise(MADV_SEQUENTIAL);
     m_fileMapped = true;
-    m_voxels = static_cast<const uint8_t*>(mapping) + m_header.m_dataOffset;
+    m_voxels = m_file->Data() + m_header.m_dataOffset;
     return true;
 }
 

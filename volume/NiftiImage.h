@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "FileMapping.h"
 #include "NiftiHeader.h"
 
 // A NIfTI image's header and its voxels as stored. A plain .nii is mapped into
@@ -38,6 +40,9 @@ public:
     // (`scaled`), else the stored value itself. Needs loaded voxels.
     void Values(int64_t first, int64_t count, double* values, bool scaled = true) const;
 
+    // The plain file's mapping, which may outlive the image; null for a .nii.gz.
+    const std::shared_ptr<const CFileMapping>& FileMapping() const { return m_file; }
+
     // Voxels [first, end) are done with for now. Only a mapped file acts on
     // this: its pages are handed back.
     void Release(int64_t first, int64_t end) const;
@@ -49,7 +54,8 @@ private:
 
     CNiftiHeader m_header;
     std::string m_path;
-    void* m_mapping = nullptr;
+    std::shared_ptr<const CFileMapping> m_file;
+    void* m_mapping = nullptr;  // decompressed voxels
     size_t m_mappingSize = 0;
     bool m_fileMapped = false;  // the mapping is the file itself, not decompressed memory
     const uint8_t* m_voxels = nullptr;

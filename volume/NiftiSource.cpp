@@ -95,16 +95,14 @@ const uint16_t* CNiftiSource::Codes(int64_t first, int64_t count, uint16_t* scra
         }
         return scratch;
     }
-    // Unsigned 16-bit values in the host's order, aligned, are their own codes: no copy.
+    // 16-bit values in the host's order, aligned, are their own codes: no copy.
     const uint8_t* bytes = m_image.VoxelBytes(first);
-    if (header.ValueType() == EValueType::kUInt16 && !header.m_swapped &&
-        reinterpret_cast<uintptr_t>(bytes) % alignof(uint16_t) == 0)
-        return reinterpret_cast<const uint16_t*>(bytes);
+    if (StoredAsCodes()) return reinterpret_cast<const uint16_t*>(bytes);
     uint16_t* out = scratch;
     VisitValues(header.ValueType(), bytes, count, header.m_swapped, [&out](const auto* values, int64_t n) {
         using T = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
         if constexpr (std::is_integral_v<T> && sizeof(T) <= 2) {
-            for (int64_t i = 0; i < n; ++i) out[i] = CCodeMapping::CodeOf(values[i]);
+            for (int64_t i = 0; i < n; ++i) out[i] = CCodeMapping::BitsOf(values[i]);
             out += n;
         }
     });
@@ -114,7 +112,20 @@ const uint16_t* CNiftiSource::Codes(int64_t first, int64_t count, uint16_t* scra
 CCodeMapping CNiftiSource::Mapping() const {
     const CNiftiHeader& header = Header();
     return CCodeMapping(header.ValueType() == EValueType::kInt8 || header.ValueType() == EValueType::kInt16,
-                        header.Slope(), header.Intercept());
+                        header.Slope(), header.Intercept(), CCodeMapping::EOrder::kBits);
+}
+
+bool CNiftiSource::StoredAsCodes() const {
+    const CNiftiHeader& header = Header();
+    const EValueType type = header.ValueType();
+    return (type == EValueType::kUInt16 || type == EValueType::kInt16) && !header.m_swapped &&
+           reinterpret_cast<uintptr_t>(m_image.VoxelBytes(0)) % alignof(uint16_t) == 0;
+}
+
+std::shared_ptr<const CFileMapping> CNiftiSource::MappedCodes(const uint16_t*& codes) const {
+    if (!m_image.FileMapping() || !StoredAsCodes()) return nullptr;
+    codes = reinterpret_cast<const uint16_t*>(m_image.VoxelBytes(0));
+    return m_image.FileMapping();
 }
 
 double CNiftiSource::ValueOfCode(uint16_t code) const {

@@ -12,8 +12,10 @@
 // The samples of a NIfTI image (.nii or .nii.gz) for a volume load. Its images
 // lie t-major (every slice of frame 0, then of frame 1, ...).
 //
-// 8- and 16-bit integer data hands out a 16-bit code per voxel that keeps the
-// order of the stored values (a signed value with its sign bit flipped); once
+// 8- and 16-bit integer data hands out a 16-bit code per voxel: the stored
+// value's 16 bits (a signed one as its two's complement), so that 16-bit
+// data in the host's order is its own codes and can be kept as the file's
+// pages; once
 // every code is counted, the value rule maps each code that occurs. Wider
 // integers and reals need their value range before any sample is known, so
 // Prepare finds it in one pass and the codes are the final samples.
@@ -33,6 +35,7 @@ public:
     bool Prepare(const Progress& progress, std::string& error) override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
     void Release(int64_t first, int64_t end) const override;
+    std::shared_ptr<const CFileMapping> MappedCodes(const uint16_t*& codes) const override;
     bool CodesAreSamples() const override { return !m_narrow; }
     void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;
     double ValueOfCode(uint16_t code) const override;
@@ -42,6 +45,8 @@ public:
 private:
     // How codes of 8- or 16-bit data stand for values.
     CCodeMapping Mapping() const;
+    // True when the stored values are the codes as they lie (16-bit, host order, aligned).
+    bool StoredAsCodes() const;
 
     CNiftiImage m_image;
     bool m_narrow = true;  // 8- or 16-bit integers: codes, then MapCodes

@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "Affine.h"
+#include "FileMapping.h"
 #include "IntensityWindow.h"
 
 // What a file says about its grid spacing and timing. A field is set only when
@@ -76,6 +78,15 @@ public:
     // cannot be read; the load then fails with its text.
     virtual const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const = 0;
     static constexpr int64_t kMaxBlock = int64_t{1} << 18;
+
+    // Where the file holds every code as it is (uncompressed 16-bit codes in
+    // the host's byte order, each image in one piece), the file's own pages:
+    // `codes` is set to the code of sample 0 (file order) and the mapping
+    // returned keeps them. Null otherwise; the codes are then copied.
+    virtual std::shared_ptr<const CFileMapping> MappedCodes(const uint16_t*& codes) const {
+        (void)codes;
+        return nullptr;
+    }
 
     // Samples [first, end) are done with for this pass: their memory may go.
     virtual void Release(int64_t first, int64_t end) const {

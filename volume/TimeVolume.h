@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "LoadedCodes.h"
 #include "SampleSource.h"
-#include "SkippedMovie.h"
 #include "SliceSource.h"
 #include "VolumeFormat.h"
 
-class CVoxelBuffer;
-
-// The 4-D image the viewer shows: T frames of an X x Y x Z volume held as one
-// 8-bit X x Y slice per (z, t), indexed m_slices[z][t]. Filled from a file or
-// folder of any format of the table in VolumeFormat.h, its 16-bit samples
-// windowed to 8 bits while loading.
+// The 4-D image the viewer shows: T frames of an X x Y x Z volume, loaded from
+// a file or folder of any format of the table in VolumeFormat.h. It keeps one
+// copy of the samples, as 16-bit codes (the file's own pages where the file
+// holds them as such), with the value in the file's units of every code; the
+// 8-bit planes are gathered from the codes through the display mapping when
+// they are asked for. Its data changes only by loading and clearing.
 class CTimeVolume : public CSliceSource {
 public:
     CTimeVolume();
@@ -40,9 +40,6 @@ public:
     bool LoadFile(const std::string& path, double saturation, const Progress& progress = {},
                   COpenRequest request = {}, EVolumeFormat format = EVolumeFormat::kNone);
 
-    // LoadFile of a .tvi file, whatever its name.
-    bool LoadTvi(const std::string& path, double saturation, const Progress& progress = {});
-
     // Exchanges everything the two volumes hold, calibration included, so a
     // volume can be loaded aside and take the place of the shown one only
     // once it loaded.
@@ -53,82 +50,74 @@ public:
     // results as LoadFile; every format's load ends here.
     bool Load(CSampleSource& source, double saturation, const Progress& progress = {});
 
-    // Appends the movies of the folder `prefix` names ("" = the current
-    // folder): see CMovieFolderSource. Returns the movies left out, with why.
-    // The calibration stays as it was.
-    std::vector<CSkippedMovie> LoadAviDirectory(const std::string& prefix, const Progress& progress = {});
+    // Shows the volume at another `saturation` fraction of its samples: only
+    // the display mapping is made anew. Returns the new level.
+    uint16_t SetSaturation(double saturation);
 
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
 
-    // What the voxels of one slice stand for: the 16-bit code of each (X x Y,
-    // as the slice's pixels lie) and the value in the file's own units of
-    // every code, and which codes occur anywhere in the load (1 for those).
-    // Where `codes` is null, the 8-bit voxels are the codes (grey-level
-    // movies, 256 of them); where all are null, nothing was kept.
-    struct CSliceValues {
-        const uint16_t* codes = nullptr;
-        const double* valueOfCode = nullptr;
-        const uint8_t* codePresent = nullptr;
-    };
-    // Slice z of frame t; both in range.
+    // What the voxels of slice z of frame t stand for (both in range, t below SliceFrames(z)).
     const CSliceValues& SliceValues(int z, int t) const {
-        return m_sliceValues[static_cast<size_t>(z)][static_cast<size_t>(t)];
+        return m_slices[static_cast<size_t>(z)][static_cast<size_t>(t)];
     }
+    // The frames slice z has (loads appended to each other may differ).
+    int SliceFrames(int z) const { return static_cast<int>(m_slices[static_cast<size_t>(z)].size()); }
     // The value in the file's units of voxel (i, j, k) in frame t (indices as
-    // the file orders its samples), or nothing outside the volume or where
-    // no values were kept.
+    // the file orders its samples), or nothing outside the volume.
     std::optional<double> Value(int i, int j, int k, int t) const;
+
+    // True when a file the volume reads its codes from changed since it was
+    // loaded (cut short, written to): what is shown may no longer be what
+    // was loaded. Codes the file no longer holds read as 0.
+    bool FileChanged() const;
 
     // Why the last load failed.
     const std::string& LastError() const { return m_lastError; }
     // The last failure as a sentence: "Cannot load the time volume a.tvi:\n" and why.
     std::string LastFailure() const;
 
-    int32_t m_frames = 0;
-    int32_t m_sizeX = 0;
-    int32_t m_sizeY = 0;
-    int32_t m_sizeZ = 0;
-    std::vector<std::vector<CSliceImage>> m_slices;
-    double m_pixelSizeX = 0.0;
-    double m_pixelSizeY = 0.0;
-    double m_pixelSizeZ = 0.0;
-    double m_frameTime = 0.0;
+    int32_t SizeX() const { return m_sizeX; }
+    int32_t SizeY() const { return m_sizeY; }
+    int32_t SizeZ() const { return m_sizeZ; }
+    int32_t Frames() const { return m_frames; }
+    // The calibration: what the last file that carried one said, field by field.
+    double PixelSizeX() const { return m_pixelSizeX; }
+    double PixelSizeY() const { return m_pixelSizeY; }
+    double PixelSizeZ() const { return m_pixelSizeZ; }
+    double FrameTime() const { return m_frameTime; }
+    // Takes the calibration of `other`, so that a file without one keeps it.
+    void KeepCalibration(const CTimeVolume& other);
+    // Takes each field `calibration` sets, as a load does.
+    void AdoptCalibration(const CVolumeCalibration& calibration);
     // The 16-bit level that became white in the last file load.
-    uint16_t m_saturationLevel = 0;
+    uint16_t SaturationLevel() const { return m_saturationLevel; }
+    // What the file of the last load was; empty after Clear.
+    const CVolumeFileInfo& FileInfo() const { return m_fileInfo; }
+
     // When set, every load first shows it the grid (X, Y, Z) it found; a
     // non-empty answer refuses the load, with that text, before any sample is read.
-    std::function<std::string(int32_t sizeX, int32_t sizeY, int32_t sizeZ)> m_sizeCheck;
-    // Loads keep every sample's 16-bit code (twice the memory of the 8-bit
-    // voxels), so that Value can tell what the file holds at any voxel. A
-    // caller that only shows the picture may do without.
-    bool m_keepValues = true;
-    // What the file of the last load was; empty after Clear.
-    CVolumeFileInfo m_fileInfo;
+    using SizeCheck = std::function<std::string(int32_t sizeX, int32_t sizeY, int32_t sizeZ)>;
+    void SetSizeCheck(SizeCheck check) { m_sizeCheck = std::move(check); }
 
 private:
-    // Counts the source's samples, finds the saturation level and writes every
-    // voxel into `voxels` (slice-major, frames within slices). Returns the level.
-    // Unless `kept` is null, every code is kept there (volume order,
-    // SampleCount() of them) and the codes that occur are marked in `present`
-    // (65536 flags).
-    static uint16_t ConvertSource(CSampleSource& source, double saturation, uint16_t* kept, uint8_t* present,
-                                  const CVoxelBuffer& voxels, const Progress& countProgress,
-                                  const Progress& convertProgress);
-    // Every code read from the source, through `table` into its voxel.
-    static void ConvertImages(const CSampleSource& source, const IntensityTable& table, int threads,
-                              const CVoxelBuffer& voxels, const Progress& progress);
     // Sizes follow the slices held: Z entries, T of the last one, X x Y of [0][0].
     void UpdateSizes();
     uint8_t Voxel(int x, int y, int z, int frame) const;
 
+    int32_t m_frames = 0;
+    int32_t m_sizeX = 0;
+    int32_t m_sizeY = 0;
+    int32_t m_sizeZ = 0;
+    double m_pixelSizeX = 0.0;
+    double m_pixelSizeY = 0.0;
+    double m_pixelSizeZ = 0.0;
+    double m_frameTime = 0.0;
+    uint16_t m_saturationLevel = 0;
+    SizeCheck m_sizeCheck;
+    CVolumeFileInfo m_fileInfo;
     std::string m_lastError;
     std::string m_lastErrorSubject;
-    // The blocks that loaded volumes' slices point into.
-    std::vector<std::unique_ptr<CVoxelBuffer>> m_buffers;
-    // Parallel to m_slices: what each slice's voxels stand for, pointing into
-    // the loads' kept codes and tables of values.
-    std::vector<std::vector<CSliceValues>> m_sliceValues;
-    std::vector<std::unique_ptr<CVoxelBuffer>> m_codeBuffers;
-    std::vector<std::unique_ptr<double[]>> m_valueTables;
-    std::vector<std::unique_ptr<uint8_t[]>> m_codesPresent;
+    // The loads the slices point into, and the slices, indexed [z][t].
+    std::vector<std::unique_ptr<CLoadedCodes>> m_loads;
+    std::vector<std::vector<CSliceValues>> m_slices;
 };

@@ -2,7 +2,6 @@
 
 #include <bit>
 
-#include "TviFile.h"
 
 bool CTviSource::Open(const std::string& path, std::string& error) {
     CTviFile file;
@@ -22,7 +21,11 @@ bool CTviSource::Open(const std::string& path, std::string& error) {
         m_calibration.m_frameTime = file.m_frameTime;
     }
     const int64_t count = file.SampleCount();
-    return count == 0 || m_file.Open(path, CTviFile::kHeaderSize, 2, count, error);
+    if (count == 0) return true;
+    // The header is even in length and the mapping starts on a page, so the samples lie aligned.
+    static_assert(CTviFile::kHeaderSize % alignof(uint16_t) == 0);
+    m_mapping = CFileMapping::Open(path, CTviFile::kHeaderSize + 2 * count, error);
+    return m_mapping != nullptr;
 }
 
 void CTviSource::ImagePlace(int64_t image, int32_t& z, int32_t& t) const {
@@ -31,9 +34,17 @@ void CTviSource::ImagePlace(int64_t image, int32_t& z, int32_t& t) const {
 }
 
 const uint16_t* CTviSource::Codes(int64_t first, int64_t count, uint16_t* scratch) const {
-    m_file.Read(first, count, scratch);
-    if constexpr (std::endian::native == std::endian::big)
-        for (int64_t i = 0; i < count; ++i) scratch[i] = SampleFromFile(scratch[i]);
+    if constexpr (std::endian::native == std::endian::little) {
+        (void)scratch;
+        return Samples() + first;
+    }
+    for (int64_t i = 0; i < count; ++i) scratch[i] = SampleFromFile(Samples()[first + i]);
     return scratch;
+}
+
+std::shared_ptr<const CFileMapping> CTviSource::MappedCodes(const uint16_t*& codes) const {
+    if (std::endian::native != std::endian::little || !m_mapping) return nullptr;
+    codes = Samples();
+    return m_mapping;
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "SampleSource.h"
-#include "SampleFile.h"
+#include "TviFile.h"
 
 // The samples of a .tvi file for a volume load. Its images lie z-major (every
 // frame of slice 0, then every frame of slice 1, ...).
@@ -15,7 +15,12 @@ public:
 
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
+    std::shared_ptr<const CFileMapping> MappedCodes(const uint16_t*& codes) const override;
 
 private:
-    CSampleFile m_file;
+    const uint16_t* Samples() const {
+        return reinterpret_cast<const uint16_t*>(m_mapping->Data() + CTviFile::kHeaderSize);
+    }
+
+    std::shared_ptr<const CFileMapping> m_mapping;
 };

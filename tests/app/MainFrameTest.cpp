@@ -231,7 +231,7 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     ASSERT_FALSE(viewer.Labels().Image().Empty());
     EXPECT_EQ(viewer.Labels().Image().Values().back(), 4);
     EXPECT_EQ(m_dialogs.m_messages.size(), 1u);
-    EXPECT_EQ(viewer.Volume().m_sizeX, 8);
+    EXPECT_EQ(viewer.Volume().SizeX(), 8);
 
     Press(Qt::Key_V);
     EXPECT_FALSE(m_frame.View().m_showLabels);

@@ -54,7 +54,7 @@ const Rows kVolumeRows = {{{-2, 0, 0, 30}, {0, -2, 0, 40}, {0, 0, 5, -10}}};
 
 TEST_F(ViewerTest, LabelImagesArePutOnTheVolumesVoxelsByTheirGeometry) {
     m_viewer.LoadTviFile(WritePlacedImage(m_folder, "volume.nii", 4, 3, 2, kVolumeRows, [](int, int, int) { return 1; }));
-    ASSERT_EQ(m_viewer.Volume().m_sizeX, 4);
+    ASSERT_EQ(m_viewer.Volume().SizeX(), 4);
     struct Case {
         const char* what;
         int size[3];
@@ -157,9 +157,9 @@ TEST_F(ViewerTest, ExportsInPatientSpaceLieWhereTheirVoxelsAre) {
     ASSERT_TRUE(m_viewer.Exports().SaveVolumeNifti(nifti));
     CTimeVolume back;
     ASSERT_TRUE(back.LoadFile(nifti, 1.0)) << back.LastError();
-    ASSERT_TRUE(back.m_fileInfo.m_transform.has_value());
+    ASSERT_TRUE(back.FileInfo().m_transform.has_value());
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_NEAR(back.m_fileInfo.m_transform->Rows()[r][c], rows[r][c], 1e-4);
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(back.FileInfo().m_transform->Rows()[r][c], rows[r][c], 1e-4);
     EXPECT_EQ(back.Value(5, 4, 3, 0), 7.0);
     QFile sidecarFile(QString::fromStdString(m_folder.File("out.json")));
     ASSERT_TRUE(sidecarFile.open(QIODevice::ReadOnly));
@@ -217,7 +217,7 @@ TEST_F(ViewerTest, DirectionLettersReadRightOnEveryPreset) {
     viewer.OpenStartupFile(WritePlacedImage(m_folder, "lps.nii", 8, 8, 8,
                                             {{{-40, 0, 0, 0}, {0, -40, 0, 0}, {0, 0, 40, 0}}},
                                             [](int, int, int) { return 100; }));
-    ASSERT_EQ(viewer.Volume().m_sizeX, 8);
+    ASSERT_EQ(viewer.Volume().SizeX(), 8);
     // The millimetre frame's +x runs along the file's columns (+i: L), its +y
     // against the rows (-j: A), its +z along the slices (+k: S).
     const char letters[3][2] = {{'R', 'L'}, {'P', 'A'}, {'I', 'S'}};

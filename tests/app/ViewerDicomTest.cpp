@@ -47,12 +47,12 @@ TEST_F(ViewerDicomTest, SeveralSeriesAreOfferedAndTheChosenOneLoads) {
                   (std::vector<std::string>{"4", "series 4", "", "4 x 5", "6", "3 x 2"}));
         // The series with the most images is proposed.
         EXPECT_EQ(request.proposed, 1);
-        EXPECT_EQ(m_viewer.Volume().m_sizeZ, c.sizeZ);
-        EXPECT_EQ(m_viewer.Volume().m_frames, c.frames);
-        EXPECT_EQ(m_viewer.Volume().m_fileInfo.m_format, EVolumeFormat::kDicom);
+        EXPECT_EQ(m_viewer.Volume().SizeZ(), c.sizeZ);
+        EXPECT_EQ(m_viewer.Volume().Frames(), c.frames);
+        EXPECT_EQ(m_viewer.Volume().FileInfo().m_format, EVolumeFormat::kDicom);
     }
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
-    EXPECT_EQ(m_viewer.Volume().m_fileInfo.m_reopenChoice, "1.2.7.1");
+    EXPECT_EQ(m_viewer.Volume().FileInfo().m_reopenChoice, "1.2.7.1");
     EXPECT_DOUBLE_EQ(m_viewer.State().m_pixelSizeX, 0.5);
     EXPECT_DOUBLE_EQ(m_viewer.State().m_pixelSizeY, 0.75);
     EXPECT_DOUBLE_EQ(m_viewer.State().m_pixelSizeZ, 7.0);
@@ -63,11 +63,11 @@ TEST_F(ViewerDicomTest, SeveralSeriesAreOfferedAndTheChosenOneLoads) {
     // A file loads its own series without asking; a saturation change reads it again.
     const size_t asked = m_host.m_dialogs.m_choiceRequests.size();
     m_viewer.OpenStartupFile(folder + "/1.2.7.2-0-3.dcm");
-    EXPECT_EQ(m_viewer.Volume().m_frames, 5);
+    EXPECT_EQ(m_viewer.Volume().Frames(), 5);
     CPreferenceValues values = m_viewer.CurrentPreferences();
     values.saturationPercent = 50;
     m_viewer.ApplyPreferences(values);
-    EXPECT_EQ(m_viewer.Volume().m_frames, 5);
+    EXPECT_EQ(m_viewer.Volume().Frames(), 5);
     EXPECT_EQ(m_host.m_dialogs.m_choiceRequests.size(), asked);
 }
 
@@ -100,8 +100,8 @@ TEST_F(ViewerDicomTest, RefusedLoadsKeepTheVolume) {
         ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
         EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find(c.words), std::string::npos)
             << m_host.m_dialogs.m_messages[0].text;
-        EXPECT_EQ(m_viewer.Volume().m_sizeX, 6);
-        EXPECT_EQ(m_viewer.Volume().m_fileInfo.m_format, EVolumeFormat::kTvi);
+        EXPECT_EQ(m_viewer.Volume().SizeX(), 6);
+        EXPECT_EQ(m_viewer.Volume().FileInfo().m_format, EVolumeFormat::kTvi);
         EXPECT_EQ(m_host.m_waitCursors, 0);
     }
 }
@@ -110,9 +110,9 @@ TEST_F(ViewerDicomTest, AFolderOfMoviesLoadsAsMovies) {
     const std::string folder = m_folder.File("movies");
     WriteMovies(folder, {"a.avi", "b.AVI"});
     m_viewer.OnDropFiles({folder});
-    EXPECT_EQ(m_viewer.Volume().m_sizeX, 8);
-    EXPECT_EQ(m_viewer.Volume().m_sizeZ, 2);
-    EXPECT_EQ(m_viewer.Volume().m_frames, 3);
+    EXPECT_EQ(m_viewer.Volume().SizeX(), 8);
+    EXPECT_EQ(m_viewer.Volume().SizeZ(), 2);
+    EXPECT_EQ(m_viewer.Volume().Frames(), 3);
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
 }
 
@@ -120,11 +120,11 @@ TEST_F(ViewerDicomTest, OpenDicomFolderAsksForAFolder) {
     WriteSeries(m_folder.File("one"), "1.2.9.1", 1, 2, 3);
     m_host.m_dialogs.m_fileAnswers = {"", m_folder.File("one")};
     m_viewer.OnOpenDicomFolder();  // cancelled
-    EXPECT_EQ(m_viewer.Volume().m_sizeX, 0);
+    EXPECT_EQ(m_viewer.Volume().SizeX(), 0);
     m_viewer.OnOpenDicomFolder();
     EXPECT_EQ(m_host.m_dialogs.m_folderRequests.size(), 2u);
-    EXPECT_EQ(m_viewer.Volume().m_sizeZ, 2);
-    EXPECT_EQ(m_viewer.Volume().m_frames, 3);
+    EXPECT_EQ(m_viewer.Volume().SizeZ(), 2);
+    EXPECT_EQ(m_viewer.Volume().Frames(), 3);
     // One series: nothing to choose.
     EXPECT_TRUE(m_host.m_dialogs.m_choiceRequests.empty());
 }
@@ -160,7 +160,7 @@ TEST_F(ViewerDicomTest, EveryFormatDropsLabelsThatNoLongerFitAndRecordsItsPath) 
         ASSERT_GT(m_view.m_meshes.ObjectCount(), 0);
 
         m_viewer.OpenFile(c.path);
-        ASSERT_NE(m_viewer.Volume().m_sizeX, 4);
+        ASSERT_NE(m_viewer.Volume().SizeX(), 4);
         EXPECT_TRUE(m_viewer.Labels().Image().Empty());
         EXPECT_EQ(m_view.m_meshes.ObjectCount(), 0);
         EXPECT_EQ(m_viewer.State().m_tviPath, c.path);
@@ -184,7 +184,7 @@ TEST_F(ViewerDicomTest, ASeriesThatCannotBeDecodedKeepsTheVolume) {
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("1.2.5.1-1-0.dcm"), std::string::npos)
         << m_host.m_dialogs.m_messages[0].text;
-    EXPECT_EQ(m_viewer.Volume().m_sizeX, 6);
+    EXPECT_EQ(m_viewer.Volume().SizeX(), 6);
     EXPECT_EQ(m_viewer.State().m_tviPath, tvi);
     EXPECT_EQ(m_host.m_title, "Orvanta - kept.tvi");
 }

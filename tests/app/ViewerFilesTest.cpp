@@ -9,6 +9,7 @@
 #include "VekMovie.h"
 #include "ViewerFixture.h"
 #include "VisImage.h"
+#include "ShownPlane.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ TEST_F(ViewerFilesTest, TheXYPlaneIsSavedAsStored) {
     EXPECT_EQ(png.palette[77].red, 77);
     ASSERT_EQ(png.width, 8u);
     ASSERT_EQ(png.height, 6u);
-    const CSliceImage& slice = m_viewer.Volume().m_slices[2][3];
+    const ShownPlane slice(m_viewer.Volume().GetSlice(2, 2, 3, false));
     for (uint32_t r = 0; r < 6; ++r)
         for (uint32_t c = 0; c < 8; ++c) EXPECT_EQ(png.rows[r][c], slice.m_data[r * 8 + c]) << c << "," << r;
 }
@@ -241,13 +242,24 @@ TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
     m_viewer.OnPreferences();
     EXPECT_EQ(m_view.m_extent[1], 18.0);
 
-    // A new saturation reloads the file, which brings its own calibration.
+    // A new saturation only shows the same codes anew: the file is not read
+    // again, so the frame and the calibration just set stay.
+    const uint16_t level = m_viewer.Volume().SaturationLevel();
+    auto xyPlane = [&] {
+        const ShownPlane plane(m_viewer.Volume().GetSlice(2, 0, 2, false));
+        return std::vector<uint8_t>(plane.m_data, plane.m_data + plane.ByteCount());
+    };
+    const std::vector<uint8_t> before = xyPlane();
     m_host.m_preferenceAnswer = {100, 2.0, 3.0, 4.0, 50};
     m_viewer.OnPreferences();
     EXPECT_EQ(m_viewer.State().m_saturation, 0.5);
-    EXPECT_EQ(m_viewer.State().m_t, 0);
-    EXPECT_EQ(m_viewer.State().m_pixelSizeY, 1.0);
-    EXPECT_EQ(m_viewer.State().m_frameTimeMs, 55);
+    EXPECT_EQ(m_viewer.State().m_t, 2);
+    EXPECT_EQ(m_viewer.State().m_pixelSizeY, 3.0);
+    EXPECT_LT(m_viewer.Volume().SaturationLevel(), level);
+    EXPECT_NE(xyPlane(), before);
+    CTimeVolume reloaded;
+    ASSERT_TRUE(reloaded.LoadFile(m_viewer.State().m_tviPath, 0.5));
+    EXPECT_EQ(m_viewer.Volume().SaturationLevel(), reloaded.SaturationLevel());
 
     // Without a file to load again the new saturation is kept for the next one.
     CTestHost host;
@@ -269,8 +281,8 @@ TEST_F(ViewerFilesTest, StartingWithoutAFileLoadsTheFoldersMovies) {
     m_viewer.OpenStartupFile("");
     std::filesystem::current_path(previous);
 
-    EXPECT_EQ(m_viewer.Volume().m_sizeZ, 2);
-    EXPECT_EQ(m_viewer.Volume().m_frames, 5);
+    EXPECT_EQ(m_viewer.Volume().SizeZ(), 2);
+    EXPECT_EQ(m_viewer.Volume().Frames(), 5);
     EXPECT_EQ(m_viewer.State().m_x, 8);
     EXPECT_EQ(m_viewer.State().m_z, 1);
     EXPECT_EQ(m_host.m_title, "Orvanta");
@@ -295,8 +307,8 @@ TEST_F(ViewerFilesTest, AStartupPreloadGivesWhatTheLoadWouldHave) {
     // Every voxel of every frame, as the planes through z hand them out.
     auto voxelsOf = [](const CTimeVolume& volume) {
         std::vector<uint8_t> voxels;
-        for (int t = 0; t < volume.m_frames; ++t)
-            for (int z = 0; z < volume.m_sizeZ; ++z) {
+        for (int t = 0; t < volume.Frames(); ++t)
+            for (int z = 0; z < volume.SizeZ(); ++z) {
                 CSliceImage slice = volume.GetSlice(2, z, t, false);
                 voxels.insert(voxels.end(), slice.m_data, slice.m_data + slice.m_width * slice.m_height);
                 FreeSliceImage(slice);
@@ -329,11 +341,11 @@ TEST_F(ViewerFilesTest, AStartupPreloadGivesWhatTheLoadWouldHave) {
             ASSERT_EQ(host.m_dialogs.m_messages.size(), 1u) << c.what;
             EXPECT_EQ(host.m_dialogs.m_messages[0].text,
                       "Cannot load the time volume " + damaged + ":\n" + refused.LastError());
-            EXPECT_EQ(viewer.Volume().m_sizeX, 0) << c.what;
+            EXPECT_EQ(viewer.Volume().SizeX(), 0) << c.what;
             continue;
         }
         EXPECT_TRUE(host.m_dialogs.m_messages.empty()) << c.what;
-        EXPECT_EQ(viewer.Volume().m_saturationLevel, expected.m_saturationLevel) << c.what;
+        EXPECT_EQ(viewer.Volume().SaturationLevel(), expected.SaturationLevel()) << c.what;
         EXPECT_EQ(voxelsOf(viewer.Volume()), voxelsOf(expected)) << c.what;
     }
 }

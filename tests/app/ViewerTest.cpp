@@ -6,6 +6,7 @@
 
 #include "CommandTable.h"
 #include "ViewerFixture.h"
+#include "ShownPlane.h"
 
 TEST_F(ViewerTest, StartsWithTheDefaults) {
     const CViewerState& v = m_viewer.State();
@@ -109,8 +110,8 @@ TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
         m_host.m_dialogs.m_messages.clear();
         m_viewer.LoadTviFile(test.path);
         EXPECT_EQ(m_viewer.State().m_tviPath, good);
-        EXPECT_EQ(m_viewer.Volume().m_sizeX, 8);
-        EXPECT_EQ(m_viewer.Volume().m_frames, 3);
+        EXPECT_EQ(m_viewer.Volume().SizeX(), 8);
+        EXPECT_EQ(m_viewer.Volume().Frames(), 3);
         EXPECT_EQ(m_viewer.State().m_x, 3);
         EXPECT_EQ(m_viewer.State().m_t, 2);
         EXPECT_EQ(m_viewer.State().m_pixelSizeX, 0.75);
@@ -142,7 +143,7 @@ TEST_F(ViewerTest, VolumesTooLargeForTheTexturesAreRefused) {
             std::to_string(c.x) + " x " + std::to_string(c.y) + " x " + std::to_string(c.z);
         // A refused volume leaves the one shown before.
         if (c.shown) shownX = c.x;
-        EXPECT_EQ(m_viewer.Volume().m_sizeX, shownX) << sizes;
+        EXPECT_EQ(m_viewer.Volume().SizeX(), shownX) << sizes;
         if (c.shown) {
             EXPECT_TRUE(m_host.m_dialogs.m_messages.empty()) << sizes;
             continue;
@@ -213,7 +214,7 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     m_viewer.OnDropFiles({path});
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
     EXPECT_EQ(m_viewer.State().m_tviPath, path);
-    EXPECT_EQ(m_viewer.Volume().m_sizeZ, 4);
+    EXPECT_EQ(m_viewer.Volume().SizeZ(), 4);
     EXPECT_EQ(m_viewer.State().m_t, 0);
     EXPECT_FLOAT_EQ(m_viewer.State().m_pixelSizeX, 0.8f);
     EXPECT_EQ(m_viewer.State().m_pixelSizeY, 1.25);
@@ -320,7 +321,7 @@ TEST_F(ViewerTest, LastFrameAndDisplayFrameFollowVolumeAndMeshes) {
     // The XY plane uploaded is slice z = 1 of frame 3, not of frame 8.
     ASSERT_EQ(m_view.m_uploads.size(), 3u);
     const auto slice = [&](int frame) {
-        const CSliceImage& image = m_viewer.Volume().m_slices[1][static_cast<size_t>(frame)];
+        const ShownPlane image(m_viewer.Volume().GetSlice(2, 1, frame, false));
         return std::vector<uint8_t>(image.m_data, image.m_data + image.ByteCount());
     };
     EXPECT_EQ(m_view.m_uploads[2].pixels, slice(3));
@@ -343,4 +344,28 @@ TEST_F(ViewerTest, InformationReportListsEveryObject) {
               "Obj #01:  Basename=b\t Frame=01\t vertices=0\t triangles=0\t size = 0.00    \n"
               "Obj #02:  Basename=box\t Frame=02\t vertices=8\t triangles=0\t size = 4.90    \n");
     EXPECT_EQ(m_view.m_meshes.Object(2).m_vertices[0].x, 9.0) << "the report changes no object";
+}
+
+// The shown file cut short: drawing, playing and reading values go on, and
+// the user hears once that the file changed.
+TEST_F(ViewerTest, AShownFileCutShortIsToldOnceAndNeverEndsTheProgram) {
+    const std::string path = WriteVolume("cut.tvi", 64, 48, 6, 4);
+    m_viewer.LoadTviFile(path);
+    ASSERT_EQ(m_viewer.Volume().SizeX(), 64);
+    ASSERT_TRUE(m_host.m_dialogs.m_messages.empty());
+    std::filesystem::resize_file(path, 5000);
+    m_viewer.RefreshView();
+    for (int step = 0; step < 6; ++step) m_viewer.OnNextFrame();
+    for (int z = 0; z < 6; ++z)
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const std::optional<double> value = m_viewer.ValueAt({x, y, z});
+                if (value) {
+                    EXPECT_TRUE(*value == 0.0 || *value == (x + y + z + m_viewer.State().m_t) % 200);
+                }
+            }
+    m_viewer.RefreshView();
+    ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
+    EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("changed on disk"), std::string::npos)
+        << m_host.m_dialogs.m_messages[0].text;
 }

@@ -19,6 +19,7 @@
 #include "DicomSeriesCheck.h"
 #include "FuzzInput.h"
 #include "TimeVolume.h"
+#include "ShownPlane.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string folder = ScratchPath("dicom");
@@ -37,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CDicomSeriesLayout layout;
         CTimeVolume volume;
         if (!LoadSeriesChecked(series, nullptr, layout, volume)) continue;
-        for (int z = 0; z < volume.m_sizeZ; ++z)
-            for (int t = 0; t < volume.m_frames; ++t) {
-                const CSliceImage& slice = volume.m_slices[static_cast<size_t>(z)][static_cast<size_t>(t)];
+        for (int z = 0; z < volume.SizeZ(); ++z)
+            for (int t = 0; t < volume.Frames(); ++t) {
+                const ShownPlane slice(volume.GetSlice(2, z, t, false));
                 Consume(slice.m_data, static_cast<size_t>(slice.ByteCount()));
             }
     }

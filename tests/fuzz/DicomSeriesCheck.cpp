@@ -18,14 +18,14 @@ bool LoadSeriesChecked(CDicomFolder::Series& series, const CDicomCodec* inProces
     for (const auto& slice : layout.m_slices)
         FuzzCheck(slice.size() == static_cast<size_t>(layout.Frames()), "every slice has the same frames");
     CDicomSource source(layout, inProcessCodec);
-    volume.m_sizeCheck = sizeCheck;
+    volume.SetSizeCheck(sizeCheck);
     if (!volume.Load(source, 0.98)) {
         FuzzCheck(!volume.LastError().empty(), "a refused load says why");
-        FuzzCheck(volume.m_sizeX == 0 && volume.m_slices.empty(), "a refused load leaves the volume empty");
+        FuzzCheck(volume.SizeX() == 0 && volume.SizeZ() == 0, "a refused load leaves the volume empty");
         return false;
     }
-    FuzzCheck(volume.m_sizeX == layout.Columns() && volume.m_sizeY == layout.Rows() &&
-                  volume.m_sizeZ == layout.Slices() && volume.m_frames == layout.Frames(),
+    FuzzCheck(volume.SizeX() == layout.Columns() && volume.SizeY() == layout.Rows() &&
+                  volume.SizeZ() == layout.Slices() && volume.Frames() == layout.Frames(),
               "the volume has the sorted series' sizes");
     return true;
 }

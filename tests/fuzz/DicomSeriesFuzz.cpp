@@ -33,6 +33,7 @@
 #include "DicomSeriesCheck.h"
 #include "FuzzInput.h"
 #include "TimeVolume.h"
+#include "ShownPlane.h"
 
 namespace {
 
@@ -263,7 +264,8 @@ void CheckValueOrder(const CStandInCodec& codec, const CDicomSeriesLayout& layou
         for (int32_t t = 0; t < layout.Frames(); ++t) {
             const CDicomImageHeader& header = layout.m_slices[size_t(z)][size_t(t)];
             const StandInFile* file = codec.Find(header.path);
-            const uint8_t* voxels = volume.m_slices[size_t(z)][size_t(t)].m_data;
+            const ShownPlane plane(volume.GetSlice(2, z, t, false));
+            const uint8_t* voxels = plane.m_data;
             const ValueFormat& format = FormatOf(file->pixels.type);
             for (size_t i = 0; i < imageSamples; ++i) {
                 const double raw = format.read(file->pixels.bytes.data() + i * format.bytes);

@@ -86,24 +86,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadMovie(prefix + "slice0.avi");
 
     CTimeVolume volume;
-    const std::vector<CSkippedMovie> skipped = volume.LoadAviDirectory(prefix);
-    FuzzCheck(skipped.size() + volume.m_slices.size() == movies.size(), "every movie is a slice or skipped");
+    CMovieFolderSource source;
+    source.Open(prefix);
+    volume.Load(source, 1.0);
+    const std::vector<CSkippedMovie>& skipped = source.Skipped();
+    FuzzCheck(skipped.size() + static_cast<size_t>(volume.SizeZ()) == movies.size(),
+              "every movie is a slice or skipped");
     for (const CSkippedMovie& movie : skipped) FuzzCheck(!movie.reason.empty(), "a skipped movie says why");
-    FuzzCheck(volume.m_sizeZ == static_cast<int32_t>(volume.m_slices.size()), "one slice per movie kept");
-    for (const auto& frames : volume.m_slices) {
-        FuzzCheck(frames.size() == static_cast<size_t>(volume.m_frames),
-                  "every slice has the volume's frames");
-        for (const CSliceImage& slice : frames)
-            FuzzCheck(slice.m_width == volume.m_sizeX && slice.m_height == volume.m_sizeY,
+    for (int z = 0; z < volume.SizeZ(); ++z) {
+        FuzzCheck(volume.SliceFrames(z) == volume.Frames(), "every slice has the volume's frames");
+        for (int t = 0; t < volume.Frames(); ++t)
+            FuzzCheck(volume.SliceValues(z, t).width == volume.SizeX() &&
+                          volume.SliceValues(z, t).height == volume.SizeY(),
                       "a slice has not the volume's size");
     }
-    const int32_t extents[3] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ};
+    const int32_t extents[3] = {volume.SizeX(), volume.SizeY(), volume.SizeZ()};
     for (int plane = 0; plane < 3; ++plane) {
         const bool fits = PlaneHasTexture(plane, extents[0], extents[1], extents[2]);
         for (int index : {0, extents[plane] - 1}) {
-            for (int frame : {0, volume.m_frames - 1}) {
+            for (int frame : {0, volume.Frames() - 1}) {
                 CSliceImage image = volume.GetSlice(plane, index, frame, true);
-                FuzzCheck((image.m_data != nullptr) == (volume.m_frames > 0 && index >= 0 && fits),
+                FuzzCheck((image.m_data != nullptr) == (volume.Frames() > 0 && index >= 0 && fits),
                           "a plane inside the volume comes back empty");
                 FreeSliceImage(image);
             }

@@ -39,20 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!volume.LoadFile(path, 0.98)) {
         FuzzCheck(!volume.LastError().empty(), "a refused load says why");
         FuzzCheck(!opened, "the load refuses an image the reader accepts");
-        FuzzCheck(volume.m_slices.empty() && volume.m_sizeX == 0,
+        FuzzCheck(volume.SizeZ() == 0 && volume.SizeX() == 0,
                   "a refused load leaves the volume as it was");
         return 0;
     }
     FuzzCheck(opened, "the load accepts an image the reader refuses");
     const CNiftiHeader& header = image.Header();
-    FuzzCheck(volume.m_sizeX == header.m_sizeX && volume.m_sizeY == header.m_sizeY &&
-                  volume.m_sizeZ == header.m_sizeZ && volume.m_frames == header.m_frames,
+    FuzzCheck(volume.SizeX() == header.m_sizeX && volume.SizeY() == header.m_sizeY &&
+                  volume.SizeZ() == header.m_sizeZ && volume.Frames() == header.m_frames,
               "the volume's sizes differ from the header's");
-    FuzzCheck(volume.m_fileInfo.m_format == EVolumeFormat::kNifti, "a NIfTI load names its format");
-    const int32_t extents[3] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ};
+    FuzzCheck(volume.FileInfo().m_format == EVolumeFormat::kNifti, "a NIfTI load names its format");
+    const int32_t extents[3] = {volume.SizeX(), volume.SizeY(), volume.SizeZ()};
     for (int plane = 0; plane < 3; ++plane)
         for (int index : {0, extents[plane] / 2, extents[plane] - 1}) {
-            CSliceImage slice = volume.GetSlice(plane, index, volume.m_frames - 1, true);
+            CSliceImage slice = volume.GetSlice(plane, index, volume.Frames() - 1, true);
             FuzzCheck((slice.m_data != nullptr) == PlaneHasTexture(plane, extents[0], extents[1], extents[2]),
                       "a plane inside the volume comes back empty");
             if (slice.m_data != nullptr) Consume(slice.m_data, static_cast<size_t>(slice.ByteCount()));

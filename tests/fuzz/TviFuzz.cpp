@@ -35,13 +35,13 @@ std::vector<int> Spread(int count) {
 
 // The voxel the XY slices hold, rows top first.
 uint8_t StoredVoxel(const CTimeVolume& volume, int x, int y, int z, int t) {
-    const CSliceImage& slice = volume.m_slices[static_cast<size_t>(z)][static_cast<size_t>(t)];
-    return slice.m_data[static_cast<size_t>(y) * static_cast<size_t>(slice.m_width) + static_cast<size_t>(x)];
+    const CSliceValues& slice = volume.SliceValues(z, t);
+    return (*slice.greyOfCode)[slice.Code(int64_t{y} * slice.width + x)];
 }
 
 void CheckWindow(const CTviFile& file, const CTimeVolume& volume, double fraction) {
     const int64_t total = file.SampleCount();
-    const uint16_t level = volume.m_saturationLevel;
+    const uint16_t level = volume.SaturationLevel();
     int64_t atOrBelow = 0, below = 0;
     for (int64_t i = 0; i < total; ++i) {
         const uint16_t sample = file.m_samples[static_cast<size_t>(i)];
@@ -71,8 +71,8 @@ void CheckWindow(const CTviFile& file, const CTimeVolume& volume, double fractio
 
 void CheckPlane(const CTimeVolume& volume, int plane, int index, int frame, bool powerOfTwo) {
     CSliceImage image = volume.GetSlice(plane, index, frame, powerOfTwo);
-    const int32_t widths[3] = {volume.m_sizeY, volume.m_sizeX, volume.m_sizeX};
-    const int32_t heights[3] = {volume.m_sizeZ, volume.m_sizeZ, volume.m_sizeY};
+    const int32_t widths[3] = {volume.SizeY(), volume.SizeX(), volume.SizeX()};
+    const int32_t heights[3] = {volume.SizeZ(), volume.SizeZ(), volume.SizeY()};
     int32_t width = widths[plane];
     int32_t height = heights[plane];
     // The XY plane is handed out as stored, never resampled.
@@ -83,15 +83,22 @@ void CheckPlane(const CTimeVolume& volume, int plane, int index, int frame, bool
     FuzzCheck(image.m_data != nullptr, "a plane inside the volume comes back empty");
     FuzzCheck(image.m_width == width && image.m_height == height && image.m_bytesPerPixel == 1,
               "a plane has the wrong size");
-    FuzzCheck(image.m_ownsData == (plane != 2), "a plane's ownership is wrong");
-    if (!powerOfTwo && plane != 2) {
+    FuzzCheck(image.m_ownsData, "a plane is handed out without its own pixels");
+    if (plane == 2) {
+        // The XY plane is the slice as it lies, rows top first.
+        for (int r = 0; r < height; ++r)
+            for (int c = 0; c < width; ++c)
+                FuzzCheck(image.m_data[static_cast<size_t>(r) * static_cast<size_t>(width) + c] ==
+                              StoredVoxel(volume, c, r, index, frame),
+                          "the XY plane differs from its slice");
+    } else if (!powerOfTwo) {
         // The gathered planes read mirrored rows and columns of the XY slices.
         for (int r = 0; r < height; ++r) {
             for (int c = 0; c < width; ++c) {
                 const uint8_t expected =
                     plane == 1
-                        ? StoredVoxel(volume, c, volume.m_sizeY - 1 - index, r, frame)
-                        : StoredVoxel(volume, volume.m_sizeX - 1 - index, volume.m_sizeY - 1 - c, r, frame);
+                        ? StoredVoxel(volume, c, volume.SizeY() - 1 - index, r, frame)
+                        : StoredVoxel(volume, volume.SizeX() - 1 - index, volume.SizeY() - 1 - c, r, frame);
                 FuzzCheck(image.m_data[static_cast<size_t>(r) * static_cast<size_t>(width) + c] == expected,
                           "a gathered plane differs from the stored slices");
             }
@@ -112,37 +119,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(read == file.ErrorText().empty(), "a failed read says why, a good one has no error");
 
     CTimeVolume volume;
-    if (!volume.LoadTvi(path, 0.98)) {
+    if (!volume.LoadFile(path, 0.98)) {
         FuzzCheck(!volume.LastError().empty(), "a refused load says why");
         FuzzCheck(!read, "the load refuses a file the full read accepts");
-        FuzzCheck(volume.m_slices.empty() && volume.m_sizeX == 0 && volume.m_frames == 0,
+        FuzzCheck(volume.SizeZ() == 0 && volume.SizeX() == 0 && volume.Frames() == 0,
                   "a refused load leaves the volume as it was");
         return 0;
     }
     FuzzCheck(read, "the load accepts a file the full read refuses");
-    FuzzCheck(volume.m_saturationLevel == file.SaturationLevel(0.98),
+    FuzzCheck(volume.SaturationLevel() == file.SaturationLevel(0.98),
               "the load and the full read disagree on the saturation level");
     CheckWindow(file, volume, 0.98);
 
     // A volume holds either nothing or the file's sizes with one slice per (z, t).
     if (!file.IsEmpty()) {
-        FuzzCheck(volume.m_sizeX == file.m_sizeX && volume.m_sizeY == file.m_sizeY &&
-                      volume.m_sizeZ == file.m_sizeZ && volume.m_frames == file.m_frames,
+        FuzzCheck(volume.SizeX() == file.m_sizeX && volume.SizeY() == file.m_sizeY &&
+                      volume.SizeZ() == file.m_sizeZ && volume.Frames() == file.m_frames,
                   "the volume's sizes differ from the header's");
     }
-    FuzzCheck(volume.m_slices.size() == static_cast<size_t>(volume.m_sizeZ), "one slice list per z");
-    for (const auto& frames : volume.m_slices)
-        FuzzCheck(frames.size() == static_cast<size_t>(volume.m_frames), "one slice per frame");
+    for (int z = 0; z < volume.SizeZ(); ++z)
+        FuzzCheck(volume.SliceFrames(z) == volume.Frames(), "one slice per frame");
 
-    const int32_t extents[3] = {volume.m_sizeX, volume.m_sizeY, volume.m_sizeZ};
+    const int32_t extents[3] = {volume.SizeX(), volume.SizeY(), volume.SizeZ()};
     for (int plane = 0; plane < 3; ++plane) {
         for (int index : Spread(extents[plane]))
-            for (int frame : Spread(volume.m_frames))
+            for (int frame : Spread(volume.Frames()))
                 for (bool powerOfTwo : {false, true}) CheckPlane(volume, plane, index, frame, powerOfTwo);
         // Outside the volume there is nothing to hand out.
         for (const int index : {-1, extents[plane]})
             FuzzCheck(volume.GetSlice(plane, index, 0, true).m_data == nullptr, "a plane outside the volume");
-        FuzzCheck(volume.GetSlice(plane, 0, volume.m_frames, false).m_data == nullptr,
+        FuzzCheck(volume.GetSlice(plane, 0, volume.Frames(), false).m_data == nullptr,
                   "a frame past the end");
     }
     return 0;

@@ -27,19 +27,19 @@ void RenderFixture::LoadVolume(int sizeX, int sizeY, int sizeZ, int frames, doub
     TempFolder folder;
     ASSERT_TRUE(WriteTviFile(folder.File("v.tvi"), tvi));
     m_volume.Clear();
-    ASSERT_TRUE(m_volume.LoadTvi(folder.File("v.tvi"), 1.0));
-    ASSERT_EQ(m_volume.m_saturationLevel, 255) << "test volumes need a largest sample of 255";
+    ASSERT_TRUE(m_volume.LoadFile(folder.File("v.tvi"), 1.0));
+    ASSERT_EQ(m_volume.SaturationLevel(), 255) << "test volumes need a largest sample of 255";
 }
 
 void RenderFixture::Refresh(int x, int y, int z, int frame) {
     const CTimeVolume& v = m_volume;
-    m_state.m_extent[0] = v.m_sizeX * v.m_pixelSizeX;
-    m_state.m_extent[1] = v.m_sizeY * v.m_pixelSizeY;
-    m_state.m_extent[2] = v.m_sizeZ * v.m_pixelSizeZ;
+    m_state.m_extent[0] = v.SizeX() * v.PixelSizeX();
+    m_state.m_extent[1] = v.SizeY() * v.PixelSizeY();
+    m_state.m_extent[2] = v.SizeZ() * v.PixelSizeZ();
     for (int i = 0; i < 3; ++i) m_camera.m_target[static_cast<size_t>(i)] = m_state.m_extent[i] / 2.0;
-    m_state.m_slicePos[0] = (x + 0.5) / v.m_sizeX;
-    m_state.m_slicePos[1] = (y + 0.5) / v.m_sizeY;
-    m_state.m_slicePos[2] = (z + 0.5) / v.m_sizeZ;
+    m_state.m_slicePos[0] = (x + 0.5) / v.SizeX();
+    m_state.m_slicePos[1] = (y + 0.5) / v.SizeY();
+    m_state.m_slicePos[2] = (z + 0.5) / v.SizeZ();
     m_state.m_meshFrame = frame;
     const int index[3] = {x, y, z};
     for (int plane = 0; plane < 3; ++plane) {

@@ -7,6 +7,9 @@
 #include "MovieTools.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
+#include "ShownPlane.h"
+#include "MovieFolderSource.h"
+#include "ShownPlane.h"
 
 namespace {
 
@@ -51,11 +54,18 @@ void ExpectFrame(const CSliceImage& slice, int id, int frame, int width, int hei
 }
 
 void ExpectSizes(const CTimeVolume& volume, int x, int y, int z, int t) {
-    EXPECT_EQ(volume.m_sizeX, x);
-    EXPECT_EQ(volume.m_sizeY, y);
-    EXPECT_EQ(volume.m_sizeZ, z);
-    EXPECT_EQ(volume.m_frames, t);
-    EXPECT_EQ(volume.m_slices.size(), static_cast<size_t>(z));
+    EXPECT_EQ(volume.SizeX(), x);
+    EXPECT_EQ(volume.SizeY(), y);
+    EXPECT_EQ(volume.SizeZ(), z);
+    EXPECT_EQ(volume.Frames(), t);
+    }
+
+// Appends the movies of the folder `prefix` names to `volume`; returns those left out.
+std::vector<CSkippedMovie> LoadMovies(CTimeVolume& volume, const std::string& prefix) {
+    CMovieFolderSource source;
+    source.Open(prefix);
+    volume.Load(source, 1.0);
+    return source.Skipped();
 }
 
 std::string Reasons(const std::vector<CSkippedMovie>& skipped) {
@@ -71,24 +81,25 @@ TEST(AviDirectory, MoviesBecomeZSlicesInNameOrderAndKeepTheCalibration) {
     WriteMovie(folder.File("b.avi"), 1, 5, 64, 48);
     WriteMovie(folder.File("a.avi"), 0, 5, 64, 48);
     CTimeVolume volume;
-    volume.m_pixelSizeX = 1.5;
-    volume.m_frameTime = 40.0;
-    const auto skipped = volume.LoadAviDirectory(folder.Path().string() + "/");
+    CVolumeCalibration earlier;
+    earlier.m_pixelSizeX = 1.5;
+    earlier.m_frameTime = 40.0;
+    volume.AdoptCalibration(earlier);
+    const auto skipped = LoadMovies(volume, folder.Path().string() + "/");
     EXPECT_TRUE(skipped.empty()) << Reasons(skipped);
     ExpectSizes(volume, 64, 48, 2, 5);
-    EXPECT_EQ(volume.m_pixelSizeX, 1.5);
-    EXPECT_EQ(volume.m_frameTime, 40.0);
+    EXPECT_EQ(volume.PixelSizeX(), 1.5);
+    EXPECT_EQ(volume.FrameTime(), 40.0);
     for (int z = 0; z < 2; ++z)
-        for (int t = 0; t < 5; ++t) ExpectFrame(volume.m_slices[z][t], z, t, 64, 48);
+        for (int t = 0; t < 5; ++t) ExpectFrame(ShownPlane(volume.GetSlice(2, z, t, false)), z, t, 64, 48);
 
     // Three movies of 32 x 32: the XY plane at z = 2, frame 9 is the third movie's last frame.
     TempFolder three;
     for (int id = 0; id < 3; ++id) WriteMovie(three.File(MovieName(id)), id, 10, 32, 32);
     volume.Clear();
-    EXPECT_TRUE(volume.LoadAviDirectory(three.Path().string()).empty());  // no closing slash
+    EXPECT_TRUE(LoadMovies(volume, three.Path().string()).empty());  // no closing slash
     ExpectSizes(volume, 32, 32, 3, 10);
-    const CSliceImage plane = volume.GetSlice(2, 2, 9, true);
-    EXPECT_FALSE(plane.m_ownsData);
+    const ShownPlane plane(volume.GetSlice(2, 2, 9, true));
     ExpectFrame(plane, 2, 9, 32, 32);
 }
 
@@ -108,13 +119,13 @@ TEST(AviDirectory, VoxelIsTheBlueByteOfEachPixel) {
         EncodeWithFfmpeg(frames[2], 16, 8, "bgra", "-c:v rawvideo -pix_fmt bgr24", folder.File("m2.avi")));
 
     CTimeVolume volume;
-    const auto skipped = volume.LoadAviDirectory(folder.Path().string() + "/");
+    const auto skipped = LoadMovies(volume, folder.Path().string() + "/");
     EXPECT_TRUE(skipped.empty()) << Reasons(skipped);
-    ASSERT_EQ(volume.m_sizeZ, 3);
+    ASSERT_EQ(volume.SizeZ(), 3);
     const uint8_t expected[3] = {77, 10, 10};
     for (int z = 0; z < 3; ++z)
         for (int i = 0; i < 16 * 8; ++i)
-            ASSERT_EQ(volume.m_slices[z][0].m_data[i], expected[z]) << "movie " << z << " byte " << i;
+            ASSERT_EQ(ShownGrey(volume, z, 0, i), expected[z]) << "movie " << z << " byte " << i;
 }
 
 TEST(AviDirectory, NamesEndingInAviInAnyCaseSortedByBytes) {
@@ -133,21 +144,21 @@ TEST(AviDirectory, NamesEndingInAviInAnyCaseSortedByBytes) {
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path());
     CTimeVolume volume;
-    const auto skipped = volume.LoadAviDirectory("");
+    const auto skipped = LoadMovies(volume, "");
     std::filesystem::current_path(before);
     EXPECT_TRUE(skipped.empty()) << Reasons(skipped);
-    ASSERT_EQ(volume.m_sizeZ, 5);
-    for (int z = 0; z < 5; ++z) ExpectFrame(volume.m_slices[z][1], z, 1, 8, 4);
+    ASSERT_EQ(volume.SizeZ(), 5);
+    for (int z = 0; z < 5; ++z) ExpectFrame(ShownPlane(volume.GetSlice(2, z, 1, false)), z, 1, 8, 4);
 }
 
 TEST(AviDirectory, NoMovieLeavesTheVolumeEmpty) {
     TempFolder folder;
     ASSERT_TRUE(WriteBytes(folder.File("notes.txt"), {1, 2, 3}));
     CTimeVolume volume;
-    EXPECT_TRUE(volume.LoadAviDirectory(folder.Path().string() + "/").empty());
+    EXPECT_TRUE(LoadMovies(volume, folder.Path().string() + "/").empty());
     ExpectSizes(volume, 0, 0, 0, 0);
-    EXPECT_TRUE(volume.LoadAviDirectory(folder.File("missing") + "/").empty());
-    EXPECT_TRUE(volume.LoadAviDirectory(folder.File("notes.txt")).empty());
+    EXPECT_TRUE(LoadMovies(volume, folder.File("missing") + "/").empty());
+    EXPECT_TRUE(LoadMovies(volume, folder.File("notes.txt")).empty());
     ExpectSizes(volume, 0, 0, 0, 0);
 }
 
@@ -168,7 +179,7 @@ TEST(AviDirectory, UnusableMoviesAreSkippedAndTheShortestMovieSetsTheFrames) {
     WriteMovie(folder.File("g_nine.avi"), 6, 9, 64, 48);
 
     CTimeVolume volume;
-    const auto skipped = volume.LoadAviDirectory(folder.Path().string() + "/");
+    const auto skipped = LoadMovies(volume, folder.Path().string() + "/");
     ASSERT_EQ(skipped.size(), 4u) << Reasons(skipped);
     EXPECT_EQ(skipped[0].path, folder.File("a_garbage.avi"));
     EXPECT_EQ(skipped[1].path, folder.File("b_empty.avi"));
@@ -178,12 +189,12 @@ TEST(AviDirectory, UnusableMoviesAreSkippedAndTheShortestMovieSetsTheFrames) {
     EXPECT_EQ(skipped[3].path, folder.File("f_cut.avi"));
     for (const auto& movie : skipped) EXPECT_FALSE(movie.reason.empty()) << movie.path;
 
-    ASSERT_EQ(volume.m_sizeZ, 3);
-    EXPECT_EQ(volume.m_frames, 7);
+    ASSERT_EQ(volume.SizeZ(), 3);
+    EXPECT_EQ(volume.Frames(), 7);
     const int ids[3] = {2, 4, 6};
     for (int z = 0; z < 3; ++z) {
-        ASSERT_EQ(volume.m_slices[z].size(), 7u) << "z " << z;
-        for (int t = 0; t < 7; ++t) ExpectFrame(volume.m_slices[z][t], ids[z], t, 64, 48);
+        ASSERT_EQ(volume.SliceFrames(z), 7) << "z " << z;
+        for (int t = 0; t < 7; ++t) ExpectFrame(ShownPlane(volume.GetSlice(2, z, t, false)), ids[z], t, 64, 48);
     }
     // The gathered planes read every z-slice at the last frame; one further is refused.
     for (int plane = 0; plane < 2; ++plane) {

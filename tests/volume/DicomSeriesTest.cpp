@@ -168,8 +168,8 @@ TEST_F(DicomSeriesTest, ShuffledObliqueSeriesLoadsInPlaneOrder) {
     CTimeVolume fromDicom, fromTvi;
     CDicomSource loadSource(layout);
     ASSERT_TRUE(fromDicom.Load(loadSource, 0.98)) << fromDicom.LastError();
-    ASSERT_TRUE(fromTvi.LoadTvi(m_folder.File("same.tvi"), 0.98));
-    EXPECT_EQ(fromDicom.m_saturationLevel, fromTvi.m_saturationLevel);
+    ASSERT_TRUE(fromTvi.LoadFile(m_folder.File("same.tvi"), 0.98));
+    EXPECT_EQ(fromDicom.SaturationLevel(), fromTvi.SaturationLevel());
     for (int plane = 0; plane < 3; ++plane) {
         const int extent = plane == 0 ? tvi.sizeX : plane == 1 ? tvi.sizeY : tvi.sizeZ;
         for (int index = 0; index < extent; ++index)
@@ -348,7 +348,7 @@ TEST_F(DicomSeriesTest, BadFoldersAndFilesGetAReason) {
     CTimeVolume volume;
     EXPECT_FALSE(volume.Load(source, 0.98));
     EXPECT_NE(volume.LastError().find("cut"), std::string::npos) << volume.LastError();
-    EXPECT_EQ(volume.m_sizeX, 0);
+    EXPECT_EQ(volume.SizeX(), 0);
 
     // Cut inside its tags, an image makes the DICOM library give up on the
     // whole process; the scan survives and names the file.

@@ -100,7 +100,7 @@ TEST(LabelImage, PlanesLieWhereTheGreyPlanesLie) {
     TempFolder folder;
     ASSERT_TRUE(WriteTviFile(folder.File("coded.tvi"), tvi));
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(folder.File("coded.tvi"), 1.0));
+    ASSERT_TRUE(volume.LoadFile(folder.File("coded.tvi"), 1.0));
     CLabelImage image;
     std::string error;
     ASSERT_TRUE(image.Assign(labels.data(), tvi.sizeX, tvi.sizeY, tvi.sizeZ, tvi.frames, error)) << error;

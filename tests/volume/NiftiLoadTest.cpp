@@ -16,6 +16,7 @@
 #include "TempFolder.h"
 #include "TestData.h"
 #include "TimeVolume.h"
+#include "ShownPlane.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ std::string WriteCase(const TempFolder& folder, const LoadCase& test, NiftiConte
 
 // The text of one of the format's --info fields, "" when it has none of that name.
 std::string InfoField(const CTimeVolume& volume, const std::string& key) {
-    for (const CInfoField& field : volume.m_fileInfo.m_fields)
+    for (const CInfoField& field : volume.FileInfo().m_fields)
         if (field.key == key && std::holds_alternative<std::string>(field.value))
             return std::get<std::string>(field.value);
     return "";
@@ -205,23 +206,23 @@ TEST(NiftiLoad, OnePlaneOfEachFileShowsTheRuleSamplesWindowed) {
         const int X = static_cast<int>(c.dim[1]), Y = static_cast<int>(c.dim[2]),
                   Z = static_cast<int>(c.dim[3]);
         const int T = c.dim[0] >= 4 ? static_cast<int>(c.dim[4]) : 1;
-        ASSERT_EQ(volume.m_sizeX, X) << test.what;
-        ASSERT_EQ(volume.m_sizeY, Y) << test.what;
-        ASSERT_EQ(volume.m_sizeZ, Z) << test.what;
-        ASSERT_EQ(volume.m_frames, T) << test.what;
+        ASSERT_EQ(volume.SizeX(), X) << test.what;
+        ASSERT_EQ(volume.SizeY(), Y) << test.what;
+        ASSERT_EQ(volume.SizeZ(), Z) << test.what;
+        ASSERT_EQ(volume.Frames(), T) << test.what;
 
         const std::vector<uint16_t> samples =
             RuleSamples(ValuesOf(test), test.datatype != DT_FLOAT32 && test.datatype != DT_FLOAT64);
         IntensityHistogram counts{};
         for (uint16_t s : samples) ++counts[s];
         const uint16_t level = SaturationLevelOfHistogram(counts, 0.9);
-        EXPECT_EQ(volume.m_saturationLevel, level) << test.what;
-        EXPECT_EQ(volume.m_fileInfo.m_format, EVolumeFormat::kNifti);
+        EXPECT_EQ(volume.SaturationLevel(), level) << test.what;
+        EXPECT_EQ(volume.FileInfo().m_format, EVolumeFormat::kNifti);
 
         // The XY plane of the last slice in the last frame: file voxel (x, y, z, t)
         // is sample ((t * Z + z) * Y + y) * X + x.
         const int z = Z - 1, t = T - 1;
-        const CSliceImage plane = volume.GetSlice(2, z, t, false);
+        const ShownPlane plane(volume.GetSlice(2, z, t, false));
         ASSERT_EQ(plane.m_width, X);
         for (int y = 0; y < Y; ++y)
             for (int x = 0; x < X; ++x) {
@@ -254,7 +255,7 @@ TEST(NiftiLoad, CompressedAndPlainFilesGiveTheSamePlanes) {
     CTimeVolume plain, compressed;
     ASSERT_TRUE(plain.LoadFile(folder.File("a.nii"), 0.98)) << plain.LastError();
     ASSERT_TRUE(compressed.LoadFile(folder.File("a.nii.gz"), 0.98)) << compressed.LastError();
-    EXPECT_EQ(plain.m_saturationLevel, compressed.m_saturationLevel);
+    EXPECT_EQ(plain.SaturationLevel(), compressed.SaturationLevel());
     for (int plane = 0; plane < 3; ++plane)
         for (int t = 0; t < 3; ++t) {
             const int index = plane == 2 ? 5 : 9;
@@ -314,14 +315,14 @@ TEST(NiftiLoad, BadDataFailsWithAReasonAndLeavesTheVolumeAsItWas) {
 
     CTimeVolume volume;
     ASSERT_TRUE(volume.LoadFile(good, 0.98)) << volume.LastError();
-    const CSliceImage before = volume.GetSlice(2, 1, 1, false);
+    const uint16_t* before = volume.SliceValues(1, 1).codes;
     for (const auto& test : cases) {
         EXPECT_FALSE(volume.LoadFile(test.path, 0.98)) << test.path;
         EXPECT_NE(volume.LastError().find(test.reason), std::string::npos)
             << test.path << ": " << volume.LastError();
-        EXPECT_EQ(volume.m_sizeX, 64);
-        EXPECT_EQ(volume.m_frames, 2);
-        EXPECT_EQ(volume.GetSlice(2, 1, 1, false).m_data, before.m_data);
+        EXPECT_EQ(volume.SizeX(), 64);
+        EXPECT_EQ(volume.Frames(), 2);
+        EXPECT_EQ(volume.SliceValues(1, 1).codes, before);
         EXPECT_EQ(InfoField(volume, "datatype"), "int16");
     }
 }
@@ -357,7 +358,7 @@ TEST(NiftiLoad, CalibrationIsTakenOnlyWhereTheFileSetsIt) {
     tvi.SetCalibration(1.25, 1.5, 6.0, 55.0);
     ASSERT_TRUE(WriteTviFile(folder.File("a.tvi"), tvi));
     ASSERT_TRUE(volume.LoadFile(folder.File("a.tvi"), 0.98));
-    EXPECT_EQ(volume.m_fileInfo.m_format, EVolumeFormat::kTvi);
+    EXPECT_EQ(volume.FileInfo().m_format, EVolumeFormat::kTvi);
 
     NiftiContents c = NiftiVolume(2, 2, 2, 2, DT_INT16, std::vector<int16_t>(16, 1));
     c.pixdim[1] = 0.5;
@@ -367,12 +368,12 @@ TEST(NiftiLoad, CalibrationIsTakenOnlyWhereTheFileSetsIt) {
     ASSERT_TRUE(WriteNiftiFile(folder.File("b.nii"), c));
     volume.Clear();
     ASSERT_TRUE(volume.LoadFile(folder.File("b.nii"), 0.98)) << volume.LastError();
-    EXPECT_EQ(volume.m_pixelSizeX, 0.5);
-    EXPECT_EQ(volume.m_pixelSizeY, 1.5);
-    EXPECT_EQ(volume.m_pixelSizeZ, 3.0);
-    EXPECT_EQ(volume.m_frameTime, 55.0);
-    EXPECT_EQ(volume.m_fileInfo.m_calibration.m_pixelSizeY, std::nullopt);
-    EXPECT_EQ(volume.m_fileInfo.m_calibration.m_frameTime, std::nullopt);
+    EXPECT_EQ(volume.PixelSizeX(), 0.5);
+    EXPECT_EQ(volume.PixelSizeY(), 1.5);
+    EXPECT_EQ(volume.PixelSizeZ(), 3.0);
+    EXPECT_EQ(volume.FrameTime(), 55.0);
+    EXPECT_EQ(volume.FileInfo().m_calibration.m_pixelSizeY, std::nullopt);
+    EXPECT_EQ(volume.FileInfo().m_calibration.m_frameTime, std::nullopt);
     EXPECT_EQ(InfoField(volume, "datatype"), "int16");
 }
 
@@ -407,12 +408,12 @@ TEST(NiftiLoad, DamagedFilesLoadOrFailWithAReason) {
         CTimeVolume volume;
         if (volume.LoadFile(path, 0.98)) {
             ++loaded;
-            EXPECT_GE(volume.m_sizeX, 1) << "round " << round;
-            EXPECT_EQ(volume.m_fileInfo.m_format, EVolumeFormat::kNifti) << "round " << round;
+            EXPECT_GE(volume.SizeX(), 1) << "round " << round;
+            EXPECT_EQ(volume.FileInfo().m_format, EVolumeFormat::kNifti) << "round " << round;
         } else {
             ++refused;
             EXPECT_FALSE(volume.LastError().empty()) << "round " << round;
-            EXPECT_EQ(volume.m_sizeX, 0) << "round " << round;
+            EXPECT_EQ(volume.SizeX(), 0) << "round " << round;
         }
     }
     // Damage to unused fields loads; damage to the sizes, type or offset does not.

@@ -7,11 +7,14 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <random>
 
 #include "IntensityWindow.h"
 #include "TempFolder.h"
 #include "TestData.h"
+#include "ShownPlane.h"
 
 namespace {
 
@@ -46,18 +49,17 @@ void ExpectEmpty(const CSliceImage& image) {
 TEST_F(TimeVolumeTest, LoadKeepsEverySliceAndTheCalibration) {
     const TviContents c = CodedVolume(4, 3, 2, 3);
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", c), 1.0));
-    EXPECT_EQ(volume.m_sizeX, 4);
-    EXPECT_EQ(volume.m_sizeY, 3);
-    EXPECT_EQ(volume.m_sizeZ, 2);
-    EXPECT_EQ(volume.m_frames, 3);
-    EXPECT_EQ(volume.m_pixelSizeY, 1.5);
-    EXPECT_EQ(volume.m_frameTime, 55.0);
-    EXPECT_EQ(volume.m_saturationLevel, 255);
-    ASSERT_EQ(volume.m_slices.size(), 2u);
+    ASSERT_TRUE(volume.LoadFile(Write("a.tvi", c), 1.0));
+    EXPECT_EQ(volume.SizeX(), 4);
+    EXPECT_EQ(volume.SizeY(), 3);
+    EXPECT_EQ(volume.SizeZ(), 2);
+    EXPECT_EQ(volume.Frames(), 3);
+    EXPECT_EQ(volume.PixelSizeY(), 1.5);
+    EXPECT_EQ(volume.FrameTime(), 55.0);
+    EXPECT_EQ(volume.SaturationLevel(), 255);
     for (int z = 0; z < 2; ++z)
         for (int t = 0; t < 3; ++t) {
-            const CSliceImage& slice = volume.m_slices[z][t];
+            const ShownPlane slice(volume.GetSlice(2, z, t, false));
             ASSERT_EQ(slice.m_bytesPerPixel, 1);
             for (int y = 0; y < 3; ++y)
                 for (int x = 0; x < 4; ++x)
@@ -69,15 +71,16 @@ TEST_F(TimeVolumeTest, LoadKeepsEverySliceAndTheCalibration) {
 TEST_F(TimeVolumeTest, GetSliceOrientsEveryPlane) {
     const TviContents c = CodedVolume(4, 3, 2, 1);
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", c), 1.0));
+    ASSERT_TRUE(volume.LoadFile(Write("a.tvi", c), 1.0));
     auto voxel = [&](int x, int y, int z) { return c.samples[c.IndexOf(x, y, z, 0)]; };
 
-    // XY plane: the stored slice itself, borrowed.
-    CSliceImage xy = volume.GetSlice(2, 1, 0, false);
-    EXPECT_FALSE(xy.m_ownsData);
-    EXPECT_EQ(xy.m_data, volume.m_slices[1][0].m_data);
-    EXPECT_EQ(xy.m_width, 4);
-    EXPECT_EQ(xy.m_height, 3);
+    // XY plane: slice 1 as it lies, rows top first.
+    const ShownPlane xy(volume.GetSlice(2, 1, 0, false));
+    ASSERT_TRUE(xy.m_ownsData);
+    ASSERT_EQ(xy.m_width, 4);
+    ASSERT_EQ(xy.m_height, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(xy.m_data[y * 4 + x], voxel(x, y, 1)) << x << "," << y;
 
     // XZ plane at y = 0: row r is data row Y-1-0 = 2 of slice r.
     CSliceImage xz = volume.GetSlice(1, 0, 0, false);
@@ -101,7 +104,7 @@ TEST_F(TimeVolumeTest, GetSliceOrientsEveryPlane) {
 
 TEST_F(TimeVolumeTest, OutOfRangeRequestsGiveTheEmptyRecord) {
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", CodedVolume(4, 3, 2, 2)), 1.0));
+    ASSERT_TRUE(volume.LoadFile(Write("a.tvi", CodedVolume(4, 3, 2, 2)), 1.0));
     ExpectEmpty(volume.GetSlice(0, 4, 0, false));
     ExpectEmpty(volume.GetSlice(1, 3, 0, false));
     ExpectEmpty(volume.GetSlice(2, 2, 0, true));
@@ -112,17 +115,17 @@ TEST_F(TimeVolumeTest, OutOfRangeRequestsGiveTheEmptyRecord) {
     ExpectEmpty(volume.GetSlice(-1, 0, 0, false));
 
     volume.Clear();
-    EXPECT_EQ(volume.m_sizeX, 0);
-    EXPECT_EQ(volume.m_frames, 0);
-    EXPECT_TRUE(volume.m_slices.empty());
-    EXPECT_EQ(volume.m_pixelSizeX, 1.25);  // calibration survives Clear
+    EXPECT_EQ(volume.SizeX(), 0);
+    EXPECT_EQ(volume.Frames(), 0);
+    EXPECT_EQ(volume.SizeZ(), 0);
+    EXPECT_EQ(volume.PixelSizeX(), 1.25);  // calibration survives Clear
     for (int plane = 0; plane < 3; ++plane) ExpectEmpty(volume.GetSlice(plane, 0, 0, true));
 }
 
 TEST_F(TimeVolumeTest, PowerOfTwoAppliesToTheGatheredPlanesOnly) {
     const TviContents c = CodedVolume(100, 100, 20, 1);
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(Write("a.tvi", c), 1.0));
+    ASSERT_TRUE(volume.LoadFile(Write("a.tvi", c), 1.0));
 
     CSliceImage yz = volume.GetSlice(0, 10, 0, true);
     CSliceImage plain = volume.GetSlice(0, 10, 0, false);
@@ -137,8 +140,7 @@ TEST_F(TimeVolumeTest, PowerOfTwoAppliesToTheGatheredPlanesOnly) {
     FreeSliceImage(yz);
     FreeSliceImage(plain);
 
-    CSliceImage xy = volume.GetSlice(2, 5, 0, true);
-    EXPECT_FALSE(xy.m_ownsData);
+    const ShownPlane xy(volume.GetSlice(2, 5, 0, true));
     EXPECT_EQ(xy.m_width, 100);
     EXPECT_EQ(xy.m_height, 100);
 }
@@ -149,26 +151,26 @@ TEST_F(TimeVolumeTest, VersionOneKeepsTheEarlierCalibration) {
     const std::string v1Path = Write("v1.tvi", v1);
 
     CTimeVolume fresh;
-    ASSERT_TRUE(fresh.LoadTvi(v1Path, 0.98));
-    EXPECT_EQ(fresh.m_pixelSizeX, 0.0);
-    EXPECT_EQ(fresh.m_pixelSizeY, 0.0);
-    EXPECT_EQ(fresh.m_pixelSizeZ, 0.0);
-    EXPECT_EQ(fresh.m_frameTime, 0.0);
+    ASSERT_TRUE(fresh.LoadFile(v1Path, 0.98));
+    EXPECT_EQ(fresh.PixelSizeX(), 0.0);
+    EXPECT_EQ(fresh.PixelSizeY(), 0.0);
+    EXPECT_EQ(fresh.PixelSizeZ(), 0.0);
+    EXPECT_EQ(fresh.FrameTime(), 0.0);
 
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(Write("v2.tvi", CodedVolume(3, 3, 1, 1)), 0.98));
+    ASSERT_TRUE(volume.LoadFile(Write("v2.tvi", CodedVolume(3, 3, 1, 1)), 0.98));
     volume.Clear();
-    ASSERT_TRUE(volume.LoadTvi(v1Path, 0.98));
-    EXPECT_EQ(volume.m_pixelSizeX, 1.25);
-    EXPECT_EQ(volume.m_pixelSizeZ, 6.0);
-    EXPECT_EQ(volume.m_frameTime, 55.0);
-    EXPECT_EQ(volume.m_sizeX, 2);
+    ASSERT_TRUE(volume.LoadFile(v1Path, 0.98));
+    EXPECT_EQ(volume.PixelSizeX(), 1.25);
+    EXPECT_EQ(volume.PixelSizeZ(), 6.0);
+    EXPECT_EQ(volume.FrameTime(), 55.0);
+    EXPECT_EQ(volume.SizeX(), 2);
 }
 
 TEST_F(TimeVolumeTest, FailedLoadsChangeNothing) {
     CTimeVolume volume;
-    ASSERT_TRUE(volume.LoadTvi(Write("good.tvi", CodedVolume(4, 3, 2, 2)), 1.0));
-    const uint8_t* data = volume.m_slices[1][1].m_data;
+    ASSERT_TRUE(volume.LoadFile(Write("good.tvi", CodedVolume(4, 3, 2, 2)), 1.0));
+    const uint16_t* codes = volume.SliceValues(1, 1).codes;
 
     TviContents other = CodedVolume(5, 5, 1, 1);
     other.pixelSizeX = 9.0;
@@ -177,13 +179,13 @@ TEST_F(TimeVolumeTest, FailedLoadsChangeNothing) {
     ASSERT_TRUE(WriteBytes(m_folder.File("short.tvi"), bytes));
 
     for (const char* name : {"missing.tvi", "short.tvi"}) {
-        EXPECT_FALSE(volume.LoadTvi(m_folder.File(name), 1.0)) << name;
+        EXPECT_FALSE(volume.LoadFile(m_folder.File(name), 1.0)) << name;
         EXPECT_FALSE(volume.LastError().empty()) << name;
-        EXPECT_EQ(volume.m_sizeX, 4);
-        EXPECT_EQ(volume.m_sizeZ, 2);
-        EXPECT_EQ(volume.m_frames, 2);
-        EXPECT_EQ(volume.m_pixelSizeX, 1.25);
-        EXPECT_EQ(volume.m_slices[1][1].m_data, data);
+        EXPECT_EQ(volume.SizeX(), 4);
+        EXPECT_EQ(volume.SizeZ(), 2);
+        EXPECT_EQ(volume.Frames(), 2);
+        EXPECT_EQ(volume.PixelSizeX(), 1.25);
+        EXPECT_EQ(volume.SliceValues(1, 1).codes, codes);
     }
 }
 
@@ -193,13 +195,13 @@ TEST_F(TimeVolumeTest, ZeroSizeHeadersLoadAsAnEmptyVolume) {
         TviContents c = TviVolume(s[0], s[1], s[2], s[3]);
         c.pixelSizeX = 2.0;
         CTimeVolume volume;
-        ASSERT_TRUE(volume.LoadTvi(Write("zero.tvi", c), 0.98));
-        EXPECT_EQ(volume.m_sizeX, 0);
-        EXPECT_EQ(volume.m_sizeY, 0);
-        EXPECT_EQ(volume.m_sizeZ, 0);
-        EXPECT_EQ(volume.m_frames, 0);
-        EXPECT_TRUE(volume.m_slices.empty());
-        EXPECT_EQ(volume.m_pixelSizeX, 2.0);
+        ASSERT_TRUE(volume.LoadFile(Write("zero.tvi", c), 0.98));
+        EXPECT_EQ(volume.SizeX(), 0);
+        EXPECT_EQ(volume.SizeY(), 0);
+        EXPECT_EQ(volume.SizeZ(), 0);
+        EXPECT_EQ(volume.Frames(), 0);
+        EXPECT_EQ(volume.SizeZ(), 0);
+        EXPECT_EQ(volume.PixelSizeX(), 2.0);
         for (int plane = 0; plane < 3; ++plane) ExpectEmpty(volume.GetSlice(plane, 0, 0, false));
     }
 }
@@ -210,8 +212,8 @@ TEST_F(TimeVolumeTest, CutFilesNeverLoadPartially) {
     for (size_t length = 0; length < bytes.size(); length += 97) {
         ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)));
         CTimeVolume volume;
-        EXPECT_FALSE(volume.LoadTvi(path, 0.98)) << "length " << length;
-        EXPECT_TRUE(volume.m_slices.empty());
+        EXPECT_FALSE(volume.LoadFile(path, 0.98)) << "length " << length;
+        EXPECT_EQ(volume.SizeZ(), 0);
     }
 }
 
@@ -226,7 +228,7 @@ TEST_F(TimeVolumeTest, LargeLoadMatchesTheFormula) {
 
     CTimeVolume volume;
     std::vector<double> progress;
-    ASSERT_TRUE(volume.LoadTvi(Write("large.tvi", c), 0.98, [&](double f) { progress.push_back(f); }));
+    ASSERT_TRUE(volume.LoadFile(Write("large.tvi", c), 0.98, [&](double f) { progress.push_back(f); }));
     // Progress comes from the calling thread, rising to the end.
     ASSERT_GE(progress.size(), 2u);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
@@ -238,13 +240,13 @@ TEST_F(TimeVolumeTest, LargeLoadMatchesTheFormula) {
     // The smallest value with at least 98 % of the samples at or below it.
     const auto needed = static_cast<size_t>(std::ceil(0.98 * static_cast<double>(sorted.size())));
     const uint16_t level = sorted[needed - 1];
-    EXPECT_EQ(volume.m_saturationLevel, level);
+    EXPECT_EQ(volume.SaturationLevel(), level);
 
     for (int z = 0; z < c.sizeZ; ++z)
         for (int t = 0; t < c.frames; ++t)
             for (int i = 0; i < c.sizeX * c.sizeY; ++i) {
                 const uint16_t v = c.samples[c.IndexOf(i % c.sizeX, i / c.sizeX, z, t)];
-                ASSERT_EQ(volume.m_slices[z][t].m_data[i], EightBitValue(v, level))
+                ASSERT_EQ(ShownGrey(volume, z, t, i), EightBitValue(v, level))
                     << "z " << z << " t " << t << " pixel " << i;
             }
 }
@@ -326,4 +328,107 @@ TEST_F(TimeVolumeTest, EveryVoxelKeepsItsValueInTheFilesUnits) {
                                          std::array{0, 0, 0, c.t}, std::array{0, 0, 0, -1}})
             EXPECT_FALSE(volume.Value(i, j, k, t).has_value()) << i << ", " << j << ", " << k << ", " << t;
     }
+}
+
+// A file cut short while it is shown: the volume reads its codes from the
+// file's own pages where it can, so what the file lost must read as 0 (never
+// end the program), the rest as loaded, and the volume must say so. A volume
+// whose codes were copied keeps everything. Drawing every plane and frame and
+// asking every voxel's value must all work either way.
+TEST_F(TimeVolumeTest, AFileCutShortWhileShownNeverEndsTheProgram) {
+    constexpr int X = 64, Y = 48, Z = 6, T = 5;
+    std::vector<int16_t> values(static_cast<size_t>(X) * Y * Z * T);
+    for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>(int(i % 997) - 300);
+    // Each file holds `values` (a .tvi as unsigned samples); fileIndex gives
+    // the file position of voxel (x, y, z, t).
+    auto tviIndex = [](int x, int y, int z, int t) { return ((size_t(z) * T + t) * Y + y) * X + x; };
+    auto niftiIndex = [](int x, int y, int z, int t) { return ((size_t(t) * Z + z) * Y + y) * X + x; };
+    auto nifti = [&](const std::string& name, const NiftiContents& contents) {
+        const std::string path = m_folder.File(name);
+        EXPECT_TRUE(WriteNiftiFile(path, contents));
+        return path;
+    };
+    const struct Case {
+        const char* name;
+        bool mapped;  // the codes are the file's pages
+        int sampleBytes;
+        std::function<std::string()> write;
+        std::function<size_t(int, int, int, int)> fileIndex;
+    } cases[] = {
+        {"tvi", true, 2,
+         [&] {
+             TviContents c = TviVolume(X, Y, Z, T);
+             for (size_t i = 0; i < values.size(); ++i) c.samples[i] = static_cast<uint16_t>(values[i] + 300);
+             return Write("cut.tvi", c);
+         },
+         tviIndex},
+        {"int16 NIfTI", true, 2, [&] { return nifti("cut.nii", NiftiVolume(X, Y, Z, T, DT_INT16, values)); },
+         niftiIndex},
+        {"int32 NIfTI (codes copied)", false, 4,
+         [&] {
+             return nifti("cut32.nii",
+                          NiftiVolume(X, Y, Z, T, DT_INT32, std::vector<int32_t>(values.begin(), values.end())));
+         },
+         niftiIndex},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = c.write();
+        CTimeVolume volume;
+        ASSERT_TRUE(volume.LoadFile(path, 0.98)) << volume.LastError();
+        EXPECT_FALSE(volume.FileChanged());
+        std::vector<std::optional<double>> loaded(values.size());
+        for (int t = 0; t < T; ++t)
+            for (int z = 0; z < Z; ++z)
+                for (int y = 0; y < Y; ++y)
+                    for (int x = 0; x < X; ++x) loaded[c.fileIndex(x, y, z, t)] = volume.Value(x, y, z, t);
+        // The samples of the first half of the file stay; the rest is gone.
+        const int64_t size = static_cast<int64_t>(std::filesystem::file_size(path));
+        const int64_t keptBytes = size / 2;
+        std::filesystem::resize_file(path, static_cast<uintmax_t>(keptBytes));
+        const int64_t dataStart = size - static_cast<int64_t>(values.size()) * c.sampleBytes;
+        const int64_t keptSamples = (keptBytes - dataStart) / c.sampleBytes;
+        // Whole pages are lost at once, so a sample near the cut may read as 0 too.
+        const int64_t surelyKept = keptSamples - 4096;
+
+        for (int plane = 0; plane < 3; ++plane)
+            for (int t = 0; t < T; ++t) {
+                const int extents[3] = {X, Y, Z};
+                const ShownPlane image(volume.GetSlice(plane, extents[plane] / 2, t, true));
+                EXPECT_NE(image.m_data, nullptr);
+            }
+        int lost = 0;
+        for (int t = 0; t < T; ++t)
+            for (int z = 0; z < Z; ++z)
+                for (int y = 0; y < Y; ++y)
+                    for (int x = 0; x < X; ++x) {
+                        const size_t i = c.fileIndex(x, y, z, t);
+                        const std::optional<double> value = volume.Value(x, y, z, t);
+                        if (!c.mapped || static_cast<int64_t>(i) < surelyKept) {
+                            ASSERT_EQ(value, loaded[i]) << x << "," << y << "," << z << "," << t;
+                        } else if (value != loaded[i]) {
+                            ASSERT_TRUE(!value || *value == 0.0) << x << "," << y << "," << z << "," << t;
+                            ++lost;
+                        }
+                    }
+        EXPECT_EQ(volume.FileChanged(), c.mapped);
+        if (c.mapped) {
+            EXPECT_GT(lost, 0);
+        }
+    }
+}
+
+// A file deleted while shown keeps its pages: nothing changes.
+TEST_F(TimeVolumeTest, AFileDeletedWhileShownKeepsItsValues) {
+    const TviContents c = CodedVolume(16, 8, 3, 2);
+    const std::string path = Write("gone.tvi", c);
+    CTimeVolume volume;
+    ASSERT_TRUE(volume.LoadFile(path, 1.0));
+    std::filesystem::remove(path);
+    EXPECT_FALSE(volume.FileChanged());
+    for (int t = 0; t < 2; ++t)
+        for (int z = 0; z < 3; ++z)
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 16; ++x)
+                    ASSERT_EQ(volume.Value(x, y, z, t), double(c.samples[c.IndexOf(x, y, z, t)]));
 }

@@ -14,6 +14,7 @@
 #include "IntensityWindow.h"
 #include "SampleSource.h"
 #include "TimeVolume.h"
+#include "ShownPlane.h"
 
 namespace {
 
@@ -78,26 +79,27 @@ TEST(VolumeLoad, ImagesLandWhereTheSourcePlacesThemThroughTheirCodes) {
     CInvertedSource source(5, 3, 4, 3);
     source.m_calibration.m_pixelSizeY = 2.5;
     CTimeVolume volume;
-    volume.m_pixelSizeX = 7.0;
+    CVolumeCalibration earlier;
+    earlier.m_pixelSizeX = 7.0;
+    volume.AdoptCalibration(earlier);
     std::vector<double> progress;
     ASSERT_TRUE(volume.Load(source, 1.0, [&](double f) { progress.push_back(f); }));
 
     // Level 1.0: the largest sample; every image's samples are known.
     const uint16_t largest = 11 * 10 + 6;
-    EXPECT_EQ(volume.m_saturationLevel, largest);
+    EXPECT_EQ(volume.SaturationLevel(), largest);
     for (int64_t image = 0; image < 12; ++image) {
         const int z = static_cast<int>(image % 4), t = static_cast<int>(image / 4);
-        const CSliceImage& slice = volume.m_slices[z][t];
         for (int i = 0; i < 15; ++i)
-            ASSERT_EQ(slice.m_data[i], EightBitValue(CInvertedSource::SampleAt(image * 15 + i, 15), largest))
+            ASSERT_EQ(ShownGrey(volume, z, t, i), EightBitValue(CInvertedSource::SampleAt(image * 15 + i, 15), largest))
                 << "slice " << z << " frame " << t << " pixel " << i;
     }
     // Only what the source carries replaces the calibration.
-    EXPECT_EQ(volume.m_pixelSizeX, 7.0);
-    EXPECT_EQ(volume.m_pixelSizeY, 2.5);
-    // The preparation counts for a third: its end is reported as such.
+    EXPECT_EQ(volume.PixelSizeX(), 7.0);
+    EXPECT_EQ(volume.PixelSizeY(), 2.5);
+    // The preparation counts for half (one pass, as the counting): its end is reported as such.
     ASSERT_FALSE(progress.empty());
-    EXPECT_NEAR(progress.front(), 1.0 / 3.0, 1e-12);
+    EXPECT_NEAR(progress.front(), 1.0 / 2.0, 1e-12);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_EQ(progress.back(), 1.0);
 }
@@ -127,13 +129,12 @@ TEST(VolumeLoad, SmallAndLargeLoadsWindowEveryVoxelAlike) {
 
         CTimeVolume volume;
         ASSERT_TRUE(volume.Load(source, 0.9)) << volume.LastError();
-        EXPECT_EQ(volume.m_saturationLevel, level);
+        EXPECT_EQ(volume.SaturationLevel(), level);
         const int64_t imageSamples = int64_t{c.x} * c.y;
         for (int64_t i = 0; i < source.SampleCount(); ++i) {
             const int64_t image = i / imageSamples;
-            const CSliceImage& slice =
-                volume.m_slices[static_cast<size_t>(image % c.z)][static_cast<size_t>(image / c.z)];
-            ASSERT_EQ(slice.m_data[i % imageSamples], EightBitValue(source.SampleAt(i), level))
+            ASSERT_EQ(ShownGrey(volume, static_cast<int>(image % c.z), static_cast<int>(image / c.z),
+                                i % imageSamples), EightBitValue(source.SampleAt(i), level))
                 << "sample " << i;
         }
     }
@@ -161,8 +162,8 @@ TEST(VolumeLoad, AFailingSourceLeavesTheVolumeAsItWas) {
         CTimeVolume volume;
         CInvertedSource first(4, 4, 2, 2);
         ASSERT_TRUE(volume.Load(first, 1.0)) << volume.LastError();
-        const uint8_t* data = volume.m_slices[1][1].m_data;
-        const uint16_t level = volume.m_saturationLevel;
+        const uint16_t* codes = volume.SliceValues(1, 1).codes;
+        const uint16_t level = volume.SaturationLevel();
 
         // The large one takes more than one run of blocks.
         CInvertedSource bad = c.few ? CInvertedSource(6, 5, 2, 1) : CInvertedSource(512, 512, 10, 1);
@@ -172,10 +173,10 @@ TEST(VolumeLoad, AFailingSourceLeavesTheVolumeAsItWas) {
         bad.m_calibration.m_frameTime = 99.0;
         EXPECT_FALSE(volume.Load(bad, 1.0));
         EXPECT_EQ(volume.LastError(), c.error);
-        EXPECT_EQ(volume.m_sizeX, 4);
-        EXPECT_EQ(volume.m_slices[1][1].m_data, data);
-        EXPECT_EQ(volume.m_saturationLevel, level);
-        EXPECT_NE(volume.m_frameTime, 99.0);
+        EXPECT_EQ(volume.SizeX(), 4);
+        EXPECT_EQ(volume.SliceValues(1, 1).codes, codes);
+        EXPECT_EQ(volume.SaturationLevel(), level);
+        EXPECT_NE(volume.FrameTime(), 99.0);
         // The next load counts its own codes only, whatever the failed one left.
         CTimeVolume next;
         EXPECT_TRUE(next.Load(first, 1.0)) << next.LastError();
@@ -207,12 +208,12 @@ TEST(VolumeLoad, AFailureOnAnotherThreadFailsTheLoad) {
     CTimeVolume volume;
     CInvertedSource first(4, 4, 2, 2);
     ASSERT_TRUE(volume.Load(first, 1.0));
-    const uint8_t* data = volume.m_slices[1][1].m_data;
+    const uint16_t* codes = volume.SliceValues(1, 1).codes;
     CWorkerFailingSource bad(1024, 1024, 4, 1);  // two runs of blocks, worth two threads
     EXPECT_FALSE(volume.Load(bad, 1.0));
     EXPECT_EQ(volume.LastError(), "data ends early on another thread");
-    EXPECT_EQ(volume.m_sizeX, 4);
-    EXPECT_EQ(volume.m_slices[1][1].m_data, data);
+    EXPECT_EQ(volume.SizeX(), 4);
+    EXPECT_EQ(volume.SliceValues(1, 1).codes, codes);
 }
 
 }  // namespace
