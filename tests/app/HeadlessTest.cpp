@@ -108,6 +108,7 @@ TEST_F(HeadlessTest, InfoDescribesTheLoadedData) {
     EXPECT_EQ(meshesOnly["volume"].toObject()["size"].toArray(), (QJsonArray{0, 0, 0}));
     for (const char* field : {"format", "datatype", "value_range"})
         EXPECT_TRUE(meshesOnly["volume"].toObject()[field].isNull()) << field;
+    EXPECT_TRUE(meshesOnly["voxel"].isNull()) << "no file to number the voxel by";
 }
 
 TEST_F(HeadlessTest, InfoIsValidJsonWhateverBytesThePathHas) {
