@@ -12,8 +12,9 @@
 // counts them as the file stores them. z is the same in both.
 //
 // The same voxel in the other numbering, for a volume of sizeX x sizeY
-// columns and rows. The map is its own inverse, so it serves both ways. The
-// sum is taken wide and held to int, so no index a caller may hold overflows.
+// columns and rows. The map is its own inverse, so it serves both ways. It
+// counts in 64 bits and holds the result to int: a position need not lie in
+// the volume, and no index a caller may hold overflows.
 inline std::array<int, 3> OtherVoxelNumbering(const std::array<int, 3>& voxel, int sizeX, int sizeY) {
     const auto mirror = [](int index, int size) {
         const int64_t other = int64_t{size} - 1 - index;
