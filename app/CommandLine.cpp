@@ -12,6 +12,7 @@
 #include "HeadlessRun.h"
 #include "MeshSet.h"
 #include "PreferencesDialog.h"
+#include "TextFormat.h"
 #include "Viewer.h"
 #include "VolumeFormat.h"
 
@@ -233,7 +234,8 @@ const std::vector<OptionRow>& OptionRows() {
          .kind = Kind::kNumbers,
          .role = Role::kState,
          .usage = "--position X,Y,Z",
-         .help = "current voxel",
+         .help = "current voxel as the position title numbers it (x and y counted\n"
+                 "against the file's columns and rows)",
          .count = 3,
          .minimum = -1e9,
          .maximum = 1e9,
@@ -242,6 +244,36 @@ const std::vector<OptionRow>& OptionRows() {
              [](const Option& o, CViewer& viewer) {
                  viewer.SetPosition(static_cast<int>(o.numbers[0]), static_cast<int>(o.numbers[1]),
                                     static_cast<int>(o.numbers[2]));
+             }},
+        {.name = "voxel",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--voxel I,J,K",
+         .help = "current voxel as the file numbers it (column, row, slice, as the\n"
+                 "status bar shows them); not with --position",
+         .count = 3,
+         .minimum = -1e9,
+         .maximum = 1e9,
+         .integer = true,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 // The file's numbering only covers the file's voxels.
+                 const CTimeVolume& volume = viewer.Volume();
+                 const std::array<int, 3> voxel = {static_cast<int>(o.numbers[0]),
+                                                   static_cast<int>(o.numbers[1]),
+                                                   static_cast<int>(o.numbers[2])};
+                 const int size[3] = {volume.SizeX(), volume.SizeY(), volume.SizeZ()};
+                 for (size_t axis = 0; axis < 3; ++axis) {
+                     if (voxel[axis] < 0 || voxel[axis] >= size[axis]) {
+                         viewer.Host().Dialogs().ShowMessage(
+                             "Error",
+                             FormatText("--voxel %d,%d,%d lies outside the volume's %d x %d x %d voxels",
+                                        voxel[0], voxel[1], voxel[2], size[0], size[1], size[2]),
+                             CDialogService::Icon::kError);
+                         return;
+                     }
+                 }
+                 viewer.SetVoxel(voxel);
              }},
         {.name = "frame",
          .kind = Kind::kNumbers,
@@ -703,6 +735,15 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
         if (row->take != nullptr) row->take(option, *this);
         if (row->role == Role::kState) state.push_back(option);
         if (row->role == Role::kOutput || row->role == Role::kDrawing) outputs.push_back(option);
+    }
+    // Two numberings of one voxel on one command line would leave the
+    // position to the order of the options; the user says which is meant.
+    const auto given = [this](const char* name) {
+        return std::any_of(state.begin(), state.end(), [name](const Option& o) { return o.name == name; });
+    };
+    if (given("position") && given("voxel")) {
+        error = "--position and --voxel both set the current voxel: give one of them";
+        return false;
     }
     // The chart is drawn at the size of the view, wherever --size stood.
     for (Option& output : outputs)

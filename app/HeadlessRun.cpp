@@ -169,10 +169,16 @@ std::string InfoJson(const CViewer& viewer) {
     info["volume"] = volume;
     info["meshes"] = meshInfo;
     info["position"] = JsonArray({double(state.m_x), double(state.m_y), double(state.m_z)});
+    // The same voxel as the file numbers it, which the transform maps and
+    // world_position and value belong to; no volume, no file to number by.
+    const std::array<int, 3> voxel = viewer.FileVoxel();
+    info["voxel"] = v.SizeX() == 0
+                        ? QJsonValue()
+                        : QJsonValue(JsonArray({double(voxel[0]), double(voxel[1]), double(voxel[2])}));
     info["frame"] = state.m_t;
     const std::optional<CAffine::Vector> world = viewer.WorldPosition();
     info["world_position"] = world ? QJsonValue(JsonArray({(*world)[0], (*world)[1], (*world)[2]})) : QJsonValue();
-    const std::optional<double> value = viewer.ValueAt(viewer.FileVoxel());
+    const std::optional<double> value = viewer.ValueAt(voxel);
     info["value"] = value && std::isfinite(*value) ? QJsonValue(*value) : QJsonValue();
     info["last_frame_index"] = viewer.LastFrameIndex();
     info["labels"] = LabelsJson(viewer);

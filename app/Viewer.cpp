@@ -11,6 +11,7 @@
 #include "SceneGeometry.h"
 #include "TextFormat.h"
 #include "VolumeFormat.h"
+#include "VoxelNumbering.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ std::optional<CAffine> CViewer::SceneToPatient() const {
 }
 
 std::array<int, 3> CViewer::FileVoxel() const {
-    return {m_volume.SizeX() - 1 - m_state.m_x, m_volume.SizeY() - 1 - m_state.m_y, m_state.m_z};
+    return OtherVoxelNumbering({m_state.m_x, m_state.m_y, m_state.m_z}, m_volume.SizeX(), m_volume.SizeY());
 }
 
 std::optional<CAffine::Vector> CViewer::WorldPosition() const {
@@ -180,6 +181,11 @@ void CViewer::SetPosition(int x, int y, int z) {
     m_state.m_y = y;
     m_state.m_z = z;
     RefreshView();
+}
+
+void CViewer::SetVoxel(const std::array<int, 3>& voxel) {
+    const std::array<int, 3> position = OtherVoxelNumbering(voxel, m_volume.SizeX(), m_volume.SizeY());
+    SetPosition(position[0], position[1], position[2]);
 }
 
 void CViewer::SetFrame(int t) {

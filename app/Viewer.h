@@ -55,7 +55,7 @@ public:
     // millimetres; nothing when the volume has no geometry.
     std::optional<CAffine> SceneToPatient() const;
     // The file's voxel (column, row, slice) at the position: the position's
-    // x and y count the other way, as the planes are placed.
+    // x and y count the other way, as the planes are placed (VoxelNumbering.h).
     std::array<int, 3> FileVoxel() const;
     // The position's voxel centre in patient millimetres, when there is a geometry.
     std::optional<CAffine::Vector> WorldPosition() const;
@@ -81,6 +81,8 @@ public:
 
     // --- State set from outside the commands (command line, exports) ------
     void SetPosition(int x, int y, int z);
+    // The position at the file's voxel (column, row, slice).
+    void SetVoxel(const std::array<int, 3>& voxel);
     void SetFrame(int t);
     void SetLockedFrame(int frame);
     void SetBrightnessContrast(double brightness, double contrast);

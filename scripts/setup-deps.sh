@@ -13,6 +13,8 @@ packages=(
   libpng-dev zlib1g-dev libnifti2-dev
   # GIfTI meshes; nibabel for the GIfTI files of other programs the tests read
   libgiftiio-dev python3-nibabel
+  # pydicom: the tests compare the voxels --info reports with its reading of DICOM files
+  python3-pydicom
   libvtk9-dev libgdcm-dev
   # the DICOM benchmark times loads against dcm2niix's conversion of the same folder
   dcm2niix

@@ -108,6 +108,7 @@ TEST_F(HeadlessTest, InfoDescribesTheLoadedData) {
     EXPECT_EQ(meshesOnly["volume"].toObject()["size"].toArray(), (QJsonArray{0, 0, 0}));
     for (const char* field : {"format", "datatype", "value_range"})
         EXPECT_TRUE(meshesOnly["volume"].toObject()[field].isNull()) << field;
+    EXPECT_TRUE(meshesOnly["voxel"].isNull()) << "no file to number the voxel by";
 }
 
 TEST_F(HeadlessTest, InfoIsValidJsonWhateverBytesThePathHas) {
@@ -281,6 +282,11 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--size=0x10 --info", 2, "out of range"},
         {"--info scan.png", 2, "only .tvi, .nii and .nii.gz"},
         {"--info bad.nii.gz", 1, "gzip data is corrupt"},
+        {"--voxel 1,2 --info scan.tvi", 2, "--voxel: malformed value '1,2'"},
+        {"--voxel 1e10,0,0 --info scan.tvi", 2, "--voxel: 1e10,0,0 is out of range"},
+        {"--position 1,1,1 --voxel=1,1,1 --info scan.tvi", 2, "--position and --voxel both"},
+        {"--voxel 0,16,0 --info scan.tvi", 1, "--voxel 0,16,0 lies outside the volume's 24 x 16 x 6 voxels"},
+        {"--voxel 0,0,0 --info scan.obj", 1, "outside the volume's 0 x 0 x 0 voxels"},
     };
     for (const Case& c : cases) {
         int status = -1;
@@ -307,7 +313,8 @@ TEST_F(HeadlessTest, RandomArgumentsNeverCrashTheParser) {
                                             "--view",   "xy",       "3d",         "1,2,3",     "640x480",
                                             "-1",       "1e308",    "nan",        "--hide-planes", "xyz",
                                             "",         ",",        "x",          "--save-plane",  "0x10",
-                                            "--saturation", "101",  "--pixel-size", "0.001,1,1", "--select-object"};
+                                            "--saturation", "101",  "--pixel-size", "0.001,1,1", "--select-object",
+                                            "--voxel"};
     std::mt19937 random(11);
     for (int round = 0; round < 5000; ++round) {
         std::vector<std::string> arguments;
@@ -321,7 +328,8 @@ TEST_F(HeadlessTest, RandomArgumentsNeverCrashTheParser) {
         }
         // Whatever was accepted has the arguments it needs.
         for (const auto& option : commandLine.state) {
-            if (option.name == "position" || option.name == "camera" || option.name == "pixel-size") {
+            if (option.name == "position" || option.name == "voxel" || option.name == "camera" ||
+                option.name == "pixel-size") {
                 ASSERT_EQ(option.numbers.size(), 3u);
             }
         }
@@ -617,4 +625,175 @@ TEST_F(HeadlessTest, DicomFolderSeriesAreListedAndChosen) {
     }
     int status = -1;
     EXPECT_EQ(ParseJson(Run("--info scan.tvi", status))["volume"].toObject()["format"], "tvi");
+}
+
+namespace {
+
+// A 6 x 5 x 4 image of 3 frames whose qform turns it obliquely, flips it
+// (qfac -1) and shifts it; voxel (i, j, k) of frame t holds i + 10 j + 100 k + 1000 t.
+void WriteTurnedNifti(const TempFolder& folder) {
+    TviContents volume = TviVolume(6, 5, 4, 3, [](int i, int j, int k, int t) {
+        return static_cast<uint16_t>(i + 10 * j + 100 * k + 1000 * t);
+    });
+    volume.SetCalibration(1.5, 2.0, 3.0, 40);
+    NiftiContents nifti = NiftiOfTvi(volume);
+    nifti.pixdim[0] = -1.0;
+    nifti.qformCode = 1;
+    const double quatern[3] = {0.2, 0.1, 0.3}, offset[3] = {12.0, -30.0, 8.0};
+    std::copy(quatern, quatern + 3, nifti.quatern);
+    std::copy(offset, offset + 3, nifti.qoffset);
+    nifti.gzip = true;
+    ASSERT_TRUE(WriteNiftiFile(folder.File("turned.nii.gz"), nifti));
+}
+
+// Three oblique slices of two frames of 5 x 4 images, rescaled by 2 and 7;
+// pixel (i, j) of slice k in frame t is stored as i + 10 j + 100 k + 1000 t.
+void WriteObliqueSeries(const TempFolder& folder) {
+    DicomImageFields image;
+    image.orientation = std::array<double, 6>{0.8660254, 0.5, 0, -0.25, 0.4330127, -0.8660254};
+    image.position = std::array<double, 3>{-20, 35, 60};
+    image.pixelSpacing = std::array<double, 2>{0.75, 0.5};
+    image.rescaleSlope = 2.0;
+    image.rescaleIntercept = 7.0;
+    const auto pixels = [](DicomImageFields& fields, int k, int t) {
+        fields.values.clear();
+        for (int j = 0; j < fields.rows; ++j)
+            for (int i = 0; i < fields.columns; ++i) fields.values.push_back(i + 10 * j + 100 * k + 1000 * t);
+    };
+    ASSERT_FALSE(WriteDicomSeries(folder.File("series"), image, 3, 2, 3.0, 40.0, pixels).empty());
+}
+
+// Three whole numbers as the options take them: "3,2,5".
+std::string Triple(const std::array<int, 3>& numbers) {
+    return std::to_string(numbers[0]) + "," + std::to_string(numbers[1]) + "," + std::to_string(numbers[2]);
+}
+// The same of an --info array (null: "").
+std::string Triple(const QJsonValue& numbers) {
+    std::string text;
+    for (const QJsonValue& number : numbers.toArray())
+        text += (text.empty() ? "" : ",") + QString::number(number.toDouble()).toStdString();
+    return text;
+}
+
+}  // namespace
+
+// --voxel takes the file's numbering in every format, --position the
+// title's, and --info gives both whichever set them.
+TEST_F(HeadlessTest, VoxelAndPositionNumberOneVoxelInEveryFormat) {
+    WriteTurnedNifti(m_folder);
+    WriteObliqueSeries(m_folder);
+    std::filesystem::create_directory(m_folder.File("movies"));
+    for (const char* movie : {"movies/a.avi", "movies/b.avi"})
+        ASSERT_TRUE(WriteMovie(m_folder.File(movie), 8, 6, PatternFrames(8, 6, 3)));
+    struct Case {
+        const char* file;
+        std::array<int, 3> voxel, position;  // x and y mirrored in the volume's columns and rows
+    };
+    const Case cases[] = {
+        {"scan.tvi", {3, 2, 5}, {20, 13, 5}},
+        {"turned.nii.gz", {0, 4, 1}, {5, 0, 1}},
+        {"series", {4, 0, 2}, {0, 3, 2}},
+        {"movies", {1, 5, 0}, {6, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& option : {"--voxel " + Triple(c.voxel), "--position=" + Triple(c.position)}) {
+            SCOPED_TRACE(option + " " + c.file);
+            int status = -1;
+            std::string errors;
+            const QJsonObject info = ParseJson(Run("--info " + option + " " + c.file, status, &errors));
+            ASSERT_EQ(status, 0) << errors;
+            EXPECT_EQ(Triple(info["voxel"]), Triple(c.voxel));
+            EXPECT_EQ(Triple(info["position"]), Triple(c.position));
+        }
+    }
+}
+
+namespace {
+
+// Another reader's view of one voxel: nibabel's of a NIfTI image, pydicom's
+// of the DICOM image that holds the voxel's slice and frame. Prints the value
+// in the file's units and the voxel's RAS position as JSON.
+constexpr const char* kOtherReader = R"(import json, sys
+kind, path = sys.argv[1], sys.argv[2]
+i, j, k, t = (int(a) for a in sys.argv[3].split(","))
+if kind == "nifti":
+    import nibabel, numpy
+    image = nibabel.load(path)
+    value = float(numpy.asanyarray(image.dataobj[i, j, k, t]))
+    world = list(image.affine @ [i, j, k, 1])[:3]
+else:
+    import pydicom
+    image = pydicom.dcmread(path)
+    value = float(image.pixel_array[j, i]) * float(image.RescaleSlope) + float(image.RescaleIntercept)
+    o = [float(v) for v in image.ImageOrientationPatient]
+    p = [float(v) for v in image.ImagePositionPatient]
+    rows, columns = (float(v) for v in image.PixelSpacing)
+    lps = [p[a] + o[a] * columns * i + o[3 + a] * rows * j for a in range(3)]
+    world = [-lps[0], -lps[1], lps[2]]
+print(json.dumps({"value": value, "world": [float(w) for w in world]}))
+)";
+
+// Debian's interpreter, where python3-nibabel and python3-pydicom put their
+// modules (a python3 earlier on the PATH may lack them).
+constexpr const char* kPython = "/usr/bin/python3";
+
+}  // namespace
+
+// world_position and value belong to the voxel: the transform maps the voxel
+// there, nibabel and pydicom find the same place and value at that voxel in
+// the file, and the curves' value_at_position is that value.
+TEST_F(HeadlessTest, WorldPositionAndValueAreThoseOfTheVoxelAsOtherReadersSeeThem) {
+    int status = -1;
+    RunCommand(std::string(kPython) + " -c 'import nibabel, pydicom' 2> /dev/null", &status);
+    if (status != 0) GTEST_SKIP() << kPython << " with python3-nibabel and python3-pydicom is needed";
+    WriteTurnedNifti(m_folder);
+    WriteObliqueSeries(m_folder);
+    ASSERT_TRUE(WriteText(m_folder.File("read.py"), kOtherReader));
+    const std::string slices = "series/" + DicomImageFields().seriesUid + "-";
+    struct Case {
+        std::string option, file;
+        std::array<int, 3> voxel;
+        std::string reader;  // the other reader's kind and file
+    };
+    const Case cases[] = {
+        {"--voxel 0,0,0", "turned.nii.gz", {0, 0, 0}, "nifti turned.nii.gz"},
+        {"--voxel 5,1,3", "turned.nii.gz", {5, 1, 3}, "nifti turned.nii.gz"},
+        {"--position 1,0,2", "turned.nii.gz", {4, 4, 2}, "nifti turned.nii.gz"},
+        {"--voxel 3,1,0", "series", {3, 1, 0}, "dicom " + slices + "0-1.dcm"},
+        {"--voxel 0,3,2", "series", {0, 3, 2}, "dicom " + slices + "2-1.dcm"},
+        {"--position 0,0,1", "series", {4, 3, 1}, "dicom " + slices + "1-1.dcm"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option + " " + c.file);
+        std::string errors;
+        const QJsonObject info = ParseJson(
+            Run("--frame 1 " + c.option + " --info --export-csv curves.csv " + c.file, status, &errors));
+        ASSERT_EQ(status, 0) << errors;
+        ASSERT_EQ(Triple(info["voxel"]), Triple(c.voxel));
+        const QJsonObject other =
+            ParseJson(RunCommand("cd '" + m_folder.Path().string() + "' && " + kPython + " read.py " +
+                                 c.reader + " " + Triple(c.voxel) + ",1"));
+        const QJsonArray rows = info["volume"].toObject()["transform"].toArray();
+        const QJsonArray world = info["world_position"].toArray();
+        ASSERT_EQ(rows.size(), 4);
+        ASSERT_EQ(world.size(), 3);
+        for (int axis = 0; axis < 3; ++axis) {
+            const QJsonArray row = rows[axis].toArray();
+            double mapped = row[3].toDouble();
+            for (int column = 0; column < 3; ++column)
+                mapped += row[column].toDouble() * c.voxel[static_cast<size_t>(column)];
+            EXPECT_NEAR(world[axis].toDouble(), mapped, 1e-9) << "axis " << axis;
+            EXPECT_NEAR(world[axis].toDouble(), other["world"].toArray()[axis].toDouble(), 1e-3)
+                << "axis " << axis;
+        }
+        ASSERT_TRUE(info["value"].isDouble()) << info["value"].toVariant().toString().toStdString();
+        EXPECT_EQ(info["value"].toDouble(), other["value"].toDouble());
+
+        const std::vector<uint8_t> bytes = ReadBytes(m_folder.File("curves.csv"));
+        const std::string csv(bytes.begin(), bytes.end());
+        const size_t frame1 = csv.find("\n1,");
+        ASSERT_NE(frame1, std::string::npos) << csv;
+        const std::string row = csv.substr(frame1 + 1, csv.find('\n', frame1 + 1) - frame1 - 1);
+        EXPECT_EQ(std::stod(row.substr(row.rfind(',') + 1)), other["value"].toDouble()) << csv;
+    }
 }

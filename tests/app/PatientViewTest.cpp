@@ -111,6 +111,7 @@ TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
     EXPECT_EQ(volume["transform"].toArray(),
               (QJsonArray{QJsonArray{-2, 0, 0, 30}, QJsonArray{0, -2, 0, 40}, QJsonArray{0, 0, 5, -10},
                           QJsonArray{0, 0, 0, 1}}));
+    EXPECT_EQ(info["voxel"].toArray(), (QJsonArray{1, 1, 1}));
     EXPECT_EQ(info["world_position"].toArray(), (QJsonArray{28, 38, -5}));
     EXPECT_EQ(info["value"], 111);
     EXPECT_NE(m_viewer.ReadoutText(m_viewer.FileVoxel()).find("RAS 28.0, 38.0, -5.0 mm   value 111"),
