@@ -670,8 +670,12 @@ std::string Triple(const std::array<int, 3>& numbers) {
 // The same of an --info array (null: "").
 std::string Triple(const QJsonValue& numbers) {
     std::string text;
-    for (const QJsonValue& number : numbers.toArray())
-        text += (text.empty() ? "" : ",") + QString::number(number.toDouble()).toStdString();
+    // Appended piece by piece: GCC 12 at -O2 warns wrongly of overlap when a
+    // literal is added to a string here.
+    for (const QJsonValue& number : numbers.toArray()) {
+        if (!text.empty()) text += ',';
+        text += QString::number(number.toDouble()).toStdString();
+    }
     return text;
 }
 
