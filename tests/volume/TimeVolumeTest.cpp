@@ -432,3 +432,46 @@ TEST_F(TimeVolumeTest, AFileDeletedWhileShownKeepsItsValues) {
                 for (int x = 0; x < 16; ++x)
                     ASSERT_EQ(volume.Value(x, y, z, t), double(c.samples[c.IndexOf(x, y, z, t)]));
 }
+
+// A new saturation makes only the display mapping anew: every plane must be
+// what a load at that saturation shows, whether the codes are the samples
+// (.tvi), stand for rescaled signed values (NIfTI), or are few (sorted, not
+// counted into tables).
+TEST_F(TimeVolumeTest, ANewSaturationShowsWhatALoadAtItShows) {
+    auto nifti = [&](int x, int y, int z, int t) {
+        std::vector<int16_t> values(static_cast<size_t>(x) * y * z * t);
+        for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>(int(i * 37 % 1500) - 700);
+        NiftiContents contents = NiftiVolume(x, y, z, t, DT_INT16, values);
+        contents.slope = 0.5;
+        contents.intercept = 10.0;
+        const std::string path = m_folder.File("s" + std::to_string(x) + ".nii");
+        EXPECT_TRUE(WriteNiftiFile(path, contents));
+        return path;
+    };
+    const struct {
+        const char* name;
+        std::string path;
+    } cases[] = {
+        {"tvi", Write("s.tvi", TviVolume(40, 30, 6, 3, [](int x, int y, int z, int t) { return x * y + z * 7 + t; }))},
+        {"int16 NIfTI with a rescale", nifti(40, 30, 6, 3)},
+        {"a few NIfTI samples", nifti(6, 5, 3, 2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTimeVolume shown, fresh;
+        ASSERT_TRUE(shown.LoadFile(c.path, 0.98)) << shown.LastError();
+        ASSERT_TRUE(fresh.LoadFile(c.path, 0.4)) << fresh.LastError();
+        EXPECT_EQ(shown.SetSaturation(0.4), fresh.SaturationLevel());
+        EXPECT_NE(fresh.SaturationLevel(), 0);
+        const int extents[3] = {shown.SizeX(), shown.SizeY(), shown.SizeZ()};
+        for (int plane = 0; plane < 3; ++plane)
+            for (int index = 0; index < extents[plane]; ++index)
+                for (int t = 0; t < shown.Frames(); ++t) {
+                    const ShownPlane a(shown.GetSlice(plane, index, t, false));
+                    const ShownPlane b(fresh.GetSlice(plane, index, t, false));
+                    ASSERT_EQ(a.ByteCount(), b.ByteCount());
+                    ASSERT_TRUE(std::equal(a.m_data, a.m_data + a.ByteCount(), b.m_data))
+                        << "plane " << plane << " at " << index << " frame " << t;
+                }
+    }
+}
