@@ -14,6 +14,8 @@ packages=(
   # GIfTI meshes; nibabel for the GIfTI files of other programs the tests read
   libgiftiio-dev python3-nibabel
   libvtk9-dev libgdcm-dev
+  # gdcmtar: the tests and the DICOM benchmark split a real enhanced MR file into a classic series
+  libgdcm-tools
   # the DICOM benchmark times loads against dcm2niix's conversion of the same folder
   dcm2niix
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg

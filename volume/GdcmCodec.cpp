@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "DicomCodec.h"
+#include "DicomStoredBits.h"
 
 namespace {
 
@@ -38,6 +39,10 @@ const gdcm::Tag kNumberOfFrames(0x0028, 0x0008);
 const gdcm::Tag kRows(0x0028, 0x0010);
 const gdcm::Tag kColumns(0x0028, 0x0011);
 const gdcm::Tag kPixelSpacing(0x0028, 0x0030);
+const gdcm::Tag kBitsAllocated(0x0028, 0x0100);
+const gdcm::Tag kBitsStored(0x0028, 0x0101);
+const gdcm::Tag kHighBit(0x0028, 0x0102);
+const gdcm::Tag kPixelRepresentation(0x0028, 0x0103);
 const gdcm::Tag kRescaleIntercept(0x0028, 0x1052);
 const gdcm::Tag kRescaleSlope(0x0028, 0x1053);
 const gdcm::Tag kSharedGroups(0x5200, 0x9229);
@@ -284,53 +289,60 @@ std::optional<uint64_t> PixelDataEnd(const std::string& path) {
     throw cut;
 }
 
-// Stored values hold Bits Stored bits, signed when Pixel Representation is 1.
-// Decoders of compressed syntaxes hand over the bits as the stream codes them:
-// a stream coded unsigned in a file that says signed comes back without its
-// sign, and bits above the stored ones are not always cleared.
-template <typename U>
-void KeepStoredBits(std::vector<char>& bytes, unsigned bits, bool isSigned) {
-    const size_t count = bytes.size() / sizeof(U);
-    const U mask = static_cast<U>((U{1} << bits) - 1);
-    const U top = static_cast<U>(U{1} << (bits - 1));
-    for (size_t i = 0; i < count; ++i) {
-        U value;
-        std::memcpy(&value, bytes.data() + i * sizeof(U), sizeof(U));
-        value = static_cast<U>(value & mask);
-        if (isSigned && (value & top)) value = static_cast<U>(value | static_cast<U>(~mask));
-        std::memcpy(bytes.data() + i * sizeof(U), &value, sizeof(U));
-    }
+// Where the pixel data of a file the reader has read up to it lies, when the
+// frames can be read straight from the file: one sample per pixel, values of
+// 8, 16 or 32 bits with the stored bits at the bottom, a little-endian data
+// set that is neither deflated nor compressed, and every frame's bytes in the
+// file. Anything else is left to the library.
+std::optional<CDicomImageHeader::NativePixels> NativePixelsOf(
+    const gdcm::Reader& reader, const std::string& path, const CDicomImageHeader& header,
+    const std::string& bitsAllocated, const std::string& bitsStored, const std::string& highBit,
+    const std::string& representation) {
+    const gdcm::TransferSyntax syntax = reader.GetFile().GetHeader().GetDataSetTransferSyntax();
+    const bool explicitVr = syntax == gdcm::TransferSyntax::ExplicitVRLittleEndian;
+    if (!explicitVr && syntax != gdcm::TransferSyntax::ImplicitVRLittleEndian) return std::nullopt;
+    CDicomImageHeader::NativePixels pixels;
+    pixels.bitsAllocated = Whole(Number(bitsAllocated), 0, 64);
+    pixels.bitsStored = Whole(Number(bitsStored), 0, 64);
+    const std::optional<double> representationValue = Number(representation);
+    if (header.samplesPerPixel != 1 ||
+        (pixels.bitsAllocated != 8 && pixels.bitsAllocated != 16 && pixels.bitsAllocated != 32) ||
+        pixels.bitsStored < 1 || pixels.bitsStored > pixels.bitsAllocated ||
+        Whole(Number(highBit), -1, 64) != pixels.bitsStored - 1 || !representationValue ||
+        (*representationValue != 0.0 && *representationValue != 1.0))
+        return std::nullopt;
+    pixels.isSigned = *representationValue == 1.0;
+    const size_t start = reader.GetStreamCurrentPosition();
+    std::error_code error;
+    pixels.fileSize = std::filesystem::file_size(path, error);
+    if (error || start == static_cast<size_t>(-1) || start < pixels.lead.size() || start >= pixels.fileSize)
+        return std::nullopt;
+    pixels.offset = start;
+    std::ifstream file(path, std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(start - pixels.lead.size()));
+    if (!file.read(reinterpret_cast<char*>(pixels.lead.data()),
+                   static_cast<std::streamsize>(pixels.lead.size())))
+        return std::nullopt;
+    // The element must be Pixel Data itself, (7fe0,0010): in explicit VR its
+    // tag, "OB" or "OW", two zero bytes and the length; in implicit VR its tag and the length.
+    const unsigned char* lead = pixels.lead.data();
+    const unsigned char pixelData[4] = {0xe0, 0x7f, 0x10, 0x00};
+    const bool tagged = explicitVr ? std::memcmp(lead, pixelData, 4) == 0 && lead[4] == 'O' &&
+                                         (lead[5] == 'B' || lead[5] == 'W') && lead[6] == 0 && lead[7] == 0
+                                   : std::memcmp(lead + 4, pixelData, 4) == 0;
+    pixels.length =
+        uint64_t{lead[8]} | uint64_t{lead[9]} << 8 | uint64_t{lead[10]} << 16 | uint64_t{lead[11]} << 24;
+    const uint64_t frameBytes =
+        uint64_t(header.rows) * uint64_t(header.columns) * uint64_t(pixels.bitsAllocated / 8);
+    // An undefined length (0xffffffff) is compressed data, which never gets here, or damage.
+    if (!tagged || pixels.length == 0xffffffffu || pixels.length > pixels.fileSize - pixels.offset ||
+        pixels.length / frameBytes < uint64_t(header.frames))
+        return std::nullopt;
+    return pixels;
 }
 
 void FollowPixelRepresentation(const gdcm::PixelFormat& format, CDicomCodec::Image& image) {
-    using T = EValueType;
-    const bool isSigned = format.GetPixelRepresentation() == 1;
-    const unsigned bits = format.GetBitsStored();
-    unsigned width = 0;
-    switch (image.type) {
-        case T::kUInt8:
-        case T::kInt8:
-            width = 8;
-            image.type = isSigned ? T::kInt8 : T::kUInt8;
-            break;
-        case T::kUInt16:
-        case T::kInt16:
-            width = 16;
-            image.type = isSigned ? T::kInt16 : T::kUInt16;
-            break;
-        case T::kUInt32:
-        case T::kInt32:
-            width = 32;
-            image.type = isSigned ? T::kInt32 : T::kUInt32;
-            break;
-        default:
-            return;
-    }
-    // Bits placed anywhere but at the bottom are left as the library gives them.
-    if (bits == 0 || bits >= width || format.GetHighBit() + 1u != bits) return;
-    if (width == 8) KeepStoredBits<uint8_t>(image.bytes, bits, isSigned);
-    if (width == 16) KeepStoredBits<uint16_t>(image.bytes, bits, isSigned);
-    if (width == 32) KeepStoredBits<uint32_t>(image.bytes, bits, isSigned);
+    KeepStoredBits(format.GetPixelRepresentation() == 1, format.GetBitsStored(), format.GetHighBit(), image);
 }
 
 // Messages begin where the file's name ends; the caller names the file.
@@ -513,6 +525,8 @@ std::vector<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path, b
     header.acquisitionTime = TimeOfDay(text(kAcquisitionTime));
     header.instanceNumber = Number(text(kInstanceNumber));
     SetRescale(header, text(kRescaleSlope), text(kRescaleIntercept));
+    header.native = NativePixelsOf(reader, path, header, text(kBitsAllocated), text(kBitsStored),
+                                   text(kHighBit), text(kPixelRepresentation));
     if (header.frames <= 1) return {header};
     if (header.enhanced) return EnhancedFrames(data, header);
     std::optional<double> frameTime = Number(text(kFrameTime));
