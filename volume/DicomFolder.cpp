@@ -132,7 +132,7 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
     // DICOM library cannot cope with costs that file, not the program.
     const CDicomCodec* codec = m_inProcessCodec;
     try {
-        if (codec == nullptr) codec = &CDicomCodec::Get();
+        if (codec == nullptr) codec = &CDicomCodec::Headers();
     } catch (const std::exception& e) {
         error = e.what();
         return false;

@@ -101,6 +101,14 @@ protected:
         return SourceSamples(source);
     }
 
+    // The load of `series` must give the samples `expected`, pixel by pixel.
+    static void ExpectSamples(CDicomFolder::Series& series, const std::vector<double>& expected) {
+        CDicomSeriesLayout layout;
+        const std::vector<uint16_t> samples = SeriesSamples(series, layout);
+        ASSERT_EQ(samples.size(), expected.size());
+        for (size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], expected[k]) << "pixel " << k;
+    }
+
     // The samples of the only series in `folder`, whose label must be `label`.
     static std::vector<uint16_t> OnlySeriesSamples(const std::string& folder, const std::string& label,
                                                    CDicomSeriesLayout& layout) {
@@ -507,10 +515,7 @@ TEST_F(DicomSeriesTest, FilesAsExportersWriteThemLoadTheirValues) {
         CDicomFolder scan = Scanned(folder.Path().string());
         EXPECT_TRUE(scan.m_unreadable.empty());
         ASSERT_EQ(scan.m_series.size(), 1u);
-        CDicomSeriesLayout layout;
-        const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[0], layout);
-        ASSERT_EQ(samples.size(), expected.size());
-        for (size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], expected[k]) << "pixel " << k;
+        ExpectSamples(scan.m_series[0], expected);
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -563,10 +568,7 @@ TEST_F(DicomSeriesTest, PlainPixelDataIsReadAsTheFileHoldsIt) {
             ASSERT_TRUE(WriteDicomImage(path, fields));
             expected = fields.values;
         }
-        CDicomSeriesLayout layout;
-        const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[0], layout);
-        ASSERT_EQ(samples.size(), expected.size());
-        for (size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], expected[k]) << "pixel " << k;
+        ExpectSamples(scan.m_series[0], expected);
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
