@@ -281,6 +281,7 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--size=0x10 --info", 2, "out of range"},
         {"--info scan.png", 2, "only .tvi, .nii and .nii.gz"},
         {"--info bad.nii.gz", 1, "gzip data is corrupt"},
+        {"--info scan.tvi > /dev/full", 1, "cannot write the output"},
     };
     for (const Case& c : cases) {
         int status = -1;
