@@ -488,7 +488,7 @@ TEST_F(DicomSeriesTest, FilesAsExportersWriteThemLoadTheirValues) {
         {"text after compressed fragments", Syntax::kJpeg2000, false, After::kText},
     };
     // Each case in a function of its own, so that one that fails does not hide the others.
-    const auto check = [this](const Case& c) {
+    const auto check = [](const Case& c) {
         TempFolder folder;
         DicomImageFields fields;
         fields.rows = fields.columns = 16;
