@@ -1,10 +1,14 @@
 // orvanta [OPTIONS] [FILE]: the viewer, or with an output option a run
 // without window that writes pictures, movies or information and exits.
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QSurfaceFormat>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +20,9 @@
 #include "StartupPreload.h"
 #include "Viewer.h"
 #include "VolumeFormat.h"
+
+// Present only in programs built with a sanitizer.
+extern "C" __attribute__((weak)) void __lsan_do_leak_check();
 
 #ifndef ORVANTA_VERSION
 #define ORVANTA_VERSION "0.0"
@@ -37,7 +44,22 @@ int main(int argc, char** argv) {
         return 0;
     }
     // Outputs need no display at all: no Qt application is made for them.
-    if (commandLine.Headless()) return RunHeadless(commandLine);
+    if (commandLine.Headless()) {
+        int status = RunHeadless(commandLine);
+        // What the run printed may still wait in a buffer: output that cannot
+        // be written (a full disk, a closed pipe) fails the run like a file that cannot.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "orvanta: cannot write the output: %s\n", std::strerror(errno));
+            if (status == 0) status = 1;
+        }
+        // Everything the run writes is written and closed by now: tearing down
+        // the libraries' static data (the DICOM dictionaries alone hold tens of
+        // thousands of entries) would cost more than a small series' decoding.
+        // A sanitizer's leak check, which runs at a normal exit, is run here.
+        std::fflush(nullptr);
+        if (__lsan_do_leak_check != nullptr) __lsan_do_leak_check();
+        _exit(status);
+    }
 
     // A volume named here starts loading now, while the window is made.
     std::unique_ptr<CStartupPreload> preload;

@@ -16,6 +16,8 @@ packages=(
   # pydicom: the tests compare the voxels --info reports with its reading of DICOM files
   python3-pydicom
   libvtk9-dev libgdcm-dev
+  # gdcmtar: the tests and the DICOM benchmark split a real enhanced MR file into a classic series
+  libgdcm-tools
   # the DICOM benchmark times loads against dcm2niix's conversion of the same folder
   dcm2niix
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg

@@ -2,11 +2,17 @@
 
 #include "RuntimeModule.h"
 
-// The module's one entry point; see GdcmCodec.cpp.
+// The modules' entry points; see GdcmCodec.cpp and GdcmHeader.cpp.
 using CodecEntry = const CDicomCodec* (*)();
 
 const CDicomCodec& CDicomCodec::Get() {
     static const CDicomCodec& codec =
         *reinterpret_cast<CodecEntry>(CRuntimeModule::Symbol("orvanta-dicom", "OrvantaDicomCodec"))();
     return codec;
+}
+
+const CDicomCodec& CDicomCodec::Headers() {
+    static const CDicomCodec& reader = *reinterpret_cast<CodecEntry>(
+        CRuntimeModule::Symbol("orvanta-dicom-header", "OrvantaDicomHeaderReader"))();
+    return reader;
 }

@@ -28,6 +28,9 @@ public:
     // The module's codec, loading it on first use with the library's own
     // messages silenced. Throws std::runtime_error when it cannot be loaded.
     static const CDicomCodec& Get();
+    // A reader of headers only (its Decode throws), from a module that loads
+    // in a tenth of the time: what a folder scan needs. The same rules hold.
+    static const CDicomCodec& Headers();
 
     // Reads the header of one file: one per frame. Nothing when the file is
     // not a DICOM image; `readable` is false when it could not be parsed at all.

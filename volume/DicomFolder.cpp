@@ -78,7 +78,7 @@ public:
             Put(h.samplesPerPixel), Put(h.photometric), Put(h.position), Put(h.orientation),
             Put(h.pixelSpacing), Put(h.sliceThickness), Put(h.triggerTime), Put(h.temporalPosition),
             Put(h.acquisitionTime), Put(h.instanceNumber), Put(h.rescaleSlope), Put(h.rescaleIntercept),
-            Put(h.inStackPosition), Put(h.dimensionIndex);
+            Put(h.inStackPosition), Put(h.dimensionIndex), Put(h.native);
     }
     void GetAll(CDicomImageHeader& h) {
         Get(h.path), Get(h.frame), Get(h.stackId), Get(h.imageType), Get(h.seriesUid), Get(h.seriesNumber),
@@ -86,7 +86,7 @@ public:
             Get(h.samplesPerPixel), Get(h.photometric), Get(h.position), Get(h.orientation),
             Get(h.pixelSpacing), Get(h.sliceThickness), Get(h.triggerTime), Get(h.temporalPosition),
             Get(h.acquisitionTime), Get(h.instanceNumber), Get(h.rescaleSlope), Get(h.rescaleIntercept),
-            Get(h.inStackPosition), Get(h.dimensionIndex);
+            Get(h.inStackPosition), Get(h.dimensionIndex), Get(h.native);
     }
 };
 
@@ -132,7 +132,7 @@ bool CDicomFolder::Scan(const std::string& folder, std::string& error, const Pro
     // DICOM library cannot cope with costs that file, not the program.
     const CDicomCodec* codec = m_inProcessCodec;
     try {
-        if (codec == nullptr) codec = &CDicomCodec::Get();
+        if (codec == nullptr) codec = &CDicomCodec::Headers();
     } catch (const std::exception& e) {
         error = e.what();
         return false;

@@ -6,6 +6,20 @@
 #include <string>
 #include <vector>
 
+// Where a file keeps its pixel data as plain little-endian values of one
+// sample each: such frames are read straight from the file, without the
+// DICOM library or a reader process.
+struct CDicomNativePixels {
+    uint64_t fileSize = 0;      // of the file as scanned: a file changed since is decoded the slow way
+    uint64_t offset = 0;        // of the value of Pixel Data
+    uint64_t length = 0;        // of that value, at least every frame's bytes
+    int32_t bitsAllocated = 0;  // 8, 16 or 32
+    int32_t bitsStored = 0;     // the low bits of each value; the high bit is the one below them
+    bool isSigned = false;
+    // The 12 bytes before the value in the file (its tag, VR and length), checked again at the load.
+    std::array<unsigned char, 12> lead{};
+};
+
 // What the folder scan reads of one DICOM image: the tags that group, sort
 // and calibrate a series, and those that say whether its pixels can be
 // shown. Pixel data is not read until a series is loaded. A multi-frame file
@@ -48,6 +62,10 @@ struct CDicomImageHeader {
     std::optional<double> instanceNumber;
     double rescaleSlope = 1.0;
     double rescaleIntercept = 0.0;
+    // Where its plain pixel data lies; nothing for compressed, deflated or
+    // big-endian data, or any layout less plain.
+    using NativePixels = CDicomNativePixels;
+    std::optional<NativePixels> native;
 
     bool HasGeometry() const { return position.has_value() && orientation.has_value(); }
 };

@@ -3,9 +3,14 @@
 
 #include "DicomSource.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +21,7 @@
 #include "CodeMapping.h"
 #include "DicomCodec.h"
 #include "DicomFolder.h"
+#include "DicomStoredBits.h"
 #include "DicomThumbnail.h"
 #include "IsolatedRun.h"
 #include "ParallelRanges.h"
@@ -47,6 +53,65 @@ void VisitImageValues(const DecodedImage& image, int32_t frame, int64_t count, c
                 count, false, visit);
 }
 
+// A file whose pixel data the scan found plain, opened again for its frames.
+class CPlainPixels {
+public:
+    CPlainPixels() = default;
+    ~CPlainPixels() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    CPlainPixels(const CPlainPixels&) = delete;
+    CPlainPixels& operator=(const CPlainPixels&) = delete;
+
+    // False when the file cannot be opened or is no longer as scanned: of
+    // another size, or with other bytes before its pixel data.
+    bool Open(const std::string& path, const CDicomImageHeader::NativePixels& native) {
+        m_native = native;
+        m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info = {};
+        std::array<unsigned char, 12> lead{};
+        return m_fd >= 0 && fstat(m_fd, &info) == 0 &&
+               static_cast<uint64_t>(info.st_size) == native.fileSize && native.offset >= lead.size() &&
+               ReadAt(lead.data(), lead.size(), native.offset - lead.size()) && lead == native.lead;
+    }
+
+    // Frame `frame`, of `samples` values, as the only frame of `image`, with
+    // the sign and stored bits the file gives; false when the file does not hold it.
+    bool ReadFrame(int32_t frame, int64_t samples, DecodedImage& image) {
+        const uint64_t bytes =
+            static_cast<uint64_t>(samples) * static_cast<uint64_t>(m_native.bitsAllocated / 8);
+        if (frame < 0 || bytes == 0 || static_cast<uint64_t>(frame) >= m_native.length / bytes) return false;
+        image.bytes.resize(static_cast<size_t>(bytes));
+        if (!ReadAt(image.bytes.data(), image.bytes.size(),
+                    m_native.offset + static_cast<uint64_t>(frame) * bytes))
+            return false;
+        image.frames = 1;
+        image.type = m_native.bitsAllocated == 8    ? EValueType::kUInt8
+                     : m_native.bitsAllocated == 16 ? EValueType::kUInt16
+                                                    : EValueType::kUInt32;
+        KeepStoredBits(m_native.isSigned, static_cast<unsigned>(m_native.bitsStored),
+                       static_cast<unsigned>(m_native.bitsStored - 1), image);
+        return true;
+    }
+
+private:
+    bool ReadAt(void* data, size_t size, uint64_t at) const {
+        char* to = static_cast<char*>(data);
+        while (size > 0) {
+            const ssize_t got = pread(m_fd, to, size, static_cast<off_t>(at));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            to += got;
+            at += static_cast<uint64_t>(got);
+            size -= static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+    int m_fd = -1;
+    CDicomImageHeader::NativePixels m_native;
+};
+
 }  // namespace
 
 CDicomSource::CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* inProcessCodec)
@@ -65,16 +130,15 @@ CDicomSource::CDicomSource(const CDicomSeriesLayout& layout, const CDicomCodec* 
         }
         m_frameTimes.push_back(*trigger);
     }
-    for (const auto& slice : layout.m_slices)
-        for (const CDicomImageHeader& header : slice)
-            m_images.push_back({header.path, header.frame, header.rescaleSlope, header.rescaleIntercept});
     // A multi-frame file is decoded once for all its frames.
     std::map<std::string, size_t> fileOfPath;
-    for (size_t i = 0; i < m_images.size(); ++i) {
-        const auto [at, added] = fileOfPath.emplace(m_images[i].path, m_files.size());
-        if (added) m_files.push_back({m_images[i].path, {}});
-        m_files[at->second].frames.emplace_back(m_images[i].frame, static_cast<int64_t>(i));
-    }
+    for (const auto& slice : layout.m_slices)
+        for (const CDicomImageHeader& header : slice) {
+            const auto [at, added] = fileOfPath.emplace(header.path, m_files.size());
+            if (added) m_files.push_back({header.path, {}, header.native});
+            m_files[at->second].frames.emplace_back(header.frame, static_cast<int64_t>(m_images.size()));
+            m_images.push_back({header.path, header.frame, header.rescaleSlope, header.rescaleIntercept});
+        }
     // MONOCHROME1 images show their smallest values brightest.
     m_inverted = !layout.m_slices.empty() && layout.m_slices[0][0].photometric == "MONOCHROME1";
 }
@@ -226,18 +290,12 @@ void CDicomSource::SharedCodes::Allocate(int64_t count) {
 
 template <typename Work, typename Receive>
 void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receive) const {
-    const CDicomCodec& codec = m_inProcessCodec != nullptr ? *m_inProcessCodec : CDicomCodec::Get();
     const int64_t count = static_cast<int64_t>(m_images.size());
     const int64_t files = static_cast<int64_t>(m_files.size());
-    // As many reader processes as threads would be worth it.
-    const int readers = WorthwhileThreads(SampleCount() * 2);
-    // A reader holds one file's frames three times (file, decoded values,
-    // their copy) at up to 8 bytes a value, besides the library itself.
-    size_t mostFrames = 1;
-    for (const File& file : m_files) mostFrames = std::max(mostFrames, file.frames.size());
-    const int64_t memory =
-        (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY * static_cast<int64_t>(mostFrames);
     int64_t done = 0;
+    auto advance = [&] {
+        if (progress) progress(static_cast<double>(++done) / static_cast<double>(files));
+    };
     // The failure of the first image (in volume order) that could not be decoded.
     int64_t failedImage = count;
     std::string failure;
@@ -250,58 +308,102 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
             }
     };
     DecodedImage image;
-    auto decode = [&](int64_t f) -> std::string {
+
+    // Plain pixel data is read here, a frame at a time: a reader process and
+    // the library's second parse of the file cost more than such images do.
+    // A file that is no longer as the scan found it goes to the readers.
+    const int64_t imageSamples = int64_t{m_sizeX} * m_sizeY;
+    std::vector<int64_t> forReaders;
+    for (int64_t f = 0; f < files; ++f) {
         const File& file = m_files[static_cast<size_t>(f)];
-        try {
-            // Answers begin with + when the file was decoded, then each of its
-            // frames' answers after its length; - before the reason it was not.
+        CPlainPixels plain;
+        bool read = file.native && plain.Open(file.path, *file.native);
+        for (size_t k = 0; read && k < file.frames.size(); ++k) {
+            const auto& [frame, index] = file.frames[k];
+            read = plain.ReadFrame(frame, imageSamples, image);
+            if (!read) break;
             try {
-                codec.Decode(file.path, m_sizeX, m_sizeY, image);
-                for (const auto& [frame, index] : file.frames)
-                    if (frame < 0 || frame >= image.frames)
-                        throw std::runtime_error(" holds fewer frames than its header announces");
+                receive(index, work(index, image, 0));
+            } catch (const std::runtime_error& e) {
+                fail(f, e.what());
+                break;
+            }
+        }
+        if (read)
+            advance();
+        else
+            forReaders.push_back(f);
+    }
+
+    if (!forReaders.empty()) {
+        const CDicomCodec& codec = m_inProcessCodec != nullptr ? *m_inProcessCodec : CDicomCodec::Get();
+        // As many reader processes as threads would be worth it.
+        const int readers = WorthwhileThreads(SampleCount() * 2);
+        // A reader holds one file's frames three times (file, decoded values,
+        // their copy) at up to 8 bytes a value, besides the library itself.
+        size_t mostFrames = 1;
+        for (const File& file : m_files) mostFrames = std::max(mostFrames, file.frames.size());
+        const int64_t memory =
+            (int64_t{256} << 20) + 3 * 8 * int64_t{m_sizeX} * m_sizeY * static_cast<int64_t>(mostFrames);
+        // Items are places in forReaders.
+        auto fileOf = [&](int64_t item) -> const File& {
+            return m_files[static_cast<size_t>(forReaders[static_cast<size_t>(item)])];
+        };
+        auto decode = [&](int64_t item) -> std::string {
+            const File& file = fileOf(item);
+            try {
+                // Answers begin with + when the file was decoded, then each of its
+                // frames' answers after its length; - before the reason it was not.
+                try {
+                    codec.Decode(file.path, m_sizeX, m_sizeY, image);
+                    for (const auto& [frame, index] : file.frames)
+                        if (frame < 0 || frame >= image.frames)
+                            throw std::runtime_error(" holds fewer frames than its header announces");
+                } catch (const std::exception& e) {
+                    throw std::runtime_error(FileNameOfPath(file.path) + e.what());
+                }
+                std::string answer(1, '+');
+                for (const auto& [frame, index] : file.frames) {
+                    const std::string part = work(index, image, frame);
+                    const uint64_t size = part.size();
+                    answer.append(reinterpret_cast<const char*>(&size), sizeof size);
+                    answer += part;
+                }
+                return answer;
             } catch (const std::exception& e) {
-                throw std::runtime_error(FileNameOfPath(file.path) + e.what());
+                std::string answer(1, '-');
+                answer += e.what();
+                return answer;
             }
-            std::string answer(1, '+');
-            for (const auto& [frame, index] : file.frames) {
-                const std::string part = work(index, image, frame);
-                const uint64_t size = part.size();
-                answer.append(reinterpret_cast<const char*>(&size), sizeof size);
-                answer += part;
+        };
+        auto answer = [&](int64_t item, const std::string& text) {
+            const int64_t f = forReaders[static_cast<size_t>(item)];
+            if (text.empty() || text[0] != '+') {
+                fail(f, text.empty() ? "" : text.substr(1));
+            } else {
+                size_t at = 1;
+                for (const auto& [frame, index] : fileOf(item).frames) {
+                    uint64_t size = 0;
+                    if (sizeof size > text.size() - at) break;
+                    std::memcpy(&size, text.data() + at, sizeof size);
+                    at += sizeof size;
+                    if (size > text.size() - at) break;
+                    receive(index, text.substr(at, static_cast<size_t>(size)));
+                    at += static_cast<size_t>(size);
+                }
             }
-            return answer;
-        } catch (const std::exception& e) {
-            std::string answer(1, '-');
-            answer += e.what();
-            return answer;
-        }
-    };
-    auto answer = [&](int64_t f, const std::string& text) {
-        if (text.empty() || text[0] != '+') {
-            fail(f, text.empty() ? "" : text.substr(1));
-        } else {
-            size_t at = 1;
-            for (const auto& [frame, index] : m_files[static_cast<size_t>(f)].frames) {
-                uint64_t size = 0;
-                if (sizeof size > text.size() - at) break;
-                std::memcpy(&size, text.data() + at, sizeof size);
-                at += sizeof size;
-                if (size > text.size() - at) break;
-                receive(index, text.substr(at, static_cast<size_t>(size)));
-                at += static_cast<size_t>(size);
-            }
-        }
-        if (progress) progress(static_cast<double>(++done) / static_cast<double>(files));
-    };
-    auto died = [&](int64_t f) {
-        fail(f, FileNameOfPath(m_files[static_cast<size_t>(f)].path) +
-                    " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
-    };
-    std::string error;
-    if (!CIsolatedRun::Run(0, files, readers, decode, answer, died, error,
-                           {.childMemory = memory, .inProcess = m_inProcessCodec != nullptr}))
-        throw std::runtime_error(error);
+            advance();
+        };
+        auto died = [&](int64_t item) {
+            fail(forReaders[static_cast<size_t>(item)],
+                 FileNameOfPath(fileOf(item).path) +
+                     " cannot be decoded: the DICOM library failed on it (the file may be damaged)");
+        };
+        std::string error;
+        if (!CIsolatedRun::Run(0, static_cast<int64_t>(forReaders.size()), readers, decode, answer, died,
+                               error, {.childMemory = memory, .inProcess = m_inProcessCodec != nullptr}))
+            throw std::runtime_error(error);
+    }
     if (failedImage < count) throw std::runtime_error(failure);
     if (progress) progress(1.0);
 }

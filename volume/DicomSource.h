@@ -71,11 +71,12 @@ private:
         size_t m_bytes = 0;
     };
 
-    // Decodes every file in reader processes (the decoder may fail on a damaged
-    // file in ways that would end this process): `work` gets each image's raw
-    // values there (the decoded file and the frame) and answers in bytes,
-    // which `receive` gets here. Throws with
-    // the reason of the first image that could not be decoded.
+    // Decodes every file: `work` gets each image's raw values (the decoded
+    // file and the frame) and answers in bytes, which `receive` gets here.
+    // Plain pixel data is read here; everything else is decoded in reader
+    // processes (the decoder may fail on a damaged file in ways that would end
+    // this process), where `work` then runs. Throws with the reason of the
+    // first image that could not be decoded.
     template <typename Work, typename Receive>
     void DecodeAll(const Progress& progress, Work work, Receive receive) const;
     bool DecodeCodes(const Progress& progress);
@@ -87,6 +88,8 @@ private:
     struct File {
         std::string path;
         std::vector<std::pair<int32_t, int64_t>> frames;
+        // Where its plain pixel data lies, when the scan found it so.
+        std::optional<CDicomImageHeader::NativePixels> native;
     };
     std::vector<File> m_files;
     // What the folder held and which series this is: for Describe.

@@ -1,12 +1,9 @@
-// The DICOM library's side of CDicomCodec, built as the orvanta-dicom module:
-// only this file includes the library.
+// The DICOM library's side of CDicomCodec, built as the orvanta-dicom module
+// with GdcmHeader.cpp: only these two files include the library.
 
 #include <gdcmAttribute.h>
 #include <gdcmImageReader.h>
 #include <gdcmReader.h>
-#include <gdcmSequenceOfItems.h>
-#include <gdcmStringFilter.h>
-#include <gdcmTrace.h>
 
 #include <algorithm>
 #include <charconv>
@@ -18,204 +15,13 @@
 #include <stdexcept>
 
 #include "DicomCodec.h"
+#include "DicomStoredBits.h"
+#include "GdcmHeader.h"
 
 namespace {
 
-// The tags the scan uses.
-const gdcm::Tag kAcquisitionTime(0x0008, 0x0032);
-const gdcm::Tag kSeriesDescription(0x0008, 0x103e);
-const gdcm::Tag kSliceThickness(0x0018, 0x0050);
-const gdcm::Tag kTriggerTime(0x0018, 0x1060);
-const gdcm::Tag kSeriesUid(0x0020, 0x000e);
-const gdcm::Tag kSeriesNumber(0x0020, 0x0011);
-const gdcm::Tag kInstanceNumber(0x0020, 0x0013);
-const gdcm::Tag kImagePosition(0x0020, 0x0032);
-const gdcm::Tag kImageOrientation(0x0020, 0x0037);
-const gdcm::Tag kTemporalPosition(0x0020, 0x0100);
-const gdcm::Tag kSamplesPerPixel(0x0028, 0x0002);
-const gdcm::Tag kPhotometric(0x0028, 0x0004);
-const gdcm::Tag kNumberOfFrames(0x0028, 0x0008);
-const gdcm::Tag kRows(0x0028, 0x0010);
-const gdcm::Tag kColumns(0x0028, 0x0011);
-const gdcm::Tag kPixelSpacing(0x0028, 0x0030);
-const gdcm::Tag kRescaleIntercept(0x0028, 0x1052);
-const gdcm::Tag kRescaleSlope(0x0028, 0x1053);
-const gdcm::Tag kSharedGroups(0x5200, 0x9229);
-const gdcm::Tag kPerFrameGroups(0x5200, 0x9230);
+// The tag whose value is the pixels.
 const gdcm::Tag kPixelData(0x7fe0, 0x0010);
-const gdcm::Tag kImageType(0x0008, 0x0008);
-const gdcm::Tag kFrameTime(0x0018, 0x1063);
-const gdcm::Tag kFrameTimeVector(0x0018, 0x1065);
-// Functional groups, and the tags of theirs that are read.
-const gdcm::Tag kPlanePosition(0x0020, 0x9113);
-const gdcm::Tag kPlaneOrientation(0x0020, 0x9116);
-const gdcm::Tag kPixelMeasures(0x0028, 0x9110);
-const gdcm::Tag kFrameContent(0x0020, 0x9111);
-const gdcm::Tag kStackId(0x0020, 0x9056);
-const gdcm::Tag kTemporalPositionIndex(0x0020, 0x9128);
-const gdcm::Tag kInStackPosition(0x0020, 0x9057);
-const gdcm::Tag kDimensionIndexValues(0x0020, 0x9157);
-const gdcm::Tag kCardiacSynchronization(0x0018, 0x9118);
-const gdcm::Tag kTriggerDelay(0x0020, 0x9153);
-const gdcm::Tag kPixelValueTransformation(0x0028, 0x9145);
-const gdcm::Tag kMrFrameType(0x0018, 0x9226);
-const gdcm::Tag kCtFrameType(0x0018, 0x9329);
-const gdcm::Tag kFrameType(0x0008, 0x9007);
-const gdcm::Tag kComplexComponent(0x0008, 0x9208);
-
-std::string Trimmed(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string::npos) return "";
-    const size_t end = text.find_last_not_of(std::string(" \t\r\n\0", 5));
-    return end == std::string::npos || end < begin ? "" : text.substr(begin, end - begin + 1);
-}
-
-// The numbers of a multi-valued decimal string "a\b\c"; nothing when any is not a number.
-std::vector<double> Numbers(const std::string& text) {
-    std::vector<double> numbers;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t end = std::min(text.find('\\', start), text.size());
-        std::string piece = Trimmed(text.substr(start, end - start));
-        if (!piece.empty() && piece[0] == '+') piece.erase(0, 1);
-        double value = 0.0;
-        const auto [rest, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-        if (piece.empty() || error != std::errc() || rest != piece.data() + piece.size() || !std::isfinite(value))
-            return {};
-        numbers.push_back(value);
-        start = end + 1;
-    }
-    return numbers;
-}
-
-std::optional<double> Number(const std::string& text) {
-    const std::vector<double> numbers = Numbers(text);
-    if (numbers.empty()) return std::nullopt;
-    return numbers[0];
-}
-
-// A time of day HHMMSS.FFFFFF (or the old HH:MM:SS) in seconds.
-std::optional<double> TimeOfDay(std::string text) {
-    text.erase(std::remove(text.begin(), text.end(), ':'), text.end());
-    text = Trimmed(text);
-    if (text.size() < 2 || text.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
-    const size_t point = text.find('.');
-    const std::string whole = text.substr(0, point);
-    if (whole.size() % 2 != 0 || whole.size() > 6) return std::nullopt;
-    double seconds = 0.0;
-    const double units[3] = {3600.0, 60.0, 1.0};
-    for (size_t i = 0; i < whole.size(); i += 2) seconds += std::stoi(whole.substr(i, 2)) * units[i / 2];
-    if (point != std::string::npos && point + 1 < text.size()) {
-        // Appended rather than concatenated: GCC 12 warns falsely (-Wrestrict) about "0" + string.
-        std::string decimal = "0";
-        decimal.append(text, point, std::string::npos);
-        const std::optional<double> fraction = Number(decimal);
-        if (!fraction) return std::nullopt;
-        seconds += *fraction;
-    }
-    return seconds;
-}
-
-// The items of a sequence the reader parsed as such; one it left as bytes is not looked into.
-const gdcm::SequenceOfItems* SequenceOf(const gdcm::DataElement& element) {
-    if (element.IsEmpty()) return nullptr;
-    return dynamic_cast<const gdcm::SequenceOfItems*>(&element.GetValue());
-}
-
-// The first item of the sequence `tag` in `data`, or nothing.
-const gdcm::DataSet* FirstItem(const gdcm::DataSet& data, const gdcm::Tag& tag) {
-    if (!data.FindDataElement(tag)) return nullptr;
-    const gdcm::DataElement& element = data.GetDataElement(tag);
-    const gdcm::SequenceOfItems* items = SequenceOf(element);
-    if (items == nullptr || items->GetNumberOfItems() == 0) return nullptr;
-    return &items->GetItem(1).GetNestedDataSet();
-}
-
-// The text of an element of a text VR, as it is stored (these are plain characters in every syntax).
-std::string TextOf(const gdcm::DataElement* element) {
-    if (element == nullptr || element->IsEmpty() || element->GetByteValue() == nullptr) return "";
-    const gdcm::ByteValue& bytes = *element->GetByteValue();
-    return Trimmed(std::string(bytes.GetPointer(), bytes.GetLength()));
-}
-
-// One binary number (FD, UL) of an element; enhanced images are little-endian.
-template <typename T>
-std::optional<double> Binary(const gdcm::DataElement* element) {
-    if (element == nullptr || element->GetByteValue() == nullptr ||
-        element->GetByteValue()->GetLength() < sizeof(T))
-        return std::nullopt;
-    T value;
-    std::memcpy(&value, element->GetByteValue()->GetPointer(), sizeof value);
-    const double number = static_cast<double>(value);
-    if (!std::isfinite(number)) return std::nullopt;
-    return number;
-}
-
-// Every value of a UL element (Dimension Index Values), at most a few dozen.
-std::vector<uint32_t> Unsigneds(const gdcm::DataElement* element) {
-    std::vector<uint32_t> values;
-    if (element == nullptr || element->GetByteValue() == nullptr) return values;
-    const size_t count = std::min<size_t>(element->GetByteValue()->GetLength() / sizeof(uint32_t), 64);
-    values.resize(count);
-    if (count > 0) std::memcpy(values.data(), element->GetByteValue()->GetPointer(), count * sizeof(uint32_t));
-    return values;
-}
-
-std::optional<std::array<double, 3>> Triple(const std::string& text) {
-    const std::vector<double> n = Numbers(text);
-    if (n.size() != 3) return std::nullopt;
-    return std::array<double, 3>{n[0], n[1], n[2]};
-}
-
-std::optional<std::array<double, 6>> Orientation(const std::string& text) {
-    const std::vector<double> n = Numbers(text);
-    if (n.size() != 6) return std::nullopt;
-    return std::array<double, 6>{n[0], n[1], n[2], n[3], n[4], n[5]};
-}
-
-std::optional<std::array<double, 2>> Pair(const std::string& text) {
-    const std::vector<double> n = Numbers(text);
-    if (n.size() != 2) return std::nullopt;
-    return std::array<double, 2>{n[0], n[1]};
-}
-
-void SetRescale(CDicomImageHeader& header, const std::string& slopeText, const std::string& interceptText) {
-    // An absent or zero slope means none: the values stay as stored.
-    const std::optional<double> slope = Number(slopeText);
-    header.rescaleSlope = slope && *slope != 0.0 ? *slope : 1.0;
-    header.rescaleIntercept = Number(interceptText).value_or(0.0);
-}
-
-// What Image Type or Frame Type ("ORIGINAL\\PRIMARY\\P\\ND") says the values are.
-std::string TypeOfImage(const std::string& text) {
-    std::vector<std::string> values;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t end = std::min(text.find('\\', start), text.size());
-        values.push_back(Trimmed(text.substr(start, end - start)));
-        start = end + 1;
-    }
-    auto has = [&values](std::initializer_list<const char*> names) {
-        return std::any_of(values.begin(), values.end(), [&names](const std::string& value) {
-            return std::any_of(names.begin(), names.end(),
-                               [&value](const char* name) { return value == name; });
-        });
-    };
-    if (has({"VELOCITY", "VELOCITY MAP"})) return "velocity";
-    if (has({"P", "PHASE", "PHASE MAP"})) return "phase";
-    if (has({"M", "MAGNITUDE"})) return "magnitude";
-    return "";
-}
-
-int Whole(const std::optional<double>& value, int fallback) {
-    if (!value || !(*value >= -2147483648.0 && *value <= 2147483647.0)) return fallback;
-    return static_cast<int>(*value);
-}
-
-int32_t Whole(const std::optional<double>& value, int32_t fallback, int32_t maximum) {
-    if (!value || !(*value >= 0.0 && *value <= maximum)) return fallback;
-    return static_cast<int32_t>(*value);
-}
 
 EValueType ValueTypeOf(gdcm::PixelFormat::ScalarType type) {
     using T = EValueType;
@@ -284,53 +90,8 @@ std::optional<uint64_t> PixelDataEnd(const std::string& path) {
     throw cut;
 }
 
-// Stored values hold Bits Stored bits, signed when Pixel Representation is 1.
-// Decoders of compressed syntaxes hand over the bits as the stream codes them:
-// a stream coded unsigned in a file that says signed comes back without its
-// sign, and bits above the stored ones are not always cleared.
-template <typename U>
-void KeepStoredBits(std::vector<char>& bytes, unsigned bits, bool isSigned) {
-    const size_t count = bytes.size() / sizeof(U);
-    const U mask = static_cast<U>((U{1} << bits) - 1);
-    const U top = static_cast<U>(U{1} << (bits - 1));
-    for (size_t i = 0; i < count; ++i) {
-        U value;
-        std::memcpy(&value, bytes.data() + i * sizeof(U), sizeof(U));
-        value = static_cast<U>(value & mask);
-        if (isSigned && (value & top)) value = static_cast<U>(value | static_cast<U>(~mask));
-        std::memcpy(bytes.data() + i * sizeof(U), &value, sizeof(U));
-    }
-}
-
 void FollowPixelRepresentation(const gdcm::PixelFormat& format, CDicomCodec::Image& image) {
-    using T = EValueType;
-    const bool isSigned = format.GetPixelRepresentation() == 1;
-    const unsigned bits = format.GetBitsStored();
-    unsigned width = 0;
-    switch (image.type) {
-        case T::kUInt8:
-        case T::kInt8:
-            width = 8;
-            image.type = isSigned ? T::kInt8 : T::kUInt8;
-            break;
-        case T::kUInt16:
-        case T::kInt16:
-            width = 16;
-            image.type = isSigned ? T::kInt16 : T::kUInt16;
-            break;
-        case T::kUInt32:
-        case T::kInt32:
-            width = 32;
-            image.type = isSigned ? T::kInt32 : T::kUInt32;
-            break;
-        default:
-            return;
-    }
-    // Bits placed anywhere but at the bottom are left as the library gives them.
-    if (bits == 0 || bits >= width || format.GetHighBit() + 1u != bits) return;
-    if (width == 8) KeepStoredBits<uint8_t>(image.bytes, bits, isSigned);
-    if (width == 16) KeepStoredBits<uint16_t>(image.bytes, bits, isSigned);
-    if (width == 32) KeepStoredBits<uint32_t>(image.bytes, bits, isSigned);
+    KeepStoredBits(format.GetPixelRepresentation() == 1, format.GetBitsStored(), format.GetHighBit(), image);
 }
 
 // Messages begin where the file's name ends; the caller names the file.
@@ -395,138 +156,17 @@ void DecodeImage(const std::string& path, int32_t columns, int32_t rows, CDicomC
     FollowPixelRepresentation(stored, image);
 }
 
-// The frames of a classic multi-frame file (a cine run, a multi-frame MR):
-// one place, the frames are time.
-std::vector<CDicomImageHeader> ClassicFrames(const CDicomImageHeader& file, std::optional<double> frameTime) {
-    std::vector<CDicomImageHeader> frames;
-    for (int32_t k = 0; k < file.frames; ++k) {
-        CDicomImageHeader frame = file;
-        frame.frame = k;
-        frame.triggerTime.reset();
-        frame.temporalPosition.reset();
-        if (frameTime && std::isfinite(*frameTime) && *frameTime > 0.0)
-            frame.triggerTime = *frameTime * k;
-        else
-            frame.temporalPosition = k;
-        frames.push_back(std::move(frame));
-    }
-    return frames;
-}
-
-// The frames of an enhanced file, each with what its per-frame functional
-// groups say, else the shared ones. (The library's image reader takes the
-// geometry of every frame from the first, so the groups are read here.)
-std::vector<CDicomImageHeader> EnhancedFrames(const gdcm::DataSet& data, const CDicomImageHeader& file) {
-    const gdcm::DataSet* shared = FirstItem(data, kSharedGroups);
-    const gdcm::SequenceOfItems* perFrame =
-        data.FindDataElement(kPerFrameGroups) ? SequenceOf(data.GetDataElement(kPerFrameGroups)) : nullptr;
-    std::vector<CDicomImageHeader> frames;
-    for (int32_t k = 0; k < file.frames; ++k) {
-        const gdcm::DataSet* own = nullptr;
-        if (perFrame && static_cast<size_t>(k) < perFrame->GetNumberOfItems())
-            own = &perFrame->GetItem(static_cast<size_t>(k) + 1).GetNestedDataSet();
-        auto element = [&](const gdcm::Tag& group, const gdcm::Tag& tag) -> const gdcm::DataElement* {
-            for (const gdcm::DataSet* set : {own, shared}) {
-                const gdcm::DataSet* inner = set ? FirstItem(*set, group) : nullptr;
-                if (inner && inner->FindDataElement(tag)) return &inner->GetDataElement(tag);
-            }
-            return nullptr;
-        };
-        auto text = [&](const gdcm::Tag& group, const gdcm::Tag& tag) { return TextOf(element(group, tag)); };
-        CDicomImageHeader frame = file;
-        frame.frame = k;
-        if (const auto position = Triple(text(kPlanePosition, kImagePosition))) frame.position = position;
-        if (const auto orientation = Orientation(text(kPlaneOrientation, kImageOrientation)))
-            frame.orientation = orientation;
-        if (const auto spacing = Pair(text(kPixelMeasures, kPixelSpacing))) frame.pixelSpacing = spacing;
-        if (const auto thickness = Number(text(kPixelMeasures, kSliceThickness)))
-            frame.sliceThickness = thickness;
-        frame.stackId = text(kFrameContent, kStackId);
-        frame.temporalPosition = Binary<uint32_t>(element(kFrameContent, kTemporalPositionIndex));
-        frame.inStackPosition = Binary<uint32_t>(element(kFrameContent, kInStackPosition));
-        frame.dimensionIndex = Unsigneds(element(kFrameContent, kDimensionIndexValues));
-        frame.triggerTime = Binary<double>(element(kCardiacSynchronization, kTriggerDelay));
-        const gdcm::DataElement* slope = element(kPixelValueTransformation, kRescaleSlope);
-        if (slope) SetRescale(frame, TextOf(slope), text(kPixelValueTransformation, kRescaleIntercept));
-        std::string type = text(kMrFrameType, kFrameType);
-        if (type.empty()) type = text(kCtFrameType, kFrameType);
-        type += "\\" + text(kMrFrameType, kComplexComponent);
-        if (const std::string frameType = TypeOfImage(type); !frameType.empty()) frame.imageType = frameType;
-        // Frames that nothing else orders keep their order in the file.
-        frame.instanceNumber = k;
-        frames.push_back(std::move(frame));
-    }
-    return frames;
-}
-
 class CGdcmCodec final : public CDicomCodec {
 public:
-    CGdcmCodec() {
-        gdcm::Trace::SetDebug(false);
-        gdcm::Trace::SetWarning(false);
-        gdcm::Trace::SetError(false);
-    }
+    CGdcmCodec() { SilenceLibraryMessages(); }
 
-    std::vector<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override;
+    std::vector<CDicomImageHeader> ReadHeader(const std::string& path, bool& readable) const override {
+        return ReadDicomHeader(path, readable);
+    }
     void Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const override;
 };
 
 }  // namespace
-
-std::vector<CDicomImageHeader> CGdcmCodec::ReadHeader(const std::string& path, bool& readable) const {
-    readable = false;
-    gdcm::Reader reader;
-    reader.SetFileName(path.c_str());
-    try {
-        // Everything up to the pixel data, which is left unread. (Reading only
-        // selected tags ends the process on a deflated data set.)
-        if (!reader.ReadUpToTag(kPixelData, {kPixelData})) return {};
-    } catch (...) {
-        return {};
-    }
-    readable = true;
-    const gdcm::DataSet& data = reader.GetFile().GetDataSet();
-    gdcm::StringFilter filter;
-    filter.SetFile(reader.GetFile());
-    auto text = [&](const gdcm::Tag& tag) { return data.FindDataElement(tag) ? Trimmed(filter.ToString(tag)) : ""; };
-
-    CDicomImageHeader header;
-    header.path = path;
-    // Without a pixel matrix the file is no image: a directory, report or presentation state.
-    header.rows = Whole(Number(text(kRows)), 0, 65535);
-    header.columns = Whole(Number(text(kColumns)), 0, 65535);
-    if (header.rows <= 0 || header.columns <= 0) return {};
-    header.seriesUid = text(kSeriesUid);
-    if (const std::optional<double> number = Number(text(kSeriesNumber))) header.seriesNumber = Whole(number, 0);
-    header.seriesDescription = text(kSeriesDescription);
-    header.frames = Whole(Number(text(kNumberOfFrames)), 1, 1 << 30);
-    header.enhanced = data.FindDataElement(kSharedGroups) || data.FindDataElement(kPerFrameGroups);
-    header.samplesPerPixel = Whole(Number(text(kSamplesPerPixel)), 1, 65535);
-    header.photometric = text(kPhotometric);
-    header.imageType = TypeOfImage(text(kImageType));
-    header.position = Triple(text(kImagePosition));
-    header.orientation = Orientation(text(kImageOrientation));
-    header.pixelSpacing = Pair(text(kPixelSpacing));
-    header.sliceThickness = Number(text(kSliceThickness));
-    header.triggerTime = Number(text(kTriggerTime));
-    header.temporalPosition = Number(text(kTemporalPosition));
-    header.acquisitionTime = TimeOfDay(text(kAcquisitionTime));
-    header.instanceNumber = Number(text(kInstanceNumber));
-    SetRescale(header, text(kRescaleSlope), text(kRescaleIntercept));
-    if (header.frames <= 1) return {header};
-    if (header.enhanced) return EnhancedFrames(data, header);
-    std::optional<double> frameTime = Number(text(kFrameTime));
-    if (!frameTime) {
-        // The increments from each frame to the next; the first is 0.
-        std::vector<double> increments = Numbers(text(kFrameTimeVector));
-        if (increments.size() > 1) {
-            increments.erase(increments.begin());
-            std::sort(increments.begin(), increments.end());
-            frameTime = increments[increments.size() / 2];
-        }
-    }
-    return ClassicFrames(header, frameTime);
-}
 
 void CGdcmCodec::Decode(const std::string& path, int32_t columns, int32_t rows, Image& image) const {
     DecodeImage(path, columns, rows, image);

@@ -287,6 +287,7 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--position 1,1,1 --voxel=1,1,1 --info scan.tvi", 2, "--position and --voxel both"},
         {"--voxel 0,16,0 --info scan.tvi", 1, "--voxel 0,16,0 lies outside the volume's 24 x 16 x 6 voxels"},
         {"--voxel 0,0,0 --info scan.obj", 1, "outside the volume's 0 x 0 x 0 voxels"},
+        {"--info scan.tvi > /dev/full", 1, "cannot write the output"},
     };
     for (const Case& c : cases) {
         int status = -1;

@@ -7,8 +7,9 @@
 // The DICOM library reads and decodes in reader processes here, as in the
 // viewer: what it does to a damaged file ends only that process, which the
 // load reports. Their coverage does not reach the fuzzer, so this target
-// mostly checks that the library's failures are contained; dicom-series
-// fuzzes what comes after the library in this process.
+// mostly checks that the library's failures are contained, and fuzzes the
+// reading of plain pixel data at the place the scan found, which happens in
+// this process; dicom-series fuzzes what comes after the library here.
 
 #include <cstddef>
 #include <cstdint>

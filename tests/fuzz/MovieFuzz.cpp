@@ -16,6 +16,7 @@ extern "C" {
 #include <string>
 
 #include "FuzzInput.h"
+#include "MovieFolderSource.h"
 #include "PlaneTexture.h"
 #include "TimeVolume.h"
 #include "VekMovie.h"

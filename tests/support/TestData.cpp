@@ -1,7 +1,9 @@
 #include "TestData.h"
 
 #include <nifti1.h>
+#include <zlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -90,5 +92,27 @@ std::vector<std::string> WriteDicomSeries(const std::string& folder, const Dicom
                                 .string());
             if (!WriteDicomImage(paths.back(), fields)) return {};
         }
+    return paths;
+}
+
+bool WriteNibabelEnhancedMr(const std::string& path) {
+    gzFile in = gzopen("/usr/lib/python3/dist-packages/nibabel/nicom/tests/data/philips_mprage.dcm.gz", "rb");
+    if (in == nullptr) return false;
+    std::string bytes;
+    char chunk[1 << 16];
+    int got = 0;
+    while ((got = gzread(in, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<size_t>(got));
+    gzclose(in);
+    return got == 0 && WriteText(path, bytes);
+}
+
+std::vector<std::string> SplitEnhancedMr(const std::string& path, const std::string& folder) {
+    std::filesystem::create_directories(folder);
+    const std::string command = "gdcmtar --unenhance -i '" + path + "' -o '" + folder + "/' > /dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return {};
+    // gdcmtar names the files 0, 1, ... after the frames.
+    std::vector<std::string> paths;
+    for (int frame = 0; std::filesystem::exists(folder + "/" + std::to_string(frame)); ++frame)
+        paths.push_back(folder + "/" + std::to_string(frame));
     return paths;
 }

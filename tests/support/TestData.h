@@ -61,3 +61,12 @@ using DicomImageChange = std::function<void(DicomImageFields& image, int z, int 
 std::vector<std::string> WriteDicomSeries(const std::string& folder, const DicomImageFields& image,
                                           int slices, int frames, double gap, double step,
                                           const DicomImageChange& each = {});
+
+// python3-nibabel's Philips Enhanced MR test file (176 frames of 256 x 256,
+// one per slice of an oblique MPRAGE), unpacked to `path`; false when the
+// package is not installed.
+bool WriteNibabelEnhancedMr(const std::string& path);
+// The enhanced file `path` as a classic MR series, one file per frame, as
+// GDCM's gdcmtar (libgdcm-tools) writes it into `folder` (made when missing):
+// the paths in frame order; empty when the tool is missing or fails.
+std::vector<std::string> SplitEnhancedMr(const std::string& path, const std::string& folder);

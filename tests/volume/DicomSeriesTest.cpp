@@ -10,9 +10,8 @@
 #include <functional>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <random>
-
-#include <zlib.h>
 
 #include "DicomFolder.h"
 #include "DicomSource.h"
@@ -100,6 +99,14 @@ protected:
         EXPECT_TRUE(series.Layout(layout, error)) << error;
         CDicomSource source(layout);
         return SourceSamples(source);
+    }
+
+    // The load of `series` must give the samples `expected`, pixel by pixel.
+    static void ExpectSamples(CDicomFolder::Series& series, const std::vector<double>& expected) {
+        CDicomSeriesLayout layout;
+        const std::vector<uint16_t> samples = SeriesSamples(series, layout);
+        ASSERT_EQ(samples.size(), expected.size());
+        for (size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], expected[k]) << "pixel " << k;
     }
 
     // The samples of the only series in `folder`, whose label must be `label`.
@@ -275,6 +282,9 @@ TEST_F(DicomSeriesTest, EveryTransferSyntaxDecodes) {
         ASSERT_GE(index, 0);
         CDicomFolder::Series& series = folder.m_series[static_cast<size_t>(index)];
         EXPECT_EQ(series.Label(), "1 cine: 16 x 16, 1 image, 1 slice x 1 frame");
+        // Only uncompressed little-endian pixel data is read without the library.
+        EXPECT_EQ(series.images[0].native.has_value(),
+                  cases[i].syntax == Syntax::kExplicitLittle || cases[i].syntax == Syntax::kImplicitLittle);
         CDicomSeriesLayout layout;
         const std::vector<uint16_t> samples = SeriesSamples(series, layout);
         ASSERT_EQ(samples.size(), fields.values.size());
@@ -478,7 +488,7 @@ TEST_F(DicomSeriesTest, FilesAsExportersWriteThemLoadTheirValues) {
         {"text after compressed fragments", Syntax::kJpeg2000, false, After::kText},
     };
     // Each case in a function of its own, so that one that fails does not hide the others.
-    const auto check = [this](const Case& c) {
+    const auto check = [](const Case& c) {
         TempFolder folder;
         DicomImageFields fields;
         fields.rows = fields.columns = 16;
@@ -505,10 +515,60 @@ TEST_F(DicomSeriesTest, FilesAsExportersWriteThemLoadTheirValues) {
         CDicomFolder scan = Scanned(folder.Path().string());
         EXPECT_TRUE(scan.m_unreadable.empty());
         ASSERT_EQ(scan.m_series.size(), 1u);
-        CDicomSeriesLayout layout;
-        const std::vector<uint16_t> samples = SeriesSamples(scan.m_series[0], layout);
-        ASSERT_EQ(samples.size(), expected.size());
-        for (size_t k = 0; k < samples.size(); ++k) ASSERT_EQ(samples[k], expected[k]) << "pixel " << k;
+        ExpectSamples(scan.m_series[0], expected);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        check(c);
+    }
+}
+
+// Plain pixel data is read straight from the file at the place the scan
+// found: values keep only their stored bits, and a file that changed since
+// the scan loads what it holds now, whether its pixel data stayed in place or moved.
+TEST_F(DicomSeriesTest, PlainPixelDataIsReadAsTheFileHoldsIt) {
+    enum class Change { kNone, kOverlayBits, kOtherValues, kLongerHeader };
+    struct Case {
+        const char* name;
+        DicomImageFields::Pixels pixels;
+        Change change;
+    };
+    const std::vector<Case> cases = {
+        {"8-bit values", DicomImageFields::Pixels::kUint8, Change::kNone},
+        {"an overlay in the bits above the 12 stored", DicomImageFields::Pixels::kUint16,
+         Change::kOverlayBits},
+        {"other values written since the scan", DicomImageFields::Pixels::kUint16, Change::kOtherValues},
+        {"a longer header written since the scan", DicomImageFields::Pixels::kInt16, Change::kLongerHeader},
+    };
+    const auto check = [](const Case& c) {
+        TempFolder folder;
+        DicomImageFields fields;
+        fields.rows = fields.columns = 16;
+        fields.pixels = c.pixels;
+        for (int k = 0; k < 256; ++k)
+            fields.values.push_back(k * (c.pixels == DicomImageFields::Pixels::kUint8 ? 1 : 13));
+        if (c.change == Change::kOverlayBits) fields.bitsStored = 12;
+        const std::string path = folder.File("image.dcm");
+        ASSERT_TRUE(WriteDicomImage(path, fields));
+        CDicomFolder scan = Scanned(folder.Path().string());
+        ASSERT_EQ(scan.m_series.size(), 1u);
+        const std::optional<CDicomImageHeader::NativePixels> native = scan.m_series[0].images[0].native;
+        ASSERT_TRUE(native.has_value());
+        std::vector<double> expected = fields.values;
+        if (c.change == Change::kOverlayBits) {
+            // Bit 15 set in every other value, where a graphics overlay would lie.
+            std::vector<uint8_t> bytes = ReadBytes(path);
+            ASSERT_GE(bytes.size(), native->offset + 512);
+            for (size_t k = 0; k < 256; k += 2) bytes[native->offset + 2 * k + 1] |= 0x80;
+            ASSERT_TRUE(WriteBytes(path, bytes));
+        } else if (c.change != Change::kNone) {
+            for (double& value : fields.values) value = 4000 - value;
+            if (c.change == Change::kLongerHeader)
+                fields.seriesDescription += " with a much longer description";
+            ASSERT_TRUE(WriteDicomImage(path, fields));
+            expected = fields.values;
+        }
+        ExpectSamples(scan.m_series[0], expected);
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -917,29 +977,52 @@ TEST_F(DicomSeriesTest, ClassicMultiFrameRunIsTime) {
 }
 
 // A real Philips Enhanced MR (176 frames of 256 x 256, one per slice of an
-// oblique MPRAGE), from the test files of nibabel when python3-nibabel is installed.
+// oblique MPRAGE), from the test files of nibabel when python3-nibabel is
+// installed; and the same image as a classic series of one file per frame,
+// as GDCM's gdcmtar writes it (libgdcm-tools), which must give the same volume.
 TEST_F(DicomSeriesTest, PhilipsEnhancedMrOfNibabelLoads) {
-    const std::string sample = "/usr/lib/python3/dist-packages/nibabel/nicom/tests/data/philips_mprage.dcm.gz";
-    gzFile in = gzopen(sample.c_str(), "rb");
-    if (in == nullptr) GTEST_SKIP() << "python3-nibabel's DICOM test files are absent";
-    std::string bytes;
-    char chunk[1 << 16];
-    for (int got; (got = gzread(in, chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
-    gzclose(in);
-    ASSERT_TRUE(WriteText(m_folder.File("mprage.dcm"), bytes));
+    const std::string enhanced = m_folder.File("enhanced/mprage.dcm");
+    std::filesystem::create_directories(m_folder.File("enhanced"));
+    if (!WriteNibabelEnhancedMr(enhanced)) GTEST_SKIP() << "python3-nibabel's DICOM test files are absent";
+    const std::vector<std::string> classic = SplitEnhancedMr(enhanced, m_folder.File("classic"));
 
-    CDicomFolder folder = Scanned(m_folder.Path().string());
-    ASSERT_EQ(folder.m_series.size(), 1u);
-    EXPECT_EQ(folder.m_series[0].Label(), "301 MPRAGE_S2: 256 x 256, 176 images, 176 slices x 1 frame");
-    CDicomSeriesLayout layout;
-    std::string error;
-    ASSERT_TRUE(folder.m_series[0].Layout(layout, error)) << error;
-    EXPECT_TRUE(layout.m_notes.empty());
-    // Its frames lie 1 mm apart along the normal of their common plane.
-    EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, 1.0, 1e-3);
-    ASSERT_TRUE(layout.m_transform.has_value());
-    CDicomSource source(layout);
-    EXPECT_TRUE(source.Prepare({}, error)) << error;
+    struct Form {
+        const char* name;
+        std::string folder;
+        std::string label;
+    };
+    std::vector<Form> forms = {{"enhanced", m_folder.File("enhanced"),
+                                "301 MPRAGE_S2: 256 x 256, 176 images, 176 slices x 1 frame"}};
+    if (classic.size() == 176)
+        forms.push_back({"classic", m_folder.File("classic"),
+                         "301 MPRAGE_S2: 256 x 256, 176 images, 176 slices x 1 frame"});
+    else
+        ADD_FAILURE() << "gdcmtar (libgdcm-tools) did not split the file: " << classic.size() << " files";
+    std::optional<CAffine> firstTransform;
+    for (const Form& form : forms) {
+        SCOPED_TRACE(form.name);
+        CDicomFolder folder = Scanned(form.folder);
+        ASSERT_EQ(folder.m_series.size(), 1u);
+        EXPECT_EQ(folder.m_series[0].Label(), form.label);
+        // Its pixel data is plain: it is read without the DICOM library.
+        for (const CDicomImageHeader& image : folder.m_series[0].images)
+            ASSERT_TRUE(image.native.has_value());
+        CDicomSeriesLayout layout;
+        std::string error;
+        ASSERT_TRUE(folder.m_series[0].Layout(layout, error)) << error;
+        EXPECT_TRUE(layout.m_notes.empty());
+        // Its frames lie 1 mm apart along the normal of their common plane.
+        EXPECT_NEAR(*layout.m_calibration.m_pixelSizeZ, 1.0, 1e-3);
+        ASSERT_TRUE(layout.m_transform.has_value());
+        if (!firstTransform) firstTransform = layout.m_transform;
+        for (int row = 0; row < 3; ++row)
+            for (int column = 0; column < 4; ++column)
+                EXPECT_NEAR(layout.m_transform->Rows()[row][column], firstTransform->Rows()[row][column],
+                            1e-6)
+                    << "row " << row << " column " << column;
+        CDicomSource source(layout);
+        EXPECT_TRUE(source.Prepare({}, error)) << error;
+    }
 }
 
 }  // namespace
