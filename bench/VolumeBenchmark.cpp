@@ -84,7 +84,7 @@ void BM_LoadTvi(benchmark::State& state) {
     for (auto _ : state) {
         read = std::min(read, PlainReadSeconds(path));
         load(CVolumeLoader::EKeep::kBuffer, copied);
-        state.SetIterationTime(load(CVolumeLoader::EKeep::kFilePages, mapped));
+        state.SetIterationTime(load(CVolumeLoader::EKeep::kLent, mapped));
     }
     state.counters["load_s"] = mapped.seconds;
     state.counters["read_s"] = read;

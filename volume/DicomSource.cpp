@@ -272,7 +272,12 @@ void CDicomSource::ImagePlace(int64_t image, int32_t& z, int32_t& t) const {
 const uint16_t* CDicomSource::Codes(int64_t first, int64_t count, uint16_t* scratch) const {
     (void)count;
     (void)scratch;
-    return m_codes.Data() + first;
+    return m_codes->Data() + first;
+}
+
+std::optional<CSampleSource::CLentCodes> CDicomSource::LendCodes() const {
+    if (m_codes->Data() == nullptr) return std::nullopt;
+    return CLentCodes{m_codes->Data(), m_codes, nullptr};
 }
 
 CDicomSource::SharedCodes::~SharedCodes() {
@@ -411,7 +416,7 @@ void CDicomSource::DecodeAll(const Progress& progress, Work work, Receive receiv
 bool CDicomSource::Prepare(const Progress& progress, std::string& error) {
     if (m_prepared) return true;
     try {
-        m_codes.Allocate(SampleCount());
+        m_codes->Allocate(SampleCount());
         // The fast path may give up; the slower one then decodes everything again.
         if (!DecodeCodes(progress)) DecodeSamples(progress);
         m_prepared = true;
@@ -438,7 +443,7 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
     DecodeAll(
         progress,
         [&](int64_t index, const DecodedImage& image, int32_t frame) {
-            uint16_t* codes = m_codes.Data() + index * imageSamples;
+            uint16_t* codes = m_codes->Data() + index * imageSamples;
             VisitImageValues(image, frame, imageSamples, m_images[static_cast<size_t>(index)].path,
                              [&codes](const auto* values, int64_t n) {
                                  using T = std::remove_cv_t<std::remove_pointer_t<decltype(values)>>;
@@ -464,7 +469,7 @@ bool CDicomSource::DecodeCodes(const Progress& progress) {
         // Codes follow the values linearly, so turning them over their range
         // turns the values, as long as every value is a number: a rescale
         // that overflows is left to the slower path, which shows such values black.
-        uint16_t* codes = m_codes.Data();
+        uint16_t* codes = m_codes->Data();
         const int64_t count = SampleCount();
         const auto [low, high] = std::minmax_element(codes, codes + count);
         const CCodeMapping mapping(m_signedCodes, first.slope, first.intercept);
@@ -538,7 +543,7 @@ void CDicomSource::DecodeSamples(const Progress& progress) {
         },
         [&](int64_t index, const DecodedImage& image, int32_t frame) {
             const Image& meta = m_images[static_cast<size_t>(index)];
-            uint16_t* out = m_codes.Data() + index * imageSamples;
+            uint16_t* out = m_codes->Data() + index * imageSamples;
             VisitImageValues(image, frame, imageSamples, meta.path, [&](const auto* values, int64_t n) {
                 for (int64_t i = 0; i < n; ++i, ++out)
                     *out = rule.Sample(inversionSum + inversionSign * Rescaled(static_cast<double>(values[i]),

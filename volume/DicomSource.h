@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,7 @@ public:
     bool Prepare(const Progress& progress, std::string& error) override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
     bool CodesAreSamples() const override { return m_codesAreSamples; }
+    std::optional<CLentCodes> LendCodes() const override;
     void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;
     double ValueOfCode(uint16_t code) const override;
 
@@ -102,7 +104,8 @@ private:
     std::vector<std::string> m_notes;
     std::vector<std::string> m_unreadable;
     std::vector<double> m_frameTimes;  // the first slice's trigger times, when every frame has one
-    SharedCodes m_codes;
+    // Lent to the volume once decoded, so they are kept rather than copied.
+    std::shared_ptr<SharedCodes> m_codes = std::make_shared<SharedCodes>();
     bool m_prepared = false;
     bool m_codesAreSamples = false;
     bool m_signedCodes = false;

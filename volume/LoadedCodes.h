@@ -32,10 +32,12 @@ struct CSliceValues {
 class CLoadedCodes {
 public:
     // Slices of a grey-level load lie in `greyLevels`, of any other in
-    // `codeBuffer` or `mapping`; `slices` holds Z x T records, z-major, whose
+    // `buffer` or what a source lent (`lent`, the pages of `file` when it is
+    // a file's); `slices` holds Z x T records, z-major, whose
     // tables the constructor points at this load's own.
     CLoadedCodes(int32_t sizeZ, int32_t frames, std::vector<CSliceValues> slices,
-                 std::shared_ptr<const CFileMapping> mapping, std::unique_ptr<CVoxelBuffer> buffer,
+                 std::shared_ptr<const void> lent, std::shared_ptr<const CFileMapping> file,
+                 std::unique_ptr<CVoxelBuffer> buffer,
                  std::unique_ptr<double[]> valueOfCode, std::unique_ptr<uint8_t[]> codePresent,
                  CDisplayMapping display);
 
@@ -47,15 +49,14 @@ public:
     const CDisplayMapping& Display() const { return m_display; }
     uint16_t SetSaturation(double fraction) { return m_display.SetSaturation(fraction); }
     // True when the codes are the file's own pages and the file changed under them.
-    bool FileChanged() const { return m_mapping && m_mapping->Changed(); }
-    // True when the codes are the file's own pages.
-    bool Mapped() const { return m_mapping != nullptr; }
+    bool FileChanged() const { return m_file && m_file->Changed(); }
 
 private:
     int32_t m_sizeZ;
     int32_t m_frames;
     std::vector<CSliceValues> m_slices;
-    std::shared_ptr<const CFileMapping> m_mapping;
+    std::shared_ptr<const void> m_lent;
+    std::shared_ptr<const CFileMapping> m_file;
     std::unique_ptr<CVoxelBuffer> m_buffer;
     std::unique_ptr<double[]> m_valueOfCode;
     std::unique_ptr<uint8_t[]> m_codePresent;

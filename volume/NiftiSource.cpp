@@ -122,10 +122,10 @@ bool CNiftiSource::StoredAsCodes() const {
            reinterpret_cast<uintptr_t>(m_image.VoxelBytes(0)) % alignof(uint16_t) == 0;
 }
 
-std::shared_ptr<const CFileMapping> CNiftiSource::MappedCodes(const uint16_t*& codes) const {
-    if (!m_image.FileMapping() || !StoredAsCodes()) return nullptr;
-    codes = reinterpret_cast<const uint16_t*>(m_image.VoxelBytes(0));
-    return m_image.FileMapping();
+std::optional<CSampleSource::CLentCodes> CNiftiSource::LendCodes() const {
+    if (!m_image.FileMapping() || !StoredAsCodes()) return std::nullopt;
+    return CLentCodes{reinterpret_cast<const uint16_t*>(m_image.VoxelBytes(0)), m_image.FileMapping(),
+                      m_image.FileMapping()};
 }
 
 double CNiftiSource::ValueOfCode(uint16_t code) const {

@@ -35,7 +35,7 @@ public:
     bool Prepare(const Progress& progress, std::string& error) override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
     void Release(int64_t first, int64_t end) const override;
-    std::shared_ptr<const CFileMapping> MappedCodes(const uint16_t*& codes) const override;
+    std::optional<CLentCodes> LendCodes() const override;
     bool CodesAreSamples() const override { return !m_narrow; }
     void MapCodes(const IntensityHistogram& codeCounts, SampleOfCode& samples) override;
     double ValueOfCode(uint16_t code) const override;

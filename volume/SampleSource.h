@@ -79,14 +79,17 @@ public:
     virtual const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const = 0;
     static constexpr int64_t kMaxBlock = int64_t{1} << 18;
 
-    // Where the file holds every code as it is (uncompressed 16-bit codes in
-    // the host's byte order, each image in one piece), the file's own pages:
-    // `codes` is set to the code of sample 0 (file order) and the mapping
-    // returned keeps them. Null otherwise; the codes are then copied.
-    virtual std::shared_ptr<const CFileMapping> MappedCodes(const uint16_t*& codes) const {
-        (void)codes;
-        return nullptr;
-    }
+    // Where the source holds every code as it is, in file order, once
+    // prepared: the file's own pages (uncompressed 16-bit codes in the host's
+    // byte order) or memory it decoded them into. The volume then keeps them
+    // instead of a copy. Nothing otherwise.
+    struct CLentCodes {
+        const uint16_t* codes = nullptr;     // the code of sample 0
+        std::shared_ptr<const void> owner;   // keeps them
+        // The file they are the pages of, when they are: it may change under them.
+        std::shared_ptr<const CFileMapping> file;
+    };
+    virtual std::optional<CLentCodes> LendCodes() const { return std::nullopt; }
 
     // Samples [first, end) are done with for this pass: their memory may go.
     virtual void Release(int64_t first, int64_t end) const {

@@ -42,9 +42,8 @@ const uint16_t* CTviSource::Codes(int64_t first, int64_t count, uint16_t* scratc
     return scratch;
 }
 
-std::shared_ptr<const CFileMapping> CTviSource::MappedCodes(const uint16_t*& codes) const {
-    if (std::endian::native != std::endian::little || !m_mapping) return nullptr;
-    codes = Samples();
-    return m_mapping;
+std::optional<CSampleSource::CLentCodes> CTviSource::LendCodes() const {
+    if (std::endian::native != std::endian::little || !m_mapping) return std::nullopt;
+    return CLentCodes{Samples(), m_mapping, m_mapping};
 }
 

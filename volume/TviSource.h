@@ -15,7 +15,7 @@ public:
 
     void ImagePlace(int64_t image, int32_t& z, int32_t& t) const override;
     const uint16_t* Codes(int64_t first, int64_t count, uint16_t* scratch) const override;
-    std::shared_ptr<const CFileMapping> MappedCodes(const uint16_t*& codes) const override;
+    std::optional<CLentCodes> LendCodes() const override;
 
 private:
     const uint16_t* Samples() const {

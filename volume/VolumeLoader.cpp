@@ -212,7 +212,7 @@ std::unique_ptr<CLoadedCodes> LoadGrey(const CSampleSource& source, int threads,
         slice.valueOfCode = GreyLevelValues();
         slice.codePresent = GreyLevelsPresent();
     }
-    return std::make_unique<CLoadedCodes>(source.m_sizeZ, source.m_frames, std::move(slices), nullptr,
+    return std::make_unique<CLoadedCodes>(source.m_sizeZ, source.m_frames, std::move(slices), nullptr, nullptr,
                                           std::move(buffer), nullptr, nullptr, CDisplayMapping::Grey());
 }
 
@@ -234,25 +234,25 @@ std::unique_ptr<CLoadedCodes> CVolumeLoader::Load(CSampleSource& source, double 
     const int threads = WorthwhileThreads(2 * total);
     if (source.CodesAreGrey()) return LoadGrey(source, threads, countProgress);
 
-    // The file's own pages when it holds the codes as they are and a guard
-    // against its shrinking could be had; else one buffer, filled in the
-    // volume's order while counting (a file in that order straight into place).
-    const uint16_t* fileCodes = nullptr;
-    std::shared_ptr<const CFileMapping> mapping;
-    if (keep == EKeep::kFilePages) {
-        mapping = source.MappedCodes(fileCodes);
-        if (mapping && !mapping->Guarded()) mapping.reset();
+    // What the source lends (a file's own pages only where a guard against
+    // its shrinking could be had); else one buffer, filled in the volume's
+    // order while counting (a file in that order straight into place).
+    std::optional<CSampleSource::CLentCodes> lent;
+    if (keep == EKeep::kLent) {
+        lent = source.LendCodes();
+        if (lent && lent->file && !lent->file->Guarded()) lent.reset();
     }
     std::unique_ptr<CVoxelBuffer> buffer;
     std::vector<CSliceValues> slices;
     std::vector<SampleCount> present;
-    if (mapping) {
-        mapping->Advise(MADV_SEQUENTIAL);
+    if (lent) {
+        const uint16_t* fileCodes = lent->codes;
+        if (lent->file) lent->file->Advise(MADV_SEQUENTIAL);
         present = CountCodes(
             total, threads, countProgress,
             [fileCodes](int64_t first, int64_t, uint16_t*) { return fileCodes + first; },
             [](int64_t, int64_t) {});
-        mapping->Advise(MADV_NORMAL);
+        if (lent->file) lent->file->Advise(MADV_NORMAL);
         const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
         slices.resize(static_cast<size_t>(source.m_sizeZ) * static_cast<size_t>(source.m_frames));
         for (int64_t image = 0; image < int64_t{source.m_sizeZ} * source.m_frames; ++image) {
@@ -294,6 +294,7 @@ std::unique_ptr<CLoadedCodes> CVolumeLoader::Load(CSampleSource& source, double 
         valueOfCode[code.sample] = source.ValueOfCode(code.sample);
     }
     return std::make_unique<CLoadedCodes>(source.m_sizeZ, source.m_frames, std::move(slices),
-                                          std::move(mapping), std::move(buffer), std::move(valueOfCode),
+                                          lent ? std::move(lent->owner) : nullptr,
+                                          lent ? std::move(lent->file) : nullptr, std::move(buffer), std::move(valueOfCode),
                                           std::move(codePresent), std::move(display));
 }
