@@ -9,11 +9,11 @@
 
 #include "Curves.h"
 #include "CurvesExport.h"
-#include "HeadlessRun.h"
 #include "MeshSet.h"
 #include "PreferencesDialog.h"
 #include "TextFormat.h"
 #include "Viewer.h"
+#include "ViewerReport.h"
 #include "VolumeFormat.h"
 
 namespace {
@@ -84,7 +84,7 @@ const std::vector<OptionRow>& OptionRows() {
                          return 1;
                      }
                  }
-                 std::fputs(InfoJson(viewer).c_str(), stdout);
+                 std::fputs(CViewerReport(viewer).InfoJson().c_str(), stdout);
                  std::fflush(stdout);
                  return 0;
              }},

@@ -9,7 +9,6 @@
 #include <filesystem>
 
 #include "AboutDlg.h"
-#include "HeadlessRun.h"
 #include "MeshExport.h"
 #include "MeshFormat.h"
 #include "MeshSet.h"
@@ -20,6 +19,7 @@
 #include "TextFormat.h"
 #include "VekMovie.h"
 #include "Viewer.h"
+#include "ViewerReport.h"
 #include "VisError.h"
 #include "VisImage.h"
 #include "VolumeFormat.h"
@@ -258,7 +258,7 @@ bool CViewerExports::ExportMeshes(const std::string& path) {
 bool CViewerExports::SaveVolumeNifti(const std::string& path) {
     std::string error;
     const bool ok = CNiftiExport::WriteVolume(m_viewer.Volume(), Placement(m_viewer), path, error) &&
-                    WriteWholeFile(SidecarPath(path), NiftiSidecarJson(m_viewer), error);
+                    WriteWholeFile(SidecarPath(path), CViewerReport(m_viewer).NiftiSidecarJson(), error);
     if (!ok) ReportSaveError("the volume", error);
     return ok;
 }

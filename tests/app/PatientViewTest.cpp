@@ -15,7 +15,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "HeadlessRun.h"
+#include "ViewerReport.h"
 #include "LetterGlyphs.h"
 #include "MeshSet.h"
 #include "TimeVolume.h"
@@ -105,7 +105,7 @@ TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
                                           [](int i, int j, int k) { return 100 * k + 10 * j + i; }));
     // The position (2, 1, 1) is the file's voxel (4 - 1 - 2, 3 - 1 - 1, 1) = (1, 1, 1).
     m_viewer.SetPosition(2, 1, 1);
-    QJsonObject info = QJsonDocument::fromJson(QByteArray::fromStdString(InfoJson(m_viewer))).object();
+    QJsonObject info = QJsonDocument::fromJson(QByteArray::fromStdString(CViewerReport(m_viewer).InfoJson())).object();
     QJsonObject volume = info["volume"].toObject();
     EXPECT_EQ(volume["orientation"], "LPS");
     EXPECT_EQ(volume["transform"].toArray(),
@@ -120,13 +120,13 @@ TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
 
     // New pixel sizes lengthen the steps; origin and directions stay.
     SetPixelSizes(1, 4, 5);
-    info = QJsonDocument::fromJson(QByteArray::fromStdString(InfoJson(m_viewer))).object();
+    info = QJsonDocument::fromJson(QByteArray::fromStdString(CViewerReport(m_viewer).InfoJson())).object();
     EXPECT_EQ(info["volume"].toObject()["transform"].toArray()[1].toArray(), (QJsonArray{0, -4, 0, 40}));
     EXPECT_EQ(info["world_position"].toArray(), (QJsonArray{29, 36, -5}));
 
     // A .tvi says nothing of the patient.
     m_viewer.LoadTviFile(WriteVolume("plain.tvi", 4, 3, 2, 1));
-    info = QJsonDocument::fromJson(QByteArray::fromStdString(InfoJson(m_viewer))).object();
+    info = QJsonDocument::fromJson(QByteArray::fromStdString(CViewerReport(m_viewer).InfoJson())).object();
     EXPECT_TRUE(info["volume"].toObject()["transform"].isNull());
     EXPECT_TRUE(info["volume"].toObject()["orientation"].isNull());
     EXPECT_TRUE(info["world_position"].isNull());
