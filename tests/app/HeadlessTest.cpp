@@ -18,6 +18,7 @@
 #include "PathUtils.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -280,7 +281,7 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--save-plane xy", 2, "needs a plane and a path"},
         {"--save-plane=zz p.png --info scan.tvi", 2, "unknown plane 'zz'"},
         {"--size=0x10 --info", 2, "out of range"},
-        {"--info scan.png", 2, "only .tvi, .nii and .nii.gz"},
+        {"--info scan.png", 2, "only " + OpenableKindsText()},
         {"--info bad.nii.gz", 1, "gzip data is corrupt"},
         {"--voxel 1,2 --info scan.tvi", 2, "--voxel: malformed value '1,2'"},
         {"--voxel 1e10,0,0 --info scan.tvi", 2, "--voxel: 1e10,0,0 is out of range"},
