@@ -289,6 +289,8 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--voxel 0,16,0 --info scan.tvi", 1, "--voxel 0,16,0 lies outside the volume's 24 x 16 x 6 voxels"},
         {"--voxel 0,0,0 --info scan.obj", 1, "outside the volume's 0 x 0 x 0 voxels"},
         {"--info scan.tvi > /dev/full", 1, "cannot write the output"},
+        {"--info scan.tvi scan.obj", 2, "one file at a time: 'scan.tvi' and 'scan.obj'"},
+        {"scan.tvi --labels bad.nii.gz scan.tvi", 2, "one file at a time"},
     };
     for (const Case& c : cases) {
         int status = -1;
