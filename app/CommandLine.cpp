@@ -712,8 +712,14 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
     }
     help = parser.isSet(helpOption);
     version = parser.isSet(versionOption);
-    // The first argument that is not an option is the file; further ones are ignored.
+    // The one argument that is not an option is the file. A second one is
+    // refused rather than dropped: the user would not learn which one shows.
     const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1) {
+        error = "one file at a time: '" + ToBytes(positional[0]) + "' and '" + ToBytes(positional[1]) +
+                "' were both given";
+        return false;
+    }
     if (!positional.isEmpty()) file = ToBytes(positional.front());
     if (!positional.isEmpty() && file.empty()) {
         error = "the file name is empty";

@@ -71,7 +71,7 @@ std::string CCurvesPanel::SourceKey() const {
     for (const CMeshObject& object : meshes.Objects()) triangles += object.m_triangles.size();
     // The label image's voxels and the meshes' triangles are named by their
     // place in memory and their counts: a new load brings new ones.
-    return FormatText("%s|%s|%p|%d|%zu|%p|%d|%zu|%.17g|%.17g|%.17g|%d|%d", s.m_tviPath.c_str(),
+    return FormatText("%s|%s|%p|%d|%zu|%p|%d|%zu|%.17g|%.17g|%.17g|%d|%d", s.m_volumePath.c_str(),
                       m_viewer.Labels().Path().c_str(), static_cast<const void*>(labels.FrameVoxels(0)),
                       labels.Frames(), labels.Values().size(),
                       meshes.Objects().empty() ? nullptr : static_cast<const void*>(meshes.Objects().data()),

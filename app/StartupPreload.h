@@ -10,7 +10,7 @@
 // the window and its OpenGL view are made. On a big file the two take about
 // as long as each other, so the window's first picture of the file comes
 // that much sooner. The viewer takes the volume over when it opens the file
-// (see CViewer::LoadTviFile); a preload it does not take is waited for and
+// (see CViewer::LoadVolumeFile); a preload it does not take is waited for and
 // dropped.
 class CStartupPreload {
 public:

@@ -261,7 +261,7 @@ void CViewer::TellIfFileChanged() {
     if (m_state.m_toldFileChanged || !m_volume.FileChanged()) return;
     m_state.m_toldFileChanged = true;
     m_host.Dialogs().ShowMessage("Error",
-                                 "The file " + m_state.m_tviPath +
+                                 "The file " + m_state.m_volumePath +
                                      " changed on disk while it was shown: the picture and values may no "
                                      "longer be what it holds, and what it lost reads as 0. Open it again "
                                      "to see it as it is now.",
@@ -316,7 +316,7 @@ CViewer::EFileKind CViewer::FileKindOf(const std::string& path) {
 bool CViewer::OpenFile(const std::string& path) {
     switch (FileKindOf(path)) {
         case EFileKind::kVolume:
-            LoadTviFile(path);
+            LoadVolumeFile(path);
             return true;
         case EFileKind::kMeshes:
             LoadGeometryFile(path);
@@ -374,7 +374,7 @@ void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
     loaded.Clear();
     const CVolumeFileInfo& file = m_volume.FileInfo();
     const CVolumeFormat& format = VolumeFormatRow(file.m_format);
-    m_state.m_tviPath = path;
+    m_state.m_volumePath = path;
     m_state.m_fileTitle = file.m_title;
     m_state.m_toldFileChanged = false;
     m_state.m_t = 0;

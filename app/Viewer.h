@@ -112,10 +112,9 @@ public:
     // format of the volume format table, meshes (.obj) or nothing it opens.
     enum class EFileKind { kNone, kVolume, kMeshes };
     static EFileKind FileKindOf(const std::string& path);
-    // Replaces the volume with the one `path` holds, in any volume format
-    // (the name is from when it opened only .tvi files); a path that cannot
-    // be loaded changes nothing and is reported.
-    void LoadTviFile(const std::string& path) { LoadVolume(path); }
+    // Replaces the volume with the one `path` holds, in any volume format; a
+    // path that cannot be loaded changes nothing and is reported.
+    void LoadVolumeFile(const std::string& path) { LoadVolume(path); }
     // The same, with a choice among the volumes the path holds (a DICOM
     // series: "stack", a 1-based position or a UID; "" takes the state's
     // series choice, else asks) and the format to read it as (kNone: the one
@@ -197,7 +196,7 @@ public:
 
     // --- File and window commands ------------------------------------------
     // Opens a volume of any format (the name is from when it opened only .tvi files).
-    void OnOpenTvi();
+    void OnOpenVolume();
     void OnOpenDicomFolder();
     void OnLoadGeometry();
     void OnLoadLabels();

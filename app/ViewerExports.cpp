@@ -89,11 +89,11 @@ CMeshSet PlacedMeshes(const CMeshSet& meshes, const CAffine& transform) {
 }  // namespace
 
 std::string CViewerExports::ProposedName(const char* suffix, int index) const {
-    return PathWithoutVolumeExtension(m_viewer.State().m_tviPath) + FormatText(suffix, index);
+    return PathWithoutVolumeExtension(m_viewer.State().m_volumePath) + FormatText(suffix, index);
 }
 
 std::string CViewerExports::ProposedGeometryName() const {
-    const std::string& volume = m_viewer.State().m_tviPath;
+    const std::string& volume = m_viewer.State().m_volumePath;
     const std::string base = PathWithoutVolumeExtension(volume.empty() ? m_viewer.Labels().Path() : volume);
     return base.empty() ? "" : base + "_geometry" + kMeshFileExtension;
 }

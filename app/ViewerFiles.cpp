@@ -21,9 +21,9 @@ CDialogService::FileRequest NiftiFileRequest(const std::string& initialName) {
 
 }  // namespace
 
-void CViewer::OnOpenTvi() {
+void CViewer::OnOpenVolume() {
     const std::string path = m_host.Dialogs().AskOpenFileName({VolumeDialogFilter(), "", ""});
-    if (!path.empty()) LoadTviFile(path);
+    if (!path.empty()) LoadVolumeFile(path);
 }
 
 void CViewer::OnOpenDicomFolder() {

@@ -128,7 +128,7 @@ std::string CViewerReport::InfoJson() const {
     }
     QJsonObject volume;
     const CVolumeFileInfo& file = v.FileInfo();
-    volume["path"] = JsonPath(state.m_tviPath);
+    volume["path"] = JsonPath(state.m_volumePath);
     volume["format"] = file.m_format == EVolumeFormat::kNone
                            ? QJsonValue()
                            : QJsonValue(VolumeFormatRow(file.m_format).name);
@@ -200,7 +200,7 @@ std::string CViewerReport::NiftiSidecarJson() const {
     // A stack of several series has no one UID.
     const QJsonValue uid = field("series_uid");
     json["series_uid"] = uid.isString() ? uid : QJsonValue();
-    json["source"] = JsonPath(viewer.State().m_tviPath);
+    json["source"] = JsonPath(viewer.State().m_volumePath);
     json["program_version"] = ORVANTA_VERSION;
     return QJsonDocument(json).toJson(QJsonDocument::Indented).toStdString();
 }

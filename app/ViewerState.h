@@ -40,7 +40,7 @@ struct CViewerState {
     int m_dragLastX = -1, m_dragLastY = -1;
     // The path of the loaded volume, whatever its format (the name is from
     // when only .tvi files opened).
-    std::string m_tviPath;
+    std::string m_volumePath;
     std::string m_fileTitle;     // the name the title shows
     bool m_toldFileChanged = false;  // the user heard that the shown file changed on disk
     std::string m_geometryPath;  // the last .obj file asked for

@@ -16,19 +16,13 @@ if [ ! -f "$demo/heart-labels.nii.gz" ] || [ "$build/tools/orvanta-make-demo" -n
   "$build/tools/orvanta-make-demo" "$demo" --nifti
 fi
 
-# Without a volume or mesh file among the arguments, show the demo with its
-# label image on top.
-has_file=no
-previous=
-for argument in "$@"; do
-  [ "$previous" = --labels ] && { previous=$argument; continue; }
-  previous=$argument
-  case "$argument" in
-    -*) ;;
-    *.[tT][vV][iI] | *.[nN][iI][iI] | *.[nN][iI][iI].[gG][zZ] | *.[oO][bB][jJ]) has_file=yes ;;
-  esac
-done
-if [ "$has_file" = no ]; then
+# Without a file among the arguments, show the demo with its label image on
+# top. Which argument is the file only orvanta's own parser knows (option
+# values, folders, every format it opens), so it is asked: it takes the line
+# with the demo added and --version only when no file was named, since it
+# refuses a second one. Any other mistake in the line is left for the real
+# run to report.
+if "$build/app/orvanta" --version "$@" "$demo/heart.tvi" >/dev/null 2>&1; then
   set -- "$@" "$demo/heart.tvi" --labels "$demo/heart-labels.nii.gz"
 fi
 exec "$build/app/orvanta" "$@"

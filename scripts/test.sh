@@ -27,12 +27,30 @@ run_tests() {
   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
     ctest --test-dir "$build" --output-on-failure --timeout 600 "$@"
 }
+# How many tests skipped themselves (GTEST_SKIP: no display, no OpenGL, a
+# missing locale or tool) and why, so that a run that checked less than it
+# seems to says so. Read from the first run's log, which a rerun replaces.
+report_skips() {
+  local log=$1 count
+  # GoogleTest names a skipped test twice: when it ends, with its time, and in
+  # its summary.
+  count=$(grep -cE '^\[  SKIPPED \] .* \([0-9]+ ms\)$' "$log" || true)
+  echo "test.sh: $count tests skipped"
+  (( count == 0 )) && return
+  # The reason is the line after "FILE:LINE: Skipped".
+  awk '/: Skipped$/ { if ((getline why) > 0 && why != "" && why !~ /^\[/) print why
+                      else print "(no reason given)" }' "$log" | sort | uniq -c | sort -rn | sed 's/^/  /'
+}
+
 # LeakSanitizer's own stop-the-world tracer now and then crashes as a process
 # exits ("Tracer caught signal 11", google/sanitizers#1353), after the test
 # passed. A test whose only fault that was runs once more, leak checks and
 # all; any other failure fails the run.
-if ! run_tests -j "$(nproc)"; then
-  tests="$build/Testing/Temporary"
+tests="$build/Testing/Temporary"
+status=0
+run_tests -j "$(nproc)" || status=$?
+cp "$tests/LastTest.log" "$tests/FirstRun.log"
+if (( status != 0 )); then
   while IFS=: read -r _ name; do
     output=$(awk -v name="$name" '$2 == "Testing:" && $3 == name { on = 1 }
                                   on { print }
@@ -45,6 +63,7 @@ if ! run_tests -j "$(nproc)"; then
   echo "test.sh: running again the tests that passed but whose leak checker crashed"
   run_tests --rerun-failed
 fi
+report_skips "$tests/FirstRun.log"
 
 # The optimised compiler sees code the sanitizer build (-O1) does not, and
 # warns about other things: every target, tests and benchmarks included.

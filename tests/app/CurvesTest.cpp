@@ -10,6 +10,7 @@
 #include <locale>
 #include <numbers>
 
+#include "CommandTable.h"
 #include "Curves.h"
 #include "MeshShapes.h"
 #include "TextFormat.h"
@@ -194,7 +195,7 @@ TEST_F(CurvesTest, SaveCurvesAsCsvWritesTheNameChosen) {
     ASSERT_TRUE(m_viewer.ShowLabels(HandCountedLabels(), m_folder.File("hand.nii")));
     const std::string path = m_folder.File("chosen.csv");
     m_host.m_dialogs.m_fileAnswers.push_back(path);
-    ASSERT_TRUE(m_viewer.Execute(0x8060));
+    ASSERT_TRUE(m_viewer.Execute(kCmdSaveCurvesCsv));
     ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 1u);
     EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].defaultExtension, "csv");
     const std::vector<uint8_t> bytes = ReadBytes(path);
@@ -222,7 +223,7 @@ TEST_F(CurvesTest, FrameNumbersUpToTheLargestIntStayWithinTheTable) {
 // The time-intensity curve at the position, in the file's units, and the
 // mean value inside each label: voxels hold x + y + z + t.
 TEST_F(CurvesTest, ValuesAtThePositionAndMeansInsideLabelsFollowTheFrames) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 3, 2, 3, 1.0));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 3, 2, 3, 1.0));
     // Label 1 on the file's voxels (0, 0, 0) and (1, 0, 0), label 4 on (3, 2, 1).
     const std::vector<uint8_t> values = LabelValues(4, 3, 2, 1, [](int x, int y, int z, int) {
         if (y == 0 && z == 0 && x <= 1) return 1;

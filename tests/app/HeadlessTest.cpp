@@ -18,6 +18,7 @@
 #include "PathUtils.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
+#include "VolumeFormat.h"
 
 namespace {
 
@@ -280,7 +281,7 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--save-plane xy", 2, "needs a plane and a path"},
         {"--save-plane=zz p.png --info scan.tvi", 2, "unknown plane 'zz'"},
         {"--size=0x10 --info", 2, "out of range"},
-        {"--info scan.png", 2, "only .tvi, .nii and .nii.gz"},
+        {"--info scan.png", 2, "only " + OpenableKindsText()},
         {"--info bad.nii.gz", 1, "gzip data is corrupt"},
         {"--voxel 1,2 --info scan.tvi", 2, "--voxel: malformed value '1,2'"},
         {"--voxel 1e10,0,0 --info scan.tvi", 2, "--voxel: 1e10,0,0 is out of range"},
@@ -288,6 +289,8 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--voxel 0,16,0 --info scan.tvi", 1, "--voxel 0,16,0 lies outside the volume's 24 x 16 x 6 voxels"},
         {"--voxel 0,0,0 --info scan.obj", 1, "outside the volume's 0 x 0 x 0 voxels"},
         {"--info scan.tvi > /dev/full", 1, "cannot write the output"},
+        {"--info scan.tvi scan.obj", 2, "one file at a time: 'scan.tvi' and 'scan.obj'"},
+        {"scan.tvi --labels bad.nii.gz scan.tvi", 2, "one file at a time"},
     };
     for (const Case& c : cases) {
         int status = -1;

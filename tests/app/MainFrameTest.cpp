@@ -80,14 +80,14 @@ TEST_F(MainFrameTest, MenusCarryTheTableTexts) {
             EXPECT_EQ(action->text().toStdString(), command.text);
         }
     }
-    EXPECT_EQ(m_frame.Action(0x800E)->text(), "&Reset Brightness && Contrast\tR");
+    EXPECT_EQ(m_frame.Action(kCmdResetBrightnessContrast)->text(), "&Reset Brightness && Contrast\tR");
     EXPECT_EQ(m_frame.windowTitle(), "Orvanta");
     EXPECT_EQ(QApplication::focusWidget(), &m_frame.View());
 }
 
 TEST_F(MainFrameTest, KeysRunTheirCommandsWithExactModifiers) {
     CViewer& viewer = m_frame.Viewer();
-    viewer.LoadTviFile(WriteVolume(5));
+    viewer.LoadVolumeFile(WriteVolume(5));
     Press(Qt::Key_S);
     EXPECT_EQ(viewer.State().m_t, 1);
     Press(Qt::Key_S, Qt::ShiftModifier);  // letters are bound without Shift
@@ -130,22 +130,22 @@ TEST_F(MainFrameTest, TabTogglesObjectsInsteadOfMovingTheFocus) {
 
 TEST_F(MainFrameTest, MenuStatesFollowTheRules) {
     m_frame.UpdateCommandStates();
-    EXPECT_FALSE(m_frame.Action(0x8004)->isEnabled()) << "Play needs frames";
-    EXPECT_FALSE(m_frame.Action(0x801F)->isEnabled()) << "Draw Geometry needs meshes";
-    EXPECT_TRUE(m_frame.Action(0x801D)->isChecked()) << "Bounding Box";
-    EXPECT_FALSE(m_frame.Action(0x801E)->isChecked()) << "Axes";
-    m_frame.Viewer().LoadTviFile(WriteVolume(3));
+    EXPECT_FALSE(m_frame.Action(kCmdPlayStop)->isEnabled()) << "Play needs frames";
+    EXPECT_FALSE(m_frame.Action(kCmdDrawGeometry)->isEnabled()) << "Draw Geometry needs meshes";
+    EXPECT_TRUE(m_frame.Action(kCmdBoundingBox)->isChecked()) << "Bounding Box";
+    EXPECT_FALSE(m_frame.Action(kCmdAxes)->isChecked()) << "Axes";
+    m_frame.Viewer().LoadVolumeFile(WriteVolume(3));
     m_frame.Viewer().OnPingPong();
     m_frame.UpdateCommandStates();
-    EXPECT_TRUE(m_frame.Action(0x8004)->isEnabled());
-    EXPECT_TRUE(m_frame.Action(0x802F)->isChecked());
+    EXPECT_TRUE(m_frame.Action(kCmdPlayStop)->isEnabled());
+    EXPECT_TRUE(m_frame.Action(kCmdPingPong)->isChecked());
 }
 
 TEST_F(MainFrameTest, ResizeGivesTheViewExactlyThatArea) {
-    m_frame.Viewer().Execute(0x802D);
+    m_frame.Viewer().Execute(kCmdResize640x480);
     QApplication::processEvents();
     EXPECT_EQ(m_frame.View().DeviceSize(), QSize(640, 480));
-    m_frame.Viewer().Execute(0x8033);
+    m_frame.Viewer().Execute(kCmdResize320x240);
     QApplication::processEvents();
     EXPECT_EQ(m_frame.View().DeviceSize(), QSize(320, 240));
 }
@@ -153,9 +153,9 @@ TEST_F(MainFrameTest, ResizeGivesTheViewExactlyThatArea) {
 // Also run with QT_SCALE_FACTOR=2, where a logical pixel is two device pixels.
 TEST_F(MainFrameTest, SnapshotsAndMoviesHaveTheSizeNamed) {
     CViewer& viewer = m_frame.Viewer();
-    viewer.LoadTviFile(WriteVolume(2));
+    viewer.LoadVolumeFile(WriteVolume(2));
     for (const auto& [command, width, height] :
-         {std::tuple{0x802D, 640, 480}, std::tuple{0x8033, 320, 240}}) {
+         {std::tuple{kCmdResize640x480, 640, 480}, std::tuple{kCmdResize320x240, 320, 240}}) {
         viewer.Execute(command);
         QApplication::processEvents();
         const std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -173,11 +173,11 @@ TEST_F(MainFrameTest, SnapshotsAndMoviesHaveTheSizeNamed) {
 TEST_F(MainFrameTest, FullScreenTwiceRestoresTheWindow) {
     QApplication::processEvents();
     const QRect before = m_frame.geometry();
-    m_frame.Viewer().Execute(0x8038);
+    m_frame.Viewer().Execute(kCmdFullScreen);
     QApplication::processEvents();
     EXPECT_TRUE(m_frame.IsFullScreen());
     EXPECT_FALSE(m_frame.menuBar()->isVisible());
-    m_frame.Viewer().Execute(0x8038);
+    m_frame.Viewer().Execute(kCmdFullScreen);
     QApplication::processEvents();
     QApplication::processEvents();
     EXPECT_FALSE(m_frame.IsFullScreen());
@@ -186,7 +186,7 @@ TEST_F(MainFrameTest, FullScreenTwiceRestoresTheWindow) {
 }
 
 TEST_F(MainFrameTest, TheWheelOverTheViewStepsZ) {
-    m_frame.Viewer().LoadTviFile(WriteVolume(1));
+    m_frame.Viewer().LoadVolumeFile(WriteVolume(1));
     EXPECT_EQ(m_frame.Viewer().State().m_z, 2);
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
@@ -208,7 +208,7 @@ TEST_F(MainFrameTest, SlowLoadsShowTheirProgress) {
 // The label keys, and a file dropped with Shift held loading as labels.
 TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     CViewer& viewer = m_frame.Viewer();
-    viewer.LoadTviFile(WriteVolume(2));
+    viewer.LoadVolumeFile(WriteVolume(2));
     std::vector<uint8_t> values(8 * 8 * 4, 0);
     values[0] = 4;
     const std::string path = m_folder.File("labels.nii");
@@ -236,7 +236,7 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     Press(Qt::Key_V);
     EXPECT_FALSE(m_frame.View().m_showLabels);
     m_frame.UpdateCommandStates();
-    EXPECT_FALSE(m_frame.Action(0x8041)->isChecked());
+    EXPECT_FALSE(m_frame.Action(kCmdLabelOverlay)->isChecked());
     Press(Qt::Key_BracketRight);
     EXPECT_EQ(m_frame.View().m_labelOpacity, 0.5);
     Press(Qt::Key_BracketLeft);
@@ -248,7 +248,7 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
 // sizes, and a click on the chart shows the frame clicked.
 TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
     CViewer& viewer = m_frame.Viewer();
-    viewer.LoadTviFile(WriteVolume(4));
+    viewer.LoadVolumeFile(WriteVolume(4));
     // Label 1 has t + 1 voxels in frame t.
     const std::vector<uint8_t> values = LabelValues(8, 8, 4, 4, [](int x, int y, int z, int t) {
         return y == 0 && z == 0 && x <= t ? 1 : 0;
@@ -260,7 +260,7 @@ TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
     Press(Qt::Key_U);
     ASSERT_FALSE(panel.isHidden());
     m_frame.UpdateCommandStates();
-    EXPECT_TRUE(m_frame.Action(0x8061)->isChecked());
+    EXPECT_TRUE(m_frame.Action(kCmdCurves)->isChecked());
     EXPECT_TRUE(panel.Curves().LabelLines().empty());
 
     viewer.LoadLabelFile(path);

@@ -53,7 +53,8 @@ const Rows kVolumeRows = {{{-2, 0, 0, 30}, {0, -2, 0, 40}, {0, 0, 5, -10}}};
 }  // namespace
 
 TEST_F(ViewerTest, LabelImagesArePutOnTheVolumesVoxelsByTheirGeometry) {
-    m_viewer.LoadTviFile(WritePlacedImage(m_folder, "volume.nii", 4, 3, 2, kVolumeRows, [](int, int, int) { return 1; }));
+    m_viewer.LoadVolumeFile(
+        WritePlacedImage(m_folder, "volume.nii", 4, 3, 2, kVolumeRows, [](int, int, int) { return 1; }));
     ASSERT_EQ(m_viewer.Volume().SizeX(), 4);
     struct Case {
         const char* what;
@@ -101,8 +102,8 @@ TEST_F(ViewerTest, LabelImagesArePutOnTheVolumesVoxelsByTheirGeometry) {
 }
 
 TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
-    m_viewer.LoadTviFile(WritePlacedImage(m_folder, "volume.nii", 4, 3, 2, kVolumeRows,
-                                          [](int i, int j, int k) { return 100 * k + 10 * j + i; }));
+    m_viewer.LoadVolumeFile(WritePlacedImage(m_folder, "volume.nii", 4, 3, 2, kVolumeRows,
+                                             [](int i, int j, int k) { return 100 * k + 10 * j + i; }));
     // The position (2, 1, 1) is the file's voxel (4 - 1 - 2, 3 - 1 - 1, 1) = (1, 1, 1).
     m_viewer.SetPosition(2, 1, 1);
     QJsonObject info = QJsonDocument::fromJson(QByteArray::fromStdString(CViewerReport(m_viewer).InfoJson())).object();
@@ -125,7 +126,7 @@ TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
     EXPECT_EQ(info["world_position"].toArray(), (QJsonArray{29, 36, -5}));
 
     // A .tvi says nothing of the patient.
-    m_viewer.LoadTviFile(WriteVolume("plain.tvi", 4, 3, 2, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("plain.tvi", 4, 3, 2, 1));
     info = QJsonDocument::fromJson(QByteArray::fromStdString(CViewerReport(m_viewer).InfoJson())).object();
     EXPECT_TRUE(info["volume"].toObject()["transform"].isNull());
     EXPECT_TRUE(info["volume"].toObject()["orientation"].isNull());
@@ -139,7 +140,7 @@ TEST_F(ViewerTest, ExportsInPatientSpaceLieWhereTheirVoxelsAre) {
     // Steps of 2, 2 and 5 mm, turned by 60 degrees about z.
     const Rows rows = {{{-1, 1.7320508, 0, 30}, {-1.7320508, -1, 0, 40}, {0, 0, 5, -10}}};
     const std::string volume = WritePlacedImage(m_folder, "volume.nii", 6, 5, 4, rows, [](int, int, int) { return 7; });
-    m_viewer.LoadTviFile(volume);
+    m_viewer.LoadVolumeFile(volume);
     m_viewer.LoadLabelFile(WritePlacedImage(m_folder, "labels.nii", 6, 5, 4, rows,
                                             [](int i, int j, int k) { return i == 2 && j == 3 && k == 1; }));
     ASSERT_GT(m_viewer.View().m_meshes.ObjectCount(), 0);
@@ -172,7 +173,7 @@ TEST_F(ViewerTest, ExportsInPatientSpaceLieWhereTheirVoxelsAre) {
     EXPECT_EQ(sidecar["frame_time_ms"], m_viewer.State().m_frameTimeMs);
 
     // Without a geometry there is no patient space to write in.
-    m_viewer.LoadTviFile(WriteVolume("plain.tvi", 6, 5, 4, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("plain.tvi", 6, 5, 4, 1));
     m_viewer.LoadGeometryFile(meshes);
     m_host.m_dialogs.m_messages.clear();
     EXPECT_FALSE(m_viewer.Exports().ExportMeshes(m_folder.File("refused.obj")));

@@ -92,7 +92,7 @@ TEST_F(ViewerDicomTest, RefusedLoadsKeepTheVolume) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_viewer.LoadTviFile(tvi);
+        m_viewer.LoadVolumeFile(tvi);
         m_host.m_dialogs.m_messages.clear();
         m_host.m_dialogs.m_choiceAnswers = {c.answer};
         m_viewer.SetLoadSettings(m_viewer.State().m_saturation, c.choice);
@@ -150,7 +150,7 @@ TEST_F(ViewerDicomTest, EveryFormatDropsLabelsThatNoLongerFitAndRecordsItsPath) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_viewer.LoadTviFile(tvi);
+        m_viewer.LoadVolumeFile(tvi);
         std::vector<uint8_t> labels(4 * 4 * 2, 0);
         labels[5] = 1;
         CLabelImage image;
@@ -163,7 +163,7 @@ TEST_F(ViewerDicomTest, EveryFormatDropsLabelsThatNoLongerFitAndRecordsItsPath) 
         ASSERT_NE(m_viewer.Volume().SizeX(), 4);
         EXPECT_TRUE(m_viewer.Labels().Image().Empty());
         EXPECT_EQ(m_view.m_meshes.ObjectCount(), 0);
-        EXPECT_EQ(m_viewer.State().m_tviPath, c.path);
+        EXPECT_EQ(m_viewer.State().m_volumePath, c.path);
         m_host.m_dialogs.m_fileRequests.clear();
         m_viewer.OnSaveSnapshot();
         ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 1u);
@@ -179,13 +179,13 @@ TEST_F(ViewerDicomTest, ASeriesThatCannotBeDecodedKeepsTheVolume) {
     WriteSeries(series, "1.2.5.1", 5, 2, 1);
     const std::string damaged = series + "/1.2.5.1-1-0.dcm";
     std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) - 10);
-    m_viewer.LoadTviFile(tvi);
+    m_viewer.LoadVolumeFile(tvi);
     m_viewer.LoadVolume(series);
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("1.2.5.1-1-0.dcm"), std::string::npos)
         << m_host.m_dialogs.m_messages[0].text;
     EXPECT_EQ(m_viewer.Volume().SizeX(), 6);
-    EXPECT_EQ(m_viewer.State().m_tviPath, tvi);
+    EXPECT_EQ(m_viewer.State().m_volumePath, tvi);
     EXPECT_EQ(m_host.m_title, "Orvanta - kept.tvi");
 }
 

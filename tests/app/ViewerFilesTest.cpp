@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "CommandTable.h"
 #include "MovieTools.h"
 #include "OffscreenView.h"
 #include "PngReader.h"
@@ -58,15 +59,15 @@ protected:
 }  // namespace
 
 TEST_F(ViewerFilesTest, SaveDialogsProposeNamesAfterTheVolume) {
-    m_viewer.Execute(0x8019);  // XY plane: nothing loaded, so disabled
+    m_viewer.Execute(kCmdSaveXYPlane);  // XY plane: nothing loaded, so disabled
     EXPECT_TRUE(m_host.m_dialogs.m_fileRequests.empty());
     m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 5);
     m_viewer.OnSavePlane(2);
     m_viewer.OnSaveSnapshot();
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 2));
     m_viewer.SetPosition(7, m_viewer.State().m_y, m_viewer.State().m_z);
-    m_viewer.Execute(0x8017);
-    m_viewer.Execute(0x8032);
+    m_viewer.Execute(kCmdSaveYZPlane);
+    m_viewer.Execute(kCmdSaveTimeSequence);
     const auto& requests = m_host.m_dialogs.m_fileRequests;
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0].initialName, "_xy005.png");
@@ -79,12 +80,12 @@ TEST_F(ViewerFilesTest, SaveDialogsProposeNamesAfterTheVolume) {
 }
 
 TEST_F(ViewerFilesTest, TheXYPlaneIsSavedAsStored) {
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 4));
     m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 2);
     m_viewer.SetFrame(3);
     m_viewer.SetLockedFrame(0);  // plane saves take t itself
     m_host.m_dialogs.m_fileAnswers = {m_folder.File("xy.png")};
-    m_viewer.Execute(0x8019);
+    m_viewer.Execute(kCmdSaveXYPlane);
     const DecodedPng png = ReadPng(m_folder.File("xy.png"));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_PALETTE);
@@ -98,7 +99,7 @@ TEST_F(ViewerFilesTest, TheXYPlaneIsSavedAsStored) {
 }
 
 TEST_F(ViewerFilesTest, UprightPlanesAreFlippedAndStretchedByThePixelSizes) {
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 1, 1.0, 2.0, 5.0));
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 1, 1.0, 2.0, 5.0));
     for (int plane : {0, 1}) {
         const std::string path = m_folder.File(plane == 0 ? "yz.png" : "xz.png");
         ASSERT_TRUE(m_viewer.Exports().SavePlane(plane, path));
@@ -118,7 +119,7 @@ TEST_F(ViewerFilesTest, UprightPlanesAreFlippedAndStretchedByThePixelSizes) {
 }
 
 TEST_F(ViewerFilesTest, PlaneSavesThatCannotBeMadeSaySo) {
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 2));
     m_viewer.SetFrame(5);  // past the volume's frames
     EXPECT_FALSE(m_viewer.Exports().SavePlane(2, m_folder.File("none.png")));
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("none.png")));
@@ -132,8 +133,8 @@ TEST_F(ViewerFilesTest, PlaneSavesThatCannotBeMadeSaySo) {
 }
 
 TEST_F(ViewerFilesTest, TheSnapshotIsTheFrameOnScreen) {
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 2));
-    m_viewer.Execute(0x800A);  // brighter slices on screen
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 2));
+    m_viewer.Execute(kCmdIncreaseBrightness);  // brighter slices on screen
     const auto screen = ScreenRows();
     ASSERT_TRUE(m_viewer.Exports().SaveSnapshot(m_folder.File("snap.png")));
     const DecodedPng png = ReadPng(m_folder.File("snap.png"));
@@ -144,7 +145,7 @@ TEST_F(ViewerFilesTest, TheSnapshotIsTheFrameOnScreen) {
 }
 
 TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 4));
     // The picture of each frame, drawn one by one.
     std::vector<std::vector<std::vector<uint8_t>>> expected;
     for (int t = 0; t < 4; ++t) {
@@ -193,7 +194,7 @@ TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
 }
 
 TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4));
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 4));
     const std::string path = m_folder.File("old.avi");
     ASSERT_TRUE(WriteText(path, "the movie the user had"));
     m_host.m_cancelAt = 2;
@@ -220,7 +221,7 @@ TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
 }
 
 TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
-    m_viewer.LoadTviFile(WriteVolume(8, 6, 4, 4, 1.0, 1.0, 1.0));
+    m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 4, 1.0, 1.0, 1.0));
     m_viewer.OnPreferences();  // cancelled
     EXPECT_EQ(m_host.m_preferencesShown.frameTimeMs, 55);
     EXPECT_EQ(m_host.m_preferencesShown.saturationPercent, 98);
@@ -258,7 +259,7 @@ TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
     EXPECT_LT(m_viewer.Volume().SaturationLevel(), level);
     EXPECT_NE(xyPlane(), before);
     CTimeVolume reloaded;
-    ASSERT_TRUE(reloaded.LoadFile(m_viewer.State().m_tviPath, 0.5));
+    ASSERT_TRUE(reloaded.LoadFile(m_viewer.State().m_volumePath, 0.5));
     EXPECT_EQ(m_viewer.Volume().SaturationLevel(), reloaded.SaturationLevel());
 
     // Without a file to load again the new saturation is kept for the next one.

@@ -1,6 +1,34 @@
 #include "ViewerFixture.h"
 
+#include <cctype>
 #include <sstream>
+
+#include "VolumeFormat.h"
+
+namespace {
+
+bool NamesExtension(const std::string& text, const std::string& extension) {
+    for (size_t at = text.find(extension); at != std::string::npos; at = text.find(extension, at + 1)) {
+        const size_t end = at + extension.size();
+        if (end == text.size() || (text[end] != '.' && !std::isalnum(static_cast<unsigned char>(text[end]))))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string VolumeKindsMissingFrom(const std::string& text) {
+    std::string missing;
+    for (const CVolumeFormat& format : VolumeFormats()) {
+        // A format with a kind's name is listed by it, the others by their extensions.
+        std::vector<std::string> names(format.extensions.begin(), format.extensions.end());
+        if (format.kindsText != nullptr) names = {format.kindsText};
+        for (const std::string& name : names)
+            if (!NamesExtension(text, name)) missing += (missing.empty() ? "" : " ") + name;
+    }
+    return missing;
+}
 
 std::string ViewerTest::WriteVolume(const std::string& name, int x, int y, int z, int t, double pixelSize) {
     TviContents tvi =

@@ -168,6 +168,11 @@ public:
     bool ReadFrameBuffer(int&, int&, std::vector<uint8_t>&) override { return false; }
 };
 
+// What of the volume format table `text` does not name (a format's kind, or
+// else its extensions), for messages that must list everything that opens.
+// ".nii" counts only where it is not the start of ".nii.gz".
+std::string VolumeKindsMissingFrom(const std::string& text);
+
 class ViewerTest : public ::testing::Test {
 protected:
     ViewerTest() : m_viewer(m_view, m_host) { m_viewer.SetBaseTitle("Orvanta"); }

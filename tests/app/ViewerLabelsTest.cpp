@@ -60,7 +60,7 @@ const std::array<uint8_t, 4> kRed = CLabelPalette::Colour(1), kGreen = CLabelPal
 // 4-D labels: one mesh per label present and frame, the overlay following the
 // shown frame (also a locked one), the position left where it was.
 TEST_F(ViewerLabelsTest, FourDLabelsFollowTheFrames) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     m_viewer.SetPosition(1, 2, 0);
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label1-01", "label2-01", "label1-02"}));
@@ -92,7 +92,7 @@ TEST_F(ViewerLabelsTest, FourDLabelsFollowTheFrames) {
 
 // A 3-D label image serves every frame of the volume.
 TEST_F(ViewerLabelsTest, ThreeDLabelsServeEveryFrame) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label2-00", "label1-01", "label2-01",
                                                      "label1-02", "label2-02"}));
@@ -108,7 +108,7 @@ TEST_F(ViewerLabelsTest, ThreeDLabelsServeEveryFrame) {
 // Label meshes and .obj meshes live side by side: each kind of load replaces
 // only its own.
 TEST_F(ViewerLabelsTest, ObjMeshesAndLabelMeshesCoexist) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     double centre[3] = {4, 4, 3};
     m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-00", "lv-01"}, centre));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "first.nii"));
@@ -125,7 +125,7 @@ TEST_F(ViewerLabelsTest, ObjMeshesAndLabelMeshesCoexist) {
 // Labels that do not fit are refused with both sizes named, and nothing the
 // viewer showed changes.
 TEST_F(ViewerLabelsTest, LabelsThatDoNotFitChangeNothing) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "good.nii"));
     const std::vector<std::string> before = MeshNames();
     struct Case {
@@ -178,7 +178,7 @@ TEST_F(ViewerLabelsTest, WithoutAVolumeLabelsMakeTheGrid) {
     m_viewer.RefreshView();
     EXPECT_EQ(XYOverlayAt(3, 3), kGreen);
     // A volume of another size later drops them, with their meshes.
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX + 2, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX + 2, kY, kZ, kT, 1.5));
     EXPECT_TRUE(m_viewer.Labels().Image().Empty());
     EXPECT_EQ(m_view.m_meshes.ObjectCount(), 0);
     EXPECT_EQ(m_view.m_labelUploads.back().width, 0);
@@ -186,10 +186,10 @@ TEST_F(ViewerLabelsTest, WithoutAVolumeLabelsMakeTheGrid) {
 
 // The overlay commands need labels; the opacity moves in tenths within 0 to 1.
 TEST_F(ViewerLabelsTest, OverlayCommands) {
-    const int overlay = 0x8041, raise = 0x8042, lower = 0x8043;
+    const int overlay = kCmdLabelOverlay, raise = kCmdIncreaseLabelOpacity, lower = kCmdDecreaseLabelOpacity;
     EXPECT_FALSE(m_viewer.Execute(overlay));
     EXPECT_FALSE(m_viewer.Execute(raise));
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
     EXPECT_TRUE(m_viewer.Execute(overlay));
     EXPECT_FALSE(m_view.m_showLabels);
@@ -207,7 +207,7 @@ TEST_F(ViewerLabelsTest, OverlayCommands) {
 // --export-obj writes OBJ and label meshes of every frame; loading the file
 // gives them back.
 TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     double centre[3] = {4, 4, 3};
     m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-00"}, centre));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
@@ -235,7 +235,7 @@ TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
 // frame, in the format the name's extension gives; the box keeps the choice.
 // What it writes loads back through Load Geometry.
 TEST_F(ViewerLabelsTest, SaveGeometryAsWritesTheFrameOrEveryFrame) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     double centre[3] = {4, 4, 3};
     m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-01"}, centre));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
@@ -244,7 +244,7 @@ TEST_F(ViewerLabelsTest, SaveGeometryAsWritesTheFrameOrEveryFrame) {
 
     dialogs.m_fileAnswers = {m_folder.File("one.ply"), m_folder.File("every.stl"), ""};
     dialogs.m_optionAnswers = {{false}, {true}};
-    for (int run = 0; run < 3; ++run) EXPECT_TRUE(m_viewer.Execute(0x8040));
+    for (int run = 0; run < 3; ++run) EXPECT_TRUE(m_viewer.Execute(kCmdSaveGeometry));
     ASSERT_EQ(dialogs.m_optionRequests.size(), 3u);
     EXPECT_FALSE(dialogs.m_optionRequests[0][0].checked);
     EXPECT_FALSE(dialogs.m_optionRequests[1][0].checked);
@@ -286,7 +286,7 @@ TEST(CommandTable, NoTwoCommandsShareAKey) {
 // Label meshes follow a new voxel size and a new volume's frame count, so
 // they stay on the overlay.
 TEST_F(ViewerLabelsTest, LabelMeshesFollowVoxelSizeAndFrames) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
     SetPixelSizes(2.0, 3.0, 4.0);
     const Vec3d centre = m_view.m_meshes.Object(0).Centroid();
@@ -295,7 +295,7 @@ TEST_F(ViewerLabelsTest, LabelMeshesFollowVoxelSizeAndFrames) {
     EXPECT_NEAR(centre.y, (kY - 1 - 0.5) * 3.0, 1e-4);
     EXPECT_NEAR(centre.z, 2.5 * 4.0, 1e-4);
 
-    m_viewer.LoadTviFile(WriteVolume("five.tvi", kX, kY, kZ, 5, 1.5));
+    m_viewer.LoadVolumeFile(WriteVolume("five.tvi", kX, kY, kZ, 5, 1.5));
     EXPECT_EQ(m_view.m_meshes.ObjectCount(), 10);
     EXPECT_EQ(m_view.m_meshes.LastFrame(), 4);
     EXPECT_NEAR(m_view.m_meshes.Object(0).Centroid().x, 1.5 * 1.5, 1e-4);

@@ -2,6 +2,7 @@
 
 #include "CommandTable.h"
 #include "ViewerFixture.h"
+#include "VolumeFormat.h"
 
 TEST_F(ViewerTest, VoxelStepsStayInsideTheVolume) {
     using Step = void (CViewer::*)();
@@ -23,7 +24,7 @@ TEST_F(ViewerTest, VoxelStepsStayInsideTheVolume) {
         (v.*increase)();
         EXPECT_EQ(at(axis), 0) << "no volume";
     }
-    v.LoadTviFile(WriteVolume("v.tvi", 4, 3, 2, 1));
+    v.LoadVolumeFile(WriteVolume("v.tvi", 4, 3, 2, 1));
     for (const auto& [increase, decrease, axis, size] : axes) {
         put(axis, size - 1);
         (v.*increase)();
@@ -38,7 +39,7 @@ TEST_F(ViewerTest, VoxelStepsStayInsideTheVolume) {
 
 TEST_F(ViewerTest, VoxelStepsWalkBackIntoTheVolume) {
     // Meshes may put the position outside the volume; each step toward it is taken.
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 6, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 6, 1));
     struct Case {
         int start;
         void (CViewer::*step)();
@@ -67,7 +68,7 @@ TEST_F(ViewerTest, VoxelStepsWalkBackIntoTheVolume) {
 }
 
 TEST_F(ViewerTest, TheWheelStepsZ) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 8, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 8, 1));
     EXPECT_EQ(m_viewer.State().m_z, 4);
     m_viewer.OnMouseWheel(-120);  // towards the user
     EXPECT_EQ(m_viewer.State().m_z, 5);
@@ -80,9 +81,9 @@ TEST_F(ViewerTest, TheWheelStepsZ) {
 }
 
 TEST_F(ViewerTest, SliceDragMovesThePlaneAgainstTheMouse) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 20, 20, 2, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 20, 20, 2, 1));
     m_viewer.SetPosition(10, m_viewer.State().m_y, m_viewer.State().m_z);
-    ASSERT_TRUE(m_viewer.Execute(0x8006));  // Left arrow: drag x
+    ASSERT_TRUE(m_viewer.Execute(kCmdSliceDragX));  // Left arrow: drag x
     EXPECT_TRUE(m_host.m_mouseCaptured);
     EXPECT_EQ(m_viewer.State().m_sliceDragMode, 1);
     m_viewer.OnMouseMove(100, 50, false, false);  // the first move only starts
@@ -103,7 +104,7 @@ TEST_F(ViewerTest, SliceDragMovesThePlaneAgainstTheMouse) {
     EXPECT_EQ(m_viewer.State().m_x, 0);
 
     // Right arrow ends any drag rather than switching to y.
-    ASSERT_TRUE(m_viewer.Execute(0x8005));
+    ASSERT_TRUE(m_viewer.Execute(kCmdSliceDragY));
     EXPECT_EQ(m_viewer.State().m_sliceDragMode, 0);
     EXPECT_FALSE(m_host.m_mouseCaptured);
     m_viewer.OnMouseMove(0, 0, false, false);
@@ -111,7 +112,7 @@ TEST_F(ViewerTest, SliceDragMovesThePlaneAgainstTheMouse) {
 
     // A y drag: moving down lowers y; a left click ends it.
     m_viewer.SetPosition(m_viewer.State().m_x, 10, m_viewer.State().m_z);
-    m_viewer.Execute(0x8005);
+    m_viewer.Execute(kCmdSliceDragY);
     m_viewer.OnLeftButtonDown(5, 5);
     m_viewer.OnMouseMove(5, 9, false, false);  // 10 - 2
     EXPECT_EQ(m_viewer.State().m_y, 8);
@@ -129,7 +130,7 @@ TEST_F(ViewerTest, FrameStepsWrapAroundTheTimeAxis) {
     EXPECT_EQ(m_viewer.State().m_t, -1);
     m_viewer.OnNextFrame();
     EXPECT_EQ(m_viewer.State().m_t, 0);
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 10));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 10));
     m_viewer.OnPreviousFrame();
     EXPECT_EQ(m_viewer.State().m_t, 9);
     m_viewer.OnNextFrame();
@@ -149,8 +150,8 @@ TEST_F(ViewerTest, FrameStepsWrapAroundTheTimeAxis) {
 }
 
 TEST_F(ViewerTest, PlaybackCyclesOrBouncesOnTheTimer) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 4));
-    ASSERT_TRUE(m_viewer.Execute(0x8004));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 4));
+    ASSERT_TRUE(m_viewer.Execute(kCmdPlayStop));
     EXPECT_TRUE(m_viewer.State().m_playing);
     EXPECT_EQ(m_host.m_timerPeriod, 55);
     std::vector<int> shown;
@@ -161,21 +162,21 @@ TEST_F(ViewerTest, PlaybackCyclesOrBouncesOnTheTimer) {
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 0, 1, 2}));
 
     m_viewer.SetFrame(0);
-    ASSERT_TRUE(m_viewer.Execute(0x802F));
+    ASSERT_TRUE(m_viewer.Execute(kCmdPingPong));
     shown.clear();
     for (int tick = 0; tick < 9; ++tick) {
         m_viewer.OnTimer();
         shown.push_back(m_viewer.State().m_t);
     }
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 2, 1, 0, 1, 2, 3}));
-    m_viewer.Execute(0x802F);
+    m_viewer.Execute(kCmdPingPong);
     EXPECT_FALSE(m_viewer.State().m_pingPongUp || m_viewer.State().m_pingPongDown);
 
-    ASSERT_TRUE(m_viewer.Execute(0x8004));
+    ASSERT_TRUE(m_viewer.Execute(kCmdPlayStop));
     EXPECT_FALSE(m_viewer.State().m_playing);
     EXPECT_FALSE(m_host.m_timerRunning);
     m_host.m_refuseTimer = true;
-    m_viewer.Execute(0x8004);
+    m_viewer.Execute(kCmdPlayStop);
     EXPECT_FALSE(m_viewer.State().m_playing);
 }
 
@@ -186,7 +187,7 @@ TEST_F(ViewerTest, PlaybackTicksAtLeastEveryMillisecond) {
         TviContents tvi = TviVolume(2, 2, 1, 3);
         tvi.frameTime = frameTime;
         ASSERT_TRUE(WriteTviFile(m_folder.File("t.tvi"), tvi));
-        m_viewer.LoadTviFile(m_folder.File("t.tvi"));
+        m_viewer.LoadVolumeFile(m_folder.File("t.tvi"));
         ASSERT_EQ(m_viewer.CurrentPreferences().frameTimeMs, shown) << frameTime;
         m_viewer.OnPlayStop();
         EXPECT_TRUE(m_viewer.State().m_playing) << frameTime;
@@ -196,69 +197,71 @@ TEST_F(ViewerTest, PlaybackTicksAtLeastEveryMillisecond) {
 }
 
 TEST_F(ViewerTest, LockedFrameHoldsTheSlicesWhileMeshesPlayOn) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 10));
-    EXPECT_FALSE(m_viewer.Execute(0x802C)) << "locking needs meshes";
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 10));
+    EXPECT_FALSE(m_viewer.Execute(kCmdLockFrame)) << "locking needs meshes";
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
     m_viewer.SetFrame(3);
-    ASSERT_TRUE(m_viewer.Execute(0x802C));
+    ASSERT_TRUE(m_viewer.Execute(kCmdLockFrame));
     EXPECT_EQ(m_viewer.State().m_lockedFrame, 3);
     for (int tick = 0; tick < 5; ++tick) m_viewer.OnTimer();
     EXPECT_EQ(m_viewer.State().m_t, 8);
     EXPECT_EQ(m_view.m_meshFrame, 8);
     EXPECT_EQ(m_viewer.DisplayFrame(), 3);
-    m_viewer.Execute(0x802C);
+    m_viewer.Execute(kCmdLockFrame);
     EXPECT_EQ(m_viewer.State().m_lockedFrame, -1);
 }
 
 TEST_F(ViewerTest, ContrastAndBrightnessStepsStopExactlyAtTheBounds) {
-    for (int step = 1; step <= 10; ++step) m_viewer.Execute(0x8008);
+    for (int step = 1; step <= 10; ++step) m_viewer.Execute(kCmdIncreaseContrast);
     EXPECT_EQ(m_viewer.State().m_contrast, 1.0);
-    m_viewer.Execute(0x8008);
+    m_viewer.Execute(kCmdIncreaseContrast);
     EXPECT_EQ(m_viewer.State().m_contrast, 1.0);
-    m_viewer.Execute(0x800E);
+    m_viewer.Execute(kCmdResetBrightnessContrast);
     EXPECT_EQ(m_viewer.State().m_contrast, 0.5);
     EXPECT_EQ(m_view.m_contrast, 0.5);
-    for (int step = 1; step <= 10; ++step) m_viewer.Execute(0x8009);
+    for (int step = 1; step <= 10; ++step) m_viewer.Execute(kCmdDecreaseContrast);
     EXPECT_GT(m_viewer.State().m_contrast, 0.0);
     EXPECT_LT(m_viewer.State().m_contrast, 1e-15);
-    m_viewer.Execute(0x8009);
+    m_viewer.Execute(kCmdDecreaseContrast);
     EXPECT_EQ(m_viewer.State().m_contrast, 0.0);
-    m_viewer.Execute(0x800A);
+    m_viewer.Execute(kCmdIncreaseBrightness);
     EXPECT_DOUBLE_EQ(m_viewer.State().m_brightness, 0.55);
     EXPECT_DOUBLE_EQ(m_view.m_brightness, 0.55);
-    m_viewer.Execute(0x800B);
-    m_viewer.Execute(0x800B);
+    m_viewer.Execute(kCmdDecreaseBrightness);
+    m_viewer.Execute(kCmdDecreaseBrightness);
     EXPECT_DOUBLE_EQ(m_view.m_brightness, 0.45);
     EXPECT_EQ(m_view.m_contrast, 0.0);
 }
 
 TEST_F(ViewerTest, RulesGateCommandsFromKeysAndMenus) {
     // Nothing loaded: playback, ping-pong and mesh commands are off.
-    for (int id : {0x8004, 0x802F, 0x801F, 0x801C, 0x8020, 0x8026, 0x8029, 0x8030, 0x803B, 0x802C, 0x803A})
+    for (int id :
+         {kCmdPlayStop, kCmdPingPong, kCmdDrawGeometry, kCmdClipGeometry, kCmdToggleObjects, kCmdWireframe,
+          kCmdBackfaceCulling, kCmdZCapGeometry, kCmdPointsOnly, kCmdLockFrame, kCmdGeometryInformation})
         EXPECT_FALSE(m_viewer.Execute(id)) << std::hex << id;
-    EXPECT_TRUE(m_viewer.Execute(0x8013));
+    EXPECT_TRUE(m_viewer.Execute(kCmdNextFrame));
     EXPECT_EQ(m_viewer.State().m_t, 0);
 
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 3));
-    ASSERT_TRUE(m_viewer.Execute(0x8004));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 3));
+    ASSERT_TRUE(m_viewer.Execute(kCmdPlayStop));
     // While playing, stepping and opening are off but First Frame is not.
     m_viewer.SetFrame(2);
-    EXPECT_FALSE(m_viewer.Execute(0x8013));
-    EXPECT_FALSE(m_viewer.Execute(0x8014));
-    EXPECT_FALSE(m_viewer.Execute(0x801A));
-    EXPECT_FALSE(m_viewer.Execute(0x802D));
-    EXPECT_FALSE(m_viewer.Execute(0xE140));
+    EXPECT_FALSE(m_viewer.Execute(kCmdNextFrame));
+    EXPECT_FALSE(m_viewer.Execute(kCmdPreviousFrame));
+    EXPECT_FALSE(m_viewer.Execute(kCmdOpenVolume));
+    EXPECT_FALSE(m_viewer.Execute(kCmdResize640x480));
+    EXPECT_FALSE(m_viewer.Execute(kCmdAbout));
     EXPECT_EQ(m_viewer.State().m_t, 2);
-    EXPECT_TRUE(m_viewer.Execute(0x802A));
+    EXPECT_TRUE(m_viewer.Execute(kCmdFirstFrame));
     EXPECT_EQ(m_viewer.State().m_t, 0);
 
     // Colour coding needs a shown plane.
-    for (int id : {0x800F, 0x8010, 0x8011}) m_viewer.Execute(id);
-    EXPECT_FALSE(m_viewer.Execute(0x8031));
-    m_viewer.Execute(0x8011);
-    EXPECT_TRUE(m_viewer.Execute(0x8031));
+    for (int id : {kCmdXPlane, kCmdYPlane, kCmdZPlane}) m_viewer.Execute(id);
+    EXPECT_FALSE(m_viewer.Execute(kCmdColourCoding));
+    m_viewer.Execute(kCmdZPlane);
+    EXPECT_TRUE(m_viewer.Execute(kCmdColourCoding));
     EXPECT_TRUE(m_view.m_colourCoding);
-    EXPECT_TRUE(FindCommand(0x8031)->checked(m_viewer));
+    EXPECT_TRUE(FindCommand(kCmdColourCoding)->checked(m_viewer));
     EXPECT_EQ(m_view.m_showPlane[2], true);
     EXPECT_EQ(m_view.m_showPlane[0], false);
 }
@@ -267,11 +270,15 @@ TEST_F(ViewerTest, SwitchesReachTheView) {
     double centre[3] = {1, 1, 1};
     m_viewer.LoadGeometryFile(WriteMeshes("m.obj", {"a-00", "b-00"}, centre));
     const std::pair<int, bool CSceneState::*> viewFlags[] = {
-        {0x801F, &CSceneState::m_drawGeometry}, {0x801C, &CSceneState::m_clipGeometry},
-        {0x801D, &CSceneState::m_showBoundingBox}, {0x801E, &CSceneState::m_showAxes},
-        {0x800D, &CSceneState::m_bilinear}, {0x8026, &CSceneState::m_wireframe},
-        {0x803B, &CSceneState::m_pointsOnly}, {0x8029, &CSceneState::m_backfaceCulling},
-        {0x8039, &CSceneState::m_alternateTexturing}};
+        {kCmdDrawGeometry, &CSceneState::m_drawGeometry},
+        {kCmdClipGeometry, &CSceneState::m_clipGeometry},
+        {kCmdBoundingBox, &CSceneState::m_showBoundingBox},
+        {kCmdAxes, &CSceneState::m_showAxes},
+        {kCmdBilinearFiltering, &CSceneState::m_bilinear},
+        {kCmdWireframe, &CSceneState::m_wireframe},
+        {kCmdPointsOnly, &CSceneState::m_pointsOnly},
+        {kCmdBackfaceCulling, &CSceneState::m_backfaceCulling},
+        {kCmdAlternateTexturing, &CSceneState::m_alternateTexturing}};
     for (const auto& [id, flag] : viewFlags) {
         const bool before = m_view.*flag;
         ASSERT_TRUE(m_viewer.Execute(id)) << std::hex << id;
@@ -282,34 +289,43 @@ TEST_F(ViewerTest, SwitchesReachTheView) {
         }
     }
     EXPECT_EQ(m_view.m_textureTarget, CSceneState::kTextureRectangle);
-    m_viewer.Execute(0x8039);
+    m_viewer.Execute(kCmdAlternateTexturing);
     EXPECT_EQ(m_view.m_textureTarget, static_cast<GLenum>(GL_TEXTURE_2D));
 
     // Toggle Objects runs -1, 0, 1, -1 over the two objects of frame 0.
-    m_viewer.Execute(0x8020);
-    m_viewer.Execute(0x8020);
+    m_viewer.Execute(kCmdToggleObjects);
+    m_viewer.Execute(kCmdToggleObjects);
     EXPECT_EQ(m_view.m_selectedObject, 1);
     EXPECT_EQ(m_host.m_title, "Orvanta - m.obj / m.obj [b-00]");
-    m_viewer.Execute(0x8020);
+    m_viewer.Execute(kCmdToggleObjects);
     EXPECT_EQ(m_view.m_selectedObject, -1);
 
-    m_viewer.Execute(0x8024);
+    m_viewer.Execute(kCmdShowXY);
     EXPECT_EQ(m_view.m_elevation, COrbitCamera::kPi / 2);
-    m_viewer.Execute(0x802D);
-    m_viewer.Execute(0x8038);
-    m_viewer.Execute(0xE141);
+    m_viewer.Execute(kCmdResize640x480);
+    m_viewer.Execute(kCmdFullScreen);
+    m_viewer.Execute(kCmdExit);
     EXPECT_EQ(m_host.m_windowCommands, (std::vector<std::string>{"resize 640x480", "full screen", "close"}));
 }
 
 TEST_F(ViewerTest, OpenDialogsLoadTheChosenFile) {
     const std::string path = WriteVolume("chosen.tvi", 4, 4, 2, 1);
     m_host.m_dialogs.m_fileAnswers = {"", path};
-    m_viewer.Execute(0x801A);  // cancelled
-    EXPECT_TRUE(m_viewer.State().m_tviPath.empty());
-    m_viewer.Execute(0x801A);
-    EXPECT_EQ(m_viewer.State().m_tviPath, path);
+    m_viewer.Execute(kCmdOpenVolume);  // cancelled
+    EXPECT_TRUE(m_viewer.State().m_volumePath.empty());
+    m_viewer.Execute(kCmdOpenVolume);
+    EXPECT_EQ(m_viewer.State().m_volumePath, path);
     ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 2u);
-    EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].filter,
-              "Volumes (*.tvi *.nii *.nii.gz *.dcm);;Time volume files (*.tvi);;NIfTI images (*.nii *.nii.gz);;"
-              "DICOM images (*.dcm)");
+    // Every openable extension first, then each format with a file dialog its own filter.
+    const std::string& filter = m_host.m_dialogs.m_fileRequests[0].filter;
+    ASSERT_EQ(filter.rfind("Volumes (", 0), 0u) << filter;
+    const std::string everything = filter.substr(0, filter.find(";;")) + " ";
+    for (const CVolumeFormat& format : VolumeFormats()) {
+        if (format.dialogFilter == nullptr) continue;
+        EXPECT_NE(filter.find(std::string(";;") + format.dialogFilter), std::string::npos) << format.name;
+        for (const std::string extension : format.extensions)
+            EXPECT_TRUE(everything.find("*" + extension + " ") != std::string::npos ||
+                        everything.find("*" + extension + ")") != std::string::npos)
+                << extension << " in " << everything;
+    }
 }

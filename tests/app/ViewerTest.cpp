@@ -29,7 +29,7 @@ TEST_F(ViewerTest, StartsWithTheDefaults) {
 }
 
 TEST_F(ViewerTest, TitlesInBothForms) {
-    m_viewer.LoadTviFile(WriteVolume("heart.tvi", 4, 4, 2, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("heart.tvi", 4, 4, 2, 1));
     m_viewer.OnPositionInfo();
     m_viewer.SetPosition(128, 128, 5);
     m_viewer.SetFrame(7);
@@ -65,7 +65,7 @@ TEST_F(ViewerTest, RefreshWithoutVolumeUploadsNothing) {
 }
 
 TEST_F(ViewerTest, LoadingAVolumeCentresThePositionAndUploadsThePlanes) {
-    m_viewer.LoadTviFile(WriteVolume("scan.tvi", 16, 12, 10, 4, 2.0));
+    m_viewer.LoadVolumeFile(WriteVolume("scan.tvi", 16, 12, 10, 4, 2.0));
     EXPECT_EQ(m_viewer.State().m_x, 8);
     EXPECT_EQ(m_viewer.State().m_y, 6);
     EXPECT_EQ(m_viewer.State().m_z, 5);
@@ -94,7 +94,7 @@ TEST_F(ViewerTest, LoadingAVolumeCentresThePositionAndUploadsThePlanes) {
 
 TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
     const std::string good = WriteVolume("scan.tvi", 8, 6, 4, 3, 2.0);
-    m_viewer.LoadTviFile(good);
+    m_viewer.LoadVolumeFile(good);
     m_viewer.SetFrame(2);
     m_viewer.SetPosition(3, m_viewer.State().m_y, m_viewer.State().m_z);
     SetPixelSizes(0.75, m_viewer.State().m_pixelSizeY, m_viewer.State().m_pixelSizeZ);
@@ -108,8 +108,8 @@ TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
     };
     for (const auto& test : cases) {
         m_host.m_dialogs.m_messages.clear();
-        m_viewer.LoadTviFile(test.path);
-        EXPECT_EQ(m_viewer.State().m_tviPath, good);
+        m_viewer.LoadVolumeFile(test.path);
+        EXPECT_EQ(m_viewer.State().m_volumePath, good);
         EXPECT_EQ(m_viewer.Volume().SizeX(), 8);
         EXPECT_EQ(m_viewer.Volume().Frames(), 3);
         EXPECT_EQ(m_viewer.State().m_x, 3);
@@ -138,7 +138,7 @@ TEST_F(ViewerTest, VolumesTooLargeForTheTexturesAreRefused) {
     int shownX = 0;
     for (const Case& c : cases) {
         m_host.m_dialogs.m_messages.clear();
-        m_viewer.LoadTviFile(WriteVolume("big.tvi", c.x, c.y, c.z, 1));
+        m_viewer.LoadVolumeFile(WriteVolume("big.tvi", c.x, c.y, c.z, 1));
         const std::string sizes =
             std::to_string(c.x) + " x " + std::to_string(c.y) + " x " + std::to_string(c.z);
         // A refused volume leaves the one shown before.
@@ -157,7 +157,7 @@ TEST_F(ViewerTest, VolumesTooLargeForTheTexturesAreRefused) {
     // A volume already loaded that the textures cannot hold shows no planes
     // rather than asking OpenGL for textures it refuses.
     m_view.m_maxTextureSize = 0;
-    m_viewer.LoadTviFile(WriteVolume("big.tvi", 40, 8, 4, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("big.tvi", 40, 8, 4, 1));
     m_view.m_maxTextureSize = 64;
     m_view.m_uploads.clear();
     m_viewer.RefreshView();
@@ -176,12 +176,9 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
         {"tvi", "Cannot load the time volume tvi"},  // a name without a dot is its own extension
         {"Scan.Stl", "Cannot load the meshes from Scan.Stl: it cannot be opened."},
         {"scan.GII", "Cannot load the meshes from scan.GII: it cannot be opened."},
-        {"/data/scan",
-         "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
-         ".gii meshes can be loaded."},
-        {"scan.gz",
-         "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
-         ".gii meshes can be loaded."},
+        // Names that nothing opens get the list of everything that does.
+        {"/data/scan", "Only "},
+        {"scan.gz", "Only "},
     };
     for (const auto& test : cases) {
         m_host.m_dialogs.m_messages.clear();
@@ -190,7 +187,13 @@ TEST_F(ViewerTest, StartupFileExtensionsIgnoreCase) {
         EXPECT_EQ(m_host.m_dialogs.m_messages[0].text.rfind(test.message, 0), 0u)
             << test.name << ": " << m_host.m_dialogs.m_messages[0].text;
         EXPECT_EQ(m_host.m_dialogs.m_messages[0].caption, "Error");
-        EXPECT_TRUE(m_viewer.State().m_tviPath.empty());
+        EXPECT_TRUE(m_viewer.State().m_volumePath.empty());
+        if (test.message == "Only ") {
+            const std::string& text = m_host.m_dialogs.m_messages[0].text;
+            EXPECT_EQ(VolumeKindsMissingFrom(text), "") << text;
+            EXPECT_NE(text.find(".obj, .stl, .ply, .vtp or .gii meshes can be loaded."), std::string::npos)
+                << text;
+        }
     }
     EXPECT_EQ(m_viewer.State().m_baseTitle, "Orvanta");
 }
@@ -213,7 +216,7 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     m_viewer.SetFrame(2);
     m_viewer.OnDropFiles({path});
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
-    EXPECT_EQ(m_viewer.State().m_tviPath, path);
+    EXPECT_EQ(m_viewer.State().m_volumePath, path);
     EXPECT_EQ(m_viewer.Volume().SizeZ(), 4);
     EXPECT_EQ(m_viewer.State().m_t, 0);
     EXPECT_FLOAT_EQ(m_viewer.State().m_pixelSizeX, 0.8f);
@@ -230,8 +233,8 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     c.xyztUnits = NIFTI_UNITS_MM | NIFTI_UNITS_SEC;
     c.gzip = false;
     ASSERT_TRUE(WriteNiftiFile(m_folder.File("slow.nii"), c));
-    m_viewer.LoadTviFile(m_folder.File("slow.nii"));
-    EXPECT_EQ(m_viewer.State().m_tviPath, m_folder.File("slow.nii"));
+    m_viewer.LoadVolumeFile(m_folder.File("slow.nii"));
+    EXPECT_EQ(m_viewer.State().m_volumePath, m_folder.File("slow.nii"));
     EXPECT_EQ(m_viewer.State().m_frameTimeMs, 40);
 }
 
@@ -242,10 +245,10 @@ TEST_F(ViewerTest, ANiftiImageShowsAsTheTviWithTheSameSamples) {
     ASSERT_TRUE(WriteTviFile(m_folder.File("a.tvi"), tvi));
     ASSERT_TRUE(WriteNiftiFile(m_folder.File("a.nii"), NiftiOfTvi(tvi)));
 
-    m_viewer.LoadTviFile(m_folder.File("a.tvi"));
+    m_viewer.LoadVolumeFile(m_folder.File("a.tvi"));
     const std::vector<CRecordingView::Upload> fromTvi = m_view.m_uploads;
     m_view.m_uploads.clear();
-    m_viewer.LoadTviFile(m_folder.File("a.nii"));
+    m_viewer.LoadVolumeFile(m_folder.File("a.nii"));
     ASSERT_EQ(m_view.m_uploads.size(), 3u);
     ASSERT_EQ(fromTvi.size(), 3u);
     for (size_t plane = 0; plane < 3; ++plane)
@@ -255,7 +258,7 @@ TEST_F(ViewerTest, ANiftiImageShowsAsTheTviWithTheSameSamples) {
 TEST_F(ViewerTest, TheCompanionMeshesPlaceThePosition) {
     double centre[3] = {20.4, 30.6, 45.0};
     WriteMeshes("heart.obj", {"lv-00", "lv-01"}, centre);
-    m_viewer.LoadTviFile(WriteVolume("heart.tvi", 16, 16, 8, 2, 2.0));
+    m_viewer.LoadVolumeFile(WriteVolume("heart.tvi", 16, 16, 8, 2, 2.0));
     EXPECT_EQ(m_viewer.State().m_geometryPath, m_folder.File("heart.obj"));
     EXPECT_EQ(m_view.m_meshes.ObjectCount(), 2);
     // x runs against the mesh axis: X - trunc(trunc(20.4 + 0.5) / 2) = 16 - 10.
@@ -294,20 +297,22 @@ TEST_F(ViewerTest, AnUnreadableMeshFileKeepsTheMeshesShown) {
 TEST_F(ViewerTest, DroppedFiles) {
     const std::string tvi = WriteVolume("a.tvi", 4, 4, 2, 1);
     m_viewer.OnDropFiles({tvi, tvi});
-    EXPECT_TRUE(m_viewer.State().m_tviPath.empty()) << "two files are ignored";
+    EXPECT_TRUE(m_viewer.State().m_volumePath.empty()) << "two files are ignored";
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
     m_viewer.OnDropFiles({m_folder.File("scan.png")});
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
-    EXPECT_EQ(m_host.m_dialogs.m_messages[0].text,
-              "Only .tvi, .nii and .nii.gz volumes, DICOM images and folders and .obj, .stl, .ply, .vtp or "
-              ".gii meshes can be drag'n'dropped.");
+    const std::string& refusal = m_host.m_dialogs.m_messages[0].text;
+    EXPECT_EQ(refusal.rfind("Only ", 0), 0u) << refusal;
+    EXPECT_EQ(VolumeKindsMissingFrom(refusal), "") << refusal;
+    EXPECT_NE(refusal.find(".obj, .stl, .ply, .vtp or .gii meshes can be drag'n'dropped."), std::string::npos)
+        << refusal;
     m_viewer.OnDropFiles({tvi});
-    EXPECT_EQ(m_viewer.State().m_tviPath, tvi);
+    EXPECT_EQ(m_viewer.State().m_volumePath, tvi);
     EXPECT_EQ(m_viewer.State().m_x, 2);
 }
 
 TEST_F(ViewerTest, LastFrameAndDisplayFrameFollowVolumeAndMeshes) {
-    m_viewer.LoadTviFile(WriteVolume("v.tvi", 4, 4, 2, 10));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 10));
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
     EXPECT_EQ(m_viewer.LastFrameIndex(), 14);
     m_viewer.SetFrame(12);
@@ -334,7 +339,7 @@ TEST_F(ViewerTest, InformationReportListsEveryObject) {
     m_view.m_meshes.AddObject(CMeshObject("a-00"));
     m_view.m_meshes.AddObject(CMeshObject("b-01"));
     m_view.m_meshes.AddObject(cube);
-    ASSERT_TRUE(m_viewer.Execute(0x803A));
+    ASSERT_TRUE(m_viewer.Execute(kCmdGeometryInformation));
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     const auto& message = m_host.m_dialogs.m_messages[0];
     EXPECT_EQ(message.caption, ": Geometry information");
@@ -350,7 +355,7 @@ TEST_F(ViewerTest, InformationReportListsEveryObject) {
 // the user hears once that the file changed.
 TEST_F(ViewerTest, AShownFileCutShortIsToldOnceAndNeverEndsTheProgram) {
     const std::string path = WriteVolume("cut.tvi", 64, 48, 6, 4);
-    m_viewer.LoadTviFile(path);
+    m_viewer.LoadVolumeFile(path);
     ASSERT_EQ(m_viewer.Volume().SizeX(), 64);
     ASSERT_TRUE(m_host.m_dialogs.m_messages.empty());
     std::filesystem::resize_file(path, 5000);

@@ -16,6 +16,7 @@
 #include "TempFolder.h"
 #include "TestData.h"
 #include "TimeVolume.h"
+#include "VolumeFormat.h"
 #include "ShownPlane.h"
 
 namespace {
@@ -300,7 +301,7 @@ TEST(NiftiLoad, BadDataFailsWithAReasonAndLeavesTheVolumeAsItWas) {
 
     const struct {
         std::string path;
-        const char* reason;
+        std::string reason;
     } cases[] = {
         {write("cut.nii.gz", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 15000)), "truncated"},
         {write("trailer.nii.gz", std::vector<uint8_t>(bytes.begin(), bytes.end() - 4)), "ends early"},
@@ -310,7 +311,7 @@ TEST(NiftiLoad, BadDataFailsWithAReasonAndLeavesTheVolumeAsItWas) {
         {folder.File("short.nii.gz"), "it holds 33120 bytes, its header announces 65888"},
         {write("empty.nii", {}), "empty"},
         {folder.File("missing.nii"), "cannot open"},
-        {write("scan.hdr", bytes), "only .tvi, .nii and .nii.gz volumes"},
+        {write("scan.hdr", bytes), "only " + OpenableKindsText()},
     };
 
     CTimeVolume volume;
