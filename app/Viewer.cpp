@@ -11,7 +11,8 @@
 #include "SceneGeometry.h"
 #include "TextFormat.h"
 #include "VolumeFormat.h"
-#include "VoxelNumbering.h"
+#include "PatientFrame.h"
+#include "VolumeGrid.h"
 
 namespace {
 
@@ -111,18 +112,16 @@ std::optional<CAffine> CViewer::PatientTransform() const {
 std::optional<CAffine> CViewer::SceneToPatient() const {
     const std::optional<CAffine> transform = PatientTransform();
     if (!transform || m_volume.SizeY() == 0) return std::nullopt;
-    // Voxel centres lie at ((i + 0.5) px, (Y - j - 0.5) py, (k + 0.5) pz): data rows run against y.
-    const double px = m_state.m_pixelSizeX, py = m_state.m_pixelSizeY, pz = m_state.m_pixelSizeZ;
-    if (!(px > 0 && py > 0 && pz > 0)) return std::nullopt;
-    const CAffine toVoxel(CAffine::Matrix{{{1 / px, 0, 0, -0.5},
-                                           {0, -1 / py, 0, m_volume.SizeY() - 0.5},
-                                           {0, 0, 1 / pz, -0.5},
-                                           {0, 0, 0, 1}}});
-    return transform->Then(toVoxel);
+    return CPatientFrame(Grid(), *transform).SceneToPatient();
+}
+
+CVolumeGrid CViewer::Grid() const {
+    return CVolumeGrid({m_volume.SizeX(), m_volume.SizeY(), m_volume.SizeZ()},
+                       {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ});
 }
 
 std::array<int, 3> CViewer::FileVoxel() const {
-    return OtherVoxelNumbering({m_state.m_x, m_state.m_y, m_state.m_z}, m_volume.SizeX(), m_volume.SizeY());
+    return Grid().OtherNumbering({m_state.m_x, m_state.m_y, m_state.m_z});
 }
 
 std::optional<CAffine::Vector> CViewer::WorldPosition() const {
@@ -162,15 +161,7 @@ void CViewer::OnHover(double x, double y, int width, int height) {
         if (const std::optional<CPlaneHit> hit = PickPlane(m_view, m_view, width, height, x, y)) {
             // The planes lie through voxel centres; the other two axes are
             // cut into voxels of the pixel sizes.
-            const int sizes[3] = {m_volume.SizeX(), m_volume.SizeY(), m_volume.SizeZ()};
-            const double pixel[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
-            std::array<int, 3> cell{};
-            for (int axis = 0; axis < 3; ++axis)
-                cell[static_cast<size_t>(axis)] = std::clamp(
-                    static_cast<int>(std::floor(hit->point[static_cast<size_t>(axis)] / pixel[axis])), 0,
-                    sizes[axis] - 1);
-            // Rows run against y.
-            m_hoverVoxel = std::array<int, 3>{cell[0], sizes[1] - 1 - cell[1], cell[2]};
+            m_hoverVoxel = Grid().VoxelCellOfScene(hit->point);
         }
     }
     m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
@@ -184,7 +175,7 @@ void CViewer::SetPosition(int x, int y, int z) {
 }
 
 void CViewer::SetVoxel(const std::array<int, 3>& voxel) {
-    const std::array<int, 3> position = OtherVoxelNumbering(voxel, m_volume.SizeX(), m_volume.SizeY());
+    const std::array<int, 3> position = Grid().OtherNumbering(voxel);
     SetPosition(position[0], position[1], position[2]);
 }
 
@@ -230,8 +221,9 @@ void CViewer::RefreshView() {
     } else if (size[0] > 0) {
         const int index[3] = {m_state.m_x, m_state.m_y, m_state.m_z};
         const double pixelSize[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
+        const CVolumeGrid grid({size[0], size[1], size[2]}, {pixelSize[0], pixelSize[1], pixelSize[2]});
         for (int axis = 0; axis < 3; ++axis) {
-            m_view.m_slicePos[axis] = (index[axis] + 0.5) / size[axis];
+            m_view.m_slicePos[axis] = grid.PlaneFraction(axis, index[axis]);
             m_view.m_extent[axis] = size[axis] * pixelSize[axis];
             m_view.m_target[static_cast<size_t>(axis)] = m_view.m_extent[axis] / 2.0;
         }

@@ -9,6 +9,7 @@
 #include "LabelLayer.h"
 #include "StartupPreload.h"
 #include "TimeVolume.h"
+#include "VolumeGrid.h"
 #include "ViewInterface.h"
 #include "ViewerExports.h"
 #include "ViewerHost.h"
@@ -55,8 +56,10 @@ public:
     // millimetres; nothing when the volume has no geometry.
     std::optional<CAffine> SceneToPatient() const;
     // The file's voxel (column, row, slice) at the position: the position's
-    // x and y count the other way, as the planes are placed (VoxelNumbering.h).
+    // x and y count the other way, as the planes are placed (see CVolumeGrid).
     std::array<int, 3> FileVoxel() const;
+    // The volume's grid at the pixel sizes in force.
+    CVolumeGrid Grid() const;
     // The position's voxel centre in patient millimetres, when there is a geometry.
     std::optional<CAffine::Vector> WorldPosition() const;
 

@@ -1,0 +1,55 @@
+#include "VolumeGrid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+bool CVolumeGrid::IsUsable() const {
+    for (int axis = 0; axis < 3; ++axis)
+        if (m_size[axis] <= 0 || !(m_pixelSize[axis] > 0) || !std::isfinite(m_pixelSize[axis])) return false;
+    return true;
+}
+
+CVolumeGrid::Index CVolumeGrid::OtherNumbering(const Index& voxel) const {
+    const auto mirror = [](int index, int size) {
+        const int64_t other = int64_t{size} - 1 - index;
+        return static_cast<int>(
+            std::clamp<int64_t>(other, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    };
+    return {mirror(voxel[0], m_size[0]), mirror(voxel[1], m_size[1]), voxel[2]};
+}
+
+CVolumeGrid::Point CVolumeGrid::SceneOfVoxel(const Point& voxel) const {
+    return {(voxel[0] + 0.5) * m_pixelSize[0], (m_size[1] - voxel[1] - 0.5) * m_pixelSize[1],
+            (voxel[2] + 0.5) * m_pixelSize[2]};
+}
+
+CVolumeGrid::Point CVolumeGrid::VoxelOfScene(const Point& scene) const {
+    return {scene[0] / m_pixelSize[0] - 0.5, m_size[1] - 0.5 - scene[1] / m_pixelSize[1],
+            scene[2] / m_pixelSize[2] - 0.5};
+}
+
+std::optional<CAffine> CVolumeGrid::SceneToVoxel() const {
+    if (!IsUsable()) return std::nullopt;
+    const Point& p = m_pixelSize;
+    return CAffine(CAffine::Matrix{
+        {{1 / p[0], 0, 0, -0.5}, {0, -1 / p[1], 0, m_size[1] - 0.5}, {0, 0, 1 / p[2], -0.5}, {0, 0, 0, 1}}});
+}
+
+CVolumeGrid::Index CVolumeGrid::VoxelCellOfScene(const Point& scene) const {
+    // The scene is cut into cells of the pixel sizes from 0; rows run against y.
+    Index cell{};
+    for (int axis = 0; axis < 3; ++axis) {
+        const double at =
+            std::floor(scene[static_cast<size_t>(axis)] / m_pixelSize[static_cast<size_t>(axis)]);
+        const double held = std::clamp(at, 0.0, static_cast<double>(std::max(0, m_size[axis] - 1)));
+        cell[static_cast<size_t>(axis)] = std::isfinite(held) ? static_cast<int>(held) : 0;
+    }
+    cell[1] = m_size[1] - 1 - cell[1];
+    return cell;
+}
+
+double CVolumeGrid::PlaneFraction(int axis, int index) const {
+    return (index + 0.5) / m_size[static_cast<size_t>(axis)];
+}
