@@ -53,6 +53,16 @@ void ForEachBlock(const CSampleSource& source, int threads, const CVolumeLoader:
                [&source](int64_t first, int64_t end) { source.Release(first, end); });
 }
 
+// The index in the volume's own order (slice-major, frames within slices)
+// of the source's image `image` (file order).
+int64_t PlaceOfImage(const CSampleSource& source, int64_t image) {
+    int32_t z = 0, t = 0;
+    source.ImagePlace(image, z, t);
+    if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
+        throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
+    return int64_t{z} * source.m_frames + t;
+}
+
 // Hands place(at, n, to) each run of samples [first, first + count) (in file
 // order) that lies in one image, with `to`, the index of the run's first
 // sample in the volume's own order (slice-major, frames within slices).
@@ -63,11 +73,7 @@ void ForEachPlacedRun(const CSampleSource& source, int64_t first, int64_t count,
         const int64_t image = at / imageSamples;
         const int64_t offset = at - image * imageSamples;
         const int64_t n = std::min(end - at, imageSamples - offset);
-        int32_t z = 0, t = 0;
-        source.ImagePlace(image, z, t);
-        if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
-            throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
-        place(at, n, (int64_t{z} * source.m_frames + t) * imageSamples + offset);
+        place(at, n, PlaceOfImage(source, image) * imageSamples + offset);
         at += n;
     }
 }
@@ -135,11 +141,12 @@ std::vector<SampleCount> CountCodes(int64_t total, int threads, const CVolumeLoa
     if (total <= static_cast<int64_t>(kFewSamples)) {
         static_assert(kFewSamples <= CSampleSource::kMaxBlock, "a few samples come in one block");
         std::vector<uint16_t> scratch(static_cast<size_t>(total));
+        // The codes are sorted in a copy of their own: those handed out may be kept.
         const uint16_t* few = codes(0, total, scratch.data());
-        std::vector<uint16_t> copy(few, few + total);
+        if (few != scratch.data()) std::copy_n(few, total, scratch.data());
         done(0, total);
         if (progress) progress(1.0);
-        return CountDistinct(std::move(copy));
+        return CountDistinct(std::move(scratch));
     }
     std::vector<CHistogramCounter> counters(static_cast<size_t>(threads));
     ForEachRun(
@@ -256,12 +263,7 @@ std::unique_ptr<CLoadedCodes> CVolumeLoader::Load(CSampleSource& source, double 
         const int64_t imageSamples = int64_t{source.m_sizeX} * source.m_sizeY;
         slices.resize(static_cast<size_t>(source.m_sizeZ) * static_cast<size_t>(source.m_frames));
         for (int64_t image = 0; image < int64_t{source.m_sizeZ} * source.m_frames; ++image) {
-            int32_t z = 0, t = 0;
-            source.ImagePlace(image, z, t);
-            if (z < 0 || z >= source.m_sizeZ || t < 0 || t >= source.m_frames)
-                throw std::logic_error("image " + std::to_string(image) + " has no place in the volume");
-            CSliceValues& slice = slices[static_cast<size_t>(z) * static_cast<size_t>(source.m_frames) +
-                                         static_cast<size_t>(t)];
+            CSliceValues& slice = slices[static_cast<size_t>(PlaceOfImage(source, image))];
             slice.width = source.m_sizeX;
             slice.height = source.m_sizeY;
             slice.codes = fileCodes + image * imageSamples;
