@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <map>
 
+#include "CommandTable.h"
 #include "Curves.h"
 #include "CurvesExport.h"
 #include "MeshSet.h"
 #include "PreferencesDialog.h"
 #include "TextFormat.h"
 #include "Viewer.h"
+#include "ViewerExports.h"
 #include "ViewerReport.h"
 #include "VolumeFormat.h"
 
@@ -40,8 +42,8 @@ enum class Role {
 using Option = CCommandLine::Option;
 
 // Switches are set to the state asked for, whatever they were.
-void SetSwitch(CViewer& viewer, bool current, bool wanted, void (CViewer::*toggle)()) {
-    if (current != wanted) (viewer.*toggle)();
+void SetSwitch(CViewer& viewer, bool current, bool wanted, int command) {
+    if (current != wanted) RunCommand(*FindCommand(command), viewer);
 }
 
 // Each option once: its syntax and help line, its role, and what it does.
@@ -94,7 +96,7 @@ const std::vector<OptionRow>& OptionRows() {
          .usage = "--snapshot PNG",
          .help = "write the 3-D view as a PNG picture",
          .write = [](const Option& o,
-                     CViewer& viewer) { return viewer.Exports().SaveSnapshot(o.text) ? 0 : 1; }},
+                     CViewer& viewer) { return CViewerExports(viewer).SaveSnapshot(o.text) ? 0 : 1; }},
         {.name = "save-plane",
          .kind = Kind::kPlaneAndPath,
          .role = Role::kOutput,
@@ -107,7 +109,7 @@ const std::vector<OptionRow>& OptionRows() {
                      std::fprintf(stderr, "orvanta: --save-plane needs a volume\n");
                      return 2;
                  }
-                 return viewer.Exports().SavePlane(static_cast<int>(o.numbers[0]), o.text) ? 0 : 1;
+                 return CViewerExports(viewer).SavePlane(static_cast<int>(o.numbers[0]), o.text) ? 0 : 1;
              }},
         {.name = "export-avi",
          .kind = Kind::kPath,
@@ -115,14 +117,14 @@ const std::vector<OptionRow>& OptionRows() {
          .usage = "--export-avi AVI",
          .help = "write the time sequence as an uncompressed movie",
          .write = [](const Option& o,
-                     CViewer& viewer) { return viewer.Exports().ExportMovie(o.text) ? 0 : 1; }},
+                     CViewer& viewer) { return CViewerExports(viewer).ExportMovie(o.text) ? 0 : 1; }},
         {.name = "export-obj",
          .kind = Kind::kPath,
          .role = Role::kOutput,
          .usage = "--export-obj OBJ",
          .help = "write every mesh (from .obj files and labels) as an .obj file",
          .write = [](const Option& o,
-                     CViewer& viewer) { return viewer.Exports().SaveGeometry(o.text) ? 0 : 1; }},
+                     CViewer& viewer) { return CViewerExports(viewer).SaveGeometry(o.text) ? 0 : 1; }},
         {.name = "export-mesh",
          .kind = Kind::kPath,
          .role = Role::kOutput,
@@ -130,7 +132,7 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "write the meshes of the current frame (with --all-frames: one file per\n"
                  "frame, FILE-<frame>) as .obj, .stl, .ply, .vtp or .gii, by the extension",
          .write = [](const Option& o,
-                     CViewer& viewer) { return viewer.Exports().ExportMeshes(o.text) ? 0 : 1; }},
+                     CViewer& viewer) { return CViewerExports(viewer).ExportMeshes(o.text) ? 0 : 1; }},
         {.name = "export-csv",
          .kind = Kind::kPath,
          .role = Role::kOutput,
@@ -166,7 +168,7 @@ const std::vector<OptionRow>& OptionRows() {
                      std::fprintf(stderr, "orvanta: --export-nifti needs a volume\n");
                      return 2;
                  }
-                 return viewer.Exports().SaveVolumeNifti(o.text) ? 0 : 1;
+                 return CViewerExports(viewer).SaveVolumeNifti(o.text) ? 0 : 1;
              }},
         {.name = "export-labels",
          .kind = Kind::kPath,
@@ -179,7 +181,7 @@ const std::vector<OptionRow>& OptionRows() {
                      std::fprintf(stderr, "orvanta: --export-labels needs a label image (--labels)\n");
                      return 2;
                  }
-                 return viewer.Exports().SaveLabelsNifti(o.text) ? 0 : 1;
+                 return CViewerExports(viewer).SaveLabelsNifti(o.text) ? 0 : 1;
              }},
         {.name = "size",
          .kind = Kind::kSize,
@@ -242,7 +244,7 @@ const std::vector<OptionRow>& OptionRows() {
          .integer = true,
          .apply =
              [](const Option& o, CViewer& viewer) {
-                 viewer.SetPosition(static_cast<int>(o.numbers[0]), static_cast<int>(o.numbers[1]),
+                 viewer.Navigation().SetPosition(static_cast<int>(o.numbers[0]), static_cast<int>(o.numbers[1]),
                                     static_cast<int>(o.numbers[2]));
              }},
         {.name = "voxel",
@@ -284,7 +286,7 @@ const std::vector<OptionRow>& OptionRows() {
          .minimum = -1e9,
          .maximum = 1e9,
          .integer = true,
-         .apply = [](const Option& o, CViewer& viewer) { viewer.SetFrame(static_cast<int>(o.numbers[0])); }},
+         .apply = [](const Option& o, CViewer& viewer) { viewer.Navigation().SetFrame(static_cast<int>(o.numbers[0])); }},
         {.name = "lock-frame",
          .kind = Kind::kNumbers,
          .role = Role::kState,
@@ -295,7 +297,7 @@ const std::vector<OptionRow>& OptionRows() {
          .maximum = 1e9,
          .integer = true,
          .apply = [](const Option& o,
-                     CViewer& viewer) { viewer.SetLockedFrame(static_cast<int>(o.numbers[0])); }},
+                     CViewer& viewer) { viewer.Navigation().SetLockedFrame(static_cast<int>(o.numbers[0])); }},
         {.name = "view",
          .kind = Kind::kWord,
          .role = Role::kState,
@@ -390,9 +392,9 @@ const std::vector<OptionRow>& OptionRows() {
              [](const Option& o, CViewer& viewer) {
                  const CViewerState& s = viewer.State();
                  const std::string& planes = o.text;
-                 SetSwitch(viewer, s.m_showX, planes.find('x') == std::string::npos, &CViewer::OnShowXPlane);
-                 SetSwitch(viewer, s.m_showY, planes.find('y') == std::string::npos, &CViewer::OnShowYPlane);
-                 SetSwitch(viewer, s.m_showZ, planes.find('z') == std::string::npos, &CViewer::OnShowZPlane);
+                 SetSwitch(viewer, s.m_showX, planes.find('x') == std::string::npos, kCmdXPlane);
+                 SetSwitch(viewer, s.m_showY, planes.find('y') == std::string::npos, kCmdYPlane);
+                 SetSwitch(viewer, s.m_showZ, planes.find('z') == std::string::npos, kCmdZPlane);
              }},
         {.name = "white-background",
          .kind = Kind::kFlag,
@@ -401,7 +403,7 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "white instead of black behind the scene",
          .apply =
              [](const Option&, CViewer& v) {
-                 SetSwitch(v, v.State().m_whiteBackground, true, &CViewer::OnWhiteBackground);
+                 SetSwitch(v, v.State().m_whiteBackground, true, kCmdWhiteBackground);
              }},
         {.name = "no-bilinear",
          .kind = Kind::kFlag,
@@ -410,7 +412,7 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "nearest-neighbour textures",
          .apply =
              [](const Option&, CViewer& v) {
-                 SetSwitch(v, v.State().m_bilinear, false, &CViewer::OnBilinearFiltering);
+                 SetSwitch(v, v.State().m_bilinear, false, kCmdBilinearFiltering);
              }},
         {.name = "colour-coding",
          .kind = Kind::kFlag,
@@ -418,20 +420,20 @@ const std::vector<OptionRow>& OptionRows() {
          .usage = "--colour-coding",
          .help = "frame the planes in x, y and z colours",
          .apply = [](const Option&,
-                     CViewer& v) { SetSwitch(v, v.View().m_colourCoding, true, &CViewer::OnColourCoding); }},
+                     CViewer& v) { SetSwitch(v, v.View().m_colourCoding, true, kCmdColourCoding); }},
         {.name = "no-bounding-box",
          .kind = Kind::kFlag,
          .role = Role::kState,
          .usage = "--no-bounding-box",
          .help = "no box around the volume",
          .apply = [](const Option&,
-                     CViewer& v) { SetSwitch(v, v.State().m_boundingBox, false, &CViewer::OnBoundingBox); }},
+                     CViewer& v) { SetSwitch(v, v.State().m_boundingBox, false, kCmdBoundingBox); }},
         {.name = "axes",
          .kind = Kind::kFlag,
          .role = Role::kState,
          .usage = "--axes",
          .help = "draw the axes",
-         .apply = [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_axes, true, &CViewer::OnAxes); }},
+         .apply = [](const Option&, CViewer& v) { SetSwitch(v, v.State().m_axes, true, kCmdAxes); }},
         {.name = "no-orientation-labels",
          .kind = Kind::kFlag,
          .role = Role::kState,
@@ -439,7 +441,7 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "no patient direction letters round the box",
          .apply =
              [](const Option&, CViewer& v) {
-                 SetSwitch(v, v.State().m_showOrientation, false, &CViewer::OnOrientationLabels);
+                 SetSwitch(v, v.State().m_showOrientation, false, kCmdOrientationLabels);
              }},
         {.name = "no-geometry",
          .kind = Kind::kFlag,
@@ -448,7 +450,7 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "draw no meshes",
          .apply =
              [](const Option&, CViewer& v) {
-                 SetSwitch(v, v.State().m_drawGeometry, false, &CViewer::OnDrawGeometry);
+                 SetSwitch(v, v.State().m_drawGeometry, false, kCmdDrawGeometry);
              }},
         {.name = "clip-geometry",
          .kind = Kind::kFlag,
@@ -456,21 +458,21 @@ const std::vector<OptionRow>& OptionRows() {
          .usage = "--clip-geometry",
          .help = "cut the meshes at the shown planes",
          .apply = [](const Option&,
-                     CViewer& v) { SetSwitch(v, v.State().m_clipGeometry, true, &CViewer::OnClipGeometry); }},
+                     CViewer& v) { SetSwitch(v, v.State().m_clipGeometry, true, kCmdClipGeometry); }},
         {.name = "wireframe",
          .kind = Kind::kFlag,
          .role = Role::kState,
          .usage = "--wireframe",
          .help = "meshes as wire frames",
          .apply = [](const Option&,
-                     CViewer& v) { SetSwitch(v, v.View().m_wireframe, true, &CViewer::OnWireframe); }},
+                     CViewer& v) { SetSwitch(v, v.View().m_wireframe, true, kCmdWireframe); }},
         {.name = "points-only",
          .kind = Kind::kFlag,
          .role = Role::kState,
          .usage = "--points-only",
          .help = "meshes as points",
          .apply = [](const Option&,
-                     CViewer& v) { SetSwitch(v, v.View().m_pointsOnly, true, &CViewer::OnPointsOnly); }},
+                     CViewer& v) { SetSwitch(v, v.View().m_pointsOnly, true, kCmdPointsOnly); }},
         {.name = "backface-culling",
          .kind = Kind::kFlag,
          .role = Role::kState,
@@ -478,14 +480,14 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "leave out the meshes' back faces",
          .apply =
              [](const Option&, CViewer& v) {
-                 SetSwitch(v, v.View().m_backfaceCulling, true, &CViewer::OnBackfaceCulling);
+                 SetSwitch(v, v.View().m_backfaceCulling, true, kCmdBackfaceCulling);
              }},
         {.name = "z-cap",
          .kind = Kind::kFlag,
          .role = Role::kState,
          .usage = "--z-cap",
          .help = "close the meshes at their ends in z",
-         .apply = [](const Option&, CViewer& v) { v.OnZCapGeometry(); }},
+         .apply = [](const Option&, CViewer& v) { RunCommand(*FindCommand(kCmdZCapGeometry), v); }},
         {.name = "select-object",
          .kind = Kind::kNumbers,
          .role = Role::kState,
@@ -498,7 +500,7 @@ const std::vector<OptionRow>& OptionRows() {
          .apply =
              [](const Option& o, CViewer& viewer) {
                  viewer.View().m_selectedObject = static_cast<int>(o.numbers[0]);
-                 viewer.RefreshView();
+                 viewer.Notices().Announce(kChangeDisplay);
              }},
         {.name = "alternate-texturing",
          .kind = Kind::kFlag,
@@ -507,7 +509,7 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "rectangle textures (if slices turn white)",
          .apply =
              [](const Option&, CViewer& v) {
-                 SetSwitch(v, v.View().m_alternateTexturing, true, &CViewer::OnAlternateTexturing);
+                 SetSwitch(v, v.View().m_alternateTexturing, true, kCmdAlternateTexturing);
              }},
         {.name = "ejection-label",
          .kind = Kind::kNumbers,
@@ -529,7 +531,7 @@ const std::vector<OptionRow>& OptionRows() {
          .usage = "--all-frames",
          .help = "--export-mesh writes every frame, one file each (.vtp with a .pvd\n"
                  "collection of their times)",
-         .apply = [](const Option&, CViewer& viewer) { viewer.Exports().SetAllMeshFrames(true); }},
+         .apply = [](const Option&, CViewer& viewer) { CViewerExports(viewer).SetAllMeshFrames(true); }},
         {.name = "mesh-space",
          .kind = Kind::kWord,
          .role = Role::kState,
@@ -538,7 +540,7 @@ const std::vector<OptionRow>& OptionRows() {
                  "RAS millimetres through the volume's geometry",
          .words = {"viewer", "patient"},
          .apply = [](const Option& o,
-                     CViewer& viewer) { viewer.Exports().SetMeshesInPatientSpace(o.text == "patient"); }},
+                     CViewer& viewer) { CViewerExports(viewer).SetMeshesInPatientSpace(o.text == "patient"); }},
         {.name = "ping-pong",
          .kind = Kind::kFlag,
          .role = Role::kState,
@@ -546,7 +548,7 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "play forth and back",
          .apply =
              [](const Option&, CViewer& v) {
-                 SetSwitch(v, v.State().m_pingPongUp || v.State().m_pingPongDown, true, &CViewer::OnPingPong);
+                 SetSwitch(v, v.State().m_pingPongUp || v.State().m_pingPongDown, true, kCmdPingPong);
              }},
     };
     return rows;

@@ -4,6 +4,9 @@
 
 #include <vector>
 
+#include "SceneState.h"
+#include "ViewerState.h"
+
 class CViewer;
 
 // Command ids, in table order. Tests and callers name a command by these.
@@ -79,7 +82,9 @@ enum ECommandId : int {
 
 // One command of the viewer: where it sits in the menus, its keys, what it
 // does and the rules that enable and check it. Menus, shortcuts and the key
-// gate are all built from this one table.
+// gate are all built from this one table. An on/off switch names its flag
+// (of the viewer's state or of the view's) instead of a function: running it
+// flips the flag and its check mark reads it.
 struct CCommand {
     int id;
     int menu;          // index into kMenuTitles; -1 for commands with keys only
@@ -87,8 +92,10 @@ struct CCommand {
     std::vector<QKeyCombination> keys;
     void (*run)(CViewer&);
     bool (*enabled)(const CViewer&);  // nullptr: always enabled
-    bool (*checked)(const CViewer&);  // nullptr: never shows a check mark
+    bool (*checked)(const CViewer&);  // nullptr: never shows a check mark (unless a switch)
     bool separatorBefore = false;
+    bool CViewerState::* stateSwitch = nullptr;
+    bool CSceneState::* viewSwitch = nullptr;
 };
 
 inline constexpr const char* kMenuTitles[] = {"&File", "&Control", "&Display", "Geometry", "&Help"};
@@ -99,3 +106,9 @@ const std::vector<CCommand>& CommandTable();
 const CCommand* FindCommand(int id);
 // Whether the command is enabled for the viewer's state now.
 bool IsCommandEnabled(const CCommand& command, const CViewer& viewer);
+// Whether the command shows a check mark, and whether it is checked now.
+bool IsCommandCheckable(const CCommand& command);
+bool IsCommandChecked(const CCommand& command, const CViewer& viewer);
+// Runs the command whatever its enable rule says (the command line sets
+// switches before anything is loaded); Execute is the checked way.
+void RunCommand(const CCommand& command, CViewer& viewer);

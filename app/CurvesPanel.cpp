@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "CurvesChart.h"
+#include "NoticeListener.h"
 #include "TextFormat.h"
 #include "Viewer.h"
 
@@ -56,6 +57,11 @@ CCurvesPanel::CCurvesPanel(CViewer& viewer, QWidget* parent)
         m_curves.ComputeValues(m_viewer, checked);
         m_chart->SetCurves(m_curves);
     });
+    new CNoticeListener(viewer.Notices(), this, [this](unsigned changes) { Follow(changes); });
+    // Shown by the menu or by its own title bar: either way it catches up.
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible) Follow(0);
+    });
     connect(m_choice, &QComboBox::activated, this, [this] {
         const QVariant label = m_choice->currentData(kLabelRole);
         m_viewer.SetEjectionLabel(label.isValid() ? label.toLongLong() : 0);
@@ -63,38 +69,20 @@ CCurvesPanel::CCurvesPanel(CViewer& viewer, QWidget* parent)
     });
 }
 
-std::string CCurvesPanel::SourceKey() const {
-    const CViewerState& s = m_viewer.State();
-    const CLabelImage& labels = m_viewer.Labels().Image();
-    const CMeshSet& meshes = m_viewer.View().m_meshes;
-    size_t triangles = 0;
-    for (const CMeshObject& object : meshes.Objects()) triangles += object.m_triangles.size();
-    // The label image's voxels and the meshes' triangles are named by their
-    // place in memory and their counts: a new load brings new ones.
-    return FormatText("%s|%s|%p|%d|%zu|%p|%d|%zu|%.17g|%.17g|%.17g|%d|%d", s.m_volumePath.c_str(),
-                      m_viewer.Labels().Path().c_str(), static_cast<const void*>(labels.FrameVoxels(0)),
-                      labels.Frames(), labels.Values().size(),
-                      meshes.Objects().empty() ? nullptr : static_cast<const void*>(meshes.Objects().data()),
-                      meshes.ObjectCount(), triangles, s.m_pixelSizeX, s.m_pixelSizeY, s.m_pixelSizeZ,
-                      s.m_frameTimeMs, m_viewer.Volume().Frames());
-}
-
-void CCurvesPanel::Follow() {
-    // A hidden panel costs nothing; it catches up when shown.
+void CCurvesPanel::Follow(unsigned changes) {
+    m_pending |= changes;
     if (isHidden()) return;
-    const std::string key = SourceKey();
-    if (key != m_sourceKey) {
-        m_sourceKey = key;
-        m_voxel = m_viewer.FileVoxel();
+    constexpr unsigned kSources = kChangeVolume | kChangeLabels | kChangeMeshes | kChangeCalibration;
+    if ((m_pending & kSources) != 0) {
         m_curves.Compute(m_viewer);
         m_chart->SetCurves(m_curves);
         FillChoice();
         ShowEjection();
-    } else if (m_viewer.FileVoxel() != m_voxel) {
-        m_voxel = m_viewer.FileVoxel();
+    } else if ((m_pending & kChangePosition) != 0) {
         m_curves.ComputeValues(m_viewer, m_labelMeans->isChecked());
         m_chart->SetCurves(m_curves);
     }
+    m_pending = 0;
     if (m_chart->Frame() != m_viewer.State().m_t) m_chart->SetFrame(m_viewer.State().m_t);
 }
 
@@ -149,7 +137,7 @@ bool CCurvesPanel::eventFilter(QObject* watched, QEvent* event) {
         if (mouse->button() == Qt::LeftButton) {
             const QPointF scene = m_chartView->mapToScene(mouse->position().toPoint());
             const int frame = m_chart->FrameAt(m_chart->mapFromScene(scene));
-            if (frame >= 0) m_viewer.SetFrame(frame);
+            if (frame >= 0) m_viewer.Navigation().SetFrame(frame);
             return true;
         }
     }

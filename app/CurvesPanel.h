@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDockWidget>
-#include <array>
 #include <string>
 
 #include "Curves.h"
@@ -17,16 +16,14 @@ class QLabel;
 // the frames, the value at the position (and, when its box is checked, the
 // mean value inside each label) with a line at the frame shown (a click on the chart shows
 // that frame), the ejection of the line chosen below it, and which meshes
-// are open and so have no volume. It follows the viewer: Follow() after
-// every change recomputes the curves only when what they come from changed
-// (a load, a label load, the pixel sizes, the frame time, the meshes) and
-// otherwise takes the values again when the position moved, and only moves
-// the frame line.
+// are open and so have no volume. It follows the viewer's notices: the
+// curves are computed again only when what they come from changed (the
+// volume, the labels, the meshes, the pixel sizes or frame time), the values
+// are taken again when the position moved, and otherwise only the frame line
+// moves. A hidden panel only gathers the notices and catches up when shown.
 class CCurvesPanel : public QDockWidget {
 public:
     CCurvesPanel(CViewer& viewer, QWidget* parent);
-
-    void Follow();
 
     const CCurves& Curves() const { return m_curves; }
     CCurvesChart& Chart() const { return *m_chart; }
@@ -40,8 +37,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // What the curves are computed from, as text: when it changes they are again.
-    std::string SourceKey() const;
+    // Takes `changes` in; brings the panel up to date when it is shown.
+    void Follow(unsigned changes);
     // Offers the lines for the ejection, keeping the choice where it still exists.
     void FillChoice();
     void ShowEjection();
@@ -53,6 +50,6 @@ private:
     QComboBox* m_choice;
     QLabel* m_ejection;
     QCheckBox* m_labelMeans;
-    std::string m_sourceKey;
-    std::array<int, 3> m_voxel = {-1, -1, -1};
+    // The changes not yet followed: everything, until the panel is first shown.
+    unsigned m_pending = ~0u;
 };

@@ -17,7 +17,7 @@ std::string GridText(int x, int y, int z, int frames) {
 
 }  // namespace
 
-CLabelLayer::CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewInterface& view,
+CLabelLayer::CLabelLayer(const CViewerState& state, const CTimeVolume& volume, CViewInterface& view,
                          CViewerHost& host)
     : m_state(state), m_volume(volume), m_view(view), m_host(host) {}
 
@@ -51,8 +51,11 @@ void CLabelLayer::UploadOverlay() {
     m_overlayUploaded = true;
 }
 
-std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int frames) {
-    const double pixelSize[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
+CLabelLayer::PixelSize CLabelLayer::StatePixelSize() const {
+    return {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
+}
+
+std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize) {
     std::vector<CLabelSurface::Job> jobs;
     for (int frame = 0; frame < labels.Frames(); ++frame) {
         const CLabelGrid grid{labels.FrameVoxels(frame),
@@ -84,10 +87,10 @@ std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int fram
 }
 
 bool CLabelLayer::TryMeshes(const CLabelImage& labels, const std::string& path, int frames,
-                            std::vector<CMeshObject>& meshes) {
+                            const PixelSize& pixelSize, std::vector<CMeshObject>& meshes) {
     std::string failure;
     try {
-        meshes = Meshes(labels, frames);
+        meshes = Meshes(labels, frames, pixelSize);
         return true;
     } catch (const std::bad_alloc&) {
         failure = "Not enough memory for the surfaces of " + path + ".";
@@ -124,7 +127,7 @@ bool CLabelLayer::PlaceByGeometry(CLabelImage& labels, const std::string& path, 
     return false;
 }
 
-bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path) {
+bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path, CGridChange& change) {
     const bool volume = m_volume.SizeX() > 0;
     if (!PlaceByGeometry(labels, path, true)) return false;
     if (volume && (labels.SizeX() != m_volume.SizeX() || labels.SizeY() != m_volume.SizeY() ||
@@ -149,39 +152,29 @@ bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path) {
 
     int before[3];
     GridSize(before);
-    const double savedPixelSize[3] = {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
-    if (!volume) {
-        // The labels make the grid, with their own voxel size.
-        m_state.m_pixelSizeX = labels.m_pixelSize[0];
-        m_state.m_pixelSizeY = labels.m_pixelSize[1];
-        m_state.m_pixelSizeZ = labels.m_pixelSize[2];
-    }
+    change = {};
+    // Without a volume the labels make the grid, with their own voxel size.
+    if (!volume) change.pixelSize = PixelSize{labels.m_pixelSize[0], labels.m_pixelSize[1], labels.m_pixelSize[2]};
+    const PixelSize pixelSize = change.pixelSize ? *change.pixelSize : StatePixelSize();
     const int frames = volume ? m_volume.Frames() : labels.Frames();
     std::vector<CMeshObject> meshes;
-    if (!TryMeshes(labels, path, frames, meshes)) {
-        m_state.m_pixelSizeX = savedPixelSize[0];
-        m_state.m_pixelSizeY = savedPixelSize[1];
-        m_state.m_pixelSizeZ = savedPixelSize[2];
+    if (!TryMeshes(labels, path, frames, pixelSize, meshes)) {
+        change = {};
         return false;
     }
 
-    ReplaceMeshes(std::move(meshes), frames);
+    ReplaceMeshes(std::move(meshes), frames, pixelSize);
     m_labels = std::move(labels);
     m_path = path;
     int after[3];
     GridSize(after);
     // The position stays, unless the labels brought a grid of their own.
-    if (!std::equal(before, before + 3, after)) {
-        m_state.m_x = after[0] / 2;
-        m_state.m_y = after[1] / 2;
-        m_state.m_z = after[2] / 2;
-        m_state.m_showX = m_state.m_showY = m_state.m_showZ = true;
-    }
-    if (m_state.m_fileTitle.empty()) m_state.m_fileTitle = FileNameOfPath(path);
+    if (!std::equal(before, before + 3, after)) change.centre = {after[0] / 2, after[1] / 2, after[2] / 2};
+    if (m_state.m_fileTitle.empty()) change.fileTitle = FileNameOfPath(path);
     return true;
 }
 
-bool CLabelLayer::Load(const std::string& path) {
+bool CLabelLayer::Load(const std::string& path, CGridChange& change) {
     m_host.SetWaitCursor(true);
     m_host.LoadProgress(0.0);
     CLabelImage labels;
@@ -193,7 +186,7 @@ bool CLabelLayer::Load(const std::string& path) {
     } catch (const std::bad_alloc&) {
         error = "not enough memory";
     }
-    const bool shown = read && Show(std::move(labels), path);
+    const bool shown = read && Show(std::move(labels), path, change);
     m_host.LoadProgress(1.0);
     m_host.SetWaitCursor(false);
     if (!read)
@@ -209,26 +202,23 @@ void CLabelLayer::FitToVolume() {
         (volume && (m_labels.SizeX() != m_volume.SizeX() || m_labels.SizeY() != m_volume.SizeY() ||
                     m_labels.SizeZ() != m_volume.SizeZ() ||
                     (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.Frames())))) {
-        ReplaceMeshes({}, 0);
+        ReplaceMeshes({}, 0, StatePixelSize());
         m_labels.Clear();
         m_path.clear();
         return;
     }
     // Surfaces lie in millimetres: a new voxel size or frame count needs new ones.
     const int frames = volume ? m_volume.Frames() : m_labels.Frames();
-    if (m_meshPixelSize[0] == m_state.m_pixelSizeX && m_meshPixelSize[1] == m_state.m_pixelSizeY &&
-        m_meshPixelSize[2] == m_state.m_pixelSizeZ && m_meshFrames == frames)
-        return;
+    const PixelSize pixelSize = StatePixelSize();
+    if (m_meshPixelSize == pixelSize && m_meshFrames == frames) return;
     std::vector<CMeshObject> meshes;
-    if (TryMeshes(m_labels, m_path, frames, meshes)) ReplaceMeshes(std::move(meshes), frames);
+    if (TryMeshes(m_labels, m_path, frames, pixelSize, meshes)) ReplaceMeshes(std::move(meshes), frames, pixelSize);
 }
 
-void CLabelLayer::ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames) {
+void CLabelLayer::ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames, const PixelSize& pixelSize) {
     m_view.m_meshes.Truncate(m_view.m_meshes.ObjectCount() - m_meshCount);
     m_meshCount = static_cast<int>(meshes.size());
     m_view.m_meshes.AddObjects(std::move(meshes));
-    m_meshPixelSize[0] = m_state.m_pixelSizeX;
-    m_meshPixelSize[1] = m_state.m_pixelSizeY;
-    m_meshPixelSize[2] = m_state.m_pixelSizeZ;
+    m_meshPixelSize = pixelSize;
     m_meshFrames = frames;
 }

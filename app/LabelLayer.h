@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +15,21 @@
 // The label image over the planes and as surface meshes: reading it, fitting
 // it to the volume, its overlay textures, and its meshes, which are the last
 // objects of the view's mesh set (meshes from .obj files come first and stay).
-// It changes the viewer's state only where the labels make the grid; the
-// viewer refreshes the view after it.
+// It reads the viewer's state and never writes it: what showing labels
+// changes beyond them (a grid of their own) it returns for the viewer to take.
 class CLabelLayer {
 public:
-    CLabelLayer(CViewerState& state, const CTimeVolume& volume, CViewInterface& view, CViewerHost& host);
+    // What showing a label image changed beyond the labels and their surfaces.
+    struct CGridChange {
+        // Without a volume the labels make the grid with their own voxel size,
+        // and the position moves to its centre with every plane shown.
+        std::optional<std::array<double, 3>> pixelSize;
+        std::optional<std::array<int, 3>> centre;
+        // The name the title takes when it has none.
+        std::string fileTitle;
+    };
+
+    CLabelLayer(const CViewerState& state, const CTimeVolume& volume, CViewInterface& view, CViewerHost& host);
 
     const CLabelImage& Image() const { return m_labels; }
     bool Empty() const { return m_labels.Empty(); }
@@ -27,13 +39,13 @@ public:
 
     // Reads a label image file and shows it (Show). False, with a message,
     // when it cannot be read or does not fit; nothing changes then.
-    bool Load(const std::string& path);
+    bool Load(const std::string& path, CGridChange& change);
     // Shows `labels`, read from `path`, replacing the earlier label image and
     // its meshes. The labels must have the volume's x, y and z size and one
     // frame or the volume's frame count; without a volume they make the grid
     // (with their own pixel sizes, which they must carry). False, with a
-    // message, when they do not fit.
-    bool Show(CLabelImage&& labels, const std::string& path);
+    // message, when they do not fit. `change` says what the viewer takes over.
+    bool Show(CLabelImage&& labels, const std::string& path, CGridChange& change);
     // After the volume or the pixel sizes changed: forgets labels that no
     // longer fit the volume, with their meshes, and makes the meshes again
     // where the voxel size or the frame count they were made for changed.
@@ -52,16 +64,18 @@ private:
     // why when `tell`) when they do not lie on them. True when the labels
     // may be shown (also when either has no geometry).
     bool PlaceByGeometry(CLabelImage& labels, const std::string& path, bool tell);
-    // Puts `meshes`, made for `frames` frames at the current voxel size, in
-    // place of the label meshes.
-    void ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames);
-    // The label meshes: one object per label present and frame.
-    std::vector<CMeshObject> Meshes(const CLabelImage& labels, int frames);
-    // Meshes(labels, frames), or nothing with the reason shown.
-    bool TryMeshes(const CLabelImage& labels, const std::string& path, int frames,
+    using PixelSize = std::array<double, 3>;
+    // The voxel size in force.
+    PixelSize StatePixelSize() const;
+    // Puts `meshes`, made for `frames` frames at `pixelSize`, in place of the label meshes.
+    void ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames, const PixelSize& pixelSize);
+    // The label meshes: one object per label present and frame, at `pixelSize`.
+    std::vector<CMeshObject> Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize);
+    // Meshes(labels, frames, pixelSize), or nothing with the reason shown.
+    bool TryMeshes(const CLabelImage& labels, const std::string& path, int frames, const PixelSize& pixelSize,
                    std::vector<CMeshObject>& meshes);
 
-    CViewerState& m_state;
+    const CViewerState& m_state;
     const CTimeVolume& m_volume;
     CViewInterface& m_view;
     CViewerHost& m_host;
@@ -70,6 +84,6 @@ private:
     int m_meshCount = 0;
     bool m_overlayUploaded = false;
     // The voxel size and frame count the meshes were made for.
-    double m_meshPixelSize[3] = {0.0, 0.0, 0.0};
+    PixelSize m_meshPixelSize = {0.0, 0.0, 0.0};
     int m_meshFrames = 0;
 };

@@ -33,14 +33,10 @@ CMainFrame::CMainFrame()
     connect(m_view, &COpenGLWnd::Hovered, this,
             [this](double x, double y, int width, int height) { m_viewer->OnHover(x, y, width, height); });
     connect(m_view, &COpenGLWnd::HoverEnded, this, [this] { m_viewer->OnHover(0, 0, 0, 0); });
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_viewer->OnTimer(); });
+    connect(&m_timer, &QTimer::timeout, this, [this] { m_viewer->Navigation().OnTimer(); });
     m_curves = new CCurvesPanel(*m_viewer, this);
     addDockWidget(Qt::RightDockWidgetArea, m_curves);
     m_curves->hide();
-    // Shown by the menu or by its own title bar: either way it catches up.
-    connect(m_curves, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (visible) m_curves->Follow();
-    });
     BuildMenus();
     resize(800, 640);
     m_view->setFocus();
@@ -69,7 +65,7 @@ void CMainFrame::BuildMenus() {
         // The text carries its own key hint after the tab.
         action->setShortcutVisibleInContextMenu(false);
         if (command.text != nullptr) action->setText(QString::fromUtf8(command.text));
-        action->setCheckable(command.checked != nullptr);
+        action->setCheckable(IsCommandCheckable(command));
         const int id = command.id;
         connect(action, &QAction::triggered, this, [this, id] { m_viewer->Execute(id); });
         if (command.menu >= 0) {
@@ -91,7 +87,7 @@ void CMainFrame::UpdateCommandStates() {
     for (const CCommand& command : CommandTable()) {
         QAction* action = m_actions[command.id];
         action->setEnabled(IsCommandEnabled(command, *m_viewer));
-        if (command.checked != nullptr) action->setChecked(command.checked(*m_viewer));
+        if (IsCommandCheckable(command)) action->setChecked(IsCommandChecked(command, *m_viewer));
     }
 }
 
@@ -218,9 +214,6 @@ void CMainFrame::LoadProgress(double fraction) {
 void CMainFrame::ShowReadout(const std::string& text) {
     const QString line = QString::fromStdString(text);
     if (m_readout->text() != line) m_readout->setText(line);
-    // The readout is renewed after every change the view shows (frames,
-    // loads, pixel sizes, frame time); the Curves panel follows the same.
-    if (m_curves != nullptr) m_curves->Follow();
 }
 
 void CMainFrame::ToggleCurves() { m_curves->setVisible(m_curves->isHidden()); }
@@ -235,27 +228,27 @@ void CMainFrame::focusInEvent(QFocusEvent* event) {
 }
 
 void CMainFrame::wheelEvent(QWheelEvent* event) {
-    m_viewer->OnMouseWheel(event->angleDelta().y());
+    m_viewer->Navigation().OnMouseWheel(event->angleDelta().y());
     event->accept();
 }
 
 void CMainFrame::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         const QPoint at = event->position().toPoint();
-        m_viewer->OnLeftButtonDown(at.x(), at.y());
+        m_viewer->Navigation().OnLeftButtonDown(at.x(), at.y());
     }
     QMainWindow::mousePressEvent(event);
 }
 
 void CMainFrame::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) m_viewer->OnLeftButtonUp();
+    if (event->button() == Qt::LeftButton) m_viewer->Navigation().OnLeftButtonUp();
     QMainWindow::mouseReleaseEvent(event);
 }
 
 void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const Qt::KeyboardModifiers modifiers = event->modifiers();
-    m_viewer->OnMouseMove(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier);
+    m_viewer->Navigation().OnMouseMove(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier);
     QMainWindow::mouseMoveEvent(event);
 }
 

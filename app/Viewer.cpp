@@ -8,6 +8,7 @@
 #include "LabelFile.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
+#include "SaturatingCast.h"
 #include "SceneGeometry.h"
 #include "TextFormat.h"
 #include "VolumeFormat.h"
@@ -15,15 +16,6 @@
 #include "VolumeGrid.h"
 
 namespace {
-
-// Truncation toward zero that stays defined for any double: values a file
-// may carry (NaN, 1e300) give 0 or the nearest int instead of undefined behaviour.
-int TruncToInt(double value) {
-    if (std::isnan(value)) return 0;
-    if (value >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
-    if (value <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
-}
 
 // Rounding to the nearest integer, halves away from zero, for the title.
 long RoundHalfAway(double value) {
@@ -33,9 +25,25 @@ long RoundHalfAway(double value) {
 }  // namespace
 
 CViewer::CViewer(CViewInterface& view, CViewerHost& host)
-    : m_view(view), m_host(host), m_labels(m_state, m_volume, view, host), m_exports(*this) {
+    : m_view(view),
+      m_host(host),
+      m_labels(m_state, m_volume, view, host),
+      m_navigation(m_state, m_volume, view.m_meshes, host, m_notices) {
     m_view.m_distance = 800.0;
     DeriveScene();
+    // The viewer's own view follows first, so that the panels told after it
+    // read a view already up to date.
+    m_notices.Subscribe([this](unsigned changes) { Follow(changes); });
+}
+
+void CViewer::Follow(unsigned changes) {
+    if ((changes & ~kChangeCamera) != 0)
+        RefreshView();
+    else
+        UpdateTitle();
+    // The readout names the voxel, its frame and time, its patient position and value.
+    if ((changes & (kChangeVolume | kChangePosition | kChangeFrame | kChangeCalibration)) != 0)
+        m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
 }
 
 void CViewer::DeriveScene() {
@@ -67,15 +75,6 @@ void CViewer::DeriveScene() {
         for (double& component : direction) component = -component;
         ends[0] = CAffine::DirectionLetters(direction);
     }
-}
-
-int CViewer::LastFrameIndex() const {
-    return std::max(m_volume.Frames() - 1, m_view.m_meshes.LastFrame());
-}
-
-int CViewer::DisplayFrame() const {
-    if (m_state.m_lockedFrame != -1) return m_state.m_lockedFrame;
-    return std::min(m_state.m_t, m_volume.Frames() - 1);
 }
 
 std::string CViewer::TextureRefusal(int sizeX, int sizeY, int sizeZ) const {
@@ -132,12 +131,12 @@ std::optional<CAffine::Vector> CViewer::WorldPosition() const {
 }
 
 std::optional<double> CViewer::ValueAt(const std::array<int, 3>& voxel) const {
-    return m_volume.Value(voxel[0], voxel[1], voxel[2], DisplayFrame());
+    return m_volume.Value(voxel[0], voxel[1], voxel[2], m_navigation.DisplayFrame());
 }
 
 std::string CViewer::ReadoutText(const std::array<int, 3>& voxel) const {
     if (m_volume.SizeX() == 0) return "";
-    const int frame = DisplayFrame();
+    const int frame = m_navigation.DisplayFrame();
     const std::vector<double>& times = m_volume.FileInfo().m_frameTimes;
     // A frame may lie outside the volume's (the meshes' own, a locked one).
     const double ms = frame >= 0 && frame < static_cast<int>(times.size()) ? times[static_cast<size_t>(frame)]
@@ -167,33 +166,47 @@ void CViewer::OnHover(double x, double y, int width, int height) {
     m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
 }
 
-void CViewer::SetPosition(int x, int y, int z) {
-    m_state.m_x = x;
-    m_state.m_y = y;
-    m_state.m_z = z;
-    RefreshView();
-}
-
 void CViewer::SetVoxel(const std::array<int, 3>& voxel) {
     const std::array<int, 3> position = Grid().OtherNumbering(voxel);
-    SetPosition(position[0], position[1], position[2]);
-}
-
-void CViewer::SetFrame(int t) {
-    m_state.m_t = t;
-    RefreshView();
-}
-
-void CViewer::SetLockedFrame(int frame) {
-    m_state.m_lockedFrame = frame;
-    RefreshView();
+    m_navigation.SetPosition(position[0], position[1], position[2]);
 }
 
 void CViewer::SetBrightnessContrast(double brightness, double contrast) {
     m_state.m_brightness = brightness;
     m_state.m_contrast = contrast;
     m_view.SetBrightnessContrast(brightness, contrast);
-    RefreshView();
+    m_notices.Announce(kChangeDisplay);
+}
+
+void CViewer::StepBrightnessContrast(bool contrast, double delta) {
+    // The bounds apply to the stored sums: ten steps up from 0.5 overshoot 1.0
+    // slightly and store exactly 1.0, ten steps down leave a tiny positive value.
+    double& value = contrast ? m_state.m_contrast : m_state.m_brightness;
+    value += delta;
+    if (value > 1.0) value = 1.0;
+    if (value < 0.0) value = 0.0;
+    SetBrightnessContrast(m_state.m_brightness, m_state.m_contrast);
+}
+
+void CViewer::StepLabelOpacity(double delta) {
+    // Kept on tenths, so that ten steps reach exactly 0 or 1.
+    m_view.m_labelOpacity = std::clamp(std::round((m_view.m_labelOpacity + delta) * 10.0) / 10.0, 0.0, 1.0);
+    m_notices.Announce(kChangeDisplay);
+}
+
+void CViewer::SetSwitch(bool CViewerState::* flag, bool on) {
+    m_state.*flag = on;
+    m_notices.Announce(kChangeDisplay);
+}
+
+void CViewer::SetViewSwitch(bool CSceneState::* flag, bool on) {
+    m_view.*flag = on;
+    m_notices.Announce(kChangeDisplay);
+}
+
+void CViewer::SetMeshExportChoice(bool allFrames, bool patientSpace) {
+    m_state.m_allMeshFrames = allFrames;
+    m_state.m_meshesInPatientSpace = patientSpace;
 }
 
 void CViewer::SetLoadSettings(double saturation, const std::string& seriesChoice) {
@@ -201,17 +214,9 @@ void CViewer::SetLoadSettings(double saturation, const std::string& seriesChoice
     m_state.m_seriesChoice = seriesChoice;
 }
 
-void CViewer::PausePlayback() {
-    if (m_state.m_playing) m_host.StopTimer();
-}
-
-void CViewer::ResumePlayback() {
-    if (m_state.m_playing && !m_host.StartTimer(TimerPeriodMs())) m_state.m_playing = false;
-}
-
 void CViewer::RefreshView() {
     DeriveScene();
-    const int frame = DisplayFrame();
+    const int frame = m_navigation.DisplayFrame();
     int size[3];
     m_labels.GridSize(size);
     // Planes that no texture can hold are not made: the view shows none.
@@ -243,7 +248,6 @@ void CViewer::RefreshView() {
         m_view.SetClearColor(0, 0, 0);
     m_view.Repaint();
     UpdateTitle();
-    m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
     TellIfFileChanged();
 }
 
@@ -289,7 +293,8 @@ void CViewer::UpdateTitle() {
 void CViewer::OpenStartupFile(const std::string& fileName) {
     m_state.m_baseTitle = m_host.Title();
     if (fileName.empty()) {
-        LoadAviDirectory();
+        // The movies of the current folder, when there are any.
+        LoadVolume("", "", EVolumeFormat::kMovieFolder);
         return;
     }
     if (!OpenFile(fileName))
@@ -362,29 +367,36 @@ void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVo
 }
 
 void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
-    m_volume.Swap(loaded);
-    loaded.Clear();
     const CVolumeFileInfo& file = m_volume.FileInfo();
-    const CVolumeFormat& format = VolumeFormatRow(file.m_format);
-    m_state.m_volumePath = path;
-    m_state.m_fileTitle = file.m_title;
-    m_state.m_toldFileChanged = false;
-    m_state.m_t = 0;
-    m_state.m_x = m_volume.SizeX() / 2;
-    m_state.m_y = m_volume.SizeY() / 2;
-    m_state.m_z = m_volume.SizeZ() / 2;
-    AdoptCalibration();
-    m_transformPixelSize[0] = m_state.m_pixelSizeX;
-    m_transformPixelSize[1] = m_state.m_pixelSizeY;
-    m_transformPixelSize[2] = m_state.m_pixelSizeZ;
-    m_labels.FitToVolume();
-    if (format.companionMeshes) {
-        const std::string meshes = PathWithoutVolumeExtension(path) + kMeshFileExtension;
-        if (FileExists(meshes)) LoadGeometryFile(meshes);
+    const CVolumeFormat* format = nullptr;
+    {
+        // The companion meshes' load is part of this one notice.
+        const CViewerNotices::CBatch batch(m_notices);
+        m_volume.Swap(loaded);
+        loaded.Clear();
+        format = &VolumeFormatRow(file.m_format);
+        m_state.m_volumePath = path;
+        m_state.m_fileTitle = file.m_title;
+        m_state.m_toldFileChanged = false;
+        m_state.m_t = 0;
+        m_state.m_x = m_volume.SizeX() / 2;
+        m_state.m_y = m_volume.SizeY() / 2;
+        m_state.m_z = m_volume.SizeZ() / 2;
+        AdoptCalibration();
+        m_transformPixelSize[0] = m_state.m_pixelSizeX;
+        m_transformPixelSize[1] = m_state.m_pixelSizeY;
+        m_transformPixelSize[2] = m_state.m_pixelSizeZ;
+        // Labels that no longer fit go, and the rest get surfaces at the new voxel size.
+        m_labels.FitToVolume();
+        m_notices.Announce(kChangeVolume | kChangePosition | kChangeFrame | kChangeCalibration | kChangeLabels |
+                           kChangeMeshes);
+        if (format->companionMeshes) {
+            const std::string meshes = PathWithoutVolumeExtension(path) + kMeshFileExtension;
+            if (FileExists(meshes)) LoadGeometryFile(meshes);
+        }
     }
-    RefreshView();
     if (!file.m_notes.empty()) {
-        std::string caption = format.noun;
+        std::string caption = format->noun;
         if (caption.rfind("the ", 0) == 0) caption.erase(0, 4);
         caption[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(caption[0])));
         std::string text;
@@ -436,15 +448,10 @@ void CViewer::LoadGeometryFile(const std::string& path) {
     m_view.m_meshes = std::move(loaded);
 
     const Vec3d c = m_view.m_meshes.Centroid();
-    const int ix = TruncToInt(TruncToInt(c.x + 0.5) / m_state.m_pixelSizeX);
-    const int iy = TruncToInt(TruncToInt(c.y + 0.5) / m_state.m_pixelSizeY);
-    const int iz = TruncToInt(TruncToInt(c.z + 0.5) / m_state.m_pixelSizeZ);
-    // The x index runs against the mesh x axis (the YZ plane lies at the mirrored x).
-    m_state.m_x = static_cast<int>(std::clamp<long long>(static_cast<long long>(m_volume.SizeX()) - ix,
-                                                         std::numeric_limits<int>::min(),
-                                                         std::numeric_limits<int>::max()));
-    m_state.m_y = iy;
-    m_state.m_z = iz;
+    const CVolumeGrid::Index at = Grid().PositionNearScene({c.x, c.y, c.z});
+    m_state.m_x = at[0];
+    m_state.m_y = at[1];
+    m_state.m_z = at[2];
 
     if (m_volume.SizeX() == 0 && m_labels.Empty()) {
         // Without a volume the meshes make the scene: a box twice their centroid.
@@ -456,18 +463,39 @@ void CViewer::LoadGeometryFile(const std::string& path) {
         for (int plane = 0; plane < 3; ++plane) m_view.m_slicePos[plane] = 0.5;
         m_state.m_showX = m_state.m_showY = m_state.m_showZ = false;
     }
-    RefreshView();
+    m_notices.Announce(kChangeMeshes | kChangePosition);
     m_host.SetWaitCursor(false);
 }
 
 void CViewer::LoadLabelFile(const std::string& path) {
-    if (m_labels.Load(path)) RefreshView();
+    CLabelLayer::CGridChange change;
+    if (m_labels.Load(path, change)) AdoptLabelGrid(change);
 }
 
 bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
-    if (!m_labels.Show(std::move(labels), path)) return false;
-    RefreshView();
+    CLabelLayer::CGridChange change;
+    if (!m_labels.Show(std::move(labels), path, change)) return false;
+    AdoptLabelGrid(change);
     return true;
+}
+
+void CViewer::AdoptLabelGrid(const CLabelLayer::CGridChange& change) {
+    unsigned changes = kChangeLabels | kChangeMeshes;
+    if (change.pixelSize) {
+        m_state.m_pixelSizeX = (*change.pixelSize)[0];
+        m_state.m_pixelSizeY = (*change.pixelSize)[1];
+        m_state.m_pixelSizeZ = (*change.pixelSize)[2];
+        changes |= kChangeCalibration;
+    }
+    if (change.centre) {
+        m_state.m_x = (*change.centre)[0];
+        m_state.m_y = (*change.centre)[1];
+        m_state.m_z = (*change.centre)[2];
+        m_state.m_showX = m_state.m_showY = m_state.m_showZ = true;
+        changes |= kChangePosition | kChangeDisplay;
+    }
+    if (!change.fileTitle.empty()) m_state.m_fileTitle = change.fileTitle;
+    m_notices.Announce(changes);
 }
 
 void CViewer::OnDropFiles(const std::vector<std::string>& paths, bool asLabels) {

@@ -7,19 +7,23 @@
 #include <vector>
 
 #include "LabelLayer.h"
+#include "Navigation.h"
 #include "StartupPreload.h"
 #include "TimeVolume.h"
 #include "VolumeGrid.h"
 #include "ViewInterface.h"
-#include "ViewerExports.h"
 #include "ViewerHost.h"
+#include "ViewerNotices.h"
 #include "ViewerState.h"
 
-// The main frame's logic without the window: the volume, the state, the
-// loaders and every command handler. The window (CMainFrame) forwards its
-// events and commands here; tests and headless runs drive the same code with
-// their own view and host. The label image and the exports are parts of
-// their own (CLabelLayer, CViewerExports).
+// The main frame's logic without the window: the volume, the state and the
+// loaders, and the dispatch of commands to the parts that carry them out.
+// The window (CMainFrame) forwards its events and commands here; tests and
+// headless runs drive the same code with their own view and host. Moving
+// through the data is CNavigation's, the label image CLabelLayer's, and
+// writing files CViewerExports' (which reads the viewer, not the other way).
+// Whatever changes is announced through Notices(): the viewer's own view,
+// the status bar's readout and the panels follow those notices.
 class CViewer {
 public:
     CViewer(CViewInterface& view, CViewerHost& host);
@@ -32,21 +36,15 @@ public:
     CViewInterface& View() { return m_view; }
     const CViewInterface& View() const { return m_view; }
     const CLabelLayer& Labels() const { return m_labels; }
-    CViewerExports& Exports() { return m_exports; }
     CViewerHost& Host() { return m_host; }
     const CViewerHost& Host() const { return m_host; }
+    CNavigation& Navigation() { return m_navigation; }
+    const CNavigation& Navigation() const { return m_navigation; }
+    CViewerNotices& Notices() { return m_notices; }
 
     // --- Derived values ----------------------------------------------------
-    // The larger of the volume's last frame and the meshes' last frame number.
-    int LastFrameIndex() const;
-    // The volume frame shown: the locked one, else t held to the volume's frames.
-    int DisplayFrame() const;
     // The title the window should have now.
     std::string TitleText() const;
-    // The playback timer's period: the frame time, but at least 1 ms. A file
-    // may carry a frame time below 1 ms or below 0, and a timer of 0 ms
-    // would spin while a negative one never starts.
-    int TimerPeriodMs() const { return std::max(m_state.m_frameTimeMs, 1); }
 
     // Where the volume's voxels lie in the patient (RAS mm): the file's
     // transform, its steps lengthened or shortened as far as the pixel sizes
@@ -82,13 +80,20 @@ public:
     // texture there is and what the view's OpenGL holds.
     std::string TextureRefusal(int sizeX, int sizeY, int sizeZ) const;
 
-    // --- State set from outside the commands (command line, exports) ------
-    void SetPosition(int x, int y, int z);
+    // --- State set by commands, the command line and exports --------------
     // The position at the file's voxel (column, row, slice).
     void SetVoxel(const std::array<int, 3>& voxel);
-    void SetFrame(int t);
-    void SetLockedFrame(int frame);
     void SetBrightnessContrast(double brightness, double contrast);
+    // Brightness (or contrast) up or down by `delta`, within 0 to 1.
+    void StepBrightnessContrast(bool contrast, double delta);
+    // Label overlay opacity up or down by `delta`, kept on tenths within 0 to 1.
+    void StepLabelOpacity(double delta);
+    // An on/off switch of the viewer's state or of the view's, set to `on`.
+    void SetSwitch(bool CViewerState::* flag, bool on);
+    void SetViewSwitch(bool CSceneState::* flag, bool on);
+    // Whether a mesh export writes every frame and patient coordinates; the
+    // save dialog's check boxes start from the last choice.
+    void SetMeshExportChoice(bool allFrames, bool patientSpace);
     // What the next load takes: the saturation fraction and the DICOM series choice.
     void SetLoadSettings(double saturation, const std::string& seriesChoice);
     // The volume named at start-up, already loading; the first load of that file takes it over.
@@ -100,10 +105,6 @@ public:
     // The label whose ejection is given; 0 the one whose volume varies most.
     void SetEjectionLabel(int64_t label) { m_state.m_ejectionLabel = label; }
     void SetBaseTitle(const std::string& title) { m_state.m_baseTitle = title; }
-    // Stops the playback timer for a while (an export) without ending
-    // playback, and starts it again; playback ends when it cannot.
-    void PausePlayback();
-    void ResumePlayback();
 
     // --- Refresh and loading -----------------------------------------------
     // Derives the scene from the state, hands the view the planes of the
@@ -124,10 +125,6 @@ public:
     // the path is).
     void LoadVolume(const std::string& path, const std::string& choice = "",
                     EVolumeFormat format = EVolumeFormat::kNone);
-    // The movies of `folder` ("" = the current one) as the volume (start-up without a file).
-    void LoadAviDirectory(const std::string& folder = "") {
-        LoadVolume(folder, "", EVolumeFormat::kMovieFolder);
-    }
     void LoadGeometryFile(const std::string& path);
     // Reads a label image and shows it; a file that cannot be read or does
     // not fit changes nothing and says why.
@@ -140,94 +137,20 @@ public:
     // Loads a volume or mesh file by its kind; false for a name of neither kind.
     bool OpenFile(const std::string& path);
 
-    // --- Navigation and playback -------------------------------------------
-    void OnIncreaseX();
-    void OnDecreaseX();
-    void OnIncreaseY();
-    void OnDecreaseY();
-    void OnIncreaseZ();
-    void OnDecreaseZ();
-    void OnNextFrame();
-    void OnPreviousFrame();
-    void OnFirstFrame();
-    void OnMiddleFrame();
-    void OnLastFrame();
-    void OnPlayStop();
-    void OnPingPong();
-    void OnLockFrame();
-    void OnTimer();
-    void OnMouseWheel(int delta);
-    void OnSliceDragX();
-    void OnSliceDragY();
-    void OnMouseMove(int x, int y, bool ctrl, bool shift);
-    void OnLeftButtonDown(int x, int y);
-    void OnLeftButtonUp();
-
-    // --- Display and geometry commands -------------------------------------
-    void OnShowXPlane();
-    void OnShowYPlane();
-    void OnShowZPlane();
-    void OnIncreaseContrast();
-    void OnDecreaseContrast();
-    void OnIncreaseBrightness();
-    void OnDecreaseBrightness();
-    void OnResetBrightnessContrast();
-    void OnBilinearFiltering();
-    void OnWhiteBackground();
-    void OnColourCoding();
-    void OnPositionInfo();
-    void OnAlternateTexturing();
-    void OnDrawGeometry();
-    void OnClipGeometry();
-    void OnToggleObjects();
-    void OnWireframe();
-    void OnBackfaceCulling();
-    void OnZCapGeometry();
-    void OnPointsOnly();
-    void OnBoundingBox();
-    void OnAxes();
-    void OnGeometryInformation();
-    void OnLabelOverlay();
-    void OnOrientationLabels();
-    // Label overlay opacity up or down by 0.1, within 0 to 1.
-    void OnIncreaseLabelOpacity() { StepLabelOpacity(0.1); }
-    void OnDecreaseLabelOpacity() { StepLabelOpacity(-0.1); }
-    void OnShowXY();
-    void OnShowXZ();
-    void OnShowYZ();
-    void OnShow3DRef();
-
-    // --- File and window commands ------------------------------------------
-    // Opens a volume of any format (the name is from when it opened only .tvi files).
+    // --- Commands that ask first ------------------------------------------
+    // Opens a volume of any format.
     void OnOpenVolume();
     void OnOpenDicomFolder();
     void OnLoadGeometry();
     void OnLoadLabels();
-    void OnSaveGeometry();
-    void OnSaveVolumeNifti();
-    void OnSaveLabelsNifti();
-    void OnExit() { m_host.CloseWindow(); }
-    void OnResize640x480() { m_host.ResizeViewTo(640, 480); }
-    void OnResize320x240() { m_host.ResizeViewTo(320, 240); }
-    void OnFullScreen() { m_host.ToggleFullScreen(); }
-    void OnAbout() { m_host.ShowAbout(); }
-    void OnSaveSnapshot();
-    // Plane 0 = YZ at x, 1 = XZ at y, 2 = XY at z.
-    void OnSavePlane(int plane);
-    void OnSaveTimeSequence();
-    // Every label's and closed mesh's volume in each frame, as a CSV file.
-    void OnSaveCurvesCsv();
-    void OnCurves() { m_host.ToggleCurves(); }
     void OnPreferences();
     void ApplyPreferences(const CPreferenceValues& values);
     // The values the Preferences show for the state now.
     CPreferenceValues CurrentPreferences() const;
 
-    // Runs command `id` when its enable rule allows; false when it did not run.
+    // Runs command `id` when its enable rule allows, and tells what it
+    // changed once; false when it did not run.
     bool Execute(int id);
-
-    // The geometry information report's text, one line per mesh object.
-    std::string GeometryInformation() const;
 
 private:
     // Every successful load ends here: `loaded` becomes the shown volume,
@@ -238,19 +161,18 @@ private:
     void AdoptCalibration();
     // The scene state the view draws from, as the viewer's state has it.
     void DeriveScene();
-    // Arms a slice drag in `mode` (1 x, 2 y), or ends the one in progress.
-    void ArmSliceDrag(int mode);
-    void StepVoxel(int& value, int delta, int size);
-    void ChangeBrightnessContrast(double& value, double delta);
-    void StepLabelOpacity(double delta);
-    void ToggleAndRefresh(bool& value);
+    // The viewer's own answer to a notice: the view, the title and the readout.
+    void Follow(unsigned changes);
+    // Takes over what showing a label image changed beyond the labels.
+    void AdoptLabelGrid(const CLabelLayer::CGridChange& change);
 
     CViewerState m_state;
     CTimeVolume m_volume;
     CViewInterface& m_view;
     CViewerHost& m_host;
+    CViewerNotices m_notices;
     CLabelLayer m_labels;
-    CViewerExports m_exports;
+    CNavigation m_navigation;
     // The pixel sizes the volume's transform was loaded with.
     double m_transformPixelSize[3] = {1.0, 1.0, 1.0};
     // The file's voxel under the mouse, when it rests on a plane.

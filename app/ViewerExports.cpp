@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "AboutDlg.h"
+#include "CurvesExport.h"
 #include "MeshExport.h"
 #include "MeshFormat.h"
 #include "MeshSet.h"
@@ -25,6 +26,16 @@
 #include "VolumeFormat.h"
 
 namespace {
+
+const CDialogService::FileRequest kPngRequest{"PNG files (*.png)", "png", ""};
+
+CDialogService::FileRequest MeshFileRequest(const std::string& initialName) {
+    return {MeshDialogFilter(), kMeshFileExtension + 1, initialName};
+}
+
+CDialogService::FileRequest NiftiFileRequest(const std::string& initialName) {
+    return {"NIfTI images (" + ExtensionGlobs(EVolumeFormat::kNifti) + ")", "nii.gz", initialName};
+}
 
 // A picture that borrows `pixels` (rows bottom first, as read back) and is
 // turned upright in place.
@@ -87,6 +98,14 @@ CMeshSet PlacedMeshes(const CMeshSet& meshes, const CAffine& transform) {
 }
 
 }  // namespace
+
+bool CViewerExports::AllMeshFrames() const { return m_viewer.State().m_allMeshFrames; }
+
+void CViewerExports::SetAllMeshFrames(bool all) { m_viewer.SetMeshExportChoice(all, MeshesInPatientSpace()); }
+
+bool CViewerExports::MeshesInPatientSpace() const { return m_viewer.State().m_meshesInPatientSpace; }
+
+void CViewerExports::SetMeshesInPatientSpace(bool patient) { m_viewer.SetMeshExportChoice(AllMeshFrames(), patient); }
 
 std::string CViewerExports::ProposedName(const char* suffix, int index) const {
     return PathWithoutVolumeExtension(m_viewer.State().m_volumePath) + FormatText(suffix, index);
@@ -154,7 +173,7 @@ bool CViewerExports::SaveSnapshot(const std::string& path) {
 
 std::vector<int> CViewerExports::MovieFrames() const {
     std::vector<int> frames;
-    const int last = m_viewer.LastFrameIndex();
+    const int last = m_viewer.Navigation().LastFrameIndex();
     for (int t = 0; t <= last; ++t) frames.push_back(t);
     // Ping-pong movies run back without repeating the turning frames, so they loop smoothly.
     if (m_viewer.State().m_pingPongUp || m_viewer.State().m_pingPongDown)
@@ -167,7 +186,7 @@ bool CViewerExports::ExportMovie(const std::string& path) {
     const int savedFrame = m_viewer.State().m_t;
     CViewerHost& host = m_viewer.Host();
     // No tick may move the frame counter while the movie is written.
-    m_viewer.PausePlayback();
+    m_viewer.Navigation().PausePlayback();
     host.SetWaitCursor(true);
     host.BeginProgress(static_cast<int>(frames.size()));
 
@@ -186,7 +205,7 @@ bool CViewerExports::ExportMovie(const std::string& path) {
                 cancelled = true;
                 break;
             }
-            m_viewer.SetFrame(frames[i]);
+            m_viewer.Navigation().SetFrame(frames[i]);
             m_viewer.View().RenderNow();
             int width = 0, height = 0;
             if (!m_viewer.View().ReadFrameBuffer(width, height, pixels))
@@ -212,8 +231,8 @@ bool CViewerExports::ExportMovie(const std::string& path) {
     }
     if (!error.empty() || cancelled) std::filesystem::remove(temporary, ignored);
 
-    m_viewer.SetFrame(savedFrame);
-    m_viewer.ResumePlayback();
+    m_viewer.Navigation().SetFrame(savedFrame);
+    m_viewer.Navigation().ResumePlayback();
     if (!error.empty()) host.Dialogs().ShowMessage(kProductName, error, CDialogService::Icon::kWarning);
     return error.empty() && !cancelled;
 }
@@ -228,7 +247,7 @@ bool CViewerExports::SaveGeometry(const std::string& path) {
 bool CViewerExports::ExportMeshes(const std::string& path) {
     const CMeshSet* meshes = &m_viewer.View().m_meshes;
     CMeshSet placed;
-    if (m_meshesInPatientSpace) {
+    if (MeshesInPatientSpace()) {
         const std::optional<CAffine> toPatient = m_viewer.SceneToPatient();
         if (!toPatient) {
             ReportMeshError("the meshes cannot be written in patient space: the volume has no geometry");
@@ -240,14 +259,14 @@ bool CViewerExports::ExportMeshes(const std::string& path) {
     std::string error;
     // An .obj file names each object's frame, so one file holds the whole
     // sequence and loads back as it, as it always has.
-    if (!m_allMeshFrames && MeshFormatOfPath(path) == EMeshFormat::kObj) {
+    if (!AllMeshFrames() && MeshFormatOfPath(path) == EMeshFormat::kObj) {
         if (meshes->SaveObj(path, error)) return true;
         ReportMeshError(error);
         return false;
     }
     std::vector<std::string> written;
     m_viewer.Host().SetWaitCursor(true);
-    const bool ok = m_allMeshFrames ? CMeshExport::WriteAllFrames(
+    const bool ok = AllMeshFrames() ? CMeshExport::WriteAllFrames(
                                           *meshes, path, m_viewer.State().m_frameTimeMs, written, error)
                                     : CMeshExport::WriteFrame(*meshes, m_viewer.State().m_t, path, error);
     m_viewer.Host().SetWaitCursor(false);
@@ -279,4 +298,54 @@ void CViewerExports::ReportMeshError(const std::string& error) {
     std::string text = error;
     if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
     m_viewer.Host().Dialogs().ShowMessage("Error", text + ".", CDialogService::Icon::kError);
+}
+
+void CViewerExports::OnSaveGeometry() {
+    std::vector<CDialogService::SaveOption> options = {
+        {"Every frame, one file each (NAME-<frame>)", AllMeshFrames()},
+        {"Patient coordinates (RAS millimetres, through the volume's geometry)", MeshesInPatientSpace()}};
+    const std::string path =
+        m_viewer.Host().Dialogs().AskSaveFileNameWithOptions(MeshFileRequest(ProposedGeometryName()), options);
+    if (path.empty()) return;
+    m_viewer.SetMeshExportChoice(options[0].checked, options[1].checked);
+    ExportMeshes(path);
+}
+
+void CViewerExports::OnSaveVolumeNifti() {
+    const std::string path = m_viewer.Host().Dialogs().AskSaveFileName(NiftiFileRequest(ProposedName(".nii.gz", -1)));
+    if (!path.empty()) SaveVolumeNifti(path);
+}
+
+void CViewerExports::OnSaveLabelsNifti() {
+    const std::string path =
+        m_viewer.Host().Dialogs().AskSaveFileName(NiftiFileRequest(ProposedName("_labels.nii.gz", -1)));
+    if (!path.empty()) SaveLabelsNifti(path);
+}
+
+void CViewerExports::OnSavePlane(int plane) {
+    static const char* const kSuffixes[3] = {"_yz%03i.png", "_xz%03i.png", "_xy%03i.png"};
+    const int index[3] = {m_viewer.State().m_x, m_viewer.State().m_y, m_viewer.State().m_z};
+    CDialogService::FileRequest request = kPngRequest;
+    request.initialName = ProposedName(kSuffixes[plane], index[plane]);
+    const std::string path = m_viewer.Host().Dialogs().AskSaveFileName(request);
+    if (!path.empty()) SavePlane(plane, path);
+}
+
+void CViewerExports::OnSaveSnapshot() {
+    CDialogService::FileRequest request = kPngRequest;
+    request.initialName = ProposedName(".png", -1);
+    const std::string path = m_viewer.Host().Dialogs().AskSaveFileName(request);
+    if (!path.empty()) SaveSnapshot(path);
+}
+
+void CViewerExports::OnSaveTimeSequence() {
+    const std::string path =
+        m_viewer.Host().Dialogs().AskSaveFileName({"Movie files (*.avi)", "avi", ProposedName(".avi", -1)});
+    if (!path.empty()) ExportMovie(path);
+}
+
+void CViewerExports::OnSaveCurvesCsv() {
+    const std::string path = m_viewer.Host().Dialogs().AskSaveFileName(
+        {"Comma-separated values (*.csv)", "csv", ProposedName("_curves.csv", -1)});
+    if (!path.empty()) CCurvesExport::SaveCsv(m_viewer, path);
 }

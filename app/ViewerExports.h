@@ -8,10 +8,22 @@ class CViewer;
 // What the viewer writes: a picture of the 3-D view, single planes as
 // pictures, the time sequence as a movie and every mesh as an .obj file. Each
 // reports its own failure to the user and returns false then; the save
-// commands ask for the file name first, headless runs call these directly.
+// commands (On...) ask for the file name first, headless runs call the
+// writers directly. It keeps nothing of its own: one is made for each use.
 class CViewerExports {
 public:
     explicit CViewerExports(CViewer& viewer) : m_viewer(viewer) {}
+
+    // The save commands: each asks for a file name, then writes.
+    void OnSaveSnapshot();
+    // Plane 0 = YZ at x, 1 = XZ at y, 2 = XY at z.
+    void OnSavePlane(int plane);
+    void OnSaveTimeSequence();
+    void OnSaveGeometry();
+    void OnSaveVolumeNifti();
+    void OnSaveLabelsNifti();
+    // Every label's and closed mesh's volume in each frame, as a CSV file.
+    void OnSaveCurvesCsv();
 
     bool SaveSnapshot(const std::string& path);
     // Plane 0 = YZ at x, 1 = XZ at y, 2 = XY at z, of the current frame.
@@ -26,8 +38,8 @@ public:
     bool ExportMeshes(const std::string& path);
     // Whether ExportMeshes writes every frame; the save dialog's check box
     // starts from it and keeps the user's choice.
-    bool AllMeshFrames() const { return m_allMeshFrames; }
-    void SetAllMeshFrames(bool all) { m_allMeshFrames = all; }
+    bool AllMeshFrames() const;
+    void SetAllMeshFrames(bool all);
 
     // Every frame of the volume in the file's units as a NIfTI image (.nii or
     // .nii.gz) with its place in the patient, and NAME.json beside it saying
@@ -39,8 +51,8 @@ public:
 
     // Whether ExportMeshes writes patient coordinates (RAS millimetres
     // through the volume's transform) instead of the view's millimetres.
-    bool MeshesInPatientSpace() const { return m_meshesInPatientSpace; }
-    void SetMeshesInPatientSpace(bool patient) { m_meshesInPatientSpace = patient; }
+    bool MeshesInPatientSpace() const;
+    void SetMeshesInPatientSpace(bool patient);
 
     // The frames a movie shows, in order: all, then back when ping-pong is on.
     std::vector<int> MovieFrames() const;
@@ -57,6 +69,4 @@ private:
     void ReportSaveError(const std::string& what, const std::string& error);
 
     CViewer& m_viewer;
-    bool m_allMeshFrames = false;
-    bool m_meshesInPatientSpace = false;
 };

@@ -177,7 +177,7 @@ std::string CViewerReport::InfoJson() const {
         world ? QJsonValue(JsonArray({(*world)[0], (*world)[1], (*world)[2]})) : QJsonValue();
     const std::optional<double> value = viewer.ValueAt(voxel);
     info["value"] = value && std::isfinite(*value) ? QJsonValue(*value) : QJsonValue();
-    info["last_frame_index"] = viewer.LastFrameIndex();
+    info["last_frame_index"] = viewer.Navigation().LastFrameIndex();
     info["labels"] = LabelsJson(viewer);
     return QJsonDocument(info).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }

@@ -51,4 +51,8 @@ struct CViewerState {
     // The label whose ejection the Curves panel and --info give; 0 lets the
     // viewer take the label whose volume varies most.
     int64_t m_ejectionLabel = 0;
+    // What a mesh export writes: every frame, one file each; patient
+    // coordinates instead of the view's millimetres.
+    bool m_allMeshFrames = false;
+    bool m_meshesInPatientSpace = false;
 };

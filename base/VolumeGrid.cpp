@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "SaturatingCast.h"
+
 bool CVolumeGrid::IsUsable() const {
     for (int axis = 0; axis < 3; ++axis)
         if (m_size[axis] <= 0 || !(m_pixelSize[axis] > 0) || !std::isfinite(m_pixelSize[axis])) return false;
@@ -48,6 +50,15 @@ CVolumeGrid::Index CVolumeGrid::VoxelCellOfScene(const Point& scene) const {
     }
     cell[1] = m_size[1] - 1 - cell[1];
     return cell;
+}
+
+CVolumeGrid::Index CVolumeGrid::PositionNearScene(const Point& scene) const {
+    Index at{};
+    for (size_t axis = 0; axis < 3; ++axis)
+        at[axis] = TruncToInt(TruncToInt(scene[axis] + 0.5) / m_pixelSize[axis]);
+    at[0] = static_cast<int>(std::clamp<int64_t>(int64_t{m_size[0]} - at[0], std::numeric_limits<int>::min(),
+                                                 std::numeric_limits<int>::max()));
+    return at;
 }
 
 double CVolumeGrid::PlaneFraction(int axis, int index) const {

@@ -41,6 +41,13 @@ public:
     // The file voxel whose cell holds scene point `scene`, held to the grid.
     Index VoxelCellOfScene(const Point& scene) const;
 
+    // The position a mesh file centres the planes on, from its centroid:
+    // the millimetres rounded to whole ones and counted in whole voxels, x
+    // from the far side, y and z from 0. It lies up to a voxel from the
+    // cell under the point (VoxelCellOfScene), but mesh files have always been
+    // placed by it. Not held to the grid; NaN gives 0.
+    Index PositionNearScene(const Point& scene) const;
+
     // Where the plane through position `index` (the viewer's numbering) lies
     // along `axis`, as a fraction of the box (0 to 1).
     double PlaneFraction(int axis, int index) const;

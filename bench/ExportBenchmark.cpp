@@ -13,6 +13,7 @@
 #include "OffscreenView.h"
 #include "TempFolder.h"
 #include "Viewer.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -34,18 +35,18 @@ void BM_ExportDemo(benchmark::State& state) {
     CHeadlessHost host;
     CViewer viewer(view, host);
     viewer.OpenStartupFile(folder.File("heart.tvi"));
-    const int frames = static_cast<int>(viewer.Exports().MovieFrames().size());
+    const int frames = static_cast<int>(CViewerExports(viewer).MovieFrames().size());
 
     double total = 0, drawing = 0, reading = 0;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        if (!viewer.Exports().ExportMovie(folder.File("heart.avi"))) state.SkipWithError("export failed");
+        if (!CViewerExports(viewer).ExportMovie(folder.File("heart.avi"))) state.SkipWithError("export failed");
         total += Seconds(start);
         // The same frames drawn, then read back, without writing.
         std::vector<uint8_t> pixels;
         int width = 0, height = 0;
         for (int t = 0; t < frames; ++t) {
-            viewer.SetFrame(t);
+            viewer.Navigation().SetFrame(t);
             start = std::chrono::steady_clock::now();
             viewer.RefreshView();
             view.RenderNow();

@@ -13,6 +13,7 @@
 #include "HeadlessHost.h"
 #include "OffscreenView.h"
 #include "Viewer.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ void BM_ExportMeshesAllFrames(benchmark::State& state, const char* extension) {
         state.SkipWithError(demo.error.c_str());
         return;
     }
-    CViewerExports& exports = demo.viewer->Exports();
+    CViewerExports exports(*demo.viewer);
     exports.SetAllMeshFrames(true);
     double obj = 0, format = 0;
     for (auto _ : state) {

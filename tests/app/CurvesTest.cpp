@@ -233,7 +233,7 @@ TEST_F(CurvesTest, ValuesAtThePositionAndMeansInsideLabelsFollowTheFrames) {
     std::string error;
     ASSERT_TRUE(labels.Assign(values.data(), 4, 3, 2, 1, error)) << error;
     ASSERT_TRUE(m_viewer.ShowLabels(std::move(labels), "l.nii"));
-    m_viewer.SetPosition(0, 0, 1);  // the planes count x and y the other way: the file's voxel (3, 2, 1)
+    m_viewer.Navigation().SetPosition(0, 0, 1);  // the planes count x and y the other way: the file's voxel (3, 2, 1)
     CCurves curves;
     curves.Compute(m_viewer);
     EXPECT_EQ(curves.ValueLine().ml, (std::vector<double>{6, 7, 8}));
@@ -245,7 +245,7 @@ TEST_F(CurvesTest, ValuesAtThePositionAndMeansInsideLabelsFollowTheFrames) {
     EXPECT_EQ(curves.MeanLines()[0].ml, (std::vector<double>{0.5, 1.5, 2.5}));
     EXPECT_EQ(curves.MeanLines()[1].ml, (std::vector<double>{6, 7, 8}));
 
-    m_viewer.SetPosition(1, 2, 0);  // the file's voxel (2, 0, 0)
+    m_viewer.Navigation().SetPosition(1, 2, 0);  // the file's voxel (2, 0, 0)
     curves.ComputeValues(m_viewer, false);
     EXPECT_EQ(curves.ValueLine().ml, (std::vector<double>{2, 3, 4}));
     EXPECT_TRUE(curves.MeanLines().empty());

@@ -19,6 +19,7 @@
 #include "PngReader.h"
 #include "ViewerFixture.h"
 #include "VolumeFormat.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -233,8 +234,8 @@ TEST_F(HeadlessTest, PicturesEqualWhatTheCommandsWrite) {
                                    "--wireframe"},
                                   error));
     for (const auto& option : commandLine.state) CCommandLine::ApplyState(option, viewer.m_viewer);
-    ASSERT_TRUE(viewer.m_viewer.Exports().SaveSnapshot(m_folder.File("gui.png")));
-    ASSERT_TRUE(viewer.m_viewer.Exports().SavePlane(0, m_folder.File("gui_yz.png")));
+    ASSERT_TRUE(CViewerExports(viewer.m_viewer).SaveSnapshot(m_folder.File("gui.png")));
+    ASSERT_TRUE(CViewerExports(viewer.m_viewer).SavePlane(0, m_folder.File("gui_yz.png")));
     EXPECT_EQ(ReadBytes(m_folder.File("cli.png")), ReadBytes(m_folder.File("gui.png")));
     EXPECT_EQ(ReadBytes(m_folder.File("cli_yz.png")), ReadBytes(m_folder.File("gui_yz.png")));
     const DecodedPng png = ReadPng(m_folder.File("cli.png"));
@@ -386,10 +387,10 @@ TEST_F(HeadlessTest, TheDemoDataThroughEveryOutput) {
 
     InProcess viewer(m_folder.File("heart.tvi"));
     if (!viewer.m_ready) GTEST_SKIP() << "no offscreen OpenGL";
-    viewer.m_viewer.SetFrame(4);
+    viewer.m_viewer.Navigation().SetFrame(4);
     viewer.m_viewer.RefreshView();
-    ASSERT_TRUE(viewer.m_viewer.Exports().SaveSnapshot(m_folder.File("gui.png")));
-    ASSERT_TRUE(viewer.m_viewer.Exports().SavePlane(2, m_folder.File("gui_xy.png")));
+    ASSERT_TRUE(CViewerExports(viewer.m_viewer).SaveSnapshot(m_folder.File("gui.png")));
+    ASSERT_TRUE(CViewerExports(viewer.m_viewer).SavePlane(2, m_folder.File("gui_xy.png")));
     EXPECT_EQ(ReadBytes(m_folder.File("demo.png")), ReadBytes(m_folder.File("gui.png")));
     EXPECT_EQ(ReadBytes(m_folder.File("demo_xy.png")), ReadBytes(m_folder.File("gui_xy.png")));
 }

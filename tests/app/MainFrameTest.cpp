@@ -22,6 +22,7 @@
 #include "MovieTools.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ TEST_F(MainFrameTest, MenuStatesFollowTheRules) {
     EXPECT_TRUE(m_frame.Action(kCmdBoundingBox)->isChecked()) << "Bounding Box";
     EXPECT_FALSE(m_frame.Action(kCmdAxes)->isChecked()) << "Axes";
     m_frame.Viewer().LoadVolumeFile(WriteVolume(3));
-    m_frame.Viewer().OnPingPong();
+    m_frame.Viewer().Navigation().OnPingPong();
     m_frame.UpdateCommandStates();
     EXPECT_TRUE(m_frame.Action(kCmdPlayStop)->isEnabled());
     EXPECT_TRUE(m_frame.Action(kCmdPingPong)->isChecked());
@@ -159,11 +160,11 @@ TEST_F(MainFrameTest, SnapshotsAndMoviesHaveTheSizeNamed) {
         viewer.Execute(command);
         QApplication::processEvents();
         const std::string size = std::to_string(width) + "x" + std::to_string(height);
-        ASSERT_TRUE(viewer.Exports().SaveSnapshot(m_folder.File("view.png"))) << size;
+        ASSERT_TRUE(CViewerExports(viewer).SaveSnapshot(m_folder.File("view.png"))) << size;
         const DecodedPng png = ReadPng(m_folder.File("view.png"));
         EXPECT_EQ(png.width, static_cast<unsigned>(width)) << size;
         EXPECT_EQ(png.height, static_cast<unsigned>(height)) << size;
-        ASSERT_TRUE(viewer.Exports().ExportMovie(m_folder.File("view.avi"))) << size;
+        ASSERT_TRUE(CViewerExports(viewer).ExportMovie(m_folder.File("view.avi"))) << size;
         auto stream = ProbeVideoStream(m_folder.File("view.avi"));
         EXPECT_EQ(stream["width"], std::to_string(width)) << size;
         EXPECT_EQ(stream["height"], std::to_string(height)) << size;
@@ -269,7 +270,7 @@ TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
     const double voxelMl = state.m_pixelSizeX * state.m_pixelSizeY * state.m_pixelSizeZ / 1000;
     EXPECT_NEAR(panel.Curves().LabelLines()[0].ml[3], 4 * voxelMl, 1e-12);
     EXPECT_NE(panel.EjectionText().find("EF 75.0 %"), std::string::npos) << panel.EjectionText();
-    viewer.SetFrame(2);
+    viewer.Navigation().SetFrame(2);
     EXPECT_EQ(panel.Chart().Frame(), 2);
     // The samples are all 0: the value at the position is 0 in every frame,
     // and so is the mean inside label 1 once asked for.

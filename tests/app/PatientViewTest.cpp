@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "CommandTable.h"
 #include "ViewerReport.h"
 #include "LetterGlyphs.h"
 #include "MeshSet.h"
@@ -22,6 +23,7 @@
 #include "OffscreenView.h"
 #include "TestData.h"
 #include "ViewerFixture.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -105,7 +107,7 @@ TEST_F(ViewerTest, InfoGivesTheTransformTheOrientationAndTheWorldPosition) {
     m_viewer.LoadVolumeFile(WritePlacedImage(m_folder, "volume.nii", 4, 3, 2, kVolumeRows,
                                              [](int i, int j, int k) { return 100 * k + 10 * j + i; }));
     // The position (2, 1, 1) is the file's voxel (4 - 1 - 2, 3 - 1 - 1, 1) = (1, 1, 1).
-    m_viewer.SetPosition(2, 1, 1);
+    m_viewer.Navigation().SetPosition(2, 1, 1);
     QJsonObject info = QJsonDocument::fromJson(QByteArray::fromStdString(CViewerReport(m_viewer).InfoJson())).object();
     QJsonObject volume = info["volume"].toObject();
     EXPECT_EQ(volume["orientation"], "LPS");
@@ -144,9 +146,9 @@ TEST_F(ViewerTest, ExportsInPatientSpaceLieWhereTheirVoxelsAre) {
     m_viewer.LoadLabelFile(WritePlacedImage(m_folder, "labels.nii", 6, 5, 4, rows,
                                             [](int i, int j, int k) { return i == 2 && j == 3 && k == 1; }));
     ASSERT_GT(m_viewer.View().m_meshes.ObjectCount(), 0);
-    m_viewer.Exports().SetMeshesInPatientSpace(true);
+    CViewerExports(m_viewer).SetMeshesInPatientSpace(true);
     const std::string meshes = m_folder.File("meshes.obj");
-    ASSERT_TRUE(m_viewer.Exports().ExportMeshes(meshes));
+    ASSERT_TRUE(CViewerExports(m_viewer).ExportMeshes(meshes));
     CMeshSet read;
     ASSERT_TRUE(read.LoadObj(meshes));
     const Vec3d centre = read.Centroid();
@@ -156,7 +158,7 @@ TEST_F(ViewerTest, ExportsInPatientSpaceLieWhereTheirVoxelsAre) {
     EXPECT_NEAR(centre.z, 5 * 1 - 10, 0.1);
 
     const std::string nifti = m_folder.File("out.nii.gz");
-    ASSERT_TRUE(m_viewer.Exports().SaveVolumeNifti(nifti));
+    ASSERT_TRUE(CViewerExports(m_viewer).SaveVolumeNifti(nifti));
     CTimeVolume back;
     ASSERT_TRUE(back.LoadFile(nifti, 1.0)) << back.LastError();
     ASSERT_TRUE(back.FileInfo().m_transform.has_value());
@@ -176,7 +178,7 @@ TEST_F(ViewerTest, ExportsInPatientSpaceLieWhereTheirVoxelsAre) {
     m_viewer.LoadVolumeFile(WriteVolume("plain.tvi", 6, 5, 4, 1));
     m_viewer.LoadGeometryFile(meshes);
     m_host.m_dialogs.m_messages.clear();
-    EXPECT_FALSE(m_viewer.Exports().ExportMeshes(m_folder.File("refused.obj")));
+    EXPECT_FALSE(CViewerExports(m_viewer).ExportMeshes(m_folder.File("refused.obj")));
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("no geometry"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("refused.obj")));
@@ -224,14 +226,14 @@ TEST_F(ViewerTest, DirectionLettersReadRightOnEveryPreset) {
     // against the rows (-j: A), its +z along the slices (+k: S).
     const char letters[3][2] = {{'R', 'L'}, {'P', 'A'}, {'I', 'S'}};
     const struct {
-        void (CViewer::*preset)();
+        int preset;
         bool seen[3];  // which lines are seen across, not end-on
-    } presets[] = {{&CViewer::OnShowXY, {true, true, false}},
-                   {&CViewer::OnShowXZ, {true, false, true}},
-                   {&CViewer::OnShowYZ, {false, true, true}},
-                   {&CViewer::OnShow3DRef, {true, true, true}}};
+    } presets[] = {{kCmdShowXY, {true, true, false}},
+                   {kCmdShowXZ, {true, false, true}},
+                   {kCmdShowYZ, {false, true, true}},
+                   {kCmdShow3DRef, {true, true, true}}};
     for (const auto& p : presets) {
-        (viewer.*p.preset)();
+        viewer.Execute(p.preset);
         Frame frame;
         ASSERT_TRUE(view.ReadFrameBuffer(frame.width, frame.height, frame.pixels));
         GLdouble modelView[16], projection[16];

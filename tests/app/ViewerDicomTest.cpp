@@ -5,6 +5,7 @@
 
 #include "MovieTools.h"
 #include "ViewerFixture.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -165,7 +166,7 @@ TEST_F(ViewerDicomTest, EveryFormatDropsLabelsThatNoLongerFitAndRecordsItsPath) 
         EXPECT_EQ(m_view.m_meshes.ObjectCount(), 0);
         EXPECT_EQ(m_viewer.State().m_volumePath, c.path);
         m_host.m_dialogs.m_fileRequests.clear();
-        m_viewer.OnSaveSnapshot();
+        CViewerExports(m_viewer).OnSaveSnapshot();
         ASSERT_EQ(m_host.m_dialogs.m_fileRequests.size(), 1u);
         EXPECT_EQ(m_host.m_dialogs.m_fileRequests[0].initialName, m_folder.File(c.proposed));
     }

@@ -11,6 +11,7 @@
 #include "ViewerFixture.h"
 #include "VisImage.h"
 #include "ShownPlane.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -61,11 +62,11 @@ protected:
 TEST_F(ViewerFilesTest, SaveDialogsProposeNamesAfterTheVolume) {
     m_viewer.Execute(kCmdSaveXYPlane);  // XY plane: nothing loaded, so disabled
     EXPECT_TRUE(m_host.m_dialogs.m_fileRequests.empty());
-    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 5);
-    m_viewer.OnSavePlane(2);
-    m_viewer.OnSaveSnapshot();
+    m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 5);
+    CViewerExports(m_viewer).OnSavePlane(2);
+    CViewerExports(m_viewer).OnSaveSnapshot();
     m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 2));
-    m_viewer.SetPosition(7, m_viewer.State().m_y, m_viewer.State().m_z);
+    m_viewer.Navigation().SetPosition(7, m_viewer.State().m_y, m_viewer.State().m_z);
     m_viewer.Execute(kCmdSaveYZPlane);
     m_viewer.Execute(kCmdSaveTimeSequence);
     const auto& requests = m_host.m_dialogs.m_fileRequests;
@@ -81,9 +82,9 @@ TEST_F(ViewerFilesTest, SaveDialogsProposeNamesAfterTheVolume) {
 
 TEST_F(ViewerFilesTest, TheXYPlaneIsSavedAsStored) {
     m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 4));
-    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 2);
-    m_viewer.SetFrame(3);
-    m_viewer.SetLockedFrame(0);  // plane saves take t itself
+    m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 2);
+    m_viewer.Navigation().SetFrame(3);
+    m_viewer.Navigation().SetLockedFrame(0);  // plane saves take t itself
     m_host.m_dialogs.m_fileAnswers = {m_folder.File("xy.png")};
     m_viewer.Execute(kCmdSaveXYPlane);
     const DecodedPng png = ReadPng(m_folder.File("xy.png"));
@@ -102,7 +103,7 @@ TEST_F(ViewerFilesTest, UprightPlanesAreFlippedAndStretchedByThePixelSizes) {
     m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 1, 1.0, 2.0, 5.0));
     for (int plane : {0, 1}) {
         const std::string path = m_folder.File(plane == 0 ? "yz.png" : "xz.png");
-        ASSERT_TRUE(m_viewer.Exports().SavePlane(plane, path));
+        ASSERT_TRUE(CViewerExports(m_viewer).SavePlane(plane, path));
         const DecodedPng png = ReadPng(path);
         ASSERT_TRUE(png.ok);
         CSliceImage slice = m_viewer.Volume().GetSlice(plane, plane == 0 ? m_viewer.State().m_x : m_viewer.State().m_y, 0, false);
@@ -120,14 +121,14 @@ TEST_F(ViewerFilesTest, UprightPlanesAreFlippedAndStretchedByThePixelSizes) {
 
 TEST_F(ViewerFilesTest, PlaneSavesThatCannotBeMadeSaySo) {
     m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 2));
-    m_viewer.SetFrame(5);  // past the volume's frames
-    EXPECT_FALSE(m_viewer.Exports().SavePlane(2, m_folder.File("none.png")));
+    m_viewer.Navigation().SetFrame(5);  // past the volume's frames
+    EXPECT_FALSE(CViewerExports(m_viewer).SavePlane(2, m_folder.File("none.png")));
     EXPECT_FALSE(std::filesystem::exists(m_folder.File("none.png")));
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].caption, "Error");
-    m_viewer.SetFrame(0);
+    m_viewer.Navigation().SetFrame(0);
     const std::string unwritable = m_folder.File("missing/xy.png");
-    EXPECT_FALSE(m_viewer.Exports().SavePlane(2, unwritable));
+    EXPECT_FALSE(CViewerExports(m_viewer).SavePlane(2, unwritable));
     ASSERT_EQ(Messages().size(), 2u);
     EXPECT_NE(Messages()[1].text.find(unwritable), std::string::npos);
 }
@@ -136,7 +137,7 @@ TEST_F(ViewerFilesTest, TheSnapshotIsTheFrameOnScreen) {
     m_viewer.LoadVolumeFile(WriteVolume(8, 6, 4, 2));
     m_viewer.Execute(kCmdIncreaseBrightness);  // brighter slices on screen
     const auto screen = ScreenRows();
-    ASSERT_TRUE(m_viewer.Exports().SaveSnapshot(m_folder.File("snap.png")));
+    ASSERT_TRUE(CViewerExports(m_viewer).SaveSnapshot(m_folder.File("snap.png")));
     const DecodedPng png = ReadPng(m_folder.File("snap.png"));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_RGBA);
@@ -149,14 +150,14 @@ TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
     // The picture of each frame, drawn one by one.
     std::vector<std::vector<std::vector<uint8_t>>> expected;
     for (int t = 0; t < 4; ++t) {
-        m_viewer.SetFrame(t);
+        m_viewer.Navigation().SetFrame(t);
         m_viewer.RefreshView();
         expected.push_back(ScreenRows());
     }
-    m_viewer.SetFrame(2);
-    m_viewer.OnPingPong();
+    m_viewer.Navigation().SetFrame(2);
+    m_viewer.Navigation().OnPingPong();
     const std::string path = m_folder.File("heart.avi");
-    ASSERT_TRUE(m_viewer.Exports().ExportMovie(path));
+    ASSERT_TRUE(CViewerExports(m_viewer).ExportMovie(path));
     EXPECT_EQ(m_viewer.State().m_t, 2) << "the frame returns to where it was";
     EXPECT_EQ(m_host.m_progress.front(), "begin 6");
     EXPECT_EQ(m_host.m_progress[3], "Frame 3 of 6");
@@ -183,11 +184,11 @@ TEST_F(ViewerFilesTest, MoviesHoldEveryFrameInOrderAtTheFrameRate) {
     EXPECT_EQ(stream["r_frame_rate"], "18/1");
     EXPECT_EQ(stream["nb_read_packets"], "6");
 
-    m_viewer.OnPingPong();
+    m_viewer.Navigation().OnPingPong();
     CPreferenceValues values = m_viewer.CurrentPreferences();
     values.frameTimeMs = 40;
     m_viewer.ApplyPreferences(values);
-    ASSERT_TRUE(m_viewer.Exports().ExportMovie(path));
+    ASSERT_TRUE(CViewerExports(m_viewer).ExportMovie(path));
     stream = ProbeVideoStream(path);
     EXPECT_EQ(stream["r_frame_rate"], "25/1");
     EXPECT_EQ(stream["nb_read_packets"], "4");
@@ -198,9 +199,9 @@ TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
     const std::string path = m_folder.File("old.avi");
     ASSERT_TRUE(WriteText(path, "the movie the user had"));
     m_host.m_cancelAt = 2;
-    m_viewer.OnPlayStop();
+    m_viewer.Navigation().OnPlayStop();
     ASSERT_TRUE(m_host.m_timerRunning);
-    EXPECT_FALSE(m_viewer.Exports().ExportMovie(path));
+    EXPECT_FALSE(CViewerExports(m_viewer).ExportMovie(path));
     EXPECT_TRUE(m_host.m_timerRunning) << "playback goes on after the export";
     EXPECT_TRUE(m_viewer.State().m_playing);
     const std::vector<uint8_t> kept = ReadBytes(path);
@@ -209,7 +210,7 @@ TEST_F(ViewerFilesTest, AFailedOrCancelledExportKeepsTheOldMovie) {
 
     m_host.m_cancelAt = -1;
     const std::string unwritable = m_folder.File("missing/new.avi");
-    EXPECT_FALSE(m_viewer.Exports().ExportMovie(unwritable));
+    EXPECT_FALSE(CViewerExports(m_viewer).ExportMovie(unwritable));
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].caption, "Orvanta");
     EXPECT_EQ(Messages()[0].text.rfind("Exception: \nsource file: ", 0), 0u) << Messages()[0].text;
@@ -228,17 +229,17 @@ TEST_F(ViewerFilesTest, PreferencesApplyAsTheyChange) {
     EXPECT_EQ(m_viewer.State().m_frameTimeMs, 55);
 
     // The frame time alone while playing restarts the timer.
-    m_viewer.OnPlayStop();
+    m_viewer.Navigation().OnPlayStop();
     m_host.m_acceptPreferences = true;
     m_host.m_preferenceAnswer = {100, 1.0, 1.0, 1.0, 98};
-    m_viewer.SetFrame(2);
+    m_viewer.Navigation().SetFrame(2);
     m_viewer.OnPreferences();
     EXPECT_EQ(m_host.m_timerPeriod, 100);
     EXPECT_TRUE(m_viewer.State().m_playing);
     EXPECT_EQ(m_viewer.State().m_t, 2);
 
     // Pixel sizes alone refresh the box.
-    m_viewer.OnPlayStop();
+    m_viewer.Navigation().OnPlayStop();
     m_host.m_preferenceAnswer = {100, 2.0, 3.0, 4.0, 98};
     m_viewer.OnPreferences();
     EXPECT_EQ(m_view.m_extent[1], 18.0);

@@ -10,6 +10,7 @@
 #include "PathUtils.h"
 #include "TextFormat.h"
 #include "ViewerFixture.h"
+#include "ViewerExports.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ const std::array<uint8_t, 4> kRed = CLabelPalette::Colour(1), kGreen = CLabelPal
 // shown frame (also a locked one), the position left where it was.
 TEST_F(ViewerLabelsTest, FourDLabelsFollowTheFrames) {
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", kX, kY, kZ, kT, 1.5));
-    m_viewer.SetPosition(1, 2, 0);
+    m_viewer.Navigation().SetPosition(1, 2, 0);
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label1-01", "label2-01", "label1-02"}));
     EXPECT_EQ(m_viewer.Labels().MeshCount(), 4);
@@ -78,14 +79,14 @@ TEST_F(ViewerLabelsTest, FourDLabelsFollowTheFrames) {
         std::array<uint8_t, 4> box;
     };
     for (const Step& step : {Step{0, -1, kClear}, Step{1, -1, kGreen}, Step{2, -1, kClear}, Step{2, 1, kGreen}}) {
-        m_viewer.SetFrame(step.t);
-        m_viewer.SetLockedFrame(step.locked);
+        m_viewer.Navigation().SetFrame(step.t);
+        m_viewer.Navigation().SetLockedFrame(step.locked);
         m_viewer.RefreshView();
         EXPECT_EQ(XYOverlayAt(3, 3), step.box) << "frame " << step.t << " locked " << step.locked;
         EXPECT_EQ(XYOverlayAt(0, 0), kClear);
     }
-    m_viewer.SetLockedFrame(-1);
-    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 2);
+    m_viewer.Navigation().SetLockedFrame(-1);
+    m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 2);
     m_viewer.RefreshView();
     EXPECT_EQ(XYOverlayAt(1, 1), kRed);
 }
@@ -97,9 +98,9 @@ TEST_F(ViewerLabelsTest, ThreeDLabelsServeEveryFrame) {
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label2-00", "label1-01", "label2-01",
                                                      "label1-02", "label2-02"}));
     EXPECT_EQ(m_view.m_meshes.Object(4).m_vertices, m_view.m_meshes.Object(0).m_vertices);
-    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 0);
+    m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 0);
     for (int t = 0; t < kT; ++t) {
-        m_viewer.SetFrame(t);
+        m_viewer.Navigation().SetFrame(t);
         m_viewer.RefreshView();
         EXPECT_EQ(XYOverlayAt(4, 4), kGreen) << "frame " << t;
     }
@@ -171,10 +172,10 @@ TEST_F(ViewerLabelsTest, WithoutAVolumeLabelsMakeTheGrid) {
     EXPECT_EQ(m_view.m_extent[1], kY * 3.0);
     EXPECT_EQ(m_view.m_extent[2], kZ * 4.0);
     EXPECT_EQ((std::array<int, 3>{m_viewer.State().m_x, m_viewer.State().m_y, m_viewer.State().m_z}), (std::array<int, 3>{3, 2, 2}));
-    EXPECT_EQ(m_viewer.LastFrameIndex(), kT - 1);
+    EXPECT_EQ(m_viewer.Navigation().LastFrameIndex(), kT - 1);
     EXPECT_TRUE(m_view.m_uploads.empty());  // no grey planes
-    m_viewer.SetFrame(1);
-    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 0);
+    m_viewer.Navigation().SetFrame(1);
+    m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 0);
     m_viewer.RefreshView();
     EXPECT_EQ(XYOverlayAt(3, 3), kGreen);
     // A volume of another size later drops them, with their meshes.
@@ -212,7 +213,7 @@ TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
     m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-00"}, centre));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
     const CMeshSet saved = m_view.m_meshes;
-    ASSERT_TRUE(m_viewer.Exports().SaveGeometry(m_folder.File("all.obj")));
+    ASSERT_TRUE(CViewerExports(m_viewer).SaveGeometry(m_folder.File("all.obj")));
 
     CMeshSet loaded;
     ASSERT_TRUE(loaded.LoadObj(m_folder.File("all.obj")));
@@ -223,7 +224,7 @@ TEST_F(ViewerLabelsTest, SavedGeometryLoadsBackAsTheSameMeshes) {
         EXPECT_EQ(loaded.Object(i).m_triangles, saved.Object(i).m_triangles) << saved.Object(i).m_name;
         EXPECT_EQ(loaded.Object(i).m_normals, saved.Object(i).m_normals) << saved.Object(i).m_name;
     }
-    EXPECT_FALSE(m_viewer.Exports().SaveGeometry(m_folder.File("no/such/folder.obj")));
+    EXPECT_FALSE(CViewerExports(m_viewer).SaveGeometry(m_folder.File("no/such/folder.obj")));
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_EQ(
         m_host.m_dialogs.m_messages[0].text.rfind("Cannot write " + m_folder.File("no/such/folder.obj"), 0),
@@ -239,7 +240,7 @@ TEST_F(ViewerLabelsTest, SaveGeometryAsWritesTheFrameOrEveryFrame) {
     double centre[3] = {4, 4, 3};
     m_viewer.LoadGeometryFile(WriteMeshes("a.obj", {"lv-01"}, centre));
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(kT), "labels.nii"));
-    m_viewer.SetFrame(1);
+    m_viewer.Navigation().SetFrame(1);
     CRecordingDialogs& dialogs = m_host.m_dialogs;
 
     dialogs.m_fileAnswers = {m_folder.File("one.ply"), m_folder.File("every.stl"), ""};
@@ -264,9 +265,9 @@ TEST_F(ViewerLabelsTest, SaveGeometryAsWritesTheFrameOrEveryFrame) {
     EXPECT_EQ(MeshNames()[0], "every-02");
 
     // A frame without meshes has nothing to write, and says so.
-    m_viewer.Exports().SetAllMeshFrames(false);
-    m_viewer.SetFrame(kT + 5);
-    EXPECT_FALSE(m_viewer.Exports().ExportMeshes(m_folder.File("none.vtp")));
+    CViewerExports(m_viewer).SetAllMeshFrames(false);
+    m_viewer.Navigation().SetFrame(kT + 5);
+    EXPECT_FALSE(CViewerExports(m_viewer).ExportMeshes(m_folder.File("none.vtp")));
     ASSERT_EQ(dialogs.m_messages.size(), 1u);
     EXPECT_EQ(dialogs.m_messages[0].text, FormatText("There are no meshes in frame %d to write.", kT + 5));
     EXPECT_FALSE(FileExists(m_folder.File("none.vtp")));

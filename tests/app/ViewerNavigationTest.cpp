@@ -5,17 +5,17 @@
 #include "VolumeFormat.h"
 
 TEST_F(ViewerTest, VoxelStepsStayInsideTheVolume) {
-    using Step = void (CViewer::*)();
-    const std::tuple<Step, Step, int, int> axes[] = {{&CViewer::OnIncreaseX, &CViewer::OnDecreaseX, 0, 4},
-                                                     {&CViewer::OnIncreaseY, &CViewer::OnDecreaseY, 1, 3},
-                                                     {&CViewer::OnIncreaseZ, &CViewer::OnDecreaseZ, 2, 2}};
-    CViewer& v = m_viewer;
-    auto at = [&v](int axis) {
-        const CViewerState& s = v.State();
+    using Step = void (CNavigation::*)();
+    const std::tuple<Step, Step, int, int> axes[] = {{&CNavigation::OnIncreaseX, &CNavigation::OnDecreaseX, 0, 4},
+                                                     {&CNavigation::OnIncreaseY, &CNavigation::OnDecreaseY, 1, 3},
+                                                     {&CNavigation::OnIncreaseZ, &CNavigation::OnDecreaseZ, 2, 2}};
+    CNavigation& v = m_viewer.Navigation();
+    auto at = [this](int axis) {
+        const CViewerState& s = m_viewer.State();
         return axis == 0 ? s.m_x : axis == 1 ? s.m_y : s.m_z;
     };
-    auto put = [&v](int axis, int value) {
-        int position[3] = {v.State().m_x, v.State().m_y, v.State().m_z};
+    auto put = [this, &v](int axis, int value) {
+        int position[3] = {m_viewer.State().m_x, m_viewer.State().m_y, m_viewer.State().m_z};
         position[axis] = value;
         v.SetPosition(position[0], position[1], position[2]);
     };
@@ -24,7 +24,7 @@ TEST_F(ViewerTest, VoxelStepsStayInsideTheVolume) {
         (v.*increase)();
         EXPECT_EQ(at(axis), 0) << "no volume";
     }
-    v.LoadVolumeFile(WriteVolume("v.tvi", 4, 3, 2, 1));
+    m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 3, 2, 1));
     for (const auto& [increase, decrease, axis, size] : axes) {
         put(axis, size - 1);
         (v.*increase)();
@@ -42,110 +42,110 @@ TEST_F(ViewerTest, VoxelStepsWalkBackIntoTheVolume) {
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 6, 1));
     struct Case {
         int start;
-        void (CViewer::*step)();
+        void (CNavigation::*step)();
         int expected;
     };
     const Case cases[] = {
-        {-5, &CViewer::OnIncreaseZ, -4},
-        {9, &CViewer::OnDecreaseZ, 8},
-        {6, &CViewer::OnDecreaseZ, 5},
-        {-1, &CViewer::OnIncreaseZ, 0},
-        {9, &CViewer::OnIncreaseZ, 9},
-        {-5, &CViewer::OnDecreaseZ, -5},
-        {INT_MAX, &CViewer::OnIncreaseZ, INT_MAX},
-        {INT_MIN, &CViewer::OnDecreaseZ, INT_MIN},
-        {INT_MAX, &CViewer::OnDecreaseZ, INT_MAX - 1},
+        {-5, &CNavigation::OnIncreaseZ, -4},
+        {9, &CNavigation::OnDecreaseZ, 8},
+        {6, &CNavigation::OnDecreaseZ, 5},
+        {-1, &CNavigation::OnIncreaseZ, 0},
+        {9, &CNavigation::OnIncreaseZ, 9},
+        {-5, &CNavigation::OnDecreaseZ, -5},
+        {INT_MAX, &CNavigation::OnIncreaseZ, INT_MAX},
+        {INT_MIN, &CNavigation::OnDecreaseZ, INT_MIN},
+        {INT_MAX, &CNavigation::OnDecreaseZ, INT_MAX - 1},
     };
     for (const Case& c : cases) {
-        m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, c.start);
-        (m_viewer.*c.step)();
+        m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, c.start);
+        (m_viewer.Navigation().*c.step)();
         EXPECT_EQ(m_viewer.State().m_z, c.expected) << "from " << c.start;
     }
     // The wheel takes the same steps.
-    m_viewer.SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 10);
-    m_viewer.OnMouseWheel(120);
+    m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 10);
+    m_viewer.Navigation().OnMouseWheel(120);
     EXPECT_EQ(m_viewer.State().m_z, 9);
 }
 
 TEST_F(ViewerTest, TheWheelStepsZ) {
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 8, 1));
     EXPECT_EQ(m_viewer.State().m_z, 4);
-    m_viewer.OnMouseWheel(-120);  // towards the user
+    m_viewer.Navigation().OnMouseWheel(-120);  // towards the user
     EXPECT_EQ(m_viewer.State().m_z, 5);
-    m_viewer.OnMouseWheel(-1200);  // one step whatever the delta
+    m_viewer.Navigation().OnMouseWheel(-1200);  // one step whatever the delta
     EXPECT_EQ(m_viewer.State().m_z, 6);
-    m_viewer.OnMouseWheel(0);
+    m_viewer.Navigation().OnMouseWheel(0);
     EXPECT_EQ(m_viewer.State().m_z, 5);
-    m_viewer.OnMouseWheel(120);
+    m_viewer.Navigation().OnMouseWheel(120);
     EXPECT_EQ(m_viewer.State().m_z, 4);
 }
 
 TEST_F(ViewerTest, SliceDragMovesThePlaneAgainstTheMouse) {
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 20, 20, 2, 1));
-    m_viewer.SetPosition(10, m_viewer.State().m_y, m_viewer.State().m_z);
+    m_viewer.Navigation().SetPosition(10, m_viewer.State().m_y, m_viewer.State().m_z);
     ASSERT_TRUE(m_viewer.Execute(kCmdSliceDragX));  // Left arrow: drag x
     EXPECT_TRUE(m_host.m_mouseCaptured);
     EXPECT_EQ(m_viewer.State().m_sliceDragMode, 1);
-    m_viewer.OnMouseMove(100, 50, false, false);  // the first move only starts
+    m_viewer.Navigation().OnMouseMove(100, 50, false, false);  // the first move only starts
     EXPECT_EQ(m_viewer.State().m_x, 10);
-    m_viewer.OnMouseMove(101, 50, false, false);  // 10 - 0.5
+    m_viewer.Navigation().OnMouseMove(101, 50, false, false);  // 10 - 0.5
     EXPECT_EQ(m_viewer.State().m_x, 9);
-    m_viewer.OnMouseMove(100, 50, false, false);  // 9.5 truncated
+    m_viewer.Navigation().OnMouseMove(100, 50, false, false);  // 9.5 truncated
     EXPECT_EQ(m_viewer.State().m_x, 9);
-    m_viewer.OnMouseMove(98, 50, false, false);  // 9 + 1
+    m_viewer.Navigation().OnMouseMove(98, 50, false, false);  // 9 + 1
     EXPECT_EQ(m_viewer.State().m_x, 10);
-    m_viewer.OnMouseMove(94, 50, true, false);  // Ctrl: 10 + 4
+    m_viewer.Navigation().OnMouseMove(94, 50, true, false);  // Ctrl: 10 + 4
     EXPECT_EQ(m_viewer.State().m_x, 14);
-    m_viewer.OnMouseMove(90, 50, true, true);  // Ctrl and Shift: 14 + 2
+    m_viewer.Navigation().OnMouseMove(90, 50, true, true);  // Ctrl and Shift: 14 + 2
     EXPECT_EQ(m_viewer.State().m_x, 16);
-    m_viewer.OnMouseMove(0, 50, false, false);  // far left: held at X - 1
+    m_viewer.Navigation().OnMouseMove(0, 50, false, false);  // far left: held at X - 1
     EXPECT_EQ(m_viewer.State().m_x, 19);
-    m_viewer.OnMouseMove(500, 50, false, false);  // far right: held at 0
+    m_viewer.Navigation().OnMouseMove(500, 50, false, false);  // far right: held at 0
     EXPECT_EQ(m_viewer.State().m_x, 0);
 
     // Right arrow ends any drag rather than switching to y.
     ASSERT_TRUE(m_viewer.Execute(kCmdSliceDragY));
     EXPECT_EQ(m_viewer.State().m_sliceDragMode, 0);
     EXPECT_FALSE(m_host.m_mouseCaptured);
-    m_viewer.OnMouseMove(0, 0, false, false);
+    m_viewer.Navigation().OnMouseMove(0, 0, false, false);
     EXPECT_EQ(m_viewer.State().m_x, 0);
 
     // A y drag: moving down lowers y; a left click ends it.
-    m_viewer.SetPosition(m_viewer.State().m_x, 10, m_viewer.State().m_z);
+    m_viewer.Navigation().SetPosition(m_viewer.State().m_x, 10, m_viewer.State().m_z);
     m_viewer.Execute(kCmdSliceDragY);
-    m_viewer.OnLeftButtonDown(5, 5);
-    m_viewer.OnMouseMove(5, 9, false, false);  // 10 - 2
+    m_viewer.Navigation().OnLeftButtonDown(5, 5);
+    m_viewer.Navigation().OnMouseMove(5, 9, false, false);  // 10 - 2
     EXPECT_EQ(m_viewer.State().m_y, 8);
-    m_viewer.OnMouseMove(5, 1000, false, false);
+    m_viewer.Navigation().OnMouseMove(5, 1000, false, false);
     EXPECT_EQ(m_viewer.State().m_y, 0);
-    m_viewer.OnMouseMove(5, -1000, false, false);
+    m_viewer.Navigation().OnMouseMove(5, -1000, false, false);
     EXPECT_EQ(m_viewer.State().m_y, 19);
-    m_viewer.OnLeftButtonUp();
+    m_viewer.Navigation().OnLeftButtonUp();
     EXPECT_EQ(m_viewer.State().m_sliceDragMode, 0);
     EXPECT_FALSE(m_host.m_mouseCaptured);
 }
 
 TEST_F(ViewerTest, FrameStepsWrapAroundTheTimeAxis) {
-    m_viewer.OnPreviousFrame();  // nothing loaded: last is -1
+    m_viewer.Navigation().OnPreviousFrame();  // nothing loaded: last is -1
     EXPECT_EQ(m_viewer.State().m_t, -1);
-    m_viewer.OnNextFrame();
+    m_viewer.Navigation().OnNextFrame();
     EXPECT_EQ(m_viewer.State().m_t, 0);
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 10));
-    m_viewer.OnPreviousFrame();
+    m_viewer.Navigation().OnPreviousFrame();
     EXPECT_EQ(m_viewer.State().m_t, 9);
-    m_viewer.OnNextFrame();
+    m_viewer.Navigation().OnNextFrame();
     EXPECT_EQ(m_viewer.State().m_t, 0);
-    m_viewer.OnMiddleFrame();
+    m_viewer.Navigation().OnMiddleFrame();
     EXPECT_EQ(m_viewer.State().m_t, 4);
-    m_viewer.OnLastFrame();
+    m_viewer.Navigation().OnLastFrame();
     EXPECT_EQ(m_viewer.State().m_t, 9);
     // Meshes extend the time axis.
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
-    m_viewer.OnNextFrame();
+    m_viewer.Navigation().OnNextFrame();
     EXPECT_EQ(m_viewer.State().m_t, 10);
-    m_viewer.OnLastFrame();
+    m_viewer.Navigation().OnLastFrame();
     EXPECT_EQ(m_viewer.State().m_t, 14);
-    m_viewer.OnFirstFrame();
+    m_viewer.Navigation().OnFirstFrame();
     EXPECT_EQ(m_viewer.State().m_t, 0);
 }
 
@@ -156,16 +156,16 @@ TEST_F(ViewerTest, PlaybackCyclesOrBouncesOnTheTimer) {
     EXPECT_EQ(m_host.m_timerPeriod, 55);
     std::vector<int> shown;
     for (int tick = 0; tick < 6; ++tick) {
-        m_viewer.OnTimer();
+        m_viewer.Navigation().OnTimer();
         shown.push_back(m_viewer.State().m_t);
     }
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 0, 1, 2}));
 
-    m_viewer.SetFrame(0);
+    m_viewer.Navigation().SetFrame(0);
     ASSERT_TRUE(m_viewer.Execute(kCmdPingPong));
     shown.clear();
     for (int tick = 0; tick < 9; ++tick) {
-        m_viewer.OnTimer();
+        m_viewer.Navigation().OnTimer();
         shown.push_back(m_viewer.State().m_t);
     }
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 2, 1, 0, 1, 2, 3}));
@@ -189,10 +189,10 @@ TEST_F(ViewerTest, PlaybackTicksAtLeastEveryMillisecond) {
         ASSERT_TRUE(WriteTviFile(m_folder.File("t.tvi"), tvi));
         m_viewer.LoadVolumeFile(m_folder.File("t.tvi"));
         ASSERT_EQ(m_viewer.CurrentPreferences().frameTimeMs, shown) << frameTime;
-        m_viewer.OnPlayStop();
+        m_viewer.Navigation().OnPlayStop();
         EXPECT_TRUE(m_viewer.State().m_playing) << frameTime;
         EXPECT_EQ(m_host.m_timerPeriod, std::max(shown, 1)) << frameTime;
-        m_viewer.OnPlayStop();
+        m_viewer.Navigation().OnPlayStop();
     }
 }
 
@@ -200,13 +200,13 @@ TEST_F(ViewerTest, LockedFrameHoldsTheSlicesWhileMeshesPlayOn) {
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 10));
     EXPECT_FALSE(m_viewer.Execute(kCmdLockFrame)) << "locking needs meshes";
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
-    m_viewer.SetFrame(3);
+    m_viewer.Navigation().SetFrame(3);
     ASSERT_TRUE(m_viewer.Execute(kCmdLockFrame));
     EXPECT_EQ(m_viewer.State().m_lockedFrame, 3);
-    for (int tick = 0; tick < 5; ++tick) m_viewer.OnTimer();
+    for (int tick = 0; tick < 5; ++tick) m_viewer.Navigation().OnTimer();
     EXPECT_EQ(m_viewer.State().m_t, 8);
     EXPECT_EQ(m_view.m_meshFrame, 8);
-    EXPECT_EQ(m_viewer.DisplayFrame(), 3);
+    EXPECT_EQ(m_viewer.Navigation().DisplayFrame(), 3);
     m_viewer.Execute(kCmdLockFrame);
     EXPECT_EQ(m_viewer.State().m_lockedFrame, -1);
 }
@@ -245,7 +245,7 @@ TEST_F(ViewerTest, RulesGateCommandsFromKeysAndMenus) {
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 3));
     ASSERT_TRUE(m_viewer.Execute(kCmdPlayStop));
     // While playing, stepping and opening are off but First Frame is not.
-    m_viewer.SetFrame(2);
+    m_viewer.Navigation().SetFrame(2);
     EXPECT_FALSE(m_viewer.Execute(kCmdNextFrame));
     EXPECT_FALSE(m_viewer.Execute(kCmdPreviousFrame));
     EXPECT_FALSE(m_viewer.Execute(kCmdOpenVolume));
@@ -261,7 +261,7 @@ TEST_F(ViewerTest, RulesGateCommandsFromKeysAndMenus) {
     m_viewer.Execute(kCmdZPlane);
     EXPECT_TRUE(m_viewer.Execute(kCmdColourCoding));
     EXPECT_TRUE(m_view.m_colourCoding);
-    EXPECT_TRUE(FindCommand(kCmdColourCoding)->checked(m_viewer));
+    EXPECT_TRUE(IsCommandChecked(*FindCommand(kCmdColourCoding), m_viewer));
     EXPECT_EQ(m_view.m_showPlane[2], true);
     EXPECT_EQ(m_view.m_showPlane[0], false);
 }
@@ -284,8 +284,8 @@ TEST_F(ViewerTest, SwitchesReachTheView) {
         ASSERT_TRUE(m_viewer.Execute(id)) << std::hex << id;
         EXPECT_NE(m_view.*flag, before) << std::hex << id;
         const CCommand* command = FindCommand(id);
-        if (command->checked != nullptr) {
-            EXPECT_EQ(command->checked(m_viewer), m_view.*flag) << std::hex << id;
+        if (IsCommandCheckable(*command)) {
+            EXPECT_EQ(IsCommandChecked(*command, m_viewer), m_view.*flag) << std::hex << id;
         }
     }
     EXPECT_EQ(m_view.m_textureTarget, CSceneState::kTextureRectangle);

@@ -25,27 +25,27 @@ TEST_F(ViewerTest, StartsWithTheDefaults) {
     EXPECT_EQ(m_view.m_distance, 800.0);
     EXPECT_TRUE(m_view.m_showBoundingBox && m_view.m_drawGeometry);
     EXPECT_FALSE(m_view.m_showAxes || m_view.m_clipGeometry);
-    EXPECT_EQ(m_viewer.LastFrameIndex(), -1);
+    EXPECT_EQ(m_viewer.Navigation().LastFrameIndex(), -1);
 }
 
 TEST_F(ViewerTest, TitlesInBothForms) {
     m_viewer.LoadVolumeFile(WriteVolume("heart.tvi", 4, 4, 2, 1));
-    m_viewer.OnPositionInfo();
-    m_viewer.SetPosition(128, 128, 5);
-    m_viewer.SetFrame(7);
+    m_viewer.Execute(kCmdPositionInfo);
+    m_viewer.Navigation().SetPosition(128, 128, 5);
+    m_viewer.Navigation().SetFrame(7);
     EXPECT_EQ(m_viewer.TitleText(), "Orvanta - heart.tvi - (x,y,z,t)=[128 128 5 07] - (az,el,d)=[-45 45 800]");
-    m_viewer.SetFrame(123);
-    m_viewer.OnShowYZ();
+    m_viewer.Navigation().SetFrame(123);
+    m_viewer.Execute(kCmdShowYZ);
     EXPECT_EQ(m_viewer.TitleText(), "Orvanta - heart.tvi - (x,y,z,t)=[128 128 5 123] - (az,el,d)=[90 0 800]");
     // Halves round away from zero.
     m_view.m_distance = 800.5;
     m_view.SetCameraAngles(-0.5 / 57.29577951308232, -2.5 / 57.29577951308232);
     EXPECT_NE(m_viewer.TitleText().find("(az,el,d)=[89 -3 801]"), std::string::npos) << m_viewer.TitleText();
 
-    m_viewer.OnPositionInfo();
+    m_viewer.Execute(kCmdPositionInfo);
     double centre[3] = {1, 1, 1};
     m_viewer.LoadGeometryFile(WriteMeshes("heart.obj", {"lv-02", "lv-03", "rv-03", "lv-04"}, centre));
-    m_viewer.SetFrame(3);
+    m_viewer.Navigation().SetFrame(3);
     m_view.m_selectedObject = 1;
     EXPECT_EQ(m_viewer.TitleText(), "Orvanta - heart.tvi / heart.obj [rv-03]");
     m_view.m_selectedObject = 2;  // out of range for frame 3: no name
@@ -55,9 +55,9 @@ TEST_F(ViewerTest, TitlesInBothForms) {
 }
 
 TEST_F(ViewerTest, RefreshWithoutVolumeUploadsNothing) {
-    m_viewer.SetFrame(4);
+    m_viewer.Navigation().SetFrame(4);
     m_view.m_repaints = 0;
-    m_viewer.OnWhiteBackground();
+    m_viewer.Execute(kCmdWhiteBackground);
     EXPECT_TRUE(m_view.m_uploads.empty());
     EXPECT_EQ(m_view.m_meshFrame, 4);
     EXPECT_EQ(m_view.m_clear[0], 1.0);
@@ -95,8 +95,8 @@ TEST_F(ViewerTest, LoadingAVolumeCentresThePositionAndUploadsThePlanes) {
 TEST_F(ViewerTest, AFailedLoadChangesNothingAndSaysWhy) {
     const std::string good = WriteVolume("scan.tvi", 8, 6, 4, 3, 2.0);
     m_viewer.LoadVolumeFile(good);
-    m_viewer.SetFrame(2);
-    m_viewer.SetPosition(3, m_viewer.State().m_y, m_viewer.State().m_z);
+    m_viewer.Navigation().SetFrame(2);
+    m_viewer.Navigation().SetPosition(3, m_viewer.State().m_y, m_viewer.State().m_z);
     SetPixelSizes(0.75, m_viewer.State().m_pixelSizeY, m_viewer.State().m_pixelSizeZ);
     WriteText(m_folder.File("bad.nii"), "not an image at all, but long enough to be looked at as one");
     const struct {
@@ -213,7 +213,7 @@ TEST_F(ViewerTest, NiftiFilesLoadWithTheirMeshesAndTheCalibrationTheyCarry) {
     std::filesystem::rename(m_folder.File("heart.obj"), m_folder.File("Heart.obj"));
 
     SetPixelSizes(m_viewer.State().m_pixelSizeX, 1.25, m_viewer.State().m_pixelSizeZ);
-    m_viewer.SetFrame(2);
+    m_viewer.Navigation().SetFrame(2);
     m_viewer.OnDropFiles({path});
     EXPECT_TRUE(m_host.m_dialogs.m_messages.empty());
     EXPECT_EQ(m_viewer.State().m_volumePath, path);
@@ -278,7 +278,7 @@ TEST_F(ViewerTest, MeshesWithoutVolumeMakeTheScene) {
     EXPECT_FALSE(m_viewer.State().m_showX || m_view.m_showPlane[0] || m_view.m_showPlane[2]);
     EXPECT_EQ(m_view.m_slicePos[1], 0.5);
     EXPECT_EQ(m_viewer.State().m_x, -7);  // the negated index, as X = 0
-    EXPECT_EQ(m_viewer.LastFrameIndex(), 5);
+    EXPECT_EQ(m_viewer.Navigation().LastFrameIndex(), 5);
     EXPECT_TRUE(m_view.m_uploads.empty());
 }
 
@@ -314,12 +314,12 @@ TEST_F(ViewerTest, DroppedFiles) {
 TEST_F(ViewerTest, LastFrameAndDisplayFrameFollowVolumeAndMeshes) {
     m_viewer.LoadVolumeFile(WriteVolume("v.tvi", 4, 4, 2, 10));
     for (int frame = 0; frame <= 14; ++frame) m_view.m_meshes.AddObject(CMeshObject("m-" + std::to_string(frame)));
-    EXPECT_EQ(m_viewer.LastFrameIndex(), 14);
-    m_viewer.SetFrame(12);
-    EXPECT_EQ(m_viewer.DisplayFrame(), 9);
-    m_viewer.SetFrame(8);
-    m_viewer.SetLockedFrame(3);
-    EXPECT_EQ(m_viewer.DisplayFrame(), 3);
+    EXPECT_EQ(m_viewer.Navigation().LastFrameIndex(), 14);
+    m_viewer.Navigation().SetFrame(12);
+    EXPECT_EQ(m_viewer.Navigation().DisplayFrame(), 9);
+    m_viewer.Navigation().SetFrame(8);
+    m_viewer.Navigation().SetLockedFrame(3);
+    EXPECT_EQ(m_viewer.Navigation().DisplayFrame(), 3);
     m_view.m_uploads.clear();
     m_viewer.RefreshView();
     EXPECT_EQ(m_view.m_meshFrame, 8);
@@ -360,7 +360,7 @@ TEST_F(ViewerTest, AShownFileCutShortIsToldOnceAndNeverEndsTheProgram) {
     ASSERT_TRUE(m_host.m_dialogs.m_messages.empty());
     std::filesystem::resize_file(path, 5000);
     m_viewer.RefreshView();
-    for (int step = 0; step < 6; ++step) m_viewer.OnNextFrame();
+    for (int step = 0; step < 6; ++step) m_viewer.Navigation().OnNextFrame();
     for (int z = 0; z < 6; ++z)
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x) {

@@ -1,28 +1,57 @@
 // Moving through the 4-D data: voxel steps, the wheel, the slice drag,
 // frame steps, playback and the frame lock.
 
+#include "Navigation.h"
+
 #include <cmath>
 
-#include "Viewer.h"
+CNavigation::CNavigation(CViewerState& state, const CTimeVolume& volume, const CMeshSet& meshes,
+                         CViewerHost& host, CViewerNotices& notices)
+    : m_state(state), m_volume(volume), m_meshes(meshes), m_host(host), m_notices(notices) {}
 
-void CViewer::StepVoxel(int& value, int delta, int size) {
+int CNavigation::LastFrameIndex() const { return std::max(m_volume.Frames() - 1, m_meshes.LastFrame()); }
+
+int CNavigation::DisplayFrame() const {
+    if (m_state.m_lockedFrame != -1) return m_state.m_lockedFrame;
+    return std::min(m_state.m_t, m_volume.Frames() - 1);
+}
+
+void CNavigation::SetPosition(int x, int y, int z) {
+    m_state.m_x = x;
+    m_state.m_y = y;
+    m_state.m_z = z;
+    m_notices.Announce(kChangePosition);
+}
+
+void CNavigation::SetFrame(int t) {
+    m_state.m_t = t;
+    m_notices.Announce(kChangeFrame);
+}
+
+void CNavigation::SetLockedFrame(int frame) {
+    m_state.m_lockedFrame = frame;
+    m_notices.Announce(kChangeFrame);
+}
+
+void CNavigation::PausePlayback() {
+    if (m_state.m_playing) m_host.StopTimer();
+}
+
+void CNavigation::ResumePlayback() {
+    if (m_state.m_playing && !m_host.StartTimer(TimerPeriodMs())) m_state.m_playing = false;
+}
+
+void CNavigation::StepVoxel(int& value, int delta, int size) {
     // Each direction has its own bound: a step up stops at the size, a step
     // down at 0. A position outside the volume (meshes may place it there)
     // thus walks back in. Worked out wide, as the position may be any int.
     const long long stepped = static_cast<long long>(value) + delta;
     const bool refused = size == 0 || (delta > 0 ? stepped >= size : stepped < 0);
     if (!refused) value = static_cast<int>(stepped);
-    RefreshView();
+    m_notices.Announce(kChangePosition);
 }
 
-void CViewer::OnIncreaseX() { StepVoxel(m_state.m_x, 1, m_volume.SizeX()); }
-void CViewer::OnDecreaseX() { StepVoxel(m_state.m_x, -1, m_volume.SizeX()); }
-void CViewer::OnIncreaseY() { StepVoxel(m_state.m_y, 1, m_volume.SizeY()); }
-void CViewer::OnDecreaseY() { StepVoxel(m_state.m_y, -1, m_volume.SizeY()); }
-void CViewer::OnIncreaseZ() { StepVoxel(m_state.m_z, 1, m_volume.SizeZ()); }
-void CViewer::OnDecreaseZ() { StepVoxel(m_state.m_z, -1, m_volume.SizeZ()); }
-
-void CViewer::OnMouseWheel(int delta) {
+void CNavigation::OnMouseWheel(int delta) {
     // One step per wheel message; turning the wheel towards the user goes up.
     if (delta < 0)
         OnIncreaseZ();
@@ -30,32 +59,11 @@ void CViewer::OnMouseWheel(int delta) {
         OnDecreaseZ();
 }
 
-void CViewer::OnNextFrame() {
-    m_state.m_t = m_state.m_t < LastFrameIndex() ? m_state.m_t + 1 : 0;
-    RefreshView();
-}
+void CNavigation::OnNextFrame() { SetFrame(m_state.m_t < LastFrameIndex() ? m_state.m_t + 1 : 0); }
 
-void CViewer::OnPreviousFrame() {
-    m_state.m_t = m_state.m_t > 0 ? m_state.m_t - 1 : LastFrameIndex();
-    RefreshView();
-}
+void CNavigation::OnPreviousFrame() { SetFrame(m_state.m_t > 0 ? m_state.m_t - 1 : LastFrameIndex()); }
 
-void CViewer::OnFirstFrame() {
-    m_state.m_t = 0;
-    RefreshView();
-}
-
-void CViewer::OnMiddleFrame() {
-    m_state.m_t = LastFrameIndex() / 2;
-    RefreshView();
-}
-
-void CViewer::OnLastFrame() {
-    m_state.m_t = LastFrameIndex();
-    RefreshView();
-}
-
-void CViewer::OnPlayStop() {
+void CNavigation::OnPlayStop() {
     if (m_state.m_playing) {
         m_host.StopTimer();
         m_state.m_playing = false;
@@ -64,7 +72,7 @@ void CViewer::OnPlayStop() {
     }
 }
 
-void CViewer::OnPingPong() {
+void CNavigation::OnPingPong() {
     if (m_state.m_pingPongUp || m_state.m_pingPongDown) {
         m_state.m_pingPongUp = m_state.m_pingPongDown = false;
     } else {
@@ -72,9 +80,9 @@ void CViewer::OnPingPong() {
     }
 }
 
-void CViewer::OnLockFrame() { m_state.m_lockedFrame = m_state.m_lockedFrame == -1 ? m_state.m_t : -1; }
+void CNavigation::OnLockFrame() { m_state.m_lockedFrame = m_state.m_lockedFrame == -1 ? m_state.m_t : -1; }
 
-void CViewer::OnTimer() {
+void CNavigation::OnTimer() {
     const int last = LastFrameIndex();
     if (!m_state.m_pingPongUp && !m_state.m_pingPongDown) {
         m_state.m_t = m_state.m_t < last ? m_state.m_t + 1 : 0;
@@ -95,10 +103,10 @@ void CViewer::OnTimer() {
             m_state.m_pingPongUp = true;
         }
     }
-    RefreshView();
+    m_notices.Announce(kChangeFrame);
 }
 
-void CViewer::ArmSliceDrag(int mode) {
+void CNavigation::ArmSliceDrag(int mode) {
     // Either arrow ends any drag in progress rather than switching it.
     if (m_state.m_sliceDragMode != 0) {
         m_host.CaptureMouse(false);
@@ -110,12 +118,13 @@ void CViewer::ArmSliceDrag(int mode) {
     m_state.m_dragLastX = -1;
 }
 
-void CViewer::OnSliceDragX() { ArmSliceDrag(1); }
-void CViewer::OnSliceDragY() { ArmSliceDrag(2); }
-
-void CViewer::OnMouseMove(int x, int y, bool ctrl, bool shift) {
-    UpdateTitle();
-    if (m_state.m_sliceDragMode == 0) return;
+void CNavigation::OnMouseMove(int x, int y, bool ctrl, bool shift) {
+    // Without a drag the mouse may still have turned the camera, which the
+    // title shows.
+    if (m_state.m_sliceDragMode == 0) {
+        m_notices.Announce(kChangeCamera);
+        return;
+    }
     if (m_state.m_dragLastX == -1) {
         m_state.m_dragLastX = x;
         m_state.m_dragLastY = y;
@@ -135,15 +144,15 @@ void CViewer::OnMouseMove(int x, int y, bool ctrl, bool shift) {
     }
     m_state.m_dragLastX = x;
     m_state.m_dragLastY = y;
-    RefreshView();
+    m_notices.Announce(kChangePosition);
 }
 
-void CViewer::OnLeftButtonDown(int x, int y) {
+void CNavigation::OnLeftButtonDown(int x, int y) {
     m_state.m_dragLastX = x;
     m_state.m_dragLastY = y;
 }
 
-void CViewer::OnLeftButtonUp() {
+void CNavigation::OnLeftButtonUp() {
     m_state.m_sliceDragMode = 0;
     m_host.CaptureMouse(false);
 }
