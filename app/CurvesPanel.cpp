@@ -58,10 +58,6 @@ CCurvesPanel::CCurvesPanel(CViewer& viewer, QWidget* parent)
         m_chart->SetCurves(m_curves);
     });
     new CNoticeListener(viewer.Notices(), this, [this](unsigned changes) { Follow(changes); });
-    // Shown by the menu or by its own title bar: either way it catches up.
-    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (visible) Follow(0);
-    });
     connect(m_choice, &QComboBox::activated, this, [this] {
         const QVariant label = m_choice->currentData(kLabelRole);
         m_viewer.SetEjectionLabel(label.isValid() ? label.toLongLong() : 0);
@@ -129,6 +125,12 @@ std::string CCurvesPanel::EjectionText() const {
 
 void CCurvesPanel::ShowEjection() {
     m_ejection->setText(QString::fromStdString(EjectionText()));
+}
+
+void CCurvesPanel::showEvent(QShowEvent* event) {
+    QDockWidget::showEvent(event);
+    // Shown by the menu or by its own title bar: either way it catches up.
+    Follow(0);
 }
 
 bool CCurvesPanel::eventFilter(QObject* watched, QEvent* event) {
