@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "MeshVolume.h"
@@ -39,7 +40,7 @@ std::vector<CCurves::Line> CCurves::LabelVolumes(const CLabelImage& labels, cons
     const double voxelMl = pixelSizeMm[0] * pixelSizeMm[1] * pixelSizeMm[2] / 1000.0;
     std::vector<Line> lines;
     for (size_t index = 1; index < labels.Values().size(); ++index) {
-        Line line{"label" + std::to_string(labels.Values()[index]), labels.Values()[index], {}};
+        Line line{"label" + std::to_string(labels.Values()[index]), labels.Values()[index], {}, 0};
         for (int frame = 0; frame < labels.Frames(); ++frame)
             line.ml.push_back(static_cast<double>(labels.VoxelCount(frame, static_cast<int>(index))) *
                               voxelMl);
@@ -69,17 +70,20 @@ std::vector<CCurves::Line> CCurves::MeshVolumes(const CMeshSet& meshes, int fram
     work();
     for (std::thread& helper : helpers) helper.join();
 
-    // Lines in the order their first object comes in the set.
+    // Lines in the order their first object comes in the set. A label's
+    // surfaces and a mesh file's objects are never one line, whatever the
+    // file calls its objects.
     std::vector<Line> lines;
-    std::map<std::string, size_t> lineOf;
+    std::map<std::pair<std::string, int64_t>, size_t> lineOf;
     std::vector<bool> closed;
     for (size_t i = 0; i < objects.size(); ++i) {
         const int frame = objects[i].FrameNumber();
         if (frame < 0 || frame >= frames) continue;
         const std::string name = objects[i].BaseName();
-        auto [at, added] = lineOf.emplace(name, lines.size());
+        auto [at, added] = lineOf.emplace(std::make_pair(name, objects[i].m_label), lines.size());
         if (added) {
-            lines.push_back({name, 0, std::vector<double>(static_cast<size_t>(frames), kNoValue)});
+            lines.push_back(
+                {name, 0, std::vector<double>(static_cast<size_t>(frames), kNoValue), objects[i].m_label});
             closed.push_back(true);
         }
         const size_t line = at->second;
@@ -91,6 +95,7 @@ std::vector<CCurves::Line> CCurves::MeshVolumes(const CMeshSet& meshes, int fram
         double& ml = lines[line].ml[static_cast<size_t>(frame)];
         ml = (std::isnan(ml) ? 0.0 : ml) + *mm3[i] / 1000.0;
     }
+    NameFileLinesApart(lines);
     std::vector<Line> kept;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (closed[i])
@@ -99,6 +104,29 @@ std::vector<CCurves::Line> CCurves::MeshVolumes(const CMeshSet& meshes, int fram
             open.push_back(lines[i].name);
     }
     return kept;
+}
+
+void CCurves::NameFileLinesApart(std::vector<Line>& lines) {
+    std::set<std::string> taken;
+    std::set<std::string> surfaces;
+    for (const Line& line : lines) {
+        taken.insert(line.name);
+        if (line.surfaceOf != 0) surfaces.insert(line.name);
+    }
+    for (Line& line : lines) {
+        if (line.surfaceOf != 0 || surfaces.count(line.name) == 0) continue;
+        // The label's surfaces keep the name the exports have always given
+        // them; the file's line takes the first free "<name>_file<n>".
+        std::string name = line.name;
+        name += "_file";
+        for (int n = 2; taken.count(name) != 0; ++n) {
+            name = line.name;
+            name += "_file";
+            name += std::to_string(n);
+        }
+        taken.insert(name);
+        line.name = std::move(name);
+    }
 }
 
 std::optional<CCurves::Ejection> CCurves::Eject(const Line& line, std::string& error) {
@@ -180,7 +208,7 @@ void CCurves::ComputeValues(const CViewer& viewer, bool labelMeans) {
     for (size_t index = 1; index < count; ++index)
         m_meanLines.push_back({"label" + std::to_string(labels.Values()[index]) + "_mean",
                                labels.Values()[index],
-                               std::vector<double>(static_cast<size_t>(m_frames), kNoValue)});
+                               std::vector<double>(static_cast<size_t>(m_frames), kNoValue), 0});
     std::vector<double> sums(count);
     std::vector<int64_t> voxels(count);
     for (int frame = 0; frame < m_frames && frame < volume.Frames(); ++frame) {

@@ -26,6 +26,9 @@ public:
         std::string name;   // "label2", or the meshes' name before the frame suffix
         int64_t label = 0;  // the label value of a label line; 0 for a mesh line
         std::vector<double> ml;
+        // A mesh line of a label's surfaces: that label's value; 0 for the
+        // objects of a mesh file.
+        int64_t surfaceOf = 0;
     };
     // End-diastolic and end-systolic volume (the largest and the smallest),
     // stroke volume, ejection fraction, and the frames of the two volumes.
@@ -43,7 +46,10 @@ public:
     // The enclosed volumes of the mesh lines over `frames` frames. A line
     // with an object that is not watertight has no volume; its name goes to
     // `open` instead. Objects without a frame number are never shown and
-    // are left out.
+    // are left out. A label's surfaces are a line of their own even where a
+    // mesh file has objects of their name; that file's line is then called
+    // "<name>_file" (or "<name>_file2" and on, where that name is taken too),
+    // so no two lines, columns or legend entries share a name.
     static std::vector<Line> MeshVolumes(const CMeshSet& meshes, int frames, std::vector<std::string>& open);
     // The ejection of a line; none, with `error` saying why, when the line
     // has no frames or a frame without volume.
@@ -89,12 +95,16 @@ public:
     std::string Csv() const;
 
 private:
+    // Renames the mesh-file lines that share their name with a line of label
+    // surfaces, as MeshVolumes tells.
+    static void NameFileLinesApart(std::vector<Line>& lines);
+
     int m_frames = 0;
     double m_frameTimeMs = 0;
     std::vector<Line> m_labelLines;
     std::vector<Line> m_meshLines;
     std::vector<std::string> m_openMeshes;
-    Line m_valueLine{"value_at_position", 0, {}};
+    Line m_valueLine{"value_at_position", 0, {}, 0};
     std::vector<Line> m_meanLines;
     bool m_labelMeans = false;
 };

@@ -62,9 +62,8 @@ void CCurvesChart::SetCurves(const CCurves& curves) {
     // Meshes that are not label surfaces take greys, darker first.
     int other = 0;
     for (const CCurves::Line& line : curves.MeshLines()) {
-        const int64_t label = CLabelPalette::LabelOfObject(line.name);
-        const QColor colour =
-            label > 0 ? LabelColour(label) : QColor::fromHsv(0, 0, std::min(40 + 50 * other++, 200));
+        const QColor colour = line.surfaceOf > 0 ? LabelColour(line.surfaceOf)
+                                                 : QColor::fromHsv(0, 0, std::min(40 + 50 * other++, 200));
         add(line, colour, Qt::DashLine, QString::fromStdString(line.name) + " (mesh)");
     }
     const CCurves::Line& values = curves.ValueLine();

@@ -71,6 +71,9 @@ std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int fram
     }
     std::vector<CMeshObject> meshes = CLabelSurface::ExtractAll(
         jobs, [this](double fraction) { m_host.LoadProgress(0.5 + 0.5 * fraction); });
+    // The surfaces say which label they stand for, so that the renderer and
+    // the curves tell them from a mesh file's objects of the same name.
+    for (size_t i = 0; i < meshes.size(); ++i) meshes[i].m_label = labels.Values()[jobs[i].label];
     // One frame of labels serves every frame of the volume: its surfaces are
     // repeated under each frame's name.
     if (labels.Frames() == 1 && frames > 1) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -55,4 +56,8 @@ public:
     // enclosed volume needs no check of every edge; code that changes the
     // triangles clears it.
     bool m_closedSurface = false;
+    // The label value whose surface this is, set by the label layer that made
+    // it; 0 for an object read from a mesh file, whatever it is called. Names
+    // are the user's to choose and say nothing about where an object came from.
+    int64_t m_label = 0;
 };

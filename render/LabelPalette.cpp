@@ -20,18 +20,6 @@ std::array<uint8_t, 4> CLabelPalette::Colour(int64_t value) {
     return {rgb[0], rgb[1], rgb[2], 255};
 }
 
-int64_t CLabelPalette::LabelOfObject(const std::string& name) {
-    constexpr size_t kPrefix = 5;  // "label"
-    if (name.compare(0, kPrefix, "label") != 0) return 0;
-    int64_t label = 0;
-    size_t at = kPrefix;
-    // Label values stop at 65535: more digits are no label of ours.
-    for (; at < name.size() && at < kPrefix + 6 && name[at] >= '0' && name[at] <= '9'; ++at)
-        label = label * 10 + (name[at] - '0');
-    if (at == kPrefix || (at < name.size() && name[at] != '-')) return 0;
-    return label;
-}
-
 std::vector<uint8_t> CLabelPalette::Colourise(const CSliceImage& indices, const std::vector<int64_t>& values) {
     std::array<std::array<uint8_t, 4>, 256> lookup{};
     for (size_t i = 0; i < values.size() && i < lookup.size(); ++i) lookup[i] = Colour(values[i]);

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "SliceImage.h"
@@ -17,10 +16,6 @@ public:
 
     // Red, green, blue and alpha of label `value`; alpha 0 for label 0.
     static std::array<uint8_t, 4> Colour(int64_t value);
-
-    // The label a label surface's object stands for: N of "labelN-<frame>"
-    // (or of "labelN", the name without its frame); 0 for any other name.
-    static int64_t LabelOfObject(const std::string& name);
 
     // An image of label indices as RGBA pixels, each index shown in the
     // colour of the label `values[index]` stands for; indices outside

@@ -55,13 +55,13 @@ void CSceneRenderer::ApplyPlaneTransform(int plane, double position) {
 
 namespace {
 
-// The colour a mesh is drawn in: a label surface ("label2-07") in its
-// label's overlay colour, so the surfaces and the planes tell the structures
-// apart alike; every other mesh in the dark red meshes always had.
-std::array<GLfloat, 4> MeshColour(const std::string& name) {
-    const int64_t label = CLabelPalette::LabelOfObject(name);
-    if (label <= 0) return {0.7f, 0.0f, 0.0f, 1.0f};
-    const std::array<uint8_t, 4> rgba = CLabelPalette::Colour(label);
+// The colour a mesh is drawn in: a label surface in its label's overlay
+// colour, so the surfaces and the planes tell the structures apart alike;
+// every object of a mesh file, whatever its name, in the dark red meshes
+// always had.
+std::array<GLfloat, 4> MeshColour(const CMeshObject& object) {
+    if (object.m_label <= 0) return {0.7f, 0.0f, 0.0f, 1.0f};
+    const std::array<uint8_t, 4> rgba = CLabelPalette::Colour(object.m_label);
     // Lighting adds the specular highlight on top: the diffuse part is kept
     // a little below full so the colour does not wash out to white.
     constexpr GLfloat kScale = 0.8f / 255.0f;
@@ -356,7 +356,7 @@ void CSceneRenderer::DrawGeometry(const CSceneState& state) const {
         // reflectance of both faces. Some drivers take the colour only at
         // its next change, not when colour material is switched on, so the
         // material gets it directly as well.
-        const std::array<GLfloat, 4> colour = MeshColour(object.m_name);
+        const std::array<GLfloat, 4> colour = MeshColour(object);
         glColor4fv(colour.data());
         if (lit) glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, colour.data());
         if (state.m_pointsOnly) {

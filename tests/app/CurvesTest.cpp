@@ -166,6 +166,68 @@ TEST_F(CurvesTest, ClosedMeshLinesGiveTheEjectionOfABeatingSphere) {
     EXPECT_NE(error.find("frame 3"), std::string::npos) << error;
 }
 
+// A label's surfaces and a mesh file's objects are lines of their own,
+// whatever the file calls its objects; a file's line that shares its name
+// with a label's surfaces is renamed, the surfaces' line never is.
+TEST_F(CurvesTest, MeshFileLinesNamedLikeLabelSurfacesStayApart) {
+    // Objects (name, label value) and their lines' names, in set order.
+    using Objects = std::vector<std::pair<const char*, int64_t>>;
+    const std::pair<Objects, std::vector<std::string>> cases[] = {
+        {{{"label1-00", 0}, {"label1-00", 1}}, {"label1_file", "label1"}},
+        {{{"label1-00", 0}, {"label1_file-00", 0}, {"label1-00", 1}},
+         {"label1_file2", "label1_file", "label1"}},
+        {{{"label1-00", 0}, {"lv-00", 0}}, {"label1", "lv"}},
+        {{{"lv-00", 0}, {"label1-00", 1}, {"label2-00", 2}}, {"lv", "label1", "label2"}},
+    };
+    for (const auto& [objects, names] : cases) {
+        CMeshSet meshes;
+        // Boxes of 1, 2, 3 ... ml in turn, so every line's volume says whose it is.
+        for (size_t i = 0; i < objects.size(); ++i) {
+            CMeshObject box =
+                BoxMesh(objects[i].first, {0, 0, 0}, {10, 10, 10.0 * static_cast<double>(i + 1)});
+            box.m_label = objects[i].second;
+            meshes.AddObject(box);
+        }
+        std::vector<std::string> open;
+        const std::vector<CCurves::Line> lines = CCurves::MeshVolumes(meshes, 1, open);
+        ASSERT_EQ(lines.size(), objects.size()) << names.front();
+        for (size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].name, names[i]);
+            EXPECT_EQ(lines[i].surfaceOf, objects[i].second) << names[i];
+            EXPECT_DOUBLE_EQ(lines[i].ml[0], static_cast<double>(i + 1)) << names[i];
+        }
+    }
+}
+
+// The label surfaces written as .obj and opened again beside the labels:
+// the copies are a mesh file's lines, and the labels' own surfaces keep
+// their volume instead of counting the copies as well.
+TEST_F(CurvesTest, ExportedLabelSurfacesOpenedAgainDoNotAddToTheLabels) {
+    ASSERT_TRUE(m_viewer.ShowLabels(HandCountedLabels(), m_folder.File("hand.nii")));
+    CCurves before;
+    before.Compute(m_viewer);
+    ASSERT_EQ(before.MeshLines().size(), 2u);
+    const std::string obj = m_folder.File("surfaces.obj");
+    ASSERT_TRUE(m_viewer.Exports().SaveGeometry(obj));
+    m_viewer.LoadGeometryFile(obj);
+    ASSERT_EQ(m_view.m_meshes.ObjectCount(), 8);
+
+    CCurves after;
+    after.Compute(m_viewer);
+    const std::string csv = after.Csv();
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "frame,time_ms,label1_ml,label2_ml,label1_file_mesh_ml,label2_file_mesh_ml,label1_mesh_ml,"
+              "label2_mesh_ml,value_at_position");
+    ASSERT_EQ(after.MeshLines().size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        const CCurves::Line& line = after.MeshLines()[i];
+        const CCurves::Line& label = before.MeshLines()[i % 2];
+        EXPECT_EQ(line.surfaceOf, i < 2 ? 0 : static_cast<int64_t>(i - 1)) << line.name;
+        for (size_t frame = 0; frame < 2; ++frame)
+            EXPECT_NEAR(line.ml[frame], label.ml[frame], 1e-9) << line.name;
+    }
+}
+
 // The table reads the same in a country that writes 0,5: numbers in C
 // notation, whatever the locale the program runs in.
 TEST_F(CurvesTest, CsvIsTheSameInACommaDecimalLocale) {

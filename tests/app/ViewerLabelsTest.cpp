@@ -41,6 +41,12 @@ protected:
         for (const CMeshObject& object : m_view.m_meshes.Objects()) names.push_back(object.m_name);
         return names;
     }
+    // The label value each mesh stands for, 0 for a mesh file's.
+    std::vector<int64_t> MeshLabels() const {
+        std::vector<int64_t> labels;
+        for (const CMeshObject& object : m_view.m_meshes.Objects()) labels.push_back(object.m_label);
+        return labels;
+    }
     // The overlay colour shown at XY-plane pixel (column, row) of the last upload.
     std::array<uint8_t, 4> XYOverlayAt(int column, int row) const {
         for (auto upload = m_view.m_labelUploads.rbegin(); upload != m_view.m_labelUploads.rend(); ++upload)
@@ -97,6 +103,7 @@ TEST_F(ViewerLabelsTest, ThreeDLabelsServeEveryFrame) {
     ASSERT_TRUE(m_viewer.ShowLabels(Labels(1), "labels.nii"));
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"label1-00", "label2-00", "label1-01", "label2-01",
                                                      "label1-02", "label2-02"}));
+    EXPECT_EQ(MeshLabels(), (std::vector<int64_t>{1, 2, 1, 2, 1, 2}));
     EXPECT_EQ(m_view.m_meshes.Object(4).m_vertices, m_view.m_meshes.Object(0).m_vertices);
     m_viewer.Navigation().SetPosition(m_viewer.State().m_x, m_viewer.State().m_y, 0);
     for (int t = 0; t < kT; ++t) {
@@ -120,6 +127,7 @@ TEST_F(ViewerLabelsTest, ObjMeshesAndLabelMeshesCoexist) {
                                                      "label1-02"}));
     m_viewer.LoadGeometryFile(WriteMeshes("b.obj", {"rv-00"}, centre));
     EXPECT_EQ(MeshNames(), (std::vector<std::string>{"rv-00", "label1-00", "label1-01", "label2-01", "label1-02"}));
+    EXPECT_EQ(MeshLabels(), (std::vector<int64_t>{0, 1, 1, 2, 1}));
     EXPECT_EQ(m_viewer.Labels().Path(), "second.nii");
 }
 

@@ -412,31 +412,26 @@ TEST_F(MeshRenderingTest, AZeroExtentKeepsMeshesAndBox) {
     }
 }
 
-TEST(LabelPaletteTest, LabelSurfaceNamesGiveTheirLabel) {
-    const std::pair<const char*, int64_t> cases[] = {
-        {"label2-07", 2},      {"label2", 2},   {"label65535-00", 65535}, {"label1234567-00", 0},
-        {"label-03", 0},       {"labelx-01", 0}, {"label2x-01", 0},       {"lv-00", 0},
-        {"Label2-00", 0},      {"", 0},
-    };
-    for (const auto& [name, label] : cases) EXPECT_EQ(CLabelPalette::LabelOfObject(name), label) << name;
-}
-
 // Label surfaces take their label's overlay colour (2 green, 3 blue, 25 the
-// palette's fifth, cyan); other meshes stay red. Toggling objects still
-// shows the chosen one alone.
+// palette's fifth, cyan); a mesh file's objects stay red, even one named
+// like a label's surface. Toggling objects still shows the chosen one alone.
 TEST_F(MeshRenderingTest, LabelSurfacesTakeTheirLabelColours) {
     struct Case {
         const char* name;
+        int64_t label;
         double shiftX;
         int channel;  // 0 red, 1 green, 2 blue: the strongest one
         int second;   // a channel as strong as the first (cyan), or -1
     };
-    const Case cases[] = {{"label2-00", -60, 1, -1}, {"label3-00", 0, 2, -1}, {"label25-00", 60, 1, 2},
-                          {"lv-00", 120, 0, -1}};
+    const Case cases[] = {{"label2-00", 2, -60, 1, -1},
+                          {"label3-00", 3, 0, 2, -1},
+                          {"label25-00", 25, 60, 1, 2},
+                          {"label2-00", 0, 120, 0, -1}};
     m_state.m_meshes = CMeshSet();
     for (const Case& c : cases) {
         CMeshObject cube = Cube();
         cube.m_name = c.name;
+        cube.m_label = c.label;
         cube.Translate({c.shiftX, 0, 0});
         m_state.m_meshes.AddObject(cube);
     }
@@ -460,7 +455,8 @@ TEST_F(MeshRenderingTest, LabelSurfacesTakeTheirLabelColours) {
             const Case& c = cases[i];
             const Colour front = PixelAtWorld(80 + c.shiftX, 20, 40);
             const bool drawn = selected < 0 || static_cast<int>(i) == selected;
-            SCOPED_TRACE(std::string(c.name) + " selected " + std::to_string(selected));
+            SCOPED_TRACE(std::string(c.name) + " of label " + std::to_string(c.label) + " selected " +
+                         std::to_string(selected));
             EXPECT_EQ(strongest(front, c.channel, c.second), drawn)
                 << front.r << "," << front.g << "," << front.b;
             if (!drawn) {
