@@ -7,6 +7,17 @@
 
 #include "SaturatingCast.h"
 
+namespace {
+
+// Index `index` counted from the other end of `size` places, held to int.
+int Mirror(int index, int size) {
+    const int64_t other = int64_t{size} - 1 - index;
+    return static_cast<int>(
+        std::clamp<int64_t>(other, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
 bool CVolumeGrid::IsUsable() const {
     for (int axis = 0; axis < 3; ++axis)
         if (m_size[axis] <= 0 || !(m_pixelSize[axis] > 0) || !std::isfinite(m_pixelSize[axis])) return false;
@@ -14,12 +25,7 @@ bool CVolumeGrid::IsUsable() const {
 }
 
 CVolumeGrid::Index CVolumeGrid::OtherNumbering(const Index& voxel) const {
-    const auto mirror = [](int index, int size) {
-        const int64_t other = int64_t{size} - 1 - index;
-        return static_cast<int>(
-            std::clamp<int64_t>(other, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-    };
-    return {mirror(voxel[0], m_size[0]), mirror(voxel[1], m_size[1]), voxel[2]};
+    return {Mirror(voxel[0], m_size[0]), Mirror(voxel[1], m_size[1]), voxel[2]};
 }
 
 CVolumeGrid::Point CVolumeGrid::SceneOfVoxel(const Point& voxel) const {
@@ -30,6 +36,10 @@ CVolumeGrid::Point CVolumeGrid::SceneOfVoxel(const Point& voxel) const {
 CVolumeGrid::Point CVolumeGrid::VoxelOfScene(const Point& scene) const {
     return {scene[0] / m_pixelSize[0] - 0.5, m_size[1] - 0.5 - scene[1] / m_pixelSize[1],
             scene[2] / m_pixelSize[2] - 0.5};
+}
+
+CVolumeGrid::Point CVolumeGrid::SceneOfFileMillimetres(const Point& file) const {
+    return {file[0], m_size[1] * m_pixelSize[1] - file[1], file[2]};
 }
 
 std::optional<CAffine> CVolumeGrid::SceneToVoxel() const {
@@ -63,4 +73,15 @@ CVolumeGrid::Index CVolumeGrid::PositionNearScene(const Point& scene) const {
 
 double CVolumeGrid::PlaneFraction(int axis, int index) const {
     return (index + 0.5) / m_size[static_cast<size_t>(axis)];
+}
+
+double CVolumeGrid::SceneOfPlaneFraction(int axis, double fraction, double extent) {
+    return axis == 0 ? (1.0 - fraction) * extent : fraction * extent;
+}
+
+CVolumeGrid::Index CVolumeGrid::VoxelOfUprightTexel(int plane, int index, int row, int column) const {
+    // The plane's own axis is numbered as the viewer numbers it; along the
+    // texture, x counts as the file does and y as the viewer does.
+    if (plane == 0) return {Mirror(index, m_size[0]), Mirror(column, m_size[1]), row};
+    return {column, Mirror(index, m_size[1]), row};
 }

@@ -35,6 +35,12 @@ public:
     // whole numbers), and back.
     Point SceneOfVoxel(const Point& voxel) const;
     Point VoxelOfScene(const Point& scene) const;
+    // Scene millimetres of a point in file millimetres: the file's axes
+    // scaled by the pixel sizes from the box's corner, so voxel centres lie
+    // at ((i + 0.5) px, (j + 0.5) py, (k + 0.5) pz) and rows run with y.
+    // Only y changes, as Y py - y, so that points measured in the file land
+    // on the scene's y without a round trip through voxels; its own inverse.
+    Point SceneOfFileMillimetres(const Point& file) const;
     // The map of VoxelOfScene; nothing when the grid is not usable.
     std::optional<CAffine> SceneToVoxel() const;
 
@@ -51,6 +57,18 @@ public:
     // Where the plane through position `index` (the viewer's numbering) lies
     // along `axis`, as a fraction of the box (0 to 1).
     double PlaneFraction(int axis, int index) const;
+    // The scene millimetre along `axis` of the plane at `fraction` of a box
+    // `extent` millimetres long: the YZ plane's fraction counts from the far
+    // side of x, as the viewer's x does. Needs no grid, so that a scene whose
+    // extent is not a volume's (meshes alone) places its planes alike.
+    static double SceneOfPlaneFraction(int axis, double fraction, double extent);
+
+    // The file voxel that texel (`row`, `column`) of the upright plane
+    // `plane` (0: YZ, 1: XZ) through position `index` (the viewer's
+    // numbering) shows. Texture rows are slices; texture columns run along
+    // scene x (XZ) or scene y (YZ) from 0, so the YZ plane's columns read the
+    // file's rows from the last. Counts in 64 bits like OtherNumbering.
+    Index VoxelOfUprightTexel(int plane, int index, int row, int column) const;
 
 private:
     Index m_size{};

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "SurfaceExtractor.h"
+#include "VolumeGrid.h"
 
 namespace {
 
@@ -73,9 +74,11 @@ CMeshObject CLabelSurface::Extract(const CLabelGrid& grid, uint8_t label, const 
     mask.voxels = voxels.data();
     const CSurfaceExtractor::Surface surface = extractor.Extract(mask, kSmoothingIterations, kPassBand);
 
-    // Data rows run against y in the scene: y = Y py - (r + 0.5) py. The
-    // mirror turns the winding over, so each triangle is written reversed.
-    const double top = grid.sizeY * grid.pixelSize[1];
+    // The points are in file millimetres, whose rows run against the
+    // scene's y. The mirror turns the winding over, so each triangle is
+    // written reversed.
+    const CVolumeGrid sceneGrid({grid.sizeX, grid.sizeY, grid.sizeZ},
+                                {grid.pixelSize[0], grid.pixelSize[1], grid.pixelSize[2]});
     const size_t pointCount = surface.points.size() / 3;
     object.m_vertices.reserve(pointCount);
     for (size_t i = 0; i < pointCount; ++i) {
@@ -90,8 +93,9 @@ CMeshObject CLabelSurface::Extract(const CLabelGrid& grid, uint8_t label, const 
                 p[axis] = std::clamp(p[axis], q - most, q + most);
             }
         }
-        object.m_vertices.push_back({static_cast<float>(p[0]), static_cast<float>(top - p[1]),
-                                     static_cast<float>(p[2])});
+        const CVolumeGrid::Point scene = sceneGrid.SceneOfFileMillimetres({p[0], p[1], p[2]});
+        object.m_vertices.push_back(
+            {static_cast<float>(scene[0]), static_cast<float>(scene[1]), static_cast<float>(scene[2])});
     }
     object.m_triangles.reserve(surface.triangles.size() / 3);
     for (size_t t = 0; t + 2 < surface.triangles.size(); t += 3)

@@ -121,12 +121,12 @@ public:
     // The next value, of PLY type `type`; throws when the body ends first.
     double Next(const std::string& type) {
         if (!m_binary) return NextText();
-        const uint64_t size = PlyTypeSize(type);
-        if (m_at + size > m_body.size()) throw std::runtime_error("it is cut short");
+        const uint64_t width = PlyTypeSize(type);
+        if (m_at + width > m_body.size()) throw std::runtime_error("it is cut short");
         uint8_t bytes[8] = {};
-        for (uint64_t i = 0; i < size; ++i)
-            bytes[m_bigEndian ? size - 1 - i : i] = static_cast<uint8_t>(m_body[m_at + i]);
-        m_at += size;
+        for (uint64_t i = 0; i < width; ++i)
+            bytes[m_bigEndian ? width - 1 - i : i] = static_cast<uint8_t>(m_body[m_at + i]);
+        m_at += width;
         uint64_t raw = 0;
         for (int i = 7; i >= 0; --i) raw = raw << 8 | bytes[i];
         const bool isSigned = type == "char" || type == "int8" || type == "short" || type == "int16" ||
@@ -142,8 +142,8 @@ public:
             std::memcpy(&value, &raw, sizeof value);
             return value;
         }
-        if (isSigned && size < 8 && (raw >> (size * 8 - 1)) != 0)
-            return static_cast<double>(raw) - std::ldexp(1.0, static_cast<int>(size * 8));
+        if (isSigned && width < 8 && (raw >> (width * 8 - 1)) != 0)
+            return static_cast<double>(raw) - std::ldexp(1.0, static_cast<int>(width * 8));
         return static_cast<double>(raw);
     }
 

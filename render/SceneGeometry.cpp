@@ -4,6 +4,7 @@
 
 #include "OrbitCamera.h"
 #include "SceneState.h"
+#include "VolumeGrid.h"
 
 PixelTransferValues BrightnessContrastTransfer(double brightness, double contrast) {
     if (brightness == 0.5 && contrast == 0.5) return {1.0, 0.0};
@@ -13,29 +14,33 @@ PixelTransferValues BrightnessContrastTransfer(double brightness, double contras
 }
 
 std::array<double, 3> PlaneLocalToBox(int plane, double position, double u, double v) {
+    // The box is the unit one. The upright quads stand on their top edge
+    // (v = 0 at z = 1); their textures are drawn with the first image row at
+    // v = 1, so the two turns cancel and slices climb with z.
+    const double at = CVolumeGrid::SceneOfPlaneFraction(plane, position, 1.0);
     switch (plane) {
-        case 0: return {1.0 - position, u, 1.0 - v};
-        case 1: return {u, position, 1.0 - v};
-        default: return {u, v, position};
+        case 0: return {at, u, 1.0 - v};
+        case 1: return {u, at, 1.0 - v};
+        default: return {u, v, at};
     }
 }
 
 std::array<std::array<double, 4>, 2> ClipSlab(int plane, const double extent[3], const double slicePos[3]) {
     const double h = kClipSlabHalfWidth;
+    const double at = CVolumeGrid::SceneOfPlaneFraction(plane, slicePos[plane], extent[plane]);
     switch (plane) {
-        case 0: {
-            const double x0 = extent[0] * (1.0 - slicePos[0]);
-            return {{{1, 0, 0, h - x0}, {-1, 0, 0, x0 + h}}};
-        }
-        case 1: {
-            const double y0 = extent[1] * slicePos[1];
-            return {{{0, 1, 0, h - y0}, {0, -1, 0, y0 + h}}};
-        }
-        default: {
-            const double z0 = extent[2] * slicePos[2];
-            return {{{0, 0, -1, z0 + h}, {0, 0, 1, h - z0}}};
-        }
+        case 0: return {{{1, 0, 0, h - at}, {-1, 0, 0, at + h}}};
+        case 1: return {{{0, 1, 0, h - at}, {0, -1, 0, at + h}}};
+        default: return {{{0, 0, -1, at + h}, {0, 0, 1, h - at}}};
     }
+}
+
+std::array<double, 3> ScenePlanePlaces(const CSceneState& state) {
+    std::array<double, 3> at{};
+    for (int axis = 0; axis < 3; ++axis)
+        at[static_cast<size_t>(axis)] =
+            CVolumeGrid::SceneOfPlaneFraction(axis, state.m_slicePos[axis], state.m_extent[axis]);
+    return at;
 }
 
 namespace {
@@ -68,9 +73,7 @@ std::optional<CPlaneHit> PickPlane(const COrbitCamera& camera, const CSceneState
     for (int i = 0; i < 3; ++i) direction[i] = forward[i] + across * side[i] + upwards * up[i];
 
     const double* extent = state.m_extent;
-    // Where each plane lies along its normal; the YZ plane at the mirrored x.
-    const double at[3] = {(1.0 - state.m_slicePos[0]) * extent[0], state.m_slicePos[1] * extent[1],
-                          state.m_slicePos[2] * extent[2]};
+    const std::array<double, 3> at = ScenePlanePlaces(state);
     std::optional<CPlaneHit> nearest;
     double nearestDistance = 0.0;
     for (int plane = 0; plane < 3; ++plane) {

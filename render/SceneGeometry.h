@@ -19,7 +19,7 @@ PixelTransferValues BrightnessContrastTransfer(double brightness, double contras
 
 // Where the local point (u, v) of plane `plane`'s quad lands in the unit box
 // when the plane lies at fraction `position` along its normal. The YZ plane
-// (0) lies at the mirrored x = 1 - position.
+// (0) lies at the mirrored x (see CVolumeGrid::SceneOfPlaneFraction).
 std::array<double, 3> PlaneLocalToBox(int plane, double position, double u, double v);
 
 // The two clip-plane equations (a, b, c, d), keeping a*x + b*y + c*z + d >= 0,
@@ -27,6 +27,9 @@ std::array<double, 3> PlaneLocalToBox(int plane, double position, double u, doub
 // round plane `plane` of a box of `extent` millimetres at `slicePos`.
 constexpr double kClipSlabHalfWidth = 0.005;
 std::array<std::array<double, 4>, 2> ClipSlab(int plane, const double extent[3], const double slicePos[3]);
+
+// The scene millimetre along x, y and z at which `state`'s three planes lie.
+std::array<double, 3> ScenePlanePlaces(const CSceneState& state);
 
 // The vertical field of view of the scene's perspective, in degrees.
 constexpr double kFieldOfViewDegrees = 30.0;

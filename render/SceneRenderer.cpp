@@ -141,9 +141,7 @@ void CSceneRenderer::DrawScene(const CSceneState& state) {
 
 void CSceneRenderer::DrawDirectionLetters(const CSceneState& state) {
     const double* extent = state.m_extent;
-    // The position in millimetres; the YZ plane lies at the mirrored x.
-    const double position[3] = {(1.0 - state.m_slicePos[0]) * extent[0], state.m_slicePos[1] * extent[1],
-                                state.m_slicePos[2] * extent[2]};
+    const std::array<double, 3> position = ScenePlanePlaces(state);
     const double margin = 0.08 * std::max({extent[0], extent[1], extent[2]});
     GLdouble modelView[16], projection[16];
     GLint viewport[4];
@@ -160,7 +158,7 @@ void CSceneRenderer::DrawDirectionLetters(const CSceneState& state) {
         double ends[2][3];
         double window[2][3];
         for (int end = 0; end < 2; ++end) {
-            std::copy(position, position + 3, ends[end]);
+            std::copy(position.begin(), position.end(), ends[end]);
             ends[end][axis] = end == 0 ? -margin : extent[axis] + margin;
             gluProject(ends[end][0], ends[end][1], ends[end][2], modelView, projection, viewport, &window[end][0],
                        &window[end][1], &window[end][2]);

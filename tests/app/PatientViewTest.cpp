@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "CommandTable.h"
+#include "SceneGeometry.h"
 #include "ViewerReport.h"
 #include "LetterGlyphs.h"
 #include "MeshSet.h"
@@ -242,8 +243,7 @@ TEST_F(ViewerTest, DirectionLettersReadRightOnEveryPreset) {
         glGetDoublev(GL_PROJECTION_MATRIX, projection);
         glGetIntegerv(GL_VIEWPORT, viewport);
         const double* extent = view.m_extent;
-        const double position[3] = {(1 - view.m_slicePos[0]) * extent[0], view.m_slicePos[1] * extent[1],
-                                    view.m_slicePos[2] * extent[2]};
+        const std::array<double, 3> position = ScenePlanePlaces(view);
         for (int axis = 0; axis < 3; ++axis)
             for (int end = 0; end < 2; ++end) {
                 double point[3] = {position[0], position[1], position[2]};

@@ -47,6 +47,10 @@ TEST(VolumeGrid, EveryCornerAndCentreGoesThroughEveryMapAndBack) {
                 const CAffine::Vector voxel = {i2 / 2.0, j2 / 2.0, k2 / 2.0};
                 const CAffine::Vector scene = grid.SceneOfVoxel(voxel);
                 ExpectNear(grid.VoxelOfScene(scene), voxel, "scene and back", voxel);
+                const CAffine::Vector fileMillimetres = {(voxel[0] + 0.5) * 0.8, (voxel[1] + 0.5) * 1.25,
+                                                         (voxel[2] + 0.5) * 3.5};
+                ExpectNear(grid.SceneOfFileMillimetres(fileMillimetres), scene, "file millimetres", voxel);
+                ExpectNear(grid.SceneOfFileMillimetres(scene), fileMillimetres, "file millimetres back", voxel);
                 ExpectNear(sceneToVoxel->Apply(scene), voxel, "the scene-to-voxel map", voxel);
                 const CAffine::Vector patient = frame.PatientOfVoxel(voxel);
                 ExpectNear(sceneToPatient->Apply(scene), patient, "scene to patient", voxel);
@@ -55,8 +59,11 @@ TEST(VolumeGrid, EveryCornerAndCentreGoesThroughEveryMapAndBack) {
                 ExpectNear(*back, voxel, "patient and back", voxel);
                 ++points;
                 if (i2 % 2 != 0 || j2 % 2 != 0 || k2 % 2 != 0 || i2 < 0 || j2 < 0 || k2 < 0) continue;
-                // A centre: its cell is its own voxel, and in the viewer's
-                // numbering its planes lie at the scene point's fractions.
+                // A centre: its cell is its own voxel, in the viewer's
+                // numbering its planes lie at the scene point's fractions and
+                // fractions back at the point, and the upright planes through
+                // it show it in the texel under it (columns count scene cells
+                // along x or y from 0, rows count slices).
                 const CVolumeGrid::Index index = {i2 / 2, j2 / 2, k2 / 2};
                 EXPECT_EQ(grid.VoxelCellOfScene(scene), index);
                 const CVolumeGrid::Index position = grid.OtherNumbering(index);
@@ -67,6 +74,16 @@ TEST(VolumeGrid, EveryCornerAndCentreGoesThroughEveryMapAndBack) {
                 EXPECT_NEAR(grid.PlaneFraction(0, position[0]), 1 - scene[0] / extent[0], kTolerance);
                 EXPECT_NEAR(grid.PlaneFraction(1, position[1]), scene[1] / extent[1], kTolerance);
                 EXPECT_NEAR(grid.PlaneFraction(2, position[2]), scene[2] / extent[2], kTolerance);
+                for (int axis = 0; axis < 3; ++axis)
+                    EXPECT_NEAR(CVolumeGrid::SceneOfPlaneFraction(
+                                    axis, grid.PlaneFraction(axis, position[static_cast<size_t>(axis)]),
+                                    extent[axis]),
+                                scene[static_cast<size_t>(axis)], kTolerance)
+                        << "axis " << axis;
+                const int cellY = static_cast<int>(std::lround(scene[1] / 1.25 - 0.5));
+                const int cellX = static_cast<int>(std::lround(scene[0] / 0.8 - 0.5));
+                EXPECT_EQ(grid.VoxelOfUprightTexel(0, position[0], index[2], cellY), index);
+                EXPECT_EQ(grid.VoxelOfUprightTexel(1, position[1], index[2], cellX), index);
             }
     EXPECT_EQ(points, 15 * 11 * 9);
 }
@@ -76,6 +93,7 @@ TEST(VolumeGrid, OutsideTheGridNothingOverflows) {
     const CVolumeGrid grid({7, 5, 4}, {0.8, 1.25, 3.5});
     EXPECT_EQ(grid.OtherNumbering({INT32_MIN, INT32_MIN, 3}), (CVolumeGrid::Index{INT32_MAX, INT32_MAX, 3}));
     EXPECT_EQ(grid.OtherNumbering({INT32_MAX, 0, 0}), (CVolumeGrid::Index{6 - INT32_MAX, 4, 0}));
+    EXPECT_EQ(grid.VoxelOfUprightTexel(0, INT32_MIN, 2, INT32_MIN), (CVolumeGrid::Index{INT32_MAX, INT32_MAX, 2}));
     EXPECT_EQ(grid.VoxelCellOfScene({-100, -100, 1e300}), (CVolumeGrid::Index{0, 4, 3}));
     EXPECT_EQ(grid.VoxelCellOfScene({1e9, 1e9, -1}), (CVolumeGrid::Index{6, 0, 0}));
     EXPECT_FALSE(CVolumeGrid({7, 5, 4}, {0.8, 0, 3.5}).SceneToVoxel().has_value());
