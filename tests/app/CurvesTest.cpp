@@ -14,6 +14,7 @@
 #include "Curves.h"
 #include "MeshShapes.h"
 #include "TextFormat.h"
+#include "ViewerExports.h"
 #include "ViewerFixture.h"
 
 namespace {
@@ -208,7 +209,7 @@ TEST_F(CurvesTest, ExportedLabelSurfacesOpenedAgainDoNotAddToTheLabels) {
     before.Compute(m_viewer);
     ASSERT_EQ(before.MeshLines().size(), 2u);
     const std::string obj = m_folder.File("surfaces.obj");
-    ASSERT_TRUE(m_viewer.Exports().SaveGeometry(obj));
+    ASSERT_TRUE(CViewerExports(m_viewer).SaveGeometry(obj));
     m_viewer.LoadGeometryFile(obj);
     ASSERT_EQ(m_view.m_meshes.ObjectCount(), 8);
 

@@ -17,6 +17,7 @@
 #include "SliceImage.h"
 #include "TimeVolume.h"
 #include "TviFile.h"
+#include "VolumeGrid.h"
 
 namespace {
 
@@ -92,13 +93,13 @@ void CheckPlane(const CTimeVolume& volume, int plane, int index, int frame, bool
                               StoredVoxel(volume, c, r, index, frame),
                           "the XY plane differs from its slice");
     } else if (!powerOfTwo) {
-        // The gathered planes read mirrored rows and columns of the XY slices.
+        // The gathered planes read mirrored rows and columns of the XY slices,
+        // texel by texel as the grid (checked on its own) maps them.
+        const CVolumeGrid grid({volume.SizeX(), volume.SizeY(), volume.SizeZ()}, {1.0, 1.0, 1.0});
         for (int r = 0; r < height; ++r) {
             for (int c = 0; c < width; ++c) {
-                const uint8_t expected =
-                    plane == 1
-                        ? StoredVoxel(volume, c, volume.SizeY() - 1 - index, r, frame)
-                        : StoredVoxel(volume, volume.SizeX() - 1 - index, volume.SizeY() - 1 - c, r, frame);
+                const CVolumeGrid::Index voxel = grid.VoxelOfUprightTexel(plane, index, r, c);
+                const uint8_t expected = StoredVoxel(volume, voxel[0], voxel[1], voxel[2], frame);
                 FuzzCheck(image.m_data[static_cast<size_t>(r) * static_cast<size_t>(width) + c] == expected,
                           "a gathered plane differs from the stored slices");
             }
