@@ -28,7 +28,7 @@ struct CSliceValues {
 // The images of one load, where they lie: the file's own pages when it holds
 // its codes as they are, else a buffer of codes made by the load (or of grey
 // levels for movies). Immutable once made, except for the display mapping,
-// which a new saturation makes anew.
+// which a new saturation or window makes anew.
 class CLoadedCodes {
 public:
     // Slices of a grey-level load lie in `greyLevels`, of any other in
@@ -48,6 +48,8 @@ public:
     }
     const CDisplayMapping& Display() const { return m_display; }
     uint16_t SetSaturation(double fraction) { return m_display.SetSaturation(fraction); }
+    bool SetWindow(const CDisplayWindow& window) { return m_display.SetWindow(window); }
+    void ResetWindow() { m_display.ResetWindow(); }
     // True when the codes are the file's own pages and the file changed under them.
     bool FileChanged() const { return m_file && m_file->Changed(); }
 

@@ -7,6 +7,18 @@
 #include "PlaneGather.h"
 #include "VolumeLoader.h"
 
+namespace {
+
+// True when grey levels are shown as they are (no window on them): their
+// plane is then a copy.
+bool IsGreyIdentity(const IntensityTable& table) {
+    for (size_t level = 0; level < 256; ++level)
+        if (table[level] != level) return false;
+    return true;
+}
+
+}  // namespace
+
 CTimeVolume::CTimeVolume() = default;
 
 CTimeVolume::~CTimeVolume() = default;
@@ -16,6 +28,7 @@ void CTimeVolume::Clear() {
     m_loads.clear();
     m_frames = m_sizeX = m_sizeY = m_sizeZ = 0;
     m_fileInfo = CVolumeFileInfo();
+    m_window.reset();
 }
 
 void CTimeVolume::UpdateSizes() {
@@ -75,6 +88,7 @@ void CTimeVolume::Swap(CTimeVolume& other) noexcept {
     std::swap(m_pixelSizeZ, other.m_pixelSizeZ);
     std::swap(m_frameTime, other.m_frameTime);
     std::swap(m_saturationLevel, other.m_saturationLevel);
+    std::swap(m_window, other.m_window);
     std::swap(m_fileInfo, other.m_fileInfo);
     m_lastError.swap(other.m_lastError);
     m_lastErrorSubject.swap(other.m_lastErrorSubject);
@@ -122,6 +136,7 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
     AdoptCalibration(source.m_calibration);
     m_saturationLevel = load ? load->Display().SaturationLevel() : 0;
     if (load) {
+        if (m_window) load->SetWindow(*m_window);
         for (int32_t z = 0; z < load->SizeZ(); ++z) {
             std::vector<CSliceValues> frames;
             frames.reserve(static_cast<size_t>(load->Frames()));
@@ -138,6 +153,33 @@ bool CTimeVolume::Load(CSampleSource& source, double saturation, const Progress&
 uint16_t CTimeVolume::SetSaturation(double saturation) {
     for (auto& load : m_loads) m_saturationLevel = load->SetSaturation(saturation);
     return m_saturationLevel;
+}
+
+bool CTimeVolume::SetWindow(const CDisplayWindow& window) {
+    if (!WindowIsUsable(window)) return false;
+    m_window = window;
+    for (auto& load : m_loads) load->SetWindow(window);
+    return true;
+}
+
+void CTimeVolume::ResetWindow() {
+    m_window.reset();
+    for (auto& load : m_loads) load->ResetWindow();
+}
+
+CDisplayWindow CTimeVolume::Window() const {
+    if (m_window) return *m_window;
+    return m_loads.empty() ? CDisplayWindow() : m_loads.back()->Display().DefaultWindow();
+}
+
+std::optional<CDisplayWindow> CTimeVolume::PresetWindow(EWindowPreset preset) const {
+    const CWindowPresetRow& row = WindowPresetRow(preset);
+    if (row.fixed) return row.fixed;
+    if (m_loads.empty()) return std::nullopt;
+    if (preset == EWindowPreset::kLoadDefault) return m_loads.back()->Display().DefaultWindow();
+    std::vector<ValueCount> counts;
+    for (const auto& load : m_loads) load->Display().AddValueCounts(counts);
+    return WindowOfFractions(std::move(counts), row.lowFraction, row.highFraction);
 }
 
 bool CTimeVolume::FileChanged() const {
@@ -179,8 +221,10 @@ CSliceImage CTimeVolume::GetSlice(int plane, int index, int frame, bool powerOfT
         const int64_t count = image.ByteCount();
         if (slice.codes != nullptr)
             ConvertSamples(slice.codes, image.m_data, static_cast<size_t>(count), *slice.greyOfCode);
-        else
+        else if (IsGreyIdentity(*slice.greyOfCode))
             std::copy_n(slice.grey, count, image.m_data);
+        else
+            for (int64_t i = 0; i < count; ++i) image.m_data[i] = (*slice.greyOfCode)[slice.grey[i]];
         return image;
     }
 

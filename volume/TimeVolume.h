@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DisplayWindow.h"
 #include "LoadedCodes.h"
 #include "SampleSource.h"
 #include "SliceSource.h"
@@ -17,7 +18,8 @@
 // copy of the samples, as 16-bit codes (the file's own pages where the file
 // holds them as such), with the value in the file's units of every code; the
 // 8-bit planes are gathered from the codes through the display mapping when
-// they are asked for. Its data changes only by loading and clearing.
+// they are asked for. Its data changes only by loading and clearing; how it
+// is shown by a new saturation or window.
 class CTimeVolume : public CSliceSource {
 public:
     CTimeVolume();
@@ -51,8 +53,36 @@ public:
     bool Load(CSampleSource& source, double saturation, const Progress& progress = {});
 
     // Shows the volume at another `saturation` fraction of its samples: only
-    // the display mapping is made anew. Returns the new level.
+    // the display mapping is made anew. Returns the new level. It changes the
+    // load default only: a window set by SetWindow stays in force.
     uint16_t SetSaturation(double saturation);
+
+    // Shows every frame of every load through `window` (values in the file's
+    // units): the voxel of value v gets the grey level
+    //   round(255 * clamp((v - (center - width / 2)) / width, 0, 1)),
+    // codes that were not in the file black. Only the display mapping is
+    // made anew. A window whose center or width is not finite, whose width
+    // is not above 0 or whose ends are not finite is refused: false, and
+    // nothing changes. Loads appended later are shown through it too; Clear
+    // goes back to the load default.
+    bool SetWindow(const CDisplayWindow& window);
+    // Back to the load default: the saturation rule, exactly as loaded.
+    void ResetWindow();
+    bool WindowIsLoadDefault() const { return !m_window.has_value(); }
+    // The window in force, in the file's units. For the load default, the
+    // window from what sample 0 stands for to what the saturation level
+    // stands for (of the last load): the ramp it shows. Setting it gives the
+    // same planes where the samples are the values and 255 v / level is a
+    // whole number for every value v (grey levels of movies: center 127.5,
+    // width 255); elsewhere a grey level may differ by one, since the ramp
+    // truncates and a window rounds. Nothing loaded: a window of width 0.
+    CDisplayWindow Window() const;
+    // The window a preset stands for on this series: the load default's as
+    // Window gives it; the range or percentiles of the values of every voxel
+    // of every frame (one value alone: a window centred on it, shown
+    // mid-grey); the CT windows as they are. Nothing when nothing is loaded
+    // (CT windows excepted).
+    std::optional<CDisplayWindow> PresetWindow(EWindowPreset preset) const;
 
     CSliceImage GetSlice(int plane, int index, int frame, bool powerOfTwo) const override;
 
@@ -113,6 +143,8 @@ private:
     double m_pixelSizeZ = 0.0;
     double m_frameTime = 0.0;
     uint16_t m_saturationLevel = 0;
+    // The window set by hand; none for the load default.
+    std::optional<CDisplayWindow> m_window;
     SizeCheck m_sizeCheck;
     CVolumeFileInfo m_fileInfo;
     std::string m_lastError;

@@ -207,20 +207,33 @@ std::unique_ptr<CLoadedCodes> LoadGrey(const CSampleSource& source, int threads,
     const int64_t total = source.SampleCount();
     auto buffer = std::make_unique<CVoxelBuffer>(total);
     const CVoxelBuffer& voxels = *buffer;
-    ForEachBlock(source, threads, progress, [&](int, int64_t first, int64_t count, uint16_t* scratch) {
+    // Each thread counts the levels it wrote, for the windows made from the
+    // series' values (its range, its percentiles).
+    std::vector<std::array<uint64_t, 256>> levelCounts(static_cast<size_t>(std::max(threads, 1)));
+    ForEachBlock(source, threads, progress, [&](int part, int64_t first, int64_t count, uint16_t* scratch) {
+        std::array<uint64_t, 256>& counts = levelCounts[static_cast<size_t>(part)];
         ForEachPlacedRun(source, first, count, [&](int64_t at, int64_t n, int64_t to) {
             const uint16_t* codes = source.Codes(at, n, scratch);
             uint8_t* out = voxels.Data() + to;
-            for (int64_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(std::min<uint16_t>(codes[i], 255));
+            for (int64_t i = 0; i < n; ++i) {
+                out[i] = static_cast<uint8_t>(std::min<uint16_t>(codes[i], 255));
+                ++counts[out[i]];
+            }
         });
     });
+    std::vector<SampleCount> levels;
+    for (size_t level = 0; level < 256; ++level) {
+        uint64_t count = 0;
+        for (const auto& counts : levelCounts) count += counts[level];
+        if (count != 0) levels.push_back({static_cast<uint16_t>(level), count});
+    }
     std::vector<CSliceValues> slices = SlicesInVolumeOrder(source, voxels.Data());
     for (CSliceValues& slice : slices) {
         slice.valueOfCode = GreyLevelValues();
         slice.codePresent = GreyLevelsPresent();
     }
     return std::make_unique<CLoadedCodes>(source.m_sizeZ, source.m_frames, std::move(slices), nullptr, nullptr,
-                                          std::move(buffer), nullptr, nullptr, CDisplayMapping::Grey());
+                                          std::move(buffer), nullptr, nullptr, CDisplayMapping::Grey(levels));
 }
 
 }  // namespace
@@ -286,15 +299,20 @@ std::unique_ptr<CLoadedCodes> CVolumeLoader::Load(CSampleSource& source, double 
     }
 
     // Asked only now: a source knows what its codes stand for once they were
-    // all counted. Only the codes present are ever looked up.
-    CDisplayMapping display(present, SamplesOfCodes(source, present));
-    display.SetSaturation(saturation);
+    // all counted, and may know their values only once it mapped them to
+    // samples. Only the codes present are ever looked up.
+    const std::vector<uint16_t> samples = SamplesOfCodes(source, present);
     auto valueOfCode = std::make_unique<double[]>(size_t{65536});
     auto codePresent = std::make_unique<uint8_t[]>(size_t{65536});
+    std::vector<double> valuesPresent;
+    valuesPresent.reserve(present.size());
     for (const SampleCount& code : present) {
         codePresent[code.sample] = 1;
         valueOfCode[code.sample] = source.ValueOfCode(code.sample);
+        valuesPresent.push_back(valueOfCode[code.sample]);
     }
+    CDisplayMapping display(present, samples, valuesPresent);
+    display.SetSaturation(saturation);
     return std::make_unique<CLoadedCodes>(source.m_sizeZ, source.m_frames, std::move(slices),
                                           lent ? std::move(lent->owner) : nullptr,
                                           lent ? std::move(lent->file) : nullptr, std::move(buffer), std::move(valueOfCode),
