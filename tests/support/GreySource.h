@@ -7,8 +7,8 @@
 #include "SampleSource.h"
 
 // A source of 8-bit grey levels, loaded as a movie folder is (shown as they
-// are), made up in memory: images in the volume's order, x fastest, then y,
-// frames within slices; every level 0 unless set.
+// are), made up in memory: images in the volume's order (a .tvi's: x
+// fastest, then y, frames within slices); every level 0 unless set.
 class CGreySource : public CSampleSource {
 public:
     CGreySource(int x, int y, int z, int t) {
@@ -17,9 +17,6 @@ public:
         m_sizeZ = z;
         m_frames = t;
         m_levels.assign(static_cast<size_t>(SampleCount()), 0);
-    }
-    uint16_t& At(int x, int y, int z, int t) {
-        return m_levels[static_cast<size_t>(((int64_t{z} * m_frames + t) * m_sizeY + y) * m_sizeX + x)];
     }
     std::vector<uint16_t>& Levels() { return m_levels; }
 
