@@ -158,12 +158,19 @@ TEST_F(DisplayWindowTest, ResettingShowsExactlyWhatALoadShowsAndSaturationLeaves
         // A new saturation changes the load default only.
         shown.SetSaturation(0.4);
         EXPECT_EQ(LargestPlaneDifference(shown, windowed), 0);
+        windowed.ResetWindow();
+        EXPECT_EQ(LargestPlaneDifference(windowed, fresh), 0);
+        ASSERT_TRUE(windowed.SetWindow(c.window));
+
+        // A load appended while the window is in force is shown through it.
+        ASSERT_TRUE(Load(windowed, Busy(c.kind), 0.98));
+        ASSERT_EQ(windowed.SizeZ(), 2 * fresh.SizeZ());
+        for (int at = 0; at < fresh.SizeX() * fresh.SizeY(); at += 7)
+            ASSERT_EQ(ShownGrey(windowed, fresh.SizeZ() + 1, 2, at), ShownGrey(shown, 1, 2, at)) << at;
 
         shown.ResetWindow();
         EXPECT_TRUE(shown.WindowIsLoadDefault());
         EXPECT_EQ(LargestPlaneDifference(shown, freshLow), 0);
-        windowed.ResetWindow();
-        EXPECT_EQ(LargestPlaneDifference(windowed, fresh), 0);
     }
 }
 

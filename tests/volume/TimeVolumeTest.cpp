@@ -467,15 +467,6 @@ TEST_F(TimeVolumeTest, ANewSaturationShowsWhatALoadAtItShows) {
         ASSERT_TRUE(fresh.LoadFile(c.path, 0.4)) << fresh.LastError();
         EXPECT_EQ(shown.SetSaturation(0.4), fresh.SaturationLevel());
         EXPECT_NE(fresh.SaturationLevel(), 0);
-        const int extents[3] = {shown.SizeX(), shown.SizeY(), shown.SizeZ()};
-        for (int plane = 0; plane < 3; ++plane)
-            for (int index = 0; index < extents[plane]; ++index)
-                for (int t = 0; t < shown.Frames(); ++t) {
-                    const ShownPlane a(shown.GetSlice(plane, index, t, false));
-                    const ShownPlane b(fresh.GetSlice(plane, index, t, false));
-                    ASSERT_EQ(a.ByteCount(), b.ByteCount());
-                    ASSERT_TRUE(std::equal(a.m_data, a.m_data + a.ByteCount(), b.m_data))
-                        << "plane " << plane << " at " << index << " frame " << t;
-                }
+        EXPECT_EQ(LargestPlaneDifference(shown, fresh), 0);
     }
 }
