@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "ColourBar.h"
 #include "ColourMap.h"
 #include "LabelPalette.h"
 #include "LetterGlyphs.h"
@@ -138,6 +139,7 @@ void CSceneRenderer::DrawScene(const CSceneState& state) {
         glPopMatrix();
     }
     if (state.m_showDirectionLetters) DrawDirectionLetters(state);
+    if (state.m_showColourBar) CColourBar::Draw(state);
 }
 
 void CSceneRenderer::DrawDirectionLetters(const CSceneState& state) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "ColourBar.h"
 #include "ColourMap.h"
 
 // Known entries: the ends and middles of the published maps as their
@@ -69,4 +72,19 @@ TEST(ColourMapTest, LookUpsByNameAndLevel) {
     for (size_t i = 0; i < 12; ++i)
         EXPECT_EQ(rgb[i], ColourMapTable(EColourMap::kMagma)[grey[i / 3]][i % 3]) << i;
     EXPECT_TRUE(ColourisePlane(nullptr, 4, EColourMap::kMagma).empty());
+}
+
+TEST(ColourBarTest, EndValuesAreShortNumbers) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(),
+                 inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, const char*> cases[] = {{0.0, "0"},
+                                                    {-0.0, "0"},
+                                                    {-1024.0, "-1024"},
+                                                    {3.14159265, "3.14159"},
+                                                    {0.5, "0.5"},
+                                                    {1234567.0, "1.2e+06"},
+                                                    {-2.5e-7, "-2.5e-07"},
+                                                    {nan, ""},
+                                                    {inf, ""}};
+    for (const auto& [value, text] : cases) EXPECT_EQ(CColourBar::FormatValue(value), text) << value;
 }

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ColourBar.h"
 #include "ColourMap.h"
 #include "LabelImage.h"
+#include "LetterGlyphs.h"
 #include "LabelPalette.h"
 #include "RenderFixture.h"
 #include "SceneGeometry.h"
@@ -599,5 +601,60 @@ TEST_F(SceneRendererTest, ColourMapsColourTheLevelsBrightnessAndContrastMake) {
                 EXPECT_EQ(wrong, 0u) << ColourMapInfo(maps[plane]).name;
             }
         }
+    }
+}
+
+// The bar runs from the map's level 0 at the bottom to 255 at the top inside
+// a frame in the letter colour, its end values written in that colour just
+// left of its ends; switched off, nothing of it stays.
+TEST_F(SceneRendererTest, ColourBarShowsTheMapAndItsEndValues) {
+    Refresh(10, 5, 2);
+    for (bool& shown : m_state.m_showPlane) shown = false;  // nothing else on screen
+    struct Case {
+        EColourMap map;
+        Colour letter;
+        double low, high;
+    };
+    const Case cases[] = {{EColourMap::kViridis, {255, 255, 0}, -1024, 3071},
+                          {EColourMap::kHot, {0, 255, 255}, 0.25, 1234567}};
+    const CColourBar::CPlace place = CColourBar::PlaceIn(kWidth, kHeight);
+    ASSERT_GT(place.width, 0);
+    const auto row = [](int fromBottom) { return kHeight - 1 - fromBottom; };
+    const int middle = place.left + place.width / 2, top = place.bottom + place.height;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ColourMapInfo(c.map).name);
+        m_state.m_colourMap = c.map;
+        m_state.m_letterColour[0] = c.letter.r / 255.0;
+        m_state.m_letterColour[1] = c.letter.g / 255.0;
+        m_state.m_letterColour[2] = c.letter.b / 255.0;
+        m_state.m_colourBarLow = c.low;
+        m_state.m_colourBarHigh = c.high;
+        m_state.m_showColourBar = true;
+        Draw();
+        EXPECT_TRUE(ColoursNear(PixelAt(middle, row(place.bottom)), MapColour(c.map, 0), 0)) << "bottom";
+        EXPECT_TRUE(ColoursNear(PixelAt(middle, row(top - 1)), MapColour(c.map, 255), 0)) << "top";
+        EXPECT_TRUE(ColoursNear(PixelAt(place.left - 1, row(place.bottom + 5)), c.letter, 0)) << "frame";
+        EXPECT_TRUE(ColoursNear(PixelAt(middle, row(top)), c.letter, 0)) << "frame";
+        // Each end value: pixels of the letter colour only, ending just left
+        // of the frame, as wide as its text.
+        for (const int end : {place.bottom, top}) {
+            const std::string text = CColourBar::FormatValue(end == top ? c.high : c.low);
+            const int textRight = place.left - 1 - CColourBar::kLabelGap;
+            int leftmost = kWidth, rightmost = -1, other = 0;
+            for (int y = end - CLetterGlyphs::kHeight; y <= end + CLetterGlyphs::kHeight; ++y)
+                for (int x = 0; x < place.left - 1; ++x) {
+                    const Colour pixel = PixelAt(x, row(y));
+                    if (ColoursNear(pixel, {0, 0, 0}, 0)) continue;
+                    other += ColoursNear(pixel, c.letter, 0) ? 0 : 1;
+                    leftmost = std::min(leftmost, x);
+                    rightmost = std::max(rightmost, x);
+                }
+            EXPECT_EQ(other, 0) << text;
+            EXPECT_NEAR(leftmost, textRight - CLetterGlyphs::TextWidth(text), 1) << text;
+            EXPECT_NEAR(rightmost, textRight - 1, 1) << text;
+        }
+        m_state.m_showColourBar = false;
+        Draw();
+        EXPECT_EQ(CountNonBackground({0, 0, 0}), 0);
     }
 }
