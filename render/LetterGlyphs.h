@@ -3,7 +3,8 @@
 #include <array>
 #include <string>
 
-// The letters of the patient directions (R, L, A, P, S, I) as bitmaps, drawn
+// The letters of the patient directions (R, L, A, P, S, I) and the
+// characters of numbers (digits, '-', '+', '.', 'e') as bitmaps, drawn
 // upright on the screen at a point of the scene whatever the camera, so that
 // they read the same from every side.
 class CLetterGlyphs {
@@ -16,6 +17,9 @@ public:
     // The rows of `letter`, top first, '#' where it is drawn; nullptr for a
     // letter that has no glyph.
     static const std::array<const char*, kHeight>* Rows(char letter);
+
+    // Width in pixels of `letters` drawn as a word.
+    static int TextWidth(const std::string& letters);
 
     // Draws `letters` centred on the window position of `point` (scene
     // coordinates under the current matrices), in the current colour; nothing

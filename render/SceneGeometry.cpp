@@ -1,5 +1,6 @@
 #include "SceneGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "OrbitCamera.h"
@@ -11,6 +12,19 @@ PixelTransferValues BrightnessContrastTransfer(double brightness, double contras
     const double scale = std::tan(contrast * 1.5707963267948966);
     const double bias = (1.0 - scale) / 2.0 + (2.0 * brightness - 1.0) * ((1.0 - scale) / 2.0 + 1.0);
     return {scale, bias};
+}
+
+std::array<uint8_t, 256> TransferGreyLevels(const PixelTransferValues& transfer) {
+    const auto scale = static_cast<float>(transfer.scale);
+    const auto bias = static_cast<float>(transfer.bias);
+    std::array<uint8_t, 256> levels{};
+    for (int g = 0; g < 256; ++g) {
+        const float value = static_cast<float>(g) / 255.0f * scale + bias;
+        // Written so that a value that is not a number ends at 0 too.
+        const float clamped = value > 0.0f ? std::min(value, 1.0f) : 0.0f;
+        levels[static_cast<size_t>(g)] = static_cast<uint8_t>(std::lrint(clamped * 255.0f));
+    }
+    return levels;
 }
 
 std::array<double, 3> PlaneLocalToBox(int plane, double position, double u, double v) {

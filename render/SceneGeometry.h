@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 
 struct COrbitCamera;
@@ -16,6 +17,10 @@ struct PixelTransferValues {
     double bias;
 };
 PixelTransferValues BrightnessContrastTransfer(double brightness, double contrast);
+// What a luminance upload under `transfer` turns each grey level into, worked
+// out as the driver does it: in single precision, clamped to 0..1 and rounded
+// to the nearest level. Coloured planes go through it before their colour map.
+std::array<uint8_t, 256> TransferGreyLevels(const PixelTransferValues& transfer);
 
 // Where the local point (u, v) of plane `plane`'s quad lands in the unit box
 // when the plane lies at fraction `position` along its normal. The YZ plane

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <string>
 
+#include "ColourBar.h"
+#include "ColourMap.h"
 #include "LabelPalette.h"
 #include "LetterGlyphs.h"
 #include "SceneGeometry.h"
@@ -137,6 +139,7 @@ void CSceneRenderer::DrawScene(const CSceneState& state) {
         glPopMatrix();
     }
     if (state.m_showDirectionLetters) DrawDirectionLetters(state);
+    if (state.m_showColourBar) CColourBar::Draw(state);
 }
 
 void CSceneRenderer::DrawDirectionLetters(const CSceneState& state) {
@@ -417,7 +420,21 @@ void CSceneRenderer::SetSliceTexture(const CSceneState& state, int plane, int he
     m_texture[plane] = name;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(state.m_textureTarget, 0, 1, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, pixels);
+    if (state.m_colourMap == EColourMap::kGrey || pixels == nullptr || width <= 0 || height <= 0) {
+        glTexImage2D(state.m_textureTarget, 0, 1, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, pixels);
+    } else {
+        // The colours belong to the levels brightness and contrast make, so
+        // those are applied here, as the transfer would, and the transfer
+        // is kept off the colours.
+        const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+        const std::array<uint8_t, 256> levels = TransferGreyLevels({m_transferScale, m_transferBias});
+        std::vector<uint8_t> grey(pixels, pixels + count);
+        for (uint8_t& level : grey) level = levels[level];
+        const std::vector<uint8_t> rgb = ColourisePlane(grey.data(), count, state.m_colourMap);
+        ApplyPixelTransfer(1.0, 0.0);
+        glTexImage2D(state.m_textureTarget, 0, GL_RGB, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        ApplyPixelTransfer(m_transferScale, m_transferBias);
+    }
     const GLint filter = state.m_bilinear ? GL_LINEAR : GL_NEAREST;
     glTexParameteri(state.m_textureTarget, GL_TEXTURE_MIN_FILTER, filter);
     glTexParameteri(state.m_textureTarget, GL_TEXTURE_MAG_FILTER, filter);

@@ -33,7 +33,7 @@ public:
 
     // Replaces plane `plane`'s texture by an 8-bit grey image of width x
     // height bytes, rows packed, first row first. Brightness and contrast
-    // apply to the upload.
+    // apply to the upload, then the state's colour map.
     void SetSliceTexture(const CSceneState& state, int plane, int height, int width, const uint8_t* pixels);
     // Replaces plane `plane`'s label overlay by an RGBA image of the plane's
     // own size (alpha 0 where no label lies); no pixels or no size removes it.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ColourMap.h"
 #include "MeshSet.h"
 
 // What the slice scene shows: where the three planes lie, how they and the
@@ -46,6 +47,13 @@ struct CSceneState {
     std::string m_directionLetters[3][2];
     bool m_showDirectionLetters = true;
     double m_letterColour[3] = {1.0, 1.0, 0.0};
+    // The colours of the grey planes, read when a plane is uploaded.
+    EColourMap m_colourMap = EColourMap::kGrey;
+    // A bar of the colour map in the view's corner, labelled with the file
+    // values of its ends (the display window's), drawn in m_letterColour.
+    bool m_showColourBar = false;
+    double m_colourBarLow = 0.0;
+    double m_colourBarHigh = 0.0;
 
     // Up arrow (raise) or Down arrow (lower): the YZ and XZ planes' opacity by
     // 0.05, compared before the step. The XY plane always stays opaque.

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ColourBar.h"
+#include "ColourMap.h"
 #include "LabelImage.h"
+#include "LetterGlyphs.h"
 #include "LabelPalette.h"
 #include "RenderFixture.h"
 #include "SceneGeometry.h"
@@ -24,6 +27,11 @@ constexpr Marker kXZMarker = {1, 2, 3, 150};  // in data row 2
 constexpr Marker kYZMarker = {5, 6, 3, 100};  // in data column 5
 constexpr double kPixelSize[3] = {10, 10, 20};
 
+RenderFixture::Colour MapColour(EColourMap map, int level) {
+    const auto& entry = ColourMapTable(map)[static_cast<size_t>(level)];
+    return {entry[0], entry[1], entry[2]};
+}
+
 // World millimetres of a voxel centre.
 std::array<double, 3> World(const Marker& m) {
     return {(m.column + 0.5) * kPixelSize[0], (kY - m.row - 0.5) * kPixelSize[1], (m.slice + 0.5) * kPixelSize[2]};
@@ -42,9 +50,10 @@ protected:
         m_state.m_bilinear = false;
         m_state.m_showBoundingBox = false;
     }
-    void ExpectGrey(const Marker& m, int grey, const std::string& where) {
+    void ExpectGrey(const Marker& m, int grey, const std::string& where) { ExpectColour(m, {grey, grey, grey}, where); }
+    void ExpectColour(const Marker& m, const Colour& colour, const std::string& where) {
         const auto p = World(m);
-        EXPECT_TRUE(ColoursNear(PixelAtWorld(p[0], p[1], p[2]), {grey, grey, grey}, 1))
+        EXPECT_TRUE(ColoursNear(PixelAtWorld(p[0], p[1], p[2]), colour, 1))
             << where << ": voxel " << m.column << "," << m.row << "," << m.slice;
     }
 };
@@ -486,12 +495,14 @@ TEST_F(SceneRendererTest, LabelOverlayColoursTheLabelledVoxels) {
         const char* name;
         bool rectangle, clip;
         double opacity, brightness;
+        EColourMap map = EColourMap::kGrey;
     };
     const Case cases[] = {
         {"default", false, false, 0.4, 0.5},
         {"rectangle textures", true, false, 0.4, 0.5},
         {"planes pushed back for clipping", false, true, 0.4, 0.5},
         {"opaque, bright", false, false, 1.0, 0.9},
+        {"over a colour map", false, false, 0.4, 0.9, EColourMap::kViridis},
     };
     struct View {
         COrbitCamera::CameraPreset preset;
@@ -509,6 +520,7 @@ TEST_F(SceneRendererTest, LabelOverlayColoursTheLabelledVoxels) {
         m_state.m_textureTarget = test.rectangle ? CSceneState::kTextureRectangle : GL_TEXTURE_2D;
         m_state.m_clipGeometry = test.clip;
         m_state.m_labelOpacity = test.opacity;
+        m_state.m_colourMap = test.map;
         m_renderer.SetBrightnessContrast(test.brightness, 0.5);
         Refresh(10, 5, 2);
         const int index[3] = {10, 5, 2};
@@ -530,15 +542,119 @@ TEST_F(SceneRendererTest, LabelOverlayColoursTheLabelledVoxels) {
             Draw();
             const Colour hidden = PixelAtWorld(p[0], p[1], p[2]);
             m_state.m_showLabels = true;
+            const Colour plane = MapColour(test.map, view.marker.grey);
             const Colour expected = {
-                static_cast<int>(std::lround(test.opacity * view.colour.r + (1 - test.opacity) * view.marker.grey)),
-                static_cast<int>(std::lround(test.opacity * view.colour.g + (1 - test.opacity) * view.marker.grey)),
-                static_cast<int>(std::lround(test.opacity * view.colour.b + (1 - test.opacity) * view.marker.grey))};
+                static_cast<int>(std::lround(test.opacity * view.colour.r + (1 - test.opacity) * plane.r)),
+                static_cast<int>(std::lround(test.opacity * view.colour.g + (1 - test.opacity) * plane.g)),
+                static_cast<int>(std::lround(test.opacity * view.colour.b + (1 - test.opacity) * plane.b))};
             EXPECT_TRUE(ColoursNear(shown, expected, 2)) << test.name << ", label on plane " << view.preset;
-            const int grey = view.marker.grey;
-            EXPECT_TRUE(ColoursNear(hidden, {grey, grey, grey}, 1)) << test.name << ", overlay off";
+            EXPECT_TRUE(ColoursNear(hidden, plane, 1)) << test.name << ", overlay off";
             Draw();
-            ExpectGrey(view.unlabelled, 40, std::string(test.name) + ", no label");
+            ExpectColour(view.unlabelled, MapColour(test.map, 40), std::string(test.name) + ", no label");
         }
+    }
+}
+
+namespace {
+
+// The texels of `texture` as `format` bytes (GL_RED or GL_RGB), packed.
+std::vector<uint8_t> ReadTexture(GLenum target, GLuint texture, GLenum format, size_t count) {
+    std::vector<uint8_t> texels(count * (format == GL_RGB ? 3 : 1));
+    glBindTexture(target, texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(target, 0, format, GL_UNSIGNED_BYTE, texels.data());
+    return texels;
+}
+
+}  // namespace
+
+// A coloured plane takes the map's colour of the level that brightness and
+// contrast make of each grey, the level the driver gives a grey plane, and
+// the colours go in untouched by them. An odd width checks the row packing.
+TEST_F(SceneRendererTest, ColourMapsColourTheLevelsBrightnessAndContrastMake) {
+    constexpr int kPlaneWidth = 37, kPlaneHeight = 7;
+    constexpr size_t kCount = kPlaneWidth * kPlaneHeight;
+    std::vector<uint8_t> ramp(kCount);
+    for (size_t i = 0; i < kCount; ++i) ramp[i] = static_cast<uint8_t>(i % 256);
+    const EColourMap maps[3] = {EColourMap::kGrey, EColourMap::kHot, EColourMap::kViridis};
+    const double settings[][2] = {{0.5, 0.5}, {0.8, 0.5}, {0.3, 0.7}, {0.5, 0.15}, {0.62, 0.33}};
+    for (GLenum target : {static_cast<GLenum>(GL_TEXTURE_2D), CSceneState::kTextureRectangle}) {
+        m_state.m_textureTarget = target;
+        for (const auto& setting : settings) {
+            SCOPED_TRACE(testing::Message() << target << ", brightness/contrast " << setting[0] << "/" << setting[1]);
+            m_renderer.SetBrightnessContrast(setting[0], setting[1]);
+            for (int plane = 0; plane < 3; ++plane) {
+                m_state.m_colourMap = maps[plane];
+                m_renderer.SetSliceTexture(m_state, plane, kPlaneHeight, kPlaneWidth, ramp.data());
+            }
+            m_renderer.SetBrightnessContrast(0.5, 0.5);
+            const std::vector<uint8_t> levels = ReadTexture(target, m_renderer.Texture(0), GL_RED, kCount);
+            ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+            if (setting[0] != 0.5 || setting[1] != 0.5) {
+                EXPECT_NE(levels, ramp) << "the setting changes no level";
+            }
+            for (int plane = 1; plane < 3; ++plane) {
+                const std::vector<uint8_t> rgb = ReadTexture(target, m_renderer.Texture(plane), GL_RGB, kCount);
+                size_t wrong = 0;
+                for (size_t i = 0; i < 3 * kCount; ++i)
+                    wrong += rgb[i] != ColourMapTable(maps[plane])[levels[i / 3]][i % 3] ? 1 : 0;
+                EXPECT_EQ(wrong, 0u) << ColourMapInfo(maps[plane]).name;
+            }
+        }
+    }
+}
+
+// The bar runs from the map's level 0 at the bottom to 255 at the top inside
+// a frame in the letter colour, its end values written in that colour just
+// left of its ends; switched off, nothing of it stays.
+TEST_F(SceneRendererTest, ColourBarShowsTheMapAndItsEndValues) {
+    Refresh(10, 5, 2);
+    for (bool& shown : m_state.m_showPlane) shown = false;  // nothing else on screen
+    struct Case {
+        EColourMap map;
+        Colour letter;
+        double low, high;
+    };
+    const Case cases[] = {{EColourMap::kViridis, {255, 255, 0}, -1024, 3071},
+                          {EColourMap::kHot, {0, 255, 255}, 0.25, 1234567}};
+    const CColourBar::CPlace place = CColourBar::PlaceIn(kWidth, kHeight);
+    ASSERT_GT(place.width, 0);
+    const auto row = [](int fromBottom) { return kHeight - 1 - fromBottom; };
+    const int middle = place.left + place.width / 2, top = place.bottom + place.height;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ColourMapInfo(c.map).name);
+        m_state.m_colourMap = c.map;
+        m_state.m_letterColour[0] = c.letter.r / 255.0;
+        m_state.m_letterColour[1] = c.letter.g / 255.0;
+        m_state.m_letterColour[2] = c.letter.b / 255.0;
+        m_state.m_colourBarLow = c.low;
+        m_state.m_colourBarHigh = c.high;
+        m_state.m_showColourBar = true;
+        Draw();
+        EXPECT_TRUE(ColoursNear(PixelAt(middle, row(place.bottom)), MapColour(c.map, 0), 0)) << "bottom";
+        EXPECT_TRUE(ColoursNear(PixelAt(middle, row(top - 1)), MapColour(c.map, 255), 0)) << "top";
+        EXPECT_TRUE(ColoursNear(PixelAt(place.left - 1, row(place.bottom + 5)), c.letter, 0)) << "frame";
+        EXPECT_TRUE(ColoursNear(PixelAt(middle, row(top)), c.letter, 0)) << "frame";
+        // Each end value: pixels of the letter colour only, ending just left
+        // of the frame, as wide as its text.
+        for (const int end : {place.bottom, top}) {
+            const std::string text = CColourBar::FormatValue(end == top ? c.high : c.low);
+            const int textRight = place.left - 1 - CColourBar::kLabelGap;
+            int leftmost = kWidth, rightmost = -1, other = 0;
+            for (int y = end - CLetterGlyphs::kHeight; y <= end + CLetterGlyphs::kHeight; ++y)
+                for (int x = 0; x < place.left - 1; ++x) {
+                    const Colour pixel = PixelAt(x, row(y));
+                    if (ColoursNear(pixel, {0, 0, 0}, 0)) continue;
+                    other += ColoursNear(pixel, c.letter, 0) ? 0 : 1;
+                    leftmost = std::min(leftmost, x);
+                    rightmost = std::max(rightmost, x);
+                }
+            EXPECT_EQ(other, 0) << text;
+            EXPECT_NEAR(leftmost, textRight - CLetterGlyphs::TextWidth(text), 1) << text;
+            EXPECT_NEAR(rightmost, textRight - 1, 1) << text;
+        }
+        m_state.m_showColourBar = false;
+        Draw();
+        EXPECT_EQ(CountNonBackground({0, 0, 0}), 0);
     }
 }
