@@ -16,6 +16,7 @@
 #include "Viewer.h"
 #include "ViewerExports.h"
 #include "ViewerReport.h"
+#include "WindowLevel.h"
 #include "VolumeFormat.h"
 
 namespace {
@@ -63,7 +64,24 @@ struct OptionRow {
     void (*apply)(const Option&, CViewer&) = nullptr;
     // What an output writes: 0 done, 1 failed (reported), 2 a usage error.
     int (*write)(const Option&, CViewer&) = nullptr;
+    // A value the syntax lets through but the option cannot take: why, or nullptr.
+    const char* (*refuse)(const Option&) = nullptr;
 };
+
+// The names of the window presets and colour maps, as the options take them.
+std::vector<std::string> PresetNames() {
+    std::vector<std::string> names;
+    for (int at = 0; at <= static_cast<int>(EWindowPreset::kCtBone); ++at)
+        names.emplace_back(WindowPresetName(static_cast<EWindowPreset>(at)));
+    return names;
+}
+
+std::vector<std::string> ColourMapNames() {
+    std::vector<std::string> names;
+    for (int at = 0; at <= static_cast<int>(EColourMap::kDiverging); ++at)
+        names.emplace_back(ColourMapInfo(static_cast<EColourMap>(at)).name);
+    return names;
+}
 
 const std::vector<OptionRow>& OptionRows() {
     static const std::vector<OptionRow> rows = {
@@ -525,6 +543,55 @@ const std::vector<OptionRow>& OptionRows() {
              [](const Option& o, CViewer& viewer) {
                  viewer.SetEjectionLabel(static_cast<int64_t>(o.numbers[0]));
              }},
+        {.name = "window",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--window CENTER,WIDTH",
+         .help = "show the planes through this window, in the file's units",
+         .count = 2,
+         .minimum = -1e15,
+         .maximum = 1e15,
+         .apply = [](const Option& o, CViewer& v) { v.SetWindow(CDisplayWindow{o.numbers[0], o.numbers[1]}); },
+         .refuse = [](const Option& o) -> const char* {
+             return o.numbers[1] > 0 ? nullptr : "the width must be above 0";
+         }},
+        {.name = "window-preset",
+         .kind = Kind::kWord,
+         .role = Role::kState,
+         .usage = "--window-preset NAME",
+         .help = "a preset window: load-default, full-range, 1-99, 2-98, ct-brain,\n"
+                 "ct-soft-tissue, ct-lung or ct-bone",
+         .words = PresetNames(),
+         .apply =
+             [](const Option& o, CViewer& v) {
+                 if (const std::optional<EWindowPreset> preset = WindowPresetOfName(o.text))
+                     CWindowLevel(v).ApplyPreset(*preset);
+             }},
+        {.name = "colormap",
+         .kind = Kind::kWord,
+         .role = Role::kState,
+         .usage = "--colormap NAME",
+         .help = "the planes' colours: grey, inverted-grey, hot, viridis, magma, inferno,\n"
+                 "plasma or diverging (the colour bar comes on with any but grey)",
+         .words = ColourMapNames(),
+         .apply =
+             [](const Option& o, CViewer& v) {
+                 if (const std::optional<EColourMap> map = ColourMapByName(o.text)) v.SetColourMap(*map);
+             }},
+        {.name = "colorbar",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--colorbar",
+         .help = "draw the colour bar with the window's end values",
+         .apply = [](const Option&,
+                     CViewer& v) { SetSwitch(v, v.View().m_showColourBar, true, kCmdColourBar); }},
+        {.name = "no-colorbar",
+         .kind = Kind::kFlag,
+         .role = Role::kState,
+         .usage = "--no-colorbar",
+         .help = "leave the colour bar out",
+         .apply = [](const Option&,
+                     CViewer& v) { SetSwitch(v, v.View().m_showColourBar, false, kCmdColourBar); }},
         {.name = "all-frames",
          .kind = Kind::kFlag,
          .role = Role::kState,
@@ -645,6 +712,11 @@ bool ParseValue(const OptionRow& syntax, const std::string& value, CCommandLine:
                     return false;
                 }
             }
+            if (syntax.refuse != nullptr)
+                if (const char* reason = syntax.refuse(option)) {
+                    error = argument + ": " + value + ": " + reason;
+                    return false;
+                }
             break;
         }
         case Kind::kLetters:

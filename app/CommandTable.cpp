@@ -3,6 +3,7 @@
 #include "TextFormat.h"
 #include "Viewer.h"
 #include "ViewerExports.h"
+#include "WindowLevel.h"
 
 namespace {
 
@@ -31,6 +32,22 @@ CCommand Switch(int id, int menu, const char* text, std::vector<QKeyCombination>
     else
         command.viewSwitch = flag;
     return command;
+}
+
+bool HasVolume(const CViewer& v) { return v.Volume().SizeX() > 0; }
+
+// The row that shows the planes through colour map `Map`, checked while it does.
+template <EColourMap Map>
+CCommand ColourMapRow(bool separatorBefore = false) {
+    static const std::string text = std::string("Colour Map: ") + ColourMapInfo(Map).title;
+    return {kCmdColourMapFirst + static_cast<int>(Map),
+            kDisplay,
+            text.c_str(),
+            {},
+            [](CViewer& v) { v.SetColourMap(Map); },
+            HasVolume,
+            [](const CViewer& v) { return v.View().m_colourMap == Map; },
+            separatorBefore};
 }
 
 // A change of the view's own drawing, told as a display change.
@@ -155,6 +172,19 @@ std::vector<CCommand> BuildTable() {
         Switch(kCmdWhiteBackground, kDisplay, "&White Background\tW", {Key(Qt::Key_W)}, &CViewerState::m_whiteBackground, nullptr),
         Switch(kCmdColourCoding, kDisplay, "XYZ Colour Coding\tCtrl+C", {Key(kCtrl, Qt::Key_C)}, &CSceneState::m_colourCoding, [](const CViewer& v) { return v.State().m_showX || v.State().m_showY || v.State().m_showZ; }),
         Switch(kCmdPositionInfo, kDisplay, "P&osition Info\tI", {Key(Qt::Key_I)}, &CViewerState::m_positionInfo, nullptr),
+        {kCmdWindowLevel, kDisplay, "Window/Level...", {}, [](CViewer& v) { CWindowLevel(v).OnDialog(); },
+         HasVolume, nullptr, true},
+        {kCmdResetWindow, kDisplay, "Reset Window\tShift + R", {Key(Qt::ShiftModifier, Qt::Key_R)},
+         [](CViewer& v) { v.SetWindow(std::nullopt); }, HasVolume, nullptr},
+        ColourMapRow<EColourMap::kGrey>(true),
+        ColourMapRow<EColourMap::kInvertedGrey>(),
+        ColourMapRow<EColourMap::kHot>(),
+        ColourMapRow<EColourMap::kViridis>(),
+        ColourMapRow<EColourMap::kMagma>(),
+        ColourMapRow<EColourMap::kInferno>(),
+        ColourMapRow<EColourMap::kPlasma>(),
+        ColourMapRow<EColourMap::kDiverging>(),
+        Switch(kCmdColourBar, kDisplay, "Colour Bar", {}, &CSceneState::m_showColourBar, HasVolume, true),
         {kCmdResize640x480, kDisplay, "Resize to 640x480", {}, [](CViewer& v) { v.Host().ResizeViewTo(640, 480); },
          NotPlaying, nullptr, true},
         {kCmdResize320x240, kDisplay, "Resize to 320x240", {}, [](CViewer& v) { v.Host().ResizeViewTo(320, 240); },

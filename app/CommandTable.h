@@ -62,6 +62,11 @@ enum ECommandId : int {
     kCmdDecreaseLabelOpacity = 0x8043,
     kCmdOrientationLabels = 0x8045,
     kCmdCurves = 0x8061,
+    kCmdWindowLevel = 0x8062,
+    kCmdResetWindow = 0x8063,
+    kCmdColourBar = 0x8064,
+    // One command per colour map, in the order of EColourMap.
+    kCmdColourMapFirst = 0x8070,
     kCmdLoadGeometry = 0x801B,
     kCmdLoadLabels = 0x8044,
     kCmdDrawGeometry = 0x801F,

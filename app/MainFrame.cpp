@@ -12,28 +12,47 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QActionGroup>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QWheelEvent>
 
 #include "AboutDlg.h"
 #include "AppIcon.h"
 #include "CommandTable.h"
 #include "CurvesPanel.h"
+#include "NoticeListener.h"
 #include "PreferencesDialog.h"
+#include "WindowLevelDialog.h"
 
 
 CMainFrame::CMainFrame()
-    : m_view(new CVolumeView(this)), m_qtDialogs(this), m_dialogs(&m_qtDialogs), m_readout(new QLabel(this)) {
+    : m_view(new CVolumeView(this)),
+      m_viewer(std::make_unique<CViewer>(*m_view, *this)),
+      m_qtDialogs(this),
+      m_dialogs(&m_qtDialogs),
+      m_readout(new QLabel(this)),
+      m_tools(*m_viewer),
+      m_toolStatus(new QLabel(this)) {
     setWindowTitle("Orvanta");
     setCentralWidget(m_view);
     setAcceptDrops(true);
     m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_readout, 1);
-    m_viewer = std::make_unique<CViewer>(*m_view, *this);
+    statusBar()->addPermanentWidget(m_toolStatus);
     connect(m_view, &COpenGLWnd::Hovered, this,
             [this](double x, double y, int width, int height) { m_viewer->OnHover(x, y, width, height); });
     connect(m_view, &COpenGLWnd::HoverEnded, this, [this] { m_viewer->OnHover(0, 0, 0, 0); });
     connect(&m_timer, &QTimer::timeout, this, [this] { m_viewer->Navigation().OnTimer(); });
+    // A tool that takes the left button hears it instead of the camera.
+    connect(m_view, &COpenGLWnd::LeftPressed, this,
+            [this](int x, int y, int width, int height) { m_tools.Active().Press({x, y, width, height}); });
+    connect(m_view, &COpenGLWnd::LeftDragged, this,
+            [this](int x, int y, int width, int height) { m_tools.Active().Drag({x, y, width, height}); });
+    connect(m_view, &COpenGLWnd::LeftReleased, this, [this] { m_tools.Active().Release(); });
+    new CNoticeListener(m_viewer->Notices(), this, [this](unsigned changes) {
+        if ((changes & (kChangeVolume | kChangeDisplay)) != 0) ShowToolStatus();
+    });
     m_curves = new CCurvesPanel(*m_viewer, this);
     addDockWidget(Qt::RightDockWidgetArea, m_curves);
     m_curves->hide();
@@ -76,6 +95,61 @@ void CMainFrame::BuildMenus() {
         addAction(action);  // keys work with the menu closed and for key-only commands
         m_actions[id] = action;
     }
+    // Tools come before Help.
+    BuildTools(menus.back());
+}
+
+void CMainFrame::BuildTools(QMenu* before) {
+    QMenu* menu = new QMenu("T&ools", this);
+    menuBar()->insertMenu(before->menuAction(), menu);
+    QToolBar* bar = addToolBar("Tools");
+    bar->setObjectName("tools");
+    bar->setMovable(false);
+    auto* group = new QActionGroup(this);
+    for (const CToolBox::CEntry& entry : CToolBox::Entries()) {
+        auto* action = new QAction(QString::fromUtf8(entry.menuText), this);
+        action->setShortcut(QKeySequence(entry.key));
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setShortcutVisibleInContextMenu(false);
+        action->setCheckable(true);
+        action->setChecked(entry.tool == m_tools.ActiveId());
+        action->setToolTip(QString::fromUtf8(m_tools.Tool(entry.tool).Name()) + " (" +
+                           QKeySequence(entry.key).toString() + ")");
+        group->addAction(action);
+        menu->addAction(action);
+        bar->addAction(action);
+        addAction(action);
+        const CToolBox::ETool tool = entry.tool;
+        connect(action, &QAction::triggered, this, [this, tool] { ChooseTool(tool); });
+        m_toolActions.push_back(action);
+    }
+    ShowToolStatus();
+}
+
+void CMainFrame::ChooseTool(CToolBox::ETool tool) {
+    m_tools.Choose(tool);
+    m_view->SetLeftButtonTurns(!m_tools.Active().TakesLeftButton());
+    ToolAction(tool)->setChecked(true);
+    ShowToolStatus();
+}
+
+QString CMainFrame::ToolStatus() const {
+    QString text = QString("Tool: ") + m_tools.Active().Name();
+    const std::string window = CWindowLevel::StatusText(*m_viewer);
+    if (!window.empty()) text += "   " + QString::fromStdString(window);
+    return text;
+}
+
+void CMainFrame::ShowToolStatus() {
+    const QString text = ToolStatus();
+    if (m_toolStatus->text() != text) m_toolStatus->setText(text);
+}
+
+bool CMainFrame::EditWindowLevel(CWindowLevelValues& values) {
+    CWindowLevelDialog dialog(values, this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    values = dialog.Values();
+    return true;
 }
 
 QAction* CMainFrame::Action(int id) const {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "QtDialogService.h"
+#include "ToolBox.h"
 #include "Viewer.h"
 #include "VolumeView.h"
 
@@ -17,6 +18,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QProgressDialog;
+class QToolBar;
 
 // The main window: the menus and keys of the command table, the view filling
 // the client area, the playback timer, dropped files and the window commands.
@@ -36,6 +38,12 @@ public:
     QAction* Action(int id) const;
     // Brings the menu actions' enabled and check states up to date.
     void UpdateCommandStates();
+    // The tools the left button serves; choosing one also checks its action.
+    CToolBox& Tools() { return m_tools; }
+    void ChooseTool(CToolBox::ETool tool);
+    QAction* ToolAction(CToolBox::ETool tool) const { return m_toolActions.at(static_cast<size_t>(tool)); }
+    // The status bar's tool and window text ("Window   W 400 L 40").
+    QString ToolStatus() const;
 
     // CViewerHost
     std::string Title() const override;
@@ -50,6 +58,7 @@ public:
     void CloseWindow() override { close(); }
     void ShowAbout() override;
     bool EditPreferences(CPreferenceValues& values) override;
+    bool EditWindowLevel(CWindowLevelValues& values) override;
     void BeginProgress(int total) override;
     bool StepProgress(int done, int total) override;
     void EndProgress() override;
@@ -73,6 +82,9 @@ protected:
 
 private:
     void BuildMenus();
+    // The Tools menu and the tool bar, one action per tool.
+    void BuildTools(QMenu* before);
+    void ShowToolStatus();
 
     CVolumeView* m_view;
     std::unique_ptr<CViewer> m_viewer;
@@ -91,4 +103,8 @@ private:
     QLabel* m_readout;
     // The Curves dock, hidden at first.
     CCurvesPanel* m_curves = nullptr;
+    CToolBox m_tools;
+    std::vector<QAction*> m_toolActions;
+    // The status bar's name of the active tool and the window in force.
+    QLabel* m_toolStatus;
 };

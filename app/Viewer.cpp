@@ -60,6 +60,11 @@ void CViewer::DeriveScene() {
     // Yellow reads on black and on grey; on white, dark blue does.
     const double letters[2][3] = {{1.0, 1.0, 0.0}, {0.0, 0.0, 0.5}};
     std::copy(letters[m_state.m_whiteBackground], letters[m_state.m_whiteBackground] + 3, m_view.m_letterColour);
+    if (m_volume.SizeX() > 0) {
+        const CDisplayWindow window = m_volume.Window();
+        m_view.m_colourBarLow = window.center - window.width / 2;
+        m_view.m_colourBarHigh = window.center + window.width / 2;
+    }
     const std::optional<CAffine> transform = PatientTransform();
     for (int axis = 0; axis < 3; ++axis) {
         std::string* ends = m_view.m_directionLetters[axis];
@@ -175,6 +180,22 @@ void CViewer::SetBrightnessContrast(double brightness, double contrast) {
     m_state.m_brightness = brightness;
     m_state.m_contrast = contrast;
     m_view.SetBrightnessContrast(brightness, contrast);
+    m_notices.Announce(kChangeDisplay);
+}
+
+bool CViewer::SetWindow(const std::optional<CDisplayWindow>& window) {
+    if (m_volume.SizeX() == 0) return false;
+    if (!window)
+        m_volume.ResetWindow();
+    else if (!m_volume.SetWindow(*window))
+        return false;
+    m_notices.Announce(kChangeDisplay);
+    return true;
+}
+
+void CViewer::SetColourMap(EColourMap map) {
+    m_view.m_colourMap = map;
+    m_view.m_showColourBar = map != EColourMap::kGrey;
     m_notices.Announce(kChangeDisplay);
 }
 
@@ -388,6 +409,7 @@ void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
         m_transformPixelSize[2] = m_state.m_pixelSizeZ;
         // Labels that no longer fit go, and the rest get surfaces at the new voxel size.
         m_labels.FitToVolume();
+        ShowAsItsKindIs();
         m_notices.Announce(kChangeVolume | kChangePosition | kChangeFrame | kChangeCalibration | kChangeLabels |
                            kChangeMeshes);
         if (format->companionMeshes) {
@@ -405,6 +427,21 @@ void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
     }
     for (const std::string& warning : file.m_warnings)
         m_host.Dialogs().ShowMessage("Error", warning, CDialogService::Icon::kError);
+}
+
+void CViewer::ShowAsItsKindIs() {
+    // Phase and velocity images are signed about 0: a diverging map with 0
+    // in its white middle, over a window as wide either side as the largest
+    // value. Every other load starts grey, through its own load default.
+    m_view.m_colourMap = EColourMap::kGrey;
+    if (const std::string& kind = m_volume.FileInfo().m_imageKind; kind == "phase" || kind == "velocity") {
+        if (const std::optional<CDisplayWindow> full = m_volume.PresetWindow(EWindowPreset::kFullRange)) {
+            const double low = full->center - full->width / 2, high = full->center + full->width / 2;
+            const double most = std::max(std::abs(low), std::abs(high));
+            if (most > 0 && m_volume.SetWindow({0.0, 2 * most})) m_view.m_colourMap = EColourMap::kDiverging;
+        }
+    }
+    m_view.m_showColourBar = m_view.m_colourMap != EColourMap::kGrey;
 }
 
 void CViewer::AdoptCalibration() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ColourMap.h"
+#include "DisplayWindow.h"
 #include "LabelLayer.h"
 #include "Navigation.h"
 #include "StartupPreload.h"
@@ -86,6 +88,12 @@ public:
     void SetBrightnessContrast(double brightness, double contrast);
     // Brightness (or contrast) up or down by `delta`, within 0 to 1.
     void StepBrightnessContrast(bool contrast, double delta);
+    // The window the planes are shown through, in the file's units; none
+    // goes back to the load default. False, changing nothing, for a window
+    // of no width or without a volume.
+    bool SetWindow(const std::optional<CDisplayWindow>& window);
+    // The colour map of the planes; the colour bar comes on with any map but grey.
+    void SetColourMap(EColourMap map);
     // Label overlay opacity up or down by `delta`, kept on tenths within 0 to 1.
     void StepLabelOpacity(double delta);
     // An on/off switch of the viewer's state or of the view's, set to `on`.
@@ -159,6 +167,8 @@ private:
     void AdoptVolume(CTimeVolume& loaded, const std::string& path);
     // Takes the pixel sizes and frame time the loaded volume's file carries.
     void AdoptCalibration();
+    // The colour map and window a new load starts with, by the kind of its images.
+    void ShowAsItsKindIs();
     // The scene state the view draws from, as the viewer's state has it.
     void DeriveScene();
     // The viewer's own answer to a notice: the view, the title and the readout.

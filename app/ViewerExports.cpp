@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "AboutDlg.h"
+#include "ColourMap.h"
 #include "CurvesExport.h"
 #include "MeshExport.h"
 #include "MeshFormat.h"
@@ -146,6 +147,27 @@ bool CViewerExports::SavePlane(int plane, const std::string& path) {
             RawPicture scaled = RPresample(picture, 1.0, scale);
             RPfree(picture);
             picture = scaled;
+        }
+        const EColourMap map = m_viewer.View().m_colourMap;
+        if (picture.m_status == 0 && map != EColourMap::kGrey) {
+            // Another map than grey is written in its colours, as RGB.
+            RawPicture colour = RPcreate(picture.m_height, picture.m_width, 24);
+            if (colour.m_status == 0) {
+                const auto& table = ColourMapTable(map);
+                for (uint32_t y = 0; y < picture.m_height; ++y) {
+                    const uint8_t* grey = RPgetScanline(picture, y);
+                    uint8_t* out = RPgetScanline(colour, y);
+                    for (uint32_t x = 0; x < picture.m_width; ++x, out += 3) {
+                        // The picture's bytes are blue, green, red.
+                        const std::array<uint8_t, 3>& rgb = table[grey[x]];
+                        out[0] = rgb[2];
+                        out[1] = rgb[1];
+                        out[2] = rgb[0];
+                    }
+                }
+            }
+            RPfree(picture);
+            picture = colour;
         }
         written = picture.m_status == 0 && RPwritePNG(picture, path);
     }

@@ -4,6 +4,8 @@
 
 #include "DialogService.h"
 
+struct CWindowLevelValues;
+
 // The values the Preferences dialog edits.
 struct CPreferenceValues {
     int frameTimeMs = 0;
@@ -39,6 +41,12 @@ public:
     // Shows the Preferences filled with `values`; true with the accepted
     // values, false when the user cancelled.
     virtual bool EditPreferences(CPreferenceValues& values) = 0;
+    // Shows the Window/Level dialog filled with `values`; true with the
+    // accepted values. A host without dialogs declines.
+    virtual bool EditWindowLevel(CWindowLevelValues& values) {
+        (void)values;
+        return false;
+    }
 
     // A modal progress display for long work ("Frame 7 of 40"); StepProgress
     // returns false once the user has cancelled.

@@ -179,6 +179,16 @@ std::string CViewerReport::InfoJson() const {
     info["value"] = value && std::isfinite(*value) ? QJsonValue(*value) : QJsonValue();
     info["last_frame_index"] = viewer.Navigation().LastFrameIndex();
     info["labels"] = LabelsJson(viewer);
+    // How the planes are shown: the window in the file's units and the map.
+    QJsonObject display;
+    if (v.SizeX() > 0) {
+        const CDisplayWindow window = v.Window();
+        display["window"] = QJsonObject{{"center", window.center}, {"width", window.width}};
+    } else {
+        display["window"] = QJsonValue();
+    }
+    display["colormap"] = ColourMapInfo(viewer.View().m_colourMap).name;
+    info["display"] = display;
     return QJsonDocument(info).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 

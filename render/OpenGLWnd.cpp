@@ -114,18 +114,31 @@ bool COpenGLWnd::ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& 
 
 void COpenGLWnd::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && !m_leftTurns) {
+        m_leftToTool = true;
+        emit HoverEnded();
+        emit LeftPressed(at.x(), at.y(), width(), height());
+        return;
+    }
     if (event->button() == Qt::LeftButton) BeginDrag(kRotating, at.x(), at.y());
     if (event->button() == Qt::RightButton) BeginDrag(kDollying, at.x(), at.y());
 }
 
 void COpenGLWnd::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && m_leftToTool) {
+        m_leftToTool = false;
+        emit LeftReleased();
+        return;
+    }
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) EndDrag();
 }
 
 void COpenGLWnd::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const Qt::KeyboardModifiers modifiers = event->modifiers();
-    if (DragTo(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier)) {
+    if (m_leftToTool) {
+        emit LeftDragged(at.x(), at.y(), width(), height());
+    } else if (DragTo(at.x(), at.y(), modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier)) {
         update();
         emit HoverEnded();
     } else if (event->buttons() == Qt::NoButton) {

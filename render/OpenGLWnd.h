@@ -45,11 +45,21 @@ public:
     // True once an OpenGL error has been reported; later ones are not.
     bool m_errorReported = false;
 
+    // Whether a left drag turns the camera (the default) or is told through
+    // LeftPressed, LeftDragged and LeftReleased to whoever serves the tool
+    // that took the button.
+    void SetLeftButtonTurns(bool turns) { m_leftTurns = turns; }
+
 signals:
     // The mouse rests at (x, y) of the width x height view, no button held;
     // HoverEnded when it leaves the view or a drag begins.
     void Hovered(double x, double y, int width, int height);
     void HoverEnded();
+    // The left button, while it does not turn the camera: pressed at, moved
+    // to (x, y) of the width x height view, and released.
+    void LeftPressed(int x, int y, int width, int height);
+    void LeftDragged(int x, int y, int width, int height);
+    void LeftReleased();
 
 protected:
     // Draws one frame; the base sets the frame up (error check, clear, camera).
@@ -68,6 +78,9 @@ protected:
     void leaveEvent(QEvent* event) override;
 
     CSceneRenderer m_renderer;
+    bool m_leftTurns = true;
+    // A left drag is told to the tool from its press to its release.
+    bool m_leftToTool = false;
 
     // Runs `work` with this view's context current, as every OpenGL call from
     // outside painting needs; nothing happens before the context exists.

@@ -233,6 +233,7 @@ COpenResult CDicomSource::OpenPath(const std::string& path, const COpenRequest& 
         source->m_seriesUids.push_back(series.uid);
         source->m_seriesNumber = series.number;
         source->m_seriesDescription = series.description;
+        source->m_imageKind = series.type == "phase" || series.type == "velocity" ? series.type : "";
     }
     source->m_title = ShortNameOfPath(isFolder ? path : folderPath) +
                       (series.description.empty() ? "" : " (" + series.description + ")");
@@ -247,6 +248,7 @@ void CDicomSource::Describe(CVolumeFileInfo& info) const {
     info.m_title = m_title;
     // The same series again without asking.
     info.m_reopenChoice = m_seriesUids.size() == 1 ? m_seriesUids[0] : "stack";
+    info.m_imageKind = m_imageKind;
     info.m_fields.push_back({"series", m_seriesList});
     info.m_fields.push_back({"inverted", m_inverted});
     if (m_seriesUids.size() == 1) {

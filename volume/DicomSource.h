@@ -100,6 +100,8 @@ private:
     // Of the one series loaded; none for a stack.
     std::optional<int> m_seriesNumber;
     std::string m_seriesDescription;
+    // "phase" or "velocity" for a series of such images; "" otherwise.
+    std::string m_imageKind;
     std::string m_title;
     std::vector<std::string> m_notes;
     std::vector<std::string> m_unreadable;

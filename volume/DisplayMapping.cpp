@@ -70,9 +70,19 @@ void CDisplayMapping::MakeDefaultTable() {
     for (size_t i = 0; i < m_codes.size(); ++i) (*m_table)[m_codes[i]] = EightBitValue(m_sampleOfCode[i], m_level);
 }
 
+bool CDisplayMapping::ValuesFall() const {
+    if (m_grey || m_codes.empty()) return false;
+    const auto [lowest, highest] = std::minmax_element(m_sampleOfCode.begin(), m_sampleOfCode.end());
+    return m_valueOfCode[static_cast<size_t>(highest - m_sampleOfCode.begin())] <
+           m_valueOfCode[static_cast<size_t>(lowest - m_sampleOfCode.begin())];
+}
+
 void CDisplayMapping::MakeWindowTable() {
     const double low = m_window->center - m_window->width / 2;
     const double width = m_window->width;
+    // Images whose smallest values show brightest (DICOM MONOCHROME1) stay
+    // so under a window: its ramp is turned over, as the load default's is.
+    const bool turned = ValuesFall();
     m_table->fill(0);
     for (size_t i = 0; i < m_codes.size(); ++i) {
         const double q = (m_valueOfCode[i] - low) / width;
@@ -82,7 +92,7 @@ void CDisplayMapping::MakeWindowTable() {
             grey = 255;
         else if (q > 0.0)
             grey = static_cast<uint8_t>(q * 255.0 + 0.5);
-        (*m_table)[m_codes[i]] = grey;
+        (*m_table)[m_codes[i]] = turned && std::isfinite(q) ? static_cast<uint8_t>(255 - grey) : grey;
     }
 }
 

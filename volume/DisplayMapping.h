@@ -54,6 +54,8 @@ public:
 private:
     void MakeDefaultTable();
     void MakeWindowTable();
+    // True when the values fall as the samples rise (DICOM MONOCHROME1).
+    bool ValuesFall() const;
 
     std::vector<uint16_t> m_codes;
     std::vector<uint16_t> m_sampleOfCode;

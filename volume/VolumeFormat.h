@@ -36,6 +36,9 @@ struct CVolumeFileInfo {
     std::string m_title;                            // what the window title calls it
     // How to open the same data again without asking (a DICOM series' UID).
     std::string m_reopenChoice;
+    // "phase" or "velocity" for images whose values are signed about 0 (a
+    // DICOM series of such images); "" otherwise.
+    std::string m_imageKind;
     // The calibration values the file itself set, and where its voxels lie in the patient.
     CVolumeCalibration m_calibration;
     std::optional<CAffine> m_transform;

@@ -7,7 +7,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <filesystem>
 #include <limits>
 #include <random>
@@ -20,6 +22,7 @@
 #include "ViewerFixture.h"
 #include "VolumeFormat.h"
 #include "ViewerExports.h"
+#include "ColourMap.h"
 
 namespace {
 
@@ -292,6 +295,10 @@ TEST_F(HeadlessTest, FailuresExitWithAStatusAndOneLine) {
         {"--info scan.tvi > /dev/full", 1, "cannot write the output"},
         {"--info scan.tvi scan.obj", 2, "one file at a time: 'scan.tvi' and 'scan.obj'"},
         {"scan.tvi --labels bad.nii.gz scan.tvi", 2, "one file at a time"},
+        {"--window 10,0 --info scan.tvi", 2, "--window: 10,0: the width must be above 0"},
+        {"--window 10 --info scan.tvi", 2, "--window: malformed value '10'"},
+        {"--colormap jet --info scan.tvi", 2, "--colormap: unknown value 'jet'"},
+        {"--window-preset ct-heart --info scan.tvi", 2, "--window-preset: unknown value 'ct-heart'"},
     };
     for (const Case& c : cases) {
         int status = -1;
@@ -805,4 +812,70 @@ TEST_F(HeadlessTest, WorldPositionAndValueAreThoseOfTheVoxelAsOtherReadersSeeThe
         const std::string row = csv.substr(frame1 + 1, csv.find('\n', frame1 + 1) - frame1 - 1);
         EXPECT_EQ(std::stod(row.substr(row.rfind(',') + 1)), other["value"].toDouble()) << csv;
     }
+}
+
+// The window, its presets and the colour maps reach --info, the saved planes
+// (grey as a grey palette, other maps as RGB) and the snapshot's colour bar.
+TEST_F(HeadlessTest, WindowAndColourMapReachEveryOutput) {
+    CTestHost host;
+    CRecordingView view;
+    CViewer viewer(view, host);
+    viewer.LoadVolumeFile(m_tvi);
+    const int z = viewer.State().m_z;
+    // The grey of each voxel of the XY plane under centre 150, width 100.
+    const auto grey = [&](uint32_t column, uint32_t row) {
+        const double value = *viewer.Volume().Value(int(column), int(row), z, 0);
+        return static_cast<int>(std::lround(255 * std::clamp((value - 100) / 100, 0.0, 1.0)));
+    };
+    int status = -1;
+    const QJsonObject display =
+        ParseJson(Run("--window 150,100 --info --save-plane xy w.png scan.tvi", status))["display"].toObject();
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(display["window"].toObject()["center"].toDouble(), 150.0);
+    EXPECT_EQ(display["window"].toObject()["width"].toDouble(), 100.0);
+    EXPECT_EQ(display["colormap"].toString(), "grey");
+    Run("--window 150,100 --colormap hot --save-plane xy h.png scan.tvi", status);
+    ASSERT_EQ(status, 0);
+    const DecodedPng greyPng = ReadPng(m_folder.File("w.png")), hotPng = ReadPng(m_folder.File("h.png"));
+    ASSERT_TRUE(greyPng.ok && hotPng.ok);
+    ASSERT_EQ(greyPng.colourType, PNG_COLOR_TYPE_PALETTE);
+    ASSERT_EQ(hotPng.colourType, PNG_COLOR_TYPE_RGB);
+    ASSERT_EQ(greyPng.width, 24u);
+    const auto& hot = ColourMapTable(EColourMap::kHot);
+    std::set<int> greys;
+    for (uint32_t row = 0; row < greyPng.height; ++row)
+        for (uint32_t column = 0; column < greyPng.width; ++column) {
+            const int expected = grey(column, row);
+            greys.insert(expected);
+            ASSERT_EQ(greyPng.rows[row][column], expected) << column << ", " << row;
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(hotPng.rows[row][3 * column + c], hot[static_cast<size_t>(expected)][c]) << column;
+        }
+    EXPECT_TRUE(greys.count(0) && greys.count(255) && greys.size() > 10) << "both ends and the ramp between";
+
+    // The full range of (i * 7) % 300 is 0 to 299.
+    const QJsonObject full =
+        ParseJson(Run("--window-preset full-range --colormap viridis --info scan.tvi", status))["display"].toObject();
+    EXPECT_EQ(full["window"].toObject()["center"].toDouble(), 149.5);
+    EXPECT_EQ(full["window"].toObject()["width"].toDouble(), 299.0);
+    EXPECT_EQ(full["colormap"].toString(), "viridis");
+
+    // The colour bar comes on with the map and is drawn at the view's right edge.
+    Run("--colormap hot --snapshot bar.png scan.tvi", status);
+    ASSERT_EQ(status, 0);
+    Run("--colormap hot --no-colorbar --snapshot nobar.png scan.tvi", status);
+    ASSERT_EQ(status, 0);
+    const DecodedPng bar = ReadPng(m_folder.File("bar.png")), noBar = ReadPng(m_folder.File("nobar.png"));
+    ASSERT_TRUE(bar.ok && noBar.ok && bar.width == noBar.width && bar.height == noBar.height);
+    const size_t bytes = bar.rows[0].size() / bar.width;
+    uint32_t differing = 0, leftmost = bar.width;
+    for (uint32_t row = 0; row < bar.height; ++row)
+        for (uint32_t column = 0; column < bar.width; ++column)
+            if (!std::equal(bar.rows[row].begin() + column * bytes, bar.rows[row].begin() + (column + 1) * bytes,
+                            noBar.rows[row].begin() + column * bytes)) {
+                ++differing;
+                leftmost = std::min(leftmost, column);
+            }
+    EXPECT_GT(differing, 100u);
+    EXPECT_GT(leftmost, bar.width * 3 / 4) << "the bar and its values keep to the right edge";
 }

@@ -6,6 +6,7 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <QMenuBar>
@@ -23,6 +24,8 @@
 #include "PngReader.h"
 #include "ViewerFixture.h"
 #include "ViewerExports.h"
+#include "WindowLevel.h"
+#include "WindowTool.h"
 
 namespace {
 
@@ -53,6 +56,20 @@ protected:
         QApplication::sendEvent(target, &release);
         QApplication::processEvents();
     }
+    // A mouse event on the view: press, move with the buttons held, release.
+    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QWidget& view = m_frame.View();
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(at), view.mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&view, &event);
+        QApplication::processEvents();
+    }
+    // A left drag on the view from `from` through `steps`.
+    void LeftDrag(QPoint from, const std::vector<QPoint>& steps) {
+        Mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        for (const QPoint& step : steps) Mouse(QEvent::MouseMove, from + step, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, from + steps.back(), Qt::NoButton);
+    }
     std::string WriteVolume(int frames) {
         TviContents tvi = TviVolume(8, 8, 4, frames);
         // Slow playback: no tick may step the frame between a key and its check.
@@ -71,7 +88,7 @@ protected:
 
 TEST_F(MainFrameTest, MenusCarryTheTableTexts) {
     const QList<QAction*> menus = m_frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 5);
+    ASSERT_EQ(menus.size(), 6);
     EXPECT_EQ(menus[0]->text(), "&File");
     EXPECT_EQ(menus[3]->text(), "Geometry");
     for (const CCommand& command : CommandTable()) {
@@ -299,4 +316,42 @@ TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
 
     Press(Qt::Key_U);
     EXPECT_TRUE(panel.isHidden());
+}
+
+// The Window tool: its key chooses it, the status bar names it and its
+// window, and a left drag with real mouse events moves the window by the
+// amounts the mouse moved while the camera stays; Turn gives the drag back.
+TEST_F(MainFrameTest, TheWindowToolDragsTheWindowAndTurnTurns) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadVolumeFile(WriteVolume(2));
+    EXPECT_TRUE(m_frame.ToolAction(CToolBox::ETool::kTurn)->isChecked());
+    Press(Qt::Key_N);
+    ASSERT_EQ(m_frame.Tools().ActiveId(), CToolBox::ETool::kWindow);
+    EXPECT_TRUE(m_frame.ToolAction(CToolBox::ETool::kWindow)->isChecked());
+    EXPECT_TRUE(m_frame.ToolStatus().startsWith("Tool: Window   W ")) << m_frame.ToolStatus().toStdString();
+
+    const CDisplayWindow start = viewer.Volume().Window();
+    const std::optional<CDisplayWindow> full = viewer.Volume().PresetWindow(EWindowPreset::kFullRange);
+    ASSERT_TRUE(full.has_value());
+    const double azimuth = m_frame.View().m_azimuth, elevation = m_frame.View().m_elevation;
+    const QPoint from(100, 100);
+    LeftDrag(from, {QPoint(30, -12), QPoint(50, -20)});
+    const CDisplayWindow expected = CWindowTool::Dragged(start, 50, -20, full->width);
+    EXPECT_DOUBLE_EQ(viewer.Volume().Window().center, expected.center);
+    EXPECT_DOUBLE_EQ(viewer.Volume().Window().width, expected.width);
+    EXPECT_NE(expected.width, start.width);
+    EXPECT_EQ(m_frame.View().m_azimuth, azimuth);
+    EXPECT_EQ(m_frame.View().m_elevation, elevation);
+    const std::string status = CWindowLevel::StatusText(viewer);
+    EXPECT_TRUE(m_frame.ToolStatus().endsWith(QString::fromStdString(status)));
+
+    // Shift + R: the load default again; Q: the left drag turns the camera.
+    Press(Qt::Key_R, Qt::ShiftModifier);
+    EXPECT_TRUE(viewer.Volume().WindowIsLoadDefault());
+    Press(Qt::Key_Q);
+    const CDisplayWindow kept = viewer.Volume().Window();
+    LeftDrag(from, {QPoint(40, 10)});
+    EXPECT_NE(m_frame.View().m_azimuth, azimuth);
+    EXPECT_EQ(viewer.Volume().Window().width, kept.width);
+    EXPECT_TRUE(m_frame.ToolStatus().startsWith("Tool: Turn"));
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "MovieTools.h"
+#include "ShownPlane.h"
 #include "ViewerFixture.h"
 #include "ViewerExports.h"
 
@@ -191,3 +192,60 @@ TEST_F(ViewerDicomTest, ASeriesThatCannotBeDecodedKeepsTheVolume) {
 }
 
 }  // namespace
+
+// A phase series opens with the diverging map over a window centred on 0,
+// as wide either side as its largest value; a magnitude series opens grey.
+TEST_F(ViewerDicomTest, APhaseSeriesOpensDivergingAndCentred) {
+    struct Case {
+        const char* imageType;
+        EColourMap map;
+    };
+    const Case cases[] = {{"ORIGINAL\\PRIMARY\\P\\ND", EColourMap::kDiverging},
+                          {"ORIGINAL\\PRIMARY\\M\\ND", EColourMap::kGrey}};
+    for (const Case& c : cases) {
+        TempFolder folder;
+        DicomImageFields image;
+        image.pixels = DicomImageFields::Pixels::kInt16;
+        image.imageType = c.imageType;
+        // Velocities from -30 to +50 over the frames.
+        const auto values = [](DicomImageFields& fields, int, int t) { fields.values.assign(20, 40.0 * t - 30.0); };
+        ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 3, 0.0, 20.0, values).size(), 3u);
+        m_viewer.LoadVolume(folder.Path().string());
+        ASSERT_EQ(m_viewer.Volume().Frames(), 3) << c.imageType;
+        EXPECT_EQ(m_view.m_colourMap, c.map) << c.imageType;
+        EXPECT_EQ(m_view.m_showColourBar, c.map != EColourMap::kGrey) << c.imageType;
+        if (c.map == EColourMap::kDiverging) {
+            EXPECT_EQ(m_viewer.Volume().Window().center, 0.0);
+            EXPECT_EQ(m_viewer.Volume().Window().width, 100.0);
+            EXPECT_EQ(m_view.m_colourBarLow, -50.0);
+            EXPECT_EQ(m_view.m_colourBarHigh, 50.0);
+        } else {
+            EXPECT_TRUE(m_viewer.Volume().WindowIsLoadDefault());
+        }
+    }
+}
+
+// MONOCHROME1 images show their smallest values brightest; a window keeps
+// them so: the load default's own window gives its picture again.
+TEST_F(ViewerDicomTest, AWindowKeepsMonochrome1TurnedOver) {
+    TempFolder folder;
+    DicomImageFields image;
+    image.photometric = "MONOCHROME1";
+    const auto values = [](DicomImageFields& fields, int, int) {
+        fields.values.clear();
+        for (int i = 0; i < 20; ++i) fields.values.push_back(10.0 * i);
+    };
+    ASSERT_EQ(WriteDicomSeries(folder.Path().string(), image, 1, 1, 0.0, 20.0, values).size(), 1u);
+    m_viewer.LoadVolume(folder.Path().string());
+    ASSERT_EQ(m_viewer.Volume().SizeX(), 5);
+    const auto shown = [this] {
+        std::vector<int> greys;
+        for (int64_t at = 0; at < 20; ++at) greys.push_back(ShownGrey(m_viewer.Volume(), 0, 0, at));
+        return greys;
+    };
+    const std::vector<int> before = shown();
+    EXPECT_GT(before.front(), before.back()) << "value 0 brightest";
+    ASSERT_TRUE(m_viewer.SetWindow(m_viewer.Volume().Window()));
+    const std::vector<int> after = shown();
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_NEAR(after[i], before[i], 1) << "voxel " << i;
+}
