@@ -26,11 +26,21 @@ public:
     // held to the frames there are; -1 without frames.
     int FrameAt(const QPointF& point);
 
+protected:
+    void resizeEvent(QGraphicsSceneResizeEvent* event) override;
+
 private:
+    // Sets the legend's rows under the plot and keeps the room they take.
+    void PlaceLegend();
+    // Spaces the frame axis's ticks so that its numbers fit the plot's width.
+    void FitFrameTicks();
+
     QValueAxis* m_frameAxis;
     QValueAxis* m_volumeAxis;
     QValueAxis* m_valueAxis;
     QLineSeries* m_marker = nullptr;
+    // The margins Qt gave the chart, to which the legend's rows are added.
+    QMargins m_margins;
     int m_frames = 0;
     int m_frame = 0;
 };
