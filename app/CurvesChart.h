@@ -12,7 +12,9 @@ class QValueAxis;
 // (a label's surface in its label's colour), on a second axis the value at
 // the position (black) and the mean value in each label (dotted, in its
 // colour), and a vertical line at the frame shown. Moving that line touches two points only, so playback does
-// not redraw the curves.
+// not redraw the curves. The axes show round numbers, as many as fit, and
+// the legend lies below the plot in as many rows as its names need, so that
+// a narrow panel still shows every number and name whole.
 class CCurvesChart : public QChart {
 public:
     CCurvesChart();
