@@ -81,10 +81,11 @@ void CCurvesChart::PlaceLegend() {
     // wide side (marker, gaps and text margins take under two text heights)
     // so that the rows Qt makes fit in the room kept for them.
     const QFontMetricsF metrics(legend()->font());
+    // Every line but the frame line has an entry. (The entries of lines just
+    // added are not yet shown, so the lines are counted, not the entries.)
     std::vector<double> widths;
-    for (const QLegendMarker* marker : legend()->markers())
-        if (marker->isVisible())
-            widths.push_back(metrics.horizontalAdvance(marker->label()) + 2 * metrics.height());
+    for (const QAbstractSeries* line : series())
+        if (line != m_marker) widths.push_back(metrics.horizontalAdvance(line->name()) + 2 * metrics.height());
     const double side = m_margins.left();
     const double whole = std::max(0.0, size().width() - 2 * side);
     const auto [narrowest, widest] = std::minmax_element(widths.begin(), widths.end());

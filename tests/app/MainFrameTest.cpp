@@ -410,6 +410,10 @@ TEST_F(MainFrameTest, CurvesPanelIsReadableAtTheDefaultSize) {
     EXPECT_GE(m_frame.View().height(), 400);
 
     ExpectReadable(panel.Chart(), "panel");
+    // Two more lines, two more names for the legend's rows.
+    panel.LabelMeans().setChecked(true);
+    QApplication::processEvents();
+    ExpectReadable(panel.Chart(), "panel with the label means");
     // An exported plot is drawn at once, with no event loop to lay it out.
     for (const QSize size : {QSize(640, 480), QSize(400, 300)}) {
         QGraphicsScene scene;
