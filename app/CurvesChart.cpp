@@ -101,7 +101,8 @@ void CCurvesChart::PlaceLegend() {
             x = 0;
         }
     }
-    const double height = rows * (metrics.height() + 14);
+    // An entry is as tall as its text with a few pixels of margin about it.
+    const double height = rows * (metrics.height() + 10);
     QMargins margins = m_margins;
     margins.setBottom(m_margins.bottom() + static_cast<int>(std::ceil(height)));
     if (margins != this->margins()) setMargins(margins);
