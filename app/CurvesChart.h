@@ -12,7 +12,9 @@ class QValueAxis;
 // (a label's surface in its label's colour), on a second axis the value at
 // the position (black) and the mean value in each label (dotted, in its
 // colour), and a vertical line at the frame shown. Moving that line touches two points only, so playback does
-// not redraw the curves.
+// not redraw the curves. The axes show round numbers, as many as fit, and
+// the legend lies below the plot in as many rows as its names need, so that
+// a narrow panel still shows every number and name whole.
 class CCurvesChart : public QChart {
 public:
     CCurvesChart();
@@ -26,11 +28,21 @@ public:
     // held to the frames there are; -1 without frames.
     int FrameAt(const QPointF& point);
 
+protected:
+    void resizeEvent(QGraphicsSceneResizeEvent* event) override;
+
 private:
+    // Sets the legend's rows under the plot and keeps the room they take.
+    void PlaceLegend();
+    // Spaces the frame axis's ticks so that its numbers fit the plot's width.
+    void FitFrameTicks();
+
     QValueAxis* m_frameAxis;
     QValueAxis* m_volumeAxis;
     QValueAxis* m_valueAxis;
     QLineSeries* m_marker = nullptr;
+    // The margins Qt gave the chart, to which the legend's rows are added.
+    QMargins m_margins;
     int m_frames = 0;
     int m_frame = 0;
 };

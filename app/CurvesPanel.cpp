@@ -38,7 +38,8 @@ CCurvesPanel::CCurvesPanel(CViewer& viewer, QWidget* parent)
       m_labelMeans(new QCheckBox("Mean value inside each label")) {
     setObjectName("curves");
     m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_chartView->setMinimumSize(320, 200);
+    // Narrower, the axes' numbers would be cut short to "...".
+    m_chartView->setMinimumSize(400, 200);
     m_chartView->viewport()->installEventFilter(this);
     m_ejection->setWordWrap(true);
     m_ejection->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -5,13 +5,21 @@
 #include <QApplication>
 #include <QChartView>
 #include <QCheckBox>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QLegendMarker>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QUrl>
-#include <QMenuBar>
 #include <QWheelEvent>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <map>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -22,10 +30,10 @@
 #include "MainFrame.h"
 #include "MovieTools.h"
 #include "PngReader.h"
-#include "ViewerFixture.h"
 #include "ViewerExports.h"
 #include "WindowLevel.h"
 #include "WindowTool.h"
+#include "ViewerFixture.h"
 
 namespace {
 
@@ -49,7 +57,8 @@ protected:
     }
     // A key as the keyboard delivers it to the focused view.
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &m_frame.View();
+        QWidget* target =
+            QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &m_frame.View();
         QKeyEvent press(QEvent::KeyPress, key, modifiers);
         QApplication::sendEvent(target, &press);
         QKeyEvent release(QEvent::KeyRelease, key, modifiers);
@@ -70,12 +79,21 @@ protected:
         for (const QPoint& step : steps) Mouse(QEvent::MouseMove, from + step, Qt::LeftButton);
         Mouse(QEvent::MouseButtonRelease, from + steps.back(), Qt::NoButton);
     }
-    std::string WriteVolume(int frames) {
-        TviContents tvi = TviVolume(8, 8, 4, frames);
+    // An 8 x 8 x 4 volume of voxels `voxelMm` on a side.
+    std::string WriteVolume(int frames, const VoxelRule& rule = {}, double voxelMm = 1.0) {
+        TviContents tvi = TviVolume(8, 8, 4, frames, rule);
+        tvi.pixelSizeX = tvi.pixelSizeY = tvi.pixelSizeZ = voxelMm;
         // Slow playback: no tick may step the frame between a key and its check.
         tvi.frameTime = 1000;
         const std::string path = m_folder.File("v.tvi");
         EXPECT_TRUE(WriteTviFile(path, tvi));
+        return path;
+    }
+    // A label image on the volume's grid.
+    std::string WriteLabels(int frames, const VoxelRule& rule) {
+        const std::string path = m_folder.File("labels.nii");
+        EXPECT_TRUE(
+            WriteNiftiFile(path, NiftiVolume(8, 8, 4, frames, DT_UINT8, LabelValues(8, 8, 4, frames, rule))));
         return path;
     }
 
@@ -159,13 +177,23 @@ TEST_F(MainFrameTest, MenuStatesFollowTheRules) {
     EXPECT_TRUE(m_frame.Action(kCmdPingPong)->isChecked());
 }
 
+// Also with the Curves panel shown, whose width the window then adds; the
+// panel's least height can hold the window taller than a low view needs.
 TEST_F(MainFrameTest, ResizeGivesTheViewExactlyThatArea) {
-    m_frame.Viewer().Execute(kCmdResize640x480);
-    QApplication::processEvents();
-    EXPECT_EQ(m_frame.View().DeviceSize(), QSize(640, 480));
-    m_frame.Viewer().Execute(kCmdResize320x240);
-    QApplication::processEvents();
-    EXPECT_EQ(m_frame.View().DeviceSize(), QSize(320, 240));
+    for (const auto& [curves, command, width, height] :
+         {std::tuple{false, kCmdResize640x480, 640, 480}, std::tuple{false, kCmdResize320x240, 320, 240},
+          std::tuple{true, kCmdResize640x480, 640, 480}}) {
+        m_frame.Curves().setVisible(curves);
+        QApplication::processEvents();
+        m_frame.Viewer().Execute(command);
+        QApplication::processEvents();
+        const QSize view = m_frame.View().DeviceSize();
+        EXPECT_EQ(view.width(), width) << "curves shown " << curves;
+        const double logicalHeight = height / m_frame.View().devicePixelRatio();
+        if (!curves || m_frame.Curves().minimumSizeHint().height() <= logicalHeight) {
+            EXPECT_EQ(view.height(), height) << "curves shown " << curves;
+        }
+    }
 }
 
 // Also run with QT_SCALE_FACTOR=2, where a logical pixel is two device pixels.
@@ -227,10 +255,7 @@ TEST_F(MainFrameTest, SlowLoadsShowTheirProgress) {
 TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     CViewer& viewer = m_frame.Viewer();
     viewer.LoadVolumeFile(WriteVolume(2));
-    std::vector<uint8_t> values(8 * 8 * 4, 0);
-    values[0] = 4;
-    const std::string path = m_folder.File("labels.nii");
-    ASSERT_TRUE(WriteNiftiFile(path, NiftiVolume(8, 8, 4, 1, DT_UINT8, values)));
+    const std::string path = WriteLabels(1, [](int x, int y, int z, int) { return x + y + z == 0 ? 4 : 0; });
 
     auto drop = [&](const std::string& file, Qt::KeyboardModifiers modifiers) {
         QMimeData data;
@@ -268,11 +293,8 @@ TEST_F(MainFrameTest, CurvesPanelFollowsTheViewerAndSetsTheFrame) {
     CViewer& viewer = m_frame.Viewer();
     viewer.LoadVolumeFile(WriteVolume(4));
     // Label 1 has t + 1 voxels in frame t.
-    const std::vector<uint8_t> values = LabelValues(8, 8, 4, 4, [](int x, int y, int z, int t) {
-        return y == 0 && z == 0 && x <= t ? 1 : 0;
-    });
-    const std::string path = m_folder.File("labels.nii");
-    ASSERT_TRUE(WriteNiftiFile(path, NiftiVolume(8, 8, 4, 4, DT_UINT8, values)));
+    const std::string path =
+        WriteLabels(4, [](int x, int y, int z, int t) { return y == 0 && z == 0 && x <= t ? 1 : 0; });
     CCurvesPanel& panel = m_frame.Curves();
     EXPECT_TRUE(panel.isHidden());
     Press(Qt::Key_U);
@@ -354,4 +376,106 @@ TEST_F(MainFrameTest, TheWindowToolDragsTheWindowAndTurnTurns) {
     EXPECT_NE(m_frame.View().m_azimuth, azimuth);
     EXPECT_EQ(viewer.Volume().Window().width, kept.width);
     EXPECT_TRUE(m_frame.ToolStatus().startsWith("Tool: Turn"));
+}
+
+namespace {
+
+// Every text of `chart` whole and inside it, the legend below the plot with
+// every line's name, and on each axis at least three numbers a round step apart.
+void ExpectReadable(const CCurvesChart& chart, const std::string& where) {
+    const QRectF plot = chart.mapRectToScene(chart.plotArea());
+    EXPECT_EQ(chart.legend()->alignment(), Qt::AlignBottom);
+    EXPECT_GE(chart.legend()->sceneBoundingRect().top(), plot.bottom());
+    // The numbers of each axis, told apart by where they lie: below the plot
+    // the frames, left of it the volumes, right of it the values.
+    std::map<std::string, std::vector<double>> axes;
+    QStringList texts;
+    const QRectF whole = chart.mapRectToScene(chart.rect());
+    for (const QGraphicsItem* item : chart.scene()->items()) {
+        QString text;
+        if (const auto* rich = dynamic_cast<const QGraphicsTextItem*>(item))
+            text = rich->toPlainText();
+        else if (const auto* simple = dynamic_cast<const QGraphicsSimpleTextItem*>(item))
+            text = simple->text();
+        if (text.isEmpty() || !item->isVisible()) continue;
+        EXPECT_FALSE(text.contains(QChar(0x2026)) || text.contains("..."))
+            << where << ": " << text.toStdString();
+        EXPECT_TRUE(whole.contains(item->sceneBoundingRect())) << where << ": " << text.toStdString();
+        texts << text;
+        bool isNumber = false;
+        const double number = text.toDouble(&isNumber);
+        const QPointF at = item->sceneBoundingRect().center();
+        if (isNumber)
+            axes[at.y() > plot.bottom() ? "frame"
+                 : at.x() < plot.left() ? "volume"
+                                        : "value"]
+                .push_back(number);
+    }
+    // Every line's name in the legend, whole.
+    for (const QLegendMarker* marker : chart.legend()->markers()) {
+        if (marker->isVisible()) {
+            EXPECT_TRUE(texts.contains(marker->label())) << where << ": " << marker->label().toStdString();
+        }
+    }
+    for (const char* axis : {"frame", "volume", "value"}) {
+        std::vector<double> numbers = axes[axis];
+        std::sort(numbers.begin(), numbers.end());
+        ASSERT_GE(numbers.size(), 3u) << where << ": " << axis;
+        // Evenly spaced by 1, 2 or 5 times a power of ten, on its multiples.
+        const double step = numbers[1] - numbers[0];
+        const double leading = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+        EXPECT_TRUE(std::abs(leading - 1) < 1e-6 || std::abs(leading - 2) < 1e-6 ||
+                    std::abs(leading - 5) < 1e-6)
+            << where << ": " << axis << " step " << step;
+        for (size_t i = 0; i < numbers.size(); ++i) {
+            EXPECT_NEAR(numbers[i] / step, std::round(numbers[i] / step), 1e-6)
+                << where << ": " << axis << " " << numbers[i];
+            if (i > 0) {
+                EXPECT_NEAR(numbers[i] - numbers[i - 1], step, step * 1e-6) << where << ": " << axis;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// As a new user first sees it: at the default window size the shown panel is
+// wide enough that every axis number is whole and round, with the legend
+// under the plot and the view keeping the rest of the window.
+TEST_F(MainFrameTest, CurvesPanelIsReadableAtTheDefaultSize) {
+    // Like the demo heart: 20 frames, a blood pool (label 2) that empties and
+    // fills again beside a wall (label 1), tens of ml, samples in the hundreds.
+    const auto poolColumns = [](int t) {
+        return 6 - static_cast<int>(std::lround(2 - 2 * std::cos(t * std::numbers::pi / 10)));
+    };
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadVolumeFile(WriteVolume(
+        20, [&](int x, int, int, int t) { return x < poolColumns(t) ? 520 + 5 * t
+                                                 : x == 7           ? 1150
+                                                                    : 320; },
+        8.0));
+    viewer.LoadLabelFile(WriteLabels(20, [&](int x, int, int, int t) {
+        return x < poolColumns(t) ? 2 : x == 7 ? 1 : 0;
+    }));
+    CCurvesPanel& panel = m_frame.Curves();
+    Press(Qt::Key_U);
+    QApplication::processEvents();
+    EXPECT_GE(panel.width(), 400);
+    EXPECT_GE(m_frame.View().width(), 300);
+    EXPECT_GE(m_frame.View().height(), 400);
+
+    ExpectReadable(panel.Chart(), "panel");
+    // Two more lines, two more names for the legend's rows.
+    panel.LabelMeans().setChecked(true);
+    QApplication::processEvents();
+    ExpectReadable(panel.Chart(), "panel with the label means");
+    // An exported plot is drawn at once, with no event loop to lay it out.
+    for (const QSize size : {QSize(640, 480), QSize(400, 300)}) {
+        QGraphicsScene scene;
+        auto* chart = new CCurvesChart;
+        scene.addItem(chart);
+        chart->SetCurves(panel.Curves());
+        chart->setGeometry(QRectF(QPointF(), size));
+        ExpectReadable(*chart, std::to_string(size.width()) + "x" + std::to_string(size.height()));
+    }
 }
