@@ -9,10 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "HeadlessHost.h"
-#include "OffscreenView.h"
+#include "OffscreenViewer.h"
 #include "TempFolder.h"
-#include "Viewer.h"
 #include "ViewerExports.h"
 
 namespace {
@@ -27,14 +25,10 @@ void BM_ExportDemo(benchmark::State& state) {
         state.SkipWithError("cannot make the demo data");
         return;
     }
-    COffscreenView view;
-    if (!view.Create(640, 480)) {
-        state.SkipWithError(view.ErrorText().c_str());
-        return;
-    }
-    CHeadlessHost host;
-    CViewer viewer(view, host);
-    viewer.OpenStartupFile(folder.File("heart.tvi"));
+    OffscreenViewer shown;
+    if (!shown.Open(state, folder.File("heart.tvi"))) return;
+    CViewer& viewer = shown.viewer;
+    COffscreenView& view = shown.view;
     const int frames = static_cast<int>(CViewerExports(viewer).MovieFrames().size());
 
     double total = 0, drawing = 0, reading = 0;

@@ -226,7 +226,8 @@ TEST_F(HeadlessTest, InfoNamesTheFormatTypeAndValueRangeOfANiftiImage) {
 TEST_F(HeadlessTest, PicturesEqualWhatTheCommandsWrite) {
     InProcess viewer(m_tvi);
     if (!viewer.m_ready) GTEST_SKIP() << "no offscreen OpenGL";
-    const std::string state = "--frame 1 --view xz --brightness 0.7 --no-bounding-box --wireframe";
+    const std::string state =
+        "--frame 1 --view xz --brightness 0.7 --no-bounding-box --wireframe --window 120,90 --colormap magma";
     int status = -1;
     Run(state + " --snapshot cli.png --save-plane yz cli_yz.png scan.tvi", status);
     ASSERT_EQ(status, 0);
@@ -234,7 +235,7 @@ TEST_F(HeadlessTest, PicturesEqualWhatTheCommandsWrite) {
     CCommandLine commandLine;
     std::string error;
     ASSERT_TRUE(commandLine.Parse({"--frame", "1", "--view", "xz", "--brightness", "0.7", "--no-bounding-box",
-                                   "--wireframe"},
+                                   "--wireframe", "--window", "120,90", "--colormap", "magma"},
                                   error));
     for (const auto& option : commandLine.state) CCommandLine::ApplyState(option, viewer.m_viewer);
     ASSERT_TRUE(CViewerExports(viewer.m_viewer).SaveSnapshot(m_folder.File("gui.png")));
