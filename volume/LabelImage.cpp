@@ -108,6 +108,77 @@ const uint8_t* CLabelImage::FrameVoxels(int frame) const {
     return m_voxels.data() + static_cast<size_t>(frame) * m_sizeX * m_sizeY * m_sizeZ;
 }
 
+int CLabelImage::IndexOf(int64_t value) const {
+    const auto at = std::lower_bound(m_values.begin(), m_values.end(), value);
+    return at != m_values.end() && *at == value ? static_cast<int>(at - m_values.begin()) : -1;
+}
+
+int CLabelImage::AddValue(int64_t value, std::string& error) {
+    if (value < 0 || value > kMaxValue) {
+        error = std::to_string(value) + " is not a label: labels are whole numbers from 0 to " +
+                std::to_string(kMaxValue);
+        return -1;
+    }
+    if (Empty()) {
+        error = "there is no label image";
+        return -1;
+    }
+    const int present = IndexOf(value);
+    if (present >= 0) return present;
+    if (static_cast<int>(m_values.size()) > kMaxLabels) {
+        error = std::string("the label image holds ") + std::to_string(kMaxLabels) + " labels already, the most it can hold";
+        return -1;
+    }
+    const size_t at = static_cast<size_t>(std::lower_bound(m_values.begin(), m_values.end(), value) - m_values.begin());
+    const size_t labels = m_values.size();
+    // The counts first, so running out of memory leaves the image as it was.
+    std::vector<int64_t> counts(static_cast<size_t>(m_frames) * (labels + 1), 0);
+    for (size_t frame = 0; frame < static_cast<size_t>(m_frames); ++frame)
+        for (size_t label = 0; label < labels; ++label)
+            counts[frame * (labels + 1) + label + (label >= at ? 1 : 0)] = m_counts[frame * labels + label];
+    if (at < labels) {
+        uint8_t moved[256];
+        for (int index = 0; index < 256; ++index) moved[index] = static_cast<uint8_t>(index + (index >= static_cast<int>(at) ? 1 : 0));
+        for (uint8_t& voxel : m_voxels) voxel = moved[voxel];
+    }
+    m_values.insert(m_values.begin() + static_cast<std::ptrdiff_t>(at), value);
+    m_counts = std::move(counts);
+    return static_cast<int>(at);
+}
+
+bool CLabelImage::RemoveValue(int64_t value) {
+    const int index = IndexOf(value);
+    if (index <= 0) return false;
+    const size_t labels = m_values.size();
+    for (int frame = 0; frame < m_frames; ++frame)
+        if (VoxelCount(frame, index) != 0) return false;
+    std::vector<int64_t> counts;
+    counts.reserve(static_cast<size_t>(m_frames) * (labels - 1));
+    for (size_t i = 0; i < m_counts.size(); ++i)
+        if (i % labels != static_cast<size_t>(index)) counts.push_back(m_counts[i]);
+    if (static_cast<size_t>(index) + 1 < labels) {
+        uint8_t moved[256];
+        for (int i = 0; i < 256; ++i) moved[i] = static_cast<uint8_t>(i > index ? i - 1 : i);
+        for (uint8_t& voxel : m_voxels) voxel = moved[voxel];
+    }
+    m_values.erase(m_values.begin() + index);
+    m_counts = std::move(counts);
+    return true;
+}
+
+bool CLabelImage::SetVoxel(int frame, int64_t voxel, int index) {
+    const int64_t frameVoxels = FrameVoxelCount();
+    if (frame < 0 || frame >= m_frames || voxel < 0 || voxel >= frameVoxels || index < 0 ||
+        static_cast<size_t>(index) >= m_values.size())
+        return false;
+    uint8_t& at = m_voxels[static_cast<size_t>(frame * frameVoxels + voxel)];
+    const size_t row = static_cast<size_t>(frame) * m_values.size();
+    --m_counts[row + at];
+    ++m_counts[row + static_cast<size_t>(index)];
+    at = static_cast<uint8_t>(index);
+    return true;
+}
+
 uint8_t CLabelImage::Voxel(int x, int y, int z, int frame) const {
     return m_voxels[((static_cast<size_t>(frame) * m_sizeZ + z) * m_sizeY + y) * m_sizeX + x];
 }

@@ -45,6 +45,22 @@ public:
     int64_t VoxelCount(int frame, int label) const;
     // The label indices of one frame, x fastest, then y, then z.
     const uint8_t* FrameVoxels(int frame) const;
+    int64_t FrameVoxelCount() const { return int64_t{m_sizeX} * m_sizeY * m_sizeZ; }
+
+    // Editing. The index of label `value`, or -1 when no index stands for it.
+    int IndexOf(int64_t value) const;
+    // Makes `value` a label, keeping Values() ascending: the indices above
+    // its place move up by one in every voxel. Returns its index (the one it
+    // had when it was a label already), or -1 with `error` saying why, the
+    // image unchanged, when it is no label value or all kMaxLabels are taken.
+    int AddValue(int64_t value, std::string& error);
+    // Forgets label `value` when no voxel of any frame carries it, the
+    // indices above it moving down; 0 is kept. False, nothing changed, otherwise.
+    bool RemoveValue(int64_t value);
+    // Gives voxel `voxel` (x fastest, then y, then z) of `frame` label index
+    // `index`, keeping the counts. False, nothing changed, for a voxel,
+    // frame or index outside.
+    bool SetVoxel(int frame, int64_t voxel, int index);
 
     // The label indices of a plane through voxel `index`, as the grey planes
     // of the same grid show it (CTimeVolume::GetSlice): 0 = YZ, 1 = XZ, 2 = XY.
