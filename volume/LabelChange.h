@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CLabelImage;
+
+// One undoable step of label editing: the voxels an edit changed, each with
+// the label value it had and the one it got, and the label values the edit
+// added to the image. Values rather than indices are kept, since adding a
+// label renumbers the indices above it. Holds nothing of the voxels the edit
+// left alone, so a small stroke makes a small record.
+class CLabelChange {
+public:
+    bool Empty() const { return m_positions.empty() && m_addedValues.empty(); }
+    // How many voxel writes the record holds (a voxel changed twice in a
+    // merged stroke counts twice).
+    int64_t VoxelCount() const { return static_cast<int64_t>(m_positions.size()); }
+    // The frames whose voxels it changed, ascending: the ones whose surfaces
+    // and curves need making anew after it is done, undone or redone.
+    const std::vector<int>& Frames() const { return m_frames; }
+    // The label values it added to the image, ascending.
+    const std::vector<int64_t>& AddedValues() const { return m_addedValues; }
+    // The memory it takes, in bytes, for bounding an undo stack.
+    size_t Bytes() const;
+
+    // Appends `later`, an edit made on the image right after this one, so
+    // that both undo as one step (the dabs of one brush stroke). False,
+    // nothing changed, when the two were made on images of other sizes.
+    bool Merge(CLabelChange&& later);
+
+    // Takes the image back to before the edit, or forward to after it. Each
+    // expects the image as the edit left it (as it was before it): when a
+    // voxel holds another label, the image was edited since, and the record
+    // is refused with `error` saying so, the image left as it was.
+    bool Undo(CLabelImage& image, std::string& error) const;
+    bool Redo(CLabelImage& image, std::string& error) const;
+
+    // Building a record (the editor's part). `frameVoxels` and `frames` are
+    // the image's, to refuse replaying it on another.
+    void Start(int64_t frameVoxels, int frames);
+    void Add(int frame, int64_t voxel, uint16_t before, uint16_t after);
+    void AddValue(int64_t value);
+
+private:
+    bool SizesFit(const CLabelImage& image, std::string& error) const;
+    // Writes entry `entry` backwards (undo) or forwards; false, nothing
+    // written, when its voxel does not hold the label it should.
+    bool Step(CLabelImage& image, size_t entry, bool undo) const;
+
+    int64_t m_frameVoxels = 0;
+    int m_imageFrames = 0;
+    // Entry n: voxel m_positions[n] (frame * frameVoxels + voxel) went from
+    // label value m_before[n] to m_after[n], in this order.
+    std::vector<int64_t> m_positions;
+    std::vector<uint16_t> m_before;
+    std::vector<uint16_t> m_after;
+    std::vector<int64_t> m_addedValues;
+    std::vector<int> m_frames;
+};
