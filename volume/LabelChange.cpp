@@ -17,17 +17,21 @@ void CLabelChange::Start(int64_t frameVoxels, int frames) {
     m_imageFrames = frames;
 }
 
-void CLabelChange::Add(int frame, int64_t voxel, uint16_t before, uint16_t after) {
-    m_positions.push_back(frame * m_frameVoxels + voxel);
-    m_before.push_back(before);
-    m_after.push_back(after);
-    // Edits write frame after frame, so a new frame comes last, mostly.
-    if (m_frames.empty() || m_frames.back() < frame) {
-        m_frames.push_back(frame);
-    } else {
-        const auto at = std::lower_bound(m_frames.begin(), m_frames.end(), frame);
-        if (*at != frame) m_frames.insert(at, frame);
-    }
+void CLabelChange::Reserve(size_t entries) {
+    m_positions.reserve(m_positions.size() + entries);
+    m_before.reserve(m_before.size() + entries);
+    m_after.reserve(m_after.size() + entries);
+}
+
+void CLabelChange::ShrinkToFit() {
+    m_positions.shrink_to_fit();
+    m_before.shrink_to_fit();
+    m_after.shrink_to_fit();
+}
+
+void CLabelChange::AddFrame(int frame) {
+    const auto at = std::lower_bound(m_frames.begin(), m_frames.end(), frame);
+    if (at == m_frames.end() || *at != frame) m_frames.insert(at, frame);
 }
 
 void CLabelChange::AddValue(int64_t value) {

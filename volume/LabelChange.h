@@ -41,10 +41,20 @@ public:
     // Building a record (the editor's part). `frameVoxels` and `frames` are
     // the image's, to refuse replaying it on another.
     void Start(int64_t frameVoxels, int frames);
-    void Add(int frame, int64_t voxel, uint16_t before, uint16_t after);
+    void Add(int frame, int64_t voxel, uint16_t before, uint16_t after) {
+        m_positions.push_back(frame * m_frameVoxels + voxel);
+        m_before.push_back(before);
+        m_after.push_back(after);
+        // Edits write a frame at a time, so the frame is mostly the last one.
+        if (m_frames.empty() || m_frames.back() != frame) AddFrame(frame);
+    }
     void AddValue(int64_t value);
+    // Room for `entries` more voxel writes, and back to the room used.
+    void Reserve(size_t entries);
+    void ShrinkToFit();
 
 private:
+    void AddFrame(int frame);
     bool SizesFit(const CLabelImage& image, std::string& error) const;
     // Writes entry `entry` backwards (undo) or forwards; false, nothing
     // written, when its voxel does not hold the label it should.

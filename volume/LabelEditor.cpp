@@ -124,6 +124,9 @@ bool CLabelEditor::BrushVoxels(const Voxel& centre, double radius, int plane, st
 bool CLabelEditor::Write(const std::vector<int64_t>& voxels, int frame, int64_t value,
                          const CLabelEditOptions& options, CLabelChange& change, std::string& error) {
     change.Start(m_image.FrameVoxelCount(), m_image.Frames());
+    // Room for one frame's voxels at once; what stays unused is given back,
+    // since the undo stack is bounded by what its records take.
+    change.Reserve(voxels.size());
     const int first = options.scope == EEditScope::kEveryFrame ? 0 : frame;
     const int last = options.scope == EEditScope::kEveryFrame ? m_image.Frames() - 1 : frame;
     const int64_t sizeX = m_image.SizeX(), sizeY = m_image.SizeY();
@@ -152,6 +155,7 @@ bool CLabelEditor::Write(const std::vector<int64_t>& voxels, int frame, int64_t 
             m_image.SetVoxel(at, voxel, index);
         }
     }
+    change.ShrinkToFit();
     return true;
 }
 
@@ -188,23 +192,42 @@ bool CLabelEditor::Fill(const Voxel& seed, int plane, int frame, int64_t value, 
     m_voxels.assign(1, start);
     m_seen[static_cast<size_t>(start)] = 1;
     bool tooLarge = false;
-    for (size_t next = 0; next < m_voxels.size() && !tooLarge; ++next) {
-        const int64_t voxel = m_voxels[next];
-        const int64_t at[3] = {voxel % size[0], voxel / size[0] % size[1], voxel / stride[2]};
-        for (int axis = 0; axis < 3 && !tooLarge; ++axis) {
-            if (axis == plane) continue;
-            for (const int step : {-1, 1}) {
-                if (at[axis] + step < 0 || at[axis] + step >= size[axis]) continue;
-                const int64_t neighbour = voxel + step * stride[axis];
-                if (m_seen[static_cast<size_t>(neighbour)] || labels[neighbour] != label) continue;
-                if (static_cast<int64_t>(m_voxels.size()) >= limit) {
-                    tooLarge = true;
-                    break;
+    const bool narrow = m_image.FrameVoxelCount() <= int64_t{UINT32_MAX};
+    try {
+        for (size_t next = 0; next < m_voxels.size() && !tooLarge; ++next) {
+            const int64_t voxel = m_voxels[next];
+            int64_t at[3];
+            if (narrow) {
+                // 32-bit division, several times faster, wherever a frame allows it.
+                const uint32_t row = static_cast<uint32_t>(voxel) / static_cast<uint32_t>(size[0]);
+                at[0] = voxel - int64_t{row} * size[0];
+                at[1] = row % static_cast<uint32_t>(size[1]);
+                at[2] = row / static_cast<uint32_t>(size[1]);
+            } else {
+                const int64_t row = voxel / size[0];
+                at[0] = voxel - row * size[0];
+                at[1] = row % size[1];
+                at[2] = row / size[1];
+            }
+            for (int axis = 0; axis < 3 && !tooLarge; ++axis) {
+                if (axis == plane) continue;
+                for (const int step : {-1, 1}) {
+                    if (at[axis] + step < 0 || at[axis] + step >= size[axis]) continue;
+                    const int64_t neighbour = voxel + step * stride[axis];
+                    if (m_seen[static_cast<size_t>(neighbour)] || labels[neighbour] != label) continue;
+                    if (static_cast<int64_t>(m_voxels.size()) >= limit) {
+                        tooLarge = true;
+                        break;
+                    }
+                    m_seen[static_cast<size_t>(neighbour)] = 1;
+                    m_voxels.push_back(neighbour);
                 }
-                m_seen[static_cast<size_t>(neighbour)] = 1;
-                m_voxels.push_back(neighbour);
             }
         }
+    } catch (...) {
+        // Out of memory: marks would stay behind for the next fill.
+        m_seen.clear();
+        throw;
     }
     for (const int64_t voxel : m_voxels) m_seen[static_cast<size_t>(voxel)] = 0;
     if (tooLarge || static_cast<int64_t>(m_voxels.size()) > limit) {

@@ -166,19 +166,6 @@ bool CLabelImage::RemoveValue(int64_t value) {
     return true;
 }
 
-bool CLabelImage::SetVoxel(int frame, int64_t voxel, int index) {
-    const int64_t frameVoxels = FrameVoxelCount();
-    if (frame < 0 || frame >= m_frames || voxel < 0 || voxel >= frameVoxels || index < 0 ||
-        static_cast<size_t>(index) >= m_values.size())
-        return false;
-    uint8_t& at = m_voxels[static_cast<size_t>(frame * frameVoxels + voxel)];
-    const size_t row = static_cast<size_t>(frame) * m_values.size();
-    --m_counts[row + at];
-    ++m_counts[row + static_cast<size_t>(index)];
-    at = static_cast<uint8_t>(index);
-    return true;
-}
-
 uint8_t CLabelImage::Voxel(int x, int y, int z, int frame) const {
     return m_voxels[((static_cast<size_t>(frame) * m_sizeZ + z) * m_sizeY + y) * m_sizeX + x];
 }

@@ -60,7 +60,18 @@ public:
     // Gives voxel `voxel` (x fastest, then y, then z) of `frame` label index
     // `index`, keeping the counts. False, nothing changed, for a voxel,
     // frame or index outside.
-    bool SetVoxel(int frame, int64_t voxel, int index);
+    bool SetVoxel(int frame, int64_t voxel, int index) {
+        const int64_t frameVoxels = FrameVoxelCount();
+        if (frame < 0 || frame >= m_frames || voxel < 0 || voxel >= frameVoxels || index < 0 ||
+            static_cast<size_t>(index) >= m_values.size())
+            return false;
+        uint8_t& at = m_voxels[static_cast<size_t>(frame * frameVoxels + voxel)];
+        const size_t row = static_cast<size_t>(frame) * m_values.size();
+        --m_counts[row + at];
+        ++m_counts[row + static_cast<size_t>(index)];
+        at = static_cast<uint8_t>(index);
+        return true;
+    }
 
     // The label indices of a plane through voxel `index`, as the grey planes
     // of the same grid show it (CTimeVolume::GetSlice): 0 = YZ, 1 = XZ, 2 = XY.
