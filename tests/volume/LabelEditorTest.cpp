@@ -9,6 +9,12 @@
 namespace {
 
 using Vertices = std::vector<std::array<double, 2>>;
+using Edit = std::function<bool(CLabelEditor&, const CLabelEditOptions&, CLabelChange&, std::string&)>;
+// An Edit calling one operation with the options, change and error it is given as o, c and s.
+#define EDIT(...)                                                                       \
+    [=](CLabelEditor& e, const CLabelEditOptions& o, CLabelChange& c, std::string& s) { \
+        return e.__VA_ARGS__;                                                           \
+    }
 
 // A volume value that varies from voxel to voxel and frame to frame, 0 to 99.
 double VolumeValue(int i, int j, int k, int t) {
@@ -114,24 +120,11 @@ TEST(LabelEditor, DrawOverWritesOnlyTheChosenVoxels) {
 // With a value range, an edit writes exactly the voxels it writes without
 // one whose value lies in the range.
 TEST(LabelEditor, ValueRangeWritesOnlyVoxelsInRange) {
-    using Edit = std::function<bool(CLabelEditor&, const CLabelEditOptions&, CLabelChange&, std::string&)>;
     const std::pair<const char*, Edit> edits[] = {
-        {"ball",
-         [](auto& editor, auto& options, auto& change, auto& error) {
-             return editor.Brush({6, 5, 3}, 4.0, -1, 1, 5, options, change, error);
-         }},
-        {"eraser",
-         [](auto& editor, auto& options, auto& change, auto& error) {
-             return editor.Erase({6, 5, 3}, 5.0, 2, 1, options, change, error);
-         }},
-        {"3-D fill",
-         [](auto& editor, auto& options, auto& change, auto& error) {
-             return editor.Fill({0, 0, 0}, -1, 1, 5, 10000, options, change, error);
-         }},
-        {"polygon",
-         [](auto& editor, auto& options, auto& change, auto& error) {
-             return editor.Polygon({{0, 0}, {11, 1}, {4, 9}}, 1, 4, 1, 5, options, change, error);
-         }},
+        {"ball", EDIT(Brush({6, 5, 3}, 4.0, -1, 1, 5, o, c, s))},
+        {"eraser", EDIT(Erase({6, 5, 3}, 5.0, 2, 1, o, c, s))},
+        {"3-D fill", EDIT(Fill({0, 0, 0}, -1, 1, 5, 10000, o, c, s))},
+        {"polygon", EDIT(Polygon({{0, 0}, {11, 1}, {4, 9}}, 1, 4, 1, 5, o, c, s))},
     };
     for (const auto& [name, edit] : edits) {
         for (const EEditScope scope : {EEditScope::kThisFrame, EEditScope::kEveryFrame}) {
@@ -150,10 +143,8 @@ TEST(LabelEditor, ValueRangeWritesOnlyVoxelsInRange) {
             ASSERT_TRUE(edit(rangedEditor, options, change, error)) << name << ": " << error;
             std::vector<size_t> expected;
             for (const size_t v : Changed(start, CLabelState(free))) {
-                const int64_t inFrame = v % 720;
-                if (VolumeValue(inFrame % 12, inFrame / 12 % 10, inFrame / 120, v / 720) >= 30 &&
-                    VolumeValue(inFrame % 12, inFrame / 12 % 10, inFrame / 120, v / 720) <= 60)
-                    expected.push_back(v);
+                const int i = v % 12, j = v / 12 % 10, k = v / 120 % 6, t = v / 720;
+                if (VolumeValue(i, j, k, t) >= 30 && VolumeValue(i, j, k, t) <= 60) expected.push_back(v);
             }
             const std::vector<size_t> written = Changed(start, CLabelState(ranged));
             EXPECT_FALSE(written.empty()) << name;
@@ -359,72 +350,28 @@ TEST(LabelEditor, UndoRefusesAnImageItDoesNotFit) {
 
 // Edits that cannot be made are refused with the reason, the image kept.
 TEST(LabelEditor, RefusesEditsThatCannotBeMade) {
-    using Edit = std::function<bool(CLabelEditor&, CLabelChange&, std::string&)>;
-    CLabelEditOptions emptyRange;
-    emptyRange.useRange = true;
-    emptyRange.low = 5;
-    emptyRange.high = 4;
     CLabelEditOptions range;
     range.useRange = true;
-    const std::pair<const char*, Edit> cases[] = {
-        {"not a label",
-         [](auto& e, auto& c, auto& s) {
-             return e.Brush({1, 1, 1}, 1, 2, 0, 65536, {}, c, s);
-         }},
-        {"255 labels",
-         [](auto& e, auto& c, auto& s) {
-             return e.Brush({1, 1, 1}, 1, 2, 0, 300, {}, c, s);
-         }},
-        {"frame 2",
-         [](auto& e, auto& c, auto& s) {
-             return e.Erase({1, 1, 1}, 1, 2, 2, {}, c, s);
-         }},
-        {"outside",
-         [](auto& e, auto& c, auto& s) {
-             return e.Brush({1, 16, 1}, 1, 2, 0, 1, {}, c, s);
-         }},
-        {"radius",
-         [](auto& e, auto& c, auto& s) {
-             return e.Brush({1, 1, 1}, -1, 2, 0, 1, {}, c, s);
-         }},
-        {"radius",
-         [](auto& e, auto& c, auto& s) {
-             return e.Brush({1, 1, 1}, std::nan(""), 2, 0, 1, {}, c, s);
-         }},
-        {"plane 3",
-         [](auto& e, auto& c, auto& s) {
-             return e.Fill({1, 1, 1}, 3, 0, 1, 100, {}, c, s);
-         }},
-        {"outside",
-         [](auto& e, auto& c, auto& s) {
-             return e.Fill({-1, 1, 1}, 2, 0, 1, 100, {}, c, s);
-         }},
-        {"range is empty",
-         [&](auto& e, auto& c, auto& s) {
-             return e.Fill({1, 1, 1}, 2, 0, 1, 100, emptyRange, c, s);
-         }},
-        {"needs the volume",
-         [&](auto& e, auto& c, auto& s) {
-             return e.Brush({1, 1, 1}, 1, 2, 0, 1, range, c, s);
-         }},
-        {"3 vertices",
-         [](auto& e, auto& c, auto& s) {
-             return e.Polygon({{0, 0}, {3, 3}}, 2, 0, 0, 1, {}, c, s);
-         }},
-        {"finite",
-         [](auto& e, auto& c, auto& s) {
-             return e.Polygon({{0, 0}, {3, std::nan("")}, {0, 3}}, 2, 0, 0, 1, {}, c, s);
-         }},
-        {"too far",
-         [](auto& e, auto& c, auto& s) {
-             return e.Polygon({{0, 0}, {1e300, 0}, {0, -1e300}}, 2, 0, 0, 1, {}, c, s);
-         }},
-        {"slice",
-         [](auto& e, auto& c, auto& s) {
-             return e.Polygon({{0, 0}, {3, 0}, {0, 3}}, 0, 16, 0, 1, {}, c, s);
-         }},
+    CLabelEditOptions emptyRange = range;
+    emptyRange.low = 5;
+    const double nan = std::nan("");
+    const std::tuple<const char*, CLabelEditOptions, Edit> cases[] = {
+        {"not a label", {}, EDIT(Brush({1, 1, 1}, 1, 2, 0, 65536, o, c, s))},
+        {"255 labels", {}, EDIT(Brush({1, 1, 1}, 1, 2, 0, 300, o, c, s))},
+        {"frame 2", {}, EDIT(Erase({1, 1, 1}, 1, 2, 2, o, c, s))},
+        {"outside", {}, EDIT(Brush({1, 16, 1}, 1, 2, 0, 1, o, c, s))},
+        {"radius", {}, EDIT(Brush({1, 1, 1}, -1, 2, 0, 1, o, c, s))},
+        {"radius", {}, EDIT(Brush({1, 1, 1}, nan, 2, 0, 1, o, c, s))},
+        {"plane 3", {}, EDIT(Fill({1, 1, 1}, 3, 0, 1, 100, o, c, s))},
+        {"outside", {}, EDIT(Fill({-1, 1, 1}, 2, 0, 1, 100, o, c, s))},
+        {"range is empty", emptyRange, EDIT(Fill({1, 1, 1}, 2, 0, 1, 100, o, c, s))},
+        {"needs the volume", range, EDIT(Brush({1, 1, 1}, 1, 2, 0, 1, o, c, s))},
+        {"3 vertices", {}, EDIT(Polygon({{0, 0}, {3, 3}}, 2, 0, 0, 1, o, c, s))},
+        {"finite", {}, EDIT(Polygon({{0, 0}, {3, nan}, {0, 3}}, 2, 0, 0, 1, o, c, s))},
+        {"too far", {}, EDIT(Polygon({{0, 0}, {1e300, 0}, {0, -1e300}}, 2, 0, 0, 1, o, c, s))},
+        {"slice", {}, EDIT(Polygon({{0, 0}, {3, 0}, {0, 3}}, 0, 16, 0, 1, o, c, s))},
     };
-    for (const auto& [expected, edit] : cases) {
+    for (const auto& [expected, options, edit] : cases) {
         // Labels 1 to 254 in the first 254 voxels; 255 is added by the first paint.
         CLabelImage image = MakeLabelImage(16, 16, 2, 2, [](int i, int j, int k, int) -> int64_t {
             return k == 0 && j * 16 + i < 254 ? j * 16 + i + 1 : 0;
@@ -434,7 +381,7 @@ TEST(LabelEditor, RefusesEditsThatCannotBeMade) {
         std::string error;
         ASSERT_TRUE(editor.Brush({0, 0, 1}, 0, 2, 0, 1000, {}, change, error)) << error;
         const CLabelState before(image);
-        EXPECT_FALSE(edit(editor, change, error)) << expected;
+        EXPECT_FALSE(edit(editor, options, change, error)) << expected;
         EXPECT_NE(error.find(expected), std::string::npos) << expected << ": " << error;
         EXPECT_EQ(CLabelState(image), before) << expected;
     }
