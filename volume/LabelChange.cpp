@@ -6,9 +6,9 @@
 #include "LabelImage.h"
 
 size_t CLabelChange::Bytes() const {
-    return sizeof(*this) + m_positions.capacity() * sizeof(int64_t) +
-           (m_before.capacity() + m_after.capacity()) * sizeof(uint16_t) +
-           m_addedValues.capacity() * sizeof(int64_t) + m_frames.capacity() * sizeof(int);
+    return sizeof(*this) + m_runs.capacity() * sizeof(CRun) + m_offsets.capacity() * sizeof(uint32_t) +
+           m_before.capacity() * sizeof(uint16_t) + m_addedValues.capacity() * sizeof(int64_t) +
+           m_frames.capacity() * sizeof(int);
 }
 
 void CLabelChange::Start(int64_t frameVoxels, int frames) {
@@ -17,19 +17,8 @@ void CLabelChange::Start(int64_t frameVoxels, int frames) {
     m_imageFrames = frames;
 }
 
-void CLabelChange::Reserve(size_t entries) {
-    m_positions.reserve(m_positions.size() + entries);
-    m_before.reserve(m_before.size() + entries);
-    m_after.reserve(m_after.size() + entries);
-}
-
-void CLabelChange::ShrinkToFit() {
-    m_positions.shrink_to_fit();
-    m_before.shrink_to_fit();
-    m_after.shrink_to_fit();
-}
-
-void CLabelChange::AddFrame(int frame) {
+void CLabelChange::AddRun(int frame, uint32_t high, uint16_t after) {
+    m_runs.push_back({m_offsets.size(), frame, high, after});
     const auto at = std::lower_bound(m_frames.begin(), m_frames.end(), frame);
     if (at == m_frames.end() || *at != frame) m_frames.insert(at, frame);
 }
@@ -39,6 +28,17 @@ void CLabelChange::AddValue(int64_t value) {
     if (at == m_addedValues.end() || *at != value) m_addedValues.insert(at, value);
 }
 
+void CLabelChange::Reserve(size_t entries) {
+    m_offsets.reserve(m_offsets.size() + entries);
+    m_before.reserve(m_before.size() + entries);
+}
+
+void CLabelChange::ShrinkToFit() {
+    m_runs.shrink_to_fit();
+    m_offsets.shrink_to_fit();
+    m_before.shrink_to_fit();
+}
+
 bool CLabelChange::Merge(CLabelChange&& later) {
     if (later.Empty()) return true;
     if (Empty()) {
@@ -46,9 +46,12 @@ bool CLabelChange::Merge(CLabelChange&& later) {
         return true;
     }
     if (later.m_frameVoxels != m_frameVoxels || later.m_imageFrames != m_imageFrames) return false;
-    m_positions.insert(m_positions.end(), later.m_positions.begin(), later.m_positions.end());
+    for (CRun run : later.m_runs) {
+        run.first += m_offsets.size();
+        m_runs.push_back(run);
+    }
+    m_offsets.insert(m_offsets.end(), later.m_offsets.begin(), later.m_offsets.end());
     m_before.insert(m_before.end(), later.m_before.begin(), later.m_before.end());
-    m_after.insert(m_after.end(), later.m_after.begin(), later.m_after.end());
     for (const int64_t value : later.m_addedValues) AddValue(value);
     std::vector<int> frames;
     std::set_union(m_frames.begin(), m_frames.end(), later.m_frames.begin(), later.m_frames.end(),
@@ -65,21 +68,43 @@ bool CLabelChange::SizesFit(const CLabelImage& image, std::string& error) const 
     return false;
 }
 
-bool CLabelChange::Step(CLabelImage& image, size_t entry, bool undo) const {
-    const int64_t position = m_positions[entry];
-    const int frame = static_cast<int>(position / m_frameVoxels);
-    const int64_t voxel = position % m_frameVoxels;
-    const int64_t from = undo ? m_after[entry] : m_before[entry];
-    const int to = image.IndexOf(undo ? m_before[entry] : m_after[entry]);
-    if (to < 0 || image.Values()[image.FrameVoxels(frame)[voxel]] != from) return false;
-    return image.SetVoxel(frame, voxel, to);
+bool CLabelChange::Step(CLabelImage& image, const CRun& run, size_t entry, bool undo) const {
+    const int64_t voxel = static_cast<int64_t>(uint64_t{run.high} << 32 | m_offsets[entry]);
+    const int64_t from = undo ? run.after : m_before[entry];
+    const int to = image.IndexOf(undo ? m_before[entry] : run.after);
+    if (to < 0 || voxel >= m_frameVoxels || image.Values()[image.FrameVoxels(run.frame)[voxel]] != from)
+        return false;
+    return image.SetVoxel(run.frame, voxel, to);
+}
+
+size_t CLabelChange::Write(CLabelImage& image, size_t first, size_t last, bool undo) const {
+    if (first >= last) return kNone;
+    // The run of entry `first` (forwards) or `last - 1` (backwards).
+    const size_t start = undo ? last - 1 : first;
+    size_t run =
+        static_cast<size_t>(std::upper_bound(m_runs.begin(), m_runs.end(), start,
+                                             [](size_t entry, const CRun& r) { return entry < r.first; }) -
+                            m_runs.begin()) -
+        1;
+    if (undo) {
+        for (size_t entry = last; entry-- > first;) {
+            while (m_runs[run].first > entry) --run;
+            if (!Step(image, m_runs[run], entry, true)) return entry;
+        }
+    } else {
+        for (size_t entry = first; entry < last; ++entry) {
+            while (run + 1 < m_runs.size() && m_runs[run + 1].first <= entry) ++run;
+            if (!Step(image, m_runs[run], entry, false)) return entry;
+        }
+    }
+    return kNone;
 }
 
 bool CLabelChange::Undo(CLabelImage& image, std::string& error) const {
     if (!SizesFit(image, error)) return false;
-    for (size_t entry = m_positions.size(); entry-- > 0;) {
-        if (Step(image, entry, true)) continue;
-        for (size_t done = entry + 1; done < m_positions.size(); ++done) Step(image, done, false);
+    const size_t failed = Write(image, 0, m_offsets.size(), true);
+    if (failed != kNone) {
+        Write(image, failed + 1, m_offsets.size(), false);
         error = "the label image changed since the edit, so it cannot be undone";
         return false;
     }
@@ -101,9 +126,9 @@ bool CLabelChange::Redo(CLabelImage& image, std::string& error) const {
         }
         added.push_back(value);
     }
-    for (size_t entry = 0; entry < m_positions.size(); ++entry) {
-        if (Step(image, entry, false)) continue;
-        for (size_t done = entry; done-- > 0;) Step(image, done, true);
+    const size_t failed = Write(image, 0, m_offsets.size(), false);
+    if (failed != kNone) {
+        Write(image, 0, failed, true);
         forget();
         error = "the label image changed since the edit was undone, so it cannot be redone";
         return false;

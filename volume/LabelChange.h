@@ -14,10 +14,10 @@ class CLabelImage;
 // left alone, so a small stroke makes a small record.
 class CLabelChange {
 public:
-    bool Empty() const { return m_positions.empty() && m_addedValues.empty(); }
+    bool Empty() const { return m_offsets.empty() && m_addedValues.empty(); }
     // How many voxel writes the record holds (a voxel changed twice in a
     // merged stroke counts twice).
-    int64_t VoxelCount() const { return static_cast<int64_t>(m_positions.size()); }
+    int64_t VoxelCount() const { return static_cast<int64_t>(m_offsets.size()); }
     // The frames whose voxels it changed, ascending: the ones whose surfaces
     // and curves need making anew after it is done, undone or redone.
     const std::vector<int>& Frames() const { return m_frames; }
@@ -42,11 +42,12 @@ public:
     // the image's, to refuse replaying it on another.
     void Start(int64_t frameVoxels, int frames);
     void Add(int frame, int64_t voxel, uint16_t before, uint16_t after) {
-        m_positions.push_back(frame * m_frameVoxels + voxel);
+        const uint32_t high = static_cast<uint32_t>(voxel >> 32);
+        if (m_runs.empty() || m_runs.back().frame != frame || m_runs.back().after != after ||
+            m_runs.back().high != high)
+            AddRun(frame, high, after);
+        m_offsets.push_back(static_cast<uint32_t>(voxel));
         m_before.push_back(before);
-        m_after.push_back(after);
-        // Edits write a frame at a time, so the frame is mostly the last one.
-        if (m_frames.empty() || m_frames.back() != frame) AddFrame(frame);
     }
     void AddValue(int64_t value);
     // Room for `entries` more voxel writes, and back to the room used.
@@ -54,19 +55,32 @@ public:
     void ShrinkToFit();
 
 private:
-    void AddFrame(int frame);
+    // Entries [first, next run's first) wrote label value `after` into voxels
+    // of `frame` whose index is high * 2^32 + the entry's offset. An edit
+    // writes one value a frame at a time, so a run holds most of its voxels
+    // and an entry takes 6 bytes.
+    struct CRun {
+        size_t first;
+        int frame;
+        uint32_t high;
+        uint16_t after;
+    };
+    static constexpr size_t kNone = SIZE_MAX;
+
+    void AddRun(int frame, uint32_t high, uint16_t after);
     bool SizesFit(const CLabelImage& image, std::string& error) const;
-    // Writes entry `entry` backwards (undo) or forwards; false, nothing
-    // written, when its voxel does not hold the label it should.
-    bool Step(CLabelImage& image, size_t entry, bool undo) const;
+    // Writes entries [first, last) forwards, each voxel from its label
+    // before to the one after, or (undo) backwards from after to before.
+    // Stops at the first entry whose voxel does not hold the label it should
+    // and returns it, kNone when all were written.
+    size_t Write(CLabelImage& image, size_t first, size_t last, bool undo) const;
+    bool Step(CLabelImage& image, const CRun& run, size_t entry, bool undo) const;
 
     int64_t m_frameVoxels = 0;
     int m_imageFrames = 0;
-    // Entry n: voxel m_positions[n] (frame * frameVoxels + voxel) went from
-    // label value m_before[n] to m_after[n], in this order.
-    std::vector<int64_t> m_positions;
+    std::vector<CRun> m_runs;
+    std::vector<uint32_t> m_offsets;
     std::vector<uint16_t> m_before;
-    std::vector<uint16_t> m_after;
     std::vector<int64_t> m_addedValues;
     std::vector<int> m_frames;
 };
