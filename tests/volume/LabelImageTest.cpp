@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "LabelState.h"
 #include "TempFolder.h"
 #include "TimeVolume.h"
 #include "TestData.h"
@@ -121,4 +122,33 @@ TEST(LabelImage, PlanesLieWhereTheGreyPlanesLie) {
                 }
     EXPECT_EQ(image.GetSlice(2, 6, 0, false).m_data, nullptr);
     EXPECT_EQ(image.GetSlice(0, 0, 2, false).m_data, nullptr);
+}
+
+// A label added between others moves the indices above it in every voxel
+// and counts; one still carried by a voxel cannot be removed; removing the
+// added one gives back the image as it was.
+TEST(LabelImage, AddsAndRemovesLabelsKeepingVoxelsAndCounts) {
+    CLabelImage image = MakeLabelImage(2, 2, 1, 2, [](int i, int j, int, int t) -> int64_t {
+        const int64_t values[] = {0, 7, 300, 7, 300, 300, 0, 0};
+        return values[t * 4 + j * 2 + i];
+    });
+    const CLabelState before(image);
+    std::string error;
+    EXPECT_EQ(image.AddValue(9, error), 2) << error;
+    EXPECT_EQ(image.Values(), (std::vector<int64_t>{0, 7, 9, 300}));
+    EXPECT_EQ(image.FrameVoxels(1)[0], 3);
+    EXPECT_EQ(image.VoxelCount(1, 3), 2);
+    EXPECT_EQ(WrongCounts(image), "");
+    EXPECT_TRUE(image.SetVoxel(1, 3, 2));
+    EXPECT_FALSE(image.RemoveValue(9));
+    EXPECT_FALSE(image.SetVoxel(1, 4, 2));
+    EXPECT_FALSE(image.SetVoxel(2, 0, 1));
+    EXPECT_FALSE(image.SetVoxel(0, 0, 4));
+    EXPECT_TRUE(image.SetVoxel(1, 3, 0));
+    EXPECT_EQ(WrongCounts(image), "");
+    EXPECT_FALSE(image.RemoveValue(0));
+    EXPECT_TRUE(image.RemoveValue(9));
+    EXPECT_EQ(CLabelState(image), before) << FirstDifference(CLabelState(image), before);
+    EXPECT_EQ(image.AddValue(65536, error), -1);
+    EXPECT_NE(error.find("not a label"), std::string::npos) << error;
 }
