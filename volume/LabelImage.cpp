@@ -68,6 +68,7 @@ void CLabelImage::Clear() {
     m_voxels.shrink_to_fit();
     m_values.clear();
     m_counts.clear();
+    m_order = AxisOrder();
 }
 
 bool CLabelImage::Adopt(int sizeX, int sizeY, int sizeZ, int frames, std::vector<uint8_t> present,
@@ -95,6 +96,7 @@ bool CLabelImage::Adopt(int sizeX, int sizeY, int sizeZ, int frames, std::vector
     m_sizeY = sizeY;
     m_sizeZ = sizeZ;
     m_frames = frames;
+    m_order = AxisOrder();
     return true;
 }
 
@@ -158,28 +160,59 @@ bool CLabelImage::PlaceOnGrid(const CAffine& toGrid, const int size[3]) {
         for (size_t b = 0; b < 3; ++b)
             if (!(std::fabs(landed[b] - expected[b]) <= kTolerance)) return false;
     }
+    AxisOrder step;
+    for (int a = 0; a < 3; ++a) {
+        step.axisOf[a] = axisOf[a];
+        step.flipped[a] = flipped[a];
+    }
     std::vector<uint8_t> placed(m_voxels.size());
     const int64_t frameVoxels = int64_t{m_sizeX} * m_sizeY * m_sizeZ;
-    int64_t stride[3] = {1, size[0], int64_t{size[0]} * size[1]};
+    const int64_t stride[3] = {1, size[0], int64_t{size[0]} * size[1]};
     for (int frame = 0; frame < m_frames; ++frame) {
         const uint8_t* in = m_voxels.data() + frame * frameVoxels;
         uint8_t* out = placed.data() + frame * frameVoxels;
         int at[3];
         for (at[2] = 0; at[2] < m_sizeZ; ++at[2])
             for (at[1] = 0; at[1] < m_sizeY; ++at[1])
-                for (at[0] = 0; at[0] < m_sizeX; ++at[0]) {
-                    int64_t index = 0;
-                    for (int a = 0; a < 3; ++a)
-                        index += (flipped[a] ? from[a] - 1 - at[a] : at[a]) * stride[axisOf[a]];
-                    out[index] = *in++;
-                }
+                for (at[0] = 0; at[0] < m_sizeX; ++at[0]) out[Reordered(at, from, step, stride)] = *in++;
     }
     m_voxels = std::move(placed);
+    // Assigned axis a was axis m_order.axisOf[a]; this step moves that one on.
+    AxisOrder order;
+    for (int a = 0; a < 3; ++a) {
+        const int now = m_order.axisOf[a];
+        order.axisOf[a] = axisOf[now];
+        order.flipped[a] = m_order.flipped[a] != flipped[now];
+    }
+    m_order = order;
     m_sizeX = size[0];
     m_sizeY = size[1];
     m_sizeZ = size[2];
     double pixelSize[3];
     for (int a = 0; a < 3; ++a) pixelSize[axisOf[a]] = m_pixelSize[a];
     std::copy(pixelSize, pixelSize + 3, m_pixelSize);
+    return true;
+}
+
+int64_t CLabelImage::Reordered(const int at[3], const int from[3], const AxisOrder& order, const int64_t stride[3]) {
+    int64_t index = 0;
+    for (int a = 0; a < 3; ++a)
+        index += (order.flipped[a] ? from[a] - 1 - at[a] : at[a]) * stride[order.axisOf[a]];
+    return index;
+}
+
+int CLabelImage::AssignedSize(int axis) const {
+    const int sizes[3] = {m_sizeX, m_sizeY, m_sizeZ};
+    return axis >= 0 && axis < 3 ? sizes[m_order.axisOf[axis]] : 0;
+}
+
+bool CLabelImage::AssignedSlice(int k, int frame, uint8_t* out) const {
+    const int from[3] = {AssignedSize(0), AssignedSize(1), AssignedSize(2)};
+    if (k < 0 || k >= from[2] || frame < 0 || frame >= m_frames) return false;
+    const uint8_t* voxels = FrameVoxels(frame);
+    const int64_t stride[3] = {1, m_sizeX, int64_t{m_sizeX} * m_sizeY};
+    int at[3] = {0, 0, k};
+    for (at[1] = 0; at[1] < from[1]; ++at[1])
+        for (at[0] = 0; at[0] < from[0]; ++at[0]) *out++ = voxels[Reordered(at, from, m_order, stride)];
     return true;
 }
