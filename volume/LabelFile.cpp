@@ -13,6 +13,7 @@
 
 #include "NiftiExport.h"
 #include "NiftiImage.h"
+#include "PathUtils.h"
 #include "ReplacingFile.h"
 #include "VolumeFormat.h"
 
@@ -106,7 +107,7 @@ bool WriteVoxels(const std::string& path, const CLabelImage& labels, const CLabe
     std::vector<uint8_t> indices(sliceVoxels);
     std::vector<T> slice(sliceVoxels);
     CReplacingFile file;
-    if (!file.Open(path, header.m_compressed, error)) return false;
+    if (!file.Open(path, EndsWithIgnoringCase(path, ".gz"), error)) return false;
     if (!file.Write(leading.data(), leading.size())) return file.Commit(error);
     for (int t = 0; t < header.m_frames; ++t)
         for (int k = 0; k < header.m_sizeZ; ++k) {
@@ -175,31 +176,42 @@ bool WriteLabelFileAsRead(const std::string& path, const CLabelImage& labels, co
             return std::to_string(s[0]) + " x " + std::to_string(s[1]) + " x " + std::to_string(s[2]) + " x " +
                    std::to_string(s[3]);
         };
-        error = "the label image (" + text(sizes) + ") no longer has the grid of its file (" + text(fileSizes) + ")";
+        error = std::string("the label image (") + text(sizes) + ") no longer has the grid of its file (" +
+                text(fileSizes) + ")";
         return false;
     }
 
-    // The stored value of every label, in the file's own type where it fits.
+    // The stored value of every label in use, in the file's own type where
+    // it fits. A label painted over everywhere asks for nothing.
     const std::vector<int64_t>& values = labels.Values();
-    std::vector<double> storedOf(values.size());
+    std::vector<double> used;
+    std::vector<double> storedOf(values.size(), std::nan(""));
     const bool real = header.m_datatype == DT_FLOAT32 || header.m_datatype == DT_FLOAT64;
     for (size_t i = 0; i < values.size(); ++i) {
+        bool present = false;
+        for (int t = 0; t < labels.Frames() && !present; ++t) present = labels.VoxelCount(t, static_cast<int>(i)) > 0;
+        if (!present) continue;
         const bool found = header.m_datatype == DT_FLOAT32   ? StoredValue<float>(header, values[i], storedOf[i])
                            : header.m_datatype == DT_FLOAT64 ? StoredValue<double>(header, values[i], storedOf[i])
                                                              : StoredValue<int64_t>(header, values[i], storedOf[i]);
         if (!found) {
-            error = "label " + std::to_string(values[i]) + " cannot be stored through the file's scaling (scl_slope " +
-                    Number(header.Slope()) + ", scl_inter " + Number(header.Intercept()) + ")";
+            error = std::string("label ") + std::to_string(values[i]) +
+                    " cannot be stored through the file's scaling (scl_slope " + Number(header.Slope()) +
+                    ", scl_inter " + Number(header.Intercept()) + ")";
             return false;
         }
+        used.push_back(storedOf[i]);
     }
+    for (double& stored : storedOf)
+        if (std::isnan(stored)) stored = used.front();
     int datatype = header.m_datatype;
     if (!real) {
-        const auto [lowest, highest] = std::minmax_element(storedOf.begin(), storedOf.end());
+        const double lowest = *std::min_element(used.begin(), used.end());
+        const double highest = *std::max_element(used.begin(), used.end());
         const IntegerType* own = FindIntegerType(header.m_datatype);
-        auto holds = [&](const IntegerType& type) { return *lowest >= type.lowest && *highest <= type.highest; };
+        auto holds = [&](const IntegerType& type) { return lowest >= type.lowest && highest <= type.highest; };
         if (own == nullptr) {
-            error = "the file's type " + header.DatatypeName() + " cannot be written";
+            error = std::string("the file's type ") + header.DatatypeName() + " cannot be written";
             return false;
         }
         if (!holds(*own)) {
@@ -216,7 +228,7 @@ bool WriteLabelFileAsRead(const std::string& path, const CLabelImage& labels, co
                 return false;
             }
             datatype = wider->datatype;
-            note = "the labels, stored as " + Number(*lowest) + " to " + Number(*highest) +
+            note = std::string("the labels, stored as ") + Number(lowest) + " to " + Number(highest) +
                    ", do not fit the file's type " + header.DatatypeName() + ": they were saved as " +
                    CNiftiHeader::DatatypeName(datatype);
         }

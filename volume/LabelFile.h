@@ -23,8 +23,9 @@ bool ReadLabelFile(const std::string& path, CLabelImage& labels, CLabelFileOrigi
 
 // Writes `labels`, read from the file `origin` describes and perhaps edited
 // and placed on another grid since, to `path` as that file was: its header
-// and extensions byte for byte, its byte order, its voxel order (whatever
-// PlaceOnGrid did since), gzip compressed when it was, whatever the name.
+// and extensions byte for byte, its byte order and its voxel order (whatever
+// PlaceOnGrid did since); gzip compressed when the name ends in .gz, as the
+// NIfTI library expects.
 // Values go in the file's type and through its scaling, so that they read
 // back as the labels. When a label does not fit the file's integer type the
 // smallest integer type that holds them all is taken instead, and `note`

@@ -8,7 +8,7 @@
 // What a label image's file was, so that an edited image can be written back
 // in the form the tool that made the file reads it: the file's bytes before
 // its voxels exactly as stored (header, extension flag and extensions, in the
-// file's byte order), that header as read, and whether the file was gzip data.
+// file's byte order) and that header as read (m_compressed: it was gzip data).
 // Empty for a label image that came from no file.
 class CLabelFileOrigin {
 public:

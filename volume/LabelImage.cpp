@@ -62,6 +62,42 @@ bool CLabelImage::Assign(const ValueRuns& values, int sizeX, int sizeY, int size
     return true;
 }
 
+bool CLabelImage::SetLabel(int x, int y, int z, int frame, int64_t value, std::string& error) {
+    if (x < 0 || y < 0 || z < 0 || frame < 0 || x >= m_sizeX || y >= m_sizeY || z >= m_sizeZ || frame >= m_frames) {
+        error = std::string("voxel (") + std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(z) +
+                ") of frame " + std::to_string(frame) + " lies outside the label image";
+        return false;
+    }
+    if (value < 0 || value > kMaxValue) {
+        error = std::to_string(value) + " is not a label: labels are whole numbers from 0 to " +
+                std::to_string(kMaxValue);
+        return false;
+    }
+    const auto at = std::lower_bound(m_values.begin(), m_values.end(), value);
+    const auto index = static_cast<size_t>(at - m_values.begin());
+    if (at == m_values.end() || *at != value) {
+        if (static_cast<int>(m_values.size()) > kMaxLabels) {
+            error = std::string("the label image already holds ") + std::to_string(kMaxLabels) + " different labels";
+            return false;
+        }
+        // The new label takes its place in the ascending values; those above move up one index.
+        const size_t labels = m_values.size();
+        std::vector<int64_t> counts(static_cast<size_t>(m_frames) * (labels + 1), 0);
+        for (size_t f = 0; f < static_cast<size_t>(m_frames); ++f)
+            for (size_t j = 0; j < labels; ++j) counts[f * (labels + 1) + j + (j >= index)] = m_counts[f * labels + j];
+        m_values.insert(at, value);
+        m_counts = std::move(counts);
+        for (uint8_t& voxel : m_voxels)
+            if (voxel >= index) ++voxel;
+    }
+    uint8_t& voxel = m_voxels[((static_cast<size_t>(frame) * m_sizeZ + z) * m_sizeY + y) * m_sizeX + x];
+    const size_t row = static_cast<size_t>(frame) * m_values.size();
+    --m_counts[row + voxel];
+    voxel = static_cast<uint8_t>(index);
+    ++m_counts[row + index];
+    return true;
+}
+
 void CLabelImage::Clear() {
     m_sizeX = m_sizeY = m_sizeZ = m_frames = 0;
     m_voxels.clear();

@@ -31,6 +31,12 @@ public:
     using ValueRuns = std::function<void(int64_t first, int64_t count, double* out)>;
     bool Assign(const ValueRuns& values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error);
 
+    // Gives voxel (x, y, z) of `frame`, in the image's present order, the
+    // label `value`, which joins Values() when it is new. False, with `error`
+    // saying why and nothing changed, for a voxel outside, a value that is no
+    // label, or a label past kMaxLabels.
+    bool SetLabel(int x, int y, int z, int frame, int64_t value, std::string& error);
+
     // Forgets everything; Empty() afterwards.
     void Clear();
     bool Empty() const { return m_frames == 0; }

@@ -86,6 +86,6 @@ bool CReplacingFile::Commit(std::string& error) {
 }
 
 bool CReplacingFile::Fail(std::string& error) const {
-    error = "cannot write " + m_path + ": " + std::strerror(errno != 0 ? errno : EIO);
+    error = std::string("cannot write ") + m_path + ": " + std::strerror(errno != 0 ? errno : EIO);
     return false;
 }
