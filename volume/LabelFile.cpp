@@ -169,6 +169,12 @@ bool WriteLabelFileAsRead(const std::string& path, const CLabelImage& labels, co
         return false;
     }
     const CNiftiHeader& header = origin.m_header;
+    // The header is patched in place below, so the bytes kept must hold it whole.
+    const size_t headerBytes = header.m_version == 1 ? sizeof(nifti_1_header) : sizeof(nifti_2_header);
+    if (origin.m_leading.size() < headerBytes || static_cast<int64_t>(origin.m_leading.size()) != header.m_dataOffset) {
+        error = "the record of the label image's file is incomplete";
+        return false;
+    }
     const int sizes[4] = {labels.AssignedSize(0), labels.AssignedSize(1), labels.AssignedSize(2), labels.Frames()};
     const int fileSizes[4] = {header.m_sizeX, header.m_sizeY, header.m_sizeZ, header.m_frames};
     if (!std::equal(sizes, sizes + 4, fileSizes)) {

@@ -135,6 +135,14 @@ TEST(LabelSave, WritesEditsBackInTheFilesOwnForm) {
         CLabelImage labels;
         CLabelFileOrigin origin;
         ReadAndPlace(path, labels, origin);
+        // Saved unedited, a plain file comes back byte for byte.
+        const std::string unedited = folder.File("unedited.nii");
+        std::string note, error;
+        ASSERT_TRUE(WriteLabelFileAsRead(unedited, labels, origin, note, error))
+            << test.name << ": " << error;
+        if (!test.contents.gzip) {
+            EXPECT_EQ(ReadBytes(unedited), ReadBytes(original)) << test.name;
+        }
         const int frames = static_cast<int>(test.contents.dim[4]);
         std::vector<double> expected = FileLabels(frames);
         ASSERT_TRUE(Paint(labels, 23, frames - 1, 7) && Paint(labels, 1, 0, 5) && Paint(labels, 3, 0, 0));
@@ -142,7 +150,6 @@ TEST(LabelSave, WritesEditsBackInTheFilesOwnForm) {
         expected[1] = 5;
         expected[3] = 0;
 
-        std::string note, error;
         ASSERT_TRUE(WriteLabelFileAsRead(path, labels, origin, note, error)) << test.name << ": " << error;
         EXPECT_TRUE(note.empty()) << test.name << ": " << note;
         const std::vector<uint8_t> bytes = ReadBytes(path);
