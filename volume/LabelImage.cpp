@@ -62,12 +62,49 @@ bool CLabelImage::Assign(const ValueRuns& values, int sizeX, int sizeY, int size
     return true;
 }
 
+bool CLabelImage::SetLabel(int x, int y, int z, int frame, int64_t value, std::string& error) {
+    if (x < 0 || y < 0 || z < 0 || frame < 0 || x >= m_sizeX || y >= m_sizeY || z >= m_sizeZ || frame >= m_frames) {
+        error = std::string("voxel (") + std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(z) +
+                ") of frame " + std::to_string(frame) + " lies outside the label image";
+        return false;
+    }
+    if (value < 0 || value > kMaxValue) {
+        error = std::to_string(value) + " is not a label: labels are whole numbers from 0 to " +
+                std::to_string(kMaxValue);
+        return false;
+    }
+    const auto at = std::lower_bound(m_values.begin(), m_values.end(), value);
+    const auto index = static_cast<size_t>(at - m_values.begin());
+    if (at == m_values.end() || *at != value) {
+        if (static_cast<int>(m_values.size()) > kMaxLabels) {
+            error = std::string("the label image already holds ") + std::to_string(kMaxLabels) + " different labels";
+            return false;
+        }
+        // The new label takes its place in the ascending values; those above move up one index.
+        const size_t labels = m_values.size();
+        std::vector<int64_t> counts(static_cast<size_t>(m_frames) * (labels + 1), 0);
+        for (size_t f = 0; f < static_cast<size_t>(m_frames); ++f)
+            for (size_t j = 0; j < labels; ++j) counts[f * (labels + 1) + j + (j >= index)] = m_counts[f * labels + j];
+        m_values.insert(at, value);
+        m_counts = std::move(counts);
+        for (uint8_t& voxel : m_voxels)
+            if (voxel >= index) ++voxel;
+    }
+    uint8_t& voxel = m_voxels[((static_cast<size_t>(frame) * m_sizeZ + z) * m_sizeY + y) * m_sizeX + x];
+    const size_t row = static_cast<size_t>(frame) * m_values.size();
+    --m_counts[row + voxel];
+    voxel = static_cast<uint8_t>(index);
+    ++m_counts[row + index];
+    return true;
+}
+
 void CLabelImage::Clear() {
     m_sizeX = m_sizeY = m_sizeZ = m_frames = 0;
     m_voxels.clear();
     m_voxels.shrink_to_fit();
     m_values.clear();
     m_counts.clear();
+    m_order = AxisOrder();
 }
 
 bool CLabelImage::Adopt(int sizeX, int sizeY, int sizeZ, int frames, std::vector<uint8_t> present,
@@ -95,6 +132,7 @@ bool CLabelImage::Adopt(int sizeX, int sizeY, int sizeZ, int frames, std::vector
     m_sizeY = sizeY;
     m_sizeZ = sizeZ;
     m_frames = frames;
+    m_order = AxisOrder();
     return true;
 }
 
@@ -216,28 +254,59 @@ bool CLabelImage::PlaceOnGrid(const CAffine& toGrid, const int size[3]) {
         for (size_t b = 0; b < 3; ++b)
             if (!(std::fabs(landed[b] - expected[b]) <= kTolerance)) return false;
     }
+    AxisOrder step;
+    for (int a = 0; a < 3; ++a) {
+        step.axisOf[a] = axisOf[a];
+        step.flipped[a] = flipped[a];
+    }
     std::vector<uint8_t> placed(m_voxels.size());
     const int64_t frameVoxels = int64_t{m_sizeX} * m_sizeY * m_sizeZ;
-    int64_t stride[3] = {1, size[0], int64_t{size[0]} * size[1]};
+    const int64_t stride[3] = {1, size[0], int64_t{size[0]} * size[1]};
     for (int frame = 0; frame < m_frames; ++frame) {
         const uint8_t* in = m_voxels.data() + frame * frameVoxels;
         uint8_t* out = placed.data() + frame * frameVoxels;
         int at[3];
         for (at[2] = 0; at[2] < m_sizeZ; ++at[2])
             for (at[1] = 0; at[1] < m_sizeY; ++at[1])
-                for (at[0] = 0; at[0] < m_sizeX; ++at[0]) {
-                    int64_t index = 0;
-                    for (int a = 0; a < 3; ++a)
-                        index += (flipped[a] ? from[a] - 1 - at[a] : at[a]) * stride[axisOf[a]];
-                    out[index] = *in++;
-                }
+                for (at[0] = 0; at[0] < m_sizeX; ++at[0]) out[Reordered(at, from, step, stride)] = *in++;
     }
     m_voxels = std::move(placed);
+    // Assigned axis a was axis m_order.axisOf[a]; this step moves that one on.
+    AxisOrder order;
+    for (int a = 0; a < 3; ++a) {
+        const int now = m_order.axisOf[a];
+        order.axisOf[a] = axisOf[now];
+        order.flipped[a] = m_order.flipped[a] != flipped[now];
+    }
+    m_order = order;
     m_sizeX = size[0];
     m_sizeY = size[1];
     m_sizeZ = size[2];
     double pixelSize[3];
     for (int a = 0; a < 3; ++a) pixelSize[axisOf[a]] = m_pixelSize[a];
     std::copy(pixelSize, pixelSize + 3, m_pixelSize);
+    return true;
+}
+
+int64_t CLabelImage::Reordered(const int at[3], const int from[3], const AxisOrder& order, const int64_t stride[3]) {
+    int64_t index = 0;
+    for (int a = 0; a < 3; ++a)
+        index += (order.flipped[a] ? from[a] - 1 - at[a] : at[a]) * stride[order.axisOf[a]];
+    return index;
+}
+
+int CLabelImage::AssignedSize(int axis) const {
+    const int sizes[3] = {m_sizeX, m_sizeY, m_sizeZ};
+    return axis >= 0 && axis < 3 ? sizes[m_order.axisOf[axis]] : 0;
+}
+
+bool CLabelImage::AssignedSlice(int k, int frame, uint8_t* out) const {
+    const int from[3] = {AssignedSize(0), AssignedSize(1), AssignedSize(2)};
+    if (k < 0 || k >= from[2] || frame < 0 || frame >= m_frames) return false;
+    const uint8_t* voxels = FrameVoxels(frame);
+    const int64_t stride[3] = {1, m_sizeX, int64_t{m_sizeX} * m_sizeY};
+    int at[3] = {0, 0, k};
+    for (at[1] = 0; at[1] < from[1]; ++at[1])
+        for (at[0] = 0; at[0] < from[0]; ++at[0]) *out++ = voxels[Reordered(at, from, m_order, stride)];
     return true;
 }

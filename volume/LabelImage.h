@@ -31,6 +31,12 @@ public:
     using ValueRuns = std::function<void(int64_t first, int64_t count, double* out)>;
     bool Assign(const ValueRuns& values, int sizeX, int sizeY, int sizeZ, int frames, std::string& error);
 
+    // Gives voxel (x, y, z) of `frame`, in the image's present order, the
+    // label `value`, which joins Values() when it is new. False, with `error`
+    // saying why and nothing changed, for a voxel outside, a value that is no
+    // label, or a label past kMaxLabels.
+    bool SetLabel(int x, int y, int z, int frame, int64_t value, std::string& error);
+
     // Forgets everything; Empty() afterwards.
     void Clear();
     bool Empty() const { return m_frames == 0; }
@@ -87,6 +93,21 @@ public:
     // changed.
     bool PlaceOnGrid(const CAffine& toGrid, const int size[3]);
 
+    // How the voxels as now stored relate to the order they were assigned
+    // in (a file's order): assigned axis a is now axis axisOf[a], running
+    // backwards where flipped[a]. Each PlaceOnGrid adds its reordering.
+    struct AxisOrder {
+        int axisOf[3] = {0, 1, 2};
+        bool flipped[3] = {false, false, false};
+    };
+    const AxisOrder& AssignedOrder() const { return m_order; }
+    // The size along assigned axis `axis` (0 to 2).
+    int AssignedSize(int axis) const;
+    // The label indices of slice `k` of `frame` as they were assigned, x
+    // fastest: AssignedSize(0) x AssignedSize(1) of them into `out`. False,
+    // nothing written, for a slice or frame outside.
+    bool AssignedSlice(int k, int frame, uint8_t* out) const;
+
     // Voxel size in mm as the file gave it; 0 when it gave none.
     double m_pixelSize[3] = {0.0, 0.0, 0.0};
     // Where the voxels lie in the patient, as the file gave it.
@@ -97,10 +118,14 @@ private:
     static std::string BadValueText(double value, int64_t i, int sizeX, int sizeY, int sizeZ);
     bool Adopt(int sizeX, int sizeY, int sizeZ, int frames, std::vector<uint8_t> present, std::string& error);
     uint8_t Voxel(int x, int y, int z, int frame) const;
+    // Where voxel `at` of a grid of `from` voxels lands when its axes are
+    // reordered by `order` onto a grid with `stride`.
+    static int64_t Reordered(const int at[3], const int from[3], const AxisOrder& order, const int64_t stride[3]);
 
     int m_sizeX = 0, m_sizeY = 0, m_sizeZ = 0, m_frames = 0;
     std::vector<uint8_t> m_voxels;
     std::vector<int64_t> m_values;
+    AxisOrder m_order;
     std::vector<int64_t> m_counts;  // frame-major: m_counts[frame * Values().size() + index]
     // Index of each label value while assigning; -1 for values not present.
     std::vector<int16_t> m_indexOf;

@@ -1,12 +1,8 @@
 #include "NiftiExport.h"
 
 #include <nifti2_io.h>
-#include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,107 +15,10 @@
 #include "LabelImage.h"
 #include "ParallelRanges.h"
 #include "PathUtils.h"
+#include "ReplacingFile.h"
 #include "TimeVolume.h"
 
 namespace {
-
-// The file being written: a temporary one beside the target, plain or gzip
-// compressed, which takes the target's place only once it is complete.
-class CImageFile {
-public:
-    ~CImageFile() {
-        if (m_gz != nullptr) gzclose(m_gz);
-        if (m_fd >= 0) close(m_fd);
-        if (!m_temporary.empty()) unlink(m_temporary.c_str());
-    }
-
-    bool Open(const std::string& path, std::string& error) {
-        m_path = path;
-        m_fd = CreateTemporaryBeside(path, m_temporary);
-        if (m_fd < 0) {
-            m_temporary.clear();
-            return Fail(error);
-        }
-        if (EndsWithIgnoringCase(path, ".gz")) {
-            // zlib owns the descriptor from here on.
-            m_gz = gzdopen(m_fd, "wb6");
-            if (m_gz == nullptr) return Fail(error);
-            m_fd = -1;
-            gzbuffer(m_gz, 1 << 20);
-        }
-        return true;
-    }
-
-    bool Compressed() const { return m_gz != nullptr; }
-
-    // Writes `bytes` at `offset` of a plain file; any thread may.
-    bool WriteAt(const void* data, size_t bytes, int64_t offset) {
-        const char* at = static_cast<const char*>(data);
-        while (bytes > 0) {
-            const ssize_t written = pwrite(m_fd, at, std::min<size_t>(bytes, size_t{1} << 30), offset);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) {
-                int none = 0;
-                m_errno.compare_exchange_strong(none, errno != 0 ? errno : EIO);
-                return false;
-            }
-            at += written;
-            offset += written;
-            bytes -= static_cast<size_t>(written);
-        }
-        return true;
-    }
-
-    // Writes `bytes` after what was written so far.
-    bool Write(const void* data, size_t bytes) {
-        if (m_gz == nullptr) {
-            const int64_t offset = m_written;
-            m_written += static_cast<int64_t>(bytes);
-            return WriteAt(data, bytes, offset);
-        }
-        const char* at = static_cast<const char*>(data);
-        while (bytes > 0) {
-            // gzwrite takes an unsigned count.
-            const unsigned chunk = static_cast<unsigned>(std::min<size_t>(bytes, size_t{1} << 30));
-            const int written = gzwrite(m_gz, at, chunk);
-            if (written <= 0) {
-                int none = 0;
-                m_errno.compare_exchange_strong(none, errno != 0 ? errno : EIO);
-                return false;
-            }
-            at += written;
-            bytes -= static_cast<size_t>(written);
-        }
-        return true;
-    }
-
-    // Closes the file and puts it in the target's place.
-    bool Commit(std::string& error) {
-        if (m_errno != 0) {
-            errno = m_errno;
-            return Fail(error);
-        }
-        const int closed = m_gz != nullptr ? (gzclose(m_gz) == Z_OK ? 0 : -1) : close(m_fd);
-        m_gz = nullptr;
-        m_fd = -1;
-        if (closed != 0 || std::rename(m_temporary.c_str(), m_path.c_str()) != 0) return Fail(error);
-        m_temporary.clear();
-        return true;
-    }
-
-private:
-    bool Fail(std::string& error) const {
-        error = "cannot write " + m_path + ": " + std::strerror(errno != 0 ? errno : EIO);
-        return false;
-    }
-
-    std::string m_path;
-    std::string m_temporary;
-    int m_fd = -1;
-    gzFile m_gz = nullptr;
-    int64_t m_written = 0;  // bytes written by Write to a plain file
-    std::atomic<int> m_errno{0};
-};
 
 // The header of an X x Y x Z x T image of `datatype` placed as `placement`
 // says. False when a size does not fit a NIfTI-1 header.
@@ -186,8 +85,8 @@ bool WriteImage(const std::string& path, const int64_t sizes[4], int datatype,
                 const CNiftiExport::CPlacement& placement, Slice slice, std::string& error) {
     nifti_1_header header;
     if (!MakeHeader(sizes, datatype, placement, header, error)) return false;
-    CImageFile file;
-    if (!file.Open(path, error)) return false;
+    CReplacingFile file;
+    if (!file.Open(path, EndsWithIgnoringCase(path, ".gz"), error)) return false;
     const char extension[4] = {0, 0, 0, 0};
     if (!file.Write(&header, sizeof header) || !file.Write(extension, sizeof extension)) return file.Commit(error);
     // Slice s is (k, t) = (s % Z, s / Z), in file order.

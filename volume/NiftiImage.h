@@ -32,6 +32,11 @@ public:
 
     const CNiftiHeader& Header() const { return m_header; }
 
+    // The file's bytes before its voxels, as stored: the header, the
+    // extension flag and any extensions, Header().m_dataOffset of them.
+    // Needs loaded voxels.
+    const uint8_t* LeadingBytes() const { return m_voxels - m_header.m_dataOffset; }
+
     // The stored bytes of the voxels from `first` on, in the file's byte order.
     const uint8_t* VoxelBytes(int64_t first) const { return m_voxels + first * m_header.m_bytesPerVoxel; }
 

@@ -4,12 +4,15 @@
 // builds the surface of every label of every frame.
 // A refused file must say why and leave the labels as they were. Every label
 // pixel has its label's colour, and every surface lies within the grid: its
-// points on voxel faces, moved by smoothing at most a quarter voxel.
+// points on voxel faces, moved by smoothing at most a quarter voxel. Small
+// images are also saved back in their file's form and read again.
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,32 @@ void CheckSurface(const CMeshObject& mesh, const int sizes[3]) {
     }
 }
 
+// Saved back to a file of its own form, a label image reads again as it was;
+// one that cannot be saved so says why and leaves no file.
+void CheckSavedBack(const std::string& path, const CLabelImage& labels) {
+    CLabelImage read;
+    CLabelFileOrigin origin;
+    std::string note, error;
+    FuzzCheck(ReadLabelFile(path, read, origin, error), "a label image reads the same twice");
+    const std::string saved = ScratchPath("saved.nii");
+    std::remove(saved.c_str());
+    if (!WriteLabelFileAsRead(saved, read, origin, note, error)) {
+        FuzzCheck(!error.empty() && !std::ifstream(saved).good(), "a refused save says why and writes nothing");
+        return;
+    }
+    CLabelImage again;
+    FuzzCheck(ReadLabelFile(saved, again, error), "a saved label image reads again");
+    FuzzCheck(again.Values() == labels.Values() && again.Frames() == labels.Frames() &&
+                  again.SizeX() == labels.SizeX() && again.SizeY() == labels.SizeY() &&
+                  again.SizeZ() == labels.SizeZ(),
+              "a saved label image keeps its grid and labels");
+    const size_t frameVoxels = static_cast<size_t>(labels.SizeX()) * labels.SizeY() * labels.SizeZ();
+    for (int frame = 0; frame < labels.Frames(); ++frame)
+        FuzzCheck(std::equal(labels.FrameVoxels(frame), labels.FrameVoxels(frame) + frameVoxels,
+                             again.FrameVoxels(frame)),
+                  "a saved label image keeps its voxels");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -78,8 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FreeSliceImage(slice);
             }
 
-    // As the viewer makes them: one surface per label present in each frame.
     if (int64_t{sizes[0]} * sizes[1] * sizes[2] * labels.Frames() > kMaxMeshedVoxels) return 0;
+    CheckSavedBack(path, labels);
+
+    // As the viewer makes them: one surface per label present in each frame.
     std::vector<CLabelSurface::Job> jobs;
     for (int frame = 0; frame < labels.Frames(); ++frame) {
         const CLabelGrid grid{labels.FrameVoxels(frame), sizes[0], sizes[1], sizes[2],

@@ -19,15 +19,6 @@
 
 namespace {
 
-std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 RawPicture NumberedPicture(uint32_t height, uint32_t width, uint8_t bits) {
     RawPicture picture = RPcreate(height, width, bits);
     for (size_t i = 0; i < RProwBytes(picture) * height; ++i) picture.m_pixels[i] = static_cast<uint8_t>(i);

@@ -65,6 +65,8 @@ void Fill(Header& header, const NiftiContents& c, int64_t offset) {
     header.scl_slope = static_cast<decltype(header.scl_slope)>(c.slope);
     header.scl_inter = static_cast<decltype(header.scl_inter)>(c.intercept);
     header.vox_offset = static_cast<decltype(header.vox_offset)>(offset);
+    header.intent_code = static_cast<decltype(header.intent_code)>(c.intentCode);
+    std::snprintf(header.descrip, sizeof header.descrip, "%s", c.descrip.c_str());
     using Real = std::remove_reference_t<decltype(header.quatern_b)>;
     header.qform_code = c.qformCode;
     header.sform_code = c.sformCode;

@@ -24,6 +24,8 @@ struct NiftiContents {
     double quatern[3] = {};
     double qoffset[3] = {};
     double srow[3][4] = {};
+    std::string descrip;
+    int intentCode = 0;
     int64_t voxOffset = -1;     // -1: right behind the header and its extension flag
     std::vector<uint8_t> data;  // the voxels in host byte order, i fastest
 

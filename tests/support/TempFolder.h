@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // A fresh folder under the system's temporary folder, removed with all it
 // holds when the object goes.
@@ -19,3 +20,6 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The names of what `folder` holds, sorted.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
