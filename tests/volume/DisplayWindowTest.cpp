@@ -24,7 +24,7 @@ enum class EKind { kTvi, kSignedNifti, kGrey };
 
 // An X x Y x Z x T volume of `kind` whose voxels hold what `stored` says: a
 // .tvi sample, an int16 NIfTI value (the value is 0.5 stored + 10) or a grey level.
-struct VolumeSpec {
+struct VolumeShape {
     EKind kind;
     int x, y, z, t;
     std::function<int(int x, int y, int z, int t)> stored;
@@ -36,23 +36,23 @@ double ValueOfStored(EKind kind, int stored) {
 
 class DisplayWindowTest : public ::testing::Test {
 protected:
-    // Loads `spec` into `volume` at `saturation`; false when it does not load.
-    bool Load(CTimeVolume& volume, const VolumeSpec& spec, double saturation) {
+    // Loads `shape` into `volume` at `saturation`; false when it does not load.
+    bool Load(CTimeVolume& volume, const VolumeShape& shape, double saturation) {
         const TviContents tvi = TviVolume(
-            spec.x, spec.y, spec.z, spec.t,
-            [&spec](int x, int y, int z, int t) { return static_cast<uint16_t>(spec.stored(x, y, z, t)); });
-        if (spec.kind == EKind::kGrey) {
-            CGreySource source(spec.x, spec.y, spec.z, spec.t);
+            shape.x, shape.y, shape.z, shape.t,
+            [&shape](int x, int y, int z, int t) { return static_cast<uint16_t>(shape.stored(x, y, z, t)); });
+        if (shape.kind == EKind::kGrey) {
+            CGreySource source(shape.x, shape.y, shape.z, shape.t);
             source.Levels() = tvi.samples;
             return volume.Load(source, saturation);
         }
         std::string path = m_folder.File(std::to_string(++m_files));
-        if (spec.kind == EKind::kTvi) {
+        if (shape.kind == EKind::kTvi) {
             path += ".tvi";
             EXPECT_TRUE(WriteTviFile(path, tvi));
         } else {
             const std::vector<uint16_t> samples = FrameMajorSamples(tvi);
-            NiftiContents nifti = NiftiVolume(spec.x, spec.y, spec.z, spec.t, DT_INT16,
+            NiftiContents nifti = NiftiVolume(shape.x, shape.y, shape.z, shape.t, DT_INT16,
                                               std::vector<int16_t>(samples.begin(), samples.end()));
             nifti.slope = 0.5;
             nifti.intercept = 10.0;
@@ -69,7 +69,7 @@ protected:
 };
 
 // Many values over every slice and frame.
-VolumeSpec Busy(EKind kind) {
+VolumeShape Busy(EKind kind) {
     if (kind == EKind::kTvi)
         return {kind, 40, 30, 6, 3, [](int x, int y, int z, int t) { return x * y + z * 7 + t; }};
     if (kind == EKind::kGrey)
@@ -117,7 +117,7 @@ TEST_F(DisplayWindowTest, VoxelsShowTheGreyOfTheirValueInTheWindow) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "window " << c.window.center << " / " << c.window.width);
         const auto& voxels = c.voxels;
-        const VolumeSpec spec{
+        const VolumeShape shape{
             c.kind, 5, 4, 3, 2, [&](int x, int y, int z, int t) {
                 for (size_t k = 0; k < voxels.size(); ++k)
                     if (places[k][0] == x && places[k][1] == y && places[k][2] == z && places[k][3] == t)
@@ -125,7 +125,7 @@ TEST_F(DisplayWindowTest, VoxelsShowTheGreyOfTheirValueInTheWindow) {
                 return voxels.front().stored;
             }};
         CTimeVolume volume;
-        ASSERT_TRUE(Load(volume, spec, 0.98));
+        ASSERT_TRUE(Load(volume, shape, 0.98));
         ASSERT_TRUE(volume.SetWindow(c.window));
         EXPECT_FALSE(volume.WindowIsLoadDefault());
         EXPECT_EQ(volume.Window().center, c.window.center);
@@ -179,7 +179,7 @@ TEST_F(DisplayWindowTest, TheLoadDefaultsWindowShowsWhatTheLoadShows) {
     const auto upTo255 = [](int x, int y, int z, int t) { return (x + 8 * y + 64 * z + 3 * t) % 256; };
     const auto signedRange = [&](int x, int y, int z, int t) { return upTo255(x, y, z, t) - 100; };
     const struct {
-        VolumeSpec spec;
+        VolumeShape shape;
         double saturation;
         double valueOfSampleZero;
         double valuePerSample;
@@ -195,12 +195,12 @@ TEST_F(DisplayWindowTest, TheLoadDefaultsWindowShowsWhatTheLoadShows) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
-                     << "kind " << static_cast<int>(c.spec.kind) << " at " << c.saturation);
+                     << "kind " << static_cast<int>(c.shape.kind) << " at " << c.saturation);
         CTimeVolume shown, fresh;
-        ASSERT_TRUE(Load(shown, c.spec, c.saturation));
-        ASSERT_TRUE(Load(fresh, c.spec, c.saturation));
+        ASSERT_TRUE(Load(shown, c.shape, c.saturation));
+        ASSERT_TRUE(Load(fresh, c.shape, c.saturation));
         EXPECT_TRUE(shown.WindowIsLoadDefault());
-        const double level = c.spec.kind == EKind::kGrey ? 255.0 : shown.SaturationLevel();
+        const double level = c.shape.kind == EKind::kGrey ? 255.0 : shown.SaturationLevel();
         const double high = c.valueOfSampleZero + c.valuePerSample * level;
         ExpectWindow(shown.Window(), c.valueOfSampleZero, high);
         ExpectWindow(shown.PresetWindow(EWindowPreset::kLoadDefault), c.valueOfSampleZero, high);
@@ -215,18 +215,18 @@ TEST_F(DisplayWindowTest, PresetsComeFromTheValuesOfEveryVoxel) {
     // 1000 voxels over two frames: stored 0 to 999 once each (the NIfTI's
     // less 500), grey levels 0 to 249 four times each.
     const auto index = [](int x, int y, int z, int t) { return x + 10 * (y + 10 * (z + 5 * t)); };
-    const VolumeSpec tvi{EKind::kTvi, 10, 10, 5, 2, index};
-    const VolumeSpec nifti{EKind::kSignedNifti,
+    const VolumeShape tvi{EKind::kTvi, 10, 10, 5, 2, index};
+    const VolumeShape nifti{EKind::kSignedNifti,
                            10,
                            10,
                            5,
                            2,
                            [&](int x, int y, int z, int t) { return index(x, y, z, t) - 500; }};
-    const VolumeSpec grey{
+    const VolumeShape grey{
         EKind::kGrey, 10, 10, 5, 2, [&](int x, int y, int z, int t) { return index(x, y, z, t) % 250; }};
     const auto value = [](int stored) { return ValueOfStored(EKind::kSignedNifti, stored - 500); };
     const struct {
-        const VolumeSpec& spec;
+        const VolumeShape& shape;
         EWindowPreset preset;
         double low, high;
     } cases[] = {
@@ -242,7 +242,7 @@ TEST_F(DisplayWindowTest, PresetsComeFromTheValuesOfEveryVoxel) {
     for (const auto& c : cases) {
         SCOPED_TRACE(WindowPresetName(c.preset));
         CTimeVolume volume;
-        ASSERT_TRUE(Load(volume, c.spec, 0.98));
+        ASSERT_TRUE(Load(volume, c.shape, 0.98));
         ExpectWindow(volume.PresetWindow(c.preset), c.low, c.high);
     }
 
