@@ -71,15 +71,15 @@ struct OptionRow {
 // The names of the window presets and colour maps, as the options take them.
 std::vector<std::string> PresetNames() {
     std::vector<std::string> names;
-    for (int at = 0; at <= static_cast<int>(EWindowPreset::kCtBone); ++at)
-        names.emplace_back(WindowPresetName(static_cast<EWindowPreset>(at)));
+    int count = 0;
+    const CWindowPresetRow* rows = WindowPresetRows(count);
+    for (int at = 0; at < count; ++at) names.emplace_back(rows[at].name);
     return names;
 }
 
 std::vector<std::string> ColourMapNames() {
     std::vector<std::string> names;
-    for (int at = 0; at <= static_cast<int>(EColourMap::kDiverging); ++at)
-        names.emplace_back(ColourMapInfo(static_cast<EColourMap>(at)).name);
+    for (const CColourMapInfo& map : ColourMaps()) names.emplace_back(map.name);
     return names;
 }
 

@@ -9,11 +9,11 @@ CWindowLevelValues CWindowLevel::CurrentValues() const {
     values.window = volume.Window();
     values.loadDefault = volume.WindowIsLoadDefault();
     values.colourMap = m_viewer.View().m_colourMap;
-    for (int at = 0; at <= static_cast<int>(EWindowPreset::kCtBone); ++at) {
-        const auto preset = static_cast<EWindowPreset>(at);
-        if (const std::optional<CDisplayWindow> window = volume.PresetWindow(preset))
-            values.presets.push_back({preset, *window});
-    }
+    int count = 0;
+    const CWindowPresetRow* rows = WindowPresetRows(count);
+    for (int at = 0; at < count; ++at)
+        if (const std::optional<CDisplayWindow> window = volume.PresetWindow(rows[at].preset))
+            values.presets.push_back({rows[at].preset, *window});
     return values;
 }
 

@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QSignalBlocker>
 
+#include <array>
 #include <limits>
 
 namespace {
@@ -31,9 +32,9 @@ CWindowLevelDialog::CWindowLevelDialog(const CWindowLevelValues& values, QWidget
     m_presets->addItem(values.loadDefault ? "Load default" : "Custom");
     for (const CWindowLevelValues::CPreset& preset : values.presets)
         m_presets->addItem(WindowPresetTitle(preset.preset));
-    for (int at = 0; at <= static_cast<int>(EColourMap::kDiverging); ++at) {
-        m_colourMaps->addItem(ColourMapInfo(static_cast<EColourMap>(at)).title);
-        if (static_cast<EColourMap>(at) == values.colourMap) m_colourMaps->setCurrentIndex(at);
+    for (const CColourMapInfo& map : ::ColourMaps()) {
+        m_colourMaps->addItem(map.title, static_cast<int>(map.map));
+        if (map.map == values.colourMap) m_colourMaps->setCurrentIndex(m_colourMaps->count() - 1);
     }
     ShowWindow(values.window);
 
@@ -55,7 +56,7 @@ CWindowLevelDialog::CWindowLevelDialog(const CWindowLevelValues& values, QWidget
     connect(m_center, &QDoubleSpinBox::valueChanged, this, edited);
     connect(m_width, &QDoubleSpinBox::valueChanged, this, edited);
     connect(m_colourMaps, &QComboBox::activated, this,
-            [this](int index) { m_values.colourMap = static_cast<EColourMap>(index); });
+            [this](int index) { m_values.colourMap = static_cast<EColourMap>(m_colourMaps->itemData(index).toInt()); });
 }
 
 void CWindowLevelDialog::ShowWindow(const CDisplayWindow& window) {
