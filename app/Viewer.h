@@ -38,6 +38,7 @@ public:
     CViewInterface& View() { return m_view; }
     const CViewInterface& View() const { return m_view; }
     const CLabelLayer& Labels() const { return m_labels; }
+    CLabelLayer& Labels() { return m_labels; }
     CViewerHost& Host() { return m_host; }
     const CViewerHost& Host() const { return m_host; }
     CNavigation& Navigation() { return m_navigation; }
