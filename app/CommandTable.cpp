@@ -1,5 +1,6 @@
 #include "CommandTable.h"
 
+#include "LabelEditing.h"
 #include "TextFormat.h"
 #include "Viewer.h"
 #include "ViewerExports.h"
@@ -8,7 +9,7 @@
 namespace {
 
 // Menu positions.
-enum { kFile, kControl, kDisplay, kGeometry, kHelp };
+enum { kFile, kEdit, kControl, kDisplay, kGeometry, kHelp };
 
 // Enable and check rules.
 bool NotPlaying(const CViewer& v) { return !v.State().m_playing; }
@@ -35,6 +36,14 @@ CCommand Switch(int id, int menu, const char* text, std::vector<QKeyCombination>
 }
 
 bool HasVolume(const CViewer& v) { return v.Volume().SizeX() > 0; }
+
+// Whether a label edit can be undone (or redone) now: not while a stroke is painted.
+bool CanStep(const CViewer& v, bool undo) {
+    const CLabelEditing& editing = v.Editing();
+    if (editing.InStep()) return false;
+    const QUndoStack& stack = editing.UndoStack();
+    return undo ? stack.canUndo() : stack.canRedo();
+}
 
 // The row that shows the planes through colour map `Map`, checked while it does.
 template <EColourMap Map>
@@ -91,6 +100,12 @@ std::vector<CCommand> BuildTable() {
          NotPlaying, nullptr},
         {kCmdOpenDicomFolder, kFile, "Open DICOM Folder...", {}, [](CViewer& v) { v.OnOpenDicomFolder(); },
          NotPlaying, nullptr},
+        // The label image kept in its own file, in that file's form.
+        {kCmdSaveLabelImage, kFile, "Save Label Image\tCtrl + Shift + S", {Key(kCtrl | Qt::ShiftModifier, Qt::Key_S)},
+         [](CViewer& v) { v.Editing().Save(); }, [](const CViewer& v) { return HasLabels(v) && NotPlaying(v); },
+         nullptr, true},
+        {kCmdSaveLabelImageAs, kFile, "Save Label Image As...", {}, [](CViewer& v) { v.Editing().SaveAs(); },
+         [](const CViewer& v) { return HasLabels(v) && NotPlaying(v); }, nullptr},
         {kCmdSaveSnapshot, kFile, "Save Snapshot...\tCtrl + S", {Key(kCtrl, Qt::Key_S)},
          [](CViewer& v) { CViewerExports(v).OnSaveSnapshot(); }, NotPlaying, nullptr, true},
         {kCmdSaveXYPlane, kFile, "Save Current XY-plane...\tCtrl + Z", {Key(kCtrl, Qt::Key_Z)},
@@ -115,6 +130,15 @@ std::vector<CCommand> BuildTable() {
         {kCmdSaveCurvesCsv, kFile, "Save Curves as CSV...", {}, [](CViewer& v) { CViewerExports(v).OnSaveCurvesCsv(); },
          [](const CViewer& v) { return !v.Labels().Empty() || HasMeshes(v); }, nullptr},
         {kCmdExit, kFile, "E&xit", {}, [](CViewer& v) { v.Host().CloseWindow(); }, nullptr, nullptr, true},
+
+        // Edit. Ctrl + Z stays with saving the XY-plane, as it always was;
+        // Undo takes the other key desktops give it.
+        {kCmdUndo, kEdit, "&Undo\tAlt + Backspace", {Key(Qt::AltModifier, Qt::Key_Backspace)},
+         [](CViewer& v) { v.Editing().UndoStack().undo(); }, [](const CViewer& v) { return CanStep(v, true); },
+         nullptr},
+        {kCmdRedo, kEdit, "&Redo\tCtrl + Shift + Z", {Key(kCtrl | Qt::ShiftModifier, Qt::Key_Z)},
+         [](CViewer& v) { v.Editing().UndoStack().redo(); }, [](const CViewer& v) { return CanStep(v, false); },
+         nullptr},
 
         // Control
         {kCmdPlayStop, kControl, "&Play/Stop\tSpace", {Key(Qt::Key_Space)},
@@ -210,6 +234,8 @@ std::vector<CCommand> BuildTable() {
          [](CViewer& v) { v.OnLoadGeometry(); }, NotPlaying, nullptr},
         {kCmdLoadLabels, kGeometry, "Load Label Image...\tCtrl + L", {Key(kCtrl, Qt::Key_L)},
          [](CViewer& v) { v.OnLoadLabels(); }, NotPlaying, nullptr},
+        {kCmdNewLabelImage, kGeometry, "New Label Image", {}, [](CViewer& v) { v.Editing().NewLabelImage(); },
+         [](const CViewer& v) { return HasVolume(v) && NotPlaying(v); }, nullptr},
         Switch(kCmdDrawGeometry, kGeometry, "Draw Geometry\tG", {Key(Qt::Key_G)}, &CViewerState::m_drawGeometry, HasMeshes, true),
         Switch(kCmdClipGeometry, kGeometry, "Clip Geometry\tC", {Key(Qt::Key_C)}, &CViewerState::m_clipGeometry, HasMeshes),
         {kCmdToggleObjects, kGeometry, "Toggle Objects\tTAB", {Key(Qt::Key_Tab)},

@@ -21,6 +21,10 @@ enum ECommandId : int {
     kCmdSaveGeometry = 0x8040,
     kCmdSaveVolumeNifti = 0x8058,
     kCmdSaveLabelsNifti = 0x8059,
+    kCmdSaveLabelImage = 0x8082,
+    kCmdSaveLabelImageAs = 0x8083,
+    kCmdUndo = 0x8080,
+    kCmdRedo = 0x8081,
     kCmdSaveCurvesCsv = 0x8060,
     kCmdExit = 0xE141,
     kCmdPlayStop = 0x8004,
@@ -69,6 +73,7 @@ enum ECommandId : int {
     kCmdColourMapFirst = 0x8070,
     kCmdLoadGeometry = 0x801B,
     kCmdLoadLabels = 0x8044,
+    kCmdNewLabelImage = 0x8084,
     kCmdDrawGeometry = 0x801F,
     kCmdClipGeometry = 0x801C,
     kCmdToggleObjects = 0x8020,
@@ -103,7 +108,7 @@ struct CCommand {
     bool CSceneState::* viewSwitch = nullptr;
 };
 
-inline constexpr const char* kMenuTitles[] = {"&File", "&Control", "&Display", "Geometry", "&Help"};
+inline constexpr const char* kMenuTitles[] = {"&File", "&Edit", "&Control", "&Display", "Geometry", "&Help"};
 
 // Every command, menus in order and items in menu order.
 const std::vector<CCommand>& CommandTable();

@@ -42,6 +42,14 @@ public:
         (void)options;
         return AskSaveFileName(request);
     }
+    // Unsaved work that is about to go (`text` names it): keep it by saving,
+    // let it go, or stop what was about to happen. Services that cannot ask
+    // let it go: nothing is edited where no one can be asked.
+    enum class EUnsavedAnswer { kSave, kDiscard, kCancel };
+    virtual EUnsavedAnswer AskSaveChanges(const std::string& text) {
+        (void)text;
+        return EUnsavedAnswer::kDiscard;
+    }
     // The chosen existing folder, or "" when the user cancelled.
     virtual std::string AskFolderName(const std::string& caption) = 0;
     // One row of `table`, offered with its proposed row selected: the row's

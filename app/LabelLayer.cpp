@@ -55,9 +55,12 @@ CLabelLayer::PixelSize CLabelLayer::StatePixelSize() const {
     return {m_state.m_pixelSizeX, m_state.m_pixelSizeY, m_state.m_pixelSizeZ};
 }
 
-std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize) {
+std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize,
+                                             const std::vector<int>* labelFrames) {
     std::vector<CLabelSurface::Job> jobs;
     for (int frame = 0; frame < labels.Frames(); ++frame) {
+        if (labelFrames != nullptr && !std::binary_search(labelFrames->begin(), labelFrames->end(), frame))
+            continue;
         const CLabelGrid grid{labels.FrameVoxels(frame),
                               labels.SizeX(),
                               labels.SizeY(),
@@ -90,10 +93,11 @@ std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int fram
 }
 
 bool CLabelLayer::TryMeshes(const CLabelImage& labels, const std::string& path, int frames,
-                            const PixelSize& pixelSize, std::vector<CMeshObject>& meshes) {
+                            const PixelSize& pixelSize, std::vector<CMeshObject>& meshes,
+                            const std::vector<int>* labelFrames) {
     std::string failure;
     try {
-        meshes = Meshes(labels, frames, pixelSize);
+        meshes = Meshes(labels, frames, pixelSize, labelFrames);
         return true;
     } catch (const std::bad_alloc&) {
         failure = "Not enough memory for the surfaces of " + path + ".";
@@ -111,6 +115,7 @@ bool CLabelLayer::PlaceByGeometry(CLabelImage& labels, const std::string& path, 
     const std::optional<CAffine> undo = grid->Inverse();
     const int size[3] = {m_volume.SizeX(), m_volume.SizeY(), m_volume.SizeZ()};
     if (undo && labels.PlaceOnGrid(undo->Then(*labels.m_transform), size)) {
+        ++m_generation;
         // Voxels put in another order need surfaces made anew.
         if (labels.m_transform->Rows() != grid->Rows()) m_meshFrames = -1;
         labels.m_transform = grid;
@@ -169,6 +174,8 @@ bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path, CGridChang
     ReplaceMeshes(std::move(meshes), frames, pixelSize);
     m_labels = std::move(labels);
     m_path = path;
+    m_origin.reset();
+    ++m_generation;
     int after[3];
     GridSize(after);
     // The position stays, unless the labels brought a grid of their own.
@@ -181,15 +188,17 @@ bool CLabelLayer::Load(const std::string& path, CGridChange& change) {
     m_host.SetWaitCursor(true);
     m_host.LoadProgress(0.0);
     CLabelImage labels;
+    CLabelFileOrigin origin;
     std::string error;
     bool read = false;
     try {
-        read = ReadLabelFile(path, labels, error,
+        read = ReadLabelFile(path, labels, origin, error,
                              [this](double fraction) { m_host.LoadProgress(0.5 * fraction); });
     } catch (const std::bad_alloc&) {
         error = "not enough memory";
     }
     const bool shown = read && Show(std::move(labels), path, change);
+    if (shown) m_origin = std::move(origin);
     m_host.LoadProgress(1.0);
     m_host.SetWaitCursor(false);
     if (!read)
@@ -208,6 +217,8 @@ void CLabelLayer::FitToVolume() {
         ReplaceMeshes({}, 0, StatePixelSize());
         m_labels.Clear();
         m_path.clear();
+        m_origin.reset();
+        ++m_generation;
         return;
     }
     // Surfaces lie in millimetres: a new voxel size or frame count needs new ones.
@@ -224,4 +235,26 @@ void CLabelLayer::ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames, c
     m_view.m_meshes.AddObjects(std::move(meshes));
     m_meshPixelSize = pixelSize;
     m_meshFrames = frames;
+}
+
+void CLabelLayer::RemakeFrames(const std::vector<int>& frames) {
+    if (m_labels.Empty() || frames.empty() || m_meshFrames <= 0) return;
+    std::vector<int> labelFrames = frames;
+    std::sort(labelFrames.begin(), labelFrames.end());
+    std::vector<CMeshObject> made;
+    if (!TryMeshes(m_labels, m_path, m_meshFrames, m_meshPixelSize, made, &labelFrames)) return;
+    // The surfaces of a single label frame stand under every frame's name.
+    auto remade = [&](int meshFrame) {
+        return m_labels.Frames() == 1 || std::binary_search(labelFrames.begin(), labelFrames.end(), meshFrame);
+    };
+    std::vector<CMeshObject> kept = m_view.m_meshes.TakeFrom(m_view.m_meshes.ObjectCount() - m_meshCount);
+    std::erase_if(kept, [&](const CMeshObject& object) { return remade(object.FrameNumber()); });
+    for (CMeshObject& object : made) kept.push_back(std::move(object));
+    // In the order a whole making gives: by frame, then by label.
+    std::stable_sort(kept.begin(), kept.end(), [](const CMeshObject& a, const CMeshObject& b) {
+        const int frameA = a.FrameNumber(), frameB = b.FrameNumber();
+        return frameA != frameB ? frameA < frameB : a.m_label < b.m_label;
+    });
+    m_meshCount = static_cast<int>(kept.size());
+    m_view.m_meshes.AddObjects(std::move(kept));
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "LabelFileOrigin.h"
 #include "LabelImage.h"
 #include "MeshObject.h"
 #include "TimeVolume.h"
@@ -32,8 +33,23 @@ public:
     CLabelLayer(const CViewerState& state, const CTimeVolume& volume, CViewInterface& view, CViewerHost& host);
 
     const CLabelImage& Image() const { return m_labels; }
+    // The image for those who edit its voxels; after an edit they call
+    // UploadOverlay (while a stroke goes on) and RemakeFrames (when it ends).
+    CLabelImage& EditImage() { return m_labels; }
+    // What the file the labels were read from needs to be written back in its
+    // own form; none for labels made here or read from no file.
+    const std::optional<CLabelFileOrigin>& Origin() const { return m_origin; }
+    // After the labels were saved to `path` (in the form `origin` describes,
+    // none for a new file of their own).
+    void SavedAs(const std::string& path, std::optional<CLabelFileOrigin> origin) {
+        m_path = path;
+        m_origin = std::move(origin);
+    }
     bool Empty() const { return m_labels.Empty(); }
     const std::string& Path() const { return m_path; }
+    // Counts up whenever the image is replaced, dropped or its voxels
+    // reordered, so that a record of edits knows it no longer applies.
+    unsigned Generation() const { return m_generation; }
     // How many of the meshes were made from the labels.
     int MeshCount() const { return m_meshCount; }
 
@@ -50,6 +66,11 @@ public:
     // longer fit the volume, with their meshes, and makes the meshes again
     // where the voxel size or the frame count they were made for changed.
     void FitToVolume();
+    // Makes the surfaces of label frames `frames` again after their voxels
+    // were edited; the other frames' surfaces stay as they are. A single
+    // frame of labels serves every frame: its surfaces are made once and
+    // repeated.
+    void RemakeFrames(const std::vector<int>& frames);
 
     // The grid the planes cut: the volume's, else the label image's.
     void GridSize(int size[3]) const;
@@ -70,10 +91,12 @@ private:
     // Puts `meshes`, made for `frames` frames at `pixelSize`, in place of the label meshes.
     void ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames, const PixelSize& pixelSize);
     // The label meshes: one object per label present and frame, at `pixelSize`.
-    std::vector<CMeshObject> Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize);
+    // With `labelFrames`, only the surfaces of those label frames.
+    std::vector<CMeshObject> Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize,
+                                    const std::vector<int>* labelFrames = nullptr);
     // Meshes(labels, frames, pixelSize), or nothing with the reason shown.
     bool TryMeshes(const CLabelImage& labels, const std::string& path, int frames, const PixelSize& pixelSize,
-                   std::vector<CMeshObject>& meshes);
+                   std::vector<CMeshObject>& meshes, const std::vector<int>* labelFrames = nullptr);
 
     const CViewerState& m_state;
     const CTimeVolume& m_volume;
@@ -81,6 +104,8 @@ private:
     CViewerHost& m_host;
     CLabelImage m_labels;
     std::string m_path;
+    std::optional<CLabelFileOrigin> m_origin;
+    unsigned m_generation = 0;
     int m_meshCount = 0;
     bool m_overlayUploaded = false;
     // The voxel size and frame count the meshes were made for.

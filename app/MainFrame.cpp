@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -21,6 +22,7 @@
 #include "AppIcon.h"
 #include "CommandTable.h"
 #include "CurvesPanel.h"
+#include "LabelEditing.h"
 #include "NoticeListener.h"
 #include "PreferencesDialog.h"
 #include "WindowLevelDialog.h"
@@ -40,9 +42,14 @@ CMainFrame::CMainFrame()
     m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_readout, 1);
     statusBar()->addPermanentWidget(m_toolStatus);
-    connect(m_view, &COpenGLWnd::Hovered, this,
-            [this](double x, double y, int width, int height) { m_viewer->OnHover(x, y, width, height); });
-    connect(m_view, &COpenGLWnd::HoverEnded, this, [this] { m_viewer->OnHover(0, 0, 0, 0); });
+    connect(m_view, &COpenGLWnd::Hovered, this, [this](double x, double y, int width, int height) {
+        m_viewer->OnHover(x, y, width, height);
+        m_tools.Active().Hover({static_cast<int>(x), static_cast<int>(y), width, height});
+    });
+    connect(m_view, &COpenGLWnd::HoverEnded, this, [this] {
+        m_viewer->OnHover(0, 0, 0, 0);
+        m_tools.Active().Hover({});
+    });
     connect(&m_timer, &QTimer::timeout, this, [this] { m_viewer->Navigation().OnTimer(); });
     // A tool that takes the left button hears it instead of the camera.
     connect(m_view, &COpenGLWnd::LeftPressed, this,
@@ -50,6 +57,8 @@ CMainFrame::CMainFrame()
     connect(m_view, &COpenGLWnd::LeftDragged, this,
             [this](int x, int y, int width, int height) { m_tools.Active().Drag({x, y, width, height}); });
     connect(m_view, &COpenGLWnd::LeftReleased, this, [this] { m_tools.Active().Release(); });
+    connect(m_view, &COpenGLWnd::LeftDoubleClicked, this,
+            [this](int x, int y, int width, int height) { m_tools.Active().DoubleClick({x, y, width, height}); });
     new CNoticeListener(m_viewer->Notices(), this, [this](unsigned changes) {
         if ((changes & (kChangeVolume | kChangeDisplay)) != 0) ShowToolStatus();
     });
@@ -122,6 +131,18 @@ void CMainFrame::BuildTools(QMenu* before) {
         const CToolBox::ETool tool = entry.tool;
         connect(action, &QAction::triggered, this, [this, tool] { ChooseTool(tool); });
         m_toolActions.push_back(action);
+    }
+    // Enter finishes what a tool has begun (a polygon), Esc drops it: keys
+    // of the view only, so that they keep their meaning in the panels.
+    const std::pair<QList<QKeySequence>, void (CTool::*)()> keys[] = {
+        {{QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}, &CTool::Finish},
+        {{QKeySequence(Qt::Key_Escape)}, &CTool::Cancel}};
+    for (const auto& [sequences, act] : keys) {
+        auto* action = new QAction(this);
+        action->setShortcuts(sequences);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        m_view->addAction(action);
+        connect(action, &QAction::triggered, this, [this, act = act] { (m_tools.Active().*act)(); });
     }
     ShowToolStatus();
 }
@@ -283,6 +304,19 @@ void CMainFrame::LoadProgress(double fraction) {
         m_loadProgress->setValue(static_cast<int>(fraction * kSteps));
         QApplication::processEvents();
     }
+}
+
+void CMainFrame::ShowStatusNote(const std::string& text) {
+    statusBar()->showMessage(QString::fromStdString(text), 10000);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Unsaved label edits are saved or let go first, or the window stays.
+    if (!m_viewer->Editing().MayDiscard(false)) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::ShowReadout(const std::string& text) {

@@ -64,6 +64,7 @@ public:
     void EndProgress() override;
     void LoadProgress(double fraction) override;
     void ShowReadout(const std::string& text) override;
+    void ShowStatusNote(const std::string& text) override;
     void ToggleCurves() override;
     bool CurvesShown() const override;
     CCurvesPanel& Curves() { return *m_curves; }
@@ -73,6 +74,7 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -63,6 +63,17 @@ void CQtDialogService::ShowMessage(const std::string& caption, const std::string
     box.exec();
 }
 
+CDialogService::EUnsavedAnswer CQtDialogService::AskSaveChanges(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, "Orvanta", QString::fromStdString(text),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_parent);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+        case QMessageBox::Save: return EUnsavedAnswer::kSave;
+        case QMessageBox::Discard: return EUnsavedAnswer::kDiscard;
+        default: return EUnsavedAnswer::kCancel;
+    }
+}
+
 std::string CQtDialogService::AskOpenFileName(const FileRequest& request) {
     return RunFileDialog(m_parent, request, QFileDialog::AcceptOpen).toStdString();
 }

@@ -15,6 +15,7 @@ public:
     std::string AskSaveFileNameWithOptions(const FileRequest& request, std::vector<SaveOption>& options) override;
     std::string AskFolderName(const std::string& caption) override;
     int AskChoice(const CChoiceTable& table) override;
+    EUnsavedAnswer AskSaveChanges(const std::string& text) override;
 
 private:
     QWidget* m_parent;

@@ -21,4 +21,13 @@ public:
     virtual void Press(const CPointer& at) { (void)at; }
     virtual void Drag(const CPointer& at) { (void)at; }
     virtual void Release() {}
+    // The second click of a double click (its first came as Press and Release).
+    virtual void DoubleClick(const CPointer& at) { (void)at; }
+    // The mouse moves with no button held; a width of 0 when it left the view.
+    virtual void Hover(const CPointer& at) { (void)at; }
+    // Enter and Esc on the view: finish what the tool has begun, or drop it.
+    virtual void Finish() {}
+    virtual void Cancel() {}
+    // The tool is put down for another: whatever it draws goes.
+    virtual void PutDown() { Release(); }
 };

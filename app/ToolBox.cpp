@@ -1,5 +1,9 @@
 #include "ToolBox.h"
 
+#include "BrushTool.h"
+#include "EraserTool.h"
+#include "FillTool.h"
+#include "PolygonTool.h"
 #include "TurnTool.h"
 #include "WindowTool.h"
 
@@ -7,6 +11,10 @@ CToolBox::CToolBox(CViewer& viewer) {
     // In the order of ETool.
     m_tools.push_back(std::make_unique<CTurnTool>());
     m_tools.push_back(std::make_unique<CWindowTool>(viewer));
+    m_tools.push_back(std::make_unique<CBrushTool>(viewer));
+    m_tools.push_back(std::make_unique<CEraserTool>(viewer));
+    m_tools.push_back(std::make_unique<CFillTool>(viewer));
+    m_tools.push_back(std::make_unique<CPolygonTool>(viewer));
 }
 
 CToolBox::~CToolBox() = default;
@@ -15,12 +23,17 @@ const std::vector<CToolBox::CEntry>& CToolBox::Entries() {
     static const std::vector<CEntry> entries = {
         {ETool::kTurn, "&Turn\tQ", QKeyCombination(Qt::Key_Q)},
         {ETool::kWindow, "&Window/Level\tN", QKeyCombination(Qt::Key_N)},
+        // The label tools: Shift with the tool's initial, as no plain letter is left for them.
+        {ETool::kBrush, "&Brush\tShift + B", QKeyCombination(Qt::ShiftModifier, Qt::Key_B)},
+        {ETool::kEraser, "&Eraser\tShift + E", QKeyCombination(Qt::ShiftModifier, Qt::Key_E)},
+        {ETool::kFill, "&Fill\tShift + F", QKeyCombination(Qt::ShiftModifier, Qt::Key_F)},
+        {ETool::kPolygon, "&Polygon\tShift + P", QKeyCombination(Qt::ShiftModifier, Qt::Key_P)},
     };
     return entries;
 }
 
 void CToolBox::Choose(ETool tool) {
     if (tool == m_active) return;
-    Active().Release();
+    Active().PutDown();
     m_active = tool;
 }

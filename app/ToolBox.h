@@ -14,7 +14,7 @@ class CViewer;
 // with its key; later tools join the table.
 class CToolBox {
 public:
-    enum class ETool { kTurn, kWindow };
+    enum class ETool { kTurn, kWindow, kBrush, kEraser, kFill, kPolygon };
     struct CEntry {
         ETool tool;
         const char* menuText;  // with its key hint after a tab
@@ -30,7 +30,8 @@ public:
     CTool& Active() { return Tool(m_active); }
     const CTool& Active() const { return *m_tools[static_cast<size_t>(m_active)]; }
     CTool& Tool(ETool tool) { return *m_tools[static_cast<size_t>(tool)]; }
-    // Makes `tool` the one the left button serves; a drag in progress ends.
+    // Makes `tool` the one the left button serves; a drag in progress ends
+    // and what the tool drew goes.
     void Choose(ETool tool);
 
 private:

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "LabelEditing.h"
 #include "LabelFile.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
@@ -34,7 +35,10 @@ CViewer::CViewer(CViewInterface& view, CViewerHost& host)
     // The viewer's own view follows first, so that the panels told after it
     // read a view already up to date.
     m_notices.Subscribe([this](unsigned changes) { Follow(changes); });
+    m_editing = std::make_unique<CLabelEditing>(*this);
 }
+
+CViewer::~CViewer() = default;
 
 void CViewer::Follow(unsigned changes) {
     if ((changes & ~kChangeCamera) != 0)
@@ -286,15 +290,17 @@ void CViewer::TellIfFileChanged() {
 }
 
 std::string CViewer::TitleText() const {
+    // A "*" leads while label edits are not saved.
+    const char* unsaved = m_editing != nullptr && m_editing->Unsaved() ? "*" : "";
     const CViewerState& s = m_state;
     if (s.m_positionInfo) {
         constexpr double kDegrees = 57.29577951308232;
-        return FormatText("%s%s%s - (x,y,z,t)=[%i %i %i %02i] - (az,el,d)=[%li %li %li]",
+        return FormatText("%s%s%s%s - (x,y,z,t)=[%i %i %i %02i] - (az,el,d)=[%li %li %li]", unsaved,
                           s.m_baseTitle.c_str(), s.m_fileTitle.empty() ? "" : " - ", s.m_fileTitle.c_str(),
                           s.m_x, s.m_y, s.m_z, s.m_t, RoundHalfAway(m_view.m_azimuth * kDegrees) + 90,
                           RoundHalfAway(m_view.m_elevation * kDegrees), RoundHalfAway(m_view.m_distance));
     }
-    std::string title = s.m_baseTitle;
+    std::string title = unsaved + s.m_baseTitle;
     if (!s.m_fileTitle.empty()) title += " - " + s.m_fileTitle;
     if (!s.m_geometryPath.empty()) title += " / " + FileNameOfPath(s.m_geometryPath);
     if (m_view.m_selectedObject != -1) {
@@ -346,6 +352,9 @@ bool CViewer::OpenFile(const std::string& path) {
 }
 
 void CViewer::LoadVolume(const std::string& path, const std::string& choice, EVolumeFormat format) {
+    // Label edits not saved are kept, saved or let go first: the labels may
+    // not fit the new volume.
+    if (!m_editing->MayDiscard()) return;
     m_host.SetWaitCursor(true);
     m_host.SetTitle(m_state.m_baseTitle + " - Loading volume...");
     m_host.LoadProgress(0.0);
@@ -505,11 +514,13 @@ void CViewer::LoadGeometryFile(const std::string& path) {
 }
 
 void CViewer::LoadLabelFile(const std::string& path) {
+    if (!m_editing->MayDiscard(false)) return;
     CLabelLayer::CGridChange change;
     if (m_labels.Load(path, change)) AdoptLabelGrid(change);
 }
 
 bool CViewer::ShowLabels(CLabelImage&& labels, const std::string& path) {
+    if (!m_editing->MayDiscard(false)) return false;
     CLabelLayer::CGridChange change;
     if (!m_labels.Show(std::move(labels), path, change)) return false;
     AdoptLabelGrid(change);

@@ -26,9 +26,12 @@
 // writing files CViewerExports' (which reads the viewer, not the other way).
 // Whatever changes is announced through Notices(): the viewer's own view,
 // the status bar's readout and the panels follow those notices.
+class CLabelEditing;
+
 class CViewer {
 public:
     CViewer(CViewInterface& view, CViewerHost& host);
+    ~CViewer();
     CViewer(const CViewer&) = delete;
     CViewer& operator=(const CViewer&) = delete;
 
@@ -39,6 +42,9 @@ public:
     const CViewInterface& View() const { return m_view; }
     const CLabelLayer& Labels() const { return m_labels; }
     CLabelLayer& Labels() { return m_labels; }
+    // Editing the label image: the tools' operations, undo, saving.
+    CLabelEditing& Editing() { return *m_editing; }
+    const CLabelEditing& Editing() const { return *m_editing; }
     CViewerHost& Host() { return m_host; }
     const CViewerHost& Host() const { return m_host; }
     CNavigation& Navigation() { return m_navigation; }
@@ -189,4 +195,6 @@ private:
     // The file's voxel under the mouse, when it rests on a plane.
     std::optional<std::array<int, 3>> m_hoverVoxel;
     std::unique_ptr<CStartupPreload> m_startupPreload;
+    // Last, so that it goes first: it listens to the notices.
+    std::unique_ptr<CLabelEditing> m_editing;
 };

@@ -60,6 +60,8 @@ public:
 
     // The line of the status bar: what lies at the position or under the mouse.
     virtual void ShowReadout(const std::string& text) { (void)text; }
+    // A passing note in the status bar ("The oldest edits were dropped ...").
+    virtual void ShowStatusNote(const std::string& text) { (void)text; }
 
     // The Curves panel, where the host has one: shows or hides it, and says
     // whether it is shown.

@@ -166,6 +166,16 @@ void CMeshSet::Truncate(int count) {
     UpdateFrames();
 }
 
+std::vector<CMeshObject> CMeshSet::TakeFrom(int first) {
+    std::vector<CMeshObject> taken;
+    if (first >= 0 && static_cast<size_t>(first) < m_objects.size()) {
+        taken.assign(std::make_move_iterator(m_objects.begin() + first), std::make_move_iterator(m_objects.end()));
+        m_objects.resize(static_cast<size_t>(first));
+        UpdateFrames();
+    }
+    return taken;
+}
+
 bool CMeshSet::SaveObj(const std::string& path, std::string& error) const {
     std::vector<const CMeshObject*> objects;
     for (const CMeshObject& object : m_objects) objects.push_back(&object);

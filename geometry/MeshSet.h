@@ -45,6 +45,8 @@ public:
     void AddObjects(std::vector<CMeshObject>&& objects);
     // Keeps the first `count` objects and removes the rest.
     void Truncate(int count);
+    // Moves objects [first, end) out of the set, which keeps those before.
+    std::vector<CMeshObject> TakeFrom(int first);
 
     int ObjectCount() const { return static_cast<int>(m_objects.size()); }
     // Object `index`, 0 <= index < ObjectCount().

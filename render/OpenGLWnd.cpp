@@ -124,6 +124,17 @@ void COpenGLWnd::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) BeginDrag(kDollying, at.x(), at.y());
 }
 
+void COpenGLWnd::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && !m_leftTurns) {
+        const QPoint at = event->position().toPoint();
+        // Its release still comes, and goes to the tool.
+        m_leftToTool = true;
+        emit LeftDoubleClicked(at.x(), at.y(), width(), height());
+        return;
+    }
+    QOpenGLWidget::mouseDoubleClickEvent(event);
+}
+
 void COpenGLWnd::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && m_leftToTool) {
         m_leftToTool = false;

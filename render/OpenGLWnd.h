@@ -60,6 +60,9 @@ signals:
     void LeftPressed(int x, int y, int width, int height);
     void LeftDragged(int x, int y, int width, int height);
     void LeftReleased();
+    // A double click of the left button while it does not turn the camera
+    // (after the press and release of its first click).
+    void LeftDoubleClicked(int x, int y, int width, int height);
 
 protected:
     // Draws one frame; the base sets the frame up (error check, clear, camera).
@@ -73,6 +76,7 @@ protected:
     void resizeGL(int width, int height) override;
     void paintGL() override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;

@@ -70,17 +70,49 @@ Vector Unit(const Vector& a) {
     return length > 0 ? Vector{a[0] / length, a[1] / length, a[2] / length} : a;
 }
 
+// The eye and its frame: where it looks, its right and its up.
+struct CEyeFrame {
+    Vector eye, forward, side, up;
+    double tanHalf;
+};
+
+CEyeFrame EyeFrame(const COrbitCamera& camera) {
+    const COrbitCamera::LookAt look = camera.ComputeLookAt();
+    CEyeFrame frame;
+    frame.eye = look.eye;
+    frame.forward = Unit(Minus(look.centre, look.eye));
+    frame.side = Unit(Cross(frame.forward, look.up));
+    frame.up = Cross(frame.side, frame.forward);
+    frame.tanHalf = std::tan(kFieldOfViewDegrees / 2.0 * COrbitCamera::kPi / 180.0);
+    return frame;
+}
+
+double Dot(const Vector& a, const Vector& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
 }  // namespace
+
+std::optional<std::array<double, 2>> ProjectToWindow(const COrbitCamera& camera, int width, int height,
+                                                     const std::array<double, 3>& point) {
+    if (width <= 0 || height <= 0) return std::nullopt;
+    const CEyeFrame frame = EyeFrame(camera);
+    const Vector towards = Minus(point, frame.eye);
+    const double depth = Dot(towards, frame.forward);
+    if (!(depth > 0)) return std::nullopt;
+    const double across = Dot(towards, frame.side) / depth / (frame.tanHalf * width / height);
+    const double upwards = Dot(towards, frame.up) / depth / frame.tanHalf;
+    return std::array<double, 2>{(across + 1.0) * width / 2.0, (1.0 - upwards) * height / 2.0};
+}
 
 std::optional<CPlaneHit> PickPlane(const COrbitCamera& camera, const CSceneState& state, int width, int height,
                                    double x, double y) {
     if (width <= 0 || height <= 0) return std::nullopt;
     // The ray, as the look-at and perspective transforms place the pixel.
-    const COrbitCamera::LookAt look = camera.ComputeLookAt();
-    const Vector forward = Unit(Minus(look.centre, look.eye));
-    const Vector side = Unit(Cross(forward, look.up));
-    const Vector up = Cross(side, forward);
-    const double tanHalf = std::tan(kFieldOfViewDegrees / 2.0 * COrbitCamera::kPi / 180.0);
+    const CEyeFrame eye = EyeFrame(camera);
+    const COrbitCamera::LookAt look{eye.eye, {}, {}};
+    const Vector& forward = eye.forward;
+    const Vector& side = eye.side;
+    const Vector& up = eye.up;
+    const double tanHalf = eye.tanHalf;
     const double across = (2.0 * x / width - 1.0) * tanHalf * width / height;
     const double upwards = (1.0 - 2.0 * y / height) * tanHalf;
     Vector direction{};

@@ -48,3 +48,8 @@ struct CPlaneHit {
 };
 std::optional<CPlaneHit> PickPlane(const COrbitCamera& camera, const CSceneState& state, int width, int height,
                                    double x, double y);
+// The window pixel (x, y from the top left, in the units of width x height)
+// where scene point `point` shows; nothing for a point behind the eye. The
+// inverse of PickPlane's ray.
+std::optional<std::array<double, 2>> ProjectToWindow(const COrbitCamera& camera, int width, int height,
+                                                     const std::array<double, 3>& point);

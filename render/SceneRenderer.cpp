@@ -140,6 +140,31 @@ void CSceneRenderer::DrawScene(const CSceneState& state) {
     }
     if (state.m_showDirectionLetters) DrawDirectionLetters(state);
     if (state.m_showColourBar) CColourBar::Draw(state);
+    if (!state.m_toolOutlines.empty()) DrawToolOutlines(state);
+}
+
+void CSceneRenderer::DrawToolOutlines(const CSceneState& state) {
+    // On top of the planes they lie on, so depth would hide half of each line.
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(CSceneState::kTextureRectangle);
+    glDisable(GL_LIGHTING);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glLineWidth(1.5f);
+    glColor3dv(state.m_letterColour);
+    for (const CSceneState::COutline& outline : state.m_toolOutlines) {
+        glBegin(outline.closed ? GL_LINE_LOOP : GL_LINE_STRIP);
+        for (const std::array<double, 3>& point : outline.points) glVertex3dv(point.data());
+        glEnd();
+        // A single point (a polygon's first vertex) shows as a dot.
+        if (outline.points.size() == 1) {
+            glPointSize(4.0f);
+            glBegin(GL_POINTS);
+            glVertex3dv(outline.points[0].data());
+            glEnd();
+        }
+    }
+    glEnable(GL_DEPTH_TEST);
 }
 
 void CSceneRenderer::DrawDirectionLetters(const CSceneState& state) {

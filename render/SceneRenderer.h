@@ -75,6 +75,7 @@ private:
     void DrawMeshes(const CSceneState& state) const;
     // The direction letters at the ends of the lines through the position.
     static void DrawDirectionLetters(const CSceneState& state);
+    static void DrawToolOutlines(const CSceneState& state);
 
     GLuint m_texture[3] = {0, 0, 0};
     int m_texWidth[3] = {0, 0, 0};

@@ -2,7 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "ColourMap.h"
 #include "MeshSet.h"
@@ -54,6 +56,15 @@ struct CSceneState {
     bool m_showColourBar = false;
     double m_colourBarLow = 0.0;
     double m_colourBarHigh = 0.0;
+
+    // What the active tool draws over the scene: the brush's circle, a
+    // polygon's edges so far. Points in scene millimetres; drawn on top of
+    // everything in m_letterColour.
+    struct COutline {
+        std::vector<std::array<double, 3>> points;
+        bool closed = false;
+    };
+    std::vector<COutline> m_toolOutlines;
 
     // Up arrow (raise) or Down arrow (lower): the YZ and XZ planes' opacity by
     // 0.05, compared before the step. The XY plane always stays opaque.

@@ -106,9 +106,10 @@ protected:
 
 TEST_F(MainFrameTest, MenusCarryTheTableTexts) {
     const QList<QAction*> menus = m_frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 6);
+    ASSERT_EQ(menus.size(), 7);
     EXPECT_EQ(menus[0]->text(), "&File");
-    EXPECT_EQ(menus[3]->text(), "Geometry");
+    EXPECT_EQ(menus[1]->text(), "&Edit");
+    EXPECT_EQ(menus[4]->text(), "Geometry");
     for (const CCommand& command : CommandTable()) {
         QAction* action = m_frame.Action(command.id);
         ASSERT_NE(action, nullptr) << std::hex << command.id;

@@ -47,6 +47,16 @@ public:
         }
         return answer;
     }
+    // The unsaved-work questions asked, and the answers to give (none left: Cancel).
+    std::vector<std::string> m_unsavedQuestions;
+    std::deque<EUnsavedAnswer> m_unsavedAnswers;
+    EUnsavedAnswer AskSaveChanges(const std::string& text) override {
+        m_unsavedQuestions.push_back(text);
+        if (m_unsavedAnswers.empty()) return EUnsavedAnswer::kCancel;
+        const EUnsavedAnswer answer = m_unsavedAnswers.front();
+        m_unsavedAnswers.pop_front();
+        return answer;
+    }
     std::string AskFolderName(const std::string& caption) override {
         m_folderRequests.push_back(caption);
         if (m_fileAnswers.empty()) return "";
@@ -85,6 +95,8 @@ public:
     CRecordingDialogs m_dialogs;
 
     std::string m_readout;
+    std::vector<std::string> m_statusNotes;
+    void ShowStatusNote(const std::string& text) override { m_statusNotes.push_back(text); }
 
     std::string Title() const override { return m_title; }
     void ShowReadout(const std::string& text) override { m_readout = text; }
