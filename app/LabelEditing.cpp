@@ -202,7 +202,7 @@ void CLabelEditing::End() {
 void CLabelEditing::Changed(const CLabelChange& change) {
     CLabelLayer& layer = m_viewer.Labels();
     const CViewerNotices::CBatch batch(m_viewer.Notices());
-    layer.RemakeFrames(change.Frames());
+    layer.RemakeSurfaces(change.Frames(), change.Values());
     layer.UploadOverlay();
     m_viewer.Notices().Announce(kChangeLabels | kChangeMeshes);
 }

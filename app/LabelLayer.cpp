@@ -56,18 +56,21 @@ CLabelLayer::PixelSize CLabelLayer::StatePixelSize() const {
 }
 
 std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize,
-                                             const std::vector<int>* labelFrames) {
+                                             const CSurfaceChoice* only) {
+    const auto chosen = [only](const auto& list, auto item) {
+        return only == nullptr || std::binary_search(list.begin(), list.end(), item);
+    };
     std::vector<CLabelSurface::Job> jobs;
     for (int frame = 0; frame < labels.Frames(); ++frame) {
-        if (labelFrames != nullptr && !std::binary_search(labelFrames->begin(), labelFrames->end(), frame))
-            continue;
+        if (only != nullptr && !chosen(only->frames, frame)) continue;
         const CLabelGrid grid{labels.FrameVoxels(frame),
                               labels.SizeX(),
                               labels.SizeY(),
                               labels.SizeZ(),
                               {pixelSize[0], pixelSize[1], pixelSize[2]}};
         for (size_t index = 1; index < labels.Values().size(); ++index)
-            if (labels.VoxelCount(frame, static_cast<int>(index)) > 0)
+            if (labels.VoxelCount(frame, static_cast<int>(index)) > 0 &&
+                (only == nullptr || chosen(only->values, labels.Values()[index])))
                 jobs.push_back(
                     {grid, static_cast<uint8_t>(index),
                      FormatText("label%lld-%02d", static_cast<long long>(labels.Values()[index]), frame)});
@@ -94,10 +97,10 @@ std::vector<CMeshObject> CLabelLayer::Meshes(const CLabelImage& labels, int fram
 
 bool CLabelLayer::TryMeshes(const CLabelImage& labels, const std::string& path, int frames,
                             const PixelSize& pixelSize, std::vector<CMeshObject>& meshes,
-                            const std::vector<int>* labelFrames) {
+                            const CSurfaceChoice* only) {
     std::string failure;
     try {
-        meshes = Meshes(labels, frames, pixelSize, labelFrames);
+        meshes = Meshes(labels, frames, pixelSize, only);
         return true;
     } catch (const std::bad_alloc&) {
         failure = "Not enough memory for the surfaces of " + path + ".";
@@ -237,18 +240,21 @@ void CLabelLayer::ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames, c
     m_meshFrames = frames;
 }
 
-void CLabelLayer::RemakeFrames(const std::vector<int>& frames) {
-    if (m_labels.Empty() || frames.empty() || m_meshFrames <= 0) return;
-    std::vector<int> labelFrames = frames;
-    std::sort(labelFrames.begin(), labelFrames.end());
+void CLabelLayer::RemakeSurfaces(const std::vector<int>& frames, const std::vector<int64_t>& values) {
+    if (m_labels.Empty() || frames.empty() || values.empty() || m_meshFrames <= 0) return;
+    CSurfaceChoice choice{frames, values};
+    std::sort(choice.frames.begin(), choice.frames.end());
+    std::sort(choice.values.begin(), choice.values.end());
     std::vector<CMeshObject> made;
-    if (!TryMeshes(m_labels, m_path, m_meshFrames, m_meshPixelSize, made, &labelFrames)) return;
+    if (!TryMeshes(m_labels, m_path, m_meshFrames, m_meshPixelSize, made, &choice)) return;
     // The surfaces of a single label frame stand under every frame's name.
-    auto remade = [&](int meshFrame) {
-        return m_labels.Frames() == 1 || std::binary_search(labelFrames.begin(), labelFrames.end(), meshFrame);
+    auto remade = [&](const CMeshObject& object) {
+        return (m_labels.Frames() == 1 ||
+                std::binary_search(choice.frames.begin(), choice.frames.end(), object.FrameNumber())) &&
+               std::binary_search(choice.values.begin(), choice.values.end(), object.m_label);
     };
     std::vector<CMeshObject> kept = m_view.m_meshes.TakeFrom(m_view.m_meshes.ObjectCount() - m_meshCount);
-    std::erase_if(kept, [&](const CMeshObject& object) { return remade(object.FrameNumber()); });
+    std::erase_if(kept, remade);
     for (CMeshObject& object : made) kept.push_back(std::move(object));
     // In the order a whole making gives: by frame, then by label.
     std::stable_sort(kept.begin(), kept.end(), [](const CMeshObject& a, const CMeshObject& b) {

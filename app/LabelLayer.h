@@ -34,7 +34,7 @@ public:
 
     const CLabelImage& Image() const { return m_labels; }
     // The image for those who edit its voxels; after an edit they call
-    // UploadOverlay (while a stroke goes on) and RemakeFrames (when it ends).
+    // UploadOverlay (while a stroke goes on) and RemakeSurfaces (when it ends).
     CLabelImage& EditImage() { return m_labels; }
     // What the file the labels were read from needs to be written back in its
     // own form; none for labels made here or read from no file.
@@ -66,11 +66,11 @@ public:
     // longer fit the volume, with their meshes, and makes the meshes again
     // where the voxel size or the frame count they were made for changed.
     void FitToVolume();
-    // Makes the surfaces of label frames `frames` again after their voxels
-    // were edited; the other frames' surfaces stay as they are. A single
-    // frame of labels serves every frame: its surfaces are made once and
-    // repeated.
-    void RemakeFrames(const std::vector<int>& frames);
+    // Makes the surfaces of labels `values` in label frames `frames` again
+    // after their voxels were edited; the other surfaces stay as they are.
+    // A single frame of labels serves every frame: its surfaces are made
+    // once and repeated.
+    void RemakeSurfaces(const std::vector<int>& frames, const std::vector<int64_t>& values);
 
     // The grid the planes cut: the volume's, else the label image's.
     void GridSize(int size[3]) const;
@@ -91,12 +91,17 @@ private:
     // Puts `meshes`, made for `frames` frames at `pixelSize`, in place of the label meshes.
     void ReplaceMeshes(std::vector<CMeshObject>&& meshes, int frames, const PixelSize& pixelSize);
     // The label meshes: one object per label present and frame, at `pixelSize`.
-    // With `labelFrames`, only the surfaces of those label frames.
+    // Which surfaces to make: of these label frames and label values (ascending).
+    struct CSurfaceChoice {
+        std::vector<int> frames;
+        std::vector<int64_t> values;
+    };
+    // With `only`, just the surfaces it chooses.
     std::vector<CMeshObject> Meshes(const CLabelImage& labels, int frames, const PixelSize& pixelSize,
-                                    const std::vector<int>* labelFrames = nullptr);
+                                    const CSurfaceChoice* only = nullptr);
     // Meshes(labels, frames, pixelSize), or nothing with the reason shown.
     bool TryMeshes(const CLabelImage& labels, const std::string& path, int frames, const PixelSize& pixelSize,
-                   std::vector<CMeshObject>& meshes, const std::vector<int>* labelFrames = nullptr);
+                   std::vector<CMeshObject>& meshes, const CSurfaceChoice* only = nullptr);
 
     const CViewerState& m_state;
     const CTimeVolume& m_volume;

@@ -135,3 +135,14 @@ bool CLabelChange::Redo(CLabelImage& image, std::string& error) const {
     }
     return true;
 }
+
+std::vector<int64_t> CLabelChange::Values() const {
+    // Values a voxel had or got, marked in a table of every value there is.
+    std::vector<bool> seen(65536, false);
+    for (const CRun& run : m_runs) seen[run.after] = true;
+    for (const uint16_t before : m_before) seen[before] = true;
+    std::vector<int64_t> values;
+    for (size_t value = 0; value < seen.size(); ++value)
+        if (seen[value]) values.push_back(static_cast<int64_t>(value));
+    return values;
+}

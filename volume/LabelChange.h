@@ -21,6 +21,9 @@ public:
     // The frames whose voxels it changed, ascending: the ones whose surfaces
     // and curves need making anew after it is done, undone or redone.
     const std::vector<int>& Frames() const { return m_frames; }
+    // The label values whose voxels it changed, ascending, background
+    // included: the labels whose surfaces need making anew.
+    std::vector<int64_t> Values() const;
     // The label values it added to the image, ascending.
     const std::vector<int64_t>& AddedValues() const { return m_addedValues; }
     // The memory it takes, in bytes, for bounding an undo stack.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "BrushTool.h"
@@ -56,9 +57,9 @@ protected:
     // the file's first axis runs along the volume's rows, its second along
     // the columns and its third against the slices. Returns the file's path;
     // `fileIndex` gives the file's voxel index of a volume voxel.
-    std::string WriteStartLabels(bool swapped) {
+    std::string WriteStartLabels(bool swapped, int frames = kT) {
         NiftiContents nifti;
-        nifti.SetSizes(4, swapped ? kY : kX, swapped ? kX : kY, kZ, kT);
+        nifti.SetSizes(frames == 1 ? 3 : 4, swapped ? kY : kX, swapped ? kX : kY, kZ, frames);
         nifti.SetPixelSizes(swapped ? kPixel[1] : kPixel[0], swapped ? kPixel[0] : kPixel[1], kPixel[2]);
         nifti.sformCode = 2;
         nifti.descrip = "segmented elsewhere";
@@ -70,8 +71,8 @@ protected:
         } else {
             for (int axis = 0; axis < 3; ++axis) nifti.srow[axis][axis] = kPixel[axis];
         }
-        std::vector<double> values(static_cast<size_t>(kX) * kY * kZ * kT);
-        for (int t = 0; t < kT; ++t)
+        std::vector<double> values(static_cast<size_t>(kX) * kY * kZ * frames);
+        for (int t = 0; t < frames; ++t)
             for (int k = 0; k < kZ; ++k)
                 for (int j = 0; j < kY; ++j)
                     for (int i = 0; i < kX; ++i) values[FileIndex(swapped, {i, j, k}, t)] = StartLabel(i, j, k, t);
@@ -87,14 +88,14 @@ protected:
     }
     // Volume and labels loaded, the XY-plane alone shown face on at slice 1,
     // so a pointer names the voxel of that slice under it.
-    void Open(bool swapped = false) {
+    void Open(bool swapped = false, int labelFrames = kT) {
         // A case before may have left edits: they go.
         if (Editing().Unsaved()) {
             m_host.m_dialogs.m_unsavedAnswers = {CDialogService::EUnsavedAnswer::kDiscard};
             ASSERT_TRUE(Editing().MayDiscard());
         }
         m_viewer.LoadVolumeFile(WriteGeometryVolume());
-        m_viewer.LoadLabelFile(WriteStartLabels(swapped));
+        m_viewer.LoadLabelFile(WriteStartLabels(swapped, labelFrames));
         ASSERT_FALSE(m_viewer.Labels().Empty());
         m_viewer.SetSwitch(&CViewerState::m_showX, false);
         m_viewer.SetSwitch(&CViewerState::m_showY, false);
@@ -118,12 +119,26 @@ protected:
         return image.Values()[image.FrameVoxels(frame)[(static_cast<int64_t>(k) * kY + j) * kX + i]];
     }
     CLabelEditing& Editing() { return m_viewer.Editing(); }
-    // The label surfaces of frame `t`: their labels and vertex counts.
-    std::vector<std::pair<int64_t, size_t>> Surfaces(int t) const {
-        std::vector<std::pair<int64_t, size_t>> surfaces;
-        for (const CMeshObject& object : m_view.m_meshes.Objects())
-            if (object.FrameNumber() == t) surfaces.emplace_back(object.m_label, object.m_vertices.size());
+    // The label surfaces of frame `t` (every frame for -1) in `view`: their
+    // names, labels and vertex counts.
+    using Surface = std::tuple<std::string, int64_t, size_t>;
+    static std::vector<Surface> Surfaces(const CViewInterface& view, int t = -1) {
+        std::vector<Surface> surfaces;
+        for (const CMeshObject& object : view.m_meshes.Objects())
+            if (t < 0 || object.FrameNumber() == t)
+                surfaces.emplace_back(object.m_name, object.m_label, object.m_vertices.size());
         return surfaces;
+    }
+    std::vector<Surface> Surfaces(int t) const { return Surfaces(m_view, t); }
+    // The surfaces a viewer makes of the labels shown when it loads them afresh.
+    std::vector<Surface> SurfacesMadeAfresh() {
+        CRecordingView view;
+        CTestHost host;
+        CViewer fresh(view, host);
+        fresh.LoadVolumeFile(m_folder.File("volume.nii"));
+        CLabelImage copy = m_viewer.Labels().Image();
+        EXPECT_TRUE(fresh.ShowLabels(std::move(copy), ""));
+        return Surfaces(view);
     }
 };
 
@@ -139,19 +154,21 @@ TEST_F(LabelEditingTest, AStrokeIsOneStepThatUndoesExactly) {
         bool ball;
         bool erase;
         int row;  // the stroke runs along it, from column 1 to 4 of slice 1
+        int labelFrames;  // 1: a single frame of labels serves every frame
         // A voxel the stroke must write (with `label`) and one it must leave.
         std::array<int, 3> written;
         int64_t label;
         std::array<int, 3> left;
     };
     const Case cases[] = {
-        {"disc", false, false, 3, {4, 3, 1}, 5, {4, 3, 2}},
-        {"ball", true, false, 3, {4, 3, 2}, 5, {4, 3, 3}},
-        {"eraser", false, true, 1, {2, 1, 1}, 0, {2, 2, 1}},
+        {"disc", false, false, 3, kT, {4, 3, 1}, 5, {4, 3, 2}},
+        {"ball", true, false, 3, kT, {4, 3, 2}, 5, {4, 3, 3}},
+        {"eraser", false, true, 1, kT, {2, 1, 1}, 0, {2, 2, 1}},
+        {"3-D labels", false, true, 1, 1, {2, 1, 1}, 0, {2, 2, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Open();
+        Open(false, c.labelFrames);
         m_viewer.Navigation().SetFrame(1);
         Editing().Settings().activeLabel = 5;
         Editing().Settings().brushRadiusMm = 1.0;  // the voxel and its x neighbours; not across rows or slices
@@ -172,19 +189,23 @@ TEST_F(LabelEditingTest, AStrokeIsOneStepThatUndoesExactly) {
         EXPECT_NE(LabelAt(c.left[0], c.left[1], c.left[2]), c.label);
         // The dabs of a drag leave no gap between them.
         for (int i = 1; i <= 4; ++i) EXPECT_EQ(LabelAt(i, c.row, 1), c.label) << "column " << i;
-        for (int t : {0, 2})
-            for (int k = 0; k < kZ; ++k)
-                for (int j = 0; j < kY; ++j)
-                    for (int i = 0; i < kX; ++i)
-                        ASSERT_EQ(LabelAt(i, j, k, t), StartLabel(i, j, k, t)) << "frame " << t;
-        EXPECT_EQ(Surfaces(0), frame0);
-        EXPECT_EQ(Surfaces(2), frame2);
+        if (c.labelFrames > 1) {
+            for (int t : {0, 2})
+                for (int k = 0; k < kZ; ++k)
+                    for (int j = 0; j < kY; ++j)
+                        for (int i = 0; i < kX; ++i)
+                            ASSERT_EQ(LabelAt(i, j, k, t), StartLabel(i, j, k, t)) << "frame " << t;
+            EXPECT_EQ(Surfaces(0), frame0);
+            EXPECT_EQ(Surfaces(2), frame2);
+        }
+        EXPECT_EQ(Surfaces(m_view), SurfacesMadeAfresh()) << "the edited frame's surfaces are made again";
         EXPECT_EQ(Editing().UndoStack().count(), 1);
         EXPECT_EQ(m_host.m_title.rfind("*", 0), 0u) << m_host.m_title;
 
         ASSERT_TRUE(m_viewer.Execute(kCmdUndo));
         EXPECT_EQ(CLabelState(m_viewer.Labels().Image()), before)
             << FirstDifference(CLabelState(m_viewer.Labels().Image()), before);
+        EXPECT_EQ(Surfaces(m_view), SurfacesMadeAfresh());
         EXPECT_EQ(m_host.m_title.find('*'), std::string::npos) << m_host.m_title;
         ASSERT_TRUE(m_viewer.Execute(kCmdRedo));
         EXPECT_EQ(CLabelState(m_viewer.Labels().Image()), after);
