@@ -30,6 +30,8 @@
 #include "MainFrame.h"
 #include "MovieTools.h"
 #include "PngReader.h"
+#include "LabelEditing.h"
+#include "SceneGeometry.h"
 #include "ViewerExports.h"
 #include "WindowLevel.h"
 #include "WindowTool.h"
@@ -377,6 +379,64 @@ TEST_F(MainFrameTest, TheWindowToolDragsTheWindowAndTurnTurns) {
     EXPECT_NE(m_frame.View().m_azimuth, azimuth);
     EXPECT_EQ(viewer.Volume().Window().width, kept.width);
     EXPECT_TRUE(m_frame.ToolStatus().startsWith("Tool: Turn"));
+}
+
+// The label tools in the window: Shift + B takes the brush, whose circle
+// follows the mouse over the plane; a left drag with real mouse events
+// paints the voxels under it on the plane shown, Alt + Backspace undoes the
+// stroke, and the polygon (Shift + P) fills the triangle of three clicks on
+// Enter. The title carries "*" while edits are unsaved.
+TEST_F(MainFrameTest, TheLabelToolsPaintWithTheMouse) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadVolumeFile(WriteVolume(2));
+    viewer.LoadLabelFile(WriteLabels(2, [](int, int, int, int) { return 0; }));
+    ASSERT_FALSE(viewer.Labels().Empty());
+    // The XY-plane alone, face on and near, at slice 2.
+    viewer.SetSwitch(&CViewerState::m_showX, false);
+    viewer.SetSwitch(&CViewerState::m_showY, false);
+    viewer.SetVoxel({0, 0, 2});
+    CVolumeView& view = m_frame.View();
+    view.ShowCameraPreset(COrbitCamera::kShowXY);
+    view.m_distance = 30.0;
+    const auto pixel = [&](int i, int j) {
+        const std::optional<std::array<double, 2>> at = ProjectToWindow(
+            view, view.width(), view.height(), viewer.Grid().SceneOfVoxel({double(i), double(j), 2.0}));
+        EXPECT_TRUE(at.has_value());
+        return at ? QPoint(static_cast<int>(std::lround((*at)[0])), static_cast<int>(std::lround((*at)[1])))
+                  : QPoint();
+    };
+    const auto label = [&](int i, int j) {
+        const CLabelImage& image = viewer.Labels().Image();
+        return image.Values()[image.FrameVoxels(0)[(2 * 8 + j) * 8 + i]];
+    };
+
+    Press(Qt::Key_B, Qt::ShiftModifier);
+    ASSERT_EQ(m_frame.Tools().ActiveId(), CToolBox::ETool::kBrush);
+    viewer.Editing().Settings().activeLabel = 3;
+    viewer.Editing().Settings().brushRadiusMm = 0.4;
+    Mouse(QEvent::MouseMove, pixel(4, 4), Qt::NoButton);
+    EXPECT_EQ(view.m_toolOutlines.size(), 1u) << "the brush's circle";
+    const QPoint from = pixel(1, 5);
+    LeftDrag(from, {pixel(3, 5) - from, pixel(6, 5) - from});
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(label(i, 5), i >= 1 && i <= 6 ? 3 : 0) << "column " << i;
+    EXPECT_EQ(label(3, 4), 0);
+    EXPECT_TRUE(m_frame.windowTitle().startsWith("*")) << m_frame.windowTitle().toStdString();
+    Press(Qt::Key_Backspace, Qt::AltModifier);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(label(i, 5), 0) << "undone, column " << i;
+    EXPECT_FALSE(m_frame.windowTitle().startsWith("*"));
+
+    Press(Qt::Key_P, Qt::ShiftModifier);
+    ASSERT_EQ(m_frame.Tools().ActiveId(), CToolBox::ETool::kPolygon);
+    EXPECT_TRUE(view.m_toolOutlines.empty()) << "the brush's circle went with the brush";
+    for (const QPoint& at : {pixel(1, 1), pixel(6, 1), pixel(6, 6)}) {
+        Mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
+    }
+    EXPECT_EQ(label(5, 3), 0) << "nothing before Enter";
+    Press(Qt::Key_Return);
+    EXPECT_EQ(label(5, 3), 3);
+    EXPECT_EQ(label(2, 5), 0) << "outside the triangle";
+    m_dialogs.m_unsavedAnswers = {CDialogService::EUnsavedAnswer::kDiscard};
 }
 
 namespace {
