@@ -1,3 +1,7 @@
+#include <gtest/gtest.h>
+
+#include <QKeySequence>
+#include <map>
 #include <nifti1.h>
 
 #include <algorithm>
@@ -5,6 +9,7 @@
 #include <filesystem>
 
 #include "CommandTable.h"
+#include "ToolBox.h"
 #include "ViewerFixture.h"
 #include "ShownPlane.h"
 
@@ -373,4 +378,20 @@ TEST_F(ViewerTest, AShownFileCutShortIsToldOnceAndNeverEndsTheProgram) {
     ASSERT_EQ(m_host.m_dialogs.m_messages.size(), 1u);
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("changed on disk"), std::string::npos)
         << m_host.m_dialogs.m_messages[0].text;
+}
+
+// Every key the window binds runs one thing: no command shares a key with
+// another command or with a tool.
+TEST(CommandKeys, NoKeyIsBoundTwice) {
+    std::map<int, std::string> owner;
+    const auto bind = [&owner](const QKeyCombination& key, const std::string& name) {
+        const auto [at, added] = owner.emplace(key.toCombined(), name);
+        EXPECT_TRUE(added) << QKeySequence(key).toString().toStdString() << " is bound to " << at->second
+                           << " and to " << name;
+    };
+    for (const CCommand& command : CommandTable())
+        for (const QKeyCombination& key : command.keys)
+            bind(key, command.text != nullptr ? command.text : std::to_string(command.id));
+    for (const CToolBox::CEntry& entry : CToolBox::Entries()) bind(entry.key, entry.menuText);
+    EXPECT_GE(owner.size(), 60u);
 }
