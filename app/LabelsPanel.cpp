@@ -224,7 +224,7 @@ void CLabelsPanel::FillRows() {
         value->setText(QString::number(label.value));
         value->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         QTableWidgetItem* name = CellOf(*m_table, row, kNameColumn);
-        // An open editor keeps what is being typed.
+        // Set only when it differs, so a refresh leaves the cell being edited alone.
         if (name->text() != QString::fromStdString(label.name))
             name->setText(QString::fromStdString(label.name));
         name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
