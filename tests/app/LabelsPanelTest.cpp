@@ -279,66 +279,38 @@ TEST_F(LabelsPanelTest, RowsAndAddLabelChooseTheActiveLabel) {
     EXPECT_NE(m_host.m_dialogs.m_messages[0].text.find("taken"), std::string::npos);
 }
 
-// Each option widget writes its setting; switching the value range on starts
-// it from the window the planes are shown through.
+// Each option widget writes its setting (the radius kept within 0.1 to 100
+// mm); switching the value range on starts it from the window the planes
+// are shown through; settings changed elsewhere show in the widgets.
 TEST_F(LabelsPanelTest, OptionWidgetsWriteTheEditingSettings) {
     Load(nullptr);
     const CDisplayWindow window = m_viewer.Volume().Window();
     ASSERT_GT(window.width, 0.0);
-    struct Case {
-        const char* what;
-        std::function<void()> act;
-        std::function<bool(const CLabelEditSettings&)> holds;
-    };
-    const Case cases[] = {
-        {"brush radius", [&] { m_panel.BrushRadius().setValue(7.5); },
-         [](const CLabelEditSettings& s) { return s.brushRadiusMm == 7.5; }},
-        {"radius kept within 0.1 to 100", [&] { m_panel.BrushRadius().setValue(500); },
-         [](const CLabelEditSettings& s) { return s.brushRadiusMm == 100.0; }},
-        {"3-D brush", [&] { m_panel.BrushShape().setCurrentIndex(1); },
-         [](const CLabelEditSettings& s) { return s.brushBall; }},
-        {"3-D fill", [&] { m_panel.FillReach().setCurrentIndex(1); },
-         [](const CLabelEditSettings& s) { return s.fillIn3d; }},
-        {"background only", [&] { m_panel.DrawOver().setCurrentIndex(1); },
-         [](const CLabelEditSettings& s) { return s.options.drawOver == EDrawOver::kBackground; }},
-        {"over label 5",
-         [&] {
-             m_panel.DrawOver().setCurrentIndex(2);
-             m_panel.OverValue().setValue(5);
-         },
-         [](const CLabelEditSettings& s) {
-             return s.options.drawOver == EDrawOver::kLabel && s.options.overValue == 5;
-         }},
-        {"range from the window", [&] { m_panel.UseRange().setChecked(true); },
-         [&](const CLabelEditSettings& s) {
-             return s.options.useRange &&
-                    std::abs(s.options.low - (window.center - window.width / 2)) < 1e-3 &&
-                    std::abs(s.options.high - (window.center + window.width / 2)) < 1e-3;
-         }},
-        {"range ends",
-         [&] {
-             m_panel.RangeLow().setValue(-12.5);
-             m_panel.RangeHigh().setValue(40);
-         },
-         [](const CLabelEditSettings& s) { return s.options.low == -12.5 && s.options.high == 40.0; }},
-        {"range off", [&] { m_panel.UseRange().setChecked(false); },
-         [](const CLabelEditSettings& s) { return !s.options.useRange; }},
-        {"every frame", [&] { m_panel.Scope().setCurrentIndex(1); },
-         [](const CLabelEditSettings& s) { return s.options.scope == EEditScope::kEveryFrame; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        c.act();
-        EXPECT_TRUE(c.holds(m_settings));
-    }
-    EXPECT_TRUE(m_panel.OverValue().isEnabled());
-    EXPECT_FALSE(m_panel.RangeLow().isEnabled());
+    m_panel.BrushRadius().setValue(500);
+    m_panel.BrushShape().setCurrentIndex(1);
+    m_panel.FillReach().setCurrentIndex(1);
+    m_panel.DrawOver().setCurrentIndex(2);
+    m_panel.OverValue().setValue(5);
+    m_panel.Scope().setCurrentIndex(1);
+    m_panel.UseRange().setChecked(true);
+    const CLabelEditOptions& options = m_settings.options;
+    EXPECT_EQ(m_settings.brushRadiusMm, 100.0);
+    EXPECT_TRUE(m_settings.brushBall && m_settings.fillIn3d);
+    EXPECT_TRUE(options.drawOver == EDrawOver::kLabel && options.overValue == 5);
+    EXPECT_EQ(options.scope, EEditScope::kEveryFrame);
+    EXPECT_TRUE(options.useRange);
+    EXPECT_NEAR(options.low, window.center - window.width / 2, 1e-3);
+    EXPECT_NEAR(options.high, window.center + window.width / 2, 1e-3);
+    m_panel.RangeLow().setValue(-12.5);
+    m_panel.DrawOver().setCurrentIndex(1);
+    EXPECT_EQ(options.low, -12.5);
+    EXPECT_EQ(options.drawOver, EDrawOver::kBackground);
+    EXPECT_FALSE(m_panel.OverValue().isEnabled());
 
-    // Settings changed elsewhere show in the widgets.
     m_settings.brushRadiusMm = 2.5;
-    m_settings.options.drawOver = EDrawOver::kAll;
+    m_settings.options.useRange = false;
     m_panel.ShowSettings();
     EXPECT_EQ(m_panel.BrushRadius().value(), 2.5);
-    EXPECT_EQ(m_panel.DrawOver().currentIndex(), 0);
-    EXPECT_FALSE(m_panel.OverValue().isEnabled());
+    EXPECT_FALSE(m_panel.UseRange().isChecked());
+    EXPECT_FALSE(m_panel.RangeLow().isEnabled());
 }
