@@ -13,11 +13,6 @@
 
 namespace {
 
-QColor LabelColour(int64_t label) {
-    const std::array<uint8_t, 4> rgba = CLabelPalette::Colour(label);
-    return QColor(rgba[0], rgba[1], rgba[2]);
-}
-
 // The smallest of 1, 2, 5, 10, 20, 50... that is at least `least`.
 double RoundStepFrom(double least) {
     double step = 1.0;
@@ -41,6 +36,13 @@ void SetRoundRange(QValueAxis& axis, double low, double high) {
 }
 
 }  // namespace
+
+QColor CCurvesChart::LabelColour(int64_t label) const {
+    const auto chosen = m_labelColours.find(label);
+    const std::array<uint8_t, 4> rgba =
+        chosen != m_labelColours.end() ? chosen->second : CLabelPalette::Colour(label);
+    return QColor(rgba[0], rgba[1], rgba[2]);
+}
 
 CCurvesChart::CCurvesChart()
     : m_frameAxis(new QValueAxis), m_volumeAxis(new QValueAxis), m_valueAxis(new QValueAxis) {

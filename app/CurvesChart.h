@@ -2,6 +2,10 @@
 
 #include <QChart>
 
+#include <array>
+#include <cstdint>
+#include <map>
+
 #include "Curves.h"
 
 class QLineSeries;
@@ -19,6 +23,11 @@ class CCurvesChart : public QChart {
 public:
     CCurvesChart();
 
+    // The colours the user gave labels (the view's m_labelColours), taken by
+    // the next SetCurves; a label without one keeps its palette colour.
+    void SetLabelColours(const std::map<int64_t, std::array<uint8_t, 4>>& colours) {
+        m_labelColours = colours;
+    }
     // Replaces the curves; the frame line stays where it was.
     void SetCurves(const CCurves& curves);
     // Moves the frame line to `frame`.
@@ -36,6 +45,7 @@ private:
     void PlaceLegend();
     // Spaces the frame axis's ticks so that its numbers fit the plot's width.
     void FitFrameTicks();
+    QColor LabelColour(int64_t label) const;
 
     QValueAxis* m_frameAxis;
     QValueAxis* m_volumeAxis;
@@ -45,4 +55,5 @@ private:
     QMargins m_margins;
     int m_frames = 0;
     int m_frame = 0;
+    std::map<int64_t, std::array<uint8_t, 4>> m_labelColours;
 };

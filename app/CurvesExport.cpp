@@ -67,6 +67,7 @@ bool CCurvesExport::SavePlot(CViewer& viewer, const std::string& path, int width
     QGraphicsScene scene;
     auto* chart = new CCurvesChart;
     scene.addItem(chart);
+    chart->SetLabelColours(viewer.View().m_labelColours);
     chart->SetCurves(curves);
     chart->SetFrame(viewer.State().m_t);
     chart->setGeometry(0, 0, width, height);

@@ -72,11 +72,14 @@ void CCurvesPanel::Follow(unsigned changes) {
     constexpr unsigned kSources = kChangeVolume | kChangeLabels | kChangeMeshes | kChangeCalibration;
     if ((m_pending & kSources) != 0) {
         m_curves.Compute(m_viewer);
+        m_chart->SetLabelColours(m_viewer.View().m_labelColours);
         m_chart->SetCurves(m_curves);
         FillChoice();
         ShowEjection();
-    } else if ((m_pending & kChangePosition) != 0) {
-        m_curves.ComputeValues(m_viewer, m_labelMeans->isChecked());
+    } else if ((m_pending & (kChangePosition | kChangeLabelLook)) != 0) {
+        if ((m_pending & kChangePosition) != 0) m_curves.ComputeValues(m_viewer, m_labelMeans->isChecked());
+        // A label's new colour redraws its lines; nothing is computed again.
+        m_chart->SetLabelColours(m_viewer.View().m_labelColours);
         m_chart->SetCurves(m_curves);
     }
     m_pending = 0;

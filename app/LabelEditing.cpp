@@ -296,7 +296,12 @@ bool CLabelEditing::NewLabelImage() {
     labels.m_pixelSize[1] = state.m_pixelSizeY;
     labels.m_pixelSize[2] = state.m_pixelSizeZ;
     labels.m_transform = m_viewer.PatientTransform();
-    return m_viewer.ShowLabels(std::move(labels), "");
+    // Labels named in the panel before there was an image keep their names.
+    CLabelLayer& layer = m_viewer.Labels();
+    CLabelTable table = layer.Empty() ? layer.Table() : CLabelTable();
+    if (!m_viewer.ShowLabels(std::move(labels), "")) return false;
+    layer.Table() = std::move(table);
+    return true;
 }
 
 std::string CLabelEditing::AskName() {
@@ -327,6 +332,14 @@ bool CLabelEditing::WriteTo(const std::string& path, bool asRead) {
     layer.SavedAs(path, std::move(origin));
     m_undo.setClean();
     m_viewer.UpdateTitle();
+    // Names and colours go beside the image where it had a description file
+    // or the user gave any; a folder is not filled with files of defaults.
+    if (!layer.Table().Empty() || !layer.DescriptionsPath().empty()) {
+        std::string descriptionError;
+        if (!layer.SaveDescriptions(path, descriptionError))
+            note += (note.empty() ? "" : "\n") + std::string("The label names and colours were not saved: ") +
+                    descriptionError;
+    }
     if (!note.empty())
         m_viewer.Host().Dialogs().ShowMessage("Label image saved", note, CDialogService::Icon::kInformation);
     return true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "LabelDescriptions.h"
 #include "LabelFile.h"
 #include "LabelPalette.h"
 #include "LabelSurface.h"
@@ -35,16 +36,23 @@ int CLabelLayer::Frame() const {
 }
 
 void CLabelLayer::UploadOverlay() {
+    PublishLabelColours();
     if (m_labels.Empty()) {
         if (m_overlayUploaded)
             for (int plane = 0; plane < 3; ++plane) m_view.SetLabelTexture(plane, 0, 0, nullptr);
         m_overlayUploaded = false;
         return;
     }
+    // A hidden label leaves its voxels as clear as the background's.
+    std::vector<std::array<uint8_t, 4>> colours;
+    for (const int64_t value : m_labels.Values()) {
+        const std::array<uint8_t, 4> look = m_table.Look(value);
+        colours.push_back(look[3] != 0 ? look : std::array<uint8_t, 4>{0, 0, 0, 0});
+    }
     const int index[3] = {m_state.m_x, m_state.m_y, m_state.m_z};
     for (int plane = 0; plane < 3; ++plane) {
         CSliceImage slice = m_labels.GetSlice(plane, index[plane], Frame(), true);
-        const std::vector<uint8_t> rgba = CLabelPalette::Colourise(slice, m_labels.Values());
+        const std::vector<uint8_t> rgba = CLabelPalette::Colourise(slice, colours);
         m_view.SetLabelTexture(plane, slice.m_height, slice.m_width, rgba.empty() ? nullptr : rgba.data());
         FreeSliceImage(slice);
     }
@@ -179,6 +187,10 @@ bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path, CGridChang
     m_path = path;
     m_origin.reset();
     ++m_generation;
+    // Names and colours come with a file (Load); labels shown alone start without.
+    m_table.Clear();
+    m_descriptionsPath.clear();
+    m_descriptionsOf.clear();
     int after[3];
     GridSize(after);
     // The position stays, unless the labels brought a grid of their own.
@@ -207,7 +219,44 @@ bool CLabelLayer::Load(const std::string& path, CGridChange& change) {
     if (!read)
         m_host.Dialogs().ShowMessage("Error", "Cannot load the label image " + path + ":\n" + error,
                                      CDialogService::Icon::kError);
+    if (shown) LoadDescriptions(path);
     return shown;
+}
+
+void CLabelLayer::LoadDescriptions(const std::string& labelPath) {
+    std::vector<CLabelDescription> descriptions;
+    std::string refusal;
+    const std::string found = FindLabelDescriptions(labelPath, &descriptions, &refusal);
+    if (found.empty()) {
+        // The labels are shown all the same, by number and in the palette's colours.
+        const std::string why =
+            "The label names and colours cannot be read, so the labels are shown by number "
+            "in their usual colours:\n";
+        if (!refusal.empty())
+            m_host.Dialogs().ShowMessage("Warning", why + refusal, CDialogService::Icon::kWarning);
+        return;
+    }
+    m_table.Load(descriptions);
+    m_descriptionsPath = found;
+    m_descriptionsOf = labelPath;
+}
+
+bool CLabelLayer::SaveDescriptions(const std::string& labelPath, std::string& error) {
+    // Saved under another name, the image takes a description file of its own.
+    const std::string target = !m_descriptionsPath.empty() && labelPath == m_descriptionsOf
+                                   ? m_descriptionsPath
+                                   : LabelDescriptionsPathFor(labelPath);
+    if (!WriteLabelDescriptions(target, m_table.Descriptions(m_labels), error)) return false;
+    m_descriptionsPath = target;
+    m_descriptionsOf = labelPath;
+    return true;
+}
+
+void CLabelLayer::PublishLabelColours() {
+    m_view.m_labelColours.clear();
+    if (m_labels.Empty()) return;
+    for (const int64_t value : m_labels.Values())
+        if (value != 0) m_view.m_labelColours[value] = m_table.Look(value);
 }
 
 void CLabelLayer::FitToVolume() {
@@ -222,6 +271,9 @@ void CLabelLayer::FitToVolume() {
         m_path.clear();
         m_origin.reset();
         ++m_generation;
+        m_table.Clear();
+        m_descriptionsPath.clear();
+        m_descriptionsOf.clear();
         return;
     }
     // Surfaces lie in millimetres: a new voxel size or frame count needs new ones.

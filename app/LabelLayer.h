@@ -7,6 +7,7 @@
 
 #include "LabelFileOrigin.h"
 #include "LabelImage.h"
+#include "LabelTable.h"
 #include "MeshObject.h"
 #include "TimeVolume.h"
 #include "ViewInterface.h"
@@ -76,8 +77,23 @@ public:
     void GridSize(int size[3]) const;
     // The label frame that goes with the display frame: a single frame serves all.
     int Frame() const;
-    // Hands the overlay of the display frame to the view, or removes it.
+    // Hands the overlay of the display frame to the view, or removes it,
+    // with the label colours of the view's surfaces.
     void UploadOverlay();
+
+    // --- Names, colours and what is shown ----------------------------------
+    // The labels' names, colours and shown state. Read from the description
+    // file beside the image by Load; empty for labels shown without one. A
+    // change shows once the overlay is uploaded again (a notice does that).
+    const CLabelTable& Table() const { return m_table; }
+    CLabelTable& Table() { return m_table; }
+    // The description file the table was read from or last written to; "" for none.
+    const std::string& DescriptionsPath() const { return m_descriptionsPath; }
+    // Writes the table, with every label of the image, as the description
+    // file of the label image saved as `labelPath`: the file the table came
+    // from when the image keeps its path, else <stem>_labels.txt beside it.
+    // False, with `error`, when it cannot be written.
+    bool SaveDescriptions(const std::string& labelPath, std::string& error);
 
 private:
     // Where the volume and the labels both say where they lie in the patient:
@@ -116,4 +132,15 @@ private:
     // The voxel size and frame count the meshes were made for.
     PixelSize m_meshPixelSize = {0.0, 0.0, 0.0};
     int m_meshFrames = 0;
+
+    // The names and looks of the labels, and where they were read from for
+    // which label image (the path they belong with).
+    CLabelTable m_table;
+    std::string m_descriptionsPath;
+    std::string m_descriptionsOf;
+    // Reads the description file beside `labelPath` into the table; a broken
+    // one is reported and the table stays empty.
+    void LoadDescriptions(const std::string& labelPath);
+    // Hands the view the colours of the label surfaces.
+    void PublishLabelColours();
 };

@@ -23,6 +23,7 @@
 #include "CommandTable.h"
 #include "CurvesPanel.h"
 #include "LabelEditing.h"
+#include "LabelsPanel.h"
 #include "NoticeListener.h"
 #include "PreferencesDialog.h"
 #include "WindowLevelDialog.h"
@@ -66,6 +67,7 @@ CMainFrame::CMainFrame()
     addDockWidget(Qt::RightDockWidgetArea, m_curves);
     m_curves->hide();
     BuildMenus();
+    BuildLabelsPanel();
     resize(800, 640);
     m_view->setFocus();
 }
@@ -322,6 +324,23 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::ShowReadout(const std::string& text) {
     const QString line = QString::fromStdString(text);
     if (m_readout->text() != line) m_readout->setText(line);
+}
+
+CLabelEditSettings& CMainFrame::EditSettings() { return m_viewer->Editing().Settings(); }
+
+void CMainFrame::BuildLabelsPanel() {
+    m_labelsPanel = new CLabelsPanel(*m_viewer, EditSettings(), this);
+    addDockWidget(Qt::RightDockWidgetArea, m_labelsPanel);
+    m_labelsPanel->hide();
+    QAction* toggle = m_labelsPanel->toggleViewAction();
+    toggle->setText("Labels Panel\tCtrl + Shift + L");
+    toggle->setShortcut(QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_L));
+    toggle->setShortcutContext(Qt::WindowShortcut);
+    toggle->setShortcutVisibleInContextMenu(false);
+    // Beside the Curves item, in the Display menu.
+    for (QAction* menu : menuBar()->actions())
+        if (menu->menu() != nullptr && menu->text() == "&Display") menu->menu()->addAction(toggle);
+    addAction(toggle);
 }
 
 void CMainFrame::ToggleCurves() { m_curves->setVisible(m_curves->isHidden()); }

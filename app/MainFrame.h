@@ -8,12 +8,14 @@
 #include <map>
 #include <memory>
 
+#include "LabelEditSettings.h"
 #include "QtDialogService.h"
 #include "ToolBox.h"
 #include "Viewer.h"
 #include "VolumeView.h"
 
 class CCurvesPanel;
+class CLabelsPanel;
 class QAction;
 class QLabel;
 class QMenu;
@@ -69,6 +71,11 @@ public:
     bool CurvesShown() const override;
     CCurvesPanel& Curves() { return *m_curves; }
 
+    // The Labels dock and the editing settings it shows and sets.
+    CLabelsPanel& LabelsPanel() { return *m_labelsPanel; }
+    // The settings the label tools share, which the Labels panel edits.
+    CLabelEditSettings& EditSettings();
+
     bool IsFullScreen() const { return m_restoreRect.width() != 0; }
     bool IsShowingLoadProgress() const;
 
@@ -109,4 +116,10 @@ private:
     std::vector<QAction*> m_toolActions;
     // The status bar's name of the active tool and the window in force.
     QLabel* m_toolStatus;
+
+    // The Labels dock, hidden at first, and the settings it edits (declared
+    // before it: the panel keeps a reference). Its menu item and key come
+    // from the dock's own show/hide action.
+    void BuildLabelsPanel();
+    CLabelsPanel* m_labelsPanel = nullptr;
 };

@@ -14,6 +14,7 @@ enum EViewerChange : unsigned {
     kChangeCalibration = 1u << 5,  // pixel sizes or frame time
     kChangeDisplay = 1u << 6,      // how things are drawn: switches, brightness, saturation
     kChangeCamera = 1u << 7,       // the camera only: nothing to gather again
+    kChangeLabelLook = 1u << 8,    // a label's name, colour or shown state
 };
 
 // What the views and panels beside the 3-D view learn from the viewer: one

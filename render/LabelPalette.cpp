@@ -21,8 +21,16 @@ std::array<uint8_t, 4> CLabelPalette::Colour(int64_t value) {
 }
 
 std::vector<uint8_t> CLabelPalette::Colourise(const CSliceImage& indices, const std::vector<int64_t>& values) {
+    std::vector<std::array<uint8_t, 4>> colours;
+    colours.reserve(values.size());
+    for (const int64_t value : values) colours.push_back(Colour(value));
+    return Colourise(indices, colours);
+}
+
+std::vector<uint8_t> CLabelPalette::Colourise(const CSliceImage& indices,
+                                              const std::vector<std::array<uint8_t, 4>>& colours) {
     std::array<std::array<uint8_t, 4>, 256> lookup{};
-    for (size_t i = 0; i < values.size() && i < lookup.size(); ++i) lookup[i] = Colour(values[i]);
+    std::copy_n(colours.begin(), std::min(colours.size(), lookup.size()), lookup.begin());
     std::vector<uint8_t> rgba(static_cast<size_t>(indices.ByteCount()) * 4);
     if (indices.m_data == nullptr || indices.m_bytesPerPixel != 1) return rgba;
     for (size_t i = 0; i < static_cast<size_t>(indices.ByteCount()); ++i) {

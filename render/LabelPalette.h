@@ -21,4 +21,8 @@ public:
     // colour of the label `values[index]` stands for; indices outside
     // `values` are transparent.
     static std::vector<uint8_t> Colourise(const CSliceImage& indices, const std::vector<int64_t>& values);
+    // The same with the RGBA colour of each index given, as the user chose
+    // them (alpha 0 for a label hidden); indices past `colours` are transparent.
+    static std::vector<uint8_t> Colourise(const CSliceImage& indices,
+                                          const std::vector<std::array<uint8_t, 4>>& colours);
 };

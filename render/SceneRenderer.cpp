@@ -60,10 +60,13 @@ namespace {
 // The colour a mesh is drawn in: a label surface in its label's overlay
 // colour, so the surfaces and the planes tell the structures apart alike;
 // every object of a mesh file, whatever its name, in the dark red meshes
-// always had.
-std::array<GLfloat, 4> MeshColour(const CMeshObject& object) {
+// always had. A label the user hid has alpha 0 and is not drawn.
+std::array<GLfloat, 4> MeshColour(const CMeshObject& object, const CSceneState& state) {
     if (object.m_label <= 0) return {0.7f, 0.0f, 0.0f, 1.0f};
-    const std::array<uint8_t, 4> rgba = CLabelPalette::Colour(object.m_label);
+    const auto chosen = state.m_labelColours.find(object.m_label);
+    const std::array<uint8_t, 4> rgba =
+        chosen != state.m_labelColours.end() ? chosen->second : CLabelPalette::Colour(object.m_label);
+    if (rgba[3] == 0) return {0.0f, 0.0f, 0.0f, 0.0f};
     // Lighting adds the specular highlight on top: the diffuse part is kept
     // a little below full so the colour does not wash out to white.
     constexpr GLfloat kScale = 0.8f / 255.0f;
@@ -382,7 +385,8 @@ void CSceneRenderer::DrawGeometry(const CSceneState& state) const {
         // reflectance of both faces. Some drivers take the colour only at
         // its next change, not when colour material is switched on, so the
         // material gets it directly as well.
-        const std::array<GLfloat, 4> colour = MeshColour(object);
+        const std::array<GLfloat, 4> colour = MeshColour(object, state);
+        if (colour[3] == 0.0f) continue;
         glColor4fv(colour.data());
         if (lit) glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, colour.data());
         if (state.m_pointsOnly) {

@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 
 #include <array>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,10 @@ struct CSceneState {
     // The label overlay on the planes, when one is loaded, and its opacity.
     bool m_showLabels = true;
     double m_labelOpacity = 0.4;
+    // The colours the user gave labels, by label value: a label surface is
+    // drawn in its label's, and not at all when its alpha is 0 (the label is
+    // hidden). Labels without an entry keep their palette colour.
+    std::map<int64_t, std::array<uint8_t, 4>> m_labelColours;
     // Which patient direction each end of the three lines through the
     // position points to, axes of the millimetre frame: [axis][0] the low end,
     // [axis][1] the high end ("R", "AS"); empty without a geometry. Drawn

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <nifti1.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -12,6 +13,7 @@
 #include "EraserTool.h"
 #include "FillTool.h"
 #include "LabelEditing.h"
+#include "LabelDescriptions.h"
 #include "LabelFile.h"
 #include "LabelState.h"
 #include "NiftiWriter.h"
@@ -303,7 +305,16 @@ TEST_F(LabelEditingTest, SaveKeepsTheFilesFormAndOrder) {
         CBrushTool brush(m_viewer);
         brush.Press(At(5, 4));
         brush.Release();
+        std::string error;
+        // A name given in the panel goes beside the image, in a description file.
+        ASSERT_TRUE(m_viewer.Labels().Table().Rename(1, swapped ? "pool" : "blood pool", error)) << error;
         ASSERT_TRUE(m_viewer.Execute(kCmdSaveLabelImage));
+        std::vector<CLabelDescription> descriptions;
+        ASSERT_TRUE(ReadLabelDescriptions(LabelDescriptionsPathFor(path), descriptions, error)) << error;
+        const auto named = std::find_if(descriptions.begin(), descriptions.end(),
+                                        [](const CLabelDescription& d) { return d.value == 1; });
+        ASSERT_NE(named, descriptions.end());
+        EXPECT_EQ(named->name, swapped ? "pool" : "blood pool");
         EXPECT_EQ(m_host.m_title.find('*'), std::string::npos);
         const std::vector<uint8_t> saved = ReadBytes(path);
         ASSERT_EQ(saved.size(), original.size());

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QChartView>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
@@ -27,6 +28,7 @@
 #include "CommandTable.h"
 #include "CurvesChart.h"
 #include "CurvesPanel.h"
+#include "LabelsPanel.h"
 #include "MainFrame.h"
 #include "MovieTools.h"
 #include "PngReader.h"
@@ -288,6 +290,35 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     Press(Qt::Key_BracketLeft);
     Press(Qt::Key_BracketLeft);
     EXPECT_EQ(m_frame.View().m_labelOpacity, 0.3);
+}
+
+// The Labels dock: hidden at first, Ctrl+Shift+L (a key no other action of
+// the window has) and its Display menu item show and hide it, and it edits
+// the window's editing settings.
+TEST_F(MainFrameTest, LabelsPanelTogglesByItsKeyAndEditsTheWindowsSettings) {
+    std::map<QString, QString> owner;
+    for (const QAction* action : m_frame.findChildren<QAction*>())
+        for (const QKeySequence& key : action->shortcuts()) {
+            const auto [at, fresh] = owner.emplace(key.toString(), action->text());
+            EXPECT_TRUE(fresh) << key.toString().toStdString() << " belongs to " << at->second.toStdString()
+                               << " and " << action->text().toStdString();
+        }
+    EXPECT_GT(owner.size(), 40u) << "the window's keys were not found";
+    CLabelsPanel& panel = m_frame.LabelsPanel();
+    EXPECT_TRUE(panel.isHidden());
+    QAction* item = nullptr;
+    for (QAction* menu : m_frame.menuBar()->actions())
+        if (menu->text() == "&Display")
+            for (QAction* entry : menu->menu()->actions())
+                if (entry->text().startsWith("Labels Panel")) item = entry;
+    ASSERT_NE(item, nullptr);
+    Press(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(panel.isHidden());
+    EXPECT_TRUE(item->isChecked());
+    panel.BrushRadius().setValue(12.0);
+    EXPECT_EQ(m_frame.EditSettings().brushRadiusMm, 12.0);
+    item->trigger();
+    EXPECT_TRUE(panel.isHidden());
 }
 
 // The Curves dock: U shows it, it follows the frame, label loads and pixel

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <deque>
 #include <string>
 #include <vector>
@@ -164,6 +165,18 @@ public:
         Upload upload{plane, height, width, {}};
         if (rgba != nullptr) upload.pixels.assign(rgba, rgba + static_cast<size_t>(height) * width * 4);
         m_labelUploads.push_back(std::move(upload));
+    }
+    // The overlay colour at pixel (column, row) of the last overlay handed
+    // to plane `plane`; transparent black where there is none.
+    std::array<uint8_t, 4> LabelPixel(int plane, int column, int row) const {
+        for (auto upload = m_labelUploads.rbegin(); upload != m_labelUploads.rend(); ++upload)
+            if (upload->plane == plane) {
+                const size_t i = (static_cast<size_t>(row) * upload->width + column) * 4;
+                if (upload->pixels.size() < i + 4) return {0, 0, 0, 0};
+                return {upload->pixels[i], upload->pixels[i + 1], upload->pixels[i + 2],
+                        upload->pixels[i + 3]};
+            }
+        return {0, 0, 0, 0};
     }
     void SetClearColor(double r, double g, double b) override {
         m_clear[0] = r;

@@ -49,13 +49,7 @@ protected:
     }
     // The overlay colour shown at XY-plane pixel (column, row) of the last upload.
     std::array<uint8_t, 4> XYOverlayAt(int column, int row) const {
-        for (auto upload = m_view.m_labelUploads.rbegin(); upload != m_view.m_labelUploads.rend(); ++upload)
-            if (upload->plane == 2) {
-                const size_t i = (static_cast<size_t>(row) * upload->width + column) * 4;
-                return {upload->pixels.at(i), upload->pixels.at(i + 1), upload->pixels.at(i + 2),
-                        upload->pixels.at(i + 3)};
-            }
-        return {0, 0, 0, 0};
+        return m_view.LabelPixel(2, column, row);
     }
 };
 

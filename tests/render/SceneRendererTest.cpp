@@ -473,6 +473,26 @@ TEST_F(MeshRenderingTest, LabelSurfacesTakeTheirLabelColours) {
             }
         }
     }
+
+    // The colours the user chose win over the palette; a hidden label's
+    // surface is not drawn; a mesh file's object stays red whatever label
+    // number it would have.
+    m_state.m_selectedObject = -1;
+    m_state.m_labelColours = {{2, {255, 0, 0, 255}}, {3, {0, 0, 255, 0}}, {0, {0, 255, 0, 255}}};
+    Draw();
+    const struct {
+        double shiftX;
+        int channel;  // -1: nothing drawn
+        int second;
+    } chosen[] = {{-60, 0, -1}, {0, -1, -1}, {60, 1, 2}, {120, 0, -1}};
+    for (const auto& c : chosen) {
+        const Colour front = PixelAtWorld(80 + c.shiftX, 20, 40);
+        SCOPED_TRACE(c.shiftX);
+        if (c.channel < 0)
+            EXPECT_TRUE(ColoursNear(front, {0, 0, 0}, 0)) << front.r << "," << front.g << "," << front.b;
+        else
+            EXPECT_TRUE(strongest(front, c.channel, c.second)) << front.r << "," << front.g << "," << front.b;
+    }
 }
 
 // The label overlay: each plane shows its labels' colours blended over the
