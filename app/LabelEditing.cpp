@@ -199,6 +199,16 @@ void CLabelEditing::End() {
     Bound();
 }
 
+void CLabelEditing::Adopt(CLabelChange&& change, const QString& text) {
+    FollowLayer();
+    if (m_inStep) End();
+    if (change.Empty()) return;
+    change.ShrinkToFit();
+    Changed(change);
+    m_undo.push(new CStepCommand(*this, std::move(change), text));
+    Bound();
+}
+
 void CLabelEditing::Changed(const CLabelChange& change) {
     CLabelLayer& layer = m_viewer.Labels();
     const CViewerNotices::CBatch batch(m_viewer.Notices());

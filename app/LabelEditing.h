@@ -52,6 +52,10 @@ public:
     bool Fill(const Voxel& seed, int plane);
     // `vertices` in the plane's two free file voxel axes (see CLabelEditor::Polygon).
     bool Polygon(const std::vector<std::array<double, 2>>& vertices, int plane, int slice);
+    // A change made on the label image by a whole-image command
+    // (interpolation, propagation): it becomes one undo step named `text`,
+    // and its frames' surfaces and curves follow.
+    void Adopt(CLabelChange&& change, const QString& text);
     // Ends the step: what it changed becomes one undo step, and the surfaces
     // and curves of its frames follow. A step that changed nothing leaves no trace.
     void End();

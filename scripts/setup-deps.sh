@@ -21,6 +21,10 @@ packages=(
   # the DICOM benchmark times loads against dcm2niix's conversion of the same folder
   dcm2niix
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  # dense optical flow for carrying labels over time (the orvanta-flow module)
+  libopencv-video-dev
+  # the README's recipe for a cohort runs studies through GNU parallel
+  parallel
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
   shared-mime-info desktop-file-utils
