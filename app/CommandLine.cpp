@@ -8,6 +8,7 @@
 #include <map>
 
 #include "CommandTable.h"
+#include "LabelCommands.h"
 #include "Curves.h"
 #include "CurvesExport.h"
 #include "MeshSet.h"
@@ -23,7 +24,7 @@ namespace {
 
 enum class Kind {
     kFlag,     // no argument
-    kNumbers,  // comma-separated numbers, `count` of them
+    kNumbers,  // comma-separated numbers, `count` of them (-n: 1 to n of them)
     kSize,     // WxH
     kWord,     // one of `words`
     kLetters,  // any of the letters of words[0], at least one
@@ -250,6 +251,22 @@ const std::vector<OptionRow>& OptionRows() {
          .usage = "--labels NII",
          .help = "show a label image (NIfTI) over the planes and as surfaces",
          .apply = [](const Option& o, CViewer& viewer) { viewer.LoadLabelFile(o.text); }},
+        {.name = "propagate-labels",
+         .kind = Kind::kNumbers,
+         .role = Role::kState,
+         .usage = "--propagate-labels F[,G]",
+         .help = "carry the labels of frame F (and G) to every other frame (needs\n"
+                 "--labels; a 3-D label image is taken as frame F's labels)",
+         .count = -2,
+         .minimum = 0,
+         .maximum = 1e9,
+         .integer = true,
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 std::vector<int> references;
+                 for (const double frame : o.numbers) references.push_back(static_cast<int>(frame));
+                 CLabelCommands(viewer).Propagate(references);
+             }},
         {.name = "position",
          .kind = Kind::kNumbers,
          .role = Role::kState,
@@ -702,7 +719,9 @@ bool ParseValue(const OptionRow& syntax, const std::string& value, CCommandLine:
         case Kind::kSize: {
             const char separator = syntax.kind == Kind::kSize ? 'x' : ',';
             if (!ParseNumbers(value, separator, syntax.integer, option.numbers) ||
-                static_cast<int>(option.numbers.size()) != syntax.count) {
+                (syntax.count > 0 ? static_cast<int>(option.numbers.size()) != syntax.count
+                                  : option.numbers.size() < 1 ||
+                                        static_cast<int>(option.numbers.size()) > -syntax.count)) {
                 error = argument + ": malformed value '" + value + "'";
                 return false;
             }
@@ -821,6 +840,13 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
     const auto given = [this](const char* name) {
         return std::any_of(state.begin(), state.end(), [name](const Option& o) { return o.name == name; });
     };
+    // Labels are carried once they are loaded, wherever the option stood.
+    if (given("propagate-labels") && !given("labels")) {
+        error = "--propagate-labels needs a label image (--labels)";
+        return false;
+    }
+    std::stable_partition(state.begin(), state.end(),
+                          [](const Option& o) { return o.name != "propagate-labels"; });
     if (given("position") && given("voxel")) {
         error = "--position and --voxel both set the current voxel: give one of them";
         return false;

@@ -1,5 +1,6 @@
 #include "CommandTable.h"
 
+#include "LabelCommands.h"
 #include "LabelEditing.h"
 #include "TextFormat.h"
 #include "Viewer.h"
@@ -9,7 +10,7 @@
 namespace {
 
 // Menu positions.
-enum { kFile, kEdit, kControl, kDisplay, kGeometry, kHelp };
+enum { kFile, kEdit, kControl, kDisplay, kGeometry, kLabels, kHelp };
 
 // Enable and check rules.
 bool NotPlaying(const CViewer& v) { return !v.State().m_playing; }
@@ -257,6 +258,13 @@ std::vector<CCommand> BuildTable() {
         Switch(kCmdAxes, kGeometry, "Axes\tE", {Key(Qt::Key_E)}, &CViewerState::m_axes, nullptr),
         {kCmdGeometryInformation, kGeometry, "Information\tCtrl + I", {Key(kCtrl, Qt::Key_I)},
          [](CViewer& v) { ShowGeometryInformation(v); }, HasMeshes, nullptr, true},
+
+        // Labels: work on the whole label image.
+        {kCmdInterpolateSlices, kLabels, "Interpolate Between Slices", {},
+         [](CViewer& v) { CLabelCommands(v).Interpolate(); },
+         [](const CViewer& v) { return HasLabels(v) && NotPlaying(v); }, nullptr},
+        {kCmdPropagateLabels, kLabels, "Propagate Over Time...", {}, [](CViewer& v) { CLabelCommands(v).OnPropagate(); },
+         [](const CViewer& v) { return HasLabels(v) && NotPlaying(v) && v.Volume().Frames() > 1; }, nullptr},
 
         // Help
         {kCmdAbout, kHelp, "&About Orvanta / Navigation Keys...", {}, [](CViewer& v) { v.Host().ShowAbout(); },

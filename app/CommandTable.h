@@ -74,6 +74,8 @@ enum ECommandId : int {
     kCmdLoadGeometry = 0x801B,
     kCmdLoadLabels = 0x8044,
     kCmdNewLabelImage = 0x8084,
+    kCmdInterpolateSlices = 0x8085,
+    kCmdPropagateLabels = 0x8086,
     kCmdDrawGeometry = 0x801F,
     kCmdClipGeometry = 0x801C,
     kCmdToggleObjects = 0x8020,
@@ -108,7 +110,7 @@ struct CCommand {
     bool CSceneState::* viewSwitch = nullptr;
 };
 
-inline constexpr const char* kMenuTitles[] = {"&File", "&Edit", "&Control", "&Display", "Geometry", "&Help"};
+inline constexpr const char* kMenuTitles[] = {"&File", "&Edit", "&Control", "&Display", "Geometry", "&Labels", "&Help"};
 
 // Every command, menus in order and items in menu order.
 const std::vector<CCommand>& CommandTable();

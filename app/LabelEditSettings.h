@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "LabelEditor.h"
 
@@ -19,4 +20,11 @@ struct CLabelEditSettings {
     // The largest region a fill takes; a larger one is refused, not cut.
     int64_t fillLimit = 2'000'000;
     CLabelEditOptions options;
+    // The file voxel axis Interpolate Between Slices fills along (2: the slices).
+    int interpolationAxis = 2;
+    // Per frame: labels that carrying labels over time leaves as they are.
+    std::vector<bool> keepFrames;
+    bool Kept(int frame) const {
+        return frame >= 0 && static_cast<size_t>(frame) < keepFrames.size() && keepFrames[static_cast<size_t>(frame)];
+    }
 };

@@ -53,6 +53,7 @@ CLabelEditing::CLabelEditing(CViewer& viewer) : m_viewer(viewer) {
         if ((changes & (kChangeLabels | kChangeVolume)) != 0) FollowLayer();
     });
     m_generation = m_viewer.Labels().Generation();
+    m_identity = m_viewer.Labels().Identity();
 }
 
 CLabelEditing::~CLabelEditing() {
@@ -62,10 +63,17 @@ CLabelEditing::~CLabelEditing() {
 }
 
 void CLabelEditing::FollowLayer() {
-    if (m_viewer.Labels().Generation() == m_generation) return;
-    m_generation = m_viewer.Labels().Generation();
+    const CLabelLayer& layer = m_viewer.Labels();
+    if (layer.Generation() == m_generation) return;
+    // The same image in another shape keeps its edits unsaved; another
+    // image has none.
+    const bool unsaved = Unsaved() && layer.Identity() == m_identity;
+    m_generation = layer.Generation();
+    m_identity = layer.Identity();
     m_undo.clear();
+    m_unsavedBeyondHistory = unsaved;
     m_toldDropped = false;
+    m_viewer.UpdateTitle();
 }
 
 CLabelEditor CLabelEditing::Editor() const {
@@ -274,11 +282,12 @@ bool CLabelEditing::MayDiscard(bool revert) {
     if (!revert) return true;
     // Back to the saved voxels: through the history where it still reaches
     // them, else from the file.
-    if (m_undo.cleanIndex() >= 0) {
+    if (!m_unsavedBeyondHistory && m_undo.cleanIndex() >= 0) {
         m_undo.setIndex(m_undo.cleanIndex());
         m_undo.clear();
     } else if (!path.empty()) {
         m_undo.clear();
+        m_unsavedBeyondHistory = false;
         m_viewer.LoadLabelFile(path);
     }
     return true;
@@ -341,6 +350,7 @@ bool CLabelEditing::WriteTo(const std::string& path, bool asRead) {
     std::optional<CLabelFileOrigin> origin = asRead ? layer.Origin() : std::nullopt;
     layer.SavedAs(path, std::move(origin));
     m_undo.setClean();
+    m_unsavedBeyondHistory = false;
     m_viewer.UpdateTitle();
     // Names and colours go beside the image where it had a description file
     // or the user gave any; a folder is not filled with files of defaults.

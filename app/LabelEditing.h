@@ -63,7 +63,7 @@ public:
 
     // --- Keeping the edits ----------------------------------------------------
     // True while the label image holds edits not saved.
-    bool Unsaved() const { return !m_undo.isClean(); }
+    bool Unsaved() const { return !m_undo.isClean() || m_unsavedBeyondHistory; }
     // Geometry > New Label Image: an empty label image on the volume's grid and
     // transform, one frame per volume frame. Asks first about unsaved edits.
     bool NewLabelImage();
@@ -102,6 +102,10 @@ private:
     size_t m_undoLimit = kUndoBytes;
     // The label layer's image the history belongs to.
     unsigned m_generation = 0;
+    unsigned m_identity = 0;
+    // Edits not saved that the history no longer holds: the image was
+    // reordered or given frames, which no step can be replayed on.
+    bool m_unsavedBeyondHistory = false;
     // The step under way.
     bool m_inStep = false;
     bool m_toldRefusal = false;

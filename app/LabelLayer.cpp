@@ -187,6 +187,7 @@ bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path, CGridChang
     m_path = path;
     m_origin.reset();
     ++m_generation;
+    ++m_identity;
     // Names and colours come with a file (Load); labels shown alone start without.
     m_table.Clear();
     m_descriptionsPath.clear();
@@ -271,6 +272,7 @@ void CLabelLayer::FitToVolume() {
         m_path.clear();
         m_origin.reset();
         ++m_generation;
+        ++m_identity;
         m_table.Clear();
         m_descriptionsPath.clear();
         m_descriptionsOf.clear();
@@ -315,4 +317,17 @@ void CLabelLayer::RemakeSurfaces(const std::vector<int>& frames, const std::vect
     });
     m_meshCount = static_cast<int>(kept.size());
     m_view.m_meshes.AddObjects(std::move(kept));
+}
+
+bool CLabelLayer::RepeatOverFrames(std::string& error) {
+    const int frames = m_volume.Frames();
+    if (m_labels.Frames() != 1 || frames <= 1) return true;
+    if (!m_labels.RepeatFrame(frames)) {
+        error = "not enough memory for a label image of " + std::to_string(frames) + " frames";
+        return false;
+    }
+    // The surfaces were already repeated under every frame's name.
+    m_origin.reset();
+    ++m_generation;
+    return true;
 }

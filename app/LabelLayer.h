@@ -51,6 +51,13 @@ public:
     // Counts up whenever the image is replaced, dropped or its voxels
     // reordered, so that a record of edits knows it no longer applies.
     unsigned Generation() const { return m_generation; }
+    // Counts up only when another image (or none) takes the place of this one.
+    unsigned Identity() const { return m_identity; }
+    // A single frame of labels becomes one per volume frame, each a copy, so
+    // that frames can be told apart (for carrying labels over time). What is
+    // shown stays the same; the file's form can no longer be written back.
+    // False, with `error`, when there is not enough memory.
+    bool RepeatOverFrames(std::string& error);
     // How many of the meshes were made from the labels.
     int MeshCount() const { return m_meshCount; }
 
@@ -127,6 +134,7 @@ private:
     std::string m_path;
     std::optional<CLabelFileOrigin> m_origin;
     unsigned m_generation = 0;
+    unsigned m_identity = 0;
     int m_meshCount = 0;
     bool m_overlayUploaded = false;
     // The voxel size and frame count the meshes were made for.

@@ -62,6 +62,8 @@ CLabelsPanel::CLabelsPanel(CViewer& viewer, CLabelEditSettings& settings, QWidge
       m_low(new QDoubleSpinBox),
       m_high(new QDoubleSpinBox),
       m_scope(new QComboBox),
+      m_interpolationAxis(new QComboBox),
+      m_keepFrame(new QCheckBox("Keep this frame when labels are carried over time")),
       m_chooseColour(
           [this](const QColor& current) { return QColorDialog::getColor(current, this, "Label Colour"); }) {
     setObjectName("labels");
@@ -113,6 +115,8 @@ QWidget* CLabelsPanel::BuildOptions() {
         box->setDecimals(kValueDecimals);
     }
     m_scope->addItems({"This frame", "Every frame"});
+    // In the file's voxel axes, as the status bar counts voxels.
+    m_interpolationAxis->addItems({"Across columns (i)", "Across rows (j)", "Across slices (k)"});
 
     auto* over = new QHBoxLayout;
     over->addWidget(m_drawOver, 1);
@@ -129,6 +133,8 @@ QWidget* CLabelsPanel::BuildOptions() {
     form->addRow("Draw over", over);
     form->addRow(range);
     form->addRow("Frames", m_scope);
+    form->addRow("Interpolate", m_interpolationAxis);
+    form->addRow(m_keepFrame);
     auto* options = new QWidget;
     options->setLayout(form);
 
@@ -141,6 +147,14 @@ QWidget* CLabelsPanel::BuildOptions() {
     connect(m_low, &QDoubleSpinBox::valueChanged, this, take);
     connect(m_high, &QDoubleSpinBox::valueChanged, this, take);
     connect(m_scope, &QComboBox::currentIndexChanged, this, take);
+    connect(m_interpolationAxis, &QComboBox::currentIndexChanged, this, take);
+    connect(m_keepFrame, &QCheckBox::toggled, this, [this](bool keep) {
+        const int frame = m_viewer.Navigation().DisplayFrame();
+        if (frame < 0) return;
+        std::vector<bool>& kept = m_settings.keepFrames;
+        if (kept.size() <= static_cast<size_t>(frame)) kept.resize(static_cast<size_t>(frame) + 1, false);
+        kept[static_cast<size_t>(frame)] = keep;
+    });
     connect(m_useRange, &QCheckBox::toggled, this, [this](bool on) {
         // A range starts as the window the planes are shown through: the
         // values the user sees from black to white.
@@ -167,6 +181,7 @@ void CLabelsPanel::TakeOptions() {
     options.low = m_low->value();
     options.high = m_high->value();
     options.scope = m_scope->currentIndex() == 1 ? EEditScope::kEveryFrame : EEditScope::kThisFrame;
+    m_settings.interpolationAxis = m_interpolationAxis->currentIndex();
     m_overValue->setEnabled(options.drawOver == EDrawOver::kLabel);
     m_low->setEnabled(options.useRange);
     m_high->setEnabled(options.useRange);
@@ -178,7 +193,8 @@ void CLabelsPanel::ShowSettings() {
         const QSignalBlocker quiet[] = {
             QSignalBlocker(m_brushRadius), QSignalBlocker(m_brushShape), QSignalBlocker(m_fillReach),
             QSignalBlocker(m_drawOver),    QSignalBlocker(m_overValue),  QSignalBlocker(m_useRange),
-            QSignalBlocker(m_low),         QSignalBlocker(m_high),       QSignalBlocker(m_scope)};
+            QSignalBlocker(m_low),         QSignalBlocker(m_high),       QSignalBlocker(m_scope),
+            QSignalBlocker(m_interpolationAxis), QSignalBlocker(m_keepFrame)};
         m_brushRadius->setValue(m_settings.brushRadiusMm);
         m_brushShape->setCurrentIndex(m_settings.brushBall ? 1 : 0);
         m_fillReach->setCurrentIndex(m_settings.fillIn3d ? 1 : 0);
@@ -190,6 +206,8 @@ void CLabelsPanel::ShowSettings() {
         m_low->setValue(options.low);
         m_high->setValue(options.high);
         m_scope->setCurrentIndex(options.scope == EEditScope::kEveryFrame ? 1 : 0);
+        m_interpolationAxis->setCurrentIndex(m_settings.interpolationAxis);
+        m_keepFrame->setChecked(m_settings.Kept(m_viewer.Navigation().DisplayFrame()));
         m_overValue->setEnabled(options.drawOver == EDrawOver::kLabel);
         m_low->setEnabled(options.useRange);
         m_high->setEnabled(options.useRange);

@@ -71,6 +71,9 @@ public:
     QDoubleSpinBox& RangeLow() const { return *m_low; }
     QDoubleSpinBox& RangeHigh() const { return *m_high; }
     QComboBox& Scope() const { return *m_scope; }
+    QComboBox& InterpolationAxis() const { return *m_interpolationAxis; }
+    // Whether carrying labels over time leaves the frame shown as it is.
+    QCheckBox& KeepFrame() const { return *m_keepFrame; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -100,6 +103,8 @@ private:
     QDoubleSpinBox* m_low;
     QDoubleSpinBox* m_high;
     QComboBox* m_scope;
+    QComboBox* m_interpolationAxis;
+    QCheckBox* m_keepFrame;
     ColourChooser m_chooseColour;
     // The changes not yet followed: everything, until the panel is first shown.
     unsigned m_pending = ~0u;

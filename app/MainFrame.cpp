@@ -26,6 +26,7 @@
 #include "LabelsPanel.h"
 #include "NoticeListener.h"
 #include "PreferencesDialog.h"
+#include "PropagationDialog.h"
 #include "WindowLevelDialog.h"
 
 
@@ -172,6 +173,13 @@ bool CMainFrame::EditWindowLevel(CWindowLevelValues& values) {
     CWindowLevelDialog dialog(values, this);
     if (dialog.exec() != QDialog::Accepted) return false;
     values = dialog.Values();
+    return true;
+}
+
+bool CMainFrame::AskPropagation(std::vector<int>& references, int frames) {
+    CPropagationDialog dialog(references, frames, this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    references = dialog.References();
     return true;
 }
 

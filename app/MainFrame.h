@@ -61,6 +61,7 @@ public:
     void ShowAbout() override;
     bool EditPreferences(CPreferenceValues& values) override;
     bool EditWindowLevel(CWindowLevelValues& values) override;
+    bool AskPropagation(std::vector<int>& references, int frames) override;
     void BeginProgress(int total) override;
     bool StepProgress(int done, int total) override;
     void EndProgress() override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "DialogService.h"
 
@@ -45,6 +46,16 @@ public:
     // accepted values. A host without dialogs declines.
     virtual bool EditWindowLevel(CWindowLevelValues& values) {
         (void)values;
+        return false;
+    }
+
+    // Asks for the reference frames labels are carried from over the
+    // volume's `frames` frames: one, or two (end-diastole and end-systole),
+    // starting from `references`. True with the frames chosen; a host
+    // without dialogs declines.
+    virtual bool AskPropagation(std::vector<int>& references, int frames) {
+        (void)references;
+        (void)frames;
         return false;
     }
 

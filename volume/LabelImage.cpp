@@ -1,5 +1,7 @@
 #include "LabelImage.h"
 
+#include <new>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -182,6 +184,27 @@ int CLabelImage::AddValue(int64_t value, std::string& error) {
     m_values.insert(m_values.begin() + static_cast<std::ptrdiff_t>(at), value);
     m_counts = std::move(counts);
     return static_cast<int>(at);
+}
+
+bool CLabelImage::RepeatFrame(int frames) {
+    if (m_frames != 1 || frames < 1) return false;
+    const size_t frameVoxels = m_voxels.size();
+    try {
+        std::vector<uint8_t> voxels;
+        voxels.reserve(frameVoxels * static_cast<size_t>(frames));
+        std::vector<int64_t> counts;
+        counts.reserve(m_counts.size() * static_cast<size_t>(frames));
+        for (int frame = 0; frame < frames; ++frame) {
+            voxels.insert(voxels.end(), m_voxels.begin(), m_voxels.end());
+            counts.insert(counts.end(), m_counts.begin(), m_counts.end());
+        }
+        m_voxels = std::move(voxels);
+        m_counts = std::move(counts);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    m_frames = frames;
+    return true;
 }
 
 bool CLabelImage::RemoveValue(int64_t value) {

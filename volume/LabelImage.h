@@ -37,6 +37,12 @@ public:
     // label, or a label past kMaxLabels.
     bool SetLabel(int x, int y, int z, int frame, int64_t value, std::string& error);
 
+    // Makes a single-frame image one of `frames` frames, each a copy of the
+    // one (which served every frame as it was). False, nothing changed, for
+    // an image of more than one frame, fewer than one frame asked for, or
+    // too little memory.
+    bool RepeatFrame(int frames);
+
     // Forgets everything; Empty() afterwards.
     void Clear();
     bool Empty() const { return m_frames == 0; }

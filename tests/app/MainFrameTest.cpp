@@ -110,7 +110,7 @@ protected:
 
 TEST_F(MainFrameTest, MenusCarryTheTableTexts) {
     const QList<QAction*> menus = m_frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 7);
+    ASSERT_EQ(menus.size(), 8);
     EXPECT_EQ(menus[0]->text(), "&File");
     EXPECT_EQ(menus[1]->text(), "&Edit");
     EXPECT_EQ(menus[4]->text(), "Geometry");
