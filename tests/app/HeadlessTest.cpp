@@ -14,10 +14,13 @@
 #include <limits>
 #include <random>
 
+#include "CardiacPhantom.h"
 #include "CommandLine.h"
+#include "LabelFile.h"
 #include "MovieTools.h"
 #include "OffscreenView.h"
 #include "PathUtils.h"
+#include "PhantomStudy.h"
 #include "PngReader.h"
 #include "ViewerFixture.h"
 #include "VolumeFormat.h"
@@ -879,4 +882,60 @@ TEST_F(HeadlessTest, WindowAndColourMapReachEveryOutput) {
             }
     EXPECT_GT(differing, 100u);
     EXPECT_GT(leftmost, bar.width * 3 / 4) << "the bar and its values keep to the right edge";
+}
+
+// End-diastolic labels of a small beating phantom carried over every frame
+// headless: --info and --export-labels give the carried labels, whose blood
+// volume follows the true one; a run without labels, or with a reference
+// outside the frames, fails with one line.
+TEST_F(HeadlessTest, LabelsCarriedOverTimeFeedEveryOutput) {
+    CCardiacPhantomShape shape = CCardiacPhantomShape().ScaledInPlane(0.75);
+    shape.sizeZ = 6;
+    shape.frames = 12;
+    shape.systolicFrame = 5.0;
+    const CCardiacPhantom phantom(shape);
+    ASSERT_TRUE(WritePhantomStudy(m_folder.File("study"), phantom));
+    int status = -1;
+    std::string errors;
+    const QJsonObject labels =
+        ParseJson(Run("--labels study/ed_labels.nii.gz --propagate-labels 0 --ejection-label 1 "
+                      "--export-labels all.nii.gz --info study/cine.nii.gz",
+                      status, &errors))["labels"]
+            .toObject();
+    ASSERT_EQ(status, 0) << errors;
+    EXPECT_EQ(labels["frames"].toInt(), shape.frames);
+    const QJsonArray blood = labels["volume_ml_per_frame"].toObject()["1"].toArray();
+    ASSERT_EQ(blood.size(), shape.frames);
+    const double voxelMl = 1.5 * 1.5 * 8.0 / 1000.0;
+    double trueEd = 0, trueEs = 1e30;
+    for (int t = 0; t < shape.frames; ++t) {
+        int64_t voxels = 0;
+        for (int z = 0; z < shape.sizeZ; ++z)
+            for (int y = 0; y < shape.sizeY; ++y)
+                for (int x = 0; x < shape.sizeX; ++x) voxels += phantom.Label(x, y, z, t) == CCardiacPhantom::kBlood;
+        const double truth = static_cast<double>(voxels) * voxelMl;
+        trueEd = std::max(trueEd, truth);
+        trueEs = std::min(trueEs, truth);
+        EXPECT_NEAR(blood[t].toDouble(), truth, 0.1 * truth) << "frame " << t;
+    }
+    EXPECT_NEAR(labels["ejection"].toObject()["ef_percent"].toDouble(), 100.0 * (trueEd - trueEs) / trueEd, 5.0);
+    CLabelImage all;
+    ASSERT_TRUE(ReadLabelFile(m_folder.File("all.nii.gz"), all, errors)) << errors;
+    EXPECT_EQ(all.Frames(), shape.frames);
+
+    struct Case {
+        std::string arguments, message;
+        int status;
+    };
+    const Case cases[] = {
+        {"--propagate-labels 0 --info study/cine.nii.gz", "--propagate-labels needs a label image", 2},
+        {"--labels study/ed_labels.nii.gz --propagate-labels 0,1,2 --info study/cine.nii.gz", "malformed", 2},
+        {"--labels study/ed_labels.nii.gz --propagate-labels 40 --info study/cine.nii.gz", "frame 40", 1},
+    };
+    for (const Case& c : cases) {
+        Run(c.arguments, status, &errors);
+        EXPECT_EQ(status, c.status) << c.arguments << ": " << errors;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << c.arguments << ": " << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    }
 }

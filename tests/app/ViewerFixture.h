@@ -126,6 +126,13 @@ public:
         if (m_acceptPreferences) values = m_preferenceAnswer;
         return m_acceptPreferences;
     }
+    // The reference frames the propagation dialog answers with; empty: cancel.
+    std::vector<int> m_propagationAnswer;
+    bool AskPropagation(std::vector<int>& references, int) override {
+        if (m_propagationAnswer.empty()) return false;
+        references = m_propagationAnswer;
+        return true;
+    }
     // Progress: records the steps and cancels before step m_cancelAt.
     std::vector<std::string> m_progress;
     int m_cancelAt = -1;
