@@ -21,9 +21,11 @@ constexpr int kRangeBins = 4096;
 // A result carried over k frames weighs 1 / k^kWeightPower: errors of the
 // registration add up step by step, so the nearer reference is trusted more.
 constexpr double kWeightPower = 1.0;
-// The most labels one target pixel can be given by bilinear sampling: four
-// corners from each of the (at most kMaxChains) carried results.
-constexpr int kMaxChains = 16;
+// One or two references (end diastole, end systole): each carried both
+// ways. All but the last chain keep a field for every frame of the slice
+// being done, so each reference more costs that much memory again.
+constexpr int kMaxReferences = 2;
+constexpr int kMaxChains = 2 * kMaxReferences;
 
 struct CValueRange {
     double low = 0.0;
@@ -336,9 +338,12 @@ std::string Refusal(const CTimeVolume& volume, const CLabelImage& labels, std::v
         return std::string("slices of ") + std::to_string(volume.SizeX()) + " x " +
                std::to_string(volume.SizeY()) + " pixels are too small to follow motion in (at least " +
                std::to_string(COpticalFlow::kMinSize) + " a side)";
+    // A frame named twice is one reference.
+    std::sort(references.begin(), references.end());
+    references.erase(std::unique(references.begin(), references.end()), references.end());
     if (references.empty()) return "no reference frame was given";
-    if (references.size() > kMaxChains / 2)
-        return std::string("at most ") + std::to_string(kMaxChains / 2) + " reference frames can be given";
+    if (references.size() > static_cast<size_t>(kMaxReferences))
+        return std::string("at most ") + std::to_string(kMaxReferences) + " reference frames can be given";
     for (const int reference : references) {
         if (reference < 0 || reference >= volume.Frames())
             return std::string("reference frame ") + std::to_string(reference) +
@@ -346,8 +351,6 @@ std::string Refusal(const CTimeVolume& volume, const CLabelImage& labels, std::v
         if (labels.VoxelCount(reference, 0) == labels.FrameVoxelCount())
             return std::string("reference frame ") + std::to_string(reference) + " has no labels";
     }
-    std::sort(references.begin(), references.end());
-    references.erase(std::unique(references.begin(), references.end()), references.end());
     return {};
 }
 

@@ -88,7 +88,9 @@ TEST(LabelPropagationTest, FollowsTheBeatingPhantom) {
                 const double found = static_cast<double>(Count(labels, t, label));
                 const double real = static_cast<double>(Count(truth, t, label));
                 worstVolume = std::max(worstVolume, std::abs(found / real - 1.0));
-                if (c.checkVolumes) EXPECT_NEAR(found / real, 1.0, 0.05) << "blood volume of frame " << t;
+                if (c.checkVolumes) {
+                    EXPECT_NEAR(found / real, 1.0, 0.05) << "blood volume of frame " << t;
+                }
             }
         const double ejection = Ejection(labels), trueEjection = Ejection(truth);
         if (c.checkVolumes) {
@@ -189,6 +191,7 @@ TEST(LabelPropagationTest, RefusesWhatDoesNotFit) {
          {8},
          "reference frame 8 is outside the frames 0 to 7"},
         {"negative reference", *volume, phantom.Labels({0}), {0, -1}, "reference frame -1 is outside"},
+        {"three references", *volume, phantom.Labels({0, 2, 5}), {0, 2, 5}, "at most 2 reference frames"},
         {"empty reference", *volume, phantom.Labels({0}), {0, 3}, "reference frame 3 has no labels"},
         {"one frame",
          *volume,
