@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "LabelChange.h"
+#include "OpticalFlow.h"
 
 class CLabelImage;
 class CTimeVolume;
@@ -17,6 +18,8 @@ struct CPropagationSettings {
     // Per frame: true for frames not to be overwritten. Shorter than the
     // frame count means the rest are not kept. References are always kept.
     std::vector<bool> keep;
+    // How the motion between neighbouring frames is measured.
+    EFlowMethod method = EFlowMethod::kFarneback;
 };
 
 // Hears how far a propagation has come: `done` of `total` steps. Returns
