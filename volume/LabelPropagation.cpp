@@ -373,7 +373,7 @@ bool PropagateLabels(const CTimeVolume& volume, CLabelImage& labels, const CProp
     try {
         flow = &COpticalFlow::Get();
     } catch (const std::exception& e) {
-        error = std::string("the registration module cannot be loaded: ") + e.what();
+        error = std::string("motion cannot be measured: ") + e.what();
         return false;
     }
     // Written slice by slice as each is done; taken back whole on a cancel
