@@ -21,11 +21,6 @@ constexpr int kRangeBins = 4096;
 // A result carried over k frames weighs 1 / k^kWeightPower: errors of the
 // registration add up step by step, so the nearer reference is trusted more.
 constexpr double kWeightPower = 1.0;
-// One or two references (end diastole, end systole): each carried both
-// ways. All but the last chain keep a field for every frame of the slice
-// being done, so each reference more costs that much memory again.
-constexpr int kMaxReferences = 2;
-constexpr int kMaxChains = 2 * kMaxReferences;
 
 struct CValueRange {
     double low = 0.0;
@@ -110,16 +105,16 @@ CCorners Corners(float x, float y, int width, int height) {
             {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy}};
 }
 
-// One carried result: the labels of reference frame `reference` taken step
-// by step forwards (+1) or backwards (-1) around the cycle. Its field, kept
-// for the frame it has reached, gives for each pixel of that frame where in
-// the reference frame that pixel was.
-struct CChain {
-    int reference = 0;
-    int direction = 1;
-    // Its displacement field in every frame, in 1/scale pixels, when it is
-    // kept to be blended later; empty for the chain followed last.
-    std::vector<int16_t> kept;
+// A stretch of the cycle between neighbouring references (with one
+// reference, the whole cycle from it back to itself): `first` and `last` are
+// the references at its ends, `last` counted past the cycle's end when the
+// stretch wraps, so its frames are first + 1 to last - 1. The labels of each
+// end are carried into it from that end, and no further: past the next
+// reference, that reference's own labels are nearer and better.
+struct CArc {
+    int first;
+    int last;
+    int Inside() const { return last - first - 1; }
 };
 
 class CPropagation {
@@ -137,37 +132,47 @@ public:
           m_range(RobustRange(volume)),
           // Whole pixels of the largest side must fit the kept 16-bit fields.
           m_keptScale(std::min(16.0f, 32000.0f / static_cast<float>(std::max(m_width, m_height) + 2))) {
-        for (const int reference : references)
-            for (const int direction : {1, -1}) m_chains.push_back({reference, direction, {}});
-        for (size_t c = 0; c + 1 < m_chains.size(); ++c)
-            m_chains[c].kept.resize(static_cast<size_t>(m_frames * m_pixels * 2));
+        int longest = 0;
+        for (size_t a = 0; a < references.size(); ++a) {
+            const int last = a + 1 < references.size() ? references[a + 1] : references[0] + m_frames;
+            m_arcs.push_back({references[a], last});
+            longest = std::max(longest, m_arcs.back().Inside());
+        }
+        m_kept.resize(static_cast<size_t>(longest * m_pixels * 2));
         m_grey.resize(static_cast<size_t>(m_frames * m_pixels));
         for (std::vector<float>* field : {&m_pair, &m_previous, &m_current})
             field->resize(static_cast<size_t>(m_pixels * 2));
         m_decided.resize(static_cast<size_t>(m_pixels));
     }
 
+    // Two flows for every frame that is no reference, in every slice.
     int64_t Steps() const {
-        return int64_t{m_volume.SizeZ()} * static_cast<int64_t>(m_chains.size()) * (m_frames - 1);
+        int64_t inside = 0;
+        for (const CArc& arc : m_arcs) inside += arc.Inside();
+        return int64_t{m_volume.SizeZ()} * 2 * inside;
     }
 
     // Carries the labels of slice z, recording what it writes in `change`.
     // False when `progress` cancels.
     bool Slice(int z, const CPropagationProgress& progress, int64_t& done, CLabelChange& change) {
         for (int t = 0; t < m_frames; ++t) GreySlice(m_volume, z, t, m_range, m_width, m_height, Grey(t));
-        for (size_t c = 0; c < m_chains.size(); ++c) {
-            const CChain& chain = m_chains[c];
-            for (int k = 1; k < m_frames; ++k) {
-                const int t = Wrap(chain.reference + chain.direction * k);
-                const int toward = Wrap(t - chain.direction);
-                m_flow.Measure(Grey(t), Grey(toward), m_width, m_height, m_settings.method, m_pair.data());
-                Compose(k == 1);
-                if (c + 1 < m_chains.size())
-                    Keep(m_chains[c], t);
-                else if (IsTarget(t))
-                    Decide(z, t, change);
-                std::swap(m_previous, m_current);
-                if (progress && !progress(static_cast<int>(++done), static_cast<int>(Steps()))) return false;
+        const auto heard = [&] {
+            return !progress || progress(static_cast<int>(++done), static_cast<int>(Steps()));
+        };
+        for (const CArc& arc : m_arcs) {
+            // Forwards from the first end, each frame's field kept ...
+            for (int k = 1; k <= arc.Inside(); ++k) {
+                const int t = Wrap(arc.first + k);
+                Step(t, Wrap(t - 1), k == 1);
+                Keep(k - 1);
+                if (!heard()) return false;
+            }
+            // ... then backwards from the last, each frame decided by both.
+            for (int k = 1; k <= arc.Inside(); ++k) {
+                const int t = Wrap(arc.last - k);
+                Step(t, Wrap(t + 1), k == 1);
+                if (!IsKept(t)) Decide(z, t, arc, arc.Inside() + 1 - k, k, change);
+                if (!heard()) return false;
             }
         }
         return true;
@@ -176,11 +181,17 @@ public:
 private:
     int Wrap(int t) const { return ((t % m_frames) + m_frames) % m_frames; }
     uint8_t* Grey(int t) { return m_grey.data() + t * m_pixels; }
-    bool IsTarget(int t) const {
+    bool IsKept(int t) const {
         const auto& keep = m_settings.keep;
-        if (static_cast<size_t>(t) < keep.size() && keep[static_cast<size_t>(t)]) return false;
-        return std::none_of(m_chains.begin(), m_chains.end(),
-                            [t](const CChain& c) { return c.reference == t; });
+        return static_cast<size_t>(t) < keep.size() && keep[static_cast<size_t>(t)];
+    }
+
+    // Goes one frame on, from `toward` (reached already) to t: m_current
+    // becomes the field from frame t to the reference.
+    void Step(int t, int toward, bool first) {
+        std::swap(m_previous, m_current);
+        m_flow.Measure(Grey(t), Grey(toward), m_width, m_height, m_settings.method, m_pair.data());
+        Compose(first);
     }
 
     // The field from the frame reached to the reference: the step to the
@@ -213,40 +224,36 @@ private:
             }
     }
 
-    void Keep(CChain& chain, int t) {
-        int16_t* out = chain.kept.data() + 2 * t * m_pixels;
+    void Keep(int slot) {
+        int16_t* out = m_kept.data() + 2 * slot * m_pixels;
         for (int64_t i = 0; i < 2 * m_pixels; ++i)
             out[i] = static_cast<int16_t>(std::lround(m_current[static_cast<size_t>(i)] * m_keptScale));
     }
 
-    // Labels frame t of slice z by every chain's result, weighed by how
-    // many steps it took, and writes the labels that differ.
-    void Decide(int z, int t, CLabelChange& change) {
+    // Labels frame t of slice z, `forward` frames after the arc's first end
+    // (whose field was kept) and `backward` before its last (whose field is
+    // m_current): each end's labels warped through its field, weighed by
+    // how many steps they took. Then writes the labels that differ.
+    void Decide(int z, int t, const CArc& arc, int forward, int backward, CLabelChange& change) {
         struct CSource {
             const uint8_t* labels;
-            const int16_t* kept;  // null for the chain followed last, whose field is m_current
+            const int16_t* kept;  // null for the last end, whose field is m_current
             float weight;
         };
-        std::array<CSource, kMaxChains> sources{};
-        const size_t count = std::min(m_chains.size(), sources.size());
-        float total = 0.0f;
-        for (size_t c = 0; c < count; ++c) {
-            const CChain& chain = m_chains[c];
-            const int steps = Wrap((t - chain.reference) * chain.direction);
-            const auto weight = static_cast<float>(1.0 / std::pow(steps, kWeightPower));
-            sources[c] = {m_labels.FrameVoxels(chain.reference) + z * m_pixels,
-                          chain.kept.empty() ? nullptr : chain.kept.data() + 2 * t * m_pixels, weight};
-            total += weight;
-        }
+        const float ahead = static_cast<float>(1.0 / std::pow(forward, kWeightPower));
+        const float behind = static_cast<float>(1.0 / std::pow(backward, kWeightPower));
+        const CSource sources[2] = {
+            {m_labels.FrameVoxels(Wrap(arc.first)) + z * m_pixels,
+             m_kept.data() + 2 * (forward - 1) * m_pixels, ahead / (ahead + behind)},
+            {m_labels.FrameVoxels(Wrap(arc.last)) + z * m_pixels, nullptr, behind / (ahead + behind)}};
         const float unkept = 1.0f / m_keptScale;
-        std::array<uint8_t, 4 * kMaxChains> label{};
-        std::array<float, 4 * kMaxChains> score{};
+        std::array<uint8_t, 8> label{};
+        std::array<float, 8> score{};
         for (int y = 0; y < m_height; ++y)
             for (int x = 0; x < m_width; ++x) {
                 const int64_t at = int64_t{y} * m_width + x;
-                int found = 0;
-                for (size_t c = 0; c < count; ++c) {
-                    const CSource& source = sources[c];
+                size_t found = 0;
+                for (const CSource& source : sources) {
                     const float dx =
                         source.kept ? source.kept[2 * at] * unkept : m_current[static_cast<size_t>(2 * at)];
                     const float dy = source.kept ? source.kept[2 * at + 1] * unkept
@@ -255,22 +262,21 @@ private:
                         Corners(static_cast<float>(x) + dx, static_cast<float>(y) + dy, m_width, m_height);
                     for (int i = 0; i < 4; ++i) {
                         const uint8_t index = source.labels[corners.at[i]];
-                        int slot = 0;
-                        while (slot < found && label[static_cast<size_t>(slot)] != index) ++slot;
+                        size_t slot = 0;
+                        while (slot < found && label[slot] != index) ++slot;
                         if (slot == found) {
-                            label[static_cast<size_t>(found)] = index;
-                            score[static_cast<size_t>(found++)] = 0.0f;
+                            label[found] = index;
+                            score[found++] = 0.0f;
                         }
-                        score[static_cast<size_t>(slot)] += source.weight / total * corners.weight[i];
+                        score[slot] += source.weight * corners.weight[i];
                     }
                 }
-                int best = 0;
-                for (int slot = 1; slot < found; ++slot)
-                    if (score[static_cast<size_t>(slot)] > score[static_cast<size_t>(best)] ||
-                        (score[static_cast<size_t>(slot)] == score[static_cast<size_t>(best)] &&
-                         label[static_cast<size_t>(slot)] < label[static_cast<size_t>(best)]))
+                size_t best = 0;
+                for (size_t slot = 1; slot < found; ++slot)
+                    if (score[slot] > score[best] ||
+                        (score[slot] == score[best] && label[slot] < label[best]))
                         best = slot;
-                m_decided[static_cast<size_t>(at)] = label[static_cast<size_t>(best)];
+                m_decided[static_cast<size_t>(at)] = label[best];
             }
         Write(z, t, change);
     }
@@ -304,7 +310,9 @@ private:
     const int64_t m_pixels;
     const CValueRange m_range;
     const float m_keptScale;
-    std::vector<CChain> m_chains;
+    std::vector<CArc> m_arcs;
+    // The forward fields of the arc being done, in 1/m_keptScale pixels.
+    std::vector<int16_t> m_kept;
     std::vector<uint8_t> m_grey;  // every frame of the slice
     std::vector<float> m_pair, m_previous, m_current;
     std::vector<uint8_t> m_decided;
@@ -342,8 +350,6 @@ std::string Refusal(const CTimeVolume& volume, const CLabelImage& labels, std::v
     std::sort(references.begin(), references.end());
     references.erase(std::unique(references.begin(), references.end()), references.end());
     if (references.empty()) return "no reference frame was given";
-    if (references.size() > static_cast<size_t>(kMaxReferences))
-        return std::string("at most ") + std::to_string(kMaxReferences) + " reference frames can be given";
     for (const int reference : references) {
         if (reference < 0 || reference >= volume.Frames())
             return std::string("reference frame ") + std::to_string(reference) +
@@ -367,7 +373,7 @@ bool PropagateLabels(const CTimeVolume& volume, CLabelImage& labels, const CProp
     try {
         flow = &COpticalFlow::Get();
     } catch (const std::exception& e) {
-        error = std::string("the registration module cannot be loaded: ") + e.what();
+        error = std::string("motion cannot be measured: ") + e.what();
         return false;
     }
     // Written slice by slice as each is done; taken back whole on a cancel

@@ -31,7 +31,9 @@ using CPropagationProgress = std::function<bool(int done, int total)>;
 // and frame count): the motion between neighbouring frames is measured by
 // dense registration, slice by slice, composed along the cycle in both
 // directions, and the two ways (and, with two references, the results of
-// both, by their distance in time) blended. The frames written are recorded
+// both, by their distance in time) blended. Each reference's labels go as
+// far as the next reference each way, whose own labels take over there;
+// with one reference, all the way round. The frames written are recorded
 // in `change` for undo. False, with `error` saying why and `labels` left as
 // they were, for references outside the frames, a grid that does not fit,
 // a registration module that cannot be loaded, or a cancel ("cancelled").

@@ -191,7 +191,6 @@ TEST(LabelPropagationTest, RefusesWhatDoesNotFit) {
          {8},
          "reference frame 8 is outside the frames 0 to 7"},
         {"negative reference", *volume, phantom.Labels({0}), {0, -1}, "reference frame -1 is outside"},
-        {"three references", *volume, phantom.Labels({0, 2, 5}), {0, 2, 5}, "at most 2 reference frames"},
         {"empty reference", *volume, phantom.Labels({0}), {0, 3}, "reference frame 3 has no labels"},
         {"one frame",
          *volume,
