@@ -265,7 +265,8 @@ const std::vector<OptionRow>& OptionRows() {
              [](const Option& o, CViewer& viewer) {
                  std::vector<int> references;
                  for (const double frame : o.numbers) references.push_back(static_cast<int>(frame));
-                 CLabelCommands(viewer).Propagate(references);
+                 // A command-line run has no undo to keep a record for.
+                 CLabelCommands(viewer).Propagate(references, false);
              }},
         {.name = "position",
          .kind = Kind::kNumbers,

@@ -48,7 +48,7 @@ bool CLabelCommands::OnPropagate() {
     return Propagate(references);
 }
 
-bool CLabelCommands::Propagate(const std::vector<int>& references) {
+bool CLabelCommands::Propagate(const std::vector<int>& references, bool undoable) {
     CLabelLayer& layer = m_viewer.Labels();
     const CTimeVolume& volume = m_viewer.Volume();
     const int frames = volume.Frames();
@@ -76,6 +76,7 @@ bool CLabelCommands::Propagate(const std::vector<int>& references) {
     CPropagationSettings settings;
     settings.references = references;
     settings.keep = editing.Settings().keepFrames;
+    settings.record = undoable;
     CViewerHost& host = m_viewer.Host();
     host.BeginProgress(frames);
     const CPropagationProgress progress = [&host, frames](int done, int total) {
@@ -100,6 +101,15 @@ bool CLabelCommands::Propagate(const std::vector<int>& references) {
         m_viewer.Notices().Announce(kChangeLabels);
         return false;
     }
-    editing.Adopt(std::move(change), "Propagate Over Time");
+    if (undoable) {
+        editing.Adopt(std::move(change), "Propagate Over Time");
+        return true;
+    }
+    // Nothing records which frames were written: all are made anew.
+    std::vector<int> frameList(static_cast<size_t>(frames));
+    for (int frame = 0; frame < frames; ++frame) frameList[static_cast<size_t>(frame)] = frame;
+    layer.RemakeSurfaces(frameList, layer.Image().Values());
+    layer.UploadOverlay();
+    m_viewer.Notices().Announce(kChangeLabels | kChangeMeshes);
     return true;
 }

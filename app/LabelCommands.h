@@ -22,8 +22,9 @@ public:
     // not kept, with a progress display that can cancel. A single frame of
     // labels is first repeated over the frames, so its labels are those of
     // each reference. False, with the reason told (nothing said for a
-    // cancel), when nothing was carried.
-    bool Propagate(const std::vector<int>& references);
+    // cancel), when nothing was carried. Without `undoable` (headless runs)
+    // no record of the voxels written is kept, which saves its memory.
+    bool Propagate(const std::vector<int>& references, bool undoable = true);
 
 private:
     void Tell(const std::string& text);

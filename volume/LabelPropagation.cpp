@@ -295,8 +295,9 @@ private:
             for (int64_t i = 0; i < m_pixels; ++i) {
                 const int before = present[i];
                 if (m_decided[static_cast<size_t>(i)] != index || before == index) continue;
-                change.Add(t, first + i, static_cast<uint16_t>(values[static_cast<size_t>(before)]),
-                           static_cast<uint16_t>(values[static_cast<size_t>(index)]));
+                if (m_settings.record)
+                    change.Add(t, first + i, static_cast<uint16_t>(values[static_cast<size_t>(before)]),
+                               static_cast<uint16_t>(values[static_cast<size_t>(index)]));
                 m_labels.SetVoxel(t, first + i, index);
             }
         }
@@ -391,7 +392,7 @@ bool PropagateLabels(const CTimeVolume& volume, CLabelImage& labels, const CProp
     }
     if (!failure.empty()) {
         std::string undoError;
-        written.Undo(labels, undoError);
+        if (settings.record) written.Undo(labels, undoError);
         error = std::move(failure);
         return false;
     }

@@ -20,6 +20,11 @@ struct CPropagationSettings {
     std::vector<bool> keep;
     // How the motion between neighbouring frames is measured.
     EFlowMethod method = EFlowMethod::kFarneback;
+    // Whether the voxels written are recorded (for undo, and to take a
+    // cancel or a failure back). A run that needs neither (headless) saves
+    // the record's memory; a cancel or a failure may then leave frames half
+    // carried.
+    bool record = true;
 };
 
 // Hears how far a propagation has come: `done` of `total` steps. Returns

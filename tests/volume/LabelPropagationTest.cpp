@@ -127,6 +127,15 @@ TEST(LabelPropagationTest, KeepsFramesAndUndoesExactly) {
     EXPECT_TRUE(CLabelState(labels) == before) << FirstDifference(CLabelState(labels), before);
     ASSERT_TRUE(change.Redo(labels, error)) << error;
     EXPECT_TRUE(CLabelState(labels) == after) << FirstDifference(CLabelState(labels), after);
+
+    // Without a record (headless) the same labels come, and no record.
+    CLabelImage unrecorded = phantom.Labels({0, 2, 5});
+    CPropagationSettings settings{{0}, {false, false, true, false, false, true}};
+    settings.record = false;
+    CLabelChange none;
+    ASSERT_TRUE(PropagateLabels(*volume, unrecorded, settings, {}, none, error)) << error;
+    EXPECT_TRUE(none.Empty());
+    EXPECT_TRUE(CLabelState(unrecorded) == after) << FirstDifference(CLabelState(unrecorded), after);
 }
 
 // A cancel halfway stops at once, leaves the labels byte for byte as they
