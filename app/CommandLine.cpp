@@ -268,6 +268,19 @@ const std::vector<OptionRow>& OptionRows() {
                  // A command-line run has no undo to keep a record for.
                  CLabelCommands(viewer).Propagate(references, false);
              }},
+        {.name = "measure",
+         .kind = Kind::kPath,
+         .role = Role::kState,
+         .usage = "--measure JSON",
+         .help = "read distances, angles and areas to report in every frame (--info,\n"
+                 "--export-csv); applied after --labels, which a ruler following a label needs",
+         .apply =
+             [](const Option& o, CViewer& viewer) {
+                 std::string error;
+                 if (!viewer.Measurements().Load(o.text, CCurves::MeasurementContext(viewer), error))
+                     viewer.Host().Dialogs().ShowMessage("Error", std::string("--measure ") + error,
+                                                         CDialogService::Icon::kError);
+             }},
         {.name = "position",
          .kind = Kind::kNumbers,
          .role = Role::kState,
@@ -848,6 +861,8 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
     }
     std::stable_partition(state.begin(), state.end(),
                           [](const Option& o) { return o.name != "propagate-labels"; });
+    // Measurements are placed once the labels they may follow are final.
+    std::stable_partition(state.begin(), state.end(), [](const Option& o) { return o.name != "measure"; });
     if (given("position") && given("voxel")) {
         error = "--position and --voxel both set the current voxel: give one of them";
         return false;

@@ -187,6 +187,27 @@ void CCurves::Compute(const CViewer& viewer, bool meshes) {
     const CMeshSet none;
     Compute(labels, pixelSize, meshes ? set : none, frames, state.m_frameTimeMs);
     ComputeValues(viewer, m_labelMeans);
+    m_measureLines.clear();
+    const CMeasurementLayer::SVolumeContext context = MeasurementContext(viewer);
+    for (const CMeasurement& measurement : viewer.Measurements().Items())
+        m_measureLines.push_back(Line{CMeasurementLayer::ColumnName(measurement), 0,
+                                      measurement.ValuesPerFrame(m_frames, context.labels, context.metric),
+                                      0});
+}
+
+CMeasurementLayer::SVolumeContext CCurves::MeasurementContext(const CViewer& viewer) {
+    const CTimeVolume& volume = viewer.Volume();
+    const CViewerState& state = viewer.State();
+    CMeasurementLayer::SVolumeContext context;
+    context.size = {volume.SizeX(), volume.SizeY(), volume.SizeZ()};
+    context.metric.toPatient = viewer.PatientTransform();
+    context.metric.pixelSize = {state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ};
+    // Following a label reads the label image voxel by voxel in the volume's numbering.
+    const CLabelImage& labels = viewer.Labels().Image();
+    if (!labels.Empty() && labels.SizeX() == volume.SizeX() && labels.SizeY() == volume.SizeY() &&
+        labels.SizeZ() == volume.SizeZ())
+        context.labels = &labels;
+    return context;
 }
 
 void CCurves::ComputeValues(const CViewer& viewer, bool labelMeans) {
@@ -277,6 +298,7 @@ std::string CCurves::Csv() const {
     };
     for (const Line& line : m_labelLines) field(Field(line.name + "_ml"));
     for (const Line& line : m_meshLines) field(Field(line.name + "_mesh_ml"));
+    for (const Line& line : m_measureLines) field(Field(line.name));
     field(m_valueLine.name);
     text += '\n';
     for (int frame = 0; frame < m_frames; ++frame) {
@@ -285,6 +307,8 @@ std::string CCurves::Csv() const {
         const auto f = static_cast<size_t>(frame);
         for (const Line& line : m_labelLines) field(f < line.ml.size() ? Number(line.ml[f]) : std::string());
         for (const Line& line : m_meshLines) field(Number(line.ml[f]));
+        for (const Line& line : m_measureLines)
+            field(f < line.ml.size() ? Number(line.ml[f]) : std::string());
         field(f < m_valueLine.ml.size() ? Number(m_valueLine.ml[f]) : std::string());
         text += '\n';
     }

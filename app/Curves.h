@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "LabelImage.h"
+#include "MeasurementLayer.h"
 #include "MeshSet.h"
 
 class CViewer;
@@ -74,6 +75,13 @@ public:
     // Compute(viewer) does this too, keeping the last choice of means.
     void ComputeValues(const CViewer& viewer, bool labelMeans);
 
+    // What the viewer's measurements are placed on: the volume's size, the
+    // pixel sizes and transform in force, the label image.
+    static CMeasurementLayer::SVolumeContext MeasurementContext(const CViewer& viewer);
+    // One line per measurement, named after its column ("d1_mm"), a value
+    // (mm, degrees, mm2) per frame; Compute(viewer) makes them.
+    const std::vector<Line>& MeasurementLines() const { return m_measureLines; }
+
     int Frames() const { return m_frames; }
     double FrameTimeMs() const { return m_frameTimeMs; }
     const std::vector<Line>& LabelLines() const { return m_labelLines; }
@@ -89,7 +97,8 @@ public:
     std::optional<Ejection> LabelEjection(int64_t label, std::string& error) const;
 
     // One row per frame: frame, time_ms, label<N>_ml per label,
-    // <name>_mesh_ml per closed mesh line and value_at_position. Numbers in C notation (10
+    // <name>_mesh_ml per closed mesh line, one column per measurement
+    // (<name>_mm, <name>_deg, <name>_mm2) and value_at_position. Numbers in C notation (10
     // significant digits, '.' whatever the locale); an empty field where a
     // line has no value.
     std::string Csv() const;
@@ -103,6 +112,7 @@ private:
     double m_frameTimeMs = 0;
     std::vector<Line> m_labelLines;
     std::vector<Line> m_meshLines;
+    std::vector<Line> m_measureLines;  // a value per frame in `ml`, whatever its unit
     std::vector<std::string> m_openMeshes;
     Line m_valueLine{"value_at_position", 0, {}, 0};
     std::vector<Line> m_meanLines;

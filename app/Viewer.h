@@ -9,6 +9,7 @@
 #include "ColourMap.h"
 #include "DisplayWindow.h"
 #include "LabelLayer.h"
+#include "MeasurementLayer.h"
 #include "Navigation.h"
 #include "StartupPreload.h"
 #include "TimeVolume.h"
@@ -49,6 +50,9 @@ public:
     const CViewerHost& Host() const { return m_host; }
     CNavigation& Navigation() { return m_navigation; }
     const CNavigation& Navigation() const { return m_navigation; }
+    // Rulers, angles and outlines read from a measurement file.
+    CMeasurementLayer& Measurements() { return m_measurements; }
+    const CMeasurementLayer& Measurements() const { return m_measurements; }
     CViewerNotices& Notices() { return m_notices; }
 
     // --- Derived values ----------------------------------------------------
@@ -190,6 +194,7 @@ private:
     CViewerNotices m_notices;
     CLabelLayer m_labels;
     CNavigation m_navigation;
+    CMeasurementLayer m_measurements;
     // The pixel sizes the volume's transform was loaded with.
     double m_transformPixelSize[3] = {1.0, 1.0, 1.0};
     // The file's voxel under the mouse, when it rests on a plane.

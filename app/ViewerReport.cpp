@@ -114,6 +114,26 @@ QJsonValue JsonField(const CInfoField& field) {
     return std::visit([](const auto& value) { return JsonOf(value); }, field.value);
 }
 
+// Each measurement's value in every frame, over the frames the curves table;
+// null where a frame has none (a ruler that misses its label).
+QJsonArray MeasurementsJson(const CViewer& viewer) {
+    QJsonArray list;
+    if (viewer.Measurements().Empty()) return list;
+    CCurves curves;
+    curves.Compute(viewer, false);
+    const std::vector<CMeasurement>& items = viewer.Measurements().Items();
+    for (size_t at = 0; at < items.size() && at < curves.MeasurementLines().size(); ++at) {
+        QJsonArray values;
+        for (const double value : curves.MeasurementLines()[at].ml)
+            values.append(std::isfinite(value) ? QJsonValue(value) : QJsonValue());
+        list.append(QJsonObject{{"name", QString::fromStdString(items[at].Name())},
+                                {"kind", CMeasurement::KindName(items[at].GetKind())},
+                                {"unit", CMeasurement::UnitName(items[at].GetKind())},
+                                {"values_per_frame", values}});
+    }
+    return list;
+}
+
 }  // namespace
 
 std::string CViewerReport::InfoJson() const {
@@ -179,6 +199,7 @@ std::string CViewerReport::InfoJson() const {
     info["value"] = value && std::isfinite(*value) ? QJsonValue(*value) : QJsonValue();
     info["last_frame_index"] = viewer.Navigation().LastFrameIndex();
     info["labels"] = LabelsJson(viewer);
+    info["measurements"] = MeasurementsJson(viewer);
     // How the planes are shown: the window in the file's units and the map.
     QJsonObject display;
     if (v.SizeX() > 0) {

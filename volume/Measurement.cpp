@@ -192,8 +192,8 @@ std::string CMeasurement::Fault(const SMeasureMetric& metric) const {
             if (std::isnan(off)) return std::string("polygon's points are all on one line") + where;
             if (off > kPlaneTolerance) return std::string("polygon is not in one plane") + where;
         } else if (points.size() != needed) {
-            return std::string("a ") + KindName(m_kind) + " needs " + std::to_string(needed) +
-                   " points, has " + std::to_string(points.size()) + where;
+            return std::string(m_kind == Kind::Angle ? "an " : "a ") + KindName(m_kind) + " needs " +
+                   std::to_string(needed) + " points, has " + std::to_string(points.size()) + where;
         }
     }
     return {};

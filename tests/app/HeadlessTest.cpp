@@ -8,13 +8,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
-#include <set>
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <set>
+#include <tuple>
 
 #include "CardiacPhantom.h"
+#include "ColourMap.h"
 #include "CommandLine.h"
 #include "LabelFile.h"
 #include "MovieTools.h"
@@ -22,10 +25,9 @@
 #include "PathUtils.h"
 #include "PhantomStudy.h"
 #include "PngReader.h"
+#include "ViewerExports.h"
 #include "ViewerFixture.h"
 #include "VolumeFormat.h"
-#include "ViewerExports.h"
-#include "ColourMap.h"
 
 namespace {
 
@@ -940,4 +942,140 @@ TEST_F(HeadlessTest, LabelsCarriedOverTimeFeedEveryOutput) {
             << c.arguments << ": " << errors;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), c.status == 2 ? 2 : 1) << errors;
     }
+}
+
+// Measurements from a file: each value in every frame in --info and a column
+// of its own in the CSV, whichever side of --labels the option stands.
+TEST_F(HeadlessTest, MeasurementsThroughInfoAndCsv) {
+    WriteLabels(m_folder, "labels.nii.gz");
+    // The voxels are 2 x 2 x 5 mm and the volume has no geometry.
+    ASSERT_TRUE(WriteText(m_folder.File("m.json"), R"({"measurements": [
+        {"name": "d1", "kind": "distance", "points_voxel": [[0, 0, 0], [3, 4, 0]]},
+        {"name": "a1", "kind": "angle", "points_voxel": [[1, 0, 0], [0, 0, 0], [0, 1, 1]]},
+        {"name": "s1", "kind": "area", "points_voxel": [[0, 0, 0], [4, 0, 0], [0, 3, 0]]},
+        {"name": "lv", "kind": "distance", "points_voxel": [[0, 4, 2], [23, 4, 2]], "follow_label": 1},
+        {"name": "dot", "kind": "distance", "points_voxel": [[10, 10, 4], [20, 10, 4]], "follow_label": 3},
+        {"name": "p", "kind": "distance", "frames": {"0": [[0, 0, 0], [1, 0, 0]], "2": [[0, 0, 0], [2, 0, 0]]}}
+    ]})"));
+    int status = -1;
+    std::string errors;
+    const QJsonArray list =
+        ParseJson(Run("--measure m.json --labels labels.nii.gz --info --export-csv c.csv scan.tvi", status,
+                      &errors))["measurements"]
+            .toArray();
+    ASSERT_EQ(status, 0) << errors;
+    // (3, 4) voxels = (6, 8) mm: 10 mm. Arms along i (2 mm) and j + k (2, 5 mm) meet at right angles.
+    // Legs of 8 and 6 mm: 24 mm2. Label 1 spans x 4 to 7 (4 voxels, 8 mm) in every frame; label 3 is one
+    // voxel (2 mm) in frame 2 alone. The per-frame ruler is 2 mm in frame 0, kept in frame 1 (the
+    // nearer earlier tie), 4 mm in frame 2.
+    const std::vector<std::tuple<const char*, const char*, std::vector<double>>> expected = {
+        {"d1", "mm", {10, 10, 10}}, {"a1", "deg", {90, 90, 90}},  {"s1", "mm2", {24, 24, 24}},
+        {"lv", "mm", {8, 8, 8}},    {"dot", "mm", {NAN, NAN, 2}}, {"p", "mm", {2, 2, 4}}};
+    ASSERT_EQ(list.size(), static_cast<qsizetype>(expected.size()));
+    for (size_t at = 0; at < expected.size(); ++at) {
+        const auto& [name, unit, values] = expected[at];
+        const QJsonObject m = list[static_cast<qsizetype>(at)].toObject();
+        EXPECT_EQ(m["name"], name);
+        EXPECT_EQ(m["unit"], unit) << name;
+        const QJsonArray got = m["values_per_frame"].toArray();
+        ASSERT_EQ(got.size(), 3) << name;
+        for (qsizetype t = 0; t < 3; ++t) {
+            const double want = values[static_cast<size_t>(t)];
+            if (std::isnan(want))
+                EXPECT_TRUE(got[t].isNull()) << name << " frame " << t;
+            else  // a label's edge is found to within a small step of a voxel
+                EXPECT_NEAR(got[t].toDouble(), want, 0.05) << name << " frame " << t;
+        }
+    }
+    const std::vector<uint8_t> bytes = ReadBytes(m_folder.File("c.csv"));
+    const std::string csv(bytes.begin(), bytes.end());
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "frame,time_ms,label1_ml,label3_ml,label1_mesh_ml,label3_mesh_ml,"
+              "d1_mm,a1_deg,s1_mm2,lv_mm,dot_mm,p_mm,value_at_position");
+    // Frame 1: no label 3 (an empty field), the per-frame ruler's 2 mm.
+    EXPECT_NE(csv.find(",10,90,24,8,,2,"), std::string::npos) << csv;
+}
+
+// A measurement file with a fault fails the run with one line naming the
+// measurement (or the file) and the fault.
+TEST_F(HeadlessTest, BadMeasurementFilesFailWithOneLine) {
+    WriteLabels(m_folder, "labels.nii.gz");
+    const std::string ok =
+        R"({"name": "fine", "kind": "distance", "points_voxel": [[0, 0, 0], [1, 1, 1]]}, )";
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"{\"measurements\": [" + ok +
+             R"({"name": "d", "kind": "distance", "points_voxel": [[0,0,0],[24,0,0]]}]})",
+         "b.json: measurement \"d\": point (24, 0, 0) is outside the volume"},
+        {R"({"measurements": [{"name": "s", "kind": "area", "points_voxel": [[0,0,0],[1,0,0]]}]})",
+         "measurement \"s\": a polygon needs at least 3 points, has 2"},
+        {R"({"measurements": [{"name": "s", "kind": "area", "points_voxel": [[0,0,0],[2,0,0],[2,2,0],[0,2,1]]}]})",
+         "measurement \"s\": polygon is not in one plane"},
+        {R"({"measurements": [{"name": "v", "kind": "volume", "points_voxel": [[0,0,0],[1,0,0]]}]})",
+         "measurement \"v\": unknown kind \"volume\""},
+        {R"({"measurements": [{"name": "f", "kind": "distance", "points_voxel": [[0,0,0],[9,0,0]],
+            "follow_label": 2}]})",
+         "measurement \"f\": label 2 is not in the label image"},
+        {R"({"measurements": [{"name": "a", "kind": "angle", "points_voxel": [[0,0,0],[1,0,0]]}]})",
+         "measurement \"a\": an angle needs 3 points, has 2"},
+        {R"({"measurements": [{"name": "d", "kind": "distance", "points_voxel": [[0,0,0],[1,0,0]],)",
+         "b.json: not valid JSON"},
+        {R"({"measurements": [{"name": "r", "kind": "distance", "points_ras": [[0,0,0],[1,0,0]]}]})",
+         "measurement \"r\": RAS points need a volume with a patient geometry"},
+        {R"({"measurements": [{"name": "p", "kind": "distance", "frames": {"0": [[0,0,0],[1,0,0]],
+            "3": [[0,0,0]]}}]})",
+         "measurement \"p\": a distance needs 2 points, has 1 in frame 3"},
+        {R"({"measurements": [{"kind": "distance", "points_voxel": [[0,0,0],[1,0,0]]}]})",
+         "measurement 1: has no name"},
+        {R"([1, 2])", "b.json: expected an object with a \"measurements\" list"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteText(m_folder.File("b.json"), c.text));
+        int status = -1;
+        std::string errors;
+        const std::string out =
+            Run("--labels labels.nii.gz --measure b.json --info scan.tvi", status, &errors);
+        EXPECT_EQ(status, 1) << c.text;
+        EXPECT_EQ(out, "") << c.text;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << c.text << ": " << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << c.text << ": " << errors;
+    }
+}
+
+// RAS points go through the file's transform: voxels of 2 x 3 x 5 mm turned
+// about +z, so (1, 1, 1) lies at RAS (8.8, -3.6, 8) and (4, 5, 1) at (2.8, 8.4, 8),
+// (6, 12) mm apart along the turned axes: sqrt(180) = 13.416 mm.
+TEST_F(HeadlessTest, MeasurementPointsInPatientMillimetres) {
+    NiftiContents nifti = NiftiVolume(10, 10, 4, 2, DT_INT16, std::vector<int16_t>(800, 7));
+    nifti.SetPixelSizes(2, 3, 5);
+    nifti.sformCode = 1;
+    const double rows[3][4] = {{1.2, -2.4, 0, 10}, {1.6, 1.8, 0, -7}, {0, 0, 5, 3}};
+    std::copy(&rows[0][0], &rows[0][0] + 12, &nifti.srow[0][0]);
+    ASSERT_TRUE(WriteNiftiFile(m_folder.File("oblique.nii"), nifti));
+    ASSERT_TRUE(WriteText(m_folder.File("m.json"), R"({"measurements": [
+        {"name": "ras", "kind": "distance", "points_ras": [[8.8, -3.6, 8], [2.8, 8.4, 8]]},
+        {"name": "vox", "kind": "distance", "points_voxel": [[1, 1, 1], [4, 5, 1]]},
+        {"name": "late", "kind": "distance", "frames_in": "ras", "frames": {"1": [[8.8, -3.6, 8], [2.8, 8.4, 8]]}}
+    ]})"));
+    int status = -1;
+    std::string errors;
+    const QJsonArray list =
+        ParseJson(Run("--measure m.json --info oblique.nii", status, &errors))["measurements"].toArray();
+    ASSERT_EQ(status, 0) << errors;
+    ASSERT_EQ(list.size(), 3);
+    for (const QJsonValue& m : list)
+        for (const QJsonValue& value : m.toObject()["values_per_frame"].toArray())
+            EXPECT_NEAR(value.toDouble(), std::sqrt(180.0), 1e-6)
+                << m.toObject()["name"].toString().toStdString();
+    // 30 mm beyond the first slice (k = -5.6) is outside the volume.
+    ASSERT_TRUE(WriteText(m_folder.File("m.json"), R"({"measurements": [
+        {"name": "far", "kind": "distance", "points_ras": [[8.8, -3.6, -25], [2.8, 8.4, 8]]}]})"));
+    Run("--measure m.json --info oblique.nii", status, &errors);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errors.find("measurement \"far\": point (8.8, -3.6, -25) is outside the volume"),
+              std::string::npos)
+        << errors;
 }
