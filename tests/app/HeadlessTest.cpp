@@ -1007,7 +1007,7 @@ TEST_F(HeadlessTest, BadMeasurementFilesFailWithOneLine) {
         std::string message;
     };
     const Case cases[] = {
-        {"{\"measurements\": [" + ok +
+        {std::string("{\"measurements\": [") + ok +
              R"({"name": "d", "kind": "distance", "points_voxel": [[0,0,0],[24,0,0]]}]})",
          "b.json: measurement \"d\": point (24, 0, 0) is outside the volume"},
         {R"({"measurements": [{"name": "s", "kind": "area", "points_voxel": [[0,0,0],[1,0,0]]}]})",
