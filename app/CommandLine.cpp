@@ -272,8 +272,8 @@ const std::vector<OptionRow>& OptionRows() {
          .kind = Kind::kPath,
          .role = Role::kState,
          .usage = "--measure JSON",
-         .help = "read distances, angles and areas to report in every frame (--info,\n"
-                 "--export-csv); applied after --labels, which a ruler following a label needs",
+         .help = "distances, angles and areas to give in every frame (--info,\n"
+                 "--export-csv); read after --labels, which a ruler may follow",
          .apply =
              [](const Option& o, CViewer& viewer) {
                  std::string error;
