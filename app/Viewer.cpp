@@ -404,6 +404,8 @@ void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
         const CViewerNotices::CBatch batch(m_notices);
         m_volume.Swap(loaded);
         loaded.Clear();
+        // Measurements lie on the voxels of the volume they were placed on.
+        m_measurements.Clear();
         format = &VolumeFormatRow(file.m_format);
         m_state.m_volumePath = path;
         m_state.m_fileTitle = file.m_title;
