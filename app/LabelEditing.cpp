@@ -76,7 +76,7 @@ void CLabelEditing::FollowLayer() {
     m_viewer.UpdateTitle();
 }
 
-CLabelEditor CLabelEditing::Editor() const {
+CLabelEditor CLabelEditing::MakeEditor() const {
     const CViewerState& state = m_viewer.State();
     CLabelEditor editor(m_viewer.Labels().EditImage(), {state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ});
     const CTimeVolume& volume = m_viewer.Volume();
@@ -107,6 +107,7 @@ bool CLabelEditing::Begin() {
     m_inStep = true;
     m_toldRefusal = false;
     m_step = CLabelChange();
+    m_editor.emplace(MakeEditor());
     return true;
 }
 
@@ -120,7 +121,7 @@ void CLabelEditing::Refuse(const std::string& error) {
 
 bool CLabelEditing::Brush(const Voxel& centre, int plane, bool erase) {
     if (!m_inStep) return false;
-    CLabelEditor editor = Editor();
+    CLabelEditor& editor = *m_editor;
     CLabelChange change;
     std::string error;
     const int shape = m_settings.brushBall ? -1 : plane;
@@ -169,7 +170,7 @@ bool CLabelEditing::BrushLine(const Voxel& from, const Voxel& to, int plane, boo
 
 bool CLabelEditing::Fill(const Voxel& seed, int plane) {
     if (!m_inStep) return false;
-    CLabelEditor editor = Editor();
+    CLabelEditor& editor = *m_editor;
     CLabelChange change;
     std::string error;
     if (!editor.Fill(seed, m_settings.fillIn3d ? -1 : plane, m_viewer.Labels().Frame(), m_settings.activeLabel,
@@ -183,7 +184,7 @@ bool CLabelEditing::Fill(const Voxel& seed, int plane) {
 
 bool CLabelEditing::Polygon(const std::vector<std::array<double, 2>>& vertices, int plane, int slice) {
     if (!m_inStep) return false;
-    CLabelEditor editor = Editor();
+    CLabelEditor& editor = *m_editor;
     CLabelChange change;
     std::string error;
     if (!editor.Polygon(vertices, plane, slice, m_viewer.Labels().Frame(), m_settings.activeLabel,
@@ -198,6 +199,7 @@ bool CLabelEditing::Polygon(const std::vector<std::array<double, 2>>& vertices, 
 void CLabelEditing::End() {
     if (!m_inStep) return;
     m_inStep = false;
+    m_editor.reset();
     if (m_step.Empty()) return;
     m_step.ShrinkToFit();
     CLabelChange change = std::move(m_step);

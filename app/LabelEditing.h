@@ -4,11 +4,13 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "LabelChange.h"
 #include "LabelEditSettings.h"
+#include "LabelEditor.h"
 
 class CViewer;
 
@@ -82,7 +84,8 @@ private:
     class CStepCommand;
     friend class CStepCommand;
 
-    CLabelEditor Editor() const;
+    // The editor of the label image shown, for one step.
+    CLabelEditor MakeEditor() const;
     // Undoes or redoes a step taken back or forward by the history.
     void Replay(const CLabelChange& change, bool undo);
     // The frames `change` touched get new surfaces; everyone hears of it.
@@ -110,6 +113,9 @@ private:
     bool m_inStep = false;
     bool m_toldRefusal = false;
     CLabelChange m_step;
+    // Made when a step begins and kept to its end, so that the dabs of a
+    // stroke share its buffers.
+    std::optional<CLabelEditor> m_editor;
     bool m_toldDropped = false;
     int m_noticeId = -1;
 };

@@ -184,14 +184,7 @@ bool CLabelLayer::Show(CLabelImage&& labels, const std::string& path, CGridChang
 
     ReplaceMeshes(std::move(meshes), frames, pixelSize);
     m_labels = std::move(labels);
-    m_path = path;
-    m_origin.reset();
-    ++m_generation;
-    ++m_identity;
-    // Names and colours come with a file (Load); labels shown alone start without.
-    m_table.Clear();
-    m_descriptionsPath.clear();
-    m_descriptionsOf.clear();
+    TakeIdentity(path);
     int after[3];
     GridSize(after);
     // The position stays, unless the labels brought a grid of their own.
@@ -269,13 +262,7 @@ void CLabelLayer::FitToVolume() {
                     (m_labels.Frames() != 1 && m_labels.Frames() != m_volume.Frames())))) {
         ReplaceMeshes({}, 0, StatePixelSize());
         m_labels.Clear();
-        m_path.clear();
-        m_origin.reset();
-        ++m_generation;
-        ++m_identity;
-        m_table.Clear();
-        m_descriptionsPath.clear();
-        m_descriptionsOf.clear();
+        TakeIdentity("");
         return;
     }
     // Surfaces lie in millimetres: a new voxel size or frame count needs new ones.
@@ -330,4 +317,15 @@ bool CLabelLayer::RepeatOverFrames(std::string& error) {
     m_origin.reset();
     ++m_generation;
     return true;
+}
+
+void CLabelLayer::TakeIdentity(const std::string& path) {
+    m_path = path;
+    m_origin.reset();
+    ++m_generation;
+    ++m_identity;
+    // Names and colours come with a file (Load); labels shown alone start without.
+    m_table.Clear();
+    m_descriptionsPath.clear();
+    m_descriptionsOf.clear();
 }

@@ -151,4 +151,8 @@ private:
     void LoadDescriptions(const std::string& labelPath);
     // Hands the view the colours of the label surfaces.
     void PublishLabelColours();
+    // Another image (or none, with `path` "") takes the place of the one
+    // shown: its file, file form and names go, and records of edits made on
+    // the old one no longer apply.
+    void TakeIdentity(const std::string& path);
 };
