@@ -45,6 +45,11 @@ CFfmpegLibrary::CFfmpegLibrary(const std::vector<const char*>& libraries) {
 #define ORVANTA_FFMPEG_FIND(name) name = reinterpret_cast<decltype(name)>(find(#name));
     ORVANTA_FFMPEG_FUNCTIONS(ORVANTA_FFMPEG_FIND)
 #undef ORVANTA_FFMPEG_FIND
+    // A damaged file can make a demuxer size one buffer from a field it
+    // misread (gigabytes for a file of a few hundred bytes). No buffer a movie
+    // of ours needs comes near this bound (an 8K RGBA frame takes 133 MB), so
+    // such a file fails to open instead of taking the machine's memory.
+    av_max_alloc(size_t{256} << 20);
 }
 
 const CFfmpegLibrary& CFfmpegLibrary::Get() {

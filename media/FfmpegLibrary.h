@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
@@ -13,7 +14,7 @@ extern "C" {
 // The FFmpeg functions the movie code calls.
 #define ORVANTA_FFMPEG_FUNCTIONS(X)                                                                           \
     X(av_buffer_alloc) X(av_buffer_make_writable) X(av_buffer_ref) X(av_buffer_unref) X(av_frame_alloc)       \
-    X(av_frame_free) X(av_frame_unref) X(av_opt_set_int) X(av_packet_alloc) X(av_packet_free)                 \
+    X(av_frame_free) X(av_frame_unref) X(av_max_alloc) X(av_opt_set_int) X(av_packet_alloc) X(av_packet_free)                 \
     X(av_packet_unref) X(av_pix_fmt_desc_get) X(av_read_frame) X(av_rescale_q) X(av_rescale_q_rnd)            \
     X(av_seek_frame) X(av_write_frame) X(av_write_trailer) X(avcodec_alloc_context3) X(avcodec_find_decoder)  \
     X(avcodec_flush_buffers) X(avcodec_free_context) X(avcodec_open2) X(avcodec_parameters_to_context)        \
