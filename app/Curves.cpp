@@ -188,17 +188,17 @@ void CCurves::Compute(const CViewer& viewer, bool meshes) {
     Compute(labels, pixelSize, meshes ? set : none, frames, state.m_frameTimeMs);
     ComputeValues(viewer, m_labelMeans);
     m_measureLines.clear();
-    const CMeasurementLayer::SVolumeContext context = MeasurementContext(viewer);
+    const CMeasurementLayer::CVolumeContext context = MeasurementContext(viewer);
     for (const CMeasurement& measurement : viewer.Measurements().Items())
         m_measureLines.push_back(Line{CMeasurementLayer::ColumnName(measurement), 0,
                                       measurement.ValuesPerFrame(m_frames, context.labels, context.metric),
                                       0});
 }
 
-CMeasurementLayer::SVolumeContext CCurves::MeasurementContext(const CViewer& viewer) {
+CMeasurementLayer::CVolumeContext CCurves::MeasurementContext(const CViewer& viewer) {
     const CTimeVolume& volume = viewer.Volume();
     const CViewerState& state = viewer.State();
-    CMeasurementLayer::SVolumeContext context;
+    CMeasurementLayer::CVolumeContext context;
     context.size = {volume.SizeX(), volume.SizeY(), volume.SizeZ()};
     context.metric.toPatient = viewer.PatientTransform();
     context.metric.pixelSize = {state.m_pixelSizeX, state.m_pixelSizeY, state.m_pixelSizeZ};

@@ -77,7 +77,7 @@ public:
 
     // What the viewer's measurements are placed on: the volume's size, the
     // pixel sizes and transform in force, the label image.
-    static CMeasurementLayer::SVolumeContext MeasurementContext(const CViewer& viewer);
+    static CMeasurementLayer::CVolumeContext MeasurementContext(const CViewer& viewer);
     // One line per measurement, named after its column ("d1_mm"), a value
     // (mm, degrees, mm2) per frame; Compute(viewer) makes them.
     const std::vector<Line>& MeasurementLines() const { return m_measureLines; }

@@ -28,7 +28,7 @@ std::string PointText(const Point& p) {
 }
 
 // Reads one list of points in voxel or RAS numbering and gives them in voxels.
-bool ReadPoints(const QJsonValue& value, bool ras, const CMeasurementLayer::SVolumeContext& volume,
+bool ReadPoints(const QJsonValue& value, bool ras, const CMeasurementLayer::CVolumeContext& volume,
                 const std::optional<CAffine>& toVoxel, std::vector<Point>& out, std::string& error) {
     if (!value.isArray()) {
         error = "points must be a list of [x, y, z]";
@@ -64,7 +64,7 @@ bool ReadPoints(const QJsonValue& value, bool ras, const CMeasurementLayer::SVol
 
 // Reads one entry of the list; `error` is the fault alone, the caller names the entry.
 std::optional<CMeasurement> ReadMeasurement(const QJsonObject& entry, const std::string& name,
-                                            const CMeasurementLayer::SVolumeContext& volume,
+                                            const CMeasurementLayer::CVolumeContext& volume,
                                             std::string& error) {
     const auto kind = CMeasurement::KindFromName(ToBytes(entry.value("kind").toString()));
     if (!kind) {
@@ -153,7 +153,7 @@ std::optional<CMeasurement> ReadMeasurement(const QJsonObject& entry, const std:
 }  // namespace
 
 bool CMeasurementLayer::Parse(const std::string& text, const std::string& source,
-                              const SVolumeContext& volume, std::vector<CMeasurement>& out,
+                              const CVolumeContext& volume, std::vector<CMeasurement>& out,
                               std::string& error) {
     QJsonParseError parseError;
     const QJsonDocument document =
@@ -195,7 +195,7 @@ bool CMeasurementLayer::Parse(const std::string& text, const std::string& source
     return true;
 }
 
-bool CMeasurementLayer::Load(const std::string& path, const SVolumeContext& volume, std::string& error) {
+bool CMeasurementLayer::Load(const std::string& path, const CVolumeContext& volume, std::string& error) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {
         error = path + ": cannot be read (" + ToBytes(file.errorString()) + ")";

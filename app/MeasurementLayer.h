@@ -14,18 +14,18 @@ class CLabelImage;
 class CMeasurementLayer {
 public:
     // What a file's points are checked and converted against.
-    struct SVolumeContext {
+    struct CVolumeContext {
         std::array<int, 3> size{0, 0, 0};  // voxels along i, j, k
-        SMeasureMetric metric;             // toPatient set when the volume has a geometry
+        CMeasureMetric metric;             // toPatient set when the volume has a geometry
         const CLabelImage* labels = nullptr;
     };
 
     // Reads a measurement file (see README, "Measurements"), replacing the
     // measurements held; on any fault keeps them as they were and gives one
     // line naming the measurement, or the file, and what is wrong.
-    bool Load(const std::string& path, const SVolumeContext& volume, std::string& error);
+    bool Load(const std::string& path, const CVolumeContext& volume, std::string& error);
     // The same from the file's text; `source` names it in errors.
-    static bool Parse(const std::string& text, const std::string& source, const SVolumeContext& volume,
+    static bool Parse(const std::string& text, const std::string& source, const CVolumeContext& volume,
                       std::vector<CMeasurement>& out, std::string& error);
 
     const std::vector<CMeasurement>& Items() const { return m_items; }

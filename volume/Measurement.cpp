@@ -55,7 +55,7 @@ size_t PointsNeeded(CMeasurement::Kind kind) {
     return 0;
 }
 
-std::vector<Point> InMillimetres(const std::vector<Point>& voxels, const SMeasureMetric& metric) {
+std::vector<Point> InMillimetres(const std::vector<Point>& voxels, const CMeasureMetric& metric) {
     std::vector<Point> mm;
     mm.reserve(voxels.size());
     for (const Point& p : voxels) mm.push_back(metric.ToMillimetres(p));
@@ -112,7 +112,7 @@ std::optional<Point> FirstInside(const Point& from, const Point& to, const CLabe
 
 }  // namespace
 
-std::array<double, 3> SMeasureMetric::ToMillimetres(const std::array<double, 3>& voxel) const {
+std::array<double, 3> CMeasureMetric::ToMillimetres(const std::array<double, 3>& voxel) const {
     if (toPatient) return toPatient->Apply(voxel);
     return {voxel[0] * pixelSize[0], voxel[1] * pixelSize[1], voxel[2] * pixelSize[2]};
 }
@@ -172,7 +172,7 @@ CMeasurement CMeasurement::FollowsLabel(std::string name, std::vector<Point> poi
     return m;
 }
 
-std::string CMeasurement::Fault(const SMeasureMetric& metric) const {
+std::string CMeasurement::Fault(const CMeasureMetric& metric) const {
     if (m_points.empty()) return "has no points";
     if (m_mode == TimeMode::FollowsLabel && m_kind != Kind::Distance)
         return "only a distance can follow a label";
@@ -212,7 +212,7 @@ const std::vector<Point>* CMeasurement::PointsAt(int frame) const {
     return toBefore <= toAfter ? &before->second : &after->second;
 }
 
-double CMeasurement::ValueAt(int frame, const CLabelImage* labels, const SMeasureMetric& metric) const {
+double CMeasurement::ValueAt(int frame, const CLabelImage* labels, const CMeasureMetric& metric) const {
     const std::vector<Point>* points = PointsAt(frame);
     if (points == nullptr) return kNaN;
     if (m_mode != TimeMode::FollowsLabel) return ValueOf(m_kind, InMillimetres(*points, metric));
@@ -225,7 +225,7 @@ double CMeasurement::ValueAt(int frame, const CLabelImage* labels, const SMeasur
 }
 
 std::vector<double> CMeasurement::ValuesPerFrame(int frames, const CLabelImage* labels,
-                                                 const SMeasureMetric& metric) const {
+                                                 const CMeasureMetric& metric) const {
     std::vector<double> values;
     values.reserve(static_cast<size_t>(std::max(frames, 0)));
     for (int t = 0; t < frames; ++t) values.push_back(ValueAt(t, labels, metric));

@@ -13,7 +13,7 @@ class CLabelImage;
 
 // How voxel positions become lengths: through the file's voxel-to-RAS map
 // when it has one, else by scaling each voxel axis by its pixel size.
-struct SMeasureMetric {
+struct CMeasureMetric {
     std::optional<CAffine> toPatient;
     std::array<double, 3> pixelSize{1.0, 1.0, 1.0};
 
@@ -50,7 +50,7 @@ public:
     // Every fault that makes the measurement meaningless ("needs 2 points, has 3",
     // "polygon is not in one plane"); empty when it is sound. Checks what can
     // be checked without the volume: counts and flatness.
-    std::string Fault(const SMeasureMetric& metric) const;
+    std::string Fault(const CMeasureMetric& metric) const;
 
     // The points that apply to `frame`: its own, else those of the nearest
     // frame that has some, the earlier one on a tie. Empty when none are set.
@@ -60,8 +60,8 @@ public:
     // misses the label). `labels`, on the volume's grid in the file's voxel
     // order, is needed only to follow a label; one frame of labels serves every frame.
     std::vector<double> ValuesPerFrame(int frames, const CLabelImage* labels,
-                                       const SMeasureMetric& metric) const;
-    double ValueAt(int frame, const CLabelImage* labels, const SMeasureMetric& metric) const;
+                                       const CMeasureMetric& metric) const;
+    double ValueAt(int frame, const CLabelImage* labels, const CMeasureMetric& metric) const;
 
 private:
     std::string m_name;

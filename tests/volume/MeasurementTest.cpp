@@ -16,15 +16,15 @@ using Point = CMeasurement::Point;
 // and +j along (-0.8, 0.6), and moved off the origin: a step of (di, dj, dk)
 // voxels is sqrt((2 di)^2 + (3 dj)^2 + (5 dk)^2) mm long whatever the turn,
 // while the voxel numbers alone would give other lengths and angles.
-SMeasureMetric ObliqueMetric() {
-    SMeasureMetric metric;
+CMeasureMetric ObliqueMetric() {
+    CMeasureMetric metric;
     metric.toPatient = CAffine(CAffine::Matrix{
         {{1.2, -2.4, 0.0, 10.0}, {1.6, 1.8, 0.0, -7.0}, {0.0, 0.0, 5.0, 3.0}, {0.0, 0.0, 0.0, 1.0}}});
     return metric;
 }
 
-SMeasureMetric ScaledMetric() {
-    SMeasureMetric metric;
+CMeasureMetric ScaledMetric() {
+    CMeasureMetric metric;
     metric.pixelSize = {2.0, 3.0, 5.0};
     return metric;
 }
@@ -53,7 +53,7 @@ TEST(MeasurementTest, FixedMeasurementsGiveHandWorkedValuesInBothMetrics) {
     };
     for (const Case& c : cases) {
         const CMeasurement m = CMeasurement::Fixed(c.what, c.kind, c.points);
-        for (const SMeasureMetric& metric : {ObliqueMetric(), ScaledMetric()}) {
+        for (const CMeasureMetric& metric : {ObliqueMetric(), ScaledMetric()}) {
             EXPECT_EQ(m.Fault(metric), "") << c.what;
             const std::vector<double> values = m.ValuesPerFrame(3, nullptr, metric);
             ASSERT_EQ(values.size(), 3u) << c.what;
@@ -103,7 +103,7 @@ TEST(MeasurementTest, FramesWithoutPointsTakeTheNearestEarlierOnATie) {
 TEST(MeasurementTest, RulerFollowingTheBloodPoolGivesItsDiameterInEveryFrame) {
     const CCardiacPhantom phantom;
     const CLabelImage labels = phantom.Labels();
-    SMeasureMetric metric;
+    CMeasureMetric metric;
     metric.pixelSize = {1.5, 1.5, 8.0};
     const int z = 3, frames = phantom.Shape().frames;
     // The pool's centre is at (48.3, 47.6): one ruler across it along x, one diagonal.
