@@ -19,6 +19,7 @@
 #include "ViewerReport.h"
 #include "WindowLevel.h"
 #include "VolumeFormat.h"
+#include "Workspace.h"
 
 namespace {
 
@@ -116,6 +117,15 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "write the 3-D view as a PNG picture",
          .write = [](const Option& o,
                      CViewer& viewer) { return CViewerExports(viewer).SaveSnapshot(o.text) ? 0 : 1; }},
+        {.name = "save-workspace",
+         .kind = Kind::kPath,
+         .role = Role::kOutput,
+         .usage = "--save-workspace FILE",
+         .help = "write the reading the other options describe as a workspace (.orvanta)",
+         .write = [](const Option& o, CViewer& viewer) { return CWorkspace::SaveFile(o.text, viewer) ? 0 : 1; },
+         .refuse = [](const Option& o) -> const char* {
+             return CWorkspace::IsWorkspaceName(o.text) ? nullptr : "the workspace's name must end in .orvanta";
+         }},
         {.name = "save-plane",
          .kind = Kind::kPlaneAndPath,
          .role = Role::kOutput,
@@ -229,6 +239,7 @@ const std::vector<OptionRow>& OptionRows() {
          .take =
              [](const Option& o, CCommandLine& line) {
                  line.saturation = CPreferencesDialog::PercentToSaturation(static_cast<int>(o.numbers[0]));
+                 line.saturationGiven = true;
              }},
         {.name = "series",
          .kind = Kind::kPath,
@@ -909,6 +920,32 @@ std::string CCommandLine::HelpText() {
            HelpLine("-v, --version", "print the version") + HelpLine("-h, --help", "print this text") +
            "\nEvery option with a value also takes the form --option=value.\n\n"
            "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.\n";
+}
+
+bool CCommandLine::ReadWorkspace(CWorkspace& workspace, std::string& error) const {
+    if (!CWorkspace::Read(file, workspace, error)) return false;
+    // What is given beside the workspace wins over what it holds.
+    if (!seriesChoice.empty()) workspace.m_series = seriesChoice;
+    if (saturationGiven) workspace.m_saturation = saturation;
+    if (sizeGiven) workspace.m_viewSize = std::array<int, 2>{width, height};
+    return true;
+}
+
+void CCommandLine::OpenFile(CViewer& viewer) const {
+    if (!CWorkspace::IsWorkspaceName(file)) {
+        ApplyLoadSettings(viewer);
+        viewer.OpenStartupFile(file);
+        return;
+    }
+    viewer.SetBaseTitle(viewer.Host().Title());
+    CWorkspace workspace;
+    std::string error;
+    if (!ReadWorkspace(workspace, error)) {
+        viewer.Host().Dialogs().ShowMessage("Error", error, CDialogService::Icon::kError);
+        return;
+    }
+    workspace.Open(viewer);
+    viewer.Host().NoteRecentFile(file);
 }
 
 void CCommandLine::ApplyLoadSettings(CViewer& viewer) const {

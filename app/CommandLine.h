@@ -6,6 +6,7 @@
 #include "ViewerState.h"
 
 class CViewer;
+class CWorkspace;
 
 // The command line: orvanta [OPTIONS] [FILE]. Options that write files make
 // the run headless; the load takes the load settings (--saturation); the
@@ -26,6 +27,7 @@ struct CCommandLine {
     int height = 480;
     bool sizeGiven = false;
     double saturation = CViewerState::kDefaultSaturation;
+    bool saturationGiven = false;
     std::string seriesChoice;
     bool quit = false;          // the window closes once it shows the loaded file
     std::vector<Option> state;    // applied after loading, in order
@@ -48,6 +50,13 @@ struct CCommandLine {
     // Gives the viewer the load settings, before it loads the file: one
     // load, so the state options after it keep their effect.
     void ApplyLoadSettings(CViewer& viewer) const;
+    // Loads the file, with the load settings: a workspace (.orvanta) opens
+    // whole, with --series, --saturation and --size given beside it taking
+    // the place of its own.
+    void OpenFile(CViewer& viewer) const;
+    // The workspace named as the file, with those settings in it; false with
+    // one line when it cannot be read.
+    bool ReadWorkspace(CWorkspace& workspace, std::string& error) const;
     // Sets one state option on the viewer, as the matching commands would.
     static void ApplyState(const Option& option, CViewer& viewer);
     // Writes one output: 0 done, 1 failed (the viewer reported why), 2 a usage error.

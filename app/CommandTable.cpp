@@ -6,6 +6,7 @@
 #include "Viewer.h"
 #include "ViewerExports.h"
 #include "WindowLevel.h"
+#include "Workspace.h"
 
 namespace {
 
@@ -101,6 +102,16 @@ std::vector<CCommand> BuildTable() {
          NotPlaying, nullptr},
         {kCmdOpenDicomFolder, kFile, "Open DICOM Folder...", {}, [](CViewer& v) { v.OnOpenDicomFolder(); },
          NotPlaying, nullptr},
+        // A reading put away and brought back: files, display, measurements and camera.
+        {kCmdOpenWorkspace, kFile, "Open Workspace...", {}, [](CViewer& v) { CWorkspace::OnOpen(v); }, NotPlaying,
+         nullptr, true},
+        {kCmdSaveWorkspace, kFile, "Save Workspace...", {}, [](CViewer& v) { CWorkspace::OnSave(v); },
+         [](const CViewer& v) {
+             return (!v.State().m_volumePath.empty() || !v.Labels().Path().empty() ||
+                     !v.State().m_geometryPath.empty()) &&
+                    NotPlaying(v);
+         },
+         nullptr},
         // The label image kept in its own file, in that file's form.
         {kCmdSaveLabelImage, kFile, "Save Label Image\tCtrl + Shift + S", {Key(kCtrl | Qt::ShiftModifier, Qt::Key_S)},
          [](CViewer& v) { v.Editing().Save(); }, [](const CViewer& v) { return HasLabels(v) && NotPlaying(v); },

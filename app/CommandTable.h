@@ -76,6 +76,8 @@ enum ECommandId : int {
     kCmdNewLabelImage = 0x8084,
     kCmdInterpolateSlices = 0x8085,
     kCmdPropagateLabels = 0x8086,
+    kCmdOpenWorkspace = 0x8090,
+    kCmdSaveWorkspace = 0x8091,
     kCmdDrawGeometry = 0x801F,
     kCmdClipGeometry = 0x801C,
     kCmdToggleObjects = 0x8020,

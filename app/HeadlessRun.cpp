@@ -9,6 +9,7 @@
 #include "OffscreenView.h"
 #include "Viewer.h"
 #include "VolumeFormat.h"
+#include "Workspace.h"
 
 namespace {
 
@@ -27,8 +28,28 @@ bool ReportErrors(CHeadlessDialogs& dialogs, size_t& from) {
 int RunHeadless(const CCommandLine& commandLine) {
     // Only drawing needs OpenGL; a view never created draws nothing, and
     // runs that only read (--info, --save-plane) start at once without it.
+    // A workspace is read first: it sets the drawing's size, and a cohort
+    // script hears of its missing files before anything is drawn.
+    int width = commandLine.width, height = commandLine.height;
+    if (CWorkspace::IsWorkspaceName(commandLine.file)) {
+        CWorkspace workspace;
+        std::string error;
+        if (!commandLine.ReadWorkspace(workspace, error)) {
+            std::fprintf(stderr, "orvanta: %s\n", error.c_str());
+            return 1;
+        }
+        if (const std::string missing = workspace.MissingText(); !missing.empty()) {
+            std::fprintf(stderr, "orvanta: %s: %s\n", commandLine.file.c_str(), missing.c_str());
+            return 1;
+        }
+        if (workspace.m_viewSize) {
+            width = (*workspace.m_viewSize)[0];
+            height = (*workspace.m_viewSize)[1];
+        }
+    }
     COffscreenView view;
-    if (commandLine.Draws() && !view.Create(commandLine.width, commandLine.height)) {
+    view.PlanSize(width, height);
+    if (commandLine.Draws() && !view.Create(width, height)) {
         std::fprintf(stderr, "orvanta: cannot draw without a display: %s\n", view.ErrorText().c_str());
         return 1;
     }
@@ -48,8 +69,7 @@ int RunHeadless(const CCommandLine& commandLine) {
     const int savedOutput = dup(STDOUT_FILENO);
     dup2(STDERR_FILENO, STDOUT_FILENO);
     bool failed = false;
-    commandLine.ApplyLoadSettings(viewer);
-    viewer.OpenStartupFile(file);
+    commandLine.OpenFile(viewer);
     // Movies that could not be read are skipped with a warning; a named file must load.
     failed = ReportErrors(host.m_dialogs, reported) && !file.empty();
     for (size_t i = 0; i < commandLine.state.size() && !failed; ++i) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -107,8 +108,39 @@ void CMainFrame::BuildMenus() {
         addAction(action);  // keys work with the menu closed and for key-only commands
         m_actions[id] = action;
     }
+    BuildRecentMenu(menus.front());
     // Tools come before Help.
     BuildTools(menus.back());
+}
+
+void CMainFrame::BuildRecentMenu(QMenu* file) {
+    auto* recent = new QMenu("Open &Recent", this);
+    // Between opening and saving a workspace.
+    file->insertMenu(m_actions.at(kCmdSaveWorkspace), recent);
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] {
+        recent->clear();
+        int number = 0;
+        for (const std::string& path : m_recent.Files()) {
+            const QString text = QString::fromStdString(path);
+            QAction* action = recent->addAction(QString("&%1 %2").arg(++number % 10).arg(text));
+            connect(action, &QAction::triggered, this, [this, path] { OpenRecent(path); });
+        }
+        if (number == 0) recent->addAction("(none)")->setEnabled(false);
+        recent->addSeparator();
+        connect(recent->addAction("Clear Menu"), &QAction::triggered, this, [this] { m_recent.Clear(); });
+    });
+}
+
+void CMainFrame::OpenRecent(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.exists()) {
+        m_dialogs->ShowMessage("Error", path + " no longer exists.", CDialogService::Icon::kError);
+        return;
+    }
+    if (info.isDir())
+        m_viewer->LoadVolume(path);
+    else if (!m_viewer->OpenFile(path))
+        m_dialogs->ShowMessage("Error", path + " is not a file Orvanta opens.", CDialogService::Icon::kError);
 }
 
 void CMainFrame::BuildTools(QMenu* before) {

@@ -10,6 +10,7 @@
 
 #include "LabelEditSettings.h"
 #include "QtDialogService.h"
+#include "RecentFiles.h"
 #include "ToolBox.h"
 #include "Viewer.h"
 #include "VolumeView.h"
@@ -67,6 +68,10 @@ public:
     void EndProgress() override;
     void LoadProgress(double fraction) override;
     void ShowReadout(const std::string& text) override;
+    void NoteRecentFile(const std::string& path) override { m_recent.Add(path); }
+    CRecentFiles& RecentFiles() { return m_recent; }
+    // Opens an entry of File > Open Recent: a file, workspace or DICOM folder.
+    void OpenRecent(const std::string& path);
     void ShowStatusNote(const std::string& text) override;
     void ToggleCurves() override;
     bool CurvesShown() const override;
@@ -115,6 +120,9 @@ private:
     CCurvesPanel* m_curves = nullptr;
     CToolBox m_tools;
     std::vector<QAction*> m_toolActions;
+    CRecentFiles m_recent{CRecentFiles::DefaultSettingsFile()};
+    // File > Open Recent, filled as it opens.
+    void BuildRecentMenu(QMenu* file);
     // The status bar's name of the active tool and the window in force.
     QLabel* m_toolStatus;
 

@@ -209,6 +209,30 @@ bool CMeasurementLayer::Load(const std::string& path, const CVolumeContext& volu
     return Parse(bytes.toStdString(), path, volume, m_items, error);
 }
 
+std::string CMeasurementLayer::ToJson() const {
+    const auto points = [](const std::vector<Point>& list) {
+        QJsonArray array;
+        for (const Point& p : list) array.append(QJsonArray{p[0], p[1], p[2]});
+        return array;
+    };
+    QJsonArray list;
+    for (const CMeasurement& m : m_items) {
+        QJsonObject entry{{"name", QString::fromStdString(m.Name())},
+                          {"kind", CMeasurement::KindName(m.GetKind())}};
+        if (m.Mode() == CMeasurement::TimeMode::PerFrame) {
+            QJsonObject frames;
+            for (const auto& [frame, list] : m.FramePoints()) frames[QString::number(frame)] = points(list);
+            entry["frames"] = frames;
+        } else if (const std::vector<Point>* list = m.PointsAt(0)) {
+            entry["points_voxel"] = points(*list);
+        }
+        if (m.Mode() == CMeasurement::TimeMode::FollowsLabel)
+            entry["follow_label"] = static_cast<double>(m.Label());
+        list.append(entry);
+    }
+    return QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString();
+}
+
 std::string CMeasurementLayer::ColumnName(const CMeasurement& measurement) {
     return measurement.Name() + "_" + CMeasurement::UnitName(measurement.GetKind());
 }

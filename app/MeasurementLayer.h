@@ -28,6 +28,15 @@ public:
     static bool Parse(const std::string& text, const std::string& source, const CVolumeContext& volume,
                       std::vector<CMeasurement>& out, std::string& error);
 
+    // The same from a file's text; replaces the measurements only when all of it reads.
+    bool LoadText(const std::string& text, const std::string& source, const CVolumeContext& volume,
+                  std::string& error) {
+        return Parse(text, source, volume, m_items, error);
+    }
+    // The measurements as the "measurements" list of a file that reads back
+    // to the same points (voxel numbering, frames and followed labels kept).
+    std::string ToJson() const;
+
     const std::vector<CMeasurement>& Items() const { return m_items; }
     bool Empty() const { return m_items.empty(); }
     void Clear() { m_items.clear(); }

@@ -15,6 +15,7 @@
 #include "VolumeFormat.h"
 #include "PatientFrame.h"
 #include "VolumeGrid.h"
+#include "Workspace.h"
 
 namespace {
 
@@ -333,6 +334,7 @@ void CViewer::OpenStartupFile(const std::string& fileName) {
 
 CViewer::EFileKind CViewer::FileKindOf(const std::string& path) {
     if (IsMeshFileName(path)) return EFileKind::kMeshes;
+    if (CWorkspace::IsWorkspaceName(path)) return EFileKind::kWorkspace;
     if (VolumeFormatOfPath(path) != nullptr) return EFileKind::kVolume;
     return EFileKind::kNone;
 }
@@ -344,6 +346,10 @@ bool CViewer::OpenFile(const std::string& path) {
             return true;
         case EFileKind::kMeshes:
             LoadGeometryFile(path);
+            if (m_state.m_geometryPath == path) m_host.NoteRecentFile(path);
+            return true;
+        case EFileKind::kWorkspace:
+            CWorkspace::OpenFile(path, *this);
             return true;
         case EFileKind::kNone:
             break;
@@ -428,6 +434,7 @@ void CViewer::AdoptVolume(CTimeVolume& loaded, const std::string& path) {
             if (FileExists(meshes)) LoadGeometryFile(meshes);
         }
     }
+    if (!path.empty()) m_host.NoteRecentFile(path);
     if (!file.m_notes.empty()) {
         std::string caption = format->noun;
         if (caption.rfind("the ", 0) == 0) caption.erase(0, 4);

@@ -132,8 +132,9 @@ public:
     void UpdateTitle();
     void OpenStartupFile(const std::string& fileName);
     // What a path holds, as far as the viewer opens it: a volume of any
-    // format of the volume format table, meshes (.obj) or nothing it opens.
-    enum class EFileKind { kNone, kVolume, kMeshes };
+    // format of the volume format table, meshes (.obj), a workspace
+    // (.orvanta) or nothing it opens.
+    enum class EFileKind { kNone, kVolume, kMeshes, kWorkspace };
     static EFileKind FileKindOf(const std::string& path);
     // Replaces the volume with the one `path` holds, in any volume format; a
     // path that cannot be loaded changes nothing and is reported.
@@ -153,7 +154,7 @@ public:
     bool ShowLabels(CLabelImage&& labels, const std::string& path);
     // Files dropped on the window; with `asLabels` (Shift held) a label image.
     void OnDropFiles(const std::vector<std::string>& paths, bool asLabels = false);
-    // Loads a volume or mesh file by its kind; false for a name of neither kind.
+    // Loads a volume, mesh or workspace file by its kind; false for a name of none of them.
     bool OpenFile(const std::string& path);
 
     // --- Commands that ask first ------------------------------------------

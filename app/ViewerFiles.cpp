@@ -25,7 +25,9 @@ void CViewer::OnOpenDicomFolder() {
 
 void CViewer::OnLoadGeometry() {
     const std::string path = m_host.Dialogs().AskOpenFileName(MeshFileRequest(""));
-    if (!path.empty()) LoadGeometryFile(path);
+    if (path.empty()) return;
+    LoadGeometryFile(path);
+    if (m_state.m_geometryPath == path) m_host.NoteRecentFile(path);
 }
 
 void CViewer::OnLoadLabels() {

@@ -59,6 +59,9 @@ public:
         return false;
     }
 
+    // A file or workspace was opened or saved: the window lists it under
+    // File > Open Recent.
+    virtual void NoteRecentFile(const std::string& path) { (void)path; }
     // A modal progress display for long work ("Frame 7 of 40"); StepProgress
     // returns false once the user has cancelled.
     virtual void BeginProgress(int total) = 0;

@@ -83,9 +83,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (commandLine.sizeGiven) frame.ResizeViewTo(commandLine.width, commandLine.height);
-    commandLine.ApplyLoadSettings(frame.Viewer());
     frame.Viewer().SetStartupPreload(std::move(preload));
-    frame.Viewer().OpenStartupFile(commandLine.file);
+    commandLine.OpenFile(frame.Viewer());
     // --series is for the folder named at start-up; later folders ask.
     frame.Viewer().SetLoadSettings(commandLine.saturation, "");
     for (const CCommandLine::Option& option : commandLine.state) CCommandLine::ApplyState(option, frame.Viewer());

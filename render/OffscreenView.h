@@ -20,6 +20,12 @@ public:
     const std::string& ErrorText() const { return m_context.ErrorText(); }
     int Width() const { return m_context.Width(); }
     int Height() const { return m_context.Height(); }
+    // The size drawn at, or before Create the size a run that draws nothing
+    // would have drawn at.
+    std::array<int, 2> ViewSize() const override {
+        return m_created ? std::array{Width(), Height()} : m_plannedSize;
+    }
+    void PlanSize(int width, int height) { m_plannedSize = {width, height}; }
     int MaxTextureSize() const override { return m_maxTextureSize; }
 
     void SetSliceTexture(int plane, int height, int width, const uint8_t* pixels) override;
@@ -45,4 +51,5 @@ private:
     bool m_created = false;
     int m_maxTextureSize = 0;
     bool m_stale = true;
+    std::array<int, 2> m_plannedSize{0, 0};
 };

@@ -5,6 +5,7 @@
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 COpenGLWnd::COpenGLWnd(QWidget* parent) : QOpenGLWidget(parent) {
     setFormat(RequestedFormat());
@@ -101,6 +102,11 @@ void COpenGLWnd::SetClearColor(double red, double green, double blue) {
 
 void COpenGLWnd::SetBrightnessContrast(double brightness, double contrast) {
     WithContext([&] { m_renderer.SetBrightnessContrast(brightness, contrast); });
+}
+
+std::array<int, 2> COpenGLWnd::ViewSize() const {
+    const double ratio = devicePixelRatioF();
+    return {static_cast<int>(std::lround(width() * ratio)), static_cast<int>(std::lround(height() * ratio))};
 }
 
 bool COpenGLWnd::ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) {

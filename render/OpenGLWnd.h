@@ -36,6 +36,7 @@ public:
     void SetBrightnessContrast(double brightness, double contrast) override;
     // False when the view has no context or no area.
     bool ReadFrameBuffer(int& width, int& height, std::vector<uint8_t>& pixels) override;
+    std::array<int, 2> ViewSize() const override;
     int MaxTextureSize() const override { return m_maxTextureSize; }
     void Repaint() override { update(); }
     // Draws into the widget's framebuffer at once, then schedules the paint

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,9 @@ public:
     // The longest texture side the view's OpenGL holds (GL_MAX_TEXTURE_SIZE);
     // 0 while it has no context to ask.
     virtual int MaxTextureSize() const { return 0; }
+    // The drawing's size in pixels, as a snapshot of it would have; 0 x 0
+    // for a view that draws nowhere.
+    virtual std::array<int, 2> ViewSize() const { return {0, 0}; }
 
     // Turns the camera to a preset and repaints.
     void ShowCameraPreset(CameraPreset preset) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
     qputenv("QT_SCALE_FACTOR", ORVANTA_TEST_SCALE_FACTOR);
 #endif
     QApplication application(argc, argv);
+    // Settings the window keeps (File > Open Recent) go to a test folder, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

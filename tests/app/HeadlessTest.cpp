@@ -1079,3 +1079,63 @@ TEST_F(HeadlessTest, MeasurementPointsInPatientMillimetres) {
               std::string::npos)
         << errors;
 }
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+// A workspace saved by --save-workspace renders the same picture and gives
+// the same --info as the options it was made from, also once it and its
+// files moved together to another folder; without a file it fails with one line.
+TEST_F(HeadlessTest, AWorkspaceRendersItsReadingAgainWhereverItsFolderGoes) {
+    WriteLabels(m_folder, "labels.nii.gz");
+    ASSERT_TRUE(WriteText(m_folder.File("m.json"), R"({"measurements": [
+        {"name": "d1", "kind": "distance", "points_voxel": [[0, 0, 0], [3, 4, 0]]},
+        {"name": "lv", "kind": "distance", "points_voxel": [[0, 4, 2], [23, 4, 2]], "follow_label": 1},
+        {"name": "p", "kind": "distance", "frames": {"0": [[0, 0, 0], [1, 0, 0]], "2": [[0, 0, 0], [2, 0, 0]]}}
+    ]})"));
+    const std::string reading =
+        " --labels labels.nii.gz --measure m.json --window 120,200 --colormap hot --position 5,6,2 --frame 2"
+        " --view xz --camera 30,20,180 --white-background --hide-planes y --lock-frame 1 --size 200x150 ";
+    int status = -1;
+    std::string errors;
+    const std::string direct = Run(reading + "--snapshot direct.png --info scan.tvi", status, &errors);
+    ASSERT_EQ(status, 0) << errors;
+    Run(reading + "--save-workspace reading.orvanta scan.tvi", status, &errors);
+    ASSERT_EQ(status, 0) << errors;
+    for (const char* name : {"labels.nii.gz", "scan.tvi", "scan.obj"})
+        EXPECT_NE(ReadWhole(m_folder.File("reading.orvanta")).find(std::string("\"") + name + "\""),
+                  std::string::npos)
+            << "kept beside the workspace, named relative to it: " << name;
+
+    EXPECT_EQ(Run("reading.orvanta --snapshot again.png --info", status, &errors), direct) << errors;
+    EXPECT_EQ(status, 0);
+    const DecodedPng first = ReadPng(m_folder.File("direct.png"));
+    ASSERT_EQ(first.width, 200u);
+    EXPECT_EQ(ReadPng(m_folder.File("again.png")).rows, first.rows);
+
+    // The folder moves whole; the reading comes back from where it went.
+    const std::filesystem::path moved = m_folder.Path() / "moved";
+    std::filesystem::create_directory(moved);
+    for (const char* name : {"labels.nii.gz", "scan.tvi", "scan.obj", "reading.orvanta"})
+        std::filesystem::rename(m_folder.Path() / name, moved / name);
+    const std::string program = "cd '" + moved.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY '" ORVANTA_EXE "' ";
+    EXPECT_EQ(RunCommand(program + "reading.orvanta --snapshot moved.png --info", &status), direct);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadPng((moved / "moved.png").string()).rows, first.rows);
+
+    // Options beside the workspace win over it.
+    const QJsonObject later = ParseJson(RunCommand(program + "reading.orvanta --frame 0 --info", &status));
+    EXPECT_EQ(later["frame"], 0);
+
+    std::filesystem::remove(moved / "labels.nii.gz");
+    EXPECT_EQ(RunCommand(program + "reading.orvanta --snapshot gone.png 2>&1", &status),
+              "orvanta: reading.orvanta: The workspace names files that are missing: labels.nii.gz.\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_FALSE(std::filesystem::exists(moved / "gone.png"));
+}

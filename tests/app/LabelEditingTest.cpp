@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -413,4 +414,32 @@ TEST_F(LabelEditingTest, TheUndoHistoryIsBounded) {
     EXPECT_EQ(LabelAt(3, 0, 1), 0);
     EXPECT_EQ(LabelAt(2, 0, 1), 1) << "older steps are no longer undone";
     EXPECT_TRUE(Editing().Unsaved());
+}
+
+// A workspace names the label image by its file: saving one offers to save
+// the edits first; Cancel writes no workspace, Discard writes it without them.
+TEST_F(LabelEditingTest, SavingAWorkspaceOffersToSaveTheEditsFirst) {
+    using EUnsavedAnswer = CDialogService::EUnsavedAnswer;
+    const struct {
+        EUnsavedAnswer answer;
+        bool written, unsavedAfter;
+    } cases[] = {{EUnsavedAnswer::kCancel, false, true},
+                 {EUnsavedAnswer::kDiscard, true, true},
+                 {EUnsavedAnswer::kSave, true, false}};
+    for (const auto& c : cases) {
+        Open();
+        Editing().Settings().brushRadiusMm = 0.1;
+        CBrushTool brush(m_viewer);
+        brush.Press(At(6, 0));
+        brush.Release();
+        const std::string workspace = m_folder.File("reading.orvanta");
+        std::filesystem::remove(workspace);
+        m_host.m_dialogs.m_unsavedQuestions.clear();
+        m_host.m_dialogs.m_unsavedAnswers = {c.answer};
+        m_host.m_dialogs.m_fileAnswers = {workspace};
+        ASSERT_TRUE(m_viewer.Execute(kCmdSaveWorkspace));
+        EXPECT_EQ(m_host.m_dialogs.m_unsavedQuestions.size(), 1u);
+        EXPECT_EQ(std::filesystem::exists(workspace), c.written) << static_cast<int>(c.answer);
+        EXPECT_EQ(Editing().Unsaved(), c.unsavedAfter) << static_cast<int>(c.answer);
+    }
 }
