@@ -5,10 +5,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
 #include "LabelImage.h"
+#include "TextFormat.h"
 
 namespace {
 
@@ -68,8 +70,8 @@ std::optional<CMeasurement> ReadMeasurement(const QJsonObject& entry, const std:
                                             std::string& error) {
     const auto kind = CMeasurement::KindFromName(ToBytes(entry.value("kind").toString()));
     if (!kind) {
-        error = std::string("unknown kind \"") + ToBytes(entry.value("kind").toString()) +
-                "\" (distance, angle or area)";
+        error = std::string("unknown kind ") + QuotedForMessage(ToBytes(entry.value("kind").toString())) +
+                " (distance, angle or area)";
         return std::nullopt;
     }
     const int sources = int{entry.contains("points_ras")} + int{entry.contains("points_voxel")} +
@@ -110,7 +112,7 @@ std::optional<CMeasurement> ReadMeasurement(const QJsonObject& entry, const std:
             bool whole = false;
             const int frame = it.key().toInt(&whole);
             if (!whole || frame < 0) {
-                error = std::string("frame \"") + ToBytes(it.key()) + "\" is not a frame number";
+                error = std::string("frame ") + QuotedForMessage(ToBytes(it.key())) + " is not a frame number";
                 return std::nullopt;
             }
             std::string fault;
@@ -174,13 +176,17 @@ bool CMeasurementLayer::Parse(const std::string& text, const std::string& source
         ++number;
         const QJsonObject entry = value.toObject();
         std::string name = ToBytes(entry.value("name").toString());
-        const std::string label = name.empty() ? std::string("measurement ") + std::to_string(number)
-                                               : std::string("\"") + name + "\"";
+        const std::string label =
+            name.empty() ? std::string("measurement ") + std::to_string(number) : QuotedForMessage(name);
         std::string fault;
         if (!value.isObject())
             fault = "is not an object";
         else if (name.empty())
             fault = "has no name";
+        // The name heads a CSV column and a line of the Curves panel.
+        else if (std::any_of(name.begin(), name.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+            fault = "has a control character in its name";
         for (const CMeasurement& earlier : read)
             if (fault.empty() && earlier.Name() == name) fault = "has the name of an earlier one";
         std::optional<CMeasurement> made;

@@ -25,3 +25,20 @@ std::string FormatText(const char* format, ...) {
     uselocale(previous);
     return text;
 }
+
+std::string QuotedForMessage(const std::string& text, size_t limit) {
+    std::string quoted = "\"";
+    for (size_t i = 0; i < text.size() && i < limit; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7f) {
+            quoted += FormatText("\\x%02x", c);
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    if (text.size() > limit) quoted += "...";
+    return quoted + "\"";
+}

@@ -1031,6 +1031,11 @@ TEST_F(HeadlessTest, BadMeasurementFilesFailWithOneLine) {
         {R"({"measurements": [{"kind": "distance", "points_voxel": [[0,0,0],[1,0,0]]}]})",
          "measurement 1: has no name"},
         {R"([1, 2])", "b.json: expected an object with a \"measurements\" list"},
+        // What the file says is quoted on the one line, never breaking it.
+        {"{\"measurements\": [{\"name\": \"v\", \"kind\": \"dist\nance\", \"points_voxel\": []}]}",
+         "measurement \"v\": unknown kind \"dist\\x0aance\""},
+        {"{\"measurements\": [{\"name\": \"two\nlines\", \"kind\": \"distance\", \"points_voxel\": []}]}",
+         "measurement \"two\\x0alines\": has a control character in its name"},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(WriteText(m_folder.File("b.json"), c.text));
