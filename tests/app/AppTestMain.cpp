@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -12,9 +12,11 @@ int main(int argc, char** argv) {
     // A program of window tests that runs as on a high-density display.
     qputenv("QT_SCALE_FACTOR", ORVANTA_TEST_SCALE_FACTOR);
 #endif
+    // Settings the window keeps (File > Open Recent) go to a folder of this
+    // test process, neither the user's nor one tests running beside it share.
+    const QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
     QApplication application(argc, argv);
-    // Settings the window keeps (File > Open Recent) go to a test folder, not the user's.
-    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

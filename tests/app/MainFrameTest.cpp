@@ -12,12 +12,14 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLegendMarker>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -37,6 +39,7 @@
 #include "ViewerExports.h"
 #include "WindowLevel.h"
 #include "WindowTool.h"
+#include "Workspace.h"
 #include "ViewerFixture.h"
 
 namespace {
@@ -570,4 +573,33 @@ TEST_F(MainFrameTest, CurvesPanelIsReadableAtTheDefaultSize) {
         chart->setGeometry(QRectF(QPointF(), size));
         ExpectReadable(*chart, std::to_string(size.width()) + "x" + std::to_string(size.height()));
     }
+}
+
+// File > Open Recent lists what was opened, newest first, and opens it again;
+// an entry whose file went says so.
+TEST_F(MainFrameTest, OpenRecentListsWhatWasOpenedAndOpensIt) {
+    m_frame.RecentFiles().Clear();
+    const std::string volume = WriteVolume(2);
+    m_frame.Viewer().LoadVolumeFile(volume);
+    const std::string workspace = m_folder.File("r.orvanta");
+    ASSERT_TRUE(CWorkspace::SaveFile(workspace, m_frame.Viewer()));
+    QMenu* recent = nullptr;
+    for (QAction* action : m_frame.menuBar()->actions()[0]->menu()->actions())
+        if (action->menu() != nullptr && action->text() == "Open &Recent") recent = action->menu();
+    ASSERT_NE(recent, nullptr);
+    emit recent->aboutToShow();
+    const QList<QAction*> entries = recent->actions();
+    ASSERT_GE(entries.size(), 2);
+    EXPECT_EQ(entries[0]->text().toStdString(), "&1 " + workspace);
+    EXPECT_EQ(entries[1]->text().toStdString(), "&2 " + volume);
+
+    m_frame.Viewer().Navigation().SetFrame(1);
+    entries[0]->trigger();
+    EXPECT_EQ(m_frame.Viewer().State().m_t, 0) << "the workspace's frame again";
+    EXPECT_TRUE(m_dialogs.m_messages.empty());
+    std::filesystem::remove(volume);
+    m_frame.OpenRecent(volume);
+    ASSERT_EQ(m_dialogs.m_messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.m_messages[0].text, volume + " no longer exists.");
+    m_frame.RecentFiles().Clear();
 }
