@@ -102,6 +102,12 @@ std::vector<CCommand> BuildTable() {
          NotPlaying, nullptr},
         {kCmdOpenDicomFolder, kFile, "Open DICOM Folder...", {}, [](CViewer& v) { v.OnOpenDicomFolder(); },
          NotPlaying, nullptr},
+        {kCmdOpenFromPacs, kFile, "Open from PACS...", {},
+         [](CViewer& v) {
+             std::string folder, seriesUid;
+             if (v.Host().AskPacsSeries(folder, seriesUid)) v.LoadVolume(folder, seriesUid);
+         },
+         NotPlaying, nullptr},
         // A reading put away and brought back: files, display, measurements and camera.
         {kCmdOpenWorkspace, kFile, "Open Workspace...", {}, [](CViewer& v) { CWorkspace::OnOpen(v); }, NotPlaying,
          nullptr, true},

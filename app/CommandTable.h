@@ -78,6 +78,7 @@ enum ECommandId : int {
     kCmdPropagateLabels = 0x8086,
     kCmdOpenWorkspace = 0x8090,
     kCmdSaveWorkspace = 0x8091,
+    kCmdOpenFromPacs = 0x8092,
     kCmdDrawGeometry = 0x801F,
     kCmdClipGeometry = 0x801C,
     kCmdToggleObjects = 0x8020,

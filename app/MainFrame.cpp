@@ -26,6 +26,7 @@
 #include "LabelEditing.h"
 #include "LabelsPanel.h"
 #include "NoticeListener.h"
+#include "PacsDialog.h"
 #include "PreferencesDialog.h"
 #include "PropagationDialog.h"
 #include "WindowLevelDialog.h"
@@ -129,6 +130,14 @@ void CMainFrame::BuildRecentMenu(QMenu* file) {
         recent->addSeparator();
         connect(recent->addAction("Clear Menu"), &QAction::triggered, this, [this] { m_recent.Clear(); });
     });
+}
+
+bool CMainFrame::AskPacsSeries(std::string& folder, std::string& seriesUid) {
+    CPacsDialog dialog(*m_dialogs, "", this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    folder = dialog.Folder();
+    seriesUid = dialog.SeriesUid();
+    return true;
 }
 
 void CMainFrame::OpenRecent(const std::string& path) {

@@ -69,6 +69,7 @@ public:
     void LoadProgress(double fraction) override;
     void ShowReadout(const std::string& text) override;
     void NoteRecentFile(const std::string& path) override { m_recent.Add(path); }
+    bool AskPacsSeries(std::string& folder, std::string& seriesUid) override;
     CRecentFiles& RecentFiles() { return m_recent; }
     // Opens an entry of File > Open Recent: a file, workspace or DICOM folder.
     void OpenRecent(const std::string& path);

@@ -59,6 +59,14 @@ public:
         return false;
     }
 
+    // File > Open from PACS...: searches the archives of the preferences and
+    // retrieves a series into the cache; true with its folder and UID. A
+    // host without dialogs declines.
+    virtual bool AskPacsSeries(std::string& folder, std::string& seriesUid) {
+        (void)folder;
+        (void)seriesUid;
+        return false;
+    }
     // A file or workspace was opened or saved: the window lists it under
     // File > Open Recent.
     virtual void NoteRecentFile(const std::string& path) { (void)path; }

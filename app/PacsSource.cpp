@@ -1,0 +1,6 @@
+#include "PacsSource.h"
+
+CPacsSource::Factory& CPacsSource::MakeFactory() {
+    static Factory factory;
+    return factory;
+}
