@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -206,9 +207,12 @@ std::vector<CDimseClient::Study> StudiesOf(CAssociation& association, T_ASC_Pres
     return studies;
 }
 
+// The series of `study` (every study when its UID is empty) that `query`
+// matches. With `studyFields` each row also asks for its study's fields,
+// which most archives give at the series level as well.
 std::vector<CDimseClient::Series> SeriesOf(CAssociation& association, T_ASC_PresentationContextID context,
-                                           const CDimseClient::Study& study,
-                                           const CDimseClient::Query& query) {
+                                           const CDimseClient::Study& study, const CDimseClient::Query& query,
+                                           bool studyFields) {
     DcmDataset keys;
     keys.putAndInsertOFStringArray(DCM_QueryRetrieveLevel, "SERIES");
     keys.putAndInsertOFStringArray(DCM_StudyInstanceUID, study.studyUid.c_str());
@@ -217,17 +221,27 @@ std::vector<CDimseClient::Series> SeriesOf(CAssociation& association, T_ASC_Pres
     keys.putAndInsertOFStringArray(DCM_SeriesDescription, query.seriesDescription.c_str());
     keys.putAndInsertOFStringArray(DCM_Modality, query.modality.c_str());
     keys.putAndInsertOFStringArray(DCM_NumberOfSeriesRelatedInstances, "");
+    if (studyFields)
+        for (const DcmTagKey& tag : {DCM_PatientName, DCM_PatientID, DCM_StudyDate, DCM_StudyDescription})
+            keys.putAndInsertOFStringArray(tag, "");
     CFindAnswers answers;
     std::vector<CDimseClient::Series> rows;
     for (DcmDataset* match : Find(association, context, keys, answers)) {
         CDimseClient::Series series;
         series.study = study;
+        if (studyFields) {
+            series.study.studyUid = Text(match, DCM_StudyInstanceUID);
+            series.study.patientName = Text(match, DCM_PatientName);
+            series.study.patientId = Text(match, DCM_PatientID);
+            series.study.studyDate = Text(match, DCM_StudyDate);
+            series.study.studyDescription = Text(match, DCM_StudyDescription);
+        }
         series.seriesUid = Text(match, DCM_SeriesInstanceUID);
         series.seriesNumber = Text(match, DCM_SeriesNumber);
         series.seriesDescription = Text(match, DCM_SeriesDescription);
         series.modality = Text(match, DCM_Modality);
         series.images = Count(match, DCM_NumberOfSeriesRelatedInstances);
-        if (!series.seriesUid.empty()) rows.push_back(series);
+        if (!series.seriesUid.empty() && !series.study.studyUid.empty()) rows.push_back(series);
     }
     return rows;
 }
@@ -431,6 +445,11 @@ public:
         CAssociation association(server, settings);
         const T_ASC_PresentationContextID context =
             association.Open(UID_FINDStudyRootQueryRetrieveInformationModel, false);
+        const bool studyFilters = !query.patientName.empty() || !query.patientId.empty() ||
+                                  !query.studyDateFrom.empty() || !query.studyDateTo.empty() ||
+                                  !query.studyDescription.empty();
+        if (!studyFilters && (!query.studyUid.empty() || !query.seriesUid.empty()))
+            return SeriesWithTheirStudies(association, context, query);
         Query narrowed = query;
         // A series named without its study: its study is asked for first,
         // rather than going through every study of the archive.
@@ -440,7 +459,7 @@ public:
         }
         std::vector<Series> rows;
         for (const Study& study : StudiesOf(association, context, narrowed)) {
-            std::vector<Series> more = SeriesOf(association, context, study, narrowed);
+            std::vector<Series> more = SeriesOf(association, context, study, narrowed, false);
             rows.insert(rows.end(), more.begin(), more.end());
         }
         return rows;
@@ -459,6 +478,31 @@ public:
     }
 
 private:
+    // A study or series named by its UID: one series-level query finds the
+    // series, and from most archives their study's fields. A study whose
+    // fields did not come is asked for at the study level.
+    static std::vector<Series> SeriesWithTheirStudies(CAssociation& association,
+                                                      T_ASC_PresentationContextID context,
+                                                      const Query& query) {
+        Study named;
+        named.studyUid = query.studyUid;
+        std::vector<Series> rows = SeriesOf(association, context, named, query, true);
+        std::map<std::string, Study> studies;
+        for (Series& row : rows) {
+            const Study& given = row.study;
+            if (!given.patientName.empty() || !given.patientId.empty() || !given.studyDate.empty()) continue;
+            auto found = studies.find(given.studyUid);
+            if (found == studies.end()) {
+                Query byUid;
+                byUid.studyUid = given.studyUid;
+                const std::vector<Study> answer = StudiesOf(association, context, byUid);
+                found = studies.emplace(given.studyUid, answer.empty() ? given : answer.front()).first;
+            }
+            row.study = found->second;
+        }
+        return rows;
+    }
+
     static int Move(const CPacsServer& server, const Settings& settings, const Retrieval& retrieval,
                     const std::string& folder, const Progress& progress) {
         CMoveReceiver receiver;
