@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -312,6 +313,7 @@ public:
 
     int Run(const CDimseClient::Retrieval& retrieval, const std::string& folder) {
         const T_ASC_PresentationContextID context = Open(UID_GETStudyRootQueryRetrieveInformationModel, true);
+        m_folder = folder;
         setStorageDir(folder.c_str());
         setStorageMode(DCMSCU_STORAGE_DISK);
         DcmDataset keys;
@@ -333,6 +335,14 @@ protected:
         return DcmSCU::handleCGETResponse(context, response, go_on);
     }
 
+    // Files are named by their place in the transfer: a name made from the
+    // server's UIDs could lead out of the folder.
+    OFString createStorageFilename(DcmDataset*) override {
+        char name[32];
+        std::snprintf(name, sizeof name, "image-%05d.dcm", m_received + 1);
+        return (std::filesystem::path(m_folder) / name).string().c_str();
+    }
+
     OFCondition handleSTORERequest(const T_ASC_PresentationContextID context, DcmDataset* object,
                                    OFBool& go_on, Uint16& status) override {
         const OFCondition condition = DcmSCU::handleSTORERequest(context, object, go_on, status);
@@ -352,6 +362,7 @@ protected:
 private:
     const CDimseClient::Progress& m_progress;
     CRetrieveTally m_tally;
+    std::string m_folder;
     int m_received = 0;
     bool m_storeFailure = false;
 };
@@ -510,6 +521,8 @@ private:
         receiver.setPort(static_cast<Uint16>(retrieval.movePort));
         receiver.setOutputDirectory(folder.c_str());
         receiver.setFilenameExtension(".dcm");
+        // Names from new UIDs of our own: one made from the server's UIDs could lead out of the folder.
+        receiver.setFilenameGenerationMode(DcmStorageSCP::FGM_UniqueFromNewUID);
         receiver.setConnectionBlockingMode(DUL_NOBLOCK);
         // How often the service looks whether the retrieve is over.
         receiver.setConnectionTimeout(1);
