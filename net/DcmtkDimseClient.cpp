@@ -273,6 +273,7 @@ void RetrievalKeys(const CDimseClient::Retrieval& retrieval, DcmDataset& keys) {
 struct CRetrieveTally {
     int expected = -1;
     int failed = 0;
+    int completed = 0;
     Uint16 finalStatus = STATUS_Success;
     bool cancelled = false;
     bool finished = false;
@@ -286,6 +287,7 @@ struct CRetrieveTally {
             finished = true;
             finalStatus = response.m_status;
             failed = response.m_numberOfFailedSubops;
+            completed = response.m_numberOfCompletedSubops;
         }
     }
 
@@ -299,6 +301,11 @@ struct CRetrieveTally {
         if (failed > 0 || finalStatus != STATUS_Success)
             Fail(association.Server(), step, std::to_string(failed) + " of the images could not be sent");
         if (received == 0) Fail(association.Server(), step, "nothing on the server matches");
+        // The server counts what it sent; anything less here was lost on the way.
+        if (received < completed)
+            Fail(association.Server(), step,
+                 "only " + std::to_string(received) + " of the " + std::to_string(completed) +
+                     " images sent arrived");
     }
 };
 

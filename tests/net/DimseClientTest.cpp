@@ -192,100 +192,46 @@ TEST_F(PacsFixture, FaultsSayWhichServerAndWhichStepFailed) {
     CFakePeer truncated(CFakePeer::EMode::kReply, cutShort);
     const int nobody = COrthancServer::FreePorts(1)[0];
     const CPacsServer orthanc = Server();
+    // Each retrieves a series by C-GET, or by C-MOVE to `movePort` when set.
     struct Case {
         const char* what;
         CPacsServer server;
         std::string ourAet;
-        std::function<void()> before;  // run once the first image has come
-        CDimseClient::Retrieval retrieval;
+        std::string series;
+        int movePort;
         std::vector<std::string> message;
     };
     const auto at = [](int port) { return CPacsServer{"ORTHANC", "127.0.0.1", port}; };
     const Case cases[] = {
-        {"wrong called AE title",
-         CPacsServer{"NOTORTHANC", "127.0.0.1", orthanc.port},
-         "ORVANTA",
-         {},
-         SeriesRetrieval(stack, EMethod::kGet),
+        // clang-format off
+        {"wrong called AE title", CPacsServer{"NOTORTHANC", "127.0.0.1", orthanc.port}, "ORVANTA", stack, 0,
          {"NOTORTHANC@127.0.0.1", "association", "refused"}},
-        {"our AE title unknown to the archive",
-         orthanc,
-         "STRANGER",
-         {},
-         SeriesRetrieval(stack, EMethod::kGet),
+        {"our AE title unknown to the archive", orthanc, "STRANGER", stack, 0,
          {orthanc.Text(), "association", "refused", "STRANGER"}},
-        {"our AE title too long",
-         orthanc,
-         "ABCDEFGHIJKLMNOPQ",
-         {},
-         SeriesRetrieval(stack, EMethod::kGet),
+        {"our AE title too long", orthanc, "ABCDEFGHIJKLMNOPQ", stack, 0,
          {orthanc.Text(), "association", "longer than 16"}},
-        {"nothing listens",
-         at(nobody),
-         "ORVANTA",
-         {},
-         SeriesRetrieval(stack, EMethod::kGet),
-         {at(nobody).Text(), "association"}},
-        {"no answer",
-         at(silent.Port()),
-         "ORVANTA",
-         {},
-         SeriesRetrieval(stack, EMethod::kGet),
+        {"nothing listens", at(nobody), "ORVANTA", stack, 0, {at(nobody).Text(), "association"}},
+        {"no answer", at(silent.Port()), "ORVANTA", stack, 0,
          {at(silent.Port()).Text(), "association", "no answer within 1 s"}},
-        {"not DICOM",
-         at(junk.Port()),
-         "ORVANTA",
-         {},
-         SeriesRetrieval(stack, EMethod::kGet),
-         {at(junk.Port()).Text(), "association", "not DICOM"}},
-        {"cut short",
-         at(truncated.Port()),
-         "ORVANTA",
-         {},
-         SeriesRetrieval(stack, EMethod::kGet),
+        {"not DICOM", at(junk.Port()), "ORVANTA", stack, 0, {at(junk.Port()).Text(), "association", "not DICOM"}},
+        {"cut short", at(truncated.Port()), "ORVANTA", stack, 0,
          {at(truncated.Port()).Text(), "association", "broke off"}},
-        {"no such series",
-         orthanc,
-         "ORVANTA",
-         {},
-         SeriesRetrieval(kRoot + "9", EMethod::kGet),
-         {orthanc.Text(), "C-FIND", "no series " + kRoot + "9"}},
-        {"a UID that is a path",
-         orthanc,
-         "ORVANTA",
-         {},
-         SeriesRetrieval("../../etc", EMethod::kGet),
-         {"not a DICOM UID"}},
-        {"C-MOVE port taken",
-         orthanc,
-         "ORVANTA",
-         {},
-         [&] {
-             CDimseClient::Retrieval retrieval = SeriesRetrieval(stack, EMethod::kMove);
-             retrieval.movePort = silent.Port();
-             return retrieval;
-         }(),
+        {"no such series", orthanc, "ORVANTA", kRoot + "9", 0, {orthanc.Text(), "C-FIND", "no series " + kRoot + "9"}},
+        {"a UID that is a path", orthanc, "ORVANTA", "../../etc", 0, {"not a DICOM UID"}},
+        {"C-MOVE port taken", orthanc, "ORVANTA", stack, silent.Port(),
          {orthanc.Text(), "C-MOVE", "cannot listen on port"}},
-        // Last: it ends the archive.
-        {"archive stops mid-transfer",
-         orthanc,
-         "ORVANTA",
-         [this] { m_orthanc.Kill(); },
-         SeriesRetrieval(stack, EMethod::kGet),
-         {orthanc.Text(), "C-GET"}},
+        // clang-format on
     };
     for (const Case& c : cases) {
         CDimseClient::Settings settings = m_settings;
         settings.ourAet = c.ourAet;
         settings.timeoutSeconds = 1;
-        bool ran = false;
         std::string message;
         try {
-            CPacsRetriever::Fetch(c.server, settings, cache, c.retrieval, [&](int, int) {
-                if (c.before && !ran) c.before();
-                ran = true;
-                return true;
-            });
+            CDimseClient::Retrieval retrieval =
+                SeriesRetrieval(c.series, c.movePort ? EMethod::kMove : EMethod::kGet);
+            if (c.movePort) retrieval.movePort = c.movePort;
+            CPacsRetriever::Fetch(c.server, settings, cache, retrieval, {});
         } catch (const std::exception& e) {
             message = e.what();
         }
@@ -295,6 +241,31 @@ TEST_F(PacsFixture, FaultsSayWhichServerAndWhichStepFailed) {
         // Nothing of a failed retrieve stays in the cache.
         EXPECT_TRUE(Partial(cache).empty()) << c.what;
         EXPECT_FALSE(fs::exists(cache.Root() / (kRoot + "2") / stack)) << c.what;
+    }
+}
+
+TEST_F(PacsFixture, AnArchiveStoppingMidTransferLeavesNothing) {
+    for (const EMethod method : {EMethod::kGet, EMethod::kMove}) {
+        const char* step = method == EMethod::kGet ? "C-GET" : "C-MOVE";
+        COrthancServer archive;
+        std::string error;
+        ASSERT_TRUE(archive.Start(COrthancServer::StandardSeries(), error)) << error;
+        CPacsCache cache(m_folder.Path() / step, CPacsCache::kDefaultLimitBytes);
+        CDimseClient::Retrieval retrieval = SeriesRetrieval(kRoot + "2.1", method);
+        retrieval.movePort = archive.MovePort();
+        std::string message;
+        try {
+            CPacsRetriever::Fetch(archive.Server(), m_settings, cache, retrieval, [&](int, int) {
+                archive.Kill();
+                return true;
+            });
+        } catch (const std::exception& e) {
+            message = e.what();
+        }
+        for (const std::string& part : {archive.Server().Text(), std::string(step), std::string("broke off")})
+            EXPECT_NE(message.find(part), std::string::npos) << message;
+        EXPECT_TRUE(Partial(cache).empty()) << step;
+        EXPECT_FALSE(fs::exists(cache.Root() / (kRoot + "2"))) << step;
     }
 }
 

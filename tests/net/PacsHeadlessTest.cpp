@@ -115,6 +115,7 @@ TEST_F(PacsHeadlessTest, FailuresExitWithOneLineNamingTheServer) {
     const Case cases[] = {
         {"--list --patient-id NOBODY", 1, "PACS " + server + ", C-FIND: no series matches"},
         {"--series " + kRoot + "9 --info", 1, "PACS " + server + ", C-FIND: no series " + kRoot + "9"},
+        {"--study " + kRoot + "9 --info", 1, "PACS " + server + ", C-FIND: no study " + kRoot + "9"},
         {"--aet STRANGER --list", 1, "PACS " + server + ", association: the server refused it"},
         {"--series ../etc --info", 2, "take a DICOM UID"},
         {"--info", 2, "--pacs needs --list, or --study or --series"},
