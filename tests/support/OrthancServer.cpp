@@ -207,6 +207,11 @@ bool COrthancServer::Start(const std::vector<COrthancSeries>& series, std::strin
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    // The DICOMweb tests need the plugin answering, not only installed.
+    if (const int status = HttpRequest(m_httpPort, "GET", "/dicom-web/studies", ""); status != 200) {
+        error = "Orthanc's DICOMweb plugin does not answer (HTTP " + std::to_string(status) + ")";
+        return false;
+    }
     for (const COrthancSeries& one : series)
         if (!Upload(one, error)) return false;
     return true;
