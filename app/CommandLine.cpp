@@ -12,6 +12,7 @@
 #include "Curves.h"
 #include "CurvesExport.h"
 #include "MeshSet.h"
+#include "PacsServer.h"
 #include "PreferencesDialog.h"
 #include "TextFormat.h"
 #include "Viewer.h"
@@ -40,6 +41,7 @@ enum class Role {
     kLoad,     // taken by the load itself, before the file is read
     kWindow,   // for the window only
     kState,    // set after loading, in the order given
+    kPacs,     // which archive to list or retrieve from, and how
 };
 
 using Option = CCommandLine::Option;
@@ -248,7 +250,99 @@ const std::vector<OptionRow>& OptionRows() {
          .help = "the DICOM series to load: its place in the list (1-based), the stack of\n"
                  "single-slice series, or its Series Instance UID; without it the stack,\n"
                  "else the series with the most images",
-         .take = [](const Option& o, CCommandLine& line) { line.seriesChoice = o.text; }},
+         .take =
+             [](const Option& o, CCommandLine& line) {
+                 line.seriesChoice = o.text;
+                 line.pacs.seriesUid = o.text;
+             }},
+        {.name = "pacs",
+         .kind = Kind::kPath,
+         .role = Role::kPacs,
+         .usage = "--pacs AET@HOST:PORT",
+         .help = "the DICOM archive to list (--list) or retrieve from (--study, --series)\n"
+                 "instead of loading a file",
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.server = o.text; },
+         .refuse = [](const Option& o) -> const char* {
+             CPacsServer server;
+             std::string error;
+             return CPacsServer::Parse(o.text, server, error)
+                        ? nullptr
+                        : "not AET@HOST:PORT (an AE title of 1 to 16 characters, a port 1..65535)";
+         }},
+        {.name = "aet",
+         .kind = Kind::kPath,
+         .role = Role::kPacs,
+         .usage = "--aet TITLE",
+         .help = "our AE title (default ORVANTA)",
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.ourAet = o.text; },
+         .refuse = [](const Option& o) -> const char* {
+             std::string error;
+             return CPacsServer::CheckAeTitle(o.text, error)
+                        ? nullptr
+                        : "not an AE title (1 to 16 characters, no backslash)";
+         }},
+        {.name = "list",
+         .kind = Kind::kFlag,
+         .role = Role::kPacs,
+         .usage = "--list",
+         .help = "print every matching series as one JSON object a line, then exit",
+         .take = [](const Option&, CCommandLine& line) { line.pacs.list = true; }},
+        {.name = "patient-id",
+         .kind = Kind::kPath,
+         .role = Role::kPacs,
+         .usage = "--patient-id ID",
+         .help = "list the series of this patient (* and ? match any text and any letter)",
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.patientId = o.text; }},
+        {.name = "study",
+         .kind = Kind::kPath,
+         .role = Role::kPacs,
+         .usage = "--study UID",
+         .help = "the study to list, or to retrieve (all of it, without --series)",
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.studyUid = o.text; }},
+        {.name = "modality",
+         .kind = Kind::kPath,
+         .role = Role::kPacs,
+         .usage = "--modality M",
+         .help = "list the series of this modality (MR, CT ...)",
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.modality = o.text; }},
+        {.name = "retrieve",
+         .kind = Kind::kWord,
+         .role = Role::kPacs,
+         .usage = "--retrieve get|move",
+         .help = "C-GET (the default), or C-MOVE to our own storage service on --move-port",
+         .words = {"get", "move"},
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.move = o.text == "move"; }},
+        {.name = "move-port",
+         .kind = Kind::kNumbers,
+         .role = Role::kPacs,
+         .usage = "--move-port N",
+         .help = "the port our storage service listens on during a C-MOVE (default 11113)",
+         .count = 1,
+         .minimum = 1,
+         .maximum = 65535,
+         .integer = true,
+         .take = [](const Option& o,
+                    CCommandLine& line) { line.pacs.movePort = static_cast<int>(o.numbers[0]); }},
+        {.name = "pacs-timeout",
+         .kind = Kind::kNumbers,
+         .role = Role::kPacs,
+         .usage = "--pacs-timeout S",
+         .help = "seconds to wait for the archive's every answer (default 30)",
+         .count = 1,
+         .minimum = 1,
+         .maximum = 3600,
+         .integer = true,
+         .take = [](const Option& o,
+                    CCommandLine& line) { line.pacs.timeoutSeconds = static_cast<int>(o.numbers[0]); }},
+        {.name = "pacs-cache",
+         .kind = Kind::kNumbers,
+         .role = Role::kPacs,
+         .usage = "--pacs-cache MB",
+         .help = "the size the cache of retrieved studies is kept within (default 4096)",
+         .count = 1,
+         .minimum = 1,
+         .maximum = 1e8,
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.cacheMegabytes = o.numbers[0]; }},
         {.name = "quit",
          .kind = Kind::kFlag,
          .role = Role::kWindow,
@@ -756,11 +850,6 @@ bool ParseValue(const OptionRow& syntax, const std::string& value, CCommandLine:
                     return false;
                 }
             }
-            if (syntax.refuse != nullptr)
-                if (const char* reason = syntax.refuse(option)) {
-                    error = argument + ": " + value + ": " + reason;
-                    return false;
-                }
             break;
         }
         case Kind::kLetters:
@@ -796,6 +885,11 @@ bool ParseValue(const OptionRow& syntax, const std::string& value, CCommandLine:
             break;
         }
     }
+    if (syntax.refuse != nullptr)
+        if (const char* reason = syntax.refuse(option)) {
+            error = argument + ": " + value + ": " + reason;
+            return false;
+        }
     return true;
 }
 
@@ -878,6 +972,7 @@ bool CCommandLine::Parse(const std::vector<std::string>& arguments, std::string&
         error = "--position and --voxel both set the current voxel: give one of them";
         return false;
     }
+    if (!pacs.Check(!file.empty(), error)) return false;
     // The chart is drawn at the size of the view, wherever --size stood.
     for (Option& output : outputs)
         if (output.name == "export-plot") output.numbers = {double(width), double(height)};
@@ -915,9 +1010,10 @@ std::string CCommandLine::HelpText() {
     return "Usage: orvanta [OPTIONS] [FILE]\n\nShows a 4-D image. FILE is one of:\n" + files +
            "\nOutputs (any of them runs without a window and exits when done):\n" +
            HelpLines({Role::kOutput, Role::kDrawing}) + "\nSet before loading:\n" + HelpLines({Role::kLoad}) +
-           "\nFor the window:\n" + HelpLines({Role::kWindow}) +
-           "\nState, applied after loading in the order given:\n" + HelpLines({Role::kState}) + "\n" +
-           HelpLine("-v, --version", "print the version") + HelpLine("-h, --help", "print this text") +
+           "\nFor the window:\n" + HelpLines({Role::kWindow}) + "\nFrom a DICOM archive:\n" +
+           HelpLines({Role::kPacs}) + "\nState, applied after loading in the order given:\n" +
+           HelpLines({Role::kState}) + "\n" + HelpLine("-v, --version", "print the version") +
+           HelpLine("-h, --help", "print this text") +
            "\nEvery option with a value also takes the form --option=value.\n\n"
            "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.\n";
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "PacsRequest.h"
 #include "ViewerState.h"
 
 class CViewer;
@@ -34,6 +35,7 @@ struct CCommandLine {
     std::vector<Option> outputs;  // --info, --snapshot ..., written in order
     bool help = false;
     bool version = false;
+    CPacsRequest pacs;  // --pacs and its options: what to list or retrieve instead of a file
 
     bool Headless() const { return !outputs.empty(); }
     // True when an output draws the scene and so needs an OpenGL context.

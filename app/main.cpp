@@ -43,6 +43,12 @@ int main(int argc, char** argv) {
         std::printf("orvanta %s\n", ORVANTA_VERSION);
         return 0;
     }
+    // An archive's series are listed, or retrieved into the cache and then
+    // loaded from there as any DICOM folder is.
+    if (commandLine.pacs.Given()) {
+        if (commandLine.pacs.list) return commandLine.pacs.List();
+        if (const int status = commandLine.pacs.Fetch(commandLine.file); status != 0) return status;
+    }
     // Outputs need no display at all: no Qt application is made for them.
     if (commandLine.Headless()) {
         int status = RunHeadless(commandLine);

@@ -25,6 +25,11 @@ packages=(
   libopencv-video-dev
   # the README's recipe for a cohort runs studies through GNU parallel
   parallel
+  # query and retrieve from DICOM archives (the orvanta-dimse module); getscu
+  # and findscu for the network benchmark
+  libdcmtk-dev dcmtk
+  # the archive the network tests and benchmark start for themselves
+  orthanc orthanc-dicomweb
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
   shared-mime-info desktop-file-utils
@@ -49,3 +54,8 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The tests start Orthanc themselves, on free ports with a configuration of
+# their own; the package's system service is not wanted beside them.
+if [[ " ${missing[*]} " == *" orthanc "* ]] && command -v systemctl >/dev/null && systemctl is-system-running >/dev/null 2>&1; then
+  "${as_root[@]}" systemctl disable --now orthanc || true
+fi

@@ -286,9 +286,12 @@ bool WriteDicomImage(const std::string& path, const DicomImageFields& fields) {
     sopClass.SetVR(gdcm::VR::UI);
     data.Replace(sopClass);
     SetText(data, 0x0008, 0x0018, uids.Generate(), gdcm::VR::UI);
-    SetText(data, 0x0008, 0x0060, "MR", gdcm::VR::CS);
+    SetText(data, 0x0008, 0x0060, fields.modality, gdcm::VR::CS);
     SetText(data, 0x0020, 0x000e, fields.seriesUid, gdcm::VR::UI);
-    SetText(data, 0x0020, 0x000d, "1.2.826.0.1.3680043.2.1125.99", gdcm::VR::UI);
+    SetText(data, 0x0020, 0x000d, fields.studyUid, gdcm::VR::UI);
+    if (!fields.patientName.empty()) SetText(data, 0x0010, 0x0010, fields.patientName, gdcm::VR::PN);
+    if (!fields.patientId.empty()) SetText(data, 0x0010, 0x0020, fields.patientId, gdcm::VR::LO);
+    if (!fields.studyDate.empty()) SetText(data, 0x0008, 0x0020, fields.studyDate, gdcm::VR::DA);
     if (fields.seriesNumber) SetText(data, 0x0020, 0x0011, std::to_string(*fields.seriesNumber), gdcm::VR::IS);
     SetText(data, 0x0008, 0x103e, fields.seriesDescription, gdcm::VR::LO);
     if (fields.sliceThickness) SetText(data, 0x0018, 0x0050, Decimal(*fields.sliceThickness), gdcm::VR::DS);

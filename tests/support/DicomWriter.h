@@ -61,6 +61,12 @@ struct DicomImageFields {
     std::optional<int> pixelRepresentation;
 
     std::string seriesUid = "1.2.826.0.1.3680043.2.1125.1";
+    std::string studyUid = "1.2.826.0.1.3680043.2.1125.99";
+    std::string modality = "MR";
+    // Written only when set: what an archive indexes its studies by.
+    std::string patientName;
+    std::string patientId;
+    std::string studyDate;  // YYYYMMDD
     std::optional<int> seriesNumber = 1;
     std::string seriesDescription = "cine";
     std::optional<std::array<double, 3>> position;
