@@ -216,7 +216,7 @@ std::unique_ptr<CPacsSource> CPacsDialog::MakeSource() {
         Fail("This Orvanta was built without its network module.");
         return nullptr;
     }
-    return CPacsSource::MakeFactory()(m_list.servers[static_cast<size_t>(at)]);
+    return CPacsSource::MakeFactory()(m_list.servers[static_cast<size_t>(at)], m_list);
 }
 
 void CPacsDialog::Fail(const std::string& text) {

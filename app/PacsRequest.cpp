@@ -7,22 +7,10 @@
 #include <stdexcept>
 
 #include "DimseClient.h"
+#include "DimsePacsSource.h"
 #include "PacsCache.h"
-#include "PacsRetriever.h"
 
 namespace {
-
-bool Server(const CPacsRequest& request, CPacsServer& server, CDimseClient::Settings& settings) {
-    std::string error;
-    // Parse() already took the server's text apart; this cannot fail then.
-    if (!CPacsServer::Parse(request.server, server, error)) {
-        std::fprintf(stderr, "orvanta: --pacs %s\n", error.c_str());
-        return false;
-    }
-    settings.ourAet = request.ourAet;
-    settings.timeoutSeconds = request.timeoutSeconds;
-    return true;
-}
 
 QJsonValue Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -61,55 +49,61 @@ bool CPacsRequest::Check(bool fileGiven, std::string& error) const {
     return true;
 }
 
-int CPacsRequest::List() const {
+std::unique_ptr<CPacsSource> CPacsRequest::Source() const {
     CPacsServer server;
+    std::string error;
+    // Parse() already took the server's text apart; this cannot fail then.
+    if (!CPacsServer::Parse(this->server, server, error)) throw std::runtime_error("--pacs " + error);
     CDimseClient::Settings settings;
-    if (!Server(*this, server, settings)) return 1;
-    CDimseClient::Query query;
+    settings.ourAet = ourAet;
+    settings.timeoutSeconds = timeoutSeconds;
+    return std::make_unique<CDimsePacsSource>(
+        server, settings,
+        CPacsCache(CPacsCache::DefaultRoot(),
+                   static_cast<uint64_t>(std::llround(cacheMegabytes * 1048576.0))),
+        move ? CDimseClient::EMethod::kMove : CDimseClient::EMethod::kGet, movePort);
+}
+
+int CPacsRequest::List() const {
+    CPacsSource::CQuery query;
     query.patientId = patientId;
     query.studyUid = studyUid;
     query.seriesUid = seriesUid;
     query.modality = modality;
-    std::vector<CDimseClient::Series> rows;
     try {
-        rows = CDimseClient::Get().FindSeries(server, settings, query);
+        const std::unique_ptr<CPacsSource> source = Source();
+        const std::vector<CPacsSource::CSeries> rows = source->FindSeries(query);
+        if (rows.empty()) {
+            std::fprintf(stderr, "orvanta: %s, %s: no series matches\n", source->Name().c_str(),
+                         source->SearchStep().c_str());
+            return 1;
+        }
+        for (const CPacsSource::CSeries& row : rows) {
+            QJsonObject line;
+            line["patient_name"] = Text(row.patientName);
+            line["patient_id"] = Text(row.patientId);
+            line["study_date"] = Text(row.studyDate);
+            line["study_uid"] = Text(row.studyUid);
+            line["series_uid"] = Text(row.seriesUid);
+            line["series_number"] = Text(row.seriesNumber);
+            line["series_description"] = Text(row.seriesDescription);
+            line["modality"] = Text(row.modality);
+            line["images"] = row.images < 0 ? QJsonValue() : QJsonValue(row.images);
+            std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvanta: %s\n", e.what());
         return 1;
-    }
-    if (rows.empty()) {
-        std::fprintf(stderr, "orvanta: PACS %s, C-FIND: no series matches\n", server.Text().c_str());
-        return 1;
-    }
-    for (const CDimseClient::Series& row : rows) {
-        QJsonObject line;
-        line["patient_name"] = Text(row.study.patientName);
-        line["patient_id"] = Text(row.study.patientId);
-        line["study_date"] = Text(row.study.studyDate);
-        line["study_uid"] = Text(row.study.studyUid);
-        line["series_uid"] = Text(row.seriesUid);
-        line["series_number"] = Text(row.seriesNumber);
-        line["series_description"] = Text(row.seriesDescription);
-        line["modality"] = Text(row.modality);
-        line["images"] = row.images < 0 ? QJsonValue() : QJsonValue(row.images);
-        std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
     }
     return 0;
 }
 
 int CPacsRequest::Fetch(std::string& folder) const {
-    CPacsServer server;
-    CDimseClient::Settings settings;
-    if (!Server(*this, server, settings)) return 1;
-    CDimseClient::Retrieval retrieval;
-    retrieval.studyUid = studyUid;
-    retrieval.seriesUid = seriesUid;
-    retrieval.method = move ? CDimseClient::EMethod::kMove : CDimseClient::EMethod::kGet;
-    retrieval.movePort = movePort;
-    CPacsCache cache(CPacsCache::DefaultRoot(),
-                     static_cast<uint64_t>(std::llround(cacheMegabytes * 1048576.0)));
+    CPacsSource::CSeries wanted;
+    wanted.studyUid = studyUid;
+    wanted.seriesUid = seriesUid;
     try {
-        folder = CPacsRetriever::Fetch(server, settings, cache, retrieval, {}).string();
+        folder = Source()->Retrieve(wanted, {});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "orvanta: %s\n", e.what());
         return 1;

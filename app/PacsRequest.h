@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+class CPacsSource;
 
 // What the command line asks of a DICOM archive: list the series that match
 // its filters (--list), or retrieve a study or series into the cache so the
@@ -31,4 +34,6 @@ struct CPacsRequest {
     // Retrieves into the cache; 0 with the cache folder in `folder`, else 1
     // after saying why on standard error.
     int Fetch(std::string& folder) const;
+    // The archive the options name, as the dialog reaches one too.
+    std::unique_ptr<CPacsSource> Source() const;
 };

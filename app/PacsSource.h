@@ -6,6 +6,7 @@
 #include <vector>
 
 struct CPacsServerEntry;
+struct CPacsServerList;
 
 // An archive the viewer can search and retrieve from, whatever it speaks
 // (DIMSE or DICOMweb): the dialog and the command line use only this. Every
@@ -21,6 +22,7 @@ public:
         std::string studyDateFrom;
         std::string studyDateTo;
         std::string studyUid;
+        std::string seriesUid;
         std::string modality;
         std::string description;  // the study's or the series' description
     };
@@ -44,15 +46,20 @@ public:
     virtual ~CPacsSource() = default;
     // "AET@HOST:PORT" or the base URL, as messages name the server.
     virtual std::string Name() const = 0;
+    // The step a search is ("C-FIND", "QIDO-RS search"), as faults name it.
+    virtual std::string SearchStep() const = 0;
     // C-ECHO, or a small search: throws when the server does not answer as one.
     virtual void Test() = 0;
     virtual std::vector<CSeries> FindSeries(const CQuery& query) = 0;
-    // Brings the series into the cache and gives its folder; nothing half
-    // retrieved stays behind a failure or a cancel.
+    // Brings the series (the whole study when `series` has no UID) into the
+    // cache and gives its folder; nothing half retrieved stays behind a
+    // failure or a cancel.
     virtual std::string Retrieve(const CSeries& series, const Progress& progress) = 0;
 
-    // Makes the source for a server of the preferences; set by the network
-    // module's glue, so the viewer links no network library itself.
-    using Factory = std::function<std::unique_ptr<CPacsSource>(const CPacsServerEntry& server)>;
+    // Makes the source for a server of the preferences, with the settings
+    // kept beside them (our AE title, timeout, cache size); tests put an
+    // archive of their own in its place.
+    using Factory = std::function<std::unique_ptr<CPacsSource>(const CPacsServerEntry& server,
+                                                               const CPacsServerList& settings)>;
     static Factory& MakeFactory();
 };

@@ -26,6 +26,7 @@ public:
     };
     explicit CFakeArchive(CLog& log) : m_log(log) {}
     std::string Name() const override { return "FAKE@127.0.0.1:4242"; }
+    std::string SearchStep() const override { return "C-FIND"; }
     void Test() override { Throw("C-ECHO"); }
     std::vector<CSeries> FindSeries(const CQuery& query) override {
         Throw("C-FIND");
@@ -55,18 +56,20 @@ protected:
         CPacsServerList list;
         list.servers = {{"Research archive", "ARCHIVE", "127.0.0.1", 4242, ""}};
         list.Save(m_settings);
-        CPacsSource::MakeFactory() = [this](const CPacsServerEntry& server) {
+        m_default = CPacsSource::MakeFactory();
+        CPacsSource::MakeFactory() = [this](const CPacsServerEntry& server, const CPacsServerList&) {
             m_asked.push_back(server.name);
             return std::make_unique<CFakeArchive>(m_log);
         };
     }
-    void TearDown() override { CPacsSource::MakeFactory() = nullptr; }
+    void TearDown() override { CPacsSource::MakeFactory() = m_default; }
 
     TempFolder m_folder;
     const std::string m_settings = m_folder.File("settings.conf");
     CRecordingDialogs m_dialogs;
     CFakeArchive::CLog m_log;
     std::vector<std::string> m_asked;
+    CPacsSource::Factory m_default;
 };
 
 }  // namespace
