@@ -206,7 +206,36 @@ bool CMeasurementLayer::Load(const std::string& path, const CVolumeContext& volu
         return false;
     }
     const QByteArray bytes = file.read(kMaxFileBytes + 1);
-    return Parse(bytes.toStdString(), path, volume, m_items, error);
+    if (!Parse(bytes.toStdString(), path, volume, m_items, error)) return false;
+    m_hidden.assign(m_items.size(), 0);
+    return true;
+}
+
+void CMeasurementLayer::Add(CMeasurement measurement) {
+    m_items.push_back(std::move(measurement));
+    m_hidden.push_back(0);
+}
+
+void CMeasurementLayer::Remove(size_t index) {
+    if (index >= m_items.size()) return;
+    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+    m_hidden.erase(m_hidden.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+int CMeasurementLayer::IndexOf(const std::string& name) const {
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (m_items[i].Name() == name) return static_cast<int>(i);
+    return -1;
+}
+
+std::string CMeasurementLayer::FreeName(CMeasurement::Kind kind) const {
+    const char* prefix = kind == CMeasurement::Kind::Distance ? "d"
+                         : kind == CMeasurement::Kind::Angle  ? "a"
+                                                              : "s";
+    for (size_t n = 1;; ++n) {
+        std::string name = std::string(prefix) + std::to_string(n);
+        if (IndexOf(name) < 0) return name;
+    }
 }
 
 std::string CMeasurementLayer::ColumnName(const CMeasurement& measurement) {

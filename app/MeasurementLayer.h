@@ -30,11 +30,30 @@ public:
 
     const std::vector<CMeasurement>& Items() const { return m_items; }
     bool Empty() const { return m_items.empty(); }
-    void Clear() { m_items.clear(); }
+    size_t Size() const { return m_items.size(); }
+    void Clear() {
+        m_items.clear();
+        m_hidden.clear();
+    }
+
+    // --- Editing: indices are those of Items() -------------------------------
+    void Add(CMeasurement measurement);
+    void Remove(size_t index);
+    CMeasurement& Item(size_t index) { return m_items.at(index); }
+    // The index of the measurement called `name`, or -1.
+    int IndexOf(const std::string& name) const;
+    // "d1", "a1", "s1" by kind, counting up to the first name not taken.
+    std::string FreeName(CMeasurement::Kind kind) const;
+    // Hidden measurements are not drawn; their values are still reckoned.
+    bool Shown(size_t index) const { return index < m_items.size() && m_hidden[index] == 0; }
+    void SetShown(size_t index, bool shown) { m_hidden.at(index) = shown ? 0 : 1; }
+
+    bool operator==(const CMeasurementLayer&) const = default;
 
     // The column a measurement takes in a table of frames: "d1_mm", "a1_deg", "s1_mm2".
     static std::string ColumnName(const CMeasurement& measurement);
 
 private:
     std::vector<CMeasurement> m_items;
+    std::vector<char> m_hidden;  // beside m_items
 };
