@@ -44,7 +44,11 @@ bool CMeasureTool::Grab(const CPointer& at) {
             }
         }
     }
-    if (found) m_before = layer;
+    if (found) {
+        m_before = layer;
+        m_pressedAt = at;
+        m_moved = false;
+    }
     return found;
 }
 
@@ -57,6 +61,7 @@ void CMeasureTool::Drag(const CPointer& at) {
     if (!m_before) return;
     const std::optional<CPlanePick> pick = CPlanePick::At(m_viewer, at);
     if (!pick) return;
+    m_moved = true;
     CMeasurementLayer layer = m_viewer.Measurements();
     if (m_item >= layer.Size()) return;
     CMeasurement& measurement = layer.Item(m_item);
@@ -74,6 +79,12 @@ void CMeasureTool::Release() {
     if (!m_before) return;
     const CMeasurementLayer before = std::move(*m_before);
     m_before.reset();
+    // A click on a point without a drag places a point there, so that a
+    // measurement may start where another has a point.
+    if (!m_moved) {
+        AddPoint(m_pressedAt);
+        return;
+    }
     m_viewer.MeasurementEditing().Commit(before, "Move Measurement Point");
 }
 

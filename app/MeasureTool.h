@@ -19,7 +19,8 @@ class CViewer;
 // its first point; clicks elsewhere are ignored). Esc drops the points so
 // far. A press within a few pixels of a point of a measurement shown
 // grabs it instead: the drag moves it over the planes (in the frame shown
-// for a measurement set frame by frame), and the whole drag is one undo step.
+// for a measurement set frame by frame), and the whole drag is one undo
+// step; released without a drag, the click places a point as any other.
 class CMeasureTool : public CTool {
 public:
     using Point = CMeasurement::Point;
@@ -62,4 +63,6 @@ private:
     // The drag under way: the measurements before it, and the point held.
     std::optional<CMeasurementLayer> m_before;
     size_t m_item = 0, m_point = 0;
+    CPointer m_pressedAt;
+    bool m_moved = false;
 };

@@ -90,7 +90,13 @@ TEST_F(MeasureToolsTest, PlacedMeasurementsGiveTheirValues) {
         // Arms (4, 0) and (4, 4.5) mm from the vertex.
         {"angle", Kind::Angle, {{5, 1}, {1, 1}, {5, 4}}, false, "a1", std::atan2(4.5, 4.0) * 180 / M_PI, 1.5},
         {"right angle", Kind::Angle, {{1, 4}, {1, 1}, {6, 1}}, false, "a2", 90.0, 1.5},
-        {"triangle", Kind::Area, {{1, 1}, {5, 1}, {1, 4}}, false, "s1", 0.5 * 4 * 4.5, 0.5},
+        {"triangle from the ruler's end",
+         Kind::Area,
+         {{1, 1}, {5, 1}, {1, 4}},
+         false,
+         "s1",
+         0.5 * 4 * 4.5,
+         0.5},
         {"rectangle", Kind::Area, {{1, 1}, {5, 1}, {5, 4}, {1, 4}}, true, "s2", 4 * 4.5, 0.8},
         {"second ruler", Kind::Distance, {{0, 0}, {7, 0}}, false, "d2", 7.0, 0.15},
     };
