@@ -22,9 +22,9 @@ public:
             m_done = false;
             return;
         }
-        m_owner.Set(m_after);
+        m_owner.Restore(m_after);
     }
-    void undo() override { m_owner.Set(m_before); }
+    void undo() override { m_owner.Restore(m_before); }
     // The label history's index when the step was taken.
     int LabelIndex() const { return m_labelIndex; }
 
@@ -50,6 +50,17 @@ CMeasurementEditing::~CMeasurementEditing() {
 void CMeasurementEditing::Set(const CMeasurementLayer& layer) {
     m_viewer.Measurements() = layer;
     m_viewer.Notices().Announce(kChangeMeasurements);
+}
+
+void CMeasurementEditing::Restore(const CMeasurementLayer& layer) {
+    // Shown or hidden is no step: a measurement there now keeps its state.
+    CMeasurementLayer restored = layer;
+    const CMeasurementLayer& now = m_viewer.Measurements();
+    for (size_t i = 0; i < restored.Size(); ++i) {
+        const int at = now.IndexOf(restored.Items()[i].Name());
+        if (at >= 0) restored.SetShown(i, now.Shown(static_cast<size_t>(at)));
+    }
+    Set(restored);
 }
 
 void CMeasurementEditing::Show(const CMeasurementLayer& now) {

@@ -49,6 +49,8 @@ private:
     // after the label history's (or before it).
     bool MeasurementFirst(bool undo) const;
     void Set(const CMeasurementLayer& layer);
+    // Takes the measurements back (or forward) to those of a step.
+    void Restore(const CMeasurementLayer& layer);
 
     CViewer& m_viewer;
     QUndoStack m_undo;

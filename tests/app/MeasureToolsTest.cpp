@@ -293,6 +293,7 @@ TEST_F(MeasureToolsTest, PanelEditsReachTheLayerAndTheCurves) {
     EXPECT_EQ(table.rowCount(), 2);
     m_viewer.Execute(kCmdUndo);
     EXPECT_EQ(Layer().Items()[0].Name(), "d1") << "the rename was a step too";
+    EXPECT_FALSE(Layer().Shown(1)) << "hiding was no step: going back past it keeps a1 hidden";
 }
 
 // A ruler shown changes the picture; hidden, it leaves it as it was.
