@@ -241,6 +241,45 @@ TEST_F(MeasureToolsTest, PerFrameDragSetsTheFrameShown) {
     EXPECT_EQ(Layer().Items()[0].FramePoints().size(), 1u);
 }
 
+// A ruler may follow a label the image holds, chosen in the panel: its value
+// is then the label's chord along its line in each frame, none where the
+// label is missing; an angle is offered no label.
+TEST_F(MeasureToolsTest, PanelLetsARulerFollowALabel) {
+    Open();
+    CPolygonTool polygon(m_viewer);  // label 1 on slice 1 of frame 0 alone
+    for (const auto& [i, j] : {std::pair{4, 0}, {7, 0}, {7, 5}}) polygon.Press(At(i, j));
+    polygon.Finish();
+    CMeasurementLayer layer;
+    layer.Add(CMeasurement::Fixed("d1", Kind::Distance, {Point{0, 2, 1}, Point{7.4, 2, 1}}));
+    layer.Add(CMeasurement::Fixed("a1", Kind::Angle, {Point{5, 1, 1}, Point{1, 1, 1}, Point{1, 4, 1}}));
+    m_viewer.MeasurementEditing().Change(layer, "Add");
+    CMeasurementsPanel panel(m_viewer, nullptr);
+    panel.show();
+    const auto choices = [&panel](int row) {
+        auto* time = qobject_cast<QComboBox*>(panel.Table().cellWidget(row, CMeasurementsPanel::kTimeColumn));
+        std::vector<std::string> texts;
+        for (int i = 0; time != nullptr && i < time->count(); ++i)
+            texts.push_back(time->itemText(i).toStdString());
+        return texts;
+    };
+    EXPECT_EQ(choices(0), (std::vector<std::string>{"Fixed", "Per frame", "Follows label 1"}));
+    EXPECT_EQ(choices(1), (std::vector<std::string>{"Fixed", "Per frame"}));
+    EXPECT_FALSE(panel.SetTimeMode(1, CMeasurement::TimeMode::FollowsLabel, 1));
+    EXPECT_FALSE(panel.SetTimeMode(0, CMeasurement::TimeMode::FollowsLabel, 2)) << "no label 2";
+    ASSERT_TRUE(panel.SetTimeMode(0, CMeasurement::TimeMode::FollowsLabel, 1));
+    const double chord = ValueOf(0);
+    EXPECT_GT(chord, 1.0);
+    EXPECT_LT(chord, 7.4 - 1.0) << "less than the line placed";
+    ASSERT_EQ(m_view.m_measureMarks.size(), 2u);
+    const auto& ends = m_view.m_measureMarks[0].line.points;
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_NEAR(std::hypot(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]), chord, 1e-6)
+        << "drawn between the label's edges";
+    m_viewer.Navigation().SetFrame(2);
+    EXPECT_TRUE(std::isnan(ValueOf(0)));
+    EXPECT_EQ(panel.Table().item(0, CMeasurementsPanel::kValueColumn)->text(), "-");
+}
+
 // The panel's rename, delete, hide and time mode reach the measurements,
 // the curves, the chart and the view; a taken or empty name is refused.
 TEST_F(MeasureToolsTest, PanelEditsReachTheLayerAndTheCurves) {
