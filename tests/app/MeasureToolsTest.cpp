@@ -61,6 +61,19 @@ protected:
         ruler.Press(At(1, 1));
         ruler.Press(At(5, 4));
     }
+    // Label 1 on a triangle of slice 1 in frame 0, painted with the polygon tool: one label step.
+    void PaintTriangle() {
+        CPolygonTool polygon(m_viewer);
+        for (const auto& [i, j] : {std::pair{4, 0}, {7, 0}, {7, 5}}) polygon.Press(At(i, j));
+        polygon.Finish();
+    }
+    // A ruler d1 between `a` and `b` and a right angle a1 at (1, 1), added as one step.
+    void AddRulerAndAngle(const Point& a, const Point& b) {
+        CMeasurementLayer layer;
+        layer.Add(CMeasurement::Fixed("d1", Kind::Distance, {a, b}));
+        layer.Add(CMeasurement::Fixed("a1", Kind::Angle, {Point{5, 1, 1}, Point{1, 1, 1}, Point{1, 4, 1}}));
+        m_viewer.MeasurementEditing().Change(layer, "Add");
+    }
     double ValueOf(size_t index) const {
         const auto context = CCurves::MeasurementContext(m_viewer);
         return Layer().Items().at(index).ValueAt(m_viewer.State().m_t, context.labels, context.metric);
@@ -164,9 +177,7 @@ TEST_F(MeasureToolsTest, AreaRefusesOtherSlicesAndFlatOutlines) {
 // state alone.
 TEST_F(MeasureToolsTest, DragIsOneStepInTheOneHistory) {
     Open();
-    CPolygonTool polygon(m_viewer);
-    for (const auto& [i, j] : {std::pair{4, 0}, {7, 0}, {7, 5}}) polygon.Press(At(i, j));
-    polygon.Finish();
+    PaintTriangle();
     ASSERT_EQ(m_viewer.Editing().UndoStack().count(), 1);
     const int cleanIndex = m_viewer.Editing().UndoStack().cleanIndex();
     const bool unsaved = m_viewer.Editing().Unsaved();
@@ -246,13 +257,8 @@ TEST_F(MeasureToolsTest, PerFrameDragSetsTheFrameShown) {
 // label is missing; an angle is offered no label.
 TEST_F(MeasureToolsTest, PanelLetsARulerFollowALabel) {
     Open();
-    CPolygonTool polygon(m_viewer);  // label 1 on slice 1 of frame 0 alone
-    for (const auto& [i, j] : {std::pair{4, 0}, {7, 0}, {7, 5}}) polygon.Press(At(i, j));
-    polygon.Finish();
-    CMeasurementLayer layer;
-    layer.Add(CMeasurement::Fixed("d1", Kind::Distance, {Point{0, 2, 1}, Point{7.4, 2, 1}}));
-    layer.Add(CMeasurement::Fixed("a1", Kind::Angle, {Point{5, 1, 1}, Point{1, 1, 1}, Point{1, 4, 1}}));
-    m_viewer.MeasurementEditing().Change(layer, "Add");
+    PaintTriangle();
+    AddRulerAndAngle({0, 2, 1}, {7.4, 2, 1});
     CMeasurementsPanel panel(m_viewer, nullptr);
     panel.show();
     const auto choices = [&panel](int row) {
@@ -284,10 +290,7 @@ TEST_F(MeasureToolsTest, PanelLetsARulerFollowALabel) {
 // the curves, the chart and the view; a taken or empty name is refused.
 TEST_F(MeasureToolsTest, PanelEditsReachTheLayerAndTheCurves) {
     Open();
-    CMeasurementLayer layer;
-    layer.Add(CMeasurement::Fixed("d1", Kind::Distance, {Point{1, 1, 1}, Point{5, 4, 1}}));
-    layer.Add(CMeasurement::Fixed("a1", Kind::Angle, {Point{5, 1, 1}, Point{1, 1, 1}, Point{1, 4, 1}}));
-    m_viewer.MeasurementEditing().Change(layer, "Add");
+    AddRulerAndAngle({1, 1, 1}, {5, 4, 1});
     CMeasurementsPanel panel(m_viewer, nullptr);
     panel.show();
     QTableWidget& table = panel.Table();
