@@ -207,19 +207,39 @@ bool CMeasurementLayer::Load(const std::string& path, const CVolumeContext& volu
     }
     const QByteArray bytes = file.read(kMaxFileBytes + 1);
     if (!Parse(bytes.toStdString(), path, volume, m_items, error)) return false;
-    m_hidden.assign(m_items.size(), 0);
+    m_hidden.clear();
     return true;
 }
 
 void CMeasurementLayer::Add(CMeasurement measurement) {
+    m_hidden.erase(measurement.Name());
     m_items.push_back(std::move(measurement));
-    m_hidden.push_back(0);
 }
 
 void CMeasurementLayer::Remove(size_t index) {
     if (index >= m_items.size()) return;
+    m_hidden.erase(m_items[index].Name());
     m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
-    m_hidden.erase(m_hidden.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void CMeasurementLayer::Rename(size_t index, const std::string& name) {
+    if (index >= m_items.size()) return;
+    const bool shown = Shown(index);
+    m_hidden.erase(m_items[index].Name());
+    m_items[index].Rename(name);
+    SetShown(index, shown);
+}
+
+bool CMeasurementLayer::Shown(size_t index) const {
+    return index < m_items.size() && m_hidden.count(m_items[index].Name()) == 0;
+}
+
+void CMeasurementLayer::SetShown(size_t index, bool shown) {
+    if (index >= m_items.size()) return;
+    if (shown)
+        m_hidden.erase(m_items[index].Name());
+    else
+        m_hidden.insert(m_items[index].Name());
 }
 
 int CMeasurementLayer::IndexOf(const std::string& name) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,14 +40,16 @@ public:
     // --- Editing: indices are those of Items() -------------------------------
     void Add(CMeasurement measurement);
     void Remove(size_t index);
+    // A measurement to change in place; Rename() renames one.
     CMeasurement& Item(size_t index) { return m_items.at(index); }
+    void Rename(size_t index, const std::string& name);
     // The index of the measurement called `name`, or -1.
     int IndexOf(const std::string& name) const;
     // "d1", "a1", "s1" by kind, counting up to the first name not taken.
     std::string FreeName(CMeasurement::Kind kind) const;
     // Hidden measurements are not drawn; their values are still reckoned.
-    bool Shown(size_t index) const { return index < m_items.size() && m_hidden[index] == 0; }
-    void SetShown(size_t index, bool shown) { m_hidden.at(index) = shown ? 0 : 1; }
+    bool Shown(size_t index) const;
+    void SetShown(size_t index, bool shown);
 
     bool operator==(const CMeasurementLayer&) const = default;
 
@@ -55,5 +58,7 @@ public:
 
 private:
     std::vector<CMeasurement> m_items;
-    std::vector<char> m_hidden;  // beside m_items
+    // The names of the measurements hidden: whoever replaces m_items cannot
+    // leave it out of step, as it would be beside them.
+    std::set<std::string> m_hidden;
 };

@@ -137,7 +137,7 @@ bool CMeasurementsPanel::Rename(size_t index, const QString& name) {
         Fill();
         return false;
     }
-    layer.Item(index).Rename(text);
+    layer.Rename(index, text);
     m_viewer.MeasurementEditing().Change(layer, "Rename Measurement");
     return true;
 }

@@ -325,17 +325,21 @@ TEST_F(MeasureToolsTest, PanelEditsReachTheLayerAndTheCurves) {
     ASSERT_EQ(m_view.m_measureMarks.size(), 1u);
     EXPECT_EQ(m_view.m_measureMarks[0].text.substr(0, 3), "lv ");
     EXPECT_EQ(CurveNames().size(), 2u) << "a hidden measurement still has its curve";
+    EXPECT_TRUE(panel.Rename(1, "ang"));
+    EXPECT_FALSE(Layer().Shown(1)) << "renamed, still hidden";
 
     panel.Delete(0);
-    EXPECT_EQ(CurveNames(), (std::vector<std::string>{"a1_deg"}));
+    EXPECT_EQ(CurveNames(), (std::vector<std::string>{"ang_deg"}));
     EXPECT_EQ(table.rowCount(), 1);
     EXPECT_EQ(table.item(0, CMeasurementsPanel::kShownColumn)->checkState(), Qt::Unchecked);
-    m_viewer.Execute(kCmdUndo);
-    EXPECT_EQ(CurveNames(), (std::vector<std::string>{"lv_mm", "a1_deg"}));
-    EXPECT_EQ(table.rowCount(), 2);
-    m_viewer.Execute(kCmdUndo);
-    EXPECT_EQ(Layer().Items()[0].Name(), "d1") << "the rename was a step too";
-    EXPECT_FALSE(Layer().Shown(1)) << "hiding was no step: going back past it keeps a1 hidden";
+    // Back through the delete and both renames: each was a step.
+    const std::vector<std::string> back[] = {{"lv_mm", "ang_deg"}, {"lv_mm", "a1_deg"}, {"d1_mm", "a1_deg"}};
+    for (const std::vector<std::string>& names : back) {
+        m_viewer.Execute(kCmdUndo);
+        EXPECT_EQ(CurveNames(), names);
+        EXPECT_EQ(table.rowCount(), 2);
+        EXPECT_FALSE(Layer().Shown(1)) << "hiding was no step: going back past it keeps the angle hidden";
+    }
 }
 
 // A ruler shown changes the picture; hidden, it leaves it as it was.
