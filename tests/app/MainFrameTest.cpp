@@ -10,10 +10,10 @@
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLegendMarker>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
@@ -29,16 +29,17 @@
 #include "Curves.h"
 #include "CurvesChart.h"
 #include "CurvesPanel.h"
-#include "LabelEditing.h"
 #include "LabelsPanel.h"
-#include "MainFrame.h"
 #include "MeasurementsPanel.h"
+#include "MainFrame.h"
 #include "MovieTools.h"
 #include "PngReader.h"
+#include "LabelEditing.h"
+#include "SceneGeometry.h"
 #include "ViewerExports.h"
-#include "ViewerFixture.h"
 #include "WindowLevel.h"
 #include "WindowTool.h"
+#include "ViewerFixture.h"
 
 namespace {
 
