@@ -385,6 +385,8 @@ const std::vector<OptionRow>& OptionRows() {
                  if (!viewer.Measurements().Load(o.text, CCurves::MeasurementContext(viewer), error))
                      viewer.Host().Dialogs().ShowMessage("Error", std::string("--measure ") + error,
                                                          CDialogService::Icon::kError);
+                 else
+                     viewer.Notices().Announce(kChangeMeasurements);
              }},
         {.name = "position",
          .kind = Kind::kNumbers,

@@ -2,6 +2,7 @@
 
 #include "LabelCommands.h"
 #include "LabelEditing.h"
+#include "MeasurementEditing.h"
 #include "TextFormat.h"
 #include "Viewer.h"
 #include "ViewerExports.h"
@@ -39,12 +40,10 @@ CCommand Switch(int id, int menu, const char* text, std::vector<QKeyCombination>
 
 bool HasVolume(const CViewer& v) { return v.Volume().SizeX() > 0; }
 
-// Whether a label edit can be undone (or redone) now: not while a stroke is painted.
+// Whether a label or measurement edit can be undone (or redone) now: not while a stroke is painted.
 bool CanStep(const CViewer& v, bool undo) {
-    const CLabelEditing& editing = v.Editing();
-    if (editing.InStep()) return false;
-    const QUndoStack& stack = editing.UndoStack();
-    return undo ? stack.canUndo() : stack.canRedo();
+    const CMeasurementEditing& editing = v.MeasurementEditing();
+    return undo ? editing.CanUndo() : editing.CanRedo();
 }
 
 // The row that shows the planes through colour map `Map`, checked while it does.
@@ -152,10 +151,10 @@ std::vector<CCommand> BuildTable() {
         // Edit. Ctrl + Z stays with saving the XY-plane, as it always was;
         // Undo takes the other key desktops give it.
         {kCmdUndo, kEdit, "&Undo\tAlt + Backspace", {Key(Qt::AltModifier, Qt::Key_Backspace)},
-         [](CViewer& v) { v.Editing().UndoStack().undo(); }, [](const CViewer& v) { return CanStep(v, true); },
+         [](CViewer& v) { v.MeasurementEditing().Undo(); }, [](const CViewer& v) { return CanStep(v, true); },
          nullptr},
         {kCmdRedo, kEdit, "&Redo\tCtrl + Shift + Z", {Key(kCtrl | Qt::ShiftModifier, Qt::Key_Z)},
-         [](CViewer& v) { v.Editing().UndoStack().redo(); }, [](const CViewer& v) { return CanStep(v, false); },
+         [](CViewer& v) { v.MeasurementEditing().Redo(); }, [](const CViewer& v) { return CanStep(v, false); },
          nullptr},
 
         // Control

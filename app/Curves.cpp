@@ -187,6 +187,10 @@ void CCurves::Compute(const CViewer& viewer, bool meshes) {
     const CMeshSet none;
     Compute(labels, pixelSize, meshes ? set : none, frames, state.m_frameTimeMs);
     ComputeValues(viewer, m_labelMeans);
+    ComputeMeasurements(viewer);
+}
+
+void CCurves::ComputeMeasurements(const CViewer& viewer) {
     m_measureLines.clear();
     const CMeasurementLayer::CVolumeContext context = MeasurementContext(viewer);
     for (const CMeasurement& measurement : viewer.Measurements().Items())

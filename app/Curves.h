@@ -79,8 +79,10 @@ public:
     // pixel sizes and transform in force, the label image.
     static CMeasurementLayer::CVolumeContext MeasurementContext(const CViewer& viewer);
     // One line per measurement, named after its column ("d1_mm"), a value
-    // (mm, degrees, mm2) per frame; Compute(viewer) makes them.
+    // (mm, degrees, mm2) per frame; Compute(viewer) makes them, and
+    // ComputeMeasurements(viewer) alone, over the frames computed last.
     const std::vector<Line>& MeasurementLines() const { return m_measureLines; }
+    void ComputeMeasurements(const CViewer& viewer);
 
     int Frames() const { return m_frames; }
     double FrameTimeMs() const { return m_frameTimeMs; }

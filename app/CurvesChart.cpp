@@ -164,6 +164,11 @@ void CCurvesChart::SetCurves(const CCurves& curves) {
         add(values, Qt::black, Qt::SolidLine, "value at position", true);
     for (const CCurves::Line& line : curves.MeanLines())
         add(line, LabelColour(line.label), Qt::DotLine, QString("mean in label %1").arg(line.label), true);
+    // Measurements in their own units (mm, deg, mm2) on the second axis, each in a hue of its own.
+    int measure = 0;
+    for (const CCurves::Line& line : curves.MeasurementLines())
+        add(line, QColor::fromHsv((200 + 67 * measure++) % 360, 220, 200), Qt::DashDotLine,
+            QString::fromStdString(line.name), true);
     // The value axis only where there are values; a flat curve gets a unit of room.
     m_valueAxis->setVisible(lowValue <= highValue);
     if (lowValue <= highValue)

@@ -14,11 +14,13 @@ class QValueAxis;
 // The chart of the Curves panel and of --export-plot: every curve over the
 // frames, label volumes solid in their overlay colour, mesh volumes dashed
 // (a label's surface in its label's colour), on a second axis the value at
-// the position (black) and the mean value in each label (dotted, in its
-// colour), and a vertical line at the frame shown. Moving that line touches two points only, so playback does
-// not redraw the curves. The axes show round numbers, as many as fit, and
-// the legend lies below the plot in as many rows as its names need, so that
-// a narrow panel still shows every number and name whole.
+// the position (black), the mean value in each label (dotted, in its
+// colour) and each measurement in its unit (dash-dotted, named by its
+// column), and a vertical line at the frame shown. Moving that line touches
+// two points only, so playback does not redraw the curves. The axes show
+// round numbers, as many as fit, and the legend lies below the plot in as
+// many rows as its names need, so that a narrow panel still shows every
+// number and name whole.
 class CCurvesChart : public QChart {
 public:
     CCurvesChart();

@@ -76,8 +76,9 @@ void CCurvesPanel::Follow(unsigned changes) {
         m_chart->SetCurves(m_curves);
         FillChoice();
         ShowEjection();
-    } else if ((m_pending & (kChangePosition | kChangeLabelLook)) != 0) {
+    } else if ((m_pending & (kChangePosition | kChangeLabelLook | kChangeMeasurements)) != 0) {
         if ((m_pending & kChangePosition) != 0) m_curves.ComputeValues(m_viewer, m_labelMeans->isChecked());
+        if ((m_pending & kChangeMeasurements) != 0) m_curves.ComputeMeasurements(m_viewer);
         // A label's new colour redraws its lines; nothing is computed again.
         m_chart->SetLabelColours(m_viewer.View().m_labelColours);
         m_chart->SetCurves(m_curves);

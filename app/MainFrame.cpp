@@ -1,8 +1,9 @@
 #include "MainFrame.h"
 
 #include <QAction>
-#include <QCloseEvent>
+#include <QActionGroup>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -14,7 +15,6 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QScreen>
-#include <QActionGroup>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QWheelEvent>
@@ -25,12 +25,12 @@
 #include "CurvesPanel.h"
 #include "LabelEditing.h"
 #include "LabelsPanel.h"
+#include "MeasurementsPanel.h"
 #include "NoticeListener.h"
 #include "PacsDialog.h"
 #include "PreferencesDialog.h"
 #include "PropagationDialog.h"
 #include "WindowLevelDialog.h"
-
 
 CMainFrame::CMainFrame()
     : m_view(new CVolumeView(this)),
@@ -70,7 +70,7 @@ CMainFrame::CMainFrame()
     addDockWidget(Qt::RightDockWidgetArea, m_curves);
     m_curves->hide();
     BuildMenus();
-    BuildLabelsPanel();
+    BuildDocks();
     resize(800, 640);
     m_view->setFocus();
 }
@@ -377,13 +377,19 @@ void CMainFrame::ShowReadout(const std::string& text) {
 
 CLabelEditSettings& CMainFrame::EditSettings() { return m_viewer->Editing().Settings(); }
 
-void CMainFrame::BuildLabelsPanel() {
+void CMainFrame::BuildDocks() {
     m_labelsPanel = new CLabelsPanel(*m_viewer, EditSettings(), this);
-    addDockWidget(Qt::RightDockWidgetArea, m_labelsPanel);
-    m_labelsPanel->hide();
-    QAction* toggle = m_labelsPanel->toggleViewAction();
-    toggle->setText("Labels Panel\tCtrl + Shift + L");
-    toggle->setShortcut(QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_L));
+    AddPanel(m_labelsPanel, "Labels Panel\tCtrl + Shift + L", Qt::Key_L);
+    m_measurementsPanel = new CMeasurementsPanel(*m_viewer, this);
+    AddPanel(m_measurementsPanel, "Measurements Panel\tCtrl + Shift + M", Qt::Key_M);
+}
+
+void CMainFrame::AddPanel(QDockWidget* panel, const char* menuText, Qt::Key key) {
+    addDockWidget(Qt::RightDockWidgetArea, panel);
+    panel->hide();
+    QAction* toggle = panel->toggleViewAction();
+    toggle->setText(menuText);
+    toggle->setShortcut(QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | key));
     toggle->setShortcutContext(Qt::WindowShortcut);
     toggle->setShortcutVisibleInContextMenu(false);
     // Beside the Curves item, in the Display menu.

@@ -17,6 +17,8 @@
 
 class CCurvesPanel;
 class CLabelsPanel;
+class CMeasurementsPanel;
+class QDockWidget;
 class QAction;
 class QLabel;
 class QMenu;
@@ -80,6 +82,7 @@ public:
 
     // The Labels dock and the editing settings it shows and sets.
     CLabelsPanel& LabelsPanel() { return *m_labelsPanel; }
+    CMeasurementsPanel& MeasurementsPanel() { return *m_measurementsPanel; }
     // The settings the label tools share, which the Labels panel edits.
     CLabelEditSettings& EditSettings();
 
@@ -127,9 +130,13 @@ private:
     // The status bar's name of the active tool and the window in force.
     QLabel* m_toolStatus;
 
-    // The Labels dock, hidden at first, and the settings it edits (declared
-    // before it: the panel keeps a reference). Its menu item and key come
-    // from the dock's own show/hide action.
-    void BuildLabelsPanel();
+    // The Labels and Measurements docks, hidden at first; the Labels dock
+    // edits the label settings (declared before it: the panel keeps a
+    // reference). Their menu items and keys come from the docks' own
+    // show/hide actions.
+    void BuildDocks();
     CLabelsPanel* m_labelsPanel = nullptr;
+    CMeasurementsPanel* m_measurementsPanel = nullptr;
+    // Docks `panel` hidden, its show/hide item in the Display menu with Ctrl + Shift + `key`.
+    void AddPanel(QDockWidget* panel, const char* menuText, Qt::Key key);
 };

@@ -212,7 +212,56 @@ bool CMeasurementLayer::Load(const std::string& path, const CVolumeContext& volu
         return false;
     }
     const QByteArray bytes = file.read(kMaxFileBytes + 1);
-    return Parse(bytes.toStdString(), path, volume, m_items, error);
+    if (!Parse(bytes.toStdString(), path, volume, m_items, error)) return false;
+    m_hidden.clear();
+    return true;
+}
+
+void CMeasurementLayer::Add(CMeasurement measurement) {
+    m_hidden.erase(measurement.Name());
+    m_items.push_back(std::move(measurement));
+}
+
+void CMeasurementLayer::Remove(size_t index) {
+    if (index >= m_items.size()) return;
+    m_hidden.erase(m_items[index].Name());
+    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void CMeasurementLayer::Rename(size_t index, const std::string& name) {
+    if (index >= m_items.size()) return;
+    const bool shown = Shown(index);
+    m_hidden.erase(m_items[index].Name());
+    m_items[index].Rename(name);
+    SetShown(index, shown);
+}
+
+bool CMeasurementLayer::Shown(size_t index) const {
+    return index < m_items.size() && m_hidden.count(m_items[index].Name()) == 0;
+}
+
+void CMeasurementLayer::SetShown(size_t index, bool shown) {
+    if (index >= m_items.size()) return;
+    if (shown)
+        m_hidden.erase(m_items[index].Name());
+    else
+        m_hidden.insert(m_items[index].Name());
+}
+
+int CMeasurementLayer::IndexOf(const std::string& name) const {
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (m_items[i].Name() == name) return static_cast<int>(i);
+    return -1;
+}
+
+std::string CMeasurementLayer::FreeName(CMeasurement::Kind kind) const {
+    const char* prefix = kind == CMeasurement::Kind::Distance ? "d"
+                         : kind == CMeasurement::Kind::Angle  ? "a"
+                                                              : "s";
+    for (size_t n = 1;; ++n) {
+        std::string name = std::string(prefix) + std::to_string(n);
+        if (IndexOf(name) < 0) return name;
+    }
 }
 
 std::string CMeasurementLayer::ToJson() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,11 +40,34 @@ public:
 
     const std::vector<CMeasurement>& Items() const { return m_items; }
     bool Empty() const { return m_items.empty(); }
-    void Clear() { m_items.clear(); }
+    size_t Size() const { return m_items.size(); }
+    void Clear() {
+        m_items.clear();
+        m_hidden.clear();
+    }
+
+    // --- Editing: indices are those of Items() -------------------------------
+    void Add(CMeasurement measurement);
+    void Remove(size_t index);
+    // A measurement to change in place; Rename() renames one.
+    CMeasurement& Item(size_t index) { return m_items.at(index); }
+    void Rename(size_t index, const std::string& name);
+    // The index of the measurement called `name`, or -1.
+    int IndexOf(const std::string& name) const;
+    // "d1", "a1", "s1" by kind, counting up to the first name not taken.
+    std::string FreeName(CMeasurement::Kind kind) const;
+    // Hidden measurements are not drawn; their values are still reckoned.
+    bool Shown(size_t index) const;
+    void SetShown(size_t index, bool shown);
+
+    bool operator==(const CMeasurementLayer&) const = default;
 
     // The column a measurement takes in a table of frames: "d1_mm", "a1_deg", "s1_mm2".
     static std::string ColumnName(const CMeasurement& measurement);
 
 private:
     std::vector<CMeasurement> m_items;
+    // The names of the measurements hidden: whoever replaces m_items cannot
+    // leave it out of step, as it would be beside them.
+    std::set<std::string> m_hidden;
 };

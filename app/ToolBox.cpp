@@ -1,9 +1,12 @@
 #include "ToolBox.h"
 
+#include "AngleTool.h"
+#include "AreaTool.h"
 #include "BrushTool.h"
 #include "EraserTool.h"
 #include "FillTool.h"
 #include "PolygonTool.h"
+#include "RulerTool.h"
 #include "TurnTool.h"
 #include "WindowTool.h"
 
@@ -15,6 +18,9 @@ CToolBox::CToolBox(CViewer& viewer) {
     m_tools.push_back(std::make_unique<CEraserTool>(viewer));
     m_tools.push_back(std::make_unique<CFillTool>(viewer));
     m_tools.push_back(std::make_unique<CPolygonTool>(viewer));
+    m_tools.push_back(std::make_unique<CRulerTool>(viewer));
+    m_tools.push_back(std::make_unique<CAngleTool>(viewer));
+    m_tools.push_back(std::make_unique<CAreaTool>(viewer));
 }
 
 CToolBox::~CToolBox() = default;
@@ -28,6 +34,10 @@ const std::vector<CToolBox::CEntry>& CToolBox::Entries() {
         {ETool::kEraser, "&Eraser\tShift + E", QKeyCombination(Qt::ShiftModifier, Qt::Key_E)},
         {ETool::kFill, "&Fill\tShift + F", QKeyCombination(Qt::ShiftModifier, Qt::Key_F)},
         {ETool::kPolygon, "&Polygon\tShift + P", QKeyCombination(Qt::ShiftModifier, Qt::Key_P)},
+        // The measuring tools: Shift with a letter of what they give (distance, angle, area).
+        {ETool::kRuler, "R&uler\tShift + D", QKeyCombination(Qt::ShiftModifier, Qt::Key_D)},
+        {ETool::kAngle, "An&gle\tShift + G", QKeyCombination(Qt::ShiftModifier, Qt::Key_G)},
+        {ETool::kArea, "&Area\tShift + A", QKeyCombination(Qt::ShiftModifier, Qt::Key_A)},
     };
     return entries;
 }

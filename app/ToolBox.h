@@ -14,7 +14,7 @@ class CViewer;
 // with its key; later tools join the table.
 class CToolBox {
 public:
-    enum class ETool { kTurn, kWindow, kBrush, kEraser, kFill, kPolygon };
+    enum class ETool { kTurn, kWindow, kBrush, kEraser, kFill, kPolygon, kRuler, kAngle, kArea };
     struct CEntry {
         ETool tool;
         const char* menuText;  // with its key hint after a tab

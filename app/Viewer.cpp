@@ -7,13 +7,15 @@
 
 #include "LabelEditing.h"
 #include "LabelFile.h"
+#include "MeasurementEditing.h"
+#include "MeasurementMarks.h"
 #include "MeshSet.h"
 #include "PathUtils.h"
+#include "PatientFrame.h"
 #include "SaturatingCast.h"
 #include "SceneGeometry.h"
 #include "TextFormat.h"
 #include "VolumeFormat.h"
-#include "PatientFrame.h"
 #include "VolumeGrid.h"
 #include "Workspace.h"
 
@@ -37,15 +39,22 @@ CViewer::CViewer(CViewInterface& view, CViewerHost& host)
     // read a view already up to date.
     m_notices.Subscribe([this](unsigned changes) { Follow(changes); });
     m_editing = std::make_unique<CLabelEditing>(*this);
+    m_measurementEditing = std::make_unique<CMeasurementEditing>(*this);
 }
 
 CViewer::~CViewer() = default;
 
 void CViewer::Follow(unsigned changes) {
-    if ((changes & ~kChangeCamera) != 0)
+    if ((changes & ~(kChangeCamera | kChangeMeasurements)) != 0) {
         RefreshView();
-    else
+    } else {
+        // Measurements are drawn over the planes: nothing to upload again.
+        if ((changes & kChangeMeasurements) != 0) {
+            DeriveScene();
+            m_view.Repaint();
+        }
         UpdateTitle();
+    }
     // The readout names the voxel, its frame and time, its patient position and value.
     if ((changes & (kChangeVolume | kChangePosition | kChangeFrame | kChangeCalibration)) != 0)
         m_host.ShowReadout(ReadoutText(m_hoverVoxel ? *m_hoverVoxel : FileVoxel()));
@@ -62,6 +71,7 @@ void CViewer::DeriveScene() {
     m_view.m_showPlane[2] = m_state.m_showZ;
     m_view.m_meshFrame = m_state.m_t;
     m_view.m_showDirectionLetters = m_state.m_showOrientation;
+    m_view.m_measureMarks = CMeasurementMarks::Of(*this);
     // Yellow reads on black and on grey; on white, dark blue does.
     const double letters[2][3] = {{1.0, 1.0, 0.0}, {0.0, 0.0, 0.5}};
     std::copy(letters[m_state.m_whiteBackground], letters[m_state.m_whiteBackground] + 3, m_view.m_letterColour);

@@ -28,6 +28,7 @@
 // Whatever changes is announced through Notices(): the viewer's own view,
 // the status bar's readout and the panels follow those notices.
 class CLabelEditing;
+class CMeasurementEditing;
 
 class CViewer {
 public:
@@ -50,9 +51,12 @@ public:
     const CViewerHost& Host() const { return m_host; }
     CNavigation& Navigation() { return m_navigation; }
     const CNavigation& Navigation() const { return m_navigation; }
-    // Rulers, angles and outlines read from a measurement file.
+    // Rulers, angles and outlines, read from a measurement file or placed with the tools.
     CMeasurementLayer& Measurements() { return m_measurements; }
     const CMeasurementLayer& Measurements() const { return m_measurements; }
+    // Changing the measurements as undo steps; Edit > Undo over both histories.
+    CMeasurementEditing& MeasurementEditing() { return *m_measurementEditing; }
+    const CMeasurementEditing& MeasurementEditing() const { return *m_measurementEditing; }
     CViewerNotices& Notices() { return m_notices; }
 
     // --- Derived values ----------------------------------------------------
@@ -203,4 +207,5 @@ private:
     std::unique_ptr<CStartupPreload> m_startupPreload;
     // Last, so that it goes first: it listens to the notices.
     std::unique_ptr<CLabelEditing> m_editing;
+    std::unique_ptr<CMeasurementEditing> m_measurementEditing;
 };

@@ -6,15 +6,16 @@
 
 // What changed in the viewer, as flags: a command may change several at once.
 enum EViewerChange : unsigned {
-    kChangeVolume = 1u << 0,       // another volume, or none
-    kChangeLabels = 1u << 1,       // the label image or its voxels
-    kChangeMeshes = 1u << 2,       // the mesh set (files, label surfaces, capping)
-    kChangePosition = 1u << 3,     // the voxel the planes go through
-    kChangeFrame = 1u << 4,        // the frame shown
-    kChangeCalibration = 1u << 5,  // pixel sizes or frame time
-    kChangeDisplay = 1u << 6,      // how things are drawn: switches, brightness, saturation
-    kChangeCamera = 1u << 7,       // the camera only: nothing to gather again
-    kChangeLabelLook = 1u << 8,    // a label's name, colour or shown state
+    kChangeVolume = 1u << 0,        // another volume, or none
+    kChangeLabels = 1u << 1,        // the label image or its voxels
+    kChangeMeshes = 1u << 2,        // the mesh set (files, label surfaces, capping)
+    kChangePosition = 1u << 3,      // the voxel the planes go through
+    kChangeFrame = 1u << 4,         // the frame shown
+    kChangeCalibration = 1u << 5,   // pixel sizes or frame time
+    kChangeDisplay = 1u << 6,       // how things are drawn: switches, brightness, saturation
+    kChangeCamera = 1u << 7,        // the camera only: nothing to gather again
+    kChangeLabelLook = 1u << 8,     // a label's name, colour or shown state
+    kChangeMeasurements = 1u << 9,  // a measurement added, removed, moved, renamed, shown or hidden
 };
 
 // What the views and panels beside the 3-D view learn from the viewer: one

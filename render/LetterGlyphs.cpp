@@ -51,6 +51,18 @@ const Glyph kPoint = {"..........", "..........", "..........", "..........", ".
 const Glyph kE = {"..........", "..........", "..........", "..........", "..######..", ".########.", "##......##",
                   "##########", "##########", "##........", "##........", "##......##", ".########.", "..######.."};
 
+// The small letters of the measurements' names and units ("d1 12.5 mm", "a1 90.0 deg", "s1 4.2 mm2").
+const Glyph kSmallA = {"..........", "..........", "..........", "..........", "..######..", ".########.", "........##",
+                       "..########", ".#########", "##......##", "##......##", "##.....###", ".#########", "..#####.##"};
+const Glyph kSmallD = {"........##", "........##", "........##", "........##", "..########", ".#########", "##......##",
+                       "##......##", "##......##", "##......##", "##......##", "##......##", ".#########", "..########"};
+const Glyph kSmallG = {"..........", "..........", "..........", "..######.#", ".#########", "##......##", "##......##",
+                       "##......##", ".#########", "..########", "........##", "##......##", ".########.", "..######.."};
+const Glyph kSmallM = {"..........", "..........", "..........", "..........", "###.###...", "##########", "##..##..##",
+                       "##..##..##", "##..##..##", "##..##..##", "##..##..##", "##..##..##", "##..##..##", "##..##..##"};
+const Glyph kSmallS = {"..........", "..........", "..........", "..........", "..#######.", ".#########", "##........",
+                       ".#######..", "..#######.", "........##", "........##", "##......##", "#########.", ".#######.."};
+
 // One glyph as glBitmap takes it: bottom row first, two bytes a row, the
 // leftmost pixel in the highest bit.
 std::array<GLubyte, 2 * CLetterGlyphs::kHeight> Bits(const Glyph& glyph) {
@@ -69,6 +81,11 @@ std::array<GLubyte, 2 * CLetterGlyphs::kHeight> Bits(const Glyph& glyph) {
 const std::array<const char*, CLetterGlyphs::kHeight>* CLetterGlyphs::Rows(char letter) {
     switch (letter) {
         case 'R': return &kR;
+        case 'a': return &kSmallA;
+        case 'd': return &kSmallD;
+        case 'g': return &kSmallG;
+        case 'm': return &kSmallM;
+        case 's': return &kSmallS;
         case 'L': return &kL;
         case 'A': return &kA;
         case 'P': return &kP;
@@ -96,7 +113,7 @@ int CLetterGlyphs::TextWidth(const std::string& letters) {
     return letters.empty() ? 0 : static_cast<int>(letters.size()) * (kWidth + kGap) - kGap;
 }
 
-void CLetterGlyphs::Draw(const std::string& letters, const double point[3]) {
+void CLetterGlyphs::Draw(const std::string& letters, const double point[3], int offsetX, int offsetY) {
     if (letters.empty()) return;
     glRasterPos3dv(point);
     GLboolean valid = GL_FALSE;
@@ -105,10 +122,15 @@ void CLetterGlyphs::Draw(const std::string& letters, const double point[3]) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const int width = TextWidth(letters);
     // An empty bitmap only moves the raster position: to the word's lower left.
-    glBitmap(0, 0, 0, 0, static_cast<GLfloat>(-(width / 2)), static_cast<GLfloat>(-(kHeight / 2)), nullptr);
+    glBitmap(0, 0, 0, 0, static_cast<GLfloat>(offsetX - width / 2), static_cast<GLfloat>(offsetY - kHeight / 2),
+             nullptr);
     for (char letter : letters) {
         const Glyph* glyph = Rows(letter);
-        if (glyph == nullptr) continue;
+        // A letter without a glyph (a space) keeps its place blank.
+        if (glyph == nullptr) {
+            glBitmap(0, 0, 0, 0, kWidth + kGap, 0, nullptr);
+            continue;
+        }
         const auto bits = Bits(*glyph);
         glBitmap(kWidth, kHeight, 0, 0, kWidth + kGap, 0, bits.data());
     }

@@ -3,7 +3,8 @@
 #include <array>
 #include <string>
 
-// The letters of the patient directions (R, L, A, P, S, I) and the
+// The letters of the patient directions (R, L, A, P, S, I), the small
+// letters of measurement units and names (a, d, g, m, s) and the
 // characters of numbers (digits, '-', '+', '.', 'e') as bitmaps, drawn
 // upright on the screen at a point of the scene whatever the camera, so that
 // they read the same from every side.
@@ -22,7 +23,8 @@ public:
     static int TextWidth(const std::string& letters);
 
     // Draws `letters` centred on the window position of `point` (scene
-    // coordinates under the current matrices), in the current colour; nothing
-    // when the point lies outside the view.
-    static void Draw(const std::string& letters, const double point[3]);
+    // coordinates under the current matrices) moved by (offsetX, offsetY)
+    // pixels, y upwards, in the current colour; nothing when the point lies
+    // outside the view. Letters without a glyph are left blank.
+    static void Draw(const std::string& letters, const double point[3], int offsetX = 0, int offsetY = 0);
 };

@@ -143,10 +143,11 @@ void CSceneRenderer::DrawScene(const CSceneState& state) {
     }
     if (state.m_showDirectionLetters) DrawDirectionLetters(state);
     if (state.m_showColourBar) CColourBar::Draw(state);
+    if (!state.m_measureMarks.empty()) DrawMeasureMarks(state);
     if (!state.m_toolOutlines.empty()) DrawToolOutlines(state);
 }
 
-void CSceneRenderer::DrawToolOutlines(const CSceneState& state) {
+void CSceneRenderer::BeginLinesOnTop(const CSceneState& state) {
     // On top of the planes they lie on, so depth would hide half of each line.
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
@@ -155,6 +156,27 @@ void CSceneRenderer::DrawToolOutlines(const CSceneState& state) {
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glLineWidth(1.5f);
     glColor3dv(state.m_letterColour);
+}
+
+void CSceneRenderer::DrawMeasureMarks(const CSceneState& state) {
+    BeginLinesOnTop(state);
+    glPointSize(5.0f);
+    for (const CSceneState::CMeasureMark& mark : state.m_measureMarks) {
+        glBegin(mark.line.closed ? GL_LINE_LOOP : GL_LINE_STRIP);
+        for (const std::array<double, 3>& point : mark.line.points) glVertex3dv(point.data());
+        glEnd();
+        glBegin(GL_POINTS);
+        for (const std::array<double, 3>& point : mark.line.points) glVertex3dv(point.data());
+        glEnd();
+        // Up and to the right of its point, clear of the mark.
+        const int half = CLetterGlyphs::TextWidth(mark.text) / 2;
+        CLetterGlyphs::Draw(mark.text, mark.anchor.data(), half + 8, CLetterGlyphs::kHeight);
+    }
+    glEnable(GL_DEPTH_TEST);
+}
+
+void CSceneRenderer::DrawToolOutlines(const CSceneState& state) {
+    BeginLinesOnTop(state);
     for (const CSceneState::COutline& outline : state.m_toolOutlines) {
         glBegin(outline.closed ? GL_LINE_LOOP : GL_LINE_STRIP);
         for (const std::array<double, 3>& point : outline.points) glVertex3dv(point.data());

@@ -76,6 +76,9 @@ private:
     // The direction letters at the ends of the lines through the position.
     static void DrawDirectionLetters(const CSceneState& state);
     static void DrawToolOutlines(const CSceneState& state);
+    static void DrawMeasureMarks(const CSceneState& state);
+    // Plain lines in the letter colour over everything: depth, textures and lighting off.
+    static void BeginLinesOnTop(const CSceneState& state);
 
     GLuint m_texture[3] = {0, 0, 0};
     int m_texWidth[3] = {0, 0, 0};

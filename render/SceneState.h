@@ -72,6 +72,17 @@ struct CSceneState {
     };
     std::vector<COutline> m_toolOutlines;
 
+    // The measurements shown at the frame shown: the line (or the area's
+    // outline, closed) in scene millimetres with a mark at each point, and
+    // the value's text ("d1 42.3 mm") beside `anchor`. Drawn on top of
+    // everything in m_letterColour.
+    struct CMeasureMark {
+        COutline line;
+        std::array<double, 3> anchor{};
+        std::string text;
+    };
+    std::vector<CMeasureMark> m_measureMarks;
+
     // Up arrow (raise) or Down arrow (lower): the YZ and XZ planes' opacity by
     // 0.05, compared before the step. The XY plane always stays opaque.
     void StepPlaneAlpha(bool raise);

@@ -172,6 +172,23 @@ CMeasurement CMeasurement::FollowsLabel(std::string name, std::vector<Point> poi
     return m;
 }
 
+void CMeasurement::SetPoints(int frame, std::vector<Point> points) {
+    if (m_mode == TimeMode::PerFrame)
+        m_points[frame] = std::move(points);
+    else
+        m_points = {{0, std::move(points)}};
+}
+
+bool CMeasurement::SetMode(TimeMode mode, int frame, int64_t label) {
+    const std::vector<Point>* shown = PointsAt(frame);
+    if (shown == nullptr || (mode == TimeMode::FollowsLabel && m_kind != Kind::Distance)) return false;
+    std::vector<Point> points = *shown;
+    m_points = {{mode == TimeMode::PerFrame ? frame : 0, std::move(points)}};
+    m_mode = mode;
+    m_label = mode == TimeMode::FollowsLabel ? label : 0;
+    return true;
+}
+
 std::string CMeasurement::Fault(const CMeasureMetric& metric) const {
     if (m_points.empty()) return "has no points";
     if (m_mode == TimeMode::FollowsLabel && m_kind != Kind::Distance)

@@ -63,6 +63,19 @@ public:
                                        const CMeasureMetric& metric) const;
     double ValueAt(int frame, const CLabelImage* labels, const CMeasureMetric& metric) const;
 
+    // --- Editing -----------------------------------------------------------
+    void Rename(std::string name) { m_name = std::move(name); }
+    // The points of `frame`: a measurement set frame by frame gets (or
+    // replaces) that frame's own points; the others change in every frame.
+    void SetPoints(int frame, std::vector<Point> points);
+    // Another way of following time, starting from the points that apply to
+    // `frame`: fixed keeps them, per frame gives them to that frame alone,
+    // following `label` uses them as the line (distances only; false, with
+    // nothing changed, for the other kinds or when there are no points).
+    bool SetMode(TimeMode mode, int frame, int64_t label = 0);
+
+    bool operator==(const CMeasurement&) const = default;
+
 private:
     std::string m_name;
     Kind m_kind = Kind::Distance;

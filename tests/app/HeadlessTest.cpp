@@ -959,11 +959,18 @@ TEST_F(HeadlessTest, MeasurementsThroughInfoAndCsv) {
     ]})"));
     int status = -1;
     std::string errors;
-    const QJsonArray list =
-        ParseJson(Run("--measure m.json --labels labels.nii.gz --info --export-csv c.csv scan.tvi", status,
-                      &errors))["measurements"]
-            .toArray();
+    const std::string json =
+        Run("--measure m.json --labels labels.nii.gz --info --export-csv c.csv "
+            "--snapshot with.png scan.tvi",
+            status, &errors);
+    const QJsonArray list = ParseJson(json)["measurements"].toArray();
     ASSERT_EQ(status, 0) << errors;
+    // The snapshot draws them: without them the picture differs.
+    Run("--labels labels.nii.gz --snapshot without.png scan.tvi", status);
+    const DecodedPng with = ReadPng(m_folder.File("with.png"));
+    const DecodedPng without = ReadPng(m_folder.File("without.png"));
+    ASSERT_TRUE(with.ok && without.ok);
+    EXPECT_NE(with.rows, without.rows);
     // (3, 4) voxels = (6, 8) mm: 10 mm. Arms along i (2 mm) and j + k (2, 5 mm) meet at right angles.
     // Legs of 8 and 6 mm: 24 mm2. Label 1 spans x 4 to 7 (4 voxels, 8 mm) in every frame; label 3 is one
     // voxel (2 mm) in frame 2 alone. The per-frame ruler is 2 mm in frame 0, kept in frame 1 (the

@@ -13,13 +13,12 @@
 #include "CommandTable.h"
 #include "EraserTool.h"
 #include "FillTool.h"
-#include "LabelEditing.h"
 #include "LabelDescriptions.h"
+#include "LabelEditing.h"
 #include "LabelFile.h"
 #include "LabelState.h"
 #include "NiftiWriter.h"
 #include "PolygonTool.h"
-#include "SceneGeometry.h"
 #include "ViewerFixture.h"
 
 namespace {
@@ -100,21 +99,11 @@ protected:
         m_viewer.LoadVolumeFile(WriteGeometryVolume());
         m_viewer.LoadLabelFile(WriteStartLabels(swapped, labelFrames));
         ASSERT_FALSE(m_viewer.Labels().Empty());
-        m_viewer.SetSwitch(&CViewerState::m_showX, false);
-        m_viewer.SetSwitch(&CViewerState::m_showY, false);
-        m_viewer.SetVoxel({0, 0, 1});
-        m_view.ShowCameraPreset(COrbitCamera::kShowXY);
-        // Close enough that a voxel spans some twenty pixels.
-        m_view.m_distance = 40.0;
+        ShowSliceFaceOn(m_viewer, m_view, 1);
     }
     // The pointer over the centre of file voxel `voxel` (on the XY-plane shown).
     CTool::CPointer At(int i, int j) const {
-        const CVolumeGrid grid = m_viewer.Grid();
-        const std::optional<std::array<double, 2>> pixel =
-            ProjectToWindow(m_view, kWidth, kHeight, grid.SceneOfVoxel({double(i), double(j), 1.0}));
-        EXPECT_TRUE(pixel.has_value());
-        return {static_cast<int>(std::lround((*pixel)[0])), static_cast<int>(std::lround((*pixel)[1])), kWidth,
-                kHeight};
+        return PointerOver(m_viewer, {double(i), double(j), 1.0}, kWidth, kHeight);
     }
     int64_t LabelAt(int i, int j, int k, int t = -1) const {
         const CLabelImage& image = m_viewer.Labels().Image();

@@ -28,9 +28,11 @@
 #include <tuple>
 
 #include "CommandTable.h"
+#include "Curves.h"
 #include "CurvesChart.h"
 #include "CurvesPanel.h"
 #include "LabelsPanel.h"
+#include "MeasurementsPanel.h"
 #include "MainFrame.h"
 #include "MovieTools.h"
 #include "PngReader.h"
@@ -85,6 +87,21 @@ protected:
         Mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
         for (const QPoint& step : steps) Mouse(QEvent::MouseMove, from + step, Qt::LeftButton);
         Mouse(QEvent::MouseButtonRelease, from + steps.back(), Qt::NoButton);
+    }
+    // The XY-plane alone, face on and near, at slice 2, for the tools.
+    void ShowSlice2FaceOn() {
+        ShowSliceFaceOn(m_frame.Viewer(), m_frame.View(), 2);
+        m_frame.View().m_distance = 30.0;
+    }
+    // The view's pixel over file voxel (i, j) of slice 2.
+    QPoint PixelOf(double i, double j) {
+        const CTool::CPointer at =
+            PointerOver(m_frame.Viewer(), {i, j, 2.0}, m_frame.View().width(), m_frame.View().height());
+        return {at.x, at.y};
+    }
+    void Click(QPoint at) {
+        Mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
     }
     // An 8 x 8 x 4 volume of voxels `voxelMm` on a side.
     std::string WriteVolume(int frames, const VoxelRule& rule = {}, double voxelMm = 1.0) {
@@ -295,10 +312,11 @@ TEST_F(MainFrameTest, LabelKeysAndShiftDrop) {
     EXPECT_EQ(m_frame.View().m_labelOpacity, 0.3);
 }
 
-// The Labels dock: hidden at first, Ctrl+Shift+L (a key no other action of
-// the window has) and its Display menu item show and hide it, and it edits
-// the window's editing settings.
-TEST_F(MainFrameTest, LabelsPanelTogglesByItsKeyAndEditsTheWindowsSettings) {
+// The Labels and Measurements docks: hidden at first, Ctrl+Shift+L and
+// Ctrl+Shift+M (keys no other action of the window has) and their Display
+// menu items show and hide them, and the Labels dock edits the window's
+// editing settings.
+TEST_F(MainFrameTest, DocksToggleByTheirKeysAndTheLabelsDockEditsTheSettings) {
     std::map<QString, QString> owner;
     for (const QAction* action : m_frame.findChildren<QAction*>())
         for (const QKeySequence& key : action->shortcuts()) {
@@ -307,21 +325,31 @@ TEST_F(MainFrameTest, LabelsPanelTogglesByItsKeyAndEditsTheWindowsSettings) {
                                << " and " << action->text().toStdString();
         }
     EXPECT_GT(owner.size(), 40u) << "the window's keys were not found";
-    CLabelsPanel& panel = m_frame.LabelsPanel();
-    EXPECT_TRUE(panel.isHidden());
-    QAction* item = nullptr;
-    for (QAction* menu : m_frame.menuBar()->actions())
-        if (menu->text() == "&Display")
-            for (QAction* entry : menu->menu()->actions())
-                if (entry->text().startsWith("Labels Panel")) item = entry;
-    ASSERT_NE(item, nullptr);
-    Press(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_FALSE(panel.isHidden());
-    EXPECT_TRUE(item->isChecked());
-    panel.BrushRadius().setValue(12.0);
-    EXPECT_EQ(m_frame.EditSettings().brushRadiusMm, 12.0);
-    item->trigger();
-    EXPECT_TRUE(panel.isHidden());
+    const struct {
+        QDockWidget* panel;
+        const char* item;
+        Qt::Key key;
+    } docks[] = {{&m_frame.LabelsPanel(), "Labels Panel", Qt::Key_L},
+                 {&m_frame.MeasurementsPanel(), "Measurements Panel", Qt::Key_M}};
+    for (const auto& dock : docks) {
+        SCOPED_TRACE(dock.item);
+        EXPECT_TRUE(dock.panel->isHidden());
+        QAction* item = nullptr;
+        for (QAction* menu : m_frame.menuBar()->actions())
+            if (menu->text() == "&Display")
+                for (QAction* entry : menu->menu()->actions())
+                    if (entry->text().startsWith(dock.item)) item = entry;
+        ASSERT_NE(item, nullptr);
+        Press(dock.key, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_FALSE(dock.panel->isHidden());
+        EXPECT_TRUE(item->isChecked());
+        if (dock.panel == &m_frame.LabelsPanel()) {
+            m_frame.LabelsPanel().BrushRadius().setValue(12.0);
+            EXPECT_EQ(m_frame.EditSettings().brushRadiusMm, 12.0);
+        }
+        item->trigger();
+        EXPECT_TRUE(dock.panel->isHidden());
+    }
 }
 
 // The Curves dock: U shows it, it follows the frame, label loads and pixel
@@ -425,20 +453,8 @@ TEST_F(MainFrameTest, TheLabelToolsPaintWithTheMouse) {
     viewer.LoadVolumeFile(WriteVolume(2));
     viewer.LoadLabelFile(WriteLabels(2, [](int, int, int, int) { return 0; }));
     ASSERT_FALSE(viewer.Labels().Empty());
-    // The XY-plane alone, face on and near, at slice 2.
-    viewer.SetSwitch(&CViewerState::m_showX, false);
-    viewer.SetSwitch(&CViewerState::m_showY, false);
-    viewer.SetVoxel({0, 0, 2});
+    ShowSlice2FaceOn();
     CVolumeView& view = m_frame.View();
-    view.ShowCameraPreset(COrbitCamera::kShowXY);
-    view.m_distance = 30.0;
-    const auto pixel = [&](int i, int j) {
-        const std::optional<std::array<double, 2>> at = ProjectToWindow(
-            view, view.width(), view.height(), viewer.Grid().SceneOfVoxel({double(i), double(j), 2.0}));
-        EXPECT_TRUE(at.has_value());
-        return at ? QPoint(static_cast<int>(std::lround((*at)[0])), static_cast<int>(std::lround((*at)[1])))
-                  : QPoint();
-    };
     const auto label = [&](int i, int j) {
         const CLabelImage& image = viewer.Labels().Image();
         return image.Values()[image.FrameVoxels(0)[(2 * 8 + j) * 8 + i]];
@@ -448,10 +464,10 @@ TEST_F(MainFrameTest, TheLabelToolsPaintWithTheMouse) {
     ASSERT_EQ(m_frame.Tools().ActiveId(), CToolBox::ETool::kBrush);
     viewer.Editing().Settings().activeLabel = 3;
     viewer.Editing().Settings().brushRadiusMm = 0.4;
-    Mouse(QEvent::MouseMove, pixel(4, 4), Qt::NoButton);
+    Mouse(QEvent::MouseMove, PixelOf(4, 4), Qt::NoButton);
     EXPECT_EQ(view.m_toolOutlines.size(), 1u) << "the brush's circle";
-    const QPoint from = pixel(1, 5);
-    LeftDrag(from, {pixel(3, 5) - from, pixel(6, 5) - from});
+    const QPoint from = PixelOf(1, 5);
+    LeftDrag(from, {PixelOf(3, 5) - from, PixelOf(6, 5) - from});
     for (int i = 0; i < 8; ++i) EXPECT_EQ(label(i, 5), i >= 1 && i <= 6 ? 3 : 0) << "column " << i;
     EXPECT_EQ(label(3, 4), 0);
     EXPECT_TRUE(m_frame.windowTitle().startsWith("*")) << m_frame.windowTitle().toStdString();
@@ -462,15 +478,48 @@ TEST_F(MainFrameTest, TheLabelToolsPaintWithTheMouse) {
     Press(Qt::Key_P, Qt::ShiftModifier);
     ASSERT_EQ(m_frame.Tools().ActiveId(), CToolBox::ETool::kPolygon);
     EXPECT_TRUE(view.m_toolOutlines.empty()) << "the brush's circle went with the brush";
-    for (const QPoint& at : {pixel(1, 1), pixel(6, 1), pixel(6, 6)}) {
-        Mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
-        Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
-    }
+    for (const QPoint& at : {PixelOf(1, 1), PixelOf(6, 1), PixelOf(6, 6)}) Click(at);
     EXPECT_EQ(label(5, 3), 0) << "nothing before Enter";
     Press(Qt::Key_Return);
     EXPECT_EQ(label(5, 3), 3);
     EXPECT_EQ(label(2, 5), 0) << "outside the triangle";
     m_dialogs.m_unsavedAnswers = {CDialogService::EUnsavedAnswer::kDiscard};
+}
+
+// The measuring tools by their keys and the mouse: a ruler of two clicks, an
+// end dragged and the drag undone whole, an outline closed by Enter.
+TEST_F(MainFrameTest, TheMeasuringToolsWorkWithTheMouse) {
+    CViewer& viewer = m_frame.Viewer();
+    viewer.LoadVolumeFile(WriteVolume(2));
+    ShowSlice2FaceOn();
+    const CMeasurementLayer& layer = viewer.Measurements();
+    const auto value = [&viewer, &layer](size_t index) {
+        const CMeasurementLayer::CVolumeContext context = CCurves::MeasurementContext(viewer);
+        return layer.Items().at(index).ValueAt(0, context.labels, context.metric);
+    };
+    Press(Qt::Key_D, Qt::ShiftModifier);
+    ASSERT_EQ(m_frame.Tools().ActiveId(), CToolBox::ETool::kRuler);
+    Click(PixelOf(1, 1));
+    Mouse(QEvent::MouseMove, PixelOf(3, 3), Qt::NoButton);
+    EXPECT_EQ(m_frame.View().m_toolOutlines.size(), 1u) << "the line on to the mouse";
+    Click(PixelOf(5, 4));
+    ASSERT_EQ(layer.Size(), 1u);
+    EXPECT_NEAR(value(0), 5.0, 0.1);  // 4 and 3 voxels of 1 mm
+    const QPoint end = PixelOf(5, 4);
+    LeftDrag(end, {PixelOf(5, 3) - end, PixelOf(5, 1) - end});
+    EXPECT_NEAR(value(0), 4.0, 0.1);
+    Press(Qt::Key_Backspace, Qt::AltModifier);
+    EXPECT_NEAR(value(0), 5.0, 0.1) << "the drag undone whole";
+
+    Press(Qt::Key_A, Qt::ShiftModifier);
+    ASSERT_EQ(m_frame.Tools().ActiveId(), CToolBox::ETool::kArea);
+    for (const QPoint& at : {PixelOf(1, 5), PixelOf(6, 5), PixelOf(6, 7)}) Click(at);
+    EXPECT_EQ(layer.Size(), 1u) << "nothing before Enter";
+    Press(Qt::Key_Return);
+    ASSERT_EQ(layer.Size(), 2u);
+    EXPECT_EQ(layer.Items()[1].Name(), "s1");
+    EXPECT_NEAR(value(1), 5.0, 0.2);  // legs of 5 and 2 mm
+    EXPECT_EQ(m_frame.View().m_measureMarks.size(), 2u);
 }
 
 namespace {

@@ -1,8 +1,10 @@
 #include "ViewerFixture.h"
 
 #include <cctype>
+#include <cmath>
 #include <sstream>
 
+#include "SceneGeometry.h"
 #include "VolumeFormat.h"
 
 namespace {
@@ -28,6 +30,24 @@ std::string VolumeKindsMissingFrom(const std::string& text) {
             if (!NamesExtension(text, name)) missing += (missing.empty() ? "" : " ") + name;
     }
     return missing;
+}
+
+void ShowSliceFaceOn(CViewer& viewer, CViewInterface& view, int slice) {
+    viewer.SetSwitch(&CViewerState::m_showX, false);
+    viewer.SetSwitch(&CViewerState::m_showY, false);
+    viewer.SetVoxel({0, 0, slice});
+    view.ShowCameraPreset(COrbitCamera::kShowXY);
+    view.m_distance = 40.0;
+}
+
+CTool::CPointer PointerOver(const CViewer& viewer, const std::array<double, 3>& voxel, int width,
+                            int height) {
+    const std::optional<std::array<double, 2>> pixel =
+        ProjectToWindow(viewer.View(), width, height, viewer.Grid().SceneOfVoxel(voxel));
+    EXPECT_TRUE(pixel.has_value());
+    if (!pixel) return {};
+    return {static_cast<int>(std::lround((*pixel)[0])), static_cast<int>(std::lround((*pixel)[1])), width,
+            height};
 }
 
 std::string ViewerTest::WriteVolume(const std::string& name, int x, int y, int z, int t, double pixelSize) {

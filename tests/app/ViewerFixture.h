@@ -10,8 +10,9 @@
 #include "DialogService.h"
 #include "TempFolder.h"
 #include "TestData.h"
-#include "Viewer.h"
+#include "Tool.h"
 #include "ViewInterface.h"
+#include "Viewer.h"
 
 // Message boxes and file dialogs that record what was asked and answer at
 // once from a queue of prepared answers ("" = the user cancelled).
@@ -204,6 +205,13 @@ public:
 // else its extensions), for messages that must list everything that opens.
 // ".nii" counts only where it is not the start of ".nii.gz".
 std::string VolumeKindsMissingFrom(const std::string& text);
+
+// The pointer of a width x height view over the scene point of `viewer`'s
+// file voxel coordinates `voxel`, rounded to the pixel, as a tool hears it.
+// Shows the XY-plane alone, face on at slice `slice`, close enough that a
+// voxel spans some twenty pixels: a pointer then names the point of that slice under it.
+void ShowSliceFaceOn(CViewer& viewer, CViewInterface& view, int slice);
+CTool::CPointer PointerOver(const CViewer& viewer, const std::array<double, 3>& voxel, int width, int height);
 
 class ViewerTest : public ::testing::Test {
 protected:
