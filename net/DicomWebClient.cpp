@@ -123,7 +123,8 @@ std::string RunRequest(const QUrl& url, const char* accept, const std::string& a
     if (status != 0 && !success()) {
         const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
         return std::string("the server answered ") + std::to_string(status) +
-               (reason.isEmpty() ? std::string() : std::string(" ") + reason.toStdString());
+               (reason.isEmpty() ? std::string()
+                                 : std::string(" ") + CMultipartReader::Shown(reason.toStdString()));
     }
     if (reply->error() != QNetworkReply::NoError)
         return std::string("the connection failed: ") + reply->errorString().toStdString();
@@ -207,9 +208,13 @@ public:
         for (const auto& [name, value] : headers)
             if (name == "content-type" && MediaType(value) != "application/dicom")
                 return std::string("object ") + std::to_string(m_paths.size() + 1) + " is " +
-                       MediaType(value) + ", not application/dicom";
+                       CMultipartReader::Shown(MediaType(value)) + ", not application/dicom";
         char name[32];
         std::snprintf(name, sizeof name, "%05zu.dcm", m_paths.size() + 1);
+        // Never over a file the caller had: a failed retrieve removes what it wrote.
+        std::error_code ec;
+        if (std::filesystem::exists(m_folder / name, ec) || ec)
+            return std::string("the folder already holds ") + name;
         m_paths.push_back(m_folder / name);
         m_out.open(m_paths.back(), std::ios::binary | std::ios::trunc);
         m_head.clear();
@@ -313,7 +318,8 @@ std::vector<CDicomWebClient::Series> CDicomWebClient::Search(const std::string& 
     handler.begin = [](const std::string& contentType) {
         const std::string type = MediaType(contentType);
         if (type != "application/dicom+json" && type != "application/json")
-            return std::string("the answer is ") + (type.empty() ? std::string("untyped") : type) +
+            return std::string("the answer is ") +
+                   (type.empty() ? std::string("untyped") : CMultipartReader::Shown(type)) +
                    ", not application/dicom+json";
         return std::string();
     };
@@ -377,6 +383,10 @@ std::string CDicomWebClient::PatientFilters(const Query& query) const {
     return text;
 }
 
+void CDicomWebClient::Verify() const {
+    Search("/studies", "limit=1", true);
+}
+
 std::vector<CDicomWebClient::Series> CDicomWebClient::SearchStudies(const Query& query) const {
     std::string text = PatientFilters(query);
     AddParameter(text, "StudyInstanceUID", query.studyUid);
@@ -436,7 +446,8 @@ int CDicomWebClient::RetrieveSeries(const std::string& studyUid, const std::stri
     handler.begin = [&](const std::string& contentType) {
         if (MediaType(contentType) != "multipart/related")
             return std::string("the answer is ") +
-                   (contentType.empty() ? std::string("untyped") : MediaType(contentType)) +
+                   (contentType.empty() ? std::string("untyped")
+                                        : CMultipartReader::Shown(MediaType(contentType))) +
                    ", not multipart/related";
         std::string boundary, error;
         if (!CMultipartReader::BoundaryOf(contentType, boundary, error)) return error;

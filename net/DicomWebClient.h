@@ -67,13 +67,17 @@ public:
     // The base URL without credentials, as messages name the server.
     const std::string& ServerText() const { return m_serverText; }
 
+    // Asks for at most one study, so that a server's settings can be tried:
+    // throws as a search does when the server does not answer as one.
+    void Verify() const;
     // Studies matching the query's patient, date, modality and study filters;
     // an empty list when none does.
     std::vector<Series> SearchStudies(const Query& query) const;
     // Series matching the query, each with its study's fields.
     std::vector<Series> SearchSeries(const Query& query) const;
     // Writes each object of the series into `folder` (which must exist) as
-    // 00001.dcm, 00002.dcm, ... and returns how many. On any failure, a
+    // 00001.dcm, 00002.dcm, ... and returns how many; a name the folder
+    // already holds is a failure, never overwritten. On any failure, a
     // cancel included, the files it wrote are removed before it throws.
     int RetrieveSeries(const std::string& studyUid, const std::string& seriesUid, const std::string& folder,
                        int expected, const Progress& progress) const;

@@ -57,10 +57,11 @@ bool CMultipartReader::BoundaryOf(const std::string& contentType, std::string& b
         return false;
     }
     if (type.rfind("multipart/", 0) != 0) {
-        error = std::string("the answer is ") + type + ", not multipart";
+        error = std::string("the answer is ") + Shown(type) + ", not multipart";
         return false;
     }
     bool found = false;
+    std::string named;  // given to `boundary` only once it passes
     size_t pos = typeEnd;
     while (pos < text.size()) {
         pos = text.find_first_not_of("; \t", pos);
@@ -73,17 +74,15 @@ bool CMultipartReader::BoundaryOf(const std::string& contentType, std::string& b
             ++pos;
             while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
             if (!ParameterValue(text, pos, value)) {
-                error = std::string("the Content-Type's ") + name + " parameter has no closing quote";
+                error = std::string("the Content-Type's ") + Shown(name) + " parameter has no closing quote";
                 return false;
             }
         }
         if (name == "boundary" && !found) {
             found = true;
-            boundary = value;
+            named = value;
         }
     }
-    const std::string named = boundary;
-    boundary.clear();
     if (!found || named.empty()) {
         error = "the multipart answer names no boundary";
         return false;
@@ -100,6 +99,15 @@ bool CMultipartReader::BoundaryOf(const std::string& contentType, std::string& b
     }
     boundary = named;
     return true;
+}
+
+std::string CMultipartReader::Shown(std::string_view text) {
+    constexpr size_t kMaxShown = 60;
+    std::string shown(text.substr(0, kMaxShown));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+    if (text.size() > kMaxShown) shown += "...";
+    return shown;
 }
 
 CMultipartReader::CMultipartReader(std::string boundary, CMultipartSink& sink)
@@ -145,11 +153,11 @@ bool CMultipartReader::Step() {
                 m_pending.clear();
                 return false;
             }
+            // The same limits whatever pieces the stream came in.
             const size_t end = m_pending.find_first_not_of(" \t");
-            if (end == std::string::npos || end + 1 >= m_pending.size()) {
-                if (m_pending.size() > kMaxPadding) return Fail("a boundary line runs on without a line end");
-                return false;
-            }
+            if ((end == std::string::npos ? m_pending.size() : end) > kMaxPadding)
+                return Fail("a boundary line runs on without a line end");
+            if (end == std::string::npos || end + 1 >= m_pending.size()) return false;
             if (m_pending[end] != '\r' || m_pending[end + 1] != '\n')
                 return Fail(std::string("a boundary line goes on after the boundary (part ") +
                             std::to_string(m_parts + 1) + ")");
@@ -164,15 +172,13 @@ bool CMultipartReader::Step() {
             if (m_pending.compare(0, 2, "\r\n") != 0) {
                 blockEnd = m_pending.find("\r\n\r\n");
                 skip = 4;
-                if (blockEnd == std::string::npos) {
-                    if (m_pending.size() > kMaxHeaderBytes)
-                        return Fail(std::string("part ") + std::to_string(m_parts) +
-                                    "'s headers run past 64 KiB without an end");
-                    return false;
-                }
-                if (blockEnd > kMaxHeaderBytes)
+                // Without its end in the first 64 KiB + 3 bytes, the block
+                // cannot end within 64 KiB.
+                if (blockEnd == std::string::npos ? m_pending.size() > kMaxHeaderBytes + 3
+                                                  : blockEnd > kMaxHeaderBytes)
                     return Fail(std::string("part ") + std::to_string(m_parts) +
                                 "'s headers are over 64 KiB");
+                if (blockEnd == std::string::npos) return false;
             }
             if (!ParseHeaders(std::string_view(m_pending).substr(0, blockEnd))) return false;
             m_pending.erase(0, blockEnd + skip);

@@ -39,6 +39,10 @@ public:
     // character a boundary may not.
     static bool BoundaryOf(const std::string& contentType, std::string& boundary, std::string& error);
 
+    // Text a server sent, fit for a one-line message: control and non-ASCII
+    // bytes become '?', and it is cut at 60 characters.
+    static std::string Shown(std::string_view text);
+
     CMultipartReader(std::string boundary, CMultipartSink& sink);
 
     // Takes the next bytes of the body. False once the stream is in error

@@ -43,17 +43,6 @@ CDicomWebClient::Settings Quick() {
     return settings;
 }
 
-std::string DicomBytes(int instance) {
-    TempFolder folder;
-    DicomImageFields fields;
-    fields.values.assign(20, instance);
-    fields.instanceNumber = instance;
-    if (!WriteDicomImage(folder.File("i.dcm"), fields))
-        throw std::runtime_error("cannot write a DICOM image");
-    const std::vector<uint8_t> bytes = ReadBytes(folder.File("i.dcm"));
-    return std::string(bytes.begin(), bytes.end());
-}
-
 std::string FileText(const std::filesystem::path& path) {
     const std::vector<uint8_t> bytes = ReadBytes(path.string());
     return std::string(bytes.begin(), bytes.end());
@@ -112,6 +101,9 @@ TEST(DicomWebClientTest, StudySearchReadsTheDicomJsonModel) {
               "&includefield=00080061&includefield=00201208");
     EXPECT_NE(request.find("Accept: application/dicom+json"), std::string::npos);
     EXPECT_EQ(request.find("Authorization"), std::string::npos);
+    // A trial asks for one study.
+    client.Verify();
+    EXPECT_EQ(server.Requests().at(1).rfind("GET /dicom-web/studies?limit=1 ", 0), 0u);
 }
 
 TEST(DicomWebClientTest, SeriesSearchFillsInTheStudyFields) {
@@ -215,7 +207,7 @@ TEST(DicomWebClientTest, BadFiltersAreRefusedBeforeAsking) {
 class DicomWebRetrieveTest : public testing::Test {
 protected:
     void SetUp() override {
-        for (int i = 1; i <= 3; ++i) m_images.push_back(DicomBytes(i));
+        for (int i = 1; i <= 3; ++i) m_images.push_back(CFakeHttpServer::DicomObject(i));
     }
     std::vector<std::string> m_images;
     TempFolder m_folder;
@@ -265,6 +257,9 @@ TEST_F(DicomWebRetrieveTest, FaultsLeaveNoFileBehind) {
          "ends after part 3 without its closing boundary"},
         {"part cut short", CFakeHttpServer::Multipart({m_images[0], m_images[1].substr(0, 200)}),
          "object 2 is cut short"},
+        {"not a DICOM part",
+         closedBody("--b0undary\r\nContent-Type: text/html\n<b>\r\n\r\nx\r\n--b0undary--"),
+         "object 1 is text/html?<b>, not application/dicom"},
         {"not DICOM", CFakeHttpServer::Multipart({m_images[0], std::string(500, 'x')}),
          "object 2 is not a DICOM file"},
         {"closed mid-body", good.substr(0, good.size() / 2), "the connection failed"},
@@ -290,16 +285,24 @@ TEST_F(DicomWebRetrieveTest, FaultsLeaveNoFileBehind) {
     }
 }
 
-TEST_F(DicomWebRetrieveTest, CancelRemovesWhatArrived) {
+TEST_F(DicomWebRetrieveTest, OnlyWhatItWroteIsRemoved) {
     CFakeHttpServer server;
     server.Route("/", CFakeHttpServer::Multipart(m_images));
-    const std::string error = Failure([&] {
-        CDicomWebClient(server.BaseUrl())
-            .RetrieveSeries("1.2", "1.2.1", m_folder.Path().string(), 3,
-                            [](int got, int) { return got < 2; });
-    });
-    EXPECT_EQ(error, server.BaseUrl() + ": WADO-RS retrieve: cancelled");
-    EXPECT_TRUE(FolderEntries(m_folder.Path()).empty());
+    ASSERT_TRUE(WriteText(m_folder.File("keep.txt"), "mine"));
+    auto retrieve = [&](const CDicomWebClient::Progress& progress) {
+        return Failure([&] {
+            CDicomWebClient(server.BaseUrl())
+                .RetrieveSeries("1.2", "1.2.1", m_folder.Path().string(), 3, progress);
+        });
+    };
+    EXPECT_EQ(retrieve([](int got, int) { return got < 2; }),
+              server.BaseUrl() + ": WADO-RS retrieve: cancelled");
+    EXPECT_EQ(FolderEntries(m_folder.Path()), std::vector<std::string>{"keep.txt"});
+    // A name the folder holds stops the retrieve; the file stays as it was.
+    ASSERT_TRUE(WriteText(m_folder.File("00002.dcm"), "mine too"));
+    EXPECT_EQ(retrieve({}), server.BaseUrl() + ": WADO-RS retrieve: the folder already holds 00002.dcm");
+    EXPECT_EQ(FolderEntries(m_folder.Path()), (std::vector<std::string>{"00002.dcm", "keep.txt"}));
+    EXPECT_EQ(FileText(m_folder.Path() / "00002.dcm"), "mine too");
 }
 
 TEST(DicomWebClientTest, CredentialsComeFromTheEnvironment) {

@@ -7,6 +7,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include "TempFolder.h"
+#include "TestData.h"
+
 namespace {
 
 QByteArray DataFile(const char* name) {
@@ -90,4 +93,15 @@ std::string CFakeHttpServer::Multipart(const std::vector<std::string>& parts, co
             ? std::string("multipart/related; type=\"application/dicom\"; boundary=") + boundary
             : contentType;
     return Response(200, "OK", type, body);
+}
+
+std::string CFakeHttpServer::DicomObject(int instance) {
+    TempFolder folder;
+    DicomImageFields fields;
+    fields.values.assign(20, instance);
+    fields.instanceNumber = instance;
+    if (!WriteDicomImage(folder.File("i.dcm"), fields))
+        throw std::runtime_error("cannot write a DICOM image");
+    const std::vector<uint8_t> bytes = ReadBytes(folder.File("i.dcm"));
+    return std::string(bytes.begin(), bytes.end());
 }

@@ -33,6 +33,8 @@ public:
     // A 200 multipart/related answer of `parts` (each application/dicom),
     // delimited by `boundary`, with `contentType` as its Content-Type when
     // given (else the right one).
+    // The bytes of a small DICOM image the DICOM library wrote, told apart by `instance`.
+    static std::string DicomObject(int instance);
     static std::string Multipart(const std::vector<std::string>& parts,
                                  const std::string& boundary = "b0undary",
                                  const std::string& contentType = "");
