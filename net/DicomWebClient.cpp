@@ -126,8 +126,13 @@ std::string RunRequest(const QUrl& url, const char* accept, const std::string& a
                (reason.isEmpty() ? std::string()
                                  : std::string(" ") + CMultipartReader::Shown(reason.toStdString()));
     }
-    if (reply->error() != QNetworkReply::NoError)
-        return std::string("the connection failed: ") + reply->errorString().toStdString();
+    if (reply->error() != QNetworkReply::NoError) {
+        // Qt may join several TLS errors with line ends.
+        std::string why = reply->errorString().toStdString();
+        std::replace_if(
+            why.begin(), why.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+        return std::string("the connection failed: ") + why;
+    }
     // The rest of the body; an answer without one (204 No Content) is left
     // to the caller, which finds nothing begun.
     if (status != 204 || reply->bytesAvailable() > 0) take();

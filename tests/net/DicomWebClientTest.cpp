@@ -173,6 +173,7 @@ TEST(DicomWebClientTest, SearchFaultsNameTheServerAndTheStep) {
             EXPECT_TRUE(found.empty());
         } else {
             EXPECT_EQ(error.rfind(server.BaseUrl() + ": QIDO-RS search: ", 0), 0u) << error;
+            EXPECT_EQ(error.find('\n'), std::string::npos);
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
         }
     }
@@ -280,6 +281,7 @@ TEST_F(DicomWebRetrieveTest, FaultsLeaveNoFileBehind) {
                 .RetrieveSeries("1.2", "1.2.1", m_folder.Path().string(), -1, {});
         });
         EXPECT_EQ(error.rfind(server.BaseUrl() + ": WADO-RS retrieve: ", 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_TRUE(FolderEntries(m_folder.Path()).empty());
     }
@@ -373,6 +375,7 @@ TEST(DicomWebClientTest, HttpsChecksTheServerCertificate) {
     const std::string error = Failure([&] { CDicomWebClient(server.BaseUrl(), Quick()).SearchStudies({}); });
     EXPECT_EQ(error.rfind(server.BaseUrl() + ": QIDO-RS search: the connection failed", 0), 0u) << error;
     EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(error.find('\n'), std::string::npos);
     // Trusted once its authority is named; the address must still match.
     CDicomWebClient::Settings trusting = Quick();
     trusting.caCertificatesFile = ORVANTA_NET_TEST_DATA "/ca.pem";
