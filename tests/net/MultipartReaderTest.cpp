@@ -51,7 +51,7 @@ TEST(MultipartReaderTest, BoundaryComesFromTheContentType) {
         {"multipart/related; type=\"application/dicom\"", "", "names no boundary"},
         {"multipart/related; boundary=", "", "names no boundary"},
         {"multipart/related; boundary=\"open", "", "no closing quote"},
-        {"multipart/related; boundary=" + std::string(71, 'a'), "", "longer than 70"},
+        {std::string("multipart/related; boundary=") + std::string(71, 'a'), "", "longer than 70"},
         {"multipart/related; boundary=\"ab \"", "", "may not"},
         {"multipart/related; boundary=\"a\tb\"", "", "may not"},
         {"application/dicom+json", "", "application/dicom+json, not multipart"},
@@ -115,9 +115,9 @@ TEST(MultipartReaderTest, BrokenStreamsFailWithTheirReason) {
         {part + "\r\n--xyzX\r\n", "goes on after the boundary", 1},
         {"--xyz\r\nno colon here\r\n\r\nbody\r\n--xyz--", "part 1 has a header line without a name", 0},
         {"--xyz\r\n folded\r\n\r\nbody\r\n--xyz--", "opens with a folded header line", 0},
-        {"--xyz\r\n" + std::string(CMultipartReader::kMaxHeaderBytes + 10, 'h'), "headers are over 64 KiB",
-         0},
-        {"--xyz" + std::string(2000, ' '), "runs on without a line end", 0},
+        {std::string("--xyz\r\n") + std::string(CMultipartReader::kMaxHeaderBytes + 10, 'h'),
+         "headers are over 64 KiB", 0},
+        {std::string("--xyz") + std::string(2000, ' '), "runs on without a line end", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stream.substr(0, 80));
