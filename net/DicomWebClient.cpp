@@ -442,6 +442,17 @@ int CDicomWebClient::RetrieveSeries(const std::string& studyUid, const std::stri
                                     const std::string& folder, int expected, const Progress& progress) const {
     if (!IsUid(studyUid)) Throw(kRetrieve, "the study UID is not a DICOM UID");
     if (!IsUid(seriesUid)) Throw(kRetrieve, "the series UID is not a DICOM UID");
+    return Retrieve(std::string("/studies/") + studyUid + "/series/" + seriesUid, folder, expected, progress);
+}
+
+int CDicomWebClient::RetrieveStudy(const std::string& studyUid, const std::string& folder, int expected,
+                                   const Progress& progress) const {
+    if (!IsUid(studyUid)) Throw(kRetrieve, "the study UID is not a DICOM UID");
+    return Retrieve(std::string("/studies/") + studyUid, folder, expected, progress);
+}
+
+int CDicomWebClient::Retrieve(const std::string& path, const std::string& folder, int expected,
+                              const Progress& progress) const {
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) Throw(kRetrieve, std::string("no folder ") + folder);
 
@@ -462,7 +473,7 @@ int CDicomWebClient::RetrieveSeries(const std::string& studyUid, const std::stri
     handler.data = [&](std::string_view bytes) {
         return reader->Feed(bytes) ? std::string() : reader->Error();
     };
-    const std::string address = m_base + "/studies/" + studyUid + "/series/" + seriesUid;
+    const std::string address = m_base + path;
     std::string error =
         RunRequest(QUrl::fromEncoded(QByteArray::fromStdString(address), QUrl::StrictMode),
                    "multipart/related; type=\"application/dicom\"", m_authorization, m_settings, handler);

@@ -81,11 +81,16 @@ public:
     // cancel included, the files it wrote are removed before it throws.
     int RetrieveSeries(const std::string& studyUid, const std::string& seriesUid, const std::string& folder,
                        int expected, const Progress& progress) const;
+    // Every object of the study, every series in the one folder, as above.
+    int RetrieveStudy(const std::string& studyUid, const std::string& folder, int expected,
+                      const Progress& progress) const;
 
 private:
     [[noreturn]] void Throw(const char* step, const std::string& what) const;
     std::vector<Series> Search(const std::string& path, const std::string& query, bool studies) const;
     void FillStudyFields(std::vector<Series>& series) const;
+    int Retrieve(const std::string& path, const std::string& folder, int expected,
+                 const Progress& progress) const;
     // The checked UIDs and dates, and the patient and date filters as query text.
     std::string PatientFilters(const Query& query) const;
 

@@ -232,6 +232,14 @@ TEST_F(DicomWebRetrieveTest, SeriesArrivesAsOneFilePerObject) {
         EXPECT_EQ(FileText(m_folder.Path() / FolderEntries(m_folder.Path())[i]), m_images[i]);
     EXPECT_NE(server.Requests()[0].find("Accept: multipart/related; type=\"application/dicom\""),
               std::string::npos);
+
+    // A whole study comes the same way.
+    TempFolder studyFolder;
+    server.Route("/dicom-web/studies/1.2.3", CFakeHttpServer::Multipart({m_images[0]}));
+    EXPECT_EQ(CDicomWebClient(server.BaseUrl()).RetrieveStudy("1.2.3", studyFolder.Path().string(), -1, {}),
+              1);
+    EXPECT_EQ(server.Requests().at(1).rfind("GET /dicom-web/studies/1.2.3 ", 0), 0u);
+    EXPECT_EQ(FileText(studyFolder.Path() / "00001.dcm"), m_images[0]);
 }
 
 TEST_F(DicomWebRetrieveTest, FaultsLeaveNoFileBehind) {
