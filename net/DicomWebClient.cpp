@@ -292,17 +292,21 @@ CDicomWebClient::CDicomWebClient(const std::string& baseUrl, Settings settings) 
     m_serverText = plain.toString().toStdString();
     m_base = plain.toEncoded().toStdString();
 
-    const QByteArray token = qgetenv("ORVANTA_DICOMWEB_TOKEN");
-    const QString user =
-        url.userName().isEmpty() ? qEnvironmentVariable("ORVANTA_DICOMWEB_USER") : url.userName();
+    auto given = [](const std::string& value, const char* variable) {
+        return value.empty() ? qgetenv(variable) : QByteArray::fromStdString(value);
+    };
+    const QByteArray token = given(settings.token, "ORVANTA_DICOMWEB_TOKEN");
+    QByteArray user = QByteArray::fromStdString(settings.user);
+    if (user.isEmpty())
+        user = url.userName().isEmpty() ? qgetenv("ORVANTA_DICOMWEB_USER") : url.userName().toUtf8();
     if (!token.isEmpty()) {
         m_authorization = std::string("Bearer ") + token.toStdString();
     } else if (!user.isEmpty()) {
-        const QByteArray pair = user.toUtf8() + ':' + qgetenv("ORVANTA_DICOMWEB_PASSWORD");
+        const QByteArray pair = user + ':' + given(settings.password, "ORVANTA_DICOMWEB_PASSWORD");
         m_authorization = std::string("Basic ") + pair.toBase64().toStdString();
     }
     if (m_authorization.find_first_of("\r\n") != std::string::npos)
-        Throw("connection", "ORVANTA_DICOMWEB_TOKEN holds a line break");
+        Throw("connection", "the token holds a line break");
     // Plain http would show the credentials to anyone on the way; this
     // machine is the one exception.
     const QHostAddress host(url.host());

@@ -9,10 +9,11 @@
 // arrives. The calls block, running a local event loop, so the headless path
 // can use them as they are; a QCoreApplication must exist.
 //
-// HTTPS certificates are always checked. A bearer token comes from
-// ORVANTA_DICOMWEB_TOKEN; else basic auth, the user from the URL or
-// ORVANTA_DICOMWEB_USER and the password from ORVANTA_DICOMWEB_PASSWORD only.
-// Credentials live in memory only.
+// HTTPS certificates are always checked. A bearer token comes from the
+// settings (a dialog that asked) or ORVANTA_DICOMWEB_TOKEN; else basic auth,
+// the user from the settings, the URL or ORVANTA_DICOMWEB_USER and the
+// password from the settings or ORVANTA_DICOMWEB_PASSWORD, never the URL.
+// Credentials live in memory only, and go over plain http only to this machine.
 //
 // Every failure throws std::runtime_error with one line naming the server
 // (the base URL without credentials) and the step: "QIDO-RS search" or
@@ -27,6 +28,10 @@ public:
         // system's, for an archive whose certificate a hospital's own
         // authority signed. Empty: the system's only.
         std::string caCertificatesFile;
+        // Credentials the user typed; empty ones come from the environment.
+        std::string token;
+        std::string user;
+        std::string password;
     };
 
     // Filters of a search; empty ones match everything. Names and IDs take

@@ -315,11 +315,12 @@ TEST_F(DicomWebRetrieveTest, OnlyWhatItWroteIsRemoved) {
     EXPECT_EQ(FileText(m_folder.Path() / "00002.dcm"), "mine too");
 }
 
-TEST(DicomWebClientTest, CredentialsComeFromTheEnvironment) {
+TEST(DicomWebClientTest, CredentialsComeFromTheSettingsOrTheEnvironment) {
     struct Case {
         std::string userInUrl;
         std::vector<std::pair<const char*, const char*>> environment;
-        std::string authorization;  // empty: none sent
+        std::string authorization;                      // empty: none sent
+        std::vector<std::string> typed = {"", "", ""};  // token, user, password
     };
     const std::vector<Case> cases = {
         {"", {}, ""},
@@ -331,6 +332,12 @@ TEST(DicomWebClientTest, CredentialsComeFromTheEnvironment) {
         {"bob@",
          {{"ORVANTA_DICOMWEB_USER", "ann"}, {"ORVANTA_DICOMWEB_PASSWORD", "pw"}},
          "Authorization: Basic Ym9iOnB3"},
+        // What the user typed wins: "cy:typed".
+        {"bob@",
+         {{"ORVANTA_DICOMWEB_USER", "ann"}, {"ORVANTA_DICOMWEB_PASSWORD", "pw"}},
+         "Authorization: Basic Y3k6dHlwZWQ=",
+         {"", "cy", "typed"}},
+        {"", {{"ORVANTA_DICOMWEB_TOKEN", "t0ken"}}, "Authorization: Bearer typed", {"typed", "", ""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.authorization);
@@ -341,7 +348,11 @@ TEST(DicomWebClientTest, CredentialsComeFromTheEnvironment) {
         server.Route("/", JsonAnswer("[]"));
         std::string url = server.BaseUrl();
         url.insert(7, c.userInUrl);
-        const CDicomWebClient client(url);
+        CDicomWebClient::Settings settings;
+        settings.token = c.typed[0];
+        settings.user = c.typed[1];
+        settings.password = c.typed[2];
+        const CDicomWebClient client(url, settings);
         EXPECT_EQ(client.ServerText(), server.BaseUrl());
         client.SearchStudies({});
         const std::string& request = server.Requests().at(0);
