@@ -269,6 +269,19 @@ const std::vector<OptionRow>& OptionRows() {
                         ? nullptr
                         : "not AET@HOST:PORT (an AE title of 1 to 16 characters, a port 1..65535)";
          }},
+        {.name = "dicomweb",
+         .kind = Kind::kPath,
+         .role = Role::kPacs,
+         .usage = "--dicomweb URL",
+         .help = "a DICOMweb archive (its base URL) to list or retrieve from, as --pacs;\n"
+                 "a token or password comes from ORVANTA_DICOMWEB_TOKEN, or\n"
+                 "ORVANTA_DICOMWEB_USER and ORVANTA_DICOMWEB_PASSWORD",
+         .take = [](const Option& o, CCommandLine& line) { line.pacs.dicomWeb = o.text; },
+         .refuse = [](const Option& o) -> const char* {
+             return o.text.rfind("https://", 0) == 0 || o.text.rfind("http://", 0) == 0
+                        ? nullptr
+                        : "not an http:// or https:// address";
+         }},
         {.name = "aet",
          .kind = Kind::kPath,
          .role = Role::kPacs,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <set>
 
 #include "LabelImage.h"
 #include "TextFormat.h"
@@ -156,7 +157,7 @@ std::optional<CMeasurement> ReadMeasurement(const QJsonObject& entry, const std:
 
 bool CMeasurementLayer::Parse(const std::string& text, const std::string& source,
                               const CVolumeContext& volume, std::vector<CMeasurement>& out,
-                              std::string& error) {
+                              std::string& error, std::set<std::string>* hiddenOut) {
     QJsonParseError parseError;
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &parseError);
@@ -171,6 +172,7 @@ bool CMeasurementLayer::Parse(const std::string& text, const std::string& source
         return false;
     }
     std::vector<CMeasurement> read;
+    std::set<std::string> hidden;
     int number = 0;
     for (const QJsonValue& value : list.toArray()) {
         ++number;
@@ -189,6 +191,8 @@ bool CMeasurementLayer::Parse(const std::string& text, const std::string& source
             fault = "has a control character in its name";
         for (const CMeasurement& earlier : read)
             if (fault.empty() && earlier.Name() == name) fault = "has the name of an earlier one";
+        const QJsonValue shown = entry.value("shown");
+        if (fault.empty() && !shown.isUndefined() && !shown.isBool()) fault = "shown must be true or false";
         std::optional<CMeasurement> made;
         if (fault.empty()) made = ReadMeasurement(entry, name, volume, fault);
         if (!made) {
@@ -196,8 +200,10 @@ bool CMeasurementLayer::Parse(const std::string& text, const std::string& source
             return false;
         }
         read.push_back(std::move(*made));
+        if (shown.isBool() && !shown.toBool()) hidden.insert(name);
     }
     out = std::move(read);
+    if (hiddenOut != nullptr) *hiddenOut = std::move(hidden);
     return true;
 }
 
@@ -212,9 +218,7 @@ bool CMeasurementLayer::Load(const std::string& path, const CVolumeContext& volu
         return false;
     }
     const QByteArray bytes = file.read(kMaxFileBytes + 1);
-    if (!Parse(bytes.toStdString(), path, volume, m_items, error)) return false;
-    m_hidden.clear();
-    return true;
+    return Parse(bytes.toStdString(), path, volume, m_items, error, &m_hidden);
 }
 
 void CMeasurementLayer::Add(CMeasurement measurement) {
@@ -283,6 +287,7 @@ std::string CMeasurementLayer::ToJson() const {
         }
         if (m.Mode() == CMeasurement::TimeMode::FollowsLabel)
             entry["follow_label"] = static_cast<double>(m.Label());
+        if (m_hidden.count(m.Name()) != 0) entry["shown"] = false;
         list.append(entry);
     }
     return QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString();

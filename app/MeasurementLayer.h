@@ -25,14 +25,17 @@ public:
     // measurements held; on any fault keeps them as they were and gives one
     // line naming the measurement, or the file, and what is wrong.
     bool Load(const std::string& path, const CVolumeContext& volume, std::string& error);
-    // The same from the file's text; `source` names it in errors.
+    // The same from the file's text; `source` names it in errors. With
+    // `hidden`, the names of those the file marks "shown": false.
     static bool Parse(const std::string& text, const std::string& source, const CVolumeContext& volume,
-                      std::vector<CMeasurement>& out, std::string& error);
+                      std::vector<CMeasurement>& out, std::string& error,
+                      std::set<std::string>* hidden = nullptr);
 
-    // The same from a file's text; replaces the measurements only when all of it reads.
+    // The same from a file's text; replaces the measurements, and which are
+    // hidden, only when all of it reads.
     bool LoadText(const std::string& text, const std::string& source, const CVolumeContext& volume,
                   std::string& error) {
-        return Parse(text, source, volume, m_items, error);
+        return Parse(text, source, volume, m_items, error, &m_hidden);
     }
     // The measurements as the "measurements" list of a file that reads back
     // to the same points (voxel numbering, frames and followed labels kept).

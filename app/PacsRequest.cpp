@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "DicomWebPacsSource.h"
 #include "DimseClient.h"
 #include "DimsePacsSource.h"
 #include "PacsCache.h"
@@ -22,10 +23,20 @@ bool CPacsRequest::Check(bool fileGiven, std::string& error) const {
     const bool filters = !patientId.empty() || !modality.empty();
     if (!Given()) {
         if (list || filters || !studyUid.empty() || move || ourAet != "ORVANTA") {
-            error = "--list, --aet, --patient-id, --study, --modality and --retrieve need a server (--pacs)";
+            error =
+                "--list, --aet, --patient-id, --study, --modality and --retrieve need a server (--pacs or "
+                "--dicomweb)";
             return false;
         }
         return true;
+    }
+    if (!server.empty() && !dicomWeb.empty()) {
+        error = "--pacs and --dicomweb each name the archive: give one";
+        return false;
+    }
+    if (!dicomWeb.empty() && (move || ourAet != "ORVANTA")) {
+        error = "--aet and --retrieve are for a DICOM archive (--pacs), not DICOMweb";
+        return false;
     }
     if (fileGiven) {
         error = "--pacs retrieves what it loads: give it no file";
@@ -50,6 +61,13 @@ bool CPacsRequest::Check(bool fileGiven, std::string& error) const {
 }
 
 std::unique_ptr<CPacsSource> CPacsRequest::Source() const {
+    const CPacsCache cache(CPacsCache::DefaultRoot(),
+                           static_cast<uint64_t>(std::llround(cacheMegabytes * 1048576.0)));
+    if (!dicomWeb.empty()) {
+        CDicomWebClient::Settings settings;
+        settings.timeoutSeconds = timeoutSeconds;
+        return std::make_unique<CDicomWebPacsSource>(dicomWeb, settings, cache);
+    }
     CPacsServer server;
     std::string error;
     // Parse() already took the server's text apart; this cannot fail then.
@@ -58,10 +76,7 @@ std::unique_ptr<CPacsSource> CPacsRequest::Source() const {
     settings.ourAet = ourAet;
     settings.timeoutSeconds = timeoutSeconds;
     return std::make_unique<CDimsePacsSource>(
-        server, settings,
-        CPacsCache(CPacsCache::DefaultRoot(),
-                   static_cast<uint64_t>(std::llround(cacheMegabytes * 1048576.0))),
-        move ? CDimseClient::EMethod::kMove : CDimseClient::EMethod::kGet, movePort);
+        server, settings, cache, move ? CDimseClient::EMethod::kMove : CDimseClient::EMethod::kGet, movePort);
 }
 
 int CPacsRequest::List() const {

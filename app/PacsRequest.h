@@ -9,7 +9,8 @@ class CPacsSource;
 // its filters (--list), or retrieve a study or series into the cache so the
 // run loads that folder as it would any DICOM folder.
 struct CPacsRequest {
-    std::string server;  // --pacs AET@HOST:PORT; empty when no archive is named
+    std::string server;    // --pacs AET@HOST:PORT; empty when no archive is named
+    std::string dicomWeb;  // --dicomweb URL, the other way to name one
     std::string ourAet = "ORVANTA";
     bool list = false;
     std::string patientId;
@@ -21,7 +22,7 @@ struct CPacsRequest {
     int timeoutSeconds = 30;
     double cacheMegabytes = 4096;
 
-    bool Given() const { return !server.empty(); }
+    bool Given() const { return !server.empty() || !dicomWeb.empty(); }
 
     // Whether the options fit together: false with `error` (one line) when a
     // PACS option comes without --pacs, --pacs with a file, or --pacs neither

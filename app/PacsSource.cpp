@@ -1,21 +1,25 @@
 #include "PacsSource.h"
 
-#include <cmath>
-#include <stdexcept>
+#include <utility>
 
+#include "DicomWebPacsSource.h"
 #include "DimsePacsSource.h"
 #include "PacsServerList.h"
 
 namespace {
 
 std::unique_ptr<CPacsSource> MakeSource(const CPacsServerEntry& entry, const CPacsServerList& list) {
-    if (entry.IsDicomWeb()) throw std::runtime_error(entry.url + ": DICOMweb is not available in this build");
+    CPacsCache cache(CPacsCache::DefaultRoot(), list.cacheMegabytes << 20);
+    if (entry.IsDicomWeb()) {
+        CDicomWebClient::Settings settings;
+        settings.timeoutSeconds = list.timeoutSeconds;
+        return std::make_unique<CDicomWebPacsSource>(entry.url, settings, std::move(cache));
+    }
     CDimseClient::Settings settings;
     settings.ourAet = list.ourAet;
     settings.timeoutSeconds = list.timeoutSeconds;
-    return std::make_unique<CDimsePacsSource>(
-        CPacsServer{entry.aet, entry.host, entry.port}, settings,
-        CPacsCache(CPacsCache::DefaultRoot(), list.cacheMegabytes << 20));
+    return std::make_unique<CDimsePacsSource>(CPacsServer{entry.aet, entry.host, entry.port}, settings,
+                                              std::move(cache));
 }
 
 }  // namespace

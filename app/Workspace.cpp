@@ -530,7 +530,7 @@ void CWorkspace::Open(CViewer& viewer) const {
                                             "the workspace's measurements",
                                             CCurves::MeasurementContext(viewer), error))
             viewer.Host().Dialogs().ShowMessage("Error", error, CDialogService::Icon::kError);
-        viewer.Notices().Announce(kChangeDisplay);
+        viewer.Notices().Announce(kChangeMeasurements);
     }
     if (!missing.empty())
         viewer.Host().Dialogs().ShowMessage("Error", MissingText(), CDialogService::Icon::kError);

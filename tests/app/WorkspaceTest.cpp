@@ -105,6 +105,7 @@ TEST_F(WorkspaceTest, WhatIsSavedOpensAgainAsItWas) {
             {"name": "p", "kind": "angle", "frames": {"1": [[1, 0, 0], [0, 0, 0], [0, 1, 0]]}}]})",
         "test", CCurves::MeasurementContext(m_viewer), error))
         << error;
+    m_viewer.Measurements().SetShown(1, false);
     const std::string path = m_folder.File("r.orvanta");
     ASSERT_TRUE(CWorkspace::SaveFile(path, m_viewer));
 
@@ -129,6 +130,7 @@ TEST_F(WorkspaceTest, WhatIsSavedOpensAgainAsItWas) {
     EXPECT_EQ(std::tie(view.m_azimuth, view.m_elevation, view.m_distance),
               std::tie(m_view.m_azimuth, m_view.m_elevation, m_view.m_distance));
     EXPECT_EQ(opened.Measurements().ToJson(), m_viewer.Measurements().ToJson());
+    EXPECT_FALSE(opened.Measurements().Shown(1)) << "hidden it stays";
 }
 
 TEST_F(WorkspaceTest, FilesThatWentAreNamedInOneMessageAndTheRestOpens) {

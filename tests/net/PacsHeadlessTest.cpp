@@ -20,13 +20,18 @@ const std::string kRoot = "1.2.826.0.1.3680043.2.1125.7.";
 
 class PacsHeadlessTest : public PacsFixture {
 protected:
-    // Runs orvanta against the archive with its cache in the test's folder.
-    std::string Run(const std::string& arguments, int& status, std::string* errors = nullptr) {
+    // Runs orvanta against the archive with its cache in the test's folder,
+    // over DIMSE or, with `web`, over DICOMweb.
+    std::string Run(const std::string& arguments, int& status, std::string* errors = nullptr,
+                    bool web = false) {
         const std::string errorFile = m_folder.File("stderr.txt");
+        const std::string server =
+            web ? "--dicomweb http://127.0.0.1:" + std::to_string(m_orthanc.HttpPort()) + "/dicom-web"
+                : "--pacs " + m_orthanc.Server().Text();
         const std::string output =
             RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY XDG_CACHE_HOME='" + m_folder.File("cache") +
-                           "' '" ORVANTA_EXE "' --pacs " + m_orthanc.Server().Text() + " --pacs-timeout 10 " +
-                           arguments + " 2> '" + errorFile + "'",
+                           "' '" ORVANTA_EXE "' " + server + " --pacs-timeout 10 " + arguments + " 2> '" +
+                           errorFile + "'",
                        &status);
         if (errors != nullptr) {
             const std::vector<uint8_t> bytes = ReadBytes(errorFile);
@@ -59,23 +64,24 @@ TEST_F(PacsHeadlessTest, ListPrintsOneJsonLinePerMatchingSeries) {
         {"--patient-id 'P*' --modality CT", {kRoot + "1.2"}},
         {"--study " + kRoot + "2", {kRoot + "2.1"}},
     };
-    for (const Case& c : cases) {
-        int status = -1;
-        std::set<std::string> series;
-        for (const QJsonObject& line : Lines(Run("--list " + c.filters, status))) {
-            series.insert(line["series_uid"].toString().toStdString());
-            for (const char* key : {"patient_name", "patient_id", "study_date", "study_uid", "series_number",
-                                    "series_description", "modality", "images"})
-                EXPECT_TRUE(line.contains(key)) << key;
-            if (line["series_uid"] == QString::fromStdString(kRoot + "2.1")) {
-                EXPECT_EQ(line["patient_name"], "ROE^RICHARD");
-                EXPECT_EQ(line["study_date"], "20250310");
-                EXPECT_EQ(line["images"], 20);
+    for (const bool web : {false, true})
+        for (const Case& c : cases) {
+            int status = -1;
+            std::set<std::string> series;
+            for (const QJsonObject& line : Lines(Run("--list " + c.filters, status, nullptr, web))) {
+                series.insert(line["series_uid"].toString().toStdString());
+                for (const char* key : {"patient_name", "patient_id", "study_date", "study_uid",
+                                        "series_number", "series_description", "modality", "images"})
+                    EXPECT_TRUE(line.contains(key)) << key;
+                if (line["series_uid"] == QString::fromStdString(kRoot + "2.1")) {
+                    EXPECT_EQ(line["patient_name"], "ROE^RICHARD");
+                    EXPECT_EQ(line["study_date"], "20250310");
+                    EXPECT_EQ(line["images"], 20);
+                }
             }
+            EXPECT_EQ(status, 0) << c.filters << (web ? " over DICOMweb" : "");
+            EXPECT_EQ(series, c.series) << c.filters << (web ? " over DICOMweb" : "");
         }
-        EXPECT_EQ(status, 0) << c.filters;
-        EXPECT_EQ(series, c.series) << c.filters;
-    }
 }
 
 TEST_F(PacsHeadlessTest, SeriesAndStudyLoadFromTheCache) {
@@ -90,19 +96,25 @@ TEST_F(PacsHeadlessTest, SeriesAndStudyLoadFromTheCache) {
          kRoot + "1/" + kRoot + "1.1", 3},
         {"--study " + kRoot + "2", kRoot + "2/study", 20},
     };
-    for (const Case& c : cases) {
-        int status = -1;
-        std::string errors;
-        const QJsonObject info =
-            QJsonDocument::fromJson(QByteArray::fromStdString(Run(c.arguments + " --info", status, &errors)))
-                .object();
-        EXPECT_EQ(status, 0) << c.arguments << ": " << errors;
-        const QJsonObject volume = info["volume"].toObject();
-        EXPECT_EQ(volume["path"].toString().toStdString(),
-                  (fs::path(m_folder.File("cache")) / "orvanta" / "pacs" / c.folder).string())
-            << c.arguments;
-        EXPECT_EQ(volume["size"].toArray().at(2).toInt(), c.slices) << c.arguments;
-    }
+    for (const bool web : {false, true})
+        for (const Case& c : cases) {
+            // DICOMweb has one way to retrieve.
+            if (web && c.arguments.find("--retrieve") != std::string::npos) continue;
+            // Each retrieve starts from an empty cache, so each protocol fills it itself.
+            fs::remove_all(m_folder.File("cache"));
+            int status = -1;
+            std::string errors;
+            const QJsonObject info =
+                QJsonDocument::fromJson(
+                    QByteArray::fromStdString(Run(c.arguments + " --info", status, &errors, web)))
+                    .object();
+            EXPECT_EQ(status, 0) << c.arguments << ": " << errors;
+            const QJsonObject volume = info["volume"].toObject();
+            EXPECT_EQ(volume["path"].toString().toStdString(),
+                      (fs::path(m_folder.File("cache")) / "orvanta" / "pacs" / c.folder).string())
+                << c.arguments;
+            EXPECT_EQ(volume["size"].toArray().at(2).toInt(), c.slices) << c.arguments;
+        }
 }
 
 TEST_F(PacsHeadlessTest, FailuresExitWithOneLineNamingTheServer) {
