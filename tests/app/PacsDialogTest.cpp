@@ -7,8 +7,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <filesystem>
 #include <stdexcept>
 
+#include "OrthancServer.h"
 #include "PacsDialog.h"
 #include "TempFolder.h"
 #include "ViewerFixture.h"
@@ -169,4 +171,50 @@ TEST_F(PacsDialogTest, ServersAreKeptAndEntriesThatCannotWorkAreRefused) {
     ASSERT_EQ(m_dialogs.m_messages.size(), 1u);
     EXPECT_EQ(m_dialogs.m_messages[0].text, "Server 1: the port must be 1 to 65535.");
     EXPECT_EQ(CPacsServerList::Load(m_settings).servers.size(), 2u) << "nothing written";
+}
+
+// The dialog with the archives it really reaches: Orthanc over DIMSE and over
+// DICOMweb, searched, a series retrieved into the cache and loaded.
+TEST(PacsDialogArchive, SearchesAndRetrievesFromOrthancOverBothProtocols) {
+    COrthancServer orthanc;
+    std::string error;
+    ASSERT_TRUE(orthanc.Start(COrthancServer::StandardSeries(), error)) << error;
+    TempFolder folder;
+    const QByteArray cacheBefore = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(folder.File("cache")));
+    const CPacsServer server = orthanc.Server();
+    CPacsServerList list;
+    list.servers = {
+        {"Orthanc", server.aet, server.host, server.port, ""},
+        {"Orthanc web", "", "", 0, "http://127.0.0.1:" + std::to_string(orthanc.HttpPort()) + "/dicom-web"}};
+    list.timeoutSeconds = 10;
+    const std::string settings = folder.File("settings.conf");
+    list.Save(settings);
+    for (int at = 0; at < 2; ++at) {
+        CRecordingDialogs dialogs;
+        CPacsDialog dialog(dialogs, settings);
+        dialog.ServerBox()->setCurrentIndex(at);
+        EXPECT_TRUE(dialog.TestServer()) << at;
+        dialog.Field(CPacsDialog::kPatientId)->setText("P002");
+        ASSERT_TRUE(dialog.Search()) << at;
+        ASSERT_EQ(dialog.Studies()->rowCount(), 1) << at;
+        EXPECT_EQ(dialog.Studies()->item(0, 0)->text(), "ROE^RICHARD");
+        ASSERT_EQ(dialog.SeriesTable()->rowCount(), 1) << at;
+        dialog.SeriesTable()->setCurrentCell(0, 0);
+        ASSERT_TRUE(dialog.RetrieveChosen())
+            << (dialogs.m_messages.empty() ? "" : dialogs.m_messages[0].text);
+        EXPECT_EQ(std::filesystem::path(dialog.Folder()).parent_path().parent_path(),
+                  std::filesystem::path(folder.File("cache")) / "orvanta" / "pacs");
+
+        CTestHost host;
+        CRecordingView view;
+        CViewer viewer(view, host);
+        viewer.LoadVolume(dialog.Folder(), dialog.SeriesUid());
+        EXPECT_EQ(viewer.Volume().SizeZ(), 20) << at;
+        std::filesystem::remove_all(folder.File("cache"));
+    }
+    if (cacheBefore.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", cacheBefore);
 }
