@@ -263,7 +263,9 @@ std::string CMeasurementLayer::FreeName(CMeasurement::Kind kind) const {
                          : kind == CMeasurement::Kind::Angle  ? "a"
                                                               : "s";
     for (size_t n = 1;; ++n) {
-        std::string name = std::string(prefix) + std::to_string(n);
+        // Appended, not added: GCC 12 at -O2 misreads string + string here as an overlapping copy.
+        std::string name(prefix);
+        name += std::to_string(n);
         if (IndexOf(name) < 0) return name;
     }
 }
