@@ -51,7 +51,7 @@ done
 
 export ASAN_OPTIONS=abort_on_error=0:halt_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0
+export LSAN_OPTIONS=suppressions="$PWD/tests/fuzz/lsan.supp":print_suppressions=0
 # The preferences target makes widgets; it never needs a display.
 export QT_QPA_PLATFORM=offscreen
 
