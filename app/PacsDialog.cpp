@@ -196,8 +196,8 @@ bool CPacsDialog::SaveServers() {
             Fail("Server " + std::to_string(i + 1) + ": " + fault + ".");
             return false;
         }
-    if (CPacsServerEntry probe{"ours", list.ourAet, "localhost", 104, ""}; !probe.Fault().empty()) {
-        Fail("Our AE title must be 1 to 16 printable characters without a backslash.");
+    if (const std::string fault = list.OurAetFault(); !fault.empty()) {
+        Fail(fault);
         return false;
     }
     list.Save(m_settingsFile);

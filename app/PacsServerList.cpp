@@ -2,6 +2,7 @@
 
 #include <QSettings>
 
+#include "PacsServer.h"
 #include "RecentFiles.h"
 
 namespace {
@@ -10,12 +11,10 @@ QString SettingsPath(const std::string& file) {
     return QString::fromStdString(file.empty() ? CRecentFiles::DefaultSettingsFile() : file);
 }
 
+// An AE title as the network client takes one (CPacsServer's rule).
 bool ValidAeTitle(const std::string& title) {
-    if (title.empty() || title.size() > 16) return false;
-    for (const char c : title)
-        if (static_cast<unsigned char>(c) < 0x20 || c == '\\' || static_cast<unsigned char>(c) > 0x7e)
-            return false;
-    return true;
+    std::string ignored;
+    return CPacsServer::CheckAeTitle(title, ignored);
 }
 
 }  // namespace
@@ -30,6 +29,11 @@ std::string CPacsServerEntry::Fault() const {
     if (host.empty()) return "the server needs a host";
     if (port < 1 || port > 65535) return "the port must be 1 to 65535";
     return "";
+}
+
+std::string CPacsServerList::OurAetFault() const {
+    return ValidAeTitle(ourAet) ? ""
+                                : "Our AE title must be 1 to 16 printable characters without a backslash.";
 }
 
 CPacsServerList CPacsServerList::Load(const std::string& settingsFile) {

@@ -15,6 +15,7 @@ struct CPacsServerEntry {
 
     bool IsDicomWeb() const { return !url.empty(); }
     // Why the entry cannot be used ("the port must be 1 to 65535"), or "".
+    // AE titles follow the network client's rule (CPacsServer::CheckAeTitle).
     std::string Fault() const;
     friend bool operator==(const CPacsServerEntry&, const CPacsServerEntry&) = default;
 };
@@ -22,6 +23,8 @@ struct CPacsServerEntry {
 // The archives, our AE title and the cache's size, kept in the user's
 // settings beside File > Open Recent.
 struct CPacsServerList {
+    // Our AE title as an entry's is checked; "" when it may be used.
+    std::string OurAetFault() const;
     std::vector<CPacsServerEntry> servers;
     std::string ourAet = "ORVANTA";
     uint64_t cacheMegabytes = 4096;
