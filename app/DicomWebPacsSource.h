@@ -21,6 +21,7 @@ public:
     void Test() override { m_client.Verify(); }
     std::vector<CSeries> FindSeries(const CQuery& query) override;
     std::string Retrieve(const CSeries& series, const Progress& progress) override;
+    bool RunsEvents() const override { return true; }
 
 private:
     // The client's requests run a local event loop, which needs an

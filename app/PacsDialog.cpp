@@ -312,12 +312,13 @@ bool CPacsDialog::RetrieveChosen() {
     try {
         const std::unique_ptr<CPacsSource> source = MakeSource();
         if (!source) return false;
-        m_folder = source->Retrieve(series, [&progress](int received, int expected) {
+        const bool runEvents = !source->RunsEvents();
+        m_folder = source->Retrieve(series, [&progress, runEvents](int received, int expected) {
             if (expected > 0 && progress.maximum() != expected) progress.setMaximum(expected);
             progress.setLabelText(expected > 0 ? QString("Image %1 of %2").arg(received).arg(expected)
                                                : QString("Image %1").arg(received));
             progress.setValue(expected > 0 ? std::min(received, expected) : 0);
-            QApplication::processEvents();
+            if (runEvents) QApplication::processEvents();
             return !progress.wasCanceled();
         });
     } catch (const std::exception& error) {

@@ -55,6 +55,10 @@ public:
     // cache and gives its folder; nothing half retrieved stays behind a
     // failure or a cancel.
     virtual std::string Retrieve(const CSeries& series, const Progress& progress) = 0;
+    // True when the source runs the application's events itself while it
+    // waits: its progress calls must not run them again, or its own network
+    // events would arrive in the middle of the one being handled.
+    virtual bool RunsEvents() const { return false; }
 
     // Makes the source for a server of the preferences, with the settings
     // kept beside them (our AE title, timeout, cache size); tests put an
